@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing TARVEK needs,
+# skipping those already present. Run as root (or through sudo).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,22 @@
+#include "app/Starting.h"
+
+#include "config/SettingFiles.h"
+
+void FillNameTables(Declarations& d) {
+    static const char* const names[] = {"Off",     "30 seconds", "1 minute", "5 minutes", "10 minutes",
+                                        "30 minutes", "1 hour",  "6 hours",  "12 hours",  "24 hours"};
+    for (size_t k = 0; k < std::size(names); ++k)
+        d.StorageRateName[k] = QString::fromLatin1(names[k]);
+}
+
+FileOutcome ReadAcquisitionStatus(Declarations& d) {
+    RecordFile file(SettingRecordLength);
+    FileOutcome outcome = OpenSettingFile(d, AcquisitionStatusFile, file);
+    d.RecordBuffer = file.Read(1, outcome ? &outcome : nullptr);
+    file.Close();
+    return ReportFailure(outcome);
+}
+
+QString ComPanelText(int serialLine) {
+    return QStringLiteral("Com:") + (serialLine >= 0 ? QStringLiteral(" ") : QString()) + QString::number(serialLine);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/Declarations.h"
+#include "common/RecordFile.h"
+
+// StorageRateName(0..9) receives the ten storage rate names in code order;
+// slot 10 stays empty.
+void FillNameTables(Declarations& d);
+
+// Opens, reads record 1 of, and closes the acquisition status file, creating
+// it empty when missing. Nothing read is applied: the program always starts
+// in stand-by.
+FileOutcome ReadAcquisitionStatus(Declarations& d);
+
+// Texts of the status bar panels written at start-up.
+QString ComPanelText(int serialLine); // "Com:" and the number, a blank before a non-negative one
+inline const QString VersionText = QStringLiteral("Ver. 05-02-08");

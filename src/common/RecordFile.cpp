@@ -1,0 +1,111 @@
+#include "common/RecordFile.h"
+
+#include "common/TextHelpers.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+FileOutcome RecordFile::Fail(const QString& what) const {
+    return FileOutcome::Failure(QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(file_.fileName()), what, file_.errorString()));
+}
+
+QByteArray RecordFile::BlankRecord() const {
+    QByteArray record(length_, ' ');
+    const QByteArray terminator = RecordTerminator.toLatin1();
+    if (length_ >= terminator.size())
+        record.replace(length_ - terminator.size(), terminator.size(), terminator);
+    return record;
+}
+
+FileOutcome RecordFile::Open(const QString& path) {
+    Close();
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::ReadWrite))
+        return Fail(QStringLiteral("cannot open"));
+    return {};
+}
+
+void RecordFile::Close() {
+    if (file_.isOpen())
+        file_.close();
+}
+
+qint64 RecordFile::RecordCount() const {
+    return (file_.size() + length_ - 1) / length_;
+}
+
+QString RecordFile::Read(qint64 record, FileOutcome* error) {
+    QByteArray bytes;
+    const qint64 offset = qint64(length_) * (record - 1);
+    if (record >= 1 && file_.isOpen() && offset < file_.size()) {
+        if (!file_.seek(offset)) {
+            if (error)
+                *error = Fail(QStringLiteral("cannot seek to record %1").arg(record));
+        } else {
+            bytes = file_.read(length_);
+            if (bytes.isEmpty() && error)
+                *error = Fail(QStringLiteral("cannot read record %1").arg(record));
+        }
+    }
+    if (bytes.size() < length_)
+        bytes.append(QByteArray(length_ - bytes.size(), ' '));
+    return QString::fromLatin1(bytes);
+}
+
+FileOutcome RecordFile::Write(qint64 record, const QString& text) {
+    if (!file_.isOpen())
+        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(file_.fileName()));
+    if (record < 1)
+        return FileOutcome::Failure(QStringLiteral("%1: no record %2").arg(file_.fileName()).arg(record));
+
+    // Fill the gap between the end of the file and the record with blank
+    // records, completing a short last record first.
+    QByteArray bytes;
+    const qint64 offset = qint64(length_) * (record - 1);
+    qint64 start = offset;
+    const qint64 size = file_.size();
+    if (size < offset) {
+        start = size;
+        const qint64 partial = size % length_;
+        if (partial != 0) {
+            const QByteArray blank = BlankRecord();
+            bytes.append(blank.mid(partial));
+        }
+        const qint64 whole = (offset - start - bytes.size()) / length_;
+        for (qint64 i = 0; i < whole; ++i)
+            bytes.append(BlankRecord());
+    }
+    QByteArray recordBytes = FixedText(text, length_).toLatin1(); // unmappable characters become "?"
+    bytes.append(recordBytes);
+
+    if (!file_.seek(start))
+        return Fail(QStringLiteral("cannot seek to record %1").arg(record));
+    const qint64 written = file_.write(bytes);
+    if (written != bytes.size() || !file_.flush()) {
+        const FileOutcome failure = Fail(QStringLiteral("cannot write record %1").arg(record));
+        // Never leave part of a record behind: cut the file back to where it was.
+        if (offset >= size)
+            file_.resize(size);
+        return failure;
+    }
+    return {};
+}
+
+const FileOutcome& ReportFailure(const FileOutcome& outcome) {
+    if (!outcome.ok)
+        std::fprintf(stderr, "tarvek: %s\n", qPrintable(outcome.message));
+    return outcome;
+}
+
+FileOutcome EnsureFolder(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        return {};
+    if (info.exists())
+        return FileOutcome::Failure(QStringLiteral("%1: exists and is not a folder").arg(QDir::toNativeSeparators(path)));
+    if (!QDir().mkpath(path))
+        return FileOutcome::Failure(QStringLiteral("%1: cannot create folder").arg(QDir::toNativeSeparators(path)));
+    return {};
+}

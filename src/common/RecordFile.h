@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// The outcome of an operation on a file: success, or the reason it failed, in
+// words an operator can act on ("<path>: No space left on device").
+struct FileOutcome {
+    bool ok = true;
+    QString message;
+
+    static FileOutcome Failure(const QString& message) { return {false, message}; }
+    explicit operator bool() const { return ok; }
+};
+
+// A random-access file of fixed-length records, numbered from 1: record r
+// lies at byte offset length * (r - 1), nothing between records. One byte per
+// character in Latin-1; a character Latin-1 cannot hold is written as "?", so
+// a written record is always exactly one record long.
+//
+// Reads past the end of the file, and the missing tail of a short last record,
+// give blanks. Writing past the end first fills the records in between with
+// blank records ending in "*", CR, LF, so a file never holds NUL bytes and
+// still reads as text lines.
+class RecordFile {
+public:
+    explicit RecordFile(int recordLength) : length_(recordLength) {}
+    ~RecordFile() { Close(); }
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Opens for reading and writing, creating the file empty when missing.
+    FileOutcome Open(const QString& path);
+    void Close();
+    bool IsOpen() const { return file_.isOpen(); }
+
+    // Number of records the file holds, counting a short last one.
+    qint64 RecordCount() const;
+    // Size of the file in bytes.
+    qint64 Size() const { return file_.size(); }
+
+    // Record r as exactly `length` characters (blanks where the file has none).
+    // A read error leaves `error` set and gives blanks.
+    QString Read(qint64 record, FileOutcome* error = nullptr);
+    // Writes `text` fitted to the record length (blank-padded or cut) as
+    // record r, and flushes it to the operating system.
+    FileOutcome Write(qint64 record, const QString& text);
+
+    int RecordLength() const { return length_; }
+    QString Path() const { return file_.fileName(); }
+
+private:
+    FileOutcome Fail(const QString& what) const;
+    QByteArray BlankRecord() const;
+
+    int length_;
+    QFile file_;
+};
+
+// Writes a failure's reason to stderr, where an operator or a log collector
+// finds it; does nothing for a success. Returns the outcome unchanged.
+const FileOutcome& ReportFailure(const FileOutcome& outcome);
+
+// Creates a folder (and its parents) when missing.
+FileOutcome EnsureFolder(const QString& path);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "common/RecordFile.h"
+
+// Puts a working set-up into `folder` (the folder of the executable), only
+// where absent: settingfiles/generalparameters.txt (serial line 1, storage
+// rate 1 = every 30 seconds, sensor type 0), settingfiles/channelsparameters.txt
+// (channels Ch.1..Ch.8 with gain 1 and zero 0) and an empty datafiles/ folder.
+// An operator's existing files are never touched.
+FileOutcome InstallDefaultSetup(const QString& folder);
+
+// The default files' contents, record by record (80 characters each).
+QStringList DefaultGeneralRecords();
+QStringList DefaultChannelRecords();

@@ -1,0 +1,8 @@
+#include "config/SettingFiles.h"
+
+FileOutcome OpenSettingFile(Declarations& d, const QString& fileName, RecordFile& file) {
+    d.FilePath = SettingFilePath(d, fileName);
+    if (FileOutcome folder = EnsureFolder(SettingFolderPath(d)); !folder)
+        return folder;
+    return file.Open(d.FilePath);
+}
