@@ -10,7 +10,8 @@
 
 namespace {
 
-QByteArray GeneralFile(const QByteArray& serialValue, const QByteArray& rateValue, const QByteArray& sensorValue = "0") {
+QByteArray GeneralFile(const QByteArray& serialValue, const QByteArray& rateValue,
+                       const QByteArray& sensorValue = "0") {
     QByteArray bytes;
     for (int n = 1; n <= 40; ++n) {
         QByteArray label = QByteArray("Label ") + QByteArray::number(n);
@@ -45,8 +46,9 @@ INSTANTIATE_TEST_SUITE_P(Records16And17, GeneralDecodeTable,
                                            DecodeCase{"Eight", "8", 8, 8}, DecodeCase{"Zero", "0", 1, 0},
                                            DecodeCase{"Nine", "9", 1, 9}, DecodeCase{"Twelve", "12", 1, 1},
                                            DecodeCase{"Seven", "7", 7, 7}, DecodeCase{"Letter", "x", 1, 0},
-                                           DecodeCase{"LeadingBlanks", "   4", 1, 0}, DecodeCase{"Empty", "", 1, 0},
-                                           DecodeCase{"Minus", "-3", 1, 0}, DecodeCase{"Point", ".5", 1, 0}),
+                                           DecodeCase{"LeadingBlanks", "   4", 1, 0},
+                                           DecodeCase{"Empty", "", 1, 0}, DecodeCase{"Minus", "-3", 1, 0},
+                                           DecodeCase{"Point", ".5", 1, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AppFolderTest, GeneralReadKeepsLabelsAndValuesUntrimmed) {
@@ -66,7 +68,8 @@ TEST_F(AppFolderTest, SavingGeneralParametersRewritesOnlyTheValuesOfRecords16And
 
     const QByteArray after = ReadBytes(SettingPath(GeneralParametersFile));
     ASSERT_EQ(after.size(), before.size());
-    EXPECT_EQ(after.mid(15 * 80, 80), "Label 16............." + QByteArray("2") + QByteArray(55, ' ') + "*\r\n");
+    EXPECT_EQ(after.mid(15 * 80, 80),
+              "Label 16............." + QByteArray("2") + QByteArray(55, ' ') + "*\r\n");
     EXPECT_EQ(after.mid(16 * 80, 80), "Label 17............." + QByteArray(56, ' ') + "*\r\n");
     QByteArray expected = before;
     expected.replace(15 * 80, 160, after.mid(15 * 80, 160));
@@ -98,7 +101,8 @@ TEST_F(AppFolderTest, ChannelFieldsAreTrimmedFromTheirFixedColumns) {
     for (int r = 1; r <= 10; ++r)
         file += Record("heading " + QByteArray::number(r));
     for (int c = 1; c <= 8; ++c)
-        file += Record("Ch." + QByteArray::number(c) + " " + QByteArray("  Pressure line " + QByteArray::number(c)).leftJustified(22, ' ') +
+        file += Record("Ch." + QByteArray::number(c) + " " +
+                       QByteArray("  Pressure line " + QByteArray::number(c)).leftJustified(22, ' ') +
                        ";2;mBar; 1.250   ;  -100   ;1;  -5     ;   900   ;");
     WriteBytes(SettingPath(ChannelParametersFile), file);
     ASSERT_TRUE(ReadChannelParameters(d));
@@ -137,7 +141,8 @@ TEST_F(AppFolderTest, SavingChannelsRewritesOnlyGainZeroAndTerminator) {
         }
         EXPECT_EQ(rec.left(35), old.left(35));
         EXPECT_EQ(rec.mid(35, 10), "1.2345678;");
-        EXPECT_EQ(rec.mid(45, 10), r == 11 ? QByteArray(9, ' ') + ";" : ("-" + QByteArray::number(r - 11)).leftJustified(9, ' ') + ";");
+        EXPECT_EQ(rec.mid(45, 10), r == 11 ? QByteArray(9, ' ') + ";"
+                                           : ("-" + QByteArray::number(r - 11)).leftJustified(9, ' ') + ";");
         EXPECT_EQ(rec.mid(55, 22), old.mid(55, 22));
         EXPECT_EQ(rec.right(3), "*\r\n");
     }
@@ -165,7 +170,8 @@ TEST_F(AppFolderTest, DamagedFilesAreReadWithoutACrash) {
     QByteArray noise(3001, '\0');
     for (char& c : noise)
         c = char(random.bounded(256));
-    const QByteArray contents[] = {QByteArray(), QByteArray(1234, '\0'), QByteArray("5"), noise, GeneralFile("4", "2").left(1299)};
+    const QByteArray contents[] = {QByteArray(), QByteArray(1234, '\0'), QByteArray("5"), noise,
+                                   GeneralFile("4", "2").left(1299)};
     for (const QByteArray& bytes : contents) {
         WriteBytes(SettingPath(GeneralParametersFile), bytes);
         WriteBytes(SettingPath(ChannelParametersFile), bytes);

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 
 class RecordFileTest : public AppFolderTest {
-protected:
+  protected:
     QString Path() const { return d.AppFolder + "/records.txt"; }
 };
 

@@ -44,7 +44,7 @@ inline QByteArray Record(const QByteArray& text, int length = 80) {
 
 // A fresh application folder per test, removed afterwards.
 class AppFolderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         d.AppFolder = dir_.path();

@@ -22,20 +22,20 @@ TEST_P(LeadingNumberTable, ReadsTheNumberAtTheStartOfAText) {
 
 INSTANTIATE_TEST_SUITE_P(
     AwkwardTexts, LeadingNumberTable,
-    ::testing::Values(NumberCase{"Plain", "12345", 12345}, NumberCase{"SignedReading", "+0012345", 12345},
-                      NumberCase{"Negative", "-0000500", -500}, NumberCase{"Empty", "", 0},
-                      NumberCase{"Letters", "abc", 0}, NumberCase{"LoneSign", "-", 0},
-                      NumberCase{"LonePoint", ".", 0}, NumberCase{"FractionOnly", ".5", 0.5},
-                      NumberCase{"TrailingPoint", "7.", 7}, NumberCase{"LeadingBlanks", "   4", 4},
-                      NumberCase{"BlankBetweenSignAndDigits", "- 12", -12},
-                      NumberCase{"BlanksBetweenDigits", "1 2 3", 123}, NumberCase{"TabsAndLineFeeds", "\t1\n2.\t5", 12.5},
-                      NumberCase{"CarriageReturnEndsIt", "12\r3", 12}, NumberCase{"CommaEndsIt", "1,5", 1},
-                      NumberCase{"SecondPointEndsIt", "1.2.3", 1.2}, NumberCase{"EqualsEndsIt", "12=45", 12},
-                      NumberCase{"ExponentE", "1.5E3", 1500}, NumberCase{"ExponentLowerD", "2d-2", 0.02},
-                      NumberCase{"ExponentUpperDPlus", "3D+1", 30}, NumberCase{"ExponentWithBlanks", "1 E 2", 100},
-                      NumberCase{"ExponentMarkWithoutDigits", "5E", 5},
-                      NumberCase{"ExponentSignWithoutDigits", "5e-x", 5}, NumberCase{"UnderflowIsZero", "1e-999", 0},
-                      NumberCase{"DoubleSignIsNoNumber", "+-3", 0}, NumberCase{"SignThenLetter", "+x1", 0}),
+    ::testing::Values(
+        NumberCase{"Plain", "12345", 12345}, NumberCase{"SignedReading", "+0012345", 12345},
+        NumberCase{"Negative", "-0000500", -500}, NumberCase{"Empty", "", 0}, NumberCase{"Letters", "abc", 0},
+        NumberCase{"LoneSign", "-", 0}, NumberCase{"LonePoint", ".", 0},
+        NumberCase{"FractionOnly", ".5", 0.5}, NumberCase{"TrailingPoint", "7.", 7},
+        NumberCase{"LeadingBlanks", "   4", 4}, NumberCase{"BlankBetweenSignAndDigits", "- 12", -12},
+        NumberCase{"BlanksBetweenDigits", "1 2 3", 123}, NumberCase{"TabsAndLineFeeds", "\t1\n2.\t5", 12.5},
+        NumberCase{"CarriageReturnEndsIt", "12\r3", 12}, NumberCase{"CommaEndsIt", "1,5", 1},
+        NumberCase{"SecondPointEndsIt", "1.2.3", 1.2}, NumberCase{"EqualsEndsIt", "12=45", 12},
+        NumberCase{"ExponentE", "1.5E3", 1500}, NumberCase{"ExponentLowerD", "2d-2", 0.02},
+        NumberCase{"ExponentUpperDPlus", "3D+1", 30}, NumberCase{"ExponentWithBlanks", "1 E 2", 100},
+        NumberCase{"ExponentMarkWithoutDigits", "5E", 5}, NumberCase{"ExponentSignWithoutDigits", "5e-x", 5},
+        NumberCase{"UnderflowIsZero", "1e-999", 0}, NumberCase{"DoubleSignIsNoNumber", "+-3", 0},
+        NumberCase{"SignThenLetter", "+x1", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LeadingNumber, TooLargeAnExponentGivesAnInfinity) {

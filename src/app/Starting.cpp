@@ -3,8 +3,8 @@
 #include "config/SettingFiles.h"
 
 void FillNameTables(Declarations& d) {
-    static const char* const names[] = {"Off",     "30 seconds", "1 minute", "5 minutes", "10 minutes",
-                                        "30 minutes", "1 hour",  "6 hours",  "12 hours",  "24 hours"};
+    static const char* const names[] = {"Off",        "30 seconds", "1 minute", "5 minutes", "10 minutes",
+                                        "30 minutes", "1 hour",     "6 hours",  "12 hours",  "24 hours"};
     for (size_t k = 0; k < std::size(names); ++k)
         d.StorageRateName[k] = QString::fromLatin1(names[k]);
 }
@@ -18,5 +18,6 @@ FileOutcome ReadAcquisitionStatus(Declarations& d) {
 }
 
 QString ComPanelText(int serialLine) {
-    return QStringLiteral("Com:") + (serialLine >= 0 ? QStringLiteral(" ") : QString()) + QString::number(serialLine);
+    return QStringLiteral("Com:") + (serialLine >= 0 ? QStringLiteral(" ") : QString()) +
+           QString::number(serialLine);
 }

@@ -8,7 +8,9 @@
 #include <cstdio>
 
 FileOutcome RecordFile::Fail(const QString& what) const {
-    return FileOutcome::Failure(QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(file_.fileName()), what, file_.errorString()));
+    return FileOutcome::Failure(
+        QStringLiteral("%1: %2 (%3)")
+            .arg(QDir::toNativeSeparators(file_.fileName()), what, file_.errorString()));
 }
 
 QByteArray RecordFile::BlankRecord() const {
@@ -104,8 +106,10 @@ FileOutcome EnsureFolder(const QString& path) {
     if (info.isDir())
         return {};
     if (info.exists())
-        return FileOutcome::Failure(QStringLiteral("%1: exists and is not a folder").arg(QDir::toNativeSeparators(path)));
+        return FileOutcome::Failure(
+            QStringLiteral("%1: exists and is not a folder").arg(QDir::toNativeSeparators(path)));
     if (!QDir().mkpath(path))
-        return FileOutcome::Failure(QStringLiteral("%1: cannot create folder").arg(QDir::toNativeSeparators(path)));
+        return FileOutcome::Failure(
+            QStringLiteral("%1: cannot create folder").arg(QDir::toNativeSeparators(path)));
     return {};
 }

@@ -23,7 +23,7 @@ struct FileOutcome {
 // blank records ending in "*", CR, LF, so a file never holds NUL bytes and
 // still reads as text lines.
 class RecordFile {
-public:
+  public:
     explicit RecordFile(int recordLength) : length_(recordLength) {}
     ~RecordFile() { Close(); }
     RecordFile(const RecordFile&) = delete;
@@ -49,7 +49,7 @@ public:
     int RecordLength() const { return length_; }
     QString Path() const { return file_.fileName(); }
 
-private:
+  private:
     FileOutcome Fail(const QString& what) const;
     QByteArray BlankRecord() const;
 

@@ -21,7 +21,7 @@ bool IsDigit(QChar c) {
 // Walks a text while skipping blanks, tabs and line feeds, so that the number
 // grammar below sees only the characters that matter.
 class Cursor {
-public:
+  public:
     explicit Cursor(const QString& text) : text_(text) { Skip(); }
     bool AtEnd() const { return pos_ >= text_.size(); }
     QChar Peek() const { return AtEnd() ? QChar() : text_[pos_]; }
@@ -30,7 +30,7 @@ public:
         Skip();
     }
 
-private:
+  private:
     void Skip() {
         while (pos_ < text_.size() && IsSkipped(text_[pos_]))
             ++pos_;

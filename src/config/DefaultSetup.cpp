@@ -17,9 +17,10 @@ QString GeneralRecord(const QString& label, const QString& value) {
 QString ChannelRecord(int c) {
     const QString channel = QStringLiteral("Ch.%1").arg(c);
     return FixedText(channel, 5) + FixedText(QStringLiteral("Analog input %1").arg(c), 22) + u';' +
-           QStringLiteral("3") + u';' + FixedText(QStringLiteral("Bar"), 4) + u';' + FixedText(QStringLiteral("1"), 9) +
-           u';' + FixedText(QStringLiteral("0"), 9) + u';' + QStringLiteral("1") + u';' +
-           FixedText(QStringLiteral("-9999"), 9) + u';' + FixedText(QStringLiteral("9999"), 9) + u';' + RecordTerminator;
+           QStringLiteral("3") + u';' + FixedText(QStringLiteral("Bar"), 4) + u';' +
+           FixedText(QStringLiteral("1"), 9) + u';' + FixedText(QStringLiteral("0"), 9) + u';' +
+           QStringLiteral("1") + u';' + FixedText(QStringLiteral("-9999"), 9) + u';' +
+           FixedText(QStringLiteral("9999"), 9) + u';' + RecordTerminator;
 }
 
 FileOutcome WriteIfAbsent(const QString& path, const QStringList& records) {
@@ -73,7 +74,8 @@ QStringList DefaultChannelRecords() {
     for (int r = 2; r <= 9; ++r)
         records << QString(77, u' ') + RecordTerminator;
     // Column headings over the fixed columns of the channel records.
-    records << FixedText(QStringLiteral("Ch.  Description          ;D;Unit;Gain     ;Zero     ;A;Alarm min;Alarm max;"),
+    records << FixedText(QStringLiteral(
+                             "Ch.  Description          ;D;Unit;Gain     ;Zero     ;A;Alarm min;Alarm max;"),
                          77) +
                    RecordTerminator;
     for (int c = 1; c <= 8; ++c)
@@ -88,7 +90,8 @@ FileOutcome InstallDefaultSetup(const QString& folder) {
         if (FileOutcome made = EnsureFolder(path); !made)
             return made;
     }
-    if (FileOutcome general = WriteIfAbsent(settings + QStringLiteral("/generalparameters.txt"), DefaultGeneralRecords());
+    if (FileOutcome general =
+            WriteIfAbsent(settings + QStringLiteral("/generalparameters.txt"), DefaultGeneralRecords());
         !general)
         return general;
     return WriteIfAbsent(settings + QStringLiteral("/channelsparameters.txt"), DefaultChannelRecords());

@@ -12,7 +12,8 @@ QString GeneralRecord(const QString& label, const QString& entryText) {
 
 } // namespace
 
-FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText, const QString& storageRateText) {
+FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText,
+                                  const QString& storageRateText) {
     RecordFile file(SettingRecordLength);
     FileOutcome outcome = OpenSettingFile(d, GeneralParametersFile, file);
     if (outcome) {

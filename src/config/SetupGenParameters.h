@@ -8,7 +8,8 @@
 // character of the box (nothing for an empty box), blanks to position 77 and
 // the terminator. Every other byte of the file stays as it was. SerialLine and
 // StorageRate do not change; they follow the next read.
-FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText, const QString& storageRateText);
+FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText,
+                                  const QString& storageRateText);
 
 // Name of the storage rate that a text stands for: its leading number,
 // rounded half to even; the empty text when that lies outside the name table.
