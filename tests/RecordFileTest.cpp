@@ -1,5 +1,6 @@
 #include "common/RecordFile.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
 
 class RecordFileTest : public AppFolderTest {
@@ -60,4 +61,37 @@ TEST_F(RecordFileTest, FailuresAreReportedNotHidden) {
         const FileOutcome written = full.Write(1, "data");
         EXPECT_FALSE(written);
     }
+}
+
+TEST_F(RecordFileTest, ADiskFullInTheMiddleOfARecordLeavesTheFileAsItWas) {
+    const QByteArray before = Record("first") + Record("second");
+    WriteBytes(Path(), before);
+    RecordFile f(80);
+    ASSERT_TRUE(f.Open(Path()));
+    FileOutcome written;
+    {
+        FileSizeLimit full(before.size() + 30); // room for 30 bytes of the next record
+        ASSERT_TRUE(full.Active());
+        written = f.Write(3, "third");
+    }
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(written.message.contains("record 3")) << qPrintable(written.message);
+    f.Close(); // nothing left in a buffer to come out late
+    EXPECT_EQ(ReadBytes(Path()), before);
+}
+
+TEST_F(RecordFileTest, AFailedWriteOverAShortLastRecordLeavesWholeRecordsOnly) {
+    const QByteArray whole = Record("first");
+    WriteBytes(Path(), whole + "torn tail");
+    RecordFile f(80);
+    ASSERT_TRUE(f.Open(Path()));
+    FileOutcome written;
+    {
+        FileSizeLimit full(whole.size() + 40);
+        ASSERT_TRUE(full.Active());
+        written = f.Write(2, "second");
+    }
+    EXPECT_FALSE(written);
+    f.Close();
+    EXPECT_EQ(ReadBytes(Path()), whole);
 }

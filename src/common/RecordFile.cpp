@@ -24,7 +24,10 @@ QByteArray RecordFile::BlankRecord() const {
 FileOutcome RecordFile::Open(const QString& path) {
     Close();
     file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadWrite))
+    // Unbuffered: every write reaches the operating system at once, so a
+    // failed one can be cut back; a write buffer would still hold the bytes
+    // that did not fit and push them out again on the next flush or close.
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return Fail(QStringLiteral("cannot open"));
     return {};
 }
@@ -84,12 +87,22 @@ FileOutcome RecordFile::Write(qint64 record, const QString& text) {
 
     if (!file_.seek(start))
         return Fail(QStringLiteral("cannot seek to record %1").arg(record));
-    const qint64 written = file_.write(bytes);
+    // A short write (disk full) is retried for the rest, so that the failing
+    // call leaves its reason in errorString().
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = file_.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
     if (written != bytes.size() || !file_.flush()) {
         const FileOutcome failure = Fail(QStringLiteral("cannot write record %1").arg(record));
-        // Never leave part of a record behind: cut the file back to where it was.
-        if (offset >= size)
-            file_.resize(size);
+        // Never leave part of a record behind. A write that went past the end
+        // of the file is cut back: to the old end, or to the start of the
+        // record when it was replacing a short last record.
+        if (start + bytes.size() > size)
+            file_.resize(qMin(start, size));
         return failure;
     }
     return {};

@@ -1,0 +1,131 @@
+#include "data/StoringData.h"
+
+#include "common/TextHelpers.h"
+
+#include <cmath>
+
+// --- Storage schedule ---
+
+bool IsStoreDue(int storageRate, const QString& timeText) {
+    const QString hh = timeText.mid(0, 2);
+    const QString mm = timeText.mid(3, 2);
+    const QString m1 = timeText.mid(4, 1);
+    const QString ss = timeText.mid(6, 2);
+    const bool minute = ss == u"00";
+    const bool hour = minute && mm == u"00";
+    switch (storageRate) {
+    case 1:
+        return ss == u"00" || ss == u"30";
+    case 2:
+        return minute;
+    case 3:
+        return minute && (m1 == u"0" || m1 == u"5");
+    case 4:
+        return minute && m1 == u"0";
+    case 5:
+        return minute && (mm == u"00" || mm == u"30");
+    case 6:
+        return hour;
+    case 7:
+        return hour && (hh == u"00" || hh == u"06" || hh == u"12" || hh == u"18");
+    case 8:
+        return hour && (hh == u"00" || hh == u"12");
+    case 9:
+        return hour && hh == u"12";
+    default: // 0 "Off", and any code the set-up does not know
+        return false;
+    }
+}
+
+void CheckStorageDue(Declarations& d, const WallClock& clock) {
+    d.StoreDue = IsStoreDue(d.StorageRate, TimeText(clock.Now().time())) ? 1 : 0;
+}
+
+// --- Data files ---
+
+namespace {
+
+constexpr int BodyLength = DataRecordLength - 3; // before "*", CR, LF
+constexpr int ChannelBlocks = Declarations::ChannelCount;
+
+QString Terminated(const QString& body) {
+    return FixedText(body, BodyLength) + RecordTerminator;
+}
+
+} // namespace
+
+QString DataFileName(const QString& scanDate) {
+    return scanDate.mid(3, 7) + QStringLiteral("-Data.txt");
+}
+
+QString DataFileHeader(int count) {
+    QString body = QStringLiteral("Lastrecord;   ") + QString::number(count).rightJustified(5, u' ') + u';';
+    for (int k = 0; k < ChannelBlocks; ++k)
+        body += QString(10, u' ') + u';' + QString(5, u' ') + u';';
+    return Terminated(body);
+}
+
+QString BuildDataRecord(const Declarations& d) {
+    QString body = FixedText(d.ScanDate, 10) + u';' + FixedText(d.ScanTime, 8) + u';';
+    for (int k = 1; k <= ChannelBlocks; ++k)
+        body += FixedText(d.ChannelValue[k], 10) + QStringLiteral("; Bar ;");
+    return Terminated(body);
+}
+
+std::optional<int> ReadHeaderCount(const QString& headerRecord) {
+    const double count = LeadingNumber(headerRecord.mid(14, 5));
+    if (count < 1 || count > MaxDataRecords || count != std::floor(count))
+        return std::nullopt;
+    return static_cast<int>(count);
+}
+
+namespace {
+
+// The count of the last data record in the file: the header's, when the
+// record it names is whole in the file; otherwise that of the last whole
+// record, so nothing stored is overwritten and a torn tail is not counted.
+FileOutcome LastRecordCount(RecordFile& file, int* count) {
+    const qint64 wholeRecords = file.Size() / DataRecordLength;
+    *count = 0;
+    if (wholeRecords == 0)
+        return {};
+    FileOutcome outcome;
+    const QString header = file.Read(1, &outcome);
+    if (!outcome)
+        return outcome;
+    const std::optional<int> headerCount = ReadHeaderCount(header);
+    if (headerCount && *headerCount + 1 <= wholeRecords)
+        *count = *headerCount;
+    else
+        *count = static_cast<int>(qMin<qint64>(wholeRecords - 1, MaxDataRecords));
+    return {};
+}
+
+FileOutcome WriteDataRecord(Declarations& d, RecordFile& file) {
+    int last = 0;
+    if (FileOutcome read = LastRecordCount(file, &last); !read)
+        return read;
+    const int count = last + 1 > MaxDataRecords ? 1 : last + 1;
+
+    // The record first, then the count: a failure in between leaves the old
+    // count, which still names a whole record.
+    d.DataRecord = BuildDataRecord(d);
+    if (FileOutcome written = file.Write(count + 1, d.DataRecord); !written)
+        return written;
+    return file.Write(1, DataFileHeader(count));
+}
+
+} // namespace
+
+FileOutcome StoreDataRecord(Declarations& d) {
+    d.FilePath = DataFolderPath(d) + u'/' + DataFileName(d.ScanDate);
+    FileOutcome outcome = EnsureFolder(DataFolderPath(d));
+    if (outcome) {
+        RecordFile file(DataRecordLength);
+        outcome = file.Open(d.FilePath);
+        if (outcome)
+            outcome = WriteDataRecord(d, file);
+        file.Close();
+    }
+    return ReportFailure(outcome);
+}

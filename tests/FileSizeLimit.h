@@ -1,0 +1,33 @@
+#pragma once
+
+// Simulates a full disk: while one of these lives, no file of the process can
+// grow past `bytes`, and a write crossing the limit is cut short there, the
+// way a write runs into the end of a full disk (the kernel's SIGXFSZ is
+// ignored, so the write just fails). Keep the scope small: it also binds a
+// stdout redirected into a file.
+#include <csignal>
+#include <sys/resource.h>
+
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool Active() const { return active_; }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool active_ = false;
+};
