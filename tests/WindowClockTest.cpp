@@ -96,15 +96,6 @@ TEST_F(ClockTickTest, DateChangesAtTheFirstTickOfTheNewDay) {
     EXPECT_EQ(window->Panel(6), "01-01-2009     00:00:00");
 }
 
-TEST_F(ClockTickTest, ClockSetBackIsANewSecond) {
-    clock.Set(At(2008, 3, 5, 10, 15, 5));
-    window->ClockTick();
-    clock.Set(At(2008, 3, 5, 10, 15, 4));
-    window->ClockTick();
-    EXPECT_EQ(d.LastTickTime, "10:15:04");
-    EXPECT_EQ(window->Panel(6), "05-03-2008     10:15:04");
-}
-
 TEST_F(ClockTickTest, ActiveAcquisitionHandsEachSecondOver) {
     d.AcquisitionFlag = "1";
     clock.Set(At(2008, 3, 5, 10, 15, 14, 500));
