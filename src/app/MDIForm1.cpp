@@ -1,0 +1,187 @@
+#include "app/MDIForm1.h"
+
+#include "app/Starting.h"
+#include "common/TextHelpers.h"
+#include "config/GettingParameters.h"
+#include "ui/FormChannels.h"
+#include "ui/Messages.h"
+#include "ui/Pictures.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int PanelCount = 7;
+constexpr int LampRed = 255;
+
+} // namespace
+
+MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
+    : QMainWindow(parent), d_(d), clock_(clock) {
+    setObjectName(QStringLiteral("MDIForm1"));
+    setWindowTitle(MainTitle);
+    setWindowIcon(WindowIcon());
+    resize(1024, 720);
+
+    mdiArea_ = new QMdiArea(this);
+    mdiArea_->setObjectName(QStringLiteral("MDIArea"));
+    setCentralWidget(mdiArea_);
+
+    // The one menu item acts on click; there is no drop-down.
+    exitm_ = menuBar()->addAction(ExitCaption);
+    exitm_->setObjectName(QStringLiteral("Exitm"));
+    connect(exitm_, &QAction::triggered, this, &MDIForm1::ExitCommand);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    // Panels 1 and 2 stay empty; 5 (acquisition state) and 6 (date and time)
+    // get the room.
+    static constexpr int stretch[PanelCount + 1] = {0, 1, 1, 2, 2, 5, 5, 3};
+    for (int n = 1; n <= PanelCount; ++n) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(n));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);
+        panel->setMinimumWidth(24);
+        bar->addPermanentWidget(panel, stretch[n]);
+        panels_[n] = panel;
+    }
+    SetPanel(7, PoweredByText);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(200);
+    connect(timer1_, &QTimer::timeout, this, &MDIForm1::ClockTick);
+
+    timerTimeoutCom_ = new QTimer(this);
+    timerTimeoutCom_->setObjectName(QStringLiteral("TimerTimeoutCom"));
+    timerTimeoutCom_->setInterval(2000);
+    timerTimeoutCom_->setSingleShot(true);
+    timerTimeoutCom_->setTimerType(Qt::PreciseTimer);
+    connect(timerTimeoutCom_, &QTimer::timeout, this, &MDIForm1::ReplyTimeoutTick);
+}
+
+MDIForm1::~MDIForm1() = default;
+
+void MDIForm1::Load() {
+    if (loaded_)
+        return;
+    loaded_ = true;
+
+    // The settings window: its constructor is its load handler (centring).
+    form_ = new FormChannels(d_);
+    formWindow_ = mdiArea_->addSubWindow(form_);
+    // The program relies on this window for its whole run: no close button
+    // and no system menu with Close (closing is refused as well).
+    formWindow_->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowMinMaxButtonsHint);
+    formWindow_->show();
+    formWindow_->raise();
+    formWindow_->showMaximized();
+
+    QStringList failures;
+    StartProgram(failures);
+
+    // Activation: Start shown, Stop hidden, the set-up boxes filled. It must
+    // see what StartProgram read, so it runs here and not on the MDI area's
+    // activation signal, which fires while the window is being shown.
+    mdiArea_->setActiveSubWindow(formWindow_);
+    form_->Activate();
+
+    timer1_->start();
+
+    if (!failures.isEmpty())
+        ShowMessage(this, QMessageBox::Warning, MessageTitle,
+                    QStringLiteral("The program starts in stand-by, but part of its set-up could not be "
+                                   "read:\n\n") +
+                        failures.join(u'\n'));
+}
+
+void MDIForm1::StartProgram(QStringList& failures) {
+    FillNameTables(d_);
+    if (const FileOutcome read = ReadGeneralParameters(d_); !read)
+        failures << read.message;
+    if (const FileOutcome read = ReadChannelParameters(d_); !read)
+        failures << read.message;
+    SetStatusBar();
+    // Read but not applied: the program always starts in stand-by.
+    if (const FileOutcome read = ReadAcquisitionStatus(d_); !read)
+        failures << read.message;
+    form_->SetLampColour(LampRed);
+}
+
+void MDIForm1::SetStatusBar() {
+    SetPanel(4, ComPanelText(d_.SerialLine));
+    SetPanel(3, VersionText);
+    SetPanel(5, QStringLiteral("  "));
+}
+
+void MDIForm1::SetPanel(int n, const QString& text) {
+    if (n >= 1 && n <= PanelCount)
+        panels_[n]->setText(text);
+}
+
+QString MDIForm1::Panel(int n) const {
+    return n >= 1 && n <= PanelCount ? panels_[n]->text() : QString();
+}
+
+void MDIForm1::ClockTick() {
+    // One reading of the clock, so the date and the time belong together
+    // also at midnight.
+    const QDateTime now = clock_.Now();
+    const QString time = TimeText(now.time());
+    if (time == d_.LastTickTime)
+        return;
+    d_.LastTickTime = time;
+
+    // Day-month-year, rearranged from the month-first date text.
+    const QString monthFirst = now.date().toString(QStringLiteral("MM-dd-yyyy"));
+    d_.TodayStamp = monthFirst.mid(3, 2) + u'-' + monthFirst.mid(0, 2) + u'-' + monthFirst.mid(6, 4);
+    SetPanel(6, d_.TodayStamp + QStringLiteral("     ") + time);
+
+    if (d_.AcquisitionFlag != QStringLiteral("1")) {
+        SetPanel(5, StandByText);
+        return;
+    }
+    if (activeSecond_)
+        activeSecond_(time);
+    else
+        SetPanel(5, WaitingText);
+}
+
+void MDIForm1::SetActiveSecondHandler(SecondHandler handler) {
+    activeSecond_ = std::move(handler);
+}
+
+void MDIForm1::ReplyTimeoutTick() {
+    d_.ReplyTimedOut = 1;
+    timerTimeoutCom_->stop();
+}
+
+void MDIForm1::ExitCommand() {
+    QCoreApplication::exit(0);
+}
+
+void MDIForm1::changeEvent(QEvent* event) {
+    // The MDI area appends " - [Channels & Settings]" to the frame's title
+    // while the child is maximised, which it always is; the frame keeps its
+    // own title.
+    if (event->type() == QEvent::WindowTitleChange && windowTitle() != MainTitle)
+        setWindowTitle(MainTitle);
+    QMainWindow::changeEvent(event);
+}
+
+void MDIForm1::closeEvent(QCloseEvent* event) {
+    // Closing the frame ends the program, even while a message box is open.
+    event->accept();
+    QCoreApplication::exit(0);
+}

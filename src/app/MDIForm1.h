@@ -1,0 +1,98 @@
+#pragma once
+
+#include "app/Declarations.h"
+#include "common/Clock.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+class FormChannels;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+
+// The main window: a multiple-document frame holding "Channels & Settings",
+// a menu bar with the one command Exit, a status bar of seven text panels
+// (numbered 1 to 7) and the two timers, Timer1 (the clock tick, every
+// 200 ms) and TimerTimeoutCom (the instrument's reply time-out, 2000 ms,
+// once per arming).
+//
+// Construction builds the window; Load() runs the start-up (main calls it
+// once, before showing the window). Nothing acts before Load().
+class MDIForm1 : public QMainWindow {
+    Q_OBJECT
+  public:
+    MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent = nullptr);
+    ~MDIForm1() override;
+
+    // The load step: creates FormChannels (which centres its content) and
+    // shows it maximised, runs StartProgram, fills the settings window
+    // (its activation) and starts Timer1. A file that cannot be read is
+    // reported in one warning box. Runs once; later calls do nothing.
+    void Load();
+
+    FormChannels* Form() const { return form_; } // nullptr before Load()
+    QMdiArea* MdiArea() const { return mdiArea_; }
+
+    // Status bar panels, n from 1 to 7; other numbers are ignored / give "".
+    void SetPanel(int n, const QString& text);
+    QString Panel(int n) const;
+
+    QTimer* Timer1() const { return timer1_; }
+    QTimer* TimerTimeoutCom() const { return timerTimeoutCom_; }
+    QAction* Exitm() const { return exitm_; }
+
+    // Handler of Timer1: acts once per new wall-clock second. Writes the date
+    // and time into panel 6; in stand-by writes " Acquisition in stand by "
+    // into panel 5; while AcquisitionFlag is "1" hands the second to the
+    // active-second handler.
+    void ClockTick();
+
+    // Run by the clock tick, with the second's time text ("hh:mm:ss"), at
+    // every acting tick while acquisition is active, after panel 6 was
+    // written. The acquisition control installs it (quarter-minute scans and
+    // the stop path). Without one, panel 5 shows " Waiting for acquisition ".
+    // An empty function removes it. The tick does not guard against being
+    // re-entered: a handler that lets events run may see a later second's
+    // tick call it again before it has returned, and keeps its own limits.
+    using SecondHandler = std::function<void(const QString& timeText)>;
+    void SetActiveSecondHandler(SecondHandler handler);
+
+    // Handler of TimerTimeoutCom: ReplyTimedOut <- 1 and the timer stops.
+    void ReplyTimeoutTick();
+
+    // Handler of Exit: ends the program at once.
+    void ExitCommand();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void StartProgram(QStringList& failures);
+    void SetStatusBar();
+
+    Declarations& d_;
+    const WallClock& clock_;
+    bool loaded_ = false;
+    SecondHandler activeSecond_;
+
+    QMdiArea* mdiArea_ = nullptr;
+    QMdiSubWindow* formWindow_ = nullptr;
+    FormChannels* form_ = nullptr;
+    std::array<QLabel*, 8> panels_{}; // 1..7
+    QAction* exitm_ = nullptr;
+    QTimer* timer1_ = nullptr;
+    QTimer* timerTimeoutCom_ = nullptr;
+};
+
+// Texts of the status bar and the window.
+inline const QString MainTitle = QStringLiteral(" TARVEK     Data  Acqusition  System  ");
+inline const QString ExitCaption = QStringLiteral("      Exit      ");
+inline const QString PoweredByText = QStringLiteral("Powered by: ORVELLA");
+inline const QString StandByText = QStringLiteral(" Acquisition in stand by ");
+inline const QString WaitingText = QStringLiteral(" Waiting for acquisition ");

@@ -1,0 +1,20 @@
+#include "ui/EntryChecks.h"
+
+#include "common/TextHelpers.h"
+#include "config/SetupGenParameters.h"
+
+EntryCheck CheckEntry(const Declarations& d, int index, const QString& text) {
+    EntryCheck check;
+    check.text = text;
+    const double n = LeadingNumber(text);
+    if (index == SerialLineBox) {
+        if (!(n >= 1 && n <= 8))
+            check.text = QStringLiteral("1");
+    } else if (index == StorageRateBox) {
+        if (!(n >= 0 && n <= 9))
+            check.text = QStringLiteral("0");
+        check.setsCaption = true;
+        check.caption = StorageRateCaption(d, check.text);
+    }
+    return check;
+}

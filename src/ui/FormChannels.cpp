@@ -1,0 +1,365 @@
+#include "ui/FormChannels.h"
+
+#include "common/TextHelpers.h"
+#include "config/GettingParameters.h"
+#include "config/SetupChannels.h"
+#include "config/SetupGenParameters.h"
+#include "ui/EntryChecks.h"
+#include "ui/Messages.h"
+#include "ui/Pictures.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+
+namespace {
+
+constexpr int Red = 255;
+constexpr int Green = 65280;
+constexpr int Yellow = 65535;
+
+// Top edge of Frame1 in the form; only its left edge is centred.
+constexpr int FrameTop = 12;
+
+QString Indexed(const char* name, int index) {
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+QLineEdit* EntryBox(const QString& objectName, const QString& accessibleName, int characters,
+                    QWidget* parent) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(objectName);
+    box->setAccessibleName(accessibleName);
+    const int width = box->fontMetrics().horizontalAdvance(QString(characters, u'0'));
+    box->setMinimumWidth(width + 16);
+    box->setMaximumWidth(width + 16);
+    return box;
+}
+
+QPushButton* Button(const QString& objectName, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(caption);
+    return button;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+Lamp::Lamp(QWidget* parent) : QWidget(parent) {
+    setAccessibleName(QStringLiteral("Acquisition lamp"));
+    setMinimumSize(28, 28);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void Lamp::SetColour(int value) {
+    colour_ = value;
+    setAccessibleDescription(LampColourWord(value));
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor fill = ColourFromValue(colour_);
+    const qreal side = qMin(width(), height()) - 4.0;
+    const QRectF disc((width() - side) / 2, (height() - side) / 2, side, side);
+    QRadialGradient shine(disc.center() - QPointF(side / 6, side / 6), side / 1.4);
+    shine.setColorAt(0, fill.lighter(160));
+    shine.setColorAt(1, fill);
+    p.setPen(QPen(QColor(40, 40, 40), 1.5));
+    p.setBrush(shine);
+    p.drawEllipse(disc);
+}
+
+QString LampColourWord(int value) {
+    switch (value) {
+    case Red:
+        return QStringLiteral("red");
+    case Green:
+        return QStringLiteral("green");
+    case Yellow:
+        return QStringLiteral("yellow");
+    default:
+        return ColourFromValue(value).name();
+    }
+}
+
+int CentredLeft(int screenWidth, int frameWidth) {
+    const int twice = screenWidth - frameWidth;
+    // Round down, also below zero (integer division would round towards 0).
+    return twice >= 0 ? twice / 2 : -((1 - twice) / 2);
+}
+
+// ---------------------------------------------------------------------------
+
+FormChannels::FormChannels(Declarations& d, QWidget* parent) : QWidget(parent), d_(d) {
+    setObjectName(QStringLiteral("FormChannels"));
+    setWindowTitle(QStringLiteral("Channels & Settings"));
+    Build();
+    // Load handler.
+    CentreFrame();
+}
+
+QLabel* FormChannels::StaticLabel(const QString& objectName, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(objectName);
+    label->setAccessibleName(caption);
+    return label;
+}
+
+void FormChannels::Build() {
+    frame1_ = new QWidget(this);
+    frame1_->setObjectName(QStringLiteral("Frame1"));
+    auto* columns = new QHBoxLayout(frame1_);
+    columns->setSpacing(16);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(12);
+    columns->addLayout(left);
+
+    // Readings: one row per channel, "Ch.n", the value, "Bar".
+    auto* frame2 = new QGroupBox(QStringLiteral("Letture:"), frame1_);
+    frame2->setObjectName(QStringLiteral("Frame2"));
+    auto* readings = new QGridLayout(frame2);
+    readings->setHorizontalSpacing(10);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(fixed.pointSizeF() * 1.2);
+    fixed.setBold(true);
+    for (int n = 1; n <= Declarations::ChannelCount; ++n) {
+        auto* caption = StaticLabel(Indexed("Label1", n - 1), QStringLiteral("Ch.%1").arg(n), frame2);
+        auto* value = new QLabel(frame2);
+        value->setObjectName(Indexed("Label2", n));
+        value->setAccessibleDescription(QStringLiteral("Reading of channel %1").arg(n));
+        value->setFont(fixed);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        value->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(11, u'0')));
+        value->setTextFormat(Qt::PlainText);
+        auto* unit = StaticLabel(Indexed("Label3", n - 1), QStringLiteral("Bar"), frame2);
+        readings->addWidget(caption, n - 1, 0);
+        readings->addWidget(value, n - 1, 1);
+        readings->addWidget(unit, n - 1, 2);
+        label2_[n] = value;
+    }
+    left->addWidget(frame2);
+
+    // Acquisition: Start and Stop share one place, beside the lamp.
+    auto* frame4 = new QGroupBox(QStringLiteral("Acquisizione:"), frame1_);
+    frame4->setObjectName(QStringLiteral("Frame4"));
+    auto* acquisition = new QGridLayout(frame4);
+    command3_ = Button(QStringLiteral("Command3"), QStringLiteral("Start"), frame4);
+    command4_ = Button(QStringLiteral("Command4"), QStringLiteral("Stop"), frame4);
+    for (QPushButton* b : {command3_, command4_})
+        b->setMinimumSize(110, 36);
+    acquisition->addWidget(command3_, 0, 0);
+    acquisition->addWidget(command4_, 0, 0);
+    shape1_ = new Lamp(frame4);
+    shape1_->setObjectName(QStringLiteral("Shape1"));
+    acquisition->addWidget(shape1_, 0, 1, Qt::AlignCenter);
+    acquisition->setColumnStretch(2, 1);
+    left->addWidget(frame4);
+    left->addStretch(1);
+
+    // Set-up: storage rate, serial line, gain and offset per channel.
+    auto* frame3 = new QGroupBox(QStringLiteral("Set-Up:"), frame1_);
+    frame3->setObjectName(QStringLiteral("Frame3"));
+    auto* setup = new QGridLayout(frame3);
+    setup->setHorizontalSpacing(10);
+    setup->addWidget(StaticLabel(Indexed("Label4", 5), QStringLiteral("Rate di memorizzazione"), frame3), 0,
+                     0);
+    // The storage rate's name stands right beside its box.
+    auto* rate = new QHBoxLayout;
+    rate->setSpacing(10);
+    text5_[5] = EntryBox(Indexed("Text5", 5), QStringLiteral("Storage rate"), 2, frame3);
+    rate->addWidget(text5_[5]);
+    label9_5_ = new QLabel(frame3);
+    label9_5_->setObjectName(Indexed("Label9", 5));
+    label9_5_->setAccessibleDescription(QStringLiteral("Storage rate name"));
+    label9_5_->setTextFormat(Qt::PlainText);
+    label9_5_->setMinimumWidth(label9_5_->fontMetrics().horizontalAdvance(QStringLiteral("30 minutes  ")));
+    rate->addWidget(label9_5_, 1);
+    setup->addLayout(rate, 0, 1, 1, 3);
+    setup->addWidget(StaticLabel(Indexed("Label4", 4), QStringLiteral("Linea seriale"), frame3), 1, 0);
+    text5_[4] = EntryBox(Indexed("Text5", 4), QStringLiteral("Serial line"), 2, frame3);
+    setup->addWidget(text5_[4], 1, 1);
+    setup->setRowMinimumHeight(2, 8);
+    setup->addWidget(StaticLabel(QStringLiteral("Label5"), QStringLiteral("Gain"), frame3), 3, 1);
+    setup->addWidget(StaticLabel(QStringLiteral("Label6"), QStringLiteral("Offset"), frame3), 3, 2);
+    for (int n = 1; n <= Declarations::ChannelCount; ++n) {
+        const int row = n + 3;
+        setup->addWidget(StaticLabel(Indexed("Label1", n + 7), QStringLiteral("Ch.%1").arg(n), frame3), row,
+                         0);
+        text1_[n] = EntryBox(Indexed("Text1", n), QStringLiteral("Gain of channel %1").arg(n), 10, frame3);
+        text2_[n] = EntryBox(Indexed("Text2", n), QStringLiteral("Offset of channel %1").arg(n), 10, frame3);
+        setup->addWidget(text1_[n], row, 1);
+        setup->addWidget(text2_[n], row, 2);
+    }
+
+    auto* image2 = new QLabel(frame3);
+    image2->setObjectName(QStringLiteral("Image2"));
+    image2->setPixmap(GaugePicture(72));
+    setup->addWidget(image2, 3, 3, 4, 1, Qt::AlignCenter);
+    auto* image1 = new QLabel(frame3);
+    image1->setObjectName(QStringLiteral("Image1"));
+    image1->setPixmap(TracePicture(QSize(120, 72)));
+    setup->addWidget(image1, 7, 3, 5, 1, Qt::AlignCenter);
+
+    setup->setRowMinimumHeight(12, 8);
+    command1_ = Button(QStringLiteral("Command1"), QStringLiteral("Load"), frame3);
+    command2_ = Button(QStringLiteral("Command2"), QStringLiteral("Save"), frame3);
+    command1_->setIcon(QIcon(LoadPicture(32)));
+    command2_->setIcon(QIcon(SavePicture(32)));
+    for (QPushButton* b : {command1_, command2_}) {
+        b->setIconSize(QSize(24, 24));
+        b->setMinimumHeight(36);
+    }
+    setup->addWidget(command1_, 13, 1);
+    setup->addWidget(command2_, 13, 2);
+    setup->setRowStretch(14, 1);
+    columns->addWidget(frame3, 0, Qt::AlignTop);
+
+    // Tab order: the general boxes, then gain and offset row by row, then
+    // the buttons.
+    QList<QWidget*> order{text5_[5], text5_[4]};
+    for (int n = 1; n <= Declarations::ChannelCount; ++n)
+        order << text1_[n] << text2_[n];
+    order << command1_ << command2_ << command3_ << command4_;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    for (int index : {SerialLineBox, StorageRateBox})
+        text5_[index]->installEventFilter(this);
+    connect(command1_, &QPushButton::clicked, this, &FormChannels::LoadCommand);
+    connect(command2_, &QPushButton::clicked, this, &FormChannels::SaveCommand);
+
+    shape1_->SetColour(Green);
+}
+
+void FormChannels::CentreFrame() {
+    frame1_->adjustSize();
+    const QScreen* display = screen();
+    const int screenWidth = display ? display->geometry().width() : frame1_->width();
+    frame1_->move(CentredLeft(screenWidth, frame1_->width()), FrameTop);
+}
+
+QLineEdit* FormChannels::Text1(int n) const {
+    return n >= 1 && n <= Declarations::ChannelCount ? text1_[n] : nullptr;
+}
+
+QLineEdit* FormChannels::Text2(int n) const {
+    return n >= 1 && n <= Declarations::ChannelCount ? text2_[n] : nullptr;
+}
+
+QLineEdit* FormChannels::Text5(int index) const {
+    return index == SerialLineBox || index == StorageRateBox ? text5_[index] : nullptr;
+}
+
+QLabel* FormChannels::Label2(int n) const {
+    return n >= 1 && n <= Declarations::ChannelCount ? label2_[n] : nullptr;
+}
+
+QLabel* FormChannels::Label9(int index) const {
+    return index == 5 ? label9_5_ : nullptr;
+}
+
+void FormChannels::SetLampColour(int value) {
+    shape1_->SetColour(value);
+}
+
+int FormChannels::LampColour() const {
+    return shape1_->Colour();
+}
+
+void FormChannels::Activate() {
+    if (activated_)
+        return;
+    activated_ = true;
+    command4_->hide();
+    command3_->show();
+    FillChannelBoxes();
+    ShowGeneralParameters();
+}
+
+void FormChannels::FillChannelBoxes() {
+    for (int n = 1; n <= Declarations::ChannelCount; ++n) {
+        text1_[n]->setText(d_.ChannelParam[n][Declarations::Gain]);
+        text2_[n]->setText(d_.ChannelParam[n][Declarations::Zero]);
+    }
+}
+
+void FormChannels::ShowGeneralParameters() {
+    text5_[SerialLineBox]->setText(TrimBlanks(d_.GeneralValue[SerialLineRecord]));
+    text5_[StorageRateBox]->setText(TrimBlanks(d_.GeneralValue[StorageRateRecord]));
+    label9_5_->setText(StorageRateCaption(d_, d_.GeneralValue[StorageRateRecord]));
+}
+
+void FormChannels::CheckText5(int index) {
+    QLineEdit* box = Text5(index);
+    if (!box)
+        return;
+    const EntryCheck check = CheckEntry(d_, index, box->text());
+    if (check.text != box->text())
+        box->setText(check.text);
+    if (check.setsCaption)
+        label9_5_->setText(check.caption);
+}
+
+bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
+    for (int index : {SerialLineBox, StorageRateBox}) {
+        if (watched != text5_[index])
+            continue;
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                CheckText5(index);
+        } else if (event->type() == QEvent::FocusOut) {
+            CheckText5(index);
+        }
+    }
+    return QWidget::eventFilter(watched, event); // the key goes on to the box unchanged
+}
+
+void FormChannels::LoadCommand() {
+    QStringList failures;
+    if (const FileOutcome read = ReadChannelParameters(d_); !read)
+        failures << read.message;
+    FillChannelBoxes();
+    if (const FileOutcome read = ReadGeneralParameters(d_); !read)
+        failures << read.message;
+    ShowGeneralParameters();
+    if (!failures.isEmpty())
+        ShowMessage(this, QMessageBox::Warning, MessageTitle,
+                    QStringLiteral("The set-up could not be loaded:\n\n") + failures.join(u'\n'));
+}
+
+void FormChannels::SaveCommand() {
+    ChannelTexts gains, zeros;
+    for (int n = 1; n <= Declarations::ChannelCount; ++n) {
+        gains[n - 1] = text1_[n]->text();
+        zeros[n - 1] = text2_[n]->text();
+    }
+    QStringList failures;
+    if (const FileOutcome saved = SaveChannelParameters(d_, gains, zeros); !saved)
+        failures << saved.message;
+    if (const FileOutcome saved =
+            SaveGeneralParameters(d_, text5_[SerialLineBox]->text(), text5_[StorageRateBox]->text());
+        !saved)
+        failures << saved.message;
+    if (!failures.isEmpty())
+        ShowMessage(this, QMessageBox::Warning, MessageTitle,
+                    QStringLiteral("The set-up could not be saved:\n\n") + failures.join(u'\n'));
+}
+
+void FormChannels::closeEvent(QCloseEvent* event) {
+    // The program relies on this window for its whole run.
+    event->ignore();
+}

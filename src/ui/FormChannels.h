@@ -1,0 +1,119 @@
+#pragma once
+
+#include "app/Declarations.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The filled shape that shows the acquisition state. Its colour is a value
+// with red in the low byte (255 red, 65280 green, 65535 yellow); the word for
+// the colour is its accessible description.
+class Lamp : public QWidget {
+    Q_OBJECT
+  public:
+    explicit Lamp(QWidget* parent = nullptr);
+    void SetColour(int value);
+    int Colour() const { return colour_; }
+    QSize sizeHint() const override { return {40, 40}; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    int colour_ = 0;
+};
+
+// Words for the lamp's colour values: "red", "green", "yellow"; any other
+// value as "#rrggbb".
+QString LampColourWord(int value);
+
+// Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
+// half the difference, rounded down (so negative when the frame is wider).
+int CentredLeft(int screenWidth, int frameWidth);
+
+// "Channels & Settings": the readings of the eight channels, Start and Stop
+// with the acquisition lamp, and the set-up entries with Load and Save.
+//
+// Controls keep their designer names as object names, control arrays with
+// the element number in brackets: "Text5(4)", "Label2(3)", "Label1(12)".
+//
+// Construction builds the controls and runs the load handler, which centres
+// Frame1 on the width of the screen. The activation handler, Activate(), is
+// run by the main window once start-up has read the set-up files.
+//
+// Start and Stop (Command3, Command4) carry no logic here: the acquisition
+// control connects to their clicked signals.
+class FormChannels : public QWidget {
+    Q_OBJECT
+  public:
+    explicit FormChannels(Declarations& d, QWidget* parent = nullptr);
+
+    // Control arrays, addressed by their element numbers (Text1/Text2/Label2:
+    // 1..8; Text5: 4, 5; Label9: 5). Any other number gives nullptr.
+    QLineEdit* Text1(int n) const;
+    QLineEdit* Text2(int n) const;
+    QLineEdit* Text5(int index) const;
+    QLabel* Label2(int n) const;
+    QLabel* Label9(int index) const;
+
+    QPushButton* Command1() const { return command1_; } // Load
+    QPushButton* Command2() const { return command2_; } // Save
+    QPushButton* Command3() const { return command3_; } // Start
+    QPushButton* Command4() const { return command4_; } // Stop
+    QWidget* Frame1() const { return frame1_; }
+
+    // The acquisition lamp, Shape1.
+    void SetLampColour(int value);
+    int LampColour() const;
+
+    // Activation: shows Start and hides Stop, fills the gain and offset boxes
+    // from ChannelParam and shows the general parameters. It acts only the
+    // first time: the frame re-activates its child whenever it regains the
+    // focus, and filling again would undo the operator's edits and show Start
+    // in the middle of an acquisition.
+    void Activate();
+    bool Activated() const { return activated_; }
+
+    // Text5(4) <- the serial line value, Text5(5) <- the storage rate value,
+    // both trimmed; Label9(5) <- the storage rate's name.
+    void ShowGeneralParameters();
+
+    // The entry check of Text5(index), as run on Enter and on focus loss.
+    void CheckText5(int index);
+
+    // The Load and Save commands (clicks on Command1 and Command2). A file
+    // that cannot be read or written is reported in a warning box.
+    void LoadCommand();
+    void SaveCommand();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Build();
+    void CentreFrame();
+    void FillChannelBoxes();
+    QLabel* StaticLabel(const QString& objectName, const QString& caption, QWidget* parent);
+
+    Declarations& d_;
+    bool activated_ = false;
+
+    QWidget* frame1_ = nullptr;
+    std::array<QLineEdit*, 9> text1_{}; // 1..8
+    std::array<QLineEdit*, 9> text2_{}; // 1..8
+    std::array<QLineEdit*, 6> text5_{}; // 4, 5
+    std::array<QLabel*, 9> label2_{};   // 1..8
+    QLabel* label9_5_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    QPushButton* command2_ = nullptr;
+    QPushButton* command3_ = nullptr;
+    QPushButton* command4_ = nullptr;
+    Lamp* shape1_ = nullptr;
+};

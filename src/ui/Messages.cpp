@@ -1,0 +1,27 @@
+#include "ui/Messages.h"
+
+namespace {
+
+MessageHook& Hook() {
+    static MessageHook hook;
+    return hook;
+}
+
+} // namespace
+
+void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    if (const MessageHook& hook = Hook()) {
+        hook(icon, title, text);
+        return;
+    }
+    auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+}
+
+MessageHook SetMessageHook(MessageHook hook) {
+    MessageHook previous = std::move(Hook());
+    Hook() = std::move(hook);
+    return previous;
+}
