@@ -113,9 +113,18 @@ TEST_F(SetupCommandsTest, SaveIntoAnUnusableFolderIsReported) {
     EXPECT_EQ(ReadBytes(d.AppFolder + "/settingfiles"), "not a folder");
 }
 
-TEST_F(SetupCommandsTest, LoadFromAnUnusableFolderIsReported) {
+TEST_F(SetupCommandsTest, LoadFromAnUnusableFolderIsReportedAndKeepsTheSetUpInUse) {
+    form->Text1(2)->setText("typed");
+    const auto channelsBefore = d.ChannelParam;
+    const auto generalBefore = d.GeneralValue;
+    const int storageRateBefore = d.StorageRate;
     SpoilSettingFolder();
     form->Command1()->click();
+    EXPECT_EQ(d.ChannelParam, channelsBefore) << "blank gains would zero every value during acquisition";
+    EXPECT_EQ(d.GeneralValue, generalBefore);
+    EXPECT_EQ(d.SerialLine, 3);
+    EXPECT_EQ(d.StorageRate, storageRateBefore);
+    EXPECT_EQ(form->Text1(2)->text(), "typed");
     ASSERT_EQ(capture.messages.size(), 1u);
     const TakenMessage& m = capture.messages[0];
     EXPECT_EQ(m.icon, QMessageBox::Warning);

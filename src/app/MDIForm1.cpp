@@ -20,7 +20,6 @@
 namespace {
 
 constexpr int PanelCount = 7;
-constexpr int LampRed = 255;
 
 } // namespace
 

@@ -20,11 +20,9 @@
 #include <QScreen>
 #include <QStringList>
 
-namespace {
+#include <tuple>
 
-constexpr int Red = 255;
-constexpr int Green = 65280;
-constexpr int Yellow = 65535;
+namespace {
 
 // Top edge of Frame1 in the form; only its left edge is centred.
 constexpr int FrameTop = 12;
@@ -83,11 +81,11 @@ void Lamp::paintEvent(QPaintEvent*) {
 
 QString LampColourWord(int value) {
     switch (value) {
-    case Red:
+    case LampRed:
         return QStringLiteral("red");
-    case Green:
+    case LampGreen:
         return QStringLiteral("green");
-    case Yellow:
+    case LampYellow:
         return QStringLiteral("yellow");
     default:
         return ColourFromValue(value).name();
@@ -241,7 +239,7 @@ void FormChannels::Build() {
     connect(command1_, &QPushButton::clicked, this, &FormChannels::LoadCommand);
     connect(command2_, &QPushButton::clicked, this, &FormChannels::SaveCommand);
 
-    shape1_->SetColour(Green);
+    shape1_->SetColour(LampGreen);
 }
 
 void FormChannels::CentreFrame() {
@@ -329,16 +327,27 @@ bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FormChannels::LoadCommand() {
+    // A set-up that cannot be read must not replace the one in use: during
+    // acquisition blank gains would turn every value into zero. On failure
+    // the set-up in memory and the boxes stay as they were. (The boxes are
+    // filled after both reads; the general read does not touch gain or zero.)
+    auto setUp = std::tie(d_.GeneralLabel, d_.GeneralValue, d_.SerialLine, d_.StorageRate, d_.ChannelParam);
+    const auto before =
+        std::make_tuple(d_.GeneralLabel, d_.GeneralValue, d_.SerialLine, d_.StorageRate, d_.ChannelParam);
     QStringList failures;
     if (const FileOutcome read = ReadChannelParameters(d_); !read)
         failures << read.message;
-    FillChannelBoxes();
     if (const FileOutcome read = ReadGeneralParameters(d_); !read)
         failures << read.message;
-    ShowGeneralParameters();
-    if (!failures.isEmpty())
+    if (!failures.isEmpty()) {
+        setUp = before;
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
-                    QStringLiteral("The set-up could not be loaded:\n\n") + failures.join(u'\n'));
+                    QStringLiteral("The set-up could not be loaded; the one in use is kept:\n\n") +
+                        failures.join(u'\n'));
+        return;
+    }
+    FillChannelBoxes();
+    ShowGeneralParameters();
 }
 
 void FormChannels::SaveCommand() {

@@ -14,6 +14,11 @@ class QPushButton;
 // The filled shape that shows the acquisition state. Its colour is a value
 // with red in the low byte (255 red, 65280 green, 65535 yellow); the word for
 // the colour is its accessible description.
+// Lamp colours: 24-bit values with red in the low byte.
+inline constexpr int LampRed = 255;
+inline constexpr int LampGreen = 65280;
+inline constexpr int LampYellow = 65535;
+
 class Lamp : public QWidget {
     Q_OBJECT
   public:
