@@ -267,24 +267,3 @@ TEST(InstrumentExchange, PortFailureEndsTheExchangeKeepingWhatCame) {
     EXPECT_TRUE(y.PortFailed().finished);
     EXPECT_FALSE(y.ReplyComplete());
 }
-
-TEST(InstrumentExchange, EveryAnswerCharacterRestartsTheTimeout) {
-    InstrumentExchange x;
-    x.Start(128, "K", true);
-    x.BytesReceived('!');
-    for (const char c : QByteArray("+0012345"))
-        EXPECT_TRUE(x.BytesReceived(c).restartTimeout);
-    EXPECT_FALSE(x.BytesReceived('\r').restartTimeout);
-}
-
-TEST(InstrumentExchange, StartingAgainBeginsAFreshExchange) {
-    InstrumentExchange x;
-    x.Start(128, "K", true);
-    x.BytesReceived('!');
-    x.BytesReceived("abc\r");
-    ASSERT_TRUE(x.ReplyComplete());
-    x.Start(128, "K", true);
-    EXPECT_FALSE(x.ReplyComplete());
-    EXPECT_TRUE(x.ReplyText().isEmpty());
-    EXPECT_EQ(x.CurrentPhase(), InstrumentExchange::Phase::AwaitingAcknowledge);
-}

@@ -100,19 +100,6 @@ TEST_F(SerialLineCommands, MissingLineShowsTheWarningOnce) {
     EXPECT_TRUE(box.modal);
 }
 
-TEST_F(SerialLineCommands, MissingRealLineShowsTheWarning) {
-    QTemporaryDir folder;
-    QtSerialPortService real(folder.path());
-    QDir().mkpath(folder.path() + "/ports");
-    ASSERT_TRUE(QFile::link(folder.path() + "/nothing-here", folder.path() + "/ports/COM1"));
-    d.SerialLine = 1;
-    MessageBoxCloser closer;
-    EXPECT_FALSE(OpenSerialLine(d, real, nullptr));
-    EXPECT_FALSE(real.IsOpen());
-    EXPECT_FALSE(real.ErrorText().isEmpty());
-    EXPECT_EQ(closer.SeenBoxes().size(), 1u);
-}
-
 TEST_F(SerialLineCommands, CloseReleasesAnOpenPortOnly) {
     port.SelectPort(1);
     port.Open();
@@ -160,14 +147,6 @@ class PtyEnd {
     QString Device() const { return device_; }
     void Send(const QByteArray& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
-    }
-    QByteArray Take() {
-        QByteArray got;
-        char buffer[256];
-        ssize_t n;
-        while ((n = ::read(master_, buffer, sizeof buffer)) > 0)
-            got.append(buffer, n);
-        return got;
     }
     termios Settings() const {
         termios t{};
@@ -220,26 +199,6 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
     EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0)) << "a carriage return arrives as it is";
-}
-
-TEST_F(PortService, BytesGoOutAndComeInUnchanged) {
-    ASSERT_TRUE(port_->Open());
-    EXPECT_EQ(port_->Write(QByteArray("\x80K\r", 3)), 3);
-    QByteArray sent;
-    ASSERT_TRUE(WaitUntil([&] { return (sent += pty_->Take()).size() >= 3; }));
-    EXPECT_EQ(sent, QByteArray("\x80K\r"));
-
-    pty_->Send(QByteArray("!\xff\r\n", 4));
-    ASSERT_TRUE(WaitUntil([&] { return port_->BytesWaiting() >= 4; }));
-    EXPECT_GE(arrivals_, 1);
-    EXPECT_EQ(port_->Read(1), "!");
-    EXPECT_EQ(port_->Read(10), QByteArray("\xff\r\n"));
-    EXPECT_EQ(port_->BytesWaiting(), 0);
-
-    pty_->Send("stale");
-    ASSERT_TRUE(WaitUntil([&] { return port_->BytesWaiting() >= 5; }));
-    port_->Discard();
-    EXPECT_EQ(port_->BytesWaiting(), 0);
 }
 
 TEST_F(PortService, InputThatCameWhileClosedIsDroppedAtOpen) {

@@ -14,7 +14,7 @@
 // the master side reports a hang-up until the program opens it again; the
 // loop then drops whatever answer was still going out (the program no longer
 // listens), flushes the line so no stale byte waits for the next poll, and
-// looks for the reopening every 10 ms instead of spinning on the hang-up.
+// looks for the reopening every 20 ms instead of spinning on the hang-up.
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -65,7 +65,7 @@ constexpr ModeInfo Modes[] = {
 constexpr auto ByteTime = std::chrono::microseconds(10 * 1000000 / 2400);
 constexpr auto SlowCharTime = 1900ms;
 constexpr auto GapTime = 2500ms;
-constexpr auto ReopenCheck = 10ms;
+constexpr auto ReopenCheck = 20ms;
 constexpr unsigned char SelectCode = 128;
 constexpr int FieldCount = 8;
 constexpr int FieldWidth = 8;
@@ -204,6 +204,8 @@ class Instrument {
     void ProgramClosed();
     void HangUp();
     std::string Readings() const;
+    // Time between two bytes on the line: none without pacing.
+    Clock::duration Pace() const { return o_.pacing ? Clock::duration(ByteTime) : Clock::duration::zero(); }
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     Options o_;
@@ -328,10 +330,6 @@ std::string Instrument::Readings() const {
 }
 
 void Instrument::Queue(std::string_view bytes, Clock::duration first, Clock::duration between) {
-    if (!o_.pacing) {
-        first = o_.mode == Mode::Slow ? first : Clock::duration::zero();
-        between = o_.mode == Mode::Slow ? between : Clock::duration::zero();
-    }
     Clock::time_point due = std::max(Clock::now(), out_.empty() ? Clock::now() : out_.back().due);
     bool firstByte = true;
     for (const char c : bytes) {
@@ -371,7 +369,7 @@ void Instrument::Selected() {
     answering_ = false;
     command_.clear();
     state_ = State::Idle;
-    const auto pace = o_.pacing ? ByteTime : Clock::duration::zero();
+    const auto pace = Pace();
     switch (o_.mode) {
     case Mode::Silent:
         Log("poll %ld: select byte 0x80, staying silent", polls_);
@@ -408,23 +406,23 @@ void Instrument::Command(const std::string& command) {
         Queue(answer, SlowCharTime, SlowCharTime);
         break;
     case Mode::Gap:
-        Queue(std::string_view(answer).substr(0, 32), ByteTime, ByteTime);
-        Queue(std::string_view(answer).substr(32), GapTime, ByteTime);
+        Queue(std::string_view(answer).substr(0, 32), Pace(), Pace());
+        Queue(std::string_view(answer).substr(32), GapTime, Pace());
         break;
     case Mode::Endless:
         endless_ = true;
-        Queue(readings, ByteTime, ByteTime);
+        Queue(readings, Pace(), Pace());
         break;
     case Mode::Hangup:
         if (answers_ % 2 == 1) {
-            Queue(std::string_view(answer).substr(0, 32), ByteTime, ByteTime);
+            Queue(std::string_view(answer).substr(0, 32), Pace(), Pace());
             out_.push_back({true, 0, out_.back().due});
             break;
         }
-        Queue(answer, ByteTime, ByteTime);
+        Queue(answer, Pace(), Pace());
         break;
     default:
-        Queue(answer, ByteTime, ByteTime);
+        Queue(answer, Pace(), Pace());
         break;
     }
 }
@@ -447,8 +445,12 @@ void Instrument::SendDue() {
         const ssize_t n = write(master_, chunk.data(), chunk.size());
         if (n < 0) {
             blocked_ = errno == EAGAIN || errno == EWOULDBLOCK;
-            if (!blocked_)
-                Log("write: %s", std::strerror(errno));
+            if (!blocked_) {
+                Log("write: %s; answer dropped", std::strerror(errno));
+                out_.clear();
+                answering_ = false;
+                endless_ = false;
+            }
             return;
         }
         blocked_ = static_cast<std::size_t>(n) < chunk.size();
@@ -472,7 +474,7 @@ void Instrument::SendDue() {
 // An endless answer always has the next readings queued.
 void Instrument::KeepTalking() {
     if (endless_ && out_.size() < FieldCount * FieldWidth)
-        Queue(Readings(), ByteTime, ByteTime);
+        Queue(Readings(), Pace(), Pace());
 }
 
 void Instrument::ProgramClosed() {
