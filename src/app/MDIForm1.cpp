@@ -58,8 +58,17 @@ MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setInterval(200);
-    connect(timer1_, &QTimer::timeout, this, &MDIForm1::ClockTick);
+    // 200 ms, kept in phase with the wall clock: each firing re-arms the timer
+    // for the next 200 ms boundary of the clock, so a new second (and with it a
+    // quarter-minute mark) is seen within a few milliseconds, and the error of
+    // one interval never adds up. A coarse repeating timer drifts by up to 5%.
+    timer1_->setInterval(Timer1Interval);
+    timer1_->setSingleShot(true);
+    timer1_->setTimerType(Qt::PreciseTimer);
+    connect(timer1_, &QTimer::timeout, this, [this] {
+        timer1_->start(MillisecondsToNextTick(clock_.Now().time()));
+        ClockTick();
+    });
 
     timerTimeoutCom_ = new QTimer(this);
     timerTimeoutCom_->setObjectName(QStringLiteral("TimerTimeoutCom"));
@@ -96,7 +105,7 @@ void MDIForm1::Load() {
     mdiArea_->setActiveSubWindow(formWindow_);
     form_->Activate();
 
-    timer1_->start();
+    timer1_->start(MillisecondsToNextTick(clock_.Now().time()));
 
     if (!failures.isEmpty())
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
@@ -155,6 +164,10 @@ void MDIForm1::ClockTick() {
         activeSecond_(time);
     else
         SetPanel(5, WaitingText);
+}
+
+int MillisecondsToNextTick(const QTime& now) {
+    return Timer1Interval - now.msecsSinceStartOfDay() % Timer1Interval;
 }
 
 void MDIForm1::SetActiveSecondHandler(SecondHandler handler) {

@@ -90,6 +90,11 @@ class MDIForm1 : public QMainWindow {
     QTimer* timerTimeoutCom_ = nullptr;
 };
 
+// Timer1 fires every 200 ms, on the 200 ms boundaries of the wall clock.
+inline constexpr int Timer1Interval = 200;
+// Time from `now` to the next 200 ms boundary of the clock: 1 to 200 ms.
+int MillisecondsToNextTick(const QTime& now);
+
 // Texts of the status bar and the window.
 inline const QString MainTitle = QStringLiteral(" TARVEK     Data  Acqusition  System  ");
 inline const QString ExitCaption = QStringLiteral("      Exit      ");

@@ -1,3 +1,5 @@
+#include "acquisition/Acquisition.h"
+#include "acquisition/QtSerialPortService.h"
 #include "app/Declarations.h"
 #include "app/MDIForm1.h"
 #include "common/Clock.h"
@@ -14,6 +16,10 @@ int main(int argc, char** argv) {
 
     MDIForm1 window(d, clock);
     window.Load();
+    // The serial port and the acquisition control go before the window, so
+    // leaving the program in the middle of a scan releases the port first.
+    QtSerialPortService port(d.AppFolder);
+    Acquisition acquisition(d, window, port, clock);
     window.showMaximized();
     return app.exec();
 }
