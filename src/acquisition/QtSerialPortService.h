@@ -13,7 +13,7 @@
 // port (hang-up, device removed, read or write failure) closes it at once
 // and is reported by PortFailed: a vanished device otherwise keeps raising
 // errors as fast as the event loop turns.
-class QtSerialPortService final : public SerialPortService {
+class QtSerialPortService : public SerialPortService {
     Q_OBJECT
   public:
     static constexpr qint32 BitRate = 2400;

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Acquisition figures, run by hand (not by CI):
+#   bench/acquisition.sh [BUILD_DIR [SECONDS]]
+# 1. CPU, select-byte lateness and exchange overhead over SECONDS (default 120)
+#    of live acquisition against the simulated instrument, normal and silent;
+# 2. an accelerated month on a fake clock, with the month's file checked.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="$(cd "${1:-$here/../build}" && pwd)"
+seconds="${2:-120}"
+cmake --build "$build" --target tarvek-bench tarvek-instrument -j2 >/dev/null
+
+for mode in normal silent; do
+    folder=$(mktemp -d /tmp/tarvek-bench.XXXXXX)
+    "$build/tarvek-instrument" --folder "$folder" --line 1 --mode "$mode" &
+    instrument=$!
+    for _ in $(seq 50); do [[ -e $folder/ports/COM1 ]] && break; sleep 0.1; done
+    echo "== instrument mode: $mode"
+    "$build/tarvek-bench" live "$folder" "$seconds"
+    kill "$instrument"
+    wait "$instrument" 2>/dev/null || true
+    rm -rf "$folder"
+done
+
+folder=$(mktemp -d /tmp/tarvek-bench.XXXXXX)
+echo "== accelerated month"
+"$build/tarvek-bench" month "$folder"
+rm -rf "$folder"

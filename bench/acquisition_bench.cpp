@@ -1,0 +1,259 @@
+// Figures of the acquisition, printed for a person to read:
+//
+//   tarvek-bench live FOLDER SECONDS
+//       the real window (offscreen), serial port service and system clock
+//       against a simulated instrument already serving line 1 of FOLDER:
+//       CPU used, how late each select byte leaves after its quarter-minute
+//       mark, and the exchange's duration beyond the instrument's own pacing.
+//   tarvek-bench month FOLDER
+//       a month of scans on a fake clock with an instrument that answers at
+//       once: run time, resident memory as it goes, and the month's file
+//       checked record by record.
+#include "acquisition/Acquisition.h"
+#include "acquisition/QtSerialPortService.h"
+#include "app/MDIForm1.h"
+#include "common/TextHelpers.h"
+#include "config/DefaultSetup.h"
+#include "data/StoringData.h"
+#include "ui/FormChannels.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The real port service, noting when each select byte leaves.
+class TimedPort final : public QtSerialPortService {
+  public:
+    using QtSerialPortService::QtSerialPortService;
+    qint64 Write(const QByteArray& bytes) override {
+        if (bytes == QByteArray(1, '\x80'))
+            selectSent.push_back(QDateTime::currentDateTime());
+        return QtSerialPortService::Write(bytes);
+    }
+    std::vector<QDateTime> selectSent;
+};
+
+// An instrument inside the port: "!" to the select byte, eight readings to
+// the command, each delivered through the event loop as a real port would.
+class InstantInstrument final : public SerialPortService {
+  public:
+    bool IsOpen() const override { return open_; }
+    void Close() override {
+        open_ = false;
+        waiting_.clear();
+    }
+    void SelectPort(int n) override { line_ = n; }
+    int SelectedPort() const override { return line_; }
+    bool Open() override { return open_ = true; }
+    QString ErrorText() const override { return {}; }
+    qint64 Write(const QByteArray& bytes) override {
+        if (!open_)
+            return -1;
+        ++counter_;
+        if (bytes == QByteArray(1, '\x80'))
+            Deliver("!");
+        else if (bytes == "K\r")
+            Deliver(QStringLiteral("%1+0001000-0000500%2+0000000+0004000+0005000-0006000+0007000\r")
+                        .arg(counter_ % 100000, 8, 10, QChar(u'0'))
+                        .arg(-(counter_ % 1000), 8, 10, QChar(u'0'))
+                        .toLatin1());
+        return bytes.size();
+    }
+    qint64 BytesWaiting() const override { return waiting_.size(); }
+    QByteArray Read(qint64 maxBytes) override {
+        const QByteArray out = waiting_.left(maxBytes);
+        waiting_.remove(0, out.size());
+        return out;
+    }
+    void Discard() override { waiting_.clear(); }
+
+  private:
+    void Deliver(const QByteArray& bytes) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, bytes] {
+                if (!open_)
+                    return;
+                waiting_ += bytes;
+                emit BytesArrived();
+            },
+            Qt::QueuedConnection);
+    }
+    bool open_ = false;
+    int line_ = 0;
+    long counter_ = 0;
+    QByteArray waiting_;
+};
+
+int Live(const QString& folder, int seconds) {
+    Declarations d;
+    d.AppFolder = folder;
+    if (!InstallDefaultSetup(folder))
+        return 1;
+    SystemClock clock;
+    MDIForm1 window(d, clock);
+    window.Load();
+    TimedPort port(folder);
+    Acquisition acquisition(d, window, port, clock);
+    window.show();
+
+    std::vector<double> late, overhead;
+    int failed = 0;
+    QObject::connect(&acquisition, &Acquisition::ScanEnded, [&] {
+        if (port.selectSent.empty())
+            return;
+        const QDateTime sent = port.selectSent.back();
+        const QDateTime now = QDateTime::currentDateTime();
+        QTime mark = sent.time();
+        mark = QTime(mark.hour(), mark.minute(), mark.second() / 15 * 15);
+        late.push_back(double(QDateTime(sent.date(), mark).msecsTo(sent)));
+        if (d.ReplyComplete == 1) {
+            // The instrument paces "!", the answer and its carriage return at
+            // 2400 bit/s, ten bits a byte.
+            const double pacing = (2.0 + double(d.ReplyText.size())) * 10.0 / 2.4;
+            overhead.push_back(double(sent.msecsTo(now)) - pacing);
+        } else {
+            ++failed;
+        }
+    });
+
+    window.Form()->Command3()->click();
+    const long rssStart = ResidentKiB();
+    const double cpuStart = CpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double cpu = CpuSeconds() - cpuStart;
+
+    std::printf("live run of %d s: %zu scans (%d without an answer)\n", seconds, late.size(), failed);
+    std::printf("  CPU: %.3f s = %.3f%% of one core\n", cpu, 100.0 * cpu / seconds);
+    std::printf("  select byte after its mark: median %.1f ms, max %.1f ms\n", Median(late),
+                late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()));
+    if (!overhead.empty())
+        std::printf("  exchange beyond the instrument's pacing: median %.1f ms, max %.1f ms\n",
+                    Median(overhead), *std::max_element(overhead.begin(), overhead.end()));
+    std::printf("  resident memory: %ld KiB after start-up, %ld KiB at the end\n", rssStart, ResidentKiB());
+    return 0;
+}
+
+// The month's file: header count 89280 and one record per half minute.
+bool CheckMonthFile(const QString& path, const QDate& first, int records) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != qint64(records + 1) * DataRecordLength) {
+        std::printf("  file size %lld, expected %lld\n", qint64(bytes.size()),
+                    qint64(records + 1) * DataRecordLength);
+        return false;
+    }
+    if (bytes.left(DataRecordLength) != DataFileHeader(records).toLatin1()) {
+        std::printf("  header differs\n");
+        return false;
+    }
+    QDateTime stamp(first, QTime(0, 0));
+    for (int r = 1; r <= records; ++r, stamp = stamp.addSecs(30)) {
+        const QByteArray record = bytes.mid(qint64(r) * DataRecordLength, DataRecordLength);
+        const QByteArray expected =
+            (DateStamp(stamp.date()) + u';' + TimeText(stamp.time()) + u';').toLatin1();
+        if (!record.startsWith(expected) || !record.endsWith(" *\r\n") || record.count(';') != 18) {
+            std::printf("  record %d differs: %s\n", r, record.constData());
+            return false;
+        }
+    }
+    return true;
+}
+
+int Month(const QString& folder) {
+    Declarations d;
+    d.AppFolder = folder;
+    if (!InstallDefaultSetup(folder))
+        return 1;
+    const QDate first(2008, 3, 1);
+    FakeClock clock(QDateTime(first, QTime(0, 0)).addSecs(-1));
+    MDIForm1 window(d, clock);
+    window.Load();
+    window.Timer1()->stop(); // the bench moves the clock
+    InstantInstrument port;
+    Acquisition acquisition(d, window, port, clock);
+    window.Form()->Command3()->click();
+
+    bool scanEnded = false;
+    QObject::connect(&acquisition, &Acquisition::ScanEnded, [&] { scanEnded = true; });
+    QEventLoop loop;
+    QObject::connect(&acquisition, &Acquisition::ScanEnded, &loop, &QEventLoop::quit);
+
+    const int scans = first.daysInMonth() * 24 * 60 * 4;
+    std::printf("month of %d scans on a fake clock\n", scans);
+    std::printf("  resident memory after start-up: %ld KiB\n", ResidentKiB());
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const double cpuStart = CpuSeconds();
+    QDateTime t(first, QTime(0, 0));
+    for (int s = 1; s <= scans; ++s, t = t.addSecs(15)) {
+        clock.Set(t);
+        scanEnded = false;
+        window.ClockTick();
+        if (!scanEnded)
+            loop.exec();
+        if (s % 44640 == 0)
+            std::printf("  after %6d scans (%5.1f s): %ld KiB resident\n", s, elapsed.elapsed() / 1000.0,
+                        ResidentKiB());
+    }
+    std::printf("  run time %.1f s, CPU %.1f s\n", elapsed.elapsed() / 1000.0, CpuSeconds() - cpuStart);
+    const bool ok = CheckMonthFile(folder + QStringLiteral("/datafiles/03-2008-Data.txt"), first, scans / 2);
+    std::printf("  month's file %s\n",
+                ok ? "checked: 89280 records, byte layout and stamps as expected" : "WRONG");
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == u"live")
+        return Live(args[2], args[3].toInt());
+    if (args.size() == 3 && args[1] == u"month")
+        return Month(args[2]);
+    std::fprintf(stderr, "usage: tarvek-bench live FOLDER SECONDS | month FOLDER\n");
+    return 2;
+}
