@@ -1,0 +1,228 @@
+// What an installation meets, row by row, through the real window and
+// acquisition control: misbehaving instruments, a line that comes and goes,
+// and a wall clock that jumps. Nothing may crash or hang, every stored record
+// is whole, and the values come back by themselves once the fault is gone.
+#include "AcquisitionFixture.h"
+#include "acquisition/QtSerialPortService.h"
+#include "data/StoringData.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// Whole 160-byte records, and the header count naming the last of them.
+void ExpectWholeDataFile(const QByteArray& file, int records) {
+    ASSERT_EQ(file.size() % 160, 0);
+    EXPECT_EQ(file.size() / 160, records + 1);
+    EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(file.left(160))), records);
+    for (qsizetype r = 0; r < file.size(); r += 160)
+        EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;
+}
+
+} // namespace
+
+#ifdef TARVEK_INSTRUMENT
+
+struct InstrumentRow {
+    const char* name;
+    QStringList arguments;
+    // Expected readings of the first and second scan: "values" (eight
+    // numbers), "nodata" (eight " No Data "), "invalid5" (channel 5 invalid).
+    const char* first;
+    const char* second;
+};
+
+// The real serial port service against the simulated instrument; the test
+// still moves the clock, so each row takes only as long as its exchanges.
+class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface<InstrumentRow> {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        instrument = std::make_unique<SimulatedInstrument>(GetParam().arguments);
+        ASSERT_TRUE(instrument->Started());
+        d.AppFolder = instrument->Folder();
+        ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+        clock.Set(QDateTime(Today, QTime(10, 14, 59)));
+        Start();
+        window->Timer1()->stop();
+        port = std::make_unique<QtSerialPortService>(d.AppFolder);
+        acquisition = std::make_unique<Acquisition>(d, *window, *port, clock);
+        QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
+        form->Command3()->click();
+    }
+    void TearDown() override {
+        acquisition.reset();
+        port.reset();
+        WindowTest::TearDown();
+    }
+    void ScanAt(const QTime& time) {
+        const int before = scans;
+        clock.Set(QDateTime(Today, time));
+        window->ClockTick();
+        ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000)) << instrument->Log().toStdString();
+    }
+    void ExpectReadings(const std::string& kind) {
+        for (int n = 1; n <= 8; ++n) {
+            const QString text = form->Label2(n)->text();
+            ASSERT_EQ(text.size(), 9);
+            if (kind == "nodata")
+                EXPECT_EQ(text, " No Data ") << "channel " << n;
+            else if (kind == "invalid5" && n == 5)
+                EXPECT_EQ(text, " ======= ");
+            else
+                EXPECT_TRUE(text.contains(QRegularExpression("^ *[+-][0-9]+\\.[0-9]{3}$")))
+                    << "channel " << n << ": " << text.toStdString();
+        }
+        EXPECT_EQ(form->LampColour(), LampGreen);
+    }
+
+    std::unique_ptr<SimulatedInstrument> instrument;
+    std::unique_ptr<QtSerialPortService> port;
+    std::unique_ptr<Acquisition> acquisition;
+    int scans = 0;
+};
+
+TEST_P(InstrumentFaults, EachScanEndsAndIsStoredWhole) {
+    ScanAt(QTime(10, 15, 0));
+    ExpectReadings(GetParam().first);
+    ScanAt(QTime(10, 15, 30));
+    ExpectReadings(GetParam().second);
+    ExpectWholeDataFile(ReadBytes(d.AppFolder + "/datafiles/03-2008-Data.txt"), 2);
+    EXPECT_FALSE(port->IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Instrument, InstrumentFaults,
+    ::testing::Values(InstrumentRow{"Normal", {}, "values", "values"},
+                      InstrumentRow{"Silent", {"--mode", "silent"}, "nodata", "nodata"},
+                      InstrumentRow{"EchoOfTheSelectByte", {"--mode", "echo"}, "nodata", "nodata"},
+                      InstrumentRow{"WrongAcknowledgement", {"--mode", "wrong-ack"}, "nodata", "nodata"},
+                      InstrumentRow{
+                          "EndlessAnswer", {"--mode", "endless", "--no-pacing"}, "nodata", "nodata"},
+                      InstrumentRow{"GapOfMoreThanTwoSeconds", {"--mode", "gap"}, "nodata", "nodata"},
+                      InstrumentRow{"InvalidField", {"--mode", "invalid"}, "invalid5", "invalid5"},
+                      InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, "nodata", "values"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineFaults, ALineThatDisappearsAndComesBackResumesByItself) {
+    auto instrument = std::make_unique<SimulatedInstrument>(QStringList{});
+    ASSERT_TRUE(instrument->Started());
+    const QString folder = instrument->Folder();
+    Declarations d;
+    d.AppFolder = folder;
+    ASSERT_TRUE(InstallDefaultSetup(folder));
+    MessageCapture capture;
+    FakeClock clock(QDateTime(Today, QTime(10, 14, 59)));
+    MDIForm1 window(d, clock);
+    window.Load();
+    window.Timer1()->stop();
+    QtSerialPortService port(folder);
+    Acquisition acquisition(d, window, port, clock);
+    int scans = 0;
+    QObject::connect(&acquisition, &Acquisition::ScanEnded, [&] { ++scans; });
+    window.Form()->Command3()->click();
+    auto scanAt = [&](int second) {
+        const int before = scans;
+        clock.Set(QDateTime(Today, QTime(10, 15, 0).addSecs(second)));
+        window.ClockTick();
+        return WaitUntil([&] { return scans > before; }, 6000);
+    };
+
+    ASSERT_TRUE(scanAt(0));
+    EXPECT_NE(window.Form()->Label2(1)->text(), " No Data ");
+
+    // The adapter is pulled out: its link goes with it.
+    instrument->Stop();
+    ASSERT_FALSE(QFileInfo::exists(folder + "/ports/COM1"));
+    ASSERT_TRUE(scanAt(15));
+    EXPECT_EQ(window.Form()->Label2(1)->text(), " No Data ");
+
+    // Plugged in again: a new device behind the same link.
+    QProcess again;
+    again.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", folder, "--line", "1"});
+    ASSERT_TRUE(again.waitForStarted());
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(folder + "/ports/COM1"); }));
+    ASSERT_TRUE(scanAt(30));
+    EXPECT_NE(window.Form()->Label2(1)->text(), " No Data ");
+    again.terminate();
+    again.waitForFinished();
+}
+
+#endif
+
+// Time limits, scaled down with the reply time-out (100 ms here for 2 s): a
+// character just inside the limit each time keeps the answer going, one gap
+// past it fails the poll.
+class TimingFaults : public AcquisitionTest {
+  protected:
+    // Sends the answer a character at a time, `gapMs` apart; the gap before
+    // character `slowIndex` is `slowGapMs` instead.
+    void AnswerSlowly(int gapMs, int slowIndex = -1, int slowGapMs = 0) {
+        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
+        port.InjectBytes("!");
+        const QByteArray answer = GoodAnswer() + "\r";
+        for (int i = 0; i < answer.size() && acquisition->ScanRunning(); ++i) {
+            RunEventsFor(i == slowIndex ? slowGapMs : gapMs);
+            port.InjectBytes(answer.mid(i, 1));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
+    }
+};
+
+TEST_F(TimingFaults, ASlowButSteadyInstrumentIsAccepted) {
+    form->Command3()->click();
+    TickAt(QTime(10, 15, 0));
+    AnswerSlowly(60); // 0.6 of the limit per character
+    EXPECT_EQ(form->Label2(8)->text(), "   +8.000");
+}
+
+TEST_F(TimingFaults, OneGapPastTheLimitFailsThePoll) {
+    form->Command3()->click();
+    TickAt(QTime(10, 15, 0));
+    AnswerSlowly(5, 30, 180);
+    EXPECT_EQ(form->Label2(1)->text(), " No Data ");
+    ExpectWholeDataFile(ReadBytes(DataPath("03-2008-Data.txt")), 1);
+}
+
+// The wall clock as an installation sees it: set back, late ticks, midnight
+// and the turn of the year.
+TEST_F(AcquisitionTest, ClockSetBackByAnHourKeepsScanningAndStoring) {
+    form->Command3()->click();
+    TickAt(QTime(10, 15, 0));
+    Answer(GoodAnswer());
+    TickAt(QTime(9, 15, 0)); // the clock is set back: a new second like any other
+    Answer(GoodAnswer());
+    TickAt(QTime(9, 15, 30));
+    Answer(GoodAnswer());
+    const QByteArray file = ReadBytes(DataPath("03-2008-Data.txt"));
+    ExpectWholeDataFile(file, 3);
+    EXPECT_EQ(file.mid(2 * 160, 20), "05-03-2008;09:15:00;");
+}
+
+TEST_F(AcquisitionTest, ATickThatSkipsAQuarterMinuteSecondGetsNoScan) {
+    form->Command3()->click();
+    TickAt(QTime(10, 15, 14));
+    TickAt(QTime(10, 15, 16)); // the window was busy through :15
+    EXPECT_TRUE(port.Written().isEmpty());
+    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
+    TickAt(QTime(10, 15, 30));
+    Answer(GoodAnswer());
+    ExpectWholeDataFile(ReadBytes(DataPath("03-2008-Data.txt")), 1);
+}
+
+TEST_F(AcquisitionTest, TheTurnOfTheYearStartsANewFileAtMidnight) {
+    form->Command3()->click();
+    clock.Set(QDateTime(QDate(2008, 12, 31), QTime(23, 59, 30)));
+    window->ClockTick();
+    Answer(GoodAnswer());
+    clock.Set(QDateTime(QDate(2009, 1, 1), QTime(0, 0, 0)));
+    window->ClockTick();
+    EXPECT_TRUE(window->Panel(6).startsWith("01-01-2009     00:00:00"));
+    Answer(GoodAnswer());
+    const QByteArray december = ReadBytes(DataPath("12-2008-Data.txt"));
+    const QByteArray january = ReadBytes(DataPath("01-2009-Data.txt"));
+    ExpectWholeDataFile(december, 1);
+    ExpectWholeDataFile(january, 1);
+    EXPECT_TRUE(december.mid(160).startsWith("31-12-2008;23:59:30;"));
+    EXPECT_TRUE(january.mid(160).startsWith("01-01-2009;00:00:00;"));
+}
