@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds TARVEK and runs the whole test suite headless.
+#   scripts/test.sh              the suite, in build/
+#   scripts/test.sh --sanitize   the suite under AddressSanitizer and
+#                                UndefinedBehaviorSanitizer, in build-asan/;
+#                                any report fails the run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
+
+build=build
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [[ "${1:-}" == "--sanitize" ]]; then
+    build=build-asan
+    options+=(-DTARVEK_SANITIZE=ON)
+    export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+fi
 
 bash scripts/install-deps.sh
 
@@ -12,6 +25,6 @@ export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/tarvek-runtime.XXXXX
 chmod 0700 "$XDG_RUNTIME_DIR"
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$jobs"
-ctest --test-dir build -j"$jobs" --output-on-failure
+cmake -S . -B "$build" "${options[@]}"
+cmake --build "$build" -j"$jobs"
+ctest --test-dir "$build" -j"$jobs" --output-on-failure
