@@ -12,11 +12,11 @@ cmake --build "$build" --target tarvek-bench tarvek-instrument -j2 >/dev/null
 
 for mode in normal silent; do
     folder=$(mktemp -d /tmp/tarvek-bench.XXXXXX)
-    "$build/tarvek-instrument" --folder "$folder" --line 1 --mode "$mode" &
+    "$build/tarvek-instrument" --folder "$folder" --line 1 --mode "$mode" --verbose 2>"$folder/instrument.log" &
     instrument=$!
     for _ in $(seq 50); do [[ -e $folder/ports/COM1 ]] && break; sleep 0.1; done
     echo "== instrument mode: $mode"
-    "$build/tarvek-bench" live "$folder" "$seconds"
+    "$build/tarvek-bench" live "$folder" "$seconds" "$folder/instrument.log"
     kill "$instrument"
     wait "$instrument" 2>/dev/null || true
     rm -rf "$folder"

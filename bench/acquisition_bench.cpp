@@ -1,10 +1,12 @@
 // Figures of the acquisition, printed for a person to read:
 //
-//   tarvek-bench live FOLDER SECONDS
+//   tarvek-bench live FOLDER SECONDS [INSTRUMENT_LOG]
 //       the real window (offscreen), serial port service and system clock
 //       against a simulated instrument already serving line 1 of FOLDER:
 //       CPU used, how late each select byte leaves after its quarter-minute
-//       mark, and the exchange's duration beyond the instrument's own pacing.
+//       mark, and the exchange's duration beyond the instrument's own time
+//       (its pacing and reaction, read from its --verbose log when given;
+//       otherwise the pacing of its bytes at 2400 bit/s).
 //   tarvek-bench month FOLDER
 //       a month of scans on a fake clock with an instrument that answers at
 //       once: run time, resident memory as it goes, and the month's file
@@ -22,6 +24,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -57,7 +60,8 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// The real port service, noting when each select byte leaves.
+// The real port service, noting when each select byte leaves and when the
+// poll closes the port at the end of its exchange.
 class TimedPort final : public QtSerialPortService {
   public:
     using QtSerialPortService::QtSerialPortService;
@@ -66,7 +70,13 @@ class TimedPort final : public QtSerialPortService {
             selectSent.push_back(QDateTime::currentDateTime());
         return QtSerialPortService::Write(bytes);
     }
+    void Close() override {
+        if (IsOpen() && !selectSent.empty())
+            closed = QDateTime::currentDateTime();
+        QtSerialPortService::Close();
+    }
     std::vector<QDateTime> selectSent;
+    QDateTime closed;
 };
 
 // An instrument inside the port: "!" to the select byte, eight readings to
@@ -121,7 +131,21 @@ class InstantInstrument final : public SerialPortService {
     QByteArray waiting_;
 };
 
-int Live(const QString& folder, int seconds) {
+// The instrument's own duration of each exchange, in ms, from its log.
+std::vector<double> InstrumentExchanges(const QString& logPath) {
+    std::vector<double> ms;
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return ms;
+    static const QRegularExpression line(QStringLiteral("exchange (\\d+) us from the select byte"));
+    for (const QByteArray& text : log.readAll().split('\n')) {
+        if (const auto match = line.match(QString::fromLatin1(text)); match.hasMatch())
+            ms.push_back(match.captured(1).toDouble() / 1000.0);
+    }
+    return ms;
+}
+
+int Live(const QString& folder, int seconds, const QString& instrumentLog) {
     Declarations d;
     d.AppFolder = folder;
     if (!InstallDefaultSetup(folder))
@@ -133,13 +157,15 @@ int Live(const QString& folder, int seconds) {
     Acquisition acquisition(d, window, port, clock);
     window.show();
 
-    std::vector<double> late, overhead;
+    // Lateness of each select byte after its quarter-minute mark, and the
+    // exchange (select byte to the port's close) beyond the instrument's own
+    // pacing of its bytes.
+    std::vector<double> late, overhead, exchanges;
     int failed = 0;
     QObject::connect(&acquisition, &Acquisition::ScanEnded, [&] {
         if (port.selectSent.empty())
             return;
         const QDateTime sent = port.selectSent.back();
-        const QDateTime now = QDateTime::currentDateTime();
         QTime mark = sent.time();
         mark = QTime(mark.hour(), mark.minute(), mark.second() / 15 * 15);
         late.push_back(double(QDateTime(sent.date(), mark).msecsTo(sent)));
@@ -147,7 +173,8 @@ int Live(const QString& folder, int seconds) {
             // The instrument paces "!", the answer and its carriage return at
             // 2400 bit/s, ten bits a byte.
             const double pacing = (2.0 + double(d.ReplyText.size())) * 10.0 / 2.4;
-            overhead.push_back(double(sent.msecsTo(now)) - pacing);
+            exchanges.push_back(double(sent.msecsTo(port.closed)));
+            overhead.push_back(exchanges.back() - pacing);
         } else {
             ++failed;
         }
@@ -160,6 +187,11 @@ int Live(const QString& folder, int seconds) {
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
     const double cpu = CpuSeconds() - cpuStart;
+    if (const std::vector<double> own = InstrumentExchanges(instrumentLog); own.size() == exchanges.size()) {
+        for (size_t i = 0; i < own.size(); ++i)
+            overhead[i] = exchanges[i] - own[i];
+        std::printf("(exchange overhead measured against the instrument's own log)\n");
+    }
 
     std::printf("live run of %d s: %zu scans (%d without an answer)\n", seconds, late.size(), failed);
     std::printf("  CPU: %.3f s = %.3f%% of one core\n", cpu, 100.0 * cpu / seconds);
@@ -250,10 +282,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 4 && args[1] == u"live")
-        return Live(args[2], args[3].toInt());
+    if ((args.size() == 4 || args.size() == 5) && args[1] == u"live")
+        return Live(args[2], args[3].toInt(), args.value(4));
     if (args.size() == 3 && args[1] == u"month")
         return Month(args[2]);
-    std::fprintf(stderr, "usage: tarvek-bench live FOLDER SECONDS | month FOLDER\n");
+    std::fprintf(stderr, "usage: tarvek-bench live FOLDER SECONDS [INSTRUMENT_LOG] | month FOLDER\n");
     return 2;
 }

@@ -14,7 +14,9 @@
 // the master side reports a hang-up until the program opens it again; the
 // loop then drops whatever answer was still going out (the program no longer
 // listens), flushes the line so no stale byte waits for the next poll, and
-// looks for the reopening every 20 ms instead of spinning on the hang-up.
+// looks for the reopening every 2 ms instead of spinning on the hang-up (the
+// program writes its select byte at once after opening, and a slow look
+// would count as the instrument's reaction time).
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -65,7 +67,7 @@ constexpr ModeInfo Modes[] = {
 constexpr auto ByteTime = std::chrono::microseconds(10 * 1000000 / 2400);
 constexpr auto SlowCharTime = 1900ms;
 constexpr auto GapTime = 2500ms;
-constexpr auto ReopenCheck = 20ms;
+constexpr auto ReopenCheck = 2ms;
 constexpr unsigned char SelectCode = 128;
 constexpr int FieldCount = 8;
 constexpr int FieldWidth = 8;
@@ -221,6 +223,7 @@ class Instrument {
     bool answering_ = false;
     bool endless_ = false;
     Clock::time_point answerStart_;
+    Clock::time_point selectAt_;
     long polls_ = 0;
     long answers_ = 0;
 };
@@ -362,6 +365,7 @@ void Instrument::Received(unsigned char byte) {
 
 void Instrument::Selected() {
     ++polls_;
+    selectAt_ = Clock::now();
     if (!out_.empty())
         Log("poll %ld: select byte while still sending; the rest is dropped", polls_);
     out_.clear();
@@ -466,8 +470,11 @@ void Instrument::SendDue() {
     KeepTalking();
     if (out_.empty() && answering_) {
         answering_ = false;
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - answerStart_);
-        Log("poll %ld: answer sent in %lld ms", polls_, static_cast<long long>(ms.count()));
+        const auto now = Clock::now();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - answerStart_);
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(now - selectAt_);
+        Log("poll %ld: answer sent in %lld ms; exchange %lld us from the select byte", polls_,
+            static_cast<long long>(ms.count()), static_cast<long long>(us.count()));
     }
 }
 
