@@ -51,16 +51,6 @@ TEST_F(AcquisitionTest, AnswerShorterOrLongerThanEightFieldsIsCutAsItStands) {
     EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(DataFile().left(160))), 1);
 }
 
-TEST_F(AcquisitionTest, ASilentInstrumentGivesNoDataShownAndStored) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
-    ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 3000));
-    EXPECT_EQ(Readings(), QStringList(8, " No Data "));
-    EXPECT_EQ(form->LampColour(), LampGreen);
-    EXPECT_EQ(DataFile().mid(160 + 20, 17), " No Data  ; Bar ;");
-    EXPECT_EQ(window->Panel(1), "");
-}
-
 TEST_F(AcquisitionTest, StopJustBeforeAMarkLetsThatScanRunAndStoreFirst) {
     form->Command3()->click();
     TickAt(QTime(10, 14, 59));

@@ -34,11 +34,10 @@ struct InstrumentRow {
 
 // The real serial port service against the simulated instrument; the test
 // still moves the clock, so each row takes only as long as its exchanges.
-class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface<InstrumentRow> {
+class SimulatedAcquisition : public WindowTest {
   protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        instrument = std::make_unique<SimulatedInstrument>(GetParam().arguments);
+    void Begin(const QStringList& instrumentArguments) {
+        instrument = std::make_unique<SimulatedInstrument>(instrumentArguments);
         ASSERT_TRUE(instrument->Started());
         d.AppFolder = instrument->Folder();
         ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
@@ -61,9 +60,10 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
         window->ClockTick();
         ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000)) << instrument->Log().toStdString();
     }
+    QString Reading(int n) const { return form->Label2(n)->text(); }
     void ExpectReadings(const std::string& kind) {
         for (int n = 1; n <= 8; ++n) {
-            const QString text = form->Label2(n)->text();
+            const QString text = Reading(n);
             ASSERT_EQ(text.size(), 9);
             if (kind == "nodata")
                 EXPECT_EQ(text, " No Data ") << "channel " << n;
@@ -82,7 +82,10 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
     int scans = 0;
 };
 
+class InstrumentFaults : public SimulatedAcquisition, public ::testing::WithParamInterface<InstrumentRow> {};
+
 TEST_P(InstrumentFaults, EachScanEndsAndIsStoredWhole) {
+    Begin(GetParam().arguments);
     ScanAt(QTime(10, 15, 0));
     ExpectReadings(GetParam().first);
     ScanAt(QTime(10, 15, 30));
@@ -104,85 +107,29 @@ INSTANTIATE_TEST_SUITE_P(
                       InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, "nodata", "values"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LineFaults, ALineThatDisappearsAndComesBackResumesByItself) {
-    auto instrument = std::make_unique<SimulatedInstrument>(QStringList{});
-    ASSERT_TRUE(instrument->Started());
-    const QString folder = instrument->Folder();
-    Declarations d;
-    d.AppFolder = folder;
-    ASSERT_TRUE(InstallDefaultSetup(folder));
-    MessageCapture capture;
-    FakeClock clock(QDateTime(Today, QTime(10, 14, 59)));
-    MDIForm1 window(d, clock);
-    window.Load();
-    window.Timer1()->stop();
-    QtSerialPortService port(folder);
-    Acquisition acquisition(d, window, port, clock);
-    int scans = 0;
-    QObject::connect(&acquisition, &Acquisition::ScanEnded, [&] { ++scans; });
-    window.Form()->Command3()->click();
-    auto scanAt = [&](int second) {
-        const int before = scans;
-        clock.Set(QDateTime(Today, QTime(10, 15, 0).addSecs(second)));
-        window.ClockTick();
-        return WaitUntil([&] { return scans > before; }, 6000);
-    };
-
-    ASSERT_TRUE(scanAt(0));
-    EXPECT_NE(window.Form()->Label2(1)->text(), " No Data ");
+TEST_F(SimulatedAcquisition, ALineThatDisappearsAndComesBackResumesByItself) {
+    Begin({});
+    ScanAt(QTime(10, 15, 0));
+    EXPECT_NE(Reading(1), " No Data ");
 
     // The adapter is pulled out: its link goes with it.
     instrument->Stop();
-    ASSERT_FALSE(QFileInfo::exists(folder + "/ports/COM1"));
-    ASSERT_TRUE(scanAt(15));
-    EXPECT_EQ(window.Form()->Label2(1)->text(), " No Data ");
+    ASSERT_FALSE(QFileInfo::exists(instrument->Link()));
+    ScanAt(QTime(10, 15, 15));
+    EXPECT_EQ(Reading(1), " No Data ");
 
     // Plugged in again: a new device behind the same link.
     QProcess again;
-    again.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", folder, "--line", "1"});
+    again.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", d.AppFolder, "--line", "1"});
     ASSERT_TRUE(again.waitForStarted());
-    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(folder + "/ports/COM1"); }));
-    ASSERT_TRUE(scanAt(30));
-    EXPECT_NE(window.Form()->Label2(1)->text(), " No Data ");
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(instrument->Link()); }));
+    ScanAt(QTime(10, 15, 30));
+    EXPECT_NE(Reading(1), " No Data ");
     again.terminate();
     again.waitForFinished();
 }
 
 #endif
-
-// Time limits, scaled down with the reply time-out (100 ms here for 2 s): a
-// character just inside the limit each time keeps the answer going, one gap
-// past it fails the poll.
-class TimingFaults : public AcquisitionTest {
-  protected:
-    // Sends the answer a character at a time, `gapMs` apart; the gap before
-    // character `slowIndex` is `slowGapMs` instead.
-    void AnswerSlowly(int gapMs, int slowIndex = -1, int slowGapMs = 0) {
-        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
-        port.InjectBytes("!");
-        const QByteArray answer = GoodAnswer() + "\r";
-        for (int i = 0; i < answer.size() && acquisition->ScanRunning(); ++i) {
-            RunEventsFor(i == slowIndex ? slowGapMs : gapMs);
-            port.InjectBytes(answer.mid(i, 1));
-        }
-        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    }
-};
-
-TEST_F(TimingFaults, ASlowButSteadyInstrumentIsAccepted) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
-    AnswerSlowly(60); // 0.6 of the limit per character
-    EXPECT_EQ(form->Label2(8)->text(), "   +8.000");
-}
-
-TEST_F(TimingFaults, OneGapPastTheLimitFailsThePoll) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
-    AnswerSlowly(5, 30, 180);
-    EXPECT_EQ(form->Label2(1)->text(), " No Data ");
-    ExpectWholeDataFile(ReadBytes(DataPath("03-2008-Data.txt")), 1);
-}
 
 // The wall clock as an installation sees it: set back, late ticks, midnight
 // and the turn of the year.
