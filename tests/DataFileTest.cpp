@@ -193,6 +193,18 @@ INSTANTIATE_TEST_SUITE_P(Headers, DataFileContinuation,
                              ContinuationCase{"TornTailUnreadableCount", "  ???", QByteArray(159, 'x'), 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(DataFileTest, ATornTailBeyondAnEarlierCountIsMadeWhole) {
+    WriteFile("03-2008-Data.txt", 1, 3, "05-03-2008;10:1");
+    const QByteArray before = ReadBytes(DataPath("03-2008-Data.txt"));
+    ASSERT_TRUE(Store());
+    const QByteArray after = ReadBytes(DataPath("03-2008-Data.txt"));
+    ASSERT_EQ(after.size(), 5 * 160);
+    EXPECT_EQ(Line(after, 1), Header(2));
+    EXPECT_TRUE(Line(after, 3).startsWith("05-03-2008;10:15:30;"));
+    EXPECT_EQ(Line(after, 4), Line(before, 4));
+    EXPECT_EQ(Line(after, 5), "05-03-2008;10:1" + QByteArray(142, ' ') + "*\r\n");
+}
+
 TEST_F(DataFileTest, AnUnreadableHeaderWithoutRecordsStartsAtOne) {
     WriteBytes(DataPath("03-2008-Data.txt"), "garbage");
     ASSERT_TRUE(Store());
