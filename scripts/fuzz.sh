@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) and runs each for SECONDS (default 10),
 # starting from the seed corpus in tests/fuzz/corpus/<target>. New inputs go
-# to a scratch folder, never into the tree. Fails on the first finding.
+# to a scratch folder, never into the tree. Fails on the first finding, and
+# keeps the scratch folder with the failing input then.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 60 fuzz_value_text
 #
@@ -32,7 +33,6 @@ if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then
     export TMPDIR=/dev/shm
 fi
 scratch=$(mktemp -d /tmp/tarvek-fuzz.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
 for name in "${targets[@]}"; do
     target="$build/tests/fuzz/$name"
     [[ -x $target ]] || { echo "no fuzz target $name" >&2; exit 1; }
@@ -47,8 +47,9 @@ for name in "${targets[@]}"; do
     # libFuzzer's exit status is lost in the pipe above: check for artifacts.
     if compgen -G "$scratch/crash-*" >/dev/null || compgen -G "$scratch/leak-*" >/dev/null ||
         compgen -G "$scratch/timeout-*" >/dev/null || compgen -G "$scratch/oom-*" >/dev/null; then
-        echo "fuzz target $name found a failing input:" >&2
+        echo "fuzz target $name found a failing input, kept in $scratch:" >&2
         ls "$scratch" >&2
         exit 1
     fi
 done
+rm -rf "$scratch"
