@@ -2,22 +2,40 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) and runs each for SECONDS (default 10),
 # starting from the seed corpus in tests/fuzz/corpus/<target>. New inputs go
-# to a scratch folder, never into the tree. Fails on the first finding.
+# to a scratch folder, never into the tree. Fails on the first finding, and
+# keeps the scratch folder with the failing input then.
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 60 fuzz_value_text
+#
+# TARVEK_FUZZ_BUILD names the build folder (default build-fuzz), TARVEK_FUZZ_JOBS
+# the parallel compile jobs (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-10}
+shift || true
+build=${TARVEK_FUZZ_BUILD:-build-fuzz}
 
 bash scripts/install-deps.sh clang libclang-rt-14-dev
 
-CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARVEK_FUZZ=ON -DTARVEK_SANITIZE=ON -DTARVEK_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)"
+cmake --build "$build" -j"${TARVEK_FUZZ_JOBS:-$(nproc)}"
 
+targets=("$@")
+if ((${#targets[@]} == 0)); then
+    for target in "$build"/tests/fuzz/fuzz_*; do
+        [[ -x "$target" && -f "$target" ]] && targets+=("$(basename "$target")")
+    done
+fi
+
+# The file-based targets run faster on a memory file system.
+if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then
+    export TMPDIR=/dev/shm
+fi
 scratch=$(mktemp -d /tmp/tarvek-fuzz.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
-for target in build-fuzz/tests/fuzz/fuzz_*; do
-    [[ -x "$target" && -f "$target" ]] || continue
-    name=$(basename "$target")
+for name in "${targets[@]}"; do
+    target="$build/tests/fuzz/$name"
+    [[ -x $target ]] || { echo "no fuzz target $name" >&2; exit 1; }
     seeds="tests/fuzz/corpus/${name#fuzz_}"
     mkdir -p "$scratch/$name"
     corpora=("$scratch/$name")
@@ -25,12 +43,13 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     echo "== $name for ${seconds}s"
     "$target" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
         -artifact_prefix="$scratch/" "${corpora[@]}" 2>&1 |
-        grep -E '^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' || true
+        grep -E '^(Done|#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' || true
     # libFuzzer's exit status is lost in the pipe above: check for artifacts.
     if compgen -G "$scratch/crash-*" >/dev/null || compgen -G "$scratch/leak-*" >/dev/null ||
-        compgen -G "$scratch/timeout-*" >/dev/null; then
-        echo "fuzz target $name found a failing input:" >&2
+        compgen -G "$scratch/timeout-*" >/dev/null || compgen -G "$scratch/oom-*" >/dev/null; then
+        echo "fuzz target $name found a failing input, kept in $scratch:" >&2
         ls "$scratch" >&2
         exit 1
     fi
 done
+rm -rf "$scratch"

@@ -16,15 +16,3 @@ TEST_F(AppFolderTest, StatusRecordKeepsItsTextAroundTheFlagAndBlanksTheRest) {
     EXPECT_EQ(after.mid(43, 37), QByteArray(37, ' '));
     EXPECT_EQ(after.mid(80), "second record stays");
 }
-
-TEST_F(AppFolderTest, MissingStatusFileIsCreatedWithTheFlag) {
-    d.AcquisitionFlag = "1";
-    ASSERT_TRUE(WriteAcquisitionStatus(d));
-    EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)), QByteArray(21, ' ') + "1" + QByteArray(58, ' '));
-}
-
-TEST_F(AppFolderTest, UnwritableStatusFileIsReported) {
-    WriteBytes(d.AppFolder + "/settingfiles", "not a folder");
-    d.AcquisitionFlag = "1";
-    EXPECT_FALSE(WriteAcquisitionStatus(d));
-}

@@ -4,6 +4,10 @@
 #include "TestSupport.h"
 
 #include <QFileInfo>
+#include <QMap>
+
+#include <functional>
+#include <optional>
 
 #include <string>
 
@@ -193,6 +197,18 @@ INSTANTIATE_TEST_SUITE_P(Headers, DataFileContinuation,
                              ContinuationCase{"TornTailUnreadableCount", "  ???", QByteArray(159, 'x'), 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(DataFileTest, ATornTailBeyondAnEarlierCountIsMadeWhole) {
+    WriteFile("03-2008-Data.txt", 1, 3, "05-03-2008;10:1");
+    const QByteArray before = ReadBytes(DataPath("03-2008-Data.txt"));
+    ASSERT_TRUE(Store());
+    const QByteArray after = ReadBytes(DataPath("03-2008-Data.txt"));
+    ASSERT_EQ(after.size(), 5 * 160);
+    EXPECT_EQ(Line(after, 1), Header(2));
+    EXPECT_TRUE(Line(after, 3).startsWith("05-03-2008;10:15:30;"));
+    EXPECT_EQ(Line(after, 4), Line(before, 4));
+    EXPECT_EQ(Line(after, 5), "05-03-2008;10:1" + QByteArray(142, ' ') + "*\r\n");
+}
+
 TEST_F(DataFileTest, AnUnreadableHeaderWithoutRecordsStartsAtOne) {
     WriteBytes(DataPath("03-2008-Data.txt"), "garbage");
     ASSERT_TRUE(Store());
@@ -262,6 +278,134 @@ TEST_F(DataFileTest, ADiskFullOverATornTailLeavesOnlyWholeRecords) {
     EXPECT_FALSE(outcome);
     EXPECT_EQ(ReadBytes(DataPath("03-2008-Data.txt")), before.left(3 * 160));
 }
+
+// --- Faults around a store: the store reports what failed, every file keeps
+// whole records and a count naming a record it holds, and once the fault is
+// gone the next store goes on from there. ---
+
+class DataFileFaults;
+
+struct DataFault {
+    const char* name;
+    std::function<void(DataFileFaults&)> prepare; // files in place before the store
+    qint64 limit;   // no file can grow past this many bytes during the store; -1: no limit
+    bool stores;    // the store succeeds
+    int countAfter; // the header count after a successful store
+};
+
+void PrintTo(const DataFault& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DataFileFaults : public DataFileTest, public ::testing::WithParamInterface<DataFault> {
+  public:
+    using AppFolderTest::d;
+    using AppFolderTest::DataPath;
+    using DataFileTest::Stamp;
+    using DataFileTest::WriteFile;
+
+  protected:
+    QMap<QString, QByteArray> Files() const {
+        QMap<QString, QByteArray> files;
+        const QDir folder(d.AppFolder + "/datafiles");
+        for (const QString& name : folder.entryList(QDir::Files))
+            files[name] = ReadBytes(folder.filePath(name));
+        return files;
+    }
+    // Whole records, a readable count naming a record the file holds, and
+    // the last record stored where the count says.
+    void ExpectConsistent(const QString& storedIn) {
+        for (const auto& [name, bytes] : Files().asKeyValueRange()) {
+            ASSERT_EQ(bytes.size() % 160, 0) << qPrintable(name);
+            if (bytes.isEmpty())
+                continue;
+            const std::optional<int> count = ReadHeaderCount(QString::fromLatin1(bytes.left(160)));
+            ASSERT_TRUE(count) << qPrintable(name);
+            EXPECT_EQ(Line(bytes, 1), Header(*count)) << qPrintable(name);
+            EXPECT_LE((*count + 1) * 160, bytes.size()) << qPrintable(name);
+            if (name == storedIn) {
+                EXPECT_EQ(Line(bytes, *count + 1), d.DataRecord.toLatin1()) << qPrintable(name);
+            }
+        }
+    }
+};
+
+TEST_P(DataFileFaults, StoreAndGoOn) {
+    const DataFault& c = GetParam();
+    c.prepare(*this);
+    const QMap<QString, QByteArray> before = Files();
+    const QString name = DataFileName(d.ScanDate);
+
+    FileOutcome outcome;
+    {
+        std::optional<FileSizeLimit> full;
+        if (c.limit >= 0) {
+            full.emplace(rlim_t(c.limit));
+            ASSERT_TRUE(full->Active());
+        }
+        outcome = Store();
+    }
+    EXPECT_EQ(bool(outcome), c.stores) << qPrintable(outcome.message);
+    if (outcome) {
+        EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(ReadBytes(DataPath(name)).left(160))), c.countAfter);
+        ExpectConsistent(name);
+    } else {
+        EXPECT_TRUE(stderr_.contains(name)) << qPrintable(stderr_);
+        // Nothing of the failed record is left; other files are untouched.
+        QMap<QString, QByteArray> after = Files();
+        if (!before.contains(name) && after.value(name).isEmpty())
+            after.remove(name);
+        EXPECT_EQ(after, before);
+    }
+
+    // The fault is gone: the next store goes on after whatever is there.
+    d.ScanTime = "23:59:59";
+    ASSERT_TRUE(Store()) << qPrintable(stderr_);
+    ExpectConsistent(name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DataFileFaults,
+    ::testing::Values(
+        // The whole application folder gone: created again with the data folder.
+        DataFault{"AppFolderMissing", [](DataFileFaults& t) { t.d.AppFolder += "/moved/away"; }, -1, true, 1},
+        // The disk full as a month's first record is stored: the new file stays
+        // empty, the month before untouched.
+        DataFault{"FullDiskOnANewMonthsFile",
+                  [](DataFileFaults& t) {
+                      t.Stamp("31-12-2008", "23:59:30");
+                      ASSERT_TRUE(StoreDataRecord(t.d));
+                      t.Stamp("01-01-2009", "00:00:00");
+                  },
+                  100, false, 0},
+        // In place after the wrap, a full disk does not stop the store.
+        DataFault{"FullDiskAfterTheWrap",
+                  [](DataFileFaults& t) { t.WriteFile("03-2008-Data.txt", 99999, 99999); }, 100000 * 160,
+                  true, 1},
+        DataFault{"FullDiskOverATornTailBeyondTheCount",
+                  [](DataFileFaults& t) { t.WriteFile("03-2008-Data.txt", 1, 3, "05-03-2008;10:1"); },
+                  4 * 160 + 50, false, 0},
+        // Headers a crash or a copy may leave: unreadable, so the store goes
+        // on after the last whole record.
+        DataFault{"HeaderNulFilled",
+                  [](DataFileFaults& t) {
+                      t.WriteFile("03-2008-Data.txt", 2, 2);
+                      QByteArray bytes = ReadBytes(t.DataPath("03-2008-Data.txt"));
+                      WriteBytes(t.DataPath("03-2008-Data.txt"),
+                                 bytes.replace(0, 160, QByteArray(160, '\0')));
+                  },
+                  -1, true, 3},
+        DataFault{
+            "WholeFileNulFilled",
+            [](DataFileFaults& t) { WriteBytes(t.DataPath("03-2008-Data.txt"), QByteArray(3 * 160, '\0')); },
+            -1, true, 3},
+        DataFault{"HeaderOfAnotherProgram",
+                  [](DataFileFaults& t) {
+                      WriteBytes(t.DataPath("03-2008-Data.txt"),
+                                 "date;time;ch1;ch2\r\n05-03-2008;10:00:00;1;2\r\n");
+                  },
+                  -1, true, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- The header count as read back ---
 

@@ -4,9 +4,8 @@
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
-
-#include <QRandomGenerator>
 
 namespace {
 
@@ -153,50 +152,6 @@ TEST_F(AppFolderTest, SavingChannelsRewritesOnlyGainZeroAndTerminator) {
     EXPECT_EQ(d.ChannelParam[1][Declarations::Zero], "");
 }
 
-TEST_F(AppFolderTest, MissingFolderAndFilesAreCreatedAndFallBacksApply) {
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    ASSERT_TRUE(ReadChannelParameters(d));
-    ASSERT_TRUE(ReadAcquisitionStatus(d));
-    EXPECT_EQ(d.SerialLine, 1);
-    EXPECT_EQ(d.StorageRate, 0);
-    for (const QString& name : {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile}) {
-        EXPECT_TRUE(QFile::exists(SettingPath(name)));
-        EXPECT_EQ(ReadBytes(SettingPath(name)).size(), 0);
-    }
-}
-
-TEST_F(AppFolderTest, DamagedFilesAreReadWithoutACrash) {
-    QRandomGenerator random(42);
-    QByteArray noise(3001, '\0');
-    for (char& c : noise)
-        c = char(random.bounded(256));
-    const QByteArray contents[] = {QByteArray(), QByteArray(1234, '\0'), QByteArray("5"), noise,
-                                   GeneralFile("4", "2").left(1299)};
-    for (const QByteArray& bytes : contents) {
-        WriteBytes(SettingPath(GeneralParametersFile), bytes);
-        WriteBytes(SettingPath(ChannelParametersFile), bytes);
-        EXPECT_TRUE(ReadGeneralParameters(d));
-        EXPECT_TRUE(ReadChannelParameters(d));
-        EXPECT_GE(d.SerialLine, 1);
-        EXPECT_LE(d.SerialLine, 8);
-        EXPECT_GE(d.StorageRate, 0);
-        EXPECT_LE(d.StorageRate, 9);
-        EXPECT_EQ(d.GeneralValue[40].size(), 56);
-    }
-    // A file cut in the middle of record 17 still decodes record 16.
-    EXPECT_EQ(d.SerialLine, 4);
-}
-
-TEST_F(AppFolderTest, UnusableFolderIsReportedAndFallsBack) {
-    WriteBytes(d.AppFolder + "/settingfiles", "a file where the folder should be");
-    d.SerialLine = 5;
-    EXPECT_FALSE(ReadGeneralParameters(d));
-    EXPECT_EQ(d.SerialLine, 1);
-    EXPECT_FALSE(ReadChannelParameters(d));
-    EXPECT_FALSE(SaveGeneralParameters(d, "2", "3"));
-    EXPECT_FALSE(SaveChannelParameters(d, {}, {}));
-}
-
 TEST_F(AppFolderTest, DefaultSetupDecodesAndNeverOverwrites) {
     ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).size(), 40 * 80);
@@ -216,6 +171,22 @@ TEST_F(AppFolderTest, DefaultSetupDecodesAndNeverOverwrites) {
     WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
     ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
+}
+
+TEST_F(AppFolderTest, DefaultSetupOnAFullDiskLeavesNoPartialFile) {
+    FileOutcome installed;
+    {
+        FileSizeLimit full(1000); // a third of the general file
+        ASSERT_TRUE(full.Active());
+        installed = InstallDefaultSetup(d.AppFolder);
+    }
+    EXPECT_FALSE(installed);
+    EXPECT_TRUE(installed.message.contains("generalparameters.txt")) << qPrintable(installed.message);
+    EXPECT_EQ(QDir(d.AppFolder + "/settingfiles").entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // With room again the next start installs the whole file.
+    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).size(), 40 * 80);
 }
 
 TEST(StorageRateNames, TableAndCaptions) {

@@ -95,3 +95,20 @@ TEST_F(RecordFileTest, AFailedWriteOverAShortLastRecordLeavesWholeRecordsOnly) {
     f.Close();
     EXPECT_EQ(ReadBytes(Path()), whole);
 }
+
+TEST_F(RecordFileTest, AShortLastRecordIsCompletedKeepingItsBytes) {
+    const QByteArray whole = Record("first");
+    WriteBytes(Path(), whole + "torn tail");
+    RecordFile f(80);
+    ASSERT_TRUE(f.Open(Path()));
+    {
+        FileSizeLimit full(whole.size() + 40); // the completion does not fit
+        ASSERT_TRUE(full.Active());
+        EXPECT_FALSE(f.CompleteLastRecord());
+    }
+    EXPECT_EQ(ReadBytes(Path()), whole + "torn tail");
+    ASSERT_TRUE(f.CompleteLastRecord());
+    EXPECT_EQ(ReadBytes(Path()), whole + Record("torn tail"));
+    ASSERT_TRUE(f.CompleteLastRecord()); // whole records: nothing to do
+    EXPECT_EQ(ReadBytes(Path()).size(), 2 * 80);
+}

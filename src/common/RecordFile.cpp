@@ -108,6 +108,31 @@ FileOutcome RecordFile::Write(qint64 record, const QString& text) {
     return {};
 }
 
+FileOutcome RecordFile::CompleteLastRecord() {
+    if (!file_.isOpen())
+        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(file_.fileName()));
+    const qint64 size = file_.size();
+    const qint64 partial = size % length_;
+    if (partial == 0)
+        return {};
+    const QByteArray filler = BlankRecord().mid(partial);
+    if (!file_.seek(size))
+        return Fail(QStringLiteral("cannot seek to the end"));
+    qint64 written = 0;
+    while (written < filler.size()) {
+        const qint64 n = file_.write(filler.constData() + written, filler.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    if (written != filler.size()) {
+        const FileOutcome failure = Fail(QStringLiteral("cannot complete record %1").arg(size / length_ + 1));
+        file_.resize(size);
+        return failure;
+    }
+    return {};
+}
+
 const FileOutcome& ReportFailure(const FileOutcome& outcome) {
     if (!outcome.ok)
         std::fprintf(stderr, "tarvek: %s\n", qPrintable(outcome.message));

@@ -45,6 +45,10 @@ class RecordFile {
     // Writes `text` fitted to the record length (blank-padded or cut) as
     // record r, and flushes it to the operating system.
     FileOutcome Write(qint64 record, const QString& text);
+    // Completes a short last record with blanks ending in "*", CR, LF, the
+    // filler of the gaps above, keeping the bytes it has; a failure leaves the
+    // file as it was. Nothing to do when the file holds whole records only.
+    FileOutcome CompleteLastRecord();
 
     int RecordLength() const { return length_; }
     QString Path() const { return file_.fileName(); }

@@ -3,7 +3,9 @@
 #include "common/TextHelpers.h"
 #include "config/GettingParameters.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -23,16 +25,35 @@ QString ChannelRecord(int c) {
            FixedText(QStringLiteral("9999"), 9) + u';' + RecordTerminator;
 }
 
+// Writes the whole file under a temporary name and renames it into place, so
+// that a full disk or a crash never leaves a partial set-up file behind: one
+// would be kept as the operator's own at the next start and never repaired.
 FileOutcome WriteIfAbsent(const QString& path, const QStringList& records) {
     if (QFileInfo::exists(path))
         return {};
-    RecordFile file(80);
-    if (FileOutcome opened = file.Open(path); !opened)
-        return opened;
-    for (qsizetype r = 0; r < records.size(); ++r) {
-        if (FileOutcome written = file.Write(r + 1, records[r]); !written)
-            return written;
+    QByteArray bytes;
+    for (const QString& record : records)
+        bytes += FixedText(record, 80).toLatin1();
+    QSaveFile file(path);
+    const auto failure = [&](const char* what) {
+        return FileOutcome::Failure(
+            QStringLiteral("%1: %2 (%3)")
+                .arg(QDir::toNativeSeparators(path), QLatin1String(what), file.errorString()));
+    };
+    // Unbuffered, and every byte checked: a buffered write that the disk cut
+    // short is not reported by commit(), which would then rename a partial file
+    // into place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failure("cannot create");
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            return failure("cannot write");
+        written += n;
     }
+    if (!file.commit())
+        return failure("cannot write");
     return {};
 }
 

@@ -107,6 +107,14 @@ FileOutcome WriteDataRecord(Declarations& d, RecordFile& file) {
         return read;
     const int count = last + 1 > MaxDataRecords ? 1 : last + 1;
 
+    // A torn last record that the new one does not replace (the count names
+    // an earlier record) is made whole, so the file never keeps a partial
+    // line. A torn header is rewritten below anyway.
+    const qint64 tornRecord = file.Size() % DataRecordLength != 0 ? file.Size() / DataRecordLength + 1 : 0;
+    if (tornRecord > 1 && tornRecord != count + 1)
+        if (FileOutcome completed = file.CompleteLastRecord(); !completed)
+            return completed;
+
     // The record first, then the count: a failure in between leaves the old
     // count, which still names a whole record.
     d.DataRecord = BuildDataRecord(d);

@@ -51,8 +51,10 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 // Where the header leaves off: after its count, as long as that record is in
 // the file; otherwise (count unreadable or beyond the file's end) after the
 // last whole record, so stored data is never overwritten on a guess and a torn
-// tail is replaced by the next whole record. After 99999 records the count
-// starts again at 1 and the oldest records are overwritten from record 2 on.
+// tail is replaced by the next whole record. A torn tail the new record does
+// not replace (the count names an earlier record) is completed with blanks.
+// After 99999 records the count starts again at 1 and the oldest records are
+// overwritten from record 2 on.
 //
 // A failure (folder or file unusable, disk full) is reported on stderr and
 // returned; the file then holds whole records only and a consistent count.

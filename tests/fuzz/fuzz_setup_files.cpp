@@ -1,5 +1,7 @@
 // Any bytes as the general, channel and status files: the readers must decode
-// them within their fall-backs, and saving must keep every other byte.
+// them within their fall-backs, and saving (and rewriting the status record)
+// must keep every other byte.
+#include "acquisition/AcquisitionStatus.h"
 #include "app/Starting.h"
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
@@ -68,5 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             channels.mid(r * 80 - 3, 3) != "*\r\n")
             std::abort();
     }
+
+    // The status record: positions 1-21 and 23-43 as read, the flag, blanks.
+    d.AcquisitionFlag = QStringLiteral("1");
+    if (!WriteAcquisitionStatus(d))
+        std::abort();
+    const QByteArray status = Get(SettingFilePath(d, AcquisitionStatusFile));
+    const QByteArray old = bytes.left(80).leftJustified(80, ' ');
+    if (status.left(80) != old.left(21) + "1" + old.mid(22, 21) + QByteArray(37, ' ') ||
+        status.mid(80) != bytes.mid(80))
+        std::abort();
     return 0;
 }
