@@ -118,20 +118,3 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"NoReplyExpectedEndsWithTheCommand", {{4, "!"}, {8, "late\r"}}, true, true, "", 4, false},
         Row{"NoReplyExpectedStillNeedsTheAck", {}, false, false, "", 2000, false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(InstrumentExchange, SelectByteIsTheLowByteOfTheCodeAndTheCommandIsSentAsGiven) {
-    InstrumentExchange x;
-    EXPECT_EQ(x.Start(0x180, "XY", true).write, QByteArray("\x80"));
-    EXPECT_EQ(x.BytesReceived('!').write, QByteArray("XY\r"));
-}
-
-TEST(InstrumentExchange, PortFailureEndsTheExchangeKeepingWhatCame) {
-    InstrumentExchange x;
-    x.Start(128, "K", true);
-    x.BytesReceived('!');
-    x.BytesReceived("+00123");
-    const auto failed = x.PortFailed();
-    EXPECT_TRUE(failed.closePort && failed.finished);
-    EXPECT_FALSE(x.ReplyComplete());
-    EXPECT_EQ(x.ReplyText(), QByteArray("+00123"));
-}

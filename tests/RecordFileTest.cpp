@@ -8,19 +8,12 @@ class RecordFileTest : public AppFolderTest {
     QString Path() const { return d.AppFolder + "/records.txt"; }
 };
 
-TEST_F(RecordFileTest, ShortTailsAndRecordsBeyondTheEndReadAsBlanks) {
-    WriteBytes(Path(), Record("first") + "short");
-    RecordFile f(80);
-    ASSERT_TRUE(f.Open(Path()));
-    EXPECT_EQ(f.Read(1), QString::fromLatin1(Record("first")));
-    EXPECT_EQ(f.Read(2), "short" + QString(75, ' '));
-    EXPECT_EQ(f.Read(9), QString(80, ' '));
-}
-
-TEST_F(RecordFileTest, WritingPastTheEndFillsTheGapWithBlankRecords) {
+TEST_F(RecordFileTest, MissingBytesReadAsBlanksAndAreWrittenAsBlankRecords) {
     WriteBytes(Path(), Record("first") + "tail");
     RecordFile f(80);
     ASSERT_TRUE(f.Open(Path()));
+    EXPECT_EQ(f.Read(2), "tail" + QString(76, ' '));
+    EXPECT_EQ(f.Read(9), QString(80, ' '));
     ASSERT_TRUE(f.Write(4, "fourth"));
     f.Close();
     EXPECT_EQ(ReadBytes(Path()), Record("first") + "tail" + QByteArray(73, ' ') + "*\r\n" + Record("") +

@@ -76,10 +76,7 @@ class PortService : public AppFolderTest {
         QDir().mkpath(d.AppFolder + "/ports");
         ASSERT_TRUE(QFile::link(device_, d.AppFolder + "/ports/COM2"));
         port = std::make_unique<QtSerialPortService>(d.AppFolder);
-        QObject::connect(port.get(), &SerialPortService::PortFailed, [this](const QString& why) {
-            ++failures_;
-            reason_ = why;
-        });
+        QObject::connect(port.get(), &SerialPortService::PortFailed, [this] { ++failures_; });
         port->SelectPort(2);
     }
     void TearDown() override {
@@ -99,7 +96,6 @@ class PortService : public AppFolderTest {
     QString device_;
     std::unique_ptr<QtSerialPortService> port;
     int failures_ = 0;
-    QString reason_;
 };
 
 TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
@@ -130,7 +126,6 @@ TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {
     CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return failures_ > 0; }));
     EXPECT_FALSE(port->IsOpen());
-    EXPECT_FALSE(reason_.isEmpty());
     RunEventsFor(100);
     EXPECT_EQ(failures_, 1);
 }
