@@ -11,32 +11,7 @@ class SetupCommandsTest : public WindowTest {
     }
 };
 
-TEST_F(SetupCommandsTest, SaveThenLoadShowsTheStoredWidths) {
-    form->Text1(1)->setText("  1.23456789012");
-    form->Text2(1)->setText("-0.5 ");
-    form->Text1(2)->setText("");
-    form->Text2(8)->setText("12345678901");
-    form->Text5(4)->setText("2.5");
-    form->Text5(5)->setText("4 ");
-    form->Command2()->click();
-    EXPECT_EQ(d.SerialLine, 3) << "Save does not apply the set-up";
-    EXPECT_EQ(d.ChannelParam[1][Declarations::Gain], "1.5");
-
-    form->Command1()->click();
-    EXPECT_EQ(form->Text1(1)->text(), "1.23456") << "nine characters, then trimmed";
-    EXPECT_EQ(form->Text2(1)->text(), "-0.5");
-    EXPECT_EQ(form->Text1(2)->text(), "");
-    EXPECT_EQ(form->Text2(8)->text(), "123456789");
-    EXPECT_EQ(form->Text5(4)->text(), "2");
-    EXPECT_EQ(form->Text5(5)->text(), "4");
-    EXPECT_EQ(form->Label9(5)->text(), "10 minutes");
-    EXPECT_EQ(d.SerialLine, 2);
-    EXPECT_EQ(d.StorageRate, 4);
-    EXPECT_EQ(d.ChannelParam[1][Declarations::Gain], "1.23456");
-    EXPECT_TRUE(capture.messages.empty());
-}
-
-TEST_F(SetupCommandsTest, LoadShowsFilesChangedOutsideAndSaveRewritesOnlyTheEditedFields) {
+TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheirWidths) {
     // Values the window does not store the way the file holds them: a
     // right-aligned gain and a general value longer than one character.
     WriteBytes(SettingPath(ChannelParametersFile),
@@ -54,17 +29,27 @@ TEST_F(SetupCommandsTest, LoadShowsFilesChangedOutsideAndSaveRewritesOnlyTheEdit
     EXPECT_EQ(d.ChannelParam[1][Declarations::SensorType], "2");
     EXPECT_EQ(window->Panel(4), "Com: 3") << "the status bar keeps the line of the start";
 
-    const QByteArray channelsBefore = ReadBytes(SettingPath(ChannelParametersFile));
-    const QByteArray generalBefore = ReadBytes(SettingPath(GeneralParametersFile));
-    form->Text2(3)->setText("-7.125");
+    QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
+    QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
+    form->Text1(2)->setText("  1.23456789012");
+    form->Text2(3)->setText("-0.5 ");
+    form->Text5(5)->setText("4 ");
     form->Command2()->click();
-    QByteArray channelsExpected = channelsBefore;
-    channelsExpected.replace(10 * 80 + 35, 9, "1.5      "); // gain of channel 1, left-aligned
-    channelsExpected.replace(12 * 80 + 45, 9, "-7.125   "); // offset of channel 3
-    EXPECT_EQ(ReadBytes(SettingPath(ChannelParametersFile)), channelsExpected);
-    QByteArray generalExpected = generalBefore;
-    generalExpected.replace(15 * 80 + 21, 56, "5" + QByteArray(55, ' ')); // only the first character stays
-    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), generalExpected);
+    EXPECT_EQ(d.StorageRate, 9) << "Save does not apply the set-up";
+    channels.replace(10 * 80 + 35, 9, "1.5      "); // gain of channel 1, left-aligned
+    channels.replace(11 * 80 + 35, 9, "  1.23456"); // gain of channel 2, cut to nine characters
+    channels.replace(12 * 80 + 45, 9, "-0.5     "); // offset of channel 3
+    EXPECT_EQ(ReadBytes(SettingPath(ChannelParametersFile)), channels);
+    general.replace(15 * 80 + 21, 56, "5" + QByteArray(55, ' ')); // only the first character stays
+    general.replace(16 * 80 + 21, 56, "4" + QByteArray(55, ' '));
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), general);
+
+    form->Command1()->click();
+    EXPECT_EQ(form->Text1(2)->text(), "1.23456");
+    EXPECT_EQ(form->Text5(5)->text(), "4");
+    EXPECT_EQ(form->Label9(5)->text(), "10 minutes");
+    EXPECT_EQ(d.SerialLine, 5);
+    EXPECT_EQ(d.StorageRate, 4);
     EXPECT_TRUE(capture.messages.empty());
 }
 
