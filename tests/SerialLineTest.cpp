@@ -9,88 +9,53 @@
 #include "AcquisitionSupport.h"
 #include "TestSupport.h"
 
-#include <QFile>
-
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
-#endif
 
-#ifndef Q_OS_WIN
-
-class PortNames : public AppFolderTest {
-  protected:
-    QString Ports() {
-        QDir().mkpath(d.AppFolder + "/ports");
-        return d.AppFolder + "/ports/";
-    }
-};
-
-TEST_F(PortNames, WithoutALinkLineNIsTtySNMinus1) {
-    EXPECT_EQ(PortNameFor(1, d.AppFolder), "/dev/ttyS0");
-    EXPECT_EQ(PortNameFor(8, d.AppFolder), "/dev/ttyS7");
-    Ports();
-    EXPECT_EQ(PortNameFor(2, d.AppFolder), "/dev/ttyS1");
-}
-
-TEST_F(PortNames, LinkIsFollowedToTheDevice) {
+TEST_F(AppFolderTest, PortNamesFollowTheLinksInThePortsFolder) {
+    const QString ports = d.AppFolder + "/ports/";
+    QDir().mkpath(ports);
     // Like /dev/serial/by-id/usb-...-port0 -> ../../ttyUSB0.
-    const QString device = d.AppFolder + "/dev/ttyUSB0";
-    WriteBytes(device, "");
+    WriteBytes(d.AppFolder + "/dev/ttyUSB0", "");
     QDir().mkpath(d.AppFolder + "/dev/serial/by-id");
     ASSERT_TRUE(QFile::link("../../ttyUSB0", d.AppFolder + "/dev/serial/by-id/usb-adapter-port0"));
-    ASSERT_TRUE(QFile::link(d.AppFolder + "/dev/serial/by-id/usb-adapter-port0", Ports() + "COM3"));
-    EXPECT_EQ(PortNameFor(3, d.AppFolder), QFileInfo(device).canonicalFilePath());
-    EXPECT_EQ(PortNameFor(4, d.AppFolder), "/dev/ttyS3");
-}
+    ASSERT_TRUE(QFile::link(d.AppFolder + "/dev/serial/by-id/usb-adapter-port0", ports + "COM3"));
+    ASSERT_TRUE(QFile::link("/dev/serial/by-id/unplugged-adapter", ports + "COM1"));
 
-TEST_F(PortNames, DanglingLinkNamesItsMissingTargetRatherThanAnotherLine) {
-    ASSERT_TRUE(QFile::link("/dev/serial/by-id/unplugged-adapter", Ports() + "COM1"));
-    EXPECT_EQ(PortNameFor(1, d.AppFolder), "/dev/serial/by-id/unplugged-adapter");
-}
-
-TEST_F(PortNames, NoLineBelowOne) {
+    EXPECT_EQ(PortNameFor(3, d.AppFolder), QFileInfo(d.AppFolder + "/dev/ttyUSB0").canonicalFilePath());
+    EXPECT_EQ(PortNameFor(1, d.AppFolder), "/dev/serial/by-id/unplugged-adapter") << "never another line";
+    EXPECT_EQ(PortNameFor(8, d.AppFolder), "/dev/ttyS7") << "no link";
     EXPECT_EQ(PortNameFor(0, d.AppFolder), "");
-    EXPECT_EQ(PortNameFor(-3, d.AppFolder), "");
 }
 
-#else
-
-TEST(PortNames, ComN) {
-    EXPECT_EQ(PortNameFor(1, "C:/tarvek"), "COM1");
-    EXPECT_EQ(PortNameFor(8, "C:/tarvek"), "COM8");
-}
-
-#endif
-
-class SerialLineCommands : public ::testing::Test {
-  protected:
+TEST(SerialLineCommands, OpenSelectsTheLineAndCloseLeavesThePortOfARunningPoll) {
     Declarations d;
     FakeSerialPort port;
-};
-
-TEST_F(SerialLineCommands, OpenSelectsTheLineAndShowsNoMessage) {
     d.SerialLine = 4;
-    MessageBoxCloser closer;
     EXPECT_TRUE(OpenSerialLine(d, port, nullptr));
-    EXPECT_TRUE(port.IsOpen());
-    EXPECT_EQ(port.Log(), (QStringList{"Select 4", "Open"}));
+    d.SerialLine = 1; // a Start after a Load that changed the line
+    EXPECT_TRUE(OpenSerialLine(d, port, nullptr));
+    EXPECT_EQ(port.Log(), (QStringList{"Select 4", "Open", "Close", "Select 1", "Open"}));
 
-    d.SerialLine = 2; // a Start after a Load that changed the line
-    EXPECT_TRUE(OpenSerialLine(d, port, nullptr));
-    EXPECT_EQ(port.Log().mid(2), (QStringList{"Close", "Select 2", "Open"}));
-    RunEventsFor(30);
-    EXPECT_TRUE(closer.SeenBoxes().empty());
+    QTimer timer;
+    InstrumentPoll poll(d, port, timer);
+    ASSERT_TRUE(poll.Start());
+    CloseSerialLine(port, &poll);
+    EXPECT_TRUE(port.IsOpen());
+    poll.Abort();
+    port.Open();
+    CloseSerialLine(port, &poll);
+    EXPECT_FALSE(port.IsOpen());
 }
 
-TEST_F(SerialLineCommands, MissingLineShowsTheWarningOnce) {
-    d.SerialLine = 7;
+TEST(SerialLineCommands, MissingLineShowsTheWarningOnce) {
+    Declarations d;
+    FakeSerialPort port;
     port.SetOpenFailure(true);
     QWidget window;
     MessageBoxCloser closer;
     EXPECT_FALSE(OpenSerialLine(d, port, &window));
-    EXPECT_FALSE(port.IsOpen());
     ASSERT_EQ(closer.SeenBoxes().size(), 1u);
     const auto& box = closer.SeenBoxes().front();
     EXPECT_EQ(box.text, " ATTENTION: This serial line is not available   ");
@@ -100,100 +65,44 @@ TEST_F(SerialLineCommands, MissingLineShowsTheWarningOnce) {
     EXPECT_TRUE(box.modal);
 }
 
-TEST_F(SerialLineCommands, CloseReleasesAnOpenPortOnly) {
-    port.SelectPort(1);
-    port.Open();
-    port.ClearRecords();
-    CloseSerialLine(port);
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(port.Log(), QStringList{"Close"});
-    CloseSerialLine(port); // the last poll already closed it
-    EXPECT_EQ(port.Log(), QStringList{"Close"});
-}
-
-TEST_F(SerialLineCommands, CloseLeavesThePortOfARunningPoll) {
-    QTimer timer;
-    timer.setInterval(2000);
-    InstrumentPoll poll(d, port, timer);
-    d.SerialLine = 1;
-    d.SelectCode = 128;
-    d.CommandText = "K";
-    d.ReplyExpected = 1;
-    ASSERT_TRUE(poll.Start());
-    CloseSerialLine(port, &poll);
-    EXPECT_TRUE(port.IsOpen());
-    poll.Abort();
-    CloseSerialLine(port, &poll);
-    EXPECT_FALSE(port.IsOpen());
-}
-
-#ifdef Q_OS_UNIX
-
-namespace {
-
-// The instrument's end of a pseudo-terminal, linked as <folder>/ports/COM<n>.
-class PtyEnd {
-  public:
-    PtyEnd(const QString& folder, int line) {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-            return;
-        device_ = QString::fromLocal8Bit(ptsname(master_));
-        QDir().mkpath(folder + "/ports");
-        linked_ = QFile::link(device_, folder + QStringLiteral("/ports/COM%1").arg(line));
-    }
-    ~PtyEnd() { Close(); }
-    bool Ready() const { return master_ >= 0 && linked_; }
-    QString Device() const { return device_; }
-    void Send(const QByteArray& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
-    }
-    termios Settings() const {
-        termios t{};
-        tcgetattr(master_, &t);
-        return t;
-    }
-    void Close() {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-    }
-
-  private:
-    int master_ = -1;
-    QString device_;
-    bool linked_ = false;
-};
-
-} // namespace
-
+// The port service on line 2, a pseudo-terminal whose other end the test holds.
 class PortService : public AppFolderTest {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
-        pty_ = std::make_unique<PtyEnd>(d.AppFolder, 2);
-        ASSERT_TRUE(pty_->Ready());
-        port_ = std::make_unique<QtSerialPortService>(d.AppFolder);
-        QObject::connect(port_.get(), &SerialPortService::BytesArrived, [this] { ++arrivals_; });
-        QObject::connect(port_.get(), &SerialPortService::PortFailed, [this](const QString& why) {
-            ++failures_;
-            reason_ = why;
-        });
-        port_->SelectPort(2);
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
+        device_ = QString::fromLocal8Bit(ptsname(master_));
+        QDir().mkpath(d.AppFolder + "/ports");
+        ASSERT_TRUE(QFile::link(device_, d.AppFolder + "/ports/COM2"));
+        port = std::make_unique<QtSerialPortService>(d.AppFolder);
+        QObject::connect(port.get(), &SerialPortService::PortFailed, [this] { ++failures_; });
+        port->SelectPort(2);
+    }
+    void TearDown() override {
+        port.reset();
+        CloseMaster();
+    }
+    void CloseMaster() {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+    }
+    void Send(const QByteArray& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
     }
 
-    std::unique_ptr<PtyEnd> pty_;
-    std::unique_ptr<QtSerialPortService> port_;
-    int arrivals_ = 0;
+    int master_ = -1;
+    QString device_;
+    std::unique_ptr<QtSerialPortService> port;
     int failures_ = 0;
-    QString reason_;
 };
 
 TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
-    ASSERT_TRUE(port_->Open()) << port_->ErrorText().toStdString();
-    EXPECT_TRUE(port_->IsOpen());
-    EXPECT_EQ(port_->DeviceName(), pty_->Device());
-    const termios t = pty_->Settings();
+    ASSERT_TRUE(port->Open()) << port->ErrorText().toStdString();
+    EXPECT_EQ(port->DeviceName(), device_);
+    termios t{};
+    tcgetattr(master_, &t);
     EXPECT_EQ(cfgetospeed(&t), speed_t(B2400));
     EXPECT_EQ(cfgetispeed(&t), speed_t(B2400));
     EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
@@ -202,39 +111,21 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
 }
 
 TEST_F(PortService, InputThatCameWhileClosedIsDroppedAtOpen) {
-    ASSERT_TRUE(port_->Open());
-    port_->Close();
-    pty_->Send("\n+0012345\r");
-    ASSERT_TRUE(port_->Open());
-    pty_->Send("!");
-    ASSERT_TRUE(WaitUntil([&] { return port_->BytesWaiting() >= 1; }));
+    ASSERT_TRUE(port->Open());
+    port->Close();
+    Send("\n+0012345\r");
+    ASSERT_TRUE(port->Open());
+    Send("!");
+    ASSERT_TRUE(WaitUntil([&] { return port->BytesWaiting() >= 1; }));
     RunEventsFor(20);
-    EXPECT_EQ(port_->Read(100), "!");
+    EXPECT_EQ(port->Read(100), "!");
 }
 
 TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {
-    ASSERT_TRUE(port_->Open());
-    pty_->Close();
+    ASSERT_TRUE(port->Open());
+    CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return failures_ > 0; }));
-    EXPECT_FALSE(port_->IsOpen());
-    EXPECT_FALSE(reason_.isEmpty());
+    EXPECT_FALSE(port->IsOpen());
     RunEventsFor(100);
     EXPECT_EQ(failures_, 1);
-    port_->Close(); // harmless
-    EXPECT_FALSE(port_->Open()) << "the device is gone";
 }
-
-TEST_F(PortService, MissingLineFailsWithAReason) {
-    port_->SelectPort(0);
-    EXPECT_FALSE(port_->Open());
-    EXPECT_FALSE(port_->ErrorText().isEmpty());
-    port_->SelectPort(9);
-    ASSERT_TRUE(QFile::link(d.AppFolder + "/unplugged", d.AppFolder + "/ports/COM9"));
-    EXPECT_FALSE(port_->Open());
-    EXPECT_TRUE(port_->ErrorText().contains("unplugged")) << port_->ErrorText().toStdString();
-    EXPECT_EQ(failures_, 0) << "a failed open is reported by Open alone";
-    EXPECT_EQ(port_->Write("x"), -1);
-    EXPECT_EQ(port_->Read(1), QByteArray());
-}
-
-#endif

@@ -47,33 +47,24 @@ class MessageCapture {
 inline QByteArray GeneralFileBytes(const std::map<int, QByteArray>& values) {
     QByteArray bytes;
     for (int n = 1; n <= 40; ++n) {
-        QByteArray label = "General " + QByteArray::number(n);
-        label.append(QByteArray(21 - label.size(), '.'));
         const auto it = values.find(n);
-        bytes += Record(label + (it != values.end() ? it->second : QByteArray("v") + QByteArray::number(n)));
+        bytes += Record(("General " + QByteArray::number(n)).leftJustified(21, '.') +
+                        (it != values.end() ? it->second : "v" + QByteArray::number(n)));
     }
     return bytes;
 }
 
-// A channel record in its fixed columns: gain at 36..44, zero at 46..54.
-inline QByteArray ChannelRecordBytes(int c, const QByteArray& gain, const QByteArray& zero) {
-    auto fixed = [](QByteArray text, int n) {
-        text = text.left(n);
-        return text + QByteArray(n - text.size(), ' ');
-    };
-    return Record(fixed("Ch." + QByteArray::number(c), 5) + fixed("Input " + QByteArray::number(c), 22) +
-                  ";3;" + fixed("Bar", 4) + ";" + fixed(gain, 9) + ";" + fixed(zero, 9) + ";1;" +
-                  fixed("-9999", 9) + ";" + fixed("9999", 9) + ";");
-}
-
-// Records 1..10 of headings, then channels 1..8 from the two lists.
+// Records 1..10 of headings, then channels 1..8 in their fixed columns
+// (gain at 36..44, zero at 46..54).
 inline QByteArray ChannelFileBytes(const std::array<QByteArray, 8>& gains,
                                    const std::array<QByteArray, 8>& zeros) {
     QByteArray bytes;
     for (int r = 1; r <= 10; ++r)
         bytes += Record("Heading " + QByteArray::number(r));
     for (int c = 1; c <= 8; ++c)
-        bytes += ChannelRecordBytes(c, gains[c - 1], zeros[c - 1]);
+        bytes += Record(("Ch." + QByteArray::number(c)).leftJustified(27) + ";3;Bar ;" +
+                        gains[c - 1].leftJustified(9, ' ', true) + ";" +
+                        zeros[c - 1].leftJustified(9, ' ', true) + ";1;-9999    ;9999     ;");
     return bytes;
 }
 
