@@ -1,20 +1,17 @@
 #pragma once
 
 // Simulates a full disk: while one of these lives, no file of the process can
-// grow past `bytes`, and a write crossing the limit is cut short there, the
-// way a write runs into the end of a full disk (the kernel's SIGXFSZ is
-// ignored, so the write just fails). Keep the scope small: it also binds a
-// stdout redirected into a file.
+// grow past `bytes`, and a write crossing the limit is cut short there, as at
+// the end of a full disk (SIGXFSZ is ignored, so the write just fails). Keep
+// the scope small: it also binds a stdout or stderr redirected into a file.
 #include <csignal>
 #include <sys/resource.h>
 
 class FileSizeLimit {
   public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    explicit FileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
         getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
+        const rlimit limit{bytes, previous_.rlim_max};
         active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
     }
     ~FileSizeLimit() {
@@ -23,11 +20,10 @@ class FileSizeLimit {
     }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
     bool Active() const { return active_; }
 
   private:
+    void (*previousHandler_)(int);
     rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
     bool active_ = false;
 };

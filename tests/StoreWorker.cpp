@@ -12,23 +12,18 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    if (argc < 4 || argc > 5 || (std::strcmp(argv[2], "one") != 0 && std::strcmp(argv[2], "change") != 0)) {
-        std::fprintf(stderr, "usage: tarvek-store-worker FOLDER one|change FIRST [COUNT]\n");
+    if (argc < 4)
         return 2;
-    }
     const WorkerMonths months = std::strcmp(argv[2], "one") == 0 ? WorkerMonths::One : WorkerMonths::Change;
     const long long first = std::atoll(argv[3]);
     const long long count = argc == 5 ? std::atoll(argv[4]) : -1;
-
     Declarations d;
     d.AppFolder = QString::fromLocal8Bit(argv[1]);
     for (long long seq = first; count < 0 || seq < first + count; ++seq) {
         StampScan(d, seq, months);
-        if (!StoreDataRecord(d))
-            return 1;
         char line[32];
         const int n = std::snprintf(line, sizeof line, "%lld\n", seq);
-        if (write(STDOUT_FILENO, line, size_t(n)) != n)
+        if (!StoreDataRecord(d) || write(STDOUT_FILENO, line, size_t(n)) != n)
             return 1;
     }
     return 0;

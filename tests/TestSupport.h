@@ -35,6 +35,14 @@ inline void WriteBytes(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
+// Runs `f` and returns its result, leaving what it wrote to stderr in `err`.
+template <typename F> auto WithStderr(QString& err, F f) {
+    ::testing::internal::CaptureStderr();
+    auto result = f();
+    err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    return result;
+}
+
 // A record of `length` bytes: `text` blank-padded, ending in "*", CR, LF.
 inline QByteArray Record(const QByteArray& text, int length = 80) {
     QByteArray r = text.left(length - 3);

@@ -9,11 +9,13 @@
 #include "common/TextHelpers.h"
 #include "data/ElaborationData.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -22,46 +24,21 @@ void Require(bool condition) {
         std::abort();
 }
 
-// The text of value x: " ======= " when nothing fits, otherwise blanks, a
-// sign ("-" exactly when x < 0), digits, and "." with up to three decimals.
+// The text of value x: " ======= " when nothing fits (beyond 8 digits before
+// the point), otherwise blanks, a sign ("-" exactly when x < 0), digits, and
+// "." with up to three decimals, which give way only to fit the digits.
 void CheckValueText(const QString& text, double x) {
     Require(text.size() == ValueWidth);
-    Require(text != NoDataText);
-    // Beyond 8 digits before the point nothing fits in 9 characters.
-    if (text == InvalidValueText) {
-        Require(!std::isfinite(x) || std::fabs(x) >= 99999999.49);
-        return;
-    }
+    if (text == InvalidValueText)
+        return Require(!std::isfinite(x) || std::fabs(x) >= 99999999.49);
     Require(std::isfinite(x) && std::fabs(x) < 99999999.51);
-
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == u' ')
-        ++i;
-    Require(i < text.size());
-    Require(text[i] == (x < 0 ? u'-' : u'+'));
-    ++i;
-    int before = 0, decimals = -1;
-    for (; i < text.size(); ++i) {
-        if (text[i] == u'.') {
-            Require(decimals < 0);
-            decimals = 0;
-        } else {
-            Require(text[i] >= u'0' && text[i] <= u'9');
-            (decimals < 0 ? before : decimals)++;
-        }
-    }
-    Require(before >= 1);
-    Require(decimals != 0); // never a bare point
-    if (decimals < 0)
-        decimals = 0;
-    Require(decimals <= ValueDecimals);
-    // Decimals give way only when the text would not fit with one more.
-    if (decimals < ValueDecimals)
-        Require(TrimBlanks(text).size() >= ValueWidth - 1);
-
-    const double back = LeadingNumber(text);
-    const double tolerance = 0.5 * std::pow(10.0, -decimals) * (1 + 1e-12) + std::fabs(x) * 4e-16;
-    Require(std::fabs(back - x) <= tolerance);
+    static const QRegularExpression shape(QStringLiteral("^ *([+-])[0-9]+(?:\\.([0-9]{1,3}))?$"));
+    const QRegularExpressionMatch match = shape.match(text);
+    Require(match.hasMatch() && match.captured(1) == (x < 0 ? u"-" : u"+"));
+    const qsizetype decimals = match.captured(2).size();
+    Require(decimals == ValueDecimals || TrimBlanks(text).size() >= ValueWidth - 1);
+    const double tolerance = 0.5 * std::pow(10.0, -double(decimals)) * (1 + 1e-12) + std::fabs(x) * 4e-16;
+    Require(std::fabs(LeadingNumber(text) - x) <= tolerance);
 }
 
 } // namespace
@@ -77,23 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (size < 3)
         return 0;
-    const auto* bytes = reinterpret_cast<const char*>(data + 3);
-    const qsizetype available = qsizetype(size - 3);
-    const qsizetype readingLength = std::min<qsizetype>(data[1] % 32, available);
-    const qsizetype gainLength = std::min<qsizetype>(data[2] % 32, available - readingLength);
-    const QString reading = QString::fromLatin1(bytes, readingLength);
-    const QString gain = QString::fromLatin1(bytes + readingLength, gainLength);
-    const QString zero =
-        QString::fromLatin1(bytes + readingLength + gainLength, available - readingLength - gainLength);
-
+    const QByteArray bytes(reinterpret_cast<const char*>(data + 3), qsizetype(size - 3));
+    const QString reading = QString::fromLatin1(bytes.left(data[1] % 32));
+    const QString gain = QString::fromLatin1(bytes.mid(reading.size(), data[2] % 32));
+    const QString zero = QString::fromLatin1(bytes.mid(reading.size() + gain.size()));
     const QString text = ChannelValueText(reading, gain, zero);
-    if (reading == NoDataReading) {
+    if (reading == NoDataReading)
         Require(text == NoDataText);
-    } else if (reading.size() >= 3 && reading[2] == u'=') {
+    else if (reading.size() >= 3 && reading[2] == u'=')
         Require(text == InvalidValueText);
-    } else {
-        const double x = (LeadingNumber(reading) - LeadingNumber(zero)) * LeadingNumber(gain) / 1000.0;
-        CheckValueText(text, x);
-    }
+    else
+        CheckValueText(text, (LeadingNumber(reading) - LeadingNumber(zero)) * LeadingNumber(gain) / 1000.0);
     return 0;
 }
