@@ -14,6 +14,9 @@ struct EntryCase {
     const char* text;    // what the box holds afterwards
     const char* caption; // Label9(5) afterwards; nullptr: left alone
 };
+inline void PrintTo(const EntryCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class EntryCheckTable : public ::testing::TestWithParam<EntryCase> {};
 

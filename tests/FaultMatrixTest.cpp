@@ -31,6 +31,9 @@ struct InstrumentRow {
     const char* first;
     const char* second;
 };
+inline void PrintTo(const InstrumentRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 // The real serial port service against the simulated instrument; the test
 // still moves the clock, so each row takes only as long as its exchanges.

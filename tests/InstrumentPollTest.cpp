@@ -122,6 +122,9 @@ struct LineCase {
     const char* logged;     // what the instrument then reports
     bool pollAgain = false; // a second poll must get a whole answer
 };
+inline void PrintTo(const LineCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class SimulatedLine : public ::testing::TestWithParam<LineCase> {};
 

@@ -11,6 +11,9 @@ struct InstantCase {
     const char* time;
     const char* dueByRate; // "0123456789"
 };
+inline void PrintTo(const InstantCase& row, std::ostream* os) {
+    *os << row.time;
+}
 
 class StorageScheduleTable : public ::testing::TestWithParam<InstantCase> {};
 

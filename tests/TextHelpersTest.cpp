@@ -10,6 +10,9 @@ struct NumberCase {
     const char* text;
     double value;
 };
+inline void PrintTo(const NumberCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class LeadingNumberTable : public ::testing::TestWithParam<NumberCase> {};
 
