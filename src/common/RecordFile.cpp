@@ -7,6 +7,23 @@
 
 #include <cstdio>
 
+namespace {
+
+// Writes all of `bytes`. A short write (disk full) is retried for the rest, so
+// that the failing call leaves its reason in the file's errorString().
+bool WriteAll(QFile& file, const QByteArray& bytes) {
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+} // namespace
+
 FileOutcome RecordFile::Fail(const QString& what) const {
     return FileOutcome::Failure(
         QStringLiteral("%1: %2 (%3)")
@@ -87,16 +104,7 @@ FileOutcome RecordFile::Write(qint64 record, const QString& text) {
 
     if (!file_.seek(start))
         return Fail(QStringLiteral("cannot seek to record %1").arg(record));
-    // A short write (disk full) is retried for the rest, so that the failing
-    // call leaves its reason in errorString().
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 n = file_.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    if (written != bytes.size() || !file_.flush()) {
+    if (!WriteAll(file_, bytes) || !file_.flush()) {
         const FileOutcome failure = Fail(QStringLiteral("cannot write record %1").arg(record));
         // Never leave part of a record behind. A write that went past the end
         // of the file is cut back: to the old end, or to the start of the
@@ -118,14 +126,7 @@ FileOutcome RecordFile::CompleteLastRecord() {
     const QByteArray filler = BlankRecord().mid(partial);
     if (!file_.seek(size))
         return Fail(QStringLiteral("cannot seek to the end"));
-    qint64 written = 0;
-    while (written < filler.size()) {
-        const qint64 n = file_.write(filler.constData() + written, filler.size() - written);
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    if (written != filler.size()) {
+    if (!WriteAll(file_, filler)) {
         const FileOutcome failure = Fail(QStringLiteral("cannot complete record %1").arg(size / length_ + 1));
         file_.resize(size);
         return failure;
