@@ -11,6 +11,7 @@
 //       a month of scans on a fake clock with an instrument that answers at
 //       once: run time, resident memory as it goes, and the month's file
 //       checked record by record.
+#include "FakeClock.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/QtSerialPortService.h"
 #include "app/MDIForm1.h"

@@ -19,7 +19,7 @@ bash scripts/install-deps.sh clang libclang-rt-14-dev
 
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARVEK_FUZZ=ON -DTARVEK_SANITIZE=ON -DTARVEK_TESTS=OFF >/dev/null
-cmake --build "$build" -j"${TARVEK_FUZZ_JOBS:-$(nproc)}"
+cmake --build "$build" --target fuzz -j"${TARVEK_FUZZ_JOBS:-$(nproc)}"
 
 targets=("$@")
 if ((${#targets[@]} == 0)); then

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
 build=build
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
     build=build-asan
     options+=(-DTARVEK_SANITIZE=ON)

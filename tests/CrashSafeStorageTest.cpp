@@ -56,8 +56,8 @@ int RunWorker(const QString& folder, WorkerMonths months, long long first, long 
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (spawned && count < 0) {
-        pollfd first{fds[0], POLLIN, 0};
-        if (poll(&first, 1, 30000) == 1)
+        pollfd ready{fds[0], POLLIN, 0};
+        if (poll(&ready, 1, 30000) == 1)
             std::this_thread::sleep_for(killAfter);
         kill(pid, SIGKILL);
     }

@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StoreCase{"FullDiskOverATornTail", MonthFile("    3", 3, Torn), 4, 4 * 160 + 35},
                       StoreCase{"FullDiskCompletingATornTail", MonthFile("    1", 3, Torn), 2, 4 * 160 + 50},
                       StoreCase{"FullDiskOnANewFile", {}, 1, 200}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(DataFileHeader, CountIsAWholeNumberFrom1To99999) {
     const std::pair<QByteArray, int> fields[] = {{"    1", 1},   {"99999", 99999}, {"  12x", 12},

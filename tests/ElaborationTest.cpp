@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         Value{"NineDigits", -123456789.0, " ======= "},
         Value{"Infinity", std::numeric_limits<double>::infinity(), " ======= "},
         Value{"NotANumber", std::numeric_limits<double>::quiet_NaN(), " ======= "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 struct ReadingCase {
     const char* name;
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reading{"GainWithComma", "+0001000", "1,5", "0", "   +1.000"},
                       // An infinite gain on a zero difference.
                       Reading{"GainOverflowsOnZero", "0", "1E999", "0", " ======= "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(ElaborateReadings, EachChannelUsesItsOwnGainAndZero) {
     Declarations d;

@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         Entry{"RateEmptyIsZero", 5, "", "", "Off"}, Entry{"RateNine", 5, "9", "9", "24 hours"},
         Entry{"RateHalfGoesToEven", 5, "2.5", "2.5", "1 minute"},
         Entry{"RateEightAndAHalf", 5, "8.5", "8.5", "12 hours"}, Entry{"OtherIndex", 3, "99", "99", nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 // The same check, driven by the window's events: Enter and leaving the box.
 TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {

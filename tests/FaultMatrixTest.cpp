@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InstrumentRow{"GapOfMoreThanTwoSeconds", {"--mode", "gap"}, "nodata", "nodata"},
                       InstrumentRow{"InvalidField", {"--mode", "invalid"}, "invalid5", "invalid5"},
                       InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, "nodata", "values"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST_F(SimulatedAcquisition, ALineThatDisappearsAndComesBackResumesByItself) {
     Begin({});

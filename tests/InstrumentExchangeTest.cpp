@@ -117,4 +117,4 @@ INSTANTIATE_TEST_SUITE_P(
             9},
         Row{"NoReplyExpectedEndsWithTheCommand", {{4, "!"}, {8, "late\r"}}, true, true, "", 4, false},
         Row{"NoReplyExpectedStillNeedsTheAck", {}, false, false, "", 2000, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);

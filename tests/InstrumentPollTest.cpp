@@ -2,7 +2,7 @@
 // time-out timer shared with the window) and on a real pseudo-terminal served
 // by the simulated instrument.
 #include "acquisition/InstrumentPoll.h"
-#include "acquisition/FakeSerialPort.h"
+#include "FakeSerialPort.h"
 #include "acquisition/QtSerialPortService.h"
 
 #include "AcquisitionSupport.h"
@@ -159,6 +159,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"Silent", {"--mode", "silent"}, 1, 0, 1, "^$", "staying silent"},
                       // Ended by the hang-up, not by the time-out; the next poll reopens the line.
                       LineCase{"HangUp", {"--mode", "hangup"}, 1, 0, 0, "^.{0,63}$", "reopened", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 #endif

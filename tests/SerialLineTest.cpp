@@ -1,6 +1,6 @@
 // The serial line: which device "COM n" is, the Start command's open with its
 // message, the stop path's close, and the port service on a pseudo-terminal.
-#include "acquisition/FakeSerialPort.h"
+#include "FakeSerialPort.h"
 #include "acquisition/InstrumentPoll.h"
 #include "acquisition/PortName.h"
 #include "acquisition/QtSerialPortService.h"

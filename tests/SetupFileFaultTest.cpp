@@ -170,6 +170,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SetupFault{"FullDiskShortFiles", Layout::Contents, IntactFile().left(5 * 80), 1, 0, 2,
                                  true},
                       SetupFault{"FullDiskWholeFiles", Layout::Contents, IntactFile(), 4, 7, 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 } // namespace

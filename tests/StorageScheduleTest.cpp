@@ -1,5 +1,6 @@
 #include "data/StoringData.h"
 
+#include "FakeClock.h"
 #include "TestSupport.h"
 
 #include <string>
@@ -36,8 +37,8 @@ INSTANTIATE_TEST_SUITE_P(Instants, StorageScheduleTable,
                              InstantCase{"18:00:00", "0111111100"}, InstantCase{"18:30:00", "0111110000"},
                              InstantCase{"00:00:00", "0111111110"}, InstantCase{"12:00:00", "0111111111"},
                              InstantCase{"12:00:15", "0000000000"}),
-                         [](const auto& info) {
-                             return "T" + QString(info.param.time).remove(':').toStdString();
+                         [](const auto& row) {
+                             return "T" + QString(row.param.time).remove(':').toStdString();
                          });
 
 TEST(StorageSchedule, ReadsTheClockAndRecomputesEveryScan) {

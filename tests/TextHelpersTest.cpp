@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Number{"ExponentSignWithoutDigits", "5e-x", 5}, Number{"UnderflowIsZero", "1e-999", 0},
                       Number{"OverflowIsInfinite", "-1D999", -std::numeric_limits<double>::infinity()},
                       Number{"DoubleSignIsNoNumber", "+-3", 0}, Number{"SignThenLetter", "+x1", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    RowName);
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbourAndExtremesDoNotOverflow) {
     EXPECT_EQ(RoundHalfEven(2.5), 2);

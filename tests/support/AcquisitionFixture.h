@@ -3,9 +3,9 @@
 // The real window and acquisition control on a fake clock and a fake port:
 // the test plays the instrument and the passing seconds.
 #include "AcquisitionSupport.h"
+#include "FakeSerialPort.h"
 #include "WindowTestSupport.h"
 #include "acquisition/Acquisition.h"
-#include "acquisition/FakeSerialPort.h"
 #include "config/DefaultSetup.h"
 
 inline const QDate Today(2008, 3, 5);

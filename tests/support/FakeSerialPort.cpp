@@ -1,4 +1,4 @@
-#include "acquisition/FakeSerialPort.h"
+#include "FakeSerialPort.h"
 
 void FakeSerialPort::Close() {
     log_ << QStringLiteral("Close");

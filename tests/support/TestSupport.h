@@ -21,6 +21,9 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) {
     *os << '"' << b.toStdString() << '"';
 }
 
+// Names the rows of a TEST_P table after their `name` field.
+inline constexpr auto RowName = [](const auto& row) { return std::string(row.param.name); };
+
 inline QByteArray ReadBytes(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

@@ -4,8 +4,8 @@
 // set-up files written byte by byte, and a main window started on them.
 #include "TestSupport.h"
 
+#include "FakeClock.h"
 #include "app/MDIForm1.h"
-#include "common/Clock.h"
 #include "ui/FormChannels.h"
 #include "ui/Messages.h"
 
