@@ -1,111 +1,97 @@
-// Acquisition through the real window and the scan cycle, on a fake clock and
-// a fake port: the test plays the instrument and the passing seconds.
+// The acquisition control's rules: Start and Stop, the scan at each
+// quarter-minute mark, one scan at a time, the stop after the scan, what a
+// failed store or a missing line shows.
 #include "AcquisitionFixture.h"
-#include "data/StoringData.h"
 
 TEST_F(AcquisitionTest, AQuarterMinuteScanShowsAndStoresItsValues) {
-    form->Command3()->click();
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
-    EXPECT_EQ(form->LampColour(), LampGreen);
+    acquisition->Start();
+    EXPECT_TRUE(view.acquiring);
+    EXPECT_EQ(view.state, " Waiting for acquisition ");
+    EXPECT_EQ(view.lamp, LampGreen);
     EXPECT_TRUE(port.IsOpen()) << "Start opens the line";
     EXPECT_EQ(StatusRecord().at(21), '1');
 
-    TickAt(QTime(10, 14, 59));
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
+    TickAt("10:14:59");
     EXPECT_TRUE(port.Written().isEmpty());
-
-    TickAt(QTime(10, 15, 0));
-    EXPECT_EQ(window->Panel(5), " Acquisition in progress.. ");
-    EXPECT_EQ(form->LampColour(), LampYellow);
-    EXPECT_EQ(d.ScanDate, "05-03-2008");
+    TickAt("10:15:00");
+    EXPECT_EQ(view.state, " Acquisition in progress.. ");
+    EXPECT_EQ(view.lamp, LampYellow);
     EXPECT_EQ(d.ScanTime, "10:15:00");
     Answer(GoodAnswer());
 
-    EXPECT_EQ(Readings(), (QStringList{"   +1.000", "   +2.000", "   +3.000", "   +4.000", "   +5.000",
-                                       "   +6.000", "   +7.000", "   +8.000"}));
-    EXPECT_EQ(form->LampColour(), LampGreen);
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
+    EXPECT_EQ(view.readings, GoodReadings);
+    EXPECT_EQ(view.lamp, LampGreen);
+    EXPECT_EQ(view.state, " Waiting for acquisition ");
     EXPECT_FALSE(port.IsOpen()) << "the poll closes the port";
 
-    const QByteArray file = DataFile();
-    ASSERT_EQ(file.size(), 2 * 160);
-    EXPECT_EQ(file.mid(14, 6), "    1;");
     QByteArray record = "05-03-2008;10:15:00;";
     for (int i = 1; i <= 8; ++i)
         record += "   +" + QByteArray::number(i) + ".000 ; Bar ;";
-    record += " *\r\n";
-    EXPECT_EQ(file.mid(160), record);
+    EXPECT_EQ(DataFile().mid(160), record + " *\r\n");
+    ExpectWholeDataFile(DataFile(), 1);
 }
 
 TEST_F(AcquisitionTest, AnswerShorterOrLongerThanEightFieldsIsCutAsItStands) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 15));     // not a storing instant at 30 seconds
-    Answer(GoodAnswer().left(47)); // channel 6 gets "+000600", 7 and 8 nothing
-    EXPECT_EQ(Readings(), (QStringList{"   +1.000", "   +2.000", "   +3.000", "   +4.000", "   +5.000",
-                                       "   +0.600", "   +0.000", "   +0.000"}));
-    EXPECT_TRUE(DataFile().isEmpty());
+    acquisition->Start();
+    ScanAt("10:15:15", GoodAnswer().left(47)); // channel 6 gets "+000600", 7 and 8 nothing
+    EXPECT_EQ(view.readings, (QStringList{"   +1.000", "   +2.000", "   +3.000", "   +4.000", "   +5.000",
+                                          "   +0.600", "   +0.000", "   +0.000"}));
+    EXPECT_TRUE(DataFile().isEmpty()) << ":15 is no storing instant at 30 seconds";
 
-    TickAt(QTime(10, 15, 30));
-    Answer(GoodAnswer() + "+0009000 trailing");
-    EXPECT_EQ(Readings().last(), "   +8.000");
-    EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(DataFile().left(160))), 1);
+    ScanAt("10:15:30", GoodAnswer() + "+0009000 trailing");
+    EXPECT_EQ(view.readings, GoodReadings);
+    ExpectWholeDataFile(DataFile(), 1);
 }
 
 TEST_F(AcquisitionTest, StopJustBeforeAMarkLetsThatScanRunAndStoreFirst) {
-    form->Command3()->click();
-    TickAt(QTime(10, 14, 59));
-    form->Command4()->click(); // at 10:14:59.5
-    EXPECT_EQ(window->Panel(5), " Acquisition in ending ");
-    EXPECT_EQ(form->LampColour(), LampRed);
-    EXPECT_TRUE(form->Command3()->isVisibleTo(form));
-    EXPECT_FALSE(form->Command4()->isVisibleTo(form));
+    acquisition->Start();
+    TickAt("10:14:59");
+    acquisition->Stop(); // at 10:14:59.5
+    EXPECT_FALSE(view.acquiring);
+    EXPECT_EQ(view.state, " Acquisition in ending ");
+    EXPECT_EQ(view.lamp, LampRed);
 
-    TickAt(QTime(10, 15, 0));
-    EXPECT_EQ(form->LampColour(), LampYellow);
-    TickAt(QTime(10, 15, 1)); // a second passes while the instrument answers
+    TickAt("10:15:00");
+    EXPECT_EQ(view.lamp, LampYellow);
+    TickAt("10:15:01"); // a second passes while the instrument answers
     EXPECT_EQ(d.AcquisitionFlag, "1") << "the stop waits for the scan";
-    EXPECT_TRUE(window->Panel(6).endsWith("10:15:01"));
     Answer(GoodAnswer());
 
     EXPECT_EQ(d.AcquisitionFlag, "0");
-    EXPECT_EQ(window->Panel(5), " Acquisition in stand by ");
-    EXPECT_EQ(form->LampColour(), LampGreen) << "the last scan's colour stays";
+    EXPECT_EQ(view.state, " Acquisition in stand by ");
+    EXPECT_EQ(view.lamp, LampGreen) << "the last scan's colour stays";
     EXPECT_EQ(StatusRecord().at(21), '0');
-    EXPECT_EQ(DataFile().size(), 2 * 160);
-    EXPECT_EQ(d.StopRequested, 1);
+    ExpectWholeDataFile(DataFile(), 1);
 
-    TickAt(QTime(10, 15, 15));
-    EXPECT_EQ(window->Panel(5), " Acquisition in stand by ");
+    TickAt("10:15:15");
     EXPECT_EQ(port.Written().count('\x80'), 1) << "no scan in stand-by";
 }
 
 TEST_F(AcquisitionTest, StopBetweenMarksEndsAtTheNextSecondWithoutAScan) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 20));
-    form->Command4()->click();
-    TickAt(QTime(10, 15, 21));
+    acquisition->Start();
+    TickAt("10:15:20");
+    acquisition->Stop();
+    TickAt("10:15:21");
     EXPECT_EQ(d.AcquisitionFlag, "0");
-    EXPECT_EQ(window->Panel(5), " Acquisition in stand by ");
-    EXPECT_EQ(form->LampColour(), LampRed);
+    EXPECT_EQ(view.state, " Acquisition in stand by ");
+    EXPECT_EQ(view.lamp, LampRed);
     EXPECT_FALSE(port.IsOpen()) << "the stop path closes the line Start opened";
     EXPECT_TRUE(port.Written().isEmpty());
     EXPECT_EQ(StatusRecord().at(21), '0');
-}
 
-TEST_F(AcquisitionTest, StartStopStartWithinOneSecondKeepsRunning) {
-    form->Command3()->click();
-    form->Command4()->click();
-    form->Command3()->click();
-    TickAt(QTime(10, 14, 51));
+    // Start, Stop, Start within one second: acquisition runs on.
+    acquisition->Start();
+    acquisition->Stop();
+    acquisition->Start();
+    TickAt("10:15:22");
     EXPECT_EQ(d.AcquisitionFlag, "1");
-    EXPECT_EQ(d.StopRequested, 0);
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
+    EXPECT_EQ(view.state, " Waiting for acquisition ");
     EXPECT_EQ(StatusRecord().at(21), '1');
 }
 
 TEST_F(AcquisitionTest, OneScanAtATime) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
+    acquisition->Start();
+    TickAt("10:15:00");
     ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
     port.InjectBytes("!");
     const int opens = port.OpenCount();
@@ -113,76 +99,78 @@ TEST_F(AcquisitionTest, OneScanAtATime) {
     // A slow instrument stretches the scan over the next mark: that mark gets
     // no scan, and Start pressed meanwhile leaves the poll's port alone.
     for (int s = 1; s <= 16; ++s)
-        TickAt(QTime(10, 15, s));
-    form->Command3()->click();
+        TickAt(QStringLiteral("10:15:%1").arg(s, 2, 10, QChar('0')));
+    acquisition->Start();
     EXPECT_EQ(port.OpenCount(), opens);
     EXPECT_TRUE(port.IsOpen());
     EXPECT_EQ(port.Written().count('\x80'), 1);
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ") << "Start's own text";
-    EXPECT_TRUE(window->Panel(6).endsWith("10:15:16"));
 
     port.InjectBytes(GoodAnswer() + "\r");
     ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    EXPECT_EQ(Readings().first(), "   +1.000");
-    EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(DataFile().left(160))), 1);
-
-    TickAt(QTime(10, 15, 30));
-    Answer(GoodAnswer());
+    EXPECT_EQ(view.readings, GoodReadings);
+    ScanAt("10:15:30");
     EXPECT_EQ(port.Written().count('\x80'), 2);
+    ExpectWholeDataFile(DataFile(), 2);
 }
 
-TEST_F(AcquisitionTest, AMissingPortIsReportedOnceAndScansGoOnWithNoData) {
-    port.SetOpenFailure(true);
-    MessageBoxCloser closer;
-    form->Command3()->click();
-    EXPECT_EQ(closer.SeenBoxes().size(), 1u);
+TEST_F(AcquisitionTest, AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithNoData) {
+    port.SetOpenFailure(true, "/dev/ttyS0: Permission denied");
+    QString err;
+    WithStderr(err, [&] {
+        acquisition->Start();
+        return 0;
+    });
+    EXPECT_EQ(view.serialErrors, QStringList{"/dev/ttyS0: Permission denied"});
+    EXPECT_TRUE(err.contains("serial line 1") && err.contains("/dev/ttyS0: Permission denied"))
+        << qPrintable(err);
     EXPECT_EQ(d.AcquisitionFlag, "1");
-    EXPECT_EQ(form->LampColour(), LampGreen);
+    EXPECT_EQ(view.lamp, LampGreen);
 
-    for (const QTime& t : {QTime(10, 15, 0), QTime(10, 15, 15)}) {
-        TickAt(t);
+    for (const char* time : {"10:15:00", "10:15:15"}) {
+        TickAt(time);
         ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-        EXPECT_EQ(Readings(), QStringList(8, " No Data "));
+        EXPECT_EQ(view.readings, QStringList(8, " No Data "));
     }
-    EXPECT_EQ(closer.SeenBoxes().size(), 1u) << "scans do not repeat the message";
+    EXPECT_EQ(view.serialErrors.size(), 1) << "scans do not repeat the message";
 
     port.SetOpenFailure(false); // the adapter is back
-    TickAt(QTime(10, 15, 30));
-    Answer(GoodAnswer());
-    EXPECT_EQ(Readings().first(), "   +1.000");
+    ScanAt("10:15:30");
+    EXPECT_EQ(view.readings, GoodReadings);
 }
 
 TEST_F(AcquisitionTest, AFailedStoreIsShownUntilTheNextStoreSucceeds) {
-    QDir(d.AppFolder + "/datafiles").removeRecursively();
     WriteBytes(d.AppFolder + "/datafiles", "a file in the way");
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
-    Answer(GoodAnswer());
-    EXPECT_EQ(window->Panel(1), " Data not stored ");
-    EXPECT_EQ(Readings().first(), "   +1.000") << "acquisition goes on";
+    acquisition->Start();
+    ScanAt("10:15:00");
+    EXPECT_TRUE(view.storeFailed);
+    EXPECT_EQ(view.readings, GoodReadings) << "acquisition goes on";
 
     QFile::remove(d.AppFolder + "/datafiles");
-    TickAt(QTime(10, 15, 15)); // not storing: the text stays
-    Answer(GoodAnswer());
-    EXPECT_EQ(window->Panel(1), " Data not stored ");
-    TickAt(QTime(10, 15, 30));
-    Answer(GoodAnswer());
-    EXPECT_EQ(window->Panel(1), "");
-    EXPECT_EQ(DataFile().size(), 2 * 160);
+    ScanAt("10:15:15"); // not storing: the failure stays shown
+    EXPECT_TRUE(view.storeFailed);
+    ScanAt("10:15:30");
+    EXPECT_FALSE(view.storeFailed);
+    ExpectWholeDataFile(DataFile(), 1);
 }
 
 TEST_F(AcquisitionTest, LeavingDuringAScanReleasesThePort) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
+    acquisition->Start();
+    TickAt("10:15:00");
     ASSERT_TRUE(WaitUntil([&] { return port.IsOpen() && port.Written().endsWith('\x80'); }, 2000));
     acquisition.reset();
     EXPECT_FALSE(port.IsOpen());
     RunEventsFor(150); // the reply time-out passes: nothing left to act on it
 }
 
-TEST(Timer1Phase, ArmsTowardTheNext200MillisecondBoundary) {
-    EXPECT_EQ(MillisecondsToNextTick(QTime(10, 0, 0, 0)), 200);
-    EXPECT_EQ(MillisecondsToNextTick(QTime(10, 0, 0, 1)), 199);
-    EXPECT_EQ(MillisecondsToNextTick(QTime(10, 0, 14, 950)), 50);
-    EXPECT_EQ(MillisecondsToNextTick(QTime(23, 59, 59, 999)), 1);
+// The wall clock as an installation sees it: set back, a late tick.
+TEST_F(AcquisitionTest, ClockSetBackOrLateKeepsScanningAndStoringWhole) {
+    acquisition->Start();
+    ScanAt("10:15:00");
+    ScanAt("09:15:00"); // the clock is set back: a new second like any other
+    TickAt("09:15:14");
+    TickAt("09:15:16"); // the program was busy through :15: no scan for it
+    EXPECT_EQ(port.Written().count('\x80'), 2);
+    ScanAt("09:15:30");
+    ExpectWholeDataFile(DataFile(), 3);
+    EXPECT_EQ(DataFile().mid(2 * 160, 20), "05-03-2008;09:15:00;");
 }

@@ -53,8 +53,8 @@ TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "\r");
         QCoreApplication::sendEvent(box, &event);
     };
-    const auto leave = [](QWidget* box) {
-        QFocusEvent event(QEvent::FocusOut, Qt::TabFocusReason);
+    const auto leave = [](QWidget* box, Qt::FocusReason reason = Qt::TabFocusReason) {
+        QFocusEvent event(QEvent::FocusOut, reason);
         QCoreApplication::sendEvent(box, &event);
     };
     QLineEdit* rate = form->Text5(5);
@@ -72,8 +72,15 @@ TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     EXPECT_EQ(form->Text5(4)->text(), "1");
     EXPECT_EQ(form->Label9(5)->text(), "1 minute") << "the serial line box leaves the name alone";
 
-    form->Text5(4)->setText("0");
-    leave(form->Text5(4));
+    // Its own context menu opening, or the operator switching to another
+    // application, leaves the box in the operator's hands: nothing is checked.
+    form->Text5(4)->setText("");
+    leave(form->Text5(4), Qt::PopupFocusReason);
+    leave(form->Text5(4), Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(form->Text5(4)->text(), "");
+    form->Text5(4)->setText("0"); // back in the window, and on to another control
+    leave(form->Text5(4), Qt::MouseFocusReason);
+    EXPECT_EQ(form->Text5(4)->text(), "1");
     rate->setText("-2");
     leave(rate);
     EXPECT_EQ(form->Label9(5)->text(), "Off");

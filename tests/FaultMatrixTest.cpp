@@ -1,25 +1,13 @@
-// What an installation meets, row by row, through the real window and
-// acquisition control: misbehaving instruments, a line that comes and goes,
-// and a wall clock that jumps. Nothing may crash or hang, every stored record
-// is whole, and the values come back by themselves once the fault is gone.
+// What an installation meets, row by row, through the real window, port
+// service and acquisition control: misbehaving instruments and a line that
+// comes and goes. Nothing may crash or hang, every stored record is whole, and
+// the values come back by themselves once the fault is gone.
 #include "AcquisitionFixture.h"
+#include "WindowTestSupport.h"
 #include "acquisition/QtSerialPortService.h"
-#include "data/StoringData.h"
+#include "config/DefaultSetup.h"
 
 #include <QRegularExpression>
-
-namespace {
-
-// Whole 160-byte records, and the header count naming the last of them.
-void ExpectWholeDataFile(const QByteArray& file, int records) {
-    ASSERT_EQ(file.size() % 160, 0);
-    EXPECT_EQ(file.size() / 160, records + 1);
-    EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(file.left(160))), records);
-    for (qsizetype r = 0; r < file.size(); r += 160)
-        EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;
-}
-
-} // namespace
 
 #ifdef TARVEK_INSTRUMENT
 
@@ -44,11 +32,12 @@ class SimulatedAcquisition : public WindowTest {
         ASSERT_TRUE(instrument->Started());
         d.AppFolder = instrument->Folder();
         ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
-        clock.Set(QDateTime(Today, QTime(10, 14, 59)));
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         Start();
         window->Timer1()->stop();
         port = std::make_unique<QtSerialPortService>(d.AppFolder);
-        acquisition = std::make_unique<Acquisition>(d, *window, *port, clock);
+        acquisition = std::make_unique<Acquisition>(d, *window, *port, *window->TimerTimeoutCom());
+        window->Attach(*acquisition);
         QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
         form->Command3()->click();
     }
@@ -59,7 +48,7 @@ class SimulatedAcquisition : public WindowTest {
     }
     void ScanAt(const QTime& time) {
         const int before = scans;
-        clock.Set(QDateTime(Today, time));
+        clock.Set(QDateTime(QDate(2008, 3, 5), time));
         window->ClockTick();
         ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000)) << instrument->Log().toStdString();
     }
@@ -101,11 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
     Instrument, InstrumentFaults,
     ::testing::Values(InstrumentRow{"Normal", {}, "values", "values"},
                       InstrumentRow{"Silent", {"--mode", "silent"}, "nodata", "nodata"},
-                      InstrumentRow{"EchoOfTheSelectByte", {"--mode", "echo"}, "nodata", "nodata"},
-                      InstrumentRow{"WrongAcknowledgement", {"--mode", "wrong-ack"}, "nodata", "nodata"},
                       InstrumentRow{
                           "EndlessAnswer", {"--mode", "endless", "--no-pacing"}, "nodata", "nodata"},
-                      InstrumentRow{"GapOfMoreThanTwoSeconds", {"--mode", "gap"}, "nodata", "nodata"},
                       InstrumentRow{"InvalidField", {"--mode", "invalid"}, "invalid5", "invalid5"},
                       InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, "nodata", "values"}),
     RowName);
@@ -133,46 +119,3 @@ TEST_F(SimulatedAcquisition, ALineThatDisappearsAndComesBackResumesByItself) {
 }
 
 #endif
-
-// The wall clock as an installation sees it: set back, late ticks, midnight
-// and the turn of the year.
-TEST_F(AcquisitionTest, ClockSetBackByAnHourKeepsScanningAndStoring) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 0));
-    Answer(GoodAnswer());
-    TickAt(QTime(9, 15, 0)); // the clock is set back: a new second like any other
-    Answer(GoodAnswer());
-    TickAt(QTime(9, 15, 30));
-    Answer(GoodAnswer());
-    const QByteArray file = ReadBytes(DataPath("03-2008-Data.txt"));
-    ExpectWholeDataFile(file, 3);
-    EXPECT_EQ(file.mid(2 * 160, 20), "05-03-2008;09:15:00;");
-}
-
-TEST_F(AcquisitionTest, ATickThatSkipsAQuarterMinuteSecondGetsNoScan) {
-    form->Command3()->click();
-    TickAt(QTime(10, 15, 14));
-    TickAt(QTime(10, 15, 16)); // the window was busy through :15
-    EXPECT_TRUE(port.Written().isEmpty());
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
-    TickAt(QTime(10, 15, 30));
-    Answer(GoodAnswer());
-    ExpectWholeDataFile(ReadBytes(DataPath("03-2008-Data.txt")), 1);
-}
-
-TEST_F(AcquisitionTest, TheTurnOfTheYearStartsANewFileAtMidnight) {
-    form->Command3()->click();
-    clock.Set(QDateTime(QDate(2008, 12, 31), QTime(23, 59, 30)));
-    window->ClockTick();
-    Answer(GoodAnswer());
-    clock.Set(QDateTime(QDate(2009, 1, 1), QTime(0, 0, 0)));
-    window->ClockTick();
-    EXPECT_TRUE(window->Panel(6).startsWith("01-01-2009     00:00:00"));
-    Answer(GoodAnswer());
-    const QByteArray december = ReadBytes(DataPath("12-2008-Data.txt"));
-    const QByteArray january = ReadBytes(DataPath("01-2009-Data.txt"));
-    ExpectWholeDataFile(december, 1);
-    ExpectWholeDataFile(january, 1);
-    EXPECT_TRUE(december.mid(160).startsWith("31-12-2008;23:59:30;"));
-    EXPECT_TRUE(january.mid(160).startsWith("01-01-2009;00:00:00;"));
-}

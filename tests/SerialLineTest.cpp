@@ -1,7 +1,6 @@
 // The serial line: which device "COM n" is, the Start command's open with its
 // message, the stop path's close, and the port service on a pseudo-terminal.
 #include "FakeSerialPort.h"
-#include "acquisition/InstrumentPoll.h"
 #include "acquisition/PortName.h"
 #include "acquisition/QtSerialPortService.h"
 #include "acquisition/Serial.h"
@@ -30,39 +29,16 @@ TEST_F(AppFolderTest, PortNamesFollowTheLinksInThePortsFolder) {
 }
 
 TEST(SerialLineCommands, OpenSelectsTheLineAndCloseLeavesThePortOfARunningPoll) {
-    Declarations d;
     FakeSerialPort port;
-    d.SerialLine = 4;
-    EXPECT_TRUE(OpenSerialLine(d, port, nullptr));
-    d.SerialLine = 1; // a Start after a Load that changed the line
-    EXPECT_TRUE(OpenSerialLine(d, port, nullptr));
-    EXPECT_EQ(port.Log(), (QStringList{"Select 4", "Open", "Close", "Select 1", "Open"}));
+    EXPECT_TRUE(OpenSerialLine(4, port));
+    EXPECT_TRUE(OpenSerialLine(1, port)); // a Start after a Load that changed the line
+    EXPECT_EQ(port.SelectedPort(), 1);
+    EXPECT_EQ(port.OpenCount(), 2);
 
-    QTimer timer;
-    InstrumentPoll poll(d, port, timer);
-    ASSERT_TRUE(poll.Start());
-    CloseSerialLine(port, &poll);
-    EXPECT_TRUE(port.IsOpen());
-    poll.Abort();
-    port.Open();
-    CloseSerialLine(port, &poll);
+    CloseSerialLine(port, true);
+    EXPECT_TRUE(port.IsOpen()) << "a running poll keeps its port";
+    CloseSerialLine(port, false);
     EXPECT_FALSE(port.IsOpen());
-}
-
-TEST(SerialLineCommands, MissingLineShowsTheWarningOnce) {
-    Declarations d;
-    FakeSerialPort port;
-    port.SetOpenFailure(true);
-    QWidget window;
-    MessageBoxCloser closer;
-    EXPECT_FALSE(OpenSerialLine(d, port, &window));
-    ASSERT_EQ(closer.SeenBoxes().size(), 1u);
-    const auto& box = closer.SeenBoxes().front();
-    EXPECT_EQ(box.text, " ATTENTION: This serial line is not available   ");
-    EXPECT_EQ(box.title, " Error ");
-    EXPECT_EQ(box.icon, QMessageBox::Warning);
-    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    EXPECT_TRUE(box.modal);
 }
 
 // The port service on line 2, a pseudo-terminal whose other end the test holds.

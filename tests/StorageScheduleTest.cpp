@@ -1,6 +1,5 @@
 #include "data/StoringData.h"
 
-#include "FakeClock.h"
 #include "TestSupport.h"
 
 #include <string>
@@ -40,17 +39,5 @@ INSTANTIATE_TEST_SUITE_P(Instants, StorageScheduleTable,
                          [](const auto& row) {
                              return "T" + QString(row.param.time).remove(':').toStdString();
                          });
-
-TEST(StorageSchedule, ReadsTheClockAndRecomputesEveryScan) {
-    Declarations d;
-    d.StorageRate = 1;
-    d.ScanTime = "10:15:15"; // the clock decides, not the stamp
-    FakeClock clock(QDateTime(QDate(2008, 3, 5), QTime(10, 15, 30)));
-    CheckStorageDue(d, clock);
-    EXPECT_EQ(d.StoreDue, 1);
-    clock.Advance(15000);
-    CheckStorageDue(d, clock);
-    EXPECT_EQ(d.StoreDue, 0);
-}
 
 } // namespace

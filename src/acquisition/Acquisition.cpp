@@ -2,13 +2,11 @@
 
 #include "acquisition/AcquisitionStatus.h"
 #include "acquisition/Serial.h"
-#include "app/MDIForm1.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 #include "data/VisualizationData.h"
-#include "ui/FormChannels.h"
 
-#include <QPushButton>
+#include <cstdio>
 
 namespace {
 
@@ -19,67 +17,60 @@ bool IsQuarterMinute(const QString& timeText) {
 
 } // namespace
 
-Acquisition::Acquisition(Declarations& d, MDIForm1& window, SerialPortService& port, const WallClock& clock,
-                         QObject* parent)
-    : QObject(parent), d_(d), window_(window), port_(port), clock_(clock),
-      poll_(d, port, *window.TimerTimeoutCom(), this) {
+Acquisition::Acquisition(Declarations& d, AcquisitionView& view, SerialPortService& port,
+                         QTimer& replyTimeout, QObject* parent)
+    : QObject(parent), d_(d), view_(view), port_(port), poll_(d, port, replyTimeout, this) {
     connect(&poll_, &InstrumentPoll::Finished, this, &Acquisition::FinishScan);
-    window_.SetActiveSecondHandler([this](const QString& timeText) { ActiveSecond(timeText); });
-    FormChannels* form = window_.Form();
-    connect(form->Command3(), &QPushButton::clicked, this, &Acquisition::Start);
-    connect(form->Command4(), &QPushButton::clicked, this, &Acquisition::Stop);
 }
 
 Acquisition::~Acquisition() {
     // Leaving the program in the middle of a scan releases the port at once.
     poll_.Abort();
-    CloseSerialLine(port_, &poll_);
+    CloseSerialLine(port_, poll_.IsRunning());
 }
 
 void Acquisition::Start() {
-    FormChannels& form = *window_.Form();
-    form.Command3()->hide();
-    form.Command4()->show();
+    view_.ShowAcquiring(true);
     d_.AcquisitionFlag = QStringLiteral("1");
     d_.StopRequested = 0;
-    window_.SetPanel(5, WaitingText);
+    view_.ShowState(WaitingText);
     WriteAcquisitionStatus(d_);
     // A running poll holds the port and reopens it on its own; opening it here
     // would pull it away under the poll.
-    if (!poll_.IsRunning())
-        OpenSerialLine(d_, port_, &window_);
-    form.SetLampColour(LampGreen);
+    if (!poll_.IsRunning() && !OpenSerialLine(d_.SerialLine, port_)) {
+        const QString reason = port_.ErrorText();
+        std::fprintf(stderr, "tarvek: serial line %d is not available: %s\n", d_.SerialLine,
+                     qPrintable(reason));
+        view_.ShowSerialLineError(reason);
+    }
+    view_.ShowLamp(LampGreen);
 }
 
 void Acquisition::Stop() {
-    FormChannels& form = *window_.Form();
-    form.Command4()->hide();
-    form.Command3()->show();
+    view_.ShowAcquiring(false);
     d_.StopRequested = 1;
-    window_.SetPanel(5, EndingText);
-    form.SetLampColour(LampRed);
+    view_.ShowState(EndingText);
+    view_.ShowLamp(LampRed);
 }
 
 void Acquisition::ActiveSecond(const QString& timeText) {
     if (scanRunning_)
         return;
     if (!IsQuarterMinute(timeText)) {
-        window_.SetPanel(5, WaitingText);
+        view_.ShowState(WaitingText);
         StopPath();
         return;
     }
-    window_.SetPanel(5, InProgressText);
+    view_.ShowState(InProgressText);
     d_.ScanDate = d_.TodayStamp;
     d_.ScanTime = timeText.rightJustified(8, u' ');
-    CheckStorageDue(d_, clock_);
+    CheckStorageDue(d_);
     RunScan();
 }
 
 void Acquisition::RunScan() {
     scanRunning_ = true;
-    FormChannels& form = *window_.Form();
-    form.SetLampColour(LampYellow);
-    form.repaint(); // the lamp shows yellow before the poll begins
+    view_.ShowLamp(LampYellow); // shows before the poll sends its first byte
     d_.SelectCode = 128;
     d_.CommandText = QStringLiteral("K");
     d_.ReplyExpected = 1;
@@ -91,16 +82,13 @@ void Acquisition::FinishScan() {
         d_.ChannelReading[i] =
             d_.ReplyComplete == 0 ? QStringLiteral("No Data") : d_.ReplyText.mid((i - 1) * 8, 8);
     ElaborateReadings(d_);
-    FormChannels& form = *window_.Form();
-    ShowReadings(d_, form);
-    if (d_.StoreDue == 1) {
-        const FileOutcome stored = StoreDataRecord(d_);
-        window_.SetPanel(1, stored ? QString() : DataNotStoredText);
-    }
-    form.SetLampColour(LampGreen);
+    ShowReadings(d_, view_);
+    if (d_.StoreDue == 1)
+        view_.ShowStoreFailure(!StoreDataRecord(d_));
+    view_.ShowLamp(LampGreen);
     scanRunning_ = false;
 
-    window_.SetPanel(5, WaitingText);
+    view_.ShowState(WaitingText);
     StopPath();
     emit ScanEnded();
 }
@@ -109,7 +97,7 @@ void Acquisition::StopPath() {
     if (d_.StopRequested != 1)
         return;
     d_.AcquisitionFlag = QStringLiteral("0");
-    window_.SetPanel(5, StandByText);
+    view_.ShowState(StandByText);
     WriteAcquisitionStatus(d_);
-    CloseSerialLine(port_, &poll_);
+    CloseSerialLine(port_, poll_.IsRunning());
 }

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "acquisition/AcquisitionView.h"
 #include "acquisition/InstrumentPoll.h"
 #include "acquisition/SerialPortService.h"
 #include "app/Declarations.h"
-#include "common/Clock.h"
 
 #include <QObject>
 
-class MDIForm1;
+class QTimer;
 
 // Starting and stopping acquisition, and the work of the clock tick while it
-// is active: a scan at each quarter-minute mark, then the stop path.
+// is active: a scan at each quarter-minute mark, then the stop path. What it
+// shows goes to an AcquisitionView; it knows no window.
 //
 // One scan at a time: a second that arrives while a scan is running gets only
 // its clock panel (the tick has already written it); it starts no scan and
@@ -20,7 +21,8 @@ class MDIForm1;
 class Acquisition : public QObject {
     Q_OBJECT
   public:
-    Acquisition(Declarations& d, MDIForm1& window, SerialPortService& port, const WallClock& clock,
+    // `replyTimeout` is the window's reply time-out timer (2000 ms).
+    Acquisition(Declarations& d, AcquisitionView& view, SerialPortService& port, QTimer& replyTimeout,
                 QObject* parent = nullptr);
     ~Acquisition() override;
 
@@ -28,11 +30,12 @@ class Acquisition : public QObject {
     void Start();
     void Stop();
 
-    // The tick's work for one second while AcquisitionFlag is "1".
+    // The tick's work for one second while AcquisitionFlag is "1", with the
+    // second's time text ("hh:mm:ss"); the scan is stamped with this second
+    // and its storage decided from it.
     void ActiveSecond(const QString& timeText);
 
     bool ScanRunning() const { return scanRunning_; }
-    InstrumentPoll& Poll() { return poll_; }
 
   signals:
     // After a scan has shown (and, when due, stored) its values.
@@ -44,12 +47,13 @@ class Acquisition : public QObject {
     void StopPath();
 
     Declarations& d_;
-    MDIForm1& window_;
+    AcquisitionView& view_;
     SerialPortService& port_;
-    const WallClock& clock_;
     InstrumentPoll poll_;
     bool scanRunning_ = false;
 };
 
 inline const QString InProgressText = QStringLiteral(" Acquisition in progress.. ");
 inline const QString EndingText = QStringLiteral(" Acquisition in ending ");
+inline const QString StandByText = QStringLiteral(" Acquisition in stand by ");
+inline const QString WaitingText = QStringLiteral(" Waiting for acquisition ");

@@ -16,6 +16,7 @@ struct Declarations {
     static constexpr int TableSize = 41;  // tables indexed 0..40
     static constexpr int FieldCount = 10; // ChannelParam fields 0..9
     static constexpr int ChannelCount = 8;
+    using TextTable = std::array<QString, TableSize>;
 
     // Folder holding the executable; settingfiles/ and datafiles/ live in it.
     QString AppFolder;
@@ -50,8 +51,8 @@ struct Declarations {
     int ReplyComplete = 0; // 1 when the last poll ran to its end
 
     // Per-channel data of the last scan.
-    std::array<QString, TableSize> ChannelReading{};
-    std::array<QString, TableSize> ChannelValue{};
+    TextTable ChannelReading{};
+    TextTable ChannelValue{};
     int StoreDue = 0;
 
     // File work.

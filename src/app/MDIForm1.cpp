@@ -1,8 +1,11 @@
 #include "app/MDIForm1.h"
 
+#include "acquisition/Acquisition.h"
+#include "acquisition/Serial.h"
 #include "app/Starting.h"
 #include "common/TextHelpers.h"
 #include "config/GettingParameters.h"
+#include "data/StoringData.h"
 #include "ui/FormChannels.h"
 #include "ui/Messages.h"
 #include "ui/Pictures.h"
@@ -14,6 +17,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -61,7 +65,7 @@ MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
     // 200 ms, kept in phase with the wall clock: each firing re-arms the timer
     // for the next 200 ms boundary of the clock, so a new second (and with it a
     // quarter-minute mark) is seen within a few milliseconds, and the error of
-    // one interval never adds up. A coarse repeating timer drifts by up to 5%.
+    // one interval never adds up.
     timer1_->setInterval(Timer1Interval);
     timer1_->setSingleShot(true);
     timer1_->setTimerType(Qt::PreciseTimer);
@@ -95,6 +99,8 @@ void MDIForm1::Load() {
     formWindow_->show();
     formWindow_->raise();
     formWindow_->showMaximized();
+    connect(form_->Command3(), &QPushButton::clicked, this, &MDIForm1::StartClicked);
+    connect(form_->Command4(), &QPushButton::clicked, this, &MDIForm1::StopClicked);
 
     QStringList failures;
     StartProgram(failures);
@@ -160,18 +166,46 @@ void MDIForm1::ClockTick() {
         SetPanel(5, StandByText);
         return;
     }
-    if (activeSecond_)
-        activeSecond_(time);
-    else
-        SetPanel(5, WaitingText);
+    emit ActiveSecond(time);
 }
 
 int MillisecondsToNextTick(const QTime& now) {
     return Timer1Interval - now.msecsSinceStartOfDay() % Timer1Interval;
 }
 
-void MDIForm1::SetActiveSecondHandler(SecondHandler handler) {
-    activeSecond_ = std::move(handler);
+void MDIForm1::Attach(Acquisition& acquisition) {
+    connect(this, &MDIForm1::ActiveSecond, &acquisition, &Acquisition::ActiveSecond);
+    connect(this, &MDIForm1::StartClicked, &acquisition, &Acquisition::Start);
+    connect(this, &MDIForm1::StopClicked, &acquisition, &Acquisition::Stop);
+}
+
+void MDIForm1::ShowState(const QString& text) {
+    SetPanel(5, text);
+}
+
+void MDIForm1::ShowLamp(int colour) {
+    if (form_)
+        form_->SetLampColour(colour);
+}
+
+void MDIForm1::ShowAcquiring(bool acquiring) {
+    if (!form_)
+        return;
+    form_->Command3()->setVisible(!acquiring);
+    form_->Command4()->setVisible(acquiring);
+}
+
+void MDIForm1::ShowReadings(const Declarations::TextTable& values) {
+    for (int i = 1; form_ && i <= Declarations::ChannelCount; ++i)
+        form_->Label2(i)->setText(values[i]);
+}
+
+void MDIForm1::ShowStoreFailure(bool failed) {
+    SetPanel(1, failed ? DataNotStoredText : QString());
+}
+
+void MDIForm1::ShowSerialLineError(const QString& reason) {
+    ShowMessage(this, QMessageBox::Warning, SerialLineErrorTitle, SerialLineErrorText, reason);
 }
 
 void MDIForm1::ReplyTimeoutTick() {

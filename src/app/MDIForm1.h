@@ -1,13 +1,14 @@
 #pragma once
 
+#include "acquisition/AcquisitionView.h"
 #include "app/Declarations.h"
 #include "common/Clock.h"
 
 #include <QMainWindow>
 
 #include <array>
-#include <functional>
 
+class Acquisition;
 class FormChannels;
 class QAction;
 class QLabel;
@@ -23,7 +24,11 @@ class QTimer;
 //
 // Construction builds the window; Load() runs the start-up (main calls it
 // once, before showing the window). Nothing acts before Load().
-class MDIForm1 : public QMainWindow {
+//
+// It is the acquisition control's view: the state in panel 5, the store
+// failure in panel 1, and the lamp, buttons and readings of the settings
+// window.
+class MDIForm1 : public QMainWindow, public AcquisitionView {
     Q_OBJECT
   public:
     MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent = nullptr);
@@ -48,25 +53,36 @@ class MDIForm1 : public QMainWindow {
 
     // Handler of Timer1: acts once per new wall-clock second. Writes the date
     // and time into panel 6; in stand-by writes " Acquisition in stand by "
-    // into panel 5; while AcquisitionFlag is "1" hands the second to the
-    // active-second handler.
+    // into panel 5; while AcquisitionFlag is "1" emits ActiveSecond.
     void ClockTick();
 
-    // Run by the clock tick, with the second's time text ("hh:mm:ss"), at
-    // every acting tick while acquisition is active, after panel 6 was
-    // written. The acquisition control installs it (quarter-minute scans and
-    // the stop path). Without one, panel 5 shows " Waiting for acquisition ".
-    // An empty function removes it. The tick does not guard against being
-    // re-entered: a handler that lets events run may see a later second's
-    // tick call it again before it has returned, and keeps its own limits.
-    using SecondHandler = std::function<void(const QString& timeText)>;
-    void SetActiveSecondHandler(SecondHandler handler);
+    // Connects the acquisition control: the active seconds and the clicks on
+    // Start and Stop go to it for as long as it lives.
+    void Attach(Acquisition& acquisition);
+
+    // AcquisitionView. Before Load() only the panels show anything.
+    void ShowState(const QString& text) override;
+    void ShowLamp(int colour) override;
+    void ShowAcquiring(bool acquiring) override;
+    void ShowReadings(const Declarations::TextTable& values) override;
+    void ShowStoreFailure(bool failed) override;
+    void ShowSerialLineError(const QString& reason) override;
 
     // Handler of TimerTimeoutCom: ReplyTimedOut <- 1 and the timer stops.
     void ReplyTimeoutTick();
 
     // Handler of Exit: ends the program at once.
     void ExitCommand();
+
+  signals:
+    // At every acting tick while acquisition is active, after panel 6 was
+    // written, with the second's time text ("hh:mm:ss"). The tick does not
+    // guard against being re-entered: a receiver that lets events run may see
+    // a later second arrive before it has returned, and keeps its own limits.
+    void ActiveSecond(const QString& timeText);
+    // Clicks on Start (Command3) and Stop (Command4).
+    void StartClicked();
+    void StopClicked();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,7 +95,6 @@ class MDIForm1 : public QMainWindow {
     Declarations& d_;
     const WallClock& clock_;
     bool loaded_ = false;
-    SecondHandler activeSecond_;
 
     QMdiArea* mdiArea_ = nullptr;
     QMdiSubWindow* formWindow_ = nullptr;
@@ -99,5 +114,3 @@ int MillisecondsToNextTick(const QTime& now);
 inline const QString MainTitle = QStringLiteral(" TARVEK     Data  Acqusition  System  ");
 inline const QString ExitCaption = QStringLiteral("      Exit      ");
 inline const QString PoweredByText = QStringLiteral("Powered by: ORVELLA");
-inline const QString StandByText = QStringLiteral(" Acquisition in stand by ");
-inline const QString WaitingText = QStringLiteral(" Waiting for acquisition ");

@@ -16,10 +16,12 @@ int main(int argc, char** argv) {
 
     MDIForm1 window(d, clock);
     window.Load();
-    // The serial port and the acquisition control go before the window, so
-    // leaving the program in the middle of a scan releases the port first.
+    // The serial port and the acquisition control are destroyed before the
+    // window, so leaving the program in the middle of a scan releases the
+    // port first.
     QtSerialPortService port(d.AppFolder);
-    Acquisition acquisition(d, window, port, clock);
+    Acquisition acquisition(d, window, port, *window.TimerTimeoutCom());
+    window.Attach(acquisition);
     window.showMaximized();
     return app.exec();
 }

@@ -37,8 +37,8 @@ bool IsStoreDue(int storageRate, const QString& timeText) {
     }
 }
 
-void CheckStorageDue(Declarations& d, const WallClock& clock) {
-    d.StoreDue = IsStoreDue(d.StorageRate, TimeText(clock.Now().time())) ? 1 : 0;
+void CheckStorageDue(Declarations& d) {
+    d.StoreDue = IsStoreDue(d.StorageRate, d.ScanTime) ? 1 : 0;
 }
 
 // --- Data files ---

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/Declarations.h"
-#include "common/Clock.h"
 #include "common/RecordFile.h"
 
 #include <QString>
@@ -15,9 +14,10 @@
 // clock the rate names; any other rate never stores.
 bool IsStoreDue(int storageRate, const QString& timeText);
 
-// Sets StoreDue for the scan about to run, from StorageRate and the time of
-// day read from `clock`.
-void CheckStorageDue(Declarations& d, const WallClock& clock);
+// Sets StoreDue for the scan about to run, from StorageRate and the second
+// the scan is stamped with (ScanTime), so that the decision and the stored
+// stamp always agree, however late in its second the tick ran.
+void CheckStorageDue(Declarations& d);
 
 // --- Data files ---
 

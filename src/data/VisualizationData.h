@@ -1,9 +1,8 @@
 #pragma once
 
+#include "acquisition/AcquisitionView.h"
 #include "app/Declarations.h"
 
-class FormChannels;
-
-// Puts ChannelValue(1..8) into the reading labels Label2(1..8), unchanged:
-// the leading blanks right-align the values in the labels' fixed-pitch font.
-void ShowReadings(const Declarations& d, FormChannels& form);
+// Shows ChannelValue(1..8) in the readings of `view`, unchanged: the leading
+// blanks right-align the values in the labels' fixed-pitch font.
+void ShowReadings(const Declarations& d, AcquisitionView& view);

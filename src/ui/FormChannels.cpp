@@ -9,13 +9,13 @@
 #include "ui/Pictures.h"
 
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
@@ -49,48 +49,18 @@ QPushButton* Button(const QString& objectName, const QString& caption, QWidget* 
     return button;
 }
 
+// The entry check runs when the focus moves on to another control of the
+// window, not when the box's own context menu opens or the operator switches
+// to another application: the box keeps its focus then and the operator is
+// not done with it. (Checking an empty serial-line box as its menu opens
+// would turn it into "1" before a paste.)
+bool ChecksOnFocusLoss(const QFocusEvent* event) {
+    return event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
-
-Lamp::Lamp(QWidget* parent) : QWidget(parent) {
-    setAccessibleName(QStringLiteral("Acquisition lamp"));
-    setMinimumSize(28, 28);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-}
-
-void Lamp::SetColour(int value) {
-    colour_ = value;
-    setAccessibleDescription(LampColourWord(value));
-    update();
-}
-
-void Lamp::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor fill = ColourFromValue(colour_);
-    const qreal side = qMin(width(), height()) - 4.0;
-    const QRectF disc((width() - side) / 2, (height() - side) / 2, side, side);
-    QRadialGradient shine(disc.center() - QPointF(side / 6, side / 6), side / 1.4);
-    shine.setColorAt(0, fill.lighter(160));
-    shine.setColorAt(1, fill);
-    p.setPen(QPen(QColor(40, 40, 40), 1.5));
-    p.setBrush(shine);
-    p.drawEllipse(disc);
-}
-
-QString LampColourWord(int value) {
-    switch (value) {
-    case LampRed:
-        return QStringLiteral("red");
-    case LampGreen:
-        return QStringLiteral("green");
-    case LampYellow:
-        return QStringLiteral("yellow");
-    default:
-        return ColourFromValue(value).name();
-    }
-}
 
 int CentredLeft(int screenWidth, int frameWidth) {
     const int twice = screenWidth - frameWidth;
@@ -319,7 +289,7 @@ bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter)
                 CheckText5(index);
-        } else if (event->type() == QEvent::FocusOut) {
+        } else if (event->type() == QEvent::FocusOut && ChecksOnFocusLoss(static_cast<QFocusEvent*>(event))) {
             CheckText5(index);
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Declarations.h"
+#include "ui/Lamp.h"
 
 #include <QWidget>
 
@@ -10,33 +11,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-
-// The filled shape that shows the acquisition state. Its colour is a value
-// with red in the low byte (255 red, 65280 green, 65535 yellow); the word for
-// the colour is its accessible description.
-// Lamp colours: 24-bit values with red in the low byte.
-inline constexpr int LampRed = 255;
-inline constexpr int LampGreen = 65280;
-inline constexpr int LampYellow = 65535;
-
-class Lamp : public QWidget {
-    Q_OBJECT
-  public:
-    explicit Lamp(QWidget* parent = nullptr);
-    void SetColour(int value);
-    int Colour() const { return colour_; }
-    QSize sizeHint() const override { return {40, 40}; }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    int colour_ = 0;
-};
-
-// Words for the lamp's colour values: "red", "green", "yellow"; any other
-// value as "#rrggbb".
-QString LampColourWord(int value);
 
 // Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
 // half the difference, rounded down (so negative when the frame is wider).
@@ -73,7 +47,7 @@ class FormChannels : public QWidget {
     QPushButton* Command4() const { return command4_; } // Stop
     QWidget* Frame1() const { return frame1_; }
 
-    // The acquisition lamp, Shape1.
+    // The acquisition lamp, Shape1; a new colour is painted at once.
     void SetLampColour(int value);
     int LampColour() const;
 

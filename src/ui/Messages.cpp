@@ -9,12 +9,14 @@ MessageHook& Hook() {
 
 } // namespace
 
-void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                 const QString& detail) {
     if (const MessageHook& hook = Hook()) {
-        hook(icon, title, text);
+        hook(icon, title, text, detail);
         return;
     }
     auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    box->setDetailedText(detail);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     box->show();

@@ -1,18 +1,14 @@
 #pragma once
 
 // Helpers for the acquisition tests: waiting through the event loop, the
-// simulated instrument as a child process, and closing the modal message box.
-#include <QAbstractButton>
-#include <QApplication>
+// simulated instrument as a child process.
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
-#include <vector>
 
 // Runs the event loop until `done` holds or `timeoutMs` has passed; true when
 // it holds. Checks every few milliseconds from a timer: never spins.
@@ -36,43 +32,6 @@ inline void RunEventsFor(int ms) {
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// Presses OK on every application-modal message box, noting what it showed;
-// one still open when the closer goes is closed too, so no test hangs.
-class MessageBoxCloser {
-  public:
-    struct Seen {
-        QString text, title;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-        bool modal;
-    };
-
-    MessageBoxCloser() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr || !box->isVisible())
-                return;
-            seen_.push_back(
-                {box->text(), box->windowTitle(), box->icon(), box->standardButtons(), box->isModal()});
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        });
-        timer_.start(10);
-    }
-    ~MessageBoxCloser() {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
-                box->reject();
-    }
-    const std::vector<Seen>& SeenBoxes() const { return seen_; }
-
-  private:
-    QTimer timer_;
-    std::vector<Seen> seen_;
-};
 
 #ifdef TARVEK_INSTRUMENT
 // The simulated instrument, serving line 1 of a scratch application folder.

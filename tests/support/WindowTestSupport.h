@@ -22,15 +22,17 @@ struct TakenMessage {
     QMessageBox::Icon icon;
     QString title;
     QString text;
+    QString detail;
 };
 
 // Takes every message box shown while it lives.
 class MessageCapture {
   public:
     MessageCapture() {
-        previous_ = SetMessageHook([this](QMessageBox::Icon icon, const QString& title, const QString& text) {
-            messages.push_back({icon, title, text});
-        });
+        previous_ = SetMessageHook(
+            [this](QMessageBox::Icon icon, const QString& title, const QString& text, const QString& detail) {
+                messages.push_back({icon, title, text, detail});
+            });
     }
     ~MessageCapture() { SetMessageHook(std::move(previous_)); }
     MessageCapture(const MessageCapture&) = delete;
