@@ -155,7 +155,8 @@ int Live(const QString& folder, int seconds, const QString& instrumentLog) {
     MDIForm1 window(d, clock);
     window.Load();
     TimedPort port(folder);
-    Acquisition acquisition(d, window, port, clock);
+    Acquisition acquisition(d, window, port, *window.TimerTimeoutCom());
+    window.Attach(acquisition);
     window.show();
 
     // Lateness of each select byte after its quarter-minute mark, and the
@@ -244,7 +245,8 @@ int Month(const QString& folder) {
     window.Load();
     window.Timer1()->stop(); // the bench moves the clock
     InstantInstrument port;
-    Acquisition acquisition(d, window, port, clock);
+    Acquisition acquisition(d, window, port, *window.TimerTimeoutCom());
+    window.Attach(acquisition);
     window.Form()->Command3()->click();
 
     bool scanEnded = false;
