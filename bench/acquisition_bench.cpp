@@ -90,7 +90,6 @@ class InstantInstrument final : public SerialPortService {
         waiting_.clear();
     }
     void SelectPort(int n) override { line_ = n; }
-    int SelectedPort() const override { return line_; }
     bool Open() override { return open_ = true; }
     QString ErrorText() const override { return {}; }
     qint64 Write(const QByteArray& bytes) override {

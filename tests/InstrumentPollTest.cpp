@@ -79,7 +79,7 @@ TEST_F(FakePollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAbo
     EXPECT_EQ(d.ReplyComplete, 0);
     EXPECT_EQ(finished, 0);
     ASSERT_TRUE(WaitFinished());
-    EXPECT_TRUE(port.Writes().isEmpty());
+    EXPECT_TRUE(port.Written().isEmpty());
 
     ASSERT_TRUE(poll.Start()); // its end is already queued
     poll.Abort();

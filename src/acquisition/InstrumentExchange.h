@@ -48,7 +48,6 @@ class InstrumentExchange {
     // The port failed.
     Actions PortFailed();
 
-    Phase CurrentPhase() const { return phase_; }
     bool IsRunning() const { return phase_ == Phase::AwaitingAcknowledge || phase_ == Phase::AwaitingReply; }
     const QByteArray& ReplyText() const { return reply_; }
     bool ReplyComplete() const { return complete_; }

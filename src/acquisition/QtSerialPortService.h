@@ -25,7 +25,6 @@ class QtSerialPortService : public SerialPortService {
     bool IsOpen() const override;
     void Close() override;
     void SelectPort(int n) override;
-    int SelectedPort() const override { return line_; }
     bool Open() override;
     QString ErrorText() const override { return errorText_; }
     qint64 Write(const QByteArray& bytes) override;

@@ -21,7 +21,6 @@ class SerialPortService : public QObject {
     virtual void Close() = 0;
     // Line n of "COM n"; applies to the next Open.
     virtual void SelectPort(int n) = 0;
-    virtual int SelectedPort() const = 0;
     // Opens the selected line (true when it is open afterwards). On failure
     // ErrorText() says why: the line does not exist, is in use, ...
     virtual bool Open() = 0;

@@ -57,7 +57,6 @@ class FormChannels : public QWidget {
     // focus, and filling again would undo the operator's edits and show Start
     // in the middle of an acquisition.
     void Activate();
-    bool Activated() const { return activated_; }
 
     // Text5(4) <- the serial line value, Text5(5) <- the storage rate value,
     // both trimmed; Label9(5) <- the storage rate's name.

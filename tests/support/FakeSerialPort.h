@@ -2,44 +2,66 @@
 
 #include "acquisition/SerialPortService.h"
 
-#include <QStringList>
-
-// A serial port for tests: records every operation and every write, lets the
-// test put received bytes into the port or make it fail, and can be told to
-// refuse to open. The Inject* calls signal at once: call them from the test
-// (or a timer), as the event loop would, never from inside an operation.
+// A serial port for tests: keeps what was written, lets the test put received
+// bytes into the port or make it fail, and can be told to refuse to open. The
+// Inject* calls signal at once: call them from the test (or a timer), as the
+// event loop would, never from inside an operation.
 class FakeSerialPort final : public SerialPortService {
     Q_OBJECT
   public:
     using SerialPortService::SerialPortService;
 
     bool IsOpen() const override { return open_; }
-    void Close() override;
-    void SelectPort(int n) override;
-    int SelectedPort() const override { return line_; }
-    bool Open() override;
-    QString ErrorText() const override { return errorText_; }
-    qint64 Write(const QByteArray& bytes) override;
+    void Close() override {
+        open_ = false;
+        waiting_.clear();
+    }
+    void SelectPort(int n) override { line_ = n; }
+    bool Open() override {
+        if (!open_ && !failOpen_) {
+            open_ = true;
+            ++opens_;
+            waiting_.clear();
+        }
+        return open_;
+    }
+    QString ErrorText() const override { return failOpen_ ? openFailure_ : QString(); }
+    qint64 Write(const QByteArray& bytes) override {
+        if (!open_)
+            return -1;
+        written_ += bytes;
+        return bytes.size();
+    }
     qint64 BytesWaiting() const override { return open_ ? waiting_.size() : 0; }
-    QByteArray Read(qint64 maxBytes) override;
-    void Discard() override;
+    QByteArray Read(qint64 maxBytes) override {
+        const QByteArray taken = open_ ? waiting_.left(maxBytes) : QByteArray();
+        waiting_.remove(0, taken.size());
+        return taken;
+    }
+    void Discard() override { waiting_.clear(); }
 
     // Open() fails with `reason` while set.
-    void SetOpenFailure(bool fail, const QString& reason = QStringLiteral("COM: no such serial line"));
-
+    void SetOpenFailure(bool fail, const QString& reason = QStringLiteral("COM: no such serial line")) {
+        failOpen_ = fail;
+        openFailure_ = reason;
+    }
     // Bytes received by the port (ignored while closed); BytesArrived follows.
-    void InjectBytes(const QByteArray& bytes);
+    void InjectBytes(const QByteArray& bytes) {
+        if (!open_)
+            return;
+        waiting_ += bytes;
+        emit BytesArrived();
+    }
     // The port fails: it closes, then PortFailed follows.
-    void InjectFailure(const QString& reason = QStringLiteral("hang-up"));
+    void InjectFailure(const QString& reason = QStringLiteral("hang-up")) {
+        Close();
+        emit PortFailed(reason);
+    }
 
-    // Everything written while open, one entry per Write.
-    const QList<QByteArray>& Writes() const { return writes_; }
-    QByteArray Written() const { return writes_.join(); }
-    // The operations in order: "Close", "Select 3", "Open", "Open failed",
-    // "Write <hex>", "Discard 2" (bytes dropped), "Read 1".
-    const QStringList& Log() const { return log_; }
+    // Everything written while open, in order.
+    const QByteArray& Written() const { return written_; }
+    int SelectedPort() const { return line_; }
     int OpenCount() const { return opens_; }
-    void ClearRecords();
 
   private:
     bool open_ = false;
@@ -47,8 +69,6 @@ class FakeSerialPort final : public SerialPortService {
     int opens_ = 0;
     bool failOpen_ = false;
     QString openFailure_;
-    QString errorText_;
+    QByteArray written_;
     QByteArray waiting_;
-    QList<QByteArray> writes_;
-    QStringList log_;
 };
