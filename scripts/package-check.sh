@@ -35,7 +35,7 @@ fi
 deb=${1:-}
 if [[ -z $deb ]]; then
     step "Release build and package"
-    build=build-release
+    build="build-release"
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_TESTS=OFF >/dev/null
     cmake --build "$build" -j"$(nproc)"
     rm -f "$build"/tarvek_*.deb
@@ -68,15 +68,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The command line that runs what follows it as USER, with a plain environment
-# of their own.
-as_user() {
-    echo runuser -u "$1" -- env -i HOME="/home/$1" PATH=/usr/bin:/bin LANG=C.UTF-8 XDG_RUNTIME_DIR="/home/$1/runtime"
-}
-as() {
+# Sets `command` to run "$@" (after USER) as USER, with a plain environment of
+# their own; `as` runs it.
+user_command() {
     local user=$1
     shift
-    $(as_user "$user") "$@"
+    command=(runuser -u "$user" -- env -i HOME="/home/$user" PATH=/usr/bin:/bin LANG=C.UTF-8
+        XDG_RUNTIME_DIR="/home/$user/runtime" "$@")
+}
+as() {
+    user_command "$@"
+    "${command[@]}"
 }
 
 # Starts a command in a process group of its own, so that it and its children
@@ -123,7 +125,8 @@ for user in "$operator" "$outsider"; do
 done
 
 step "tarvek as $operator, through /usr/bin, under xvfb-run"
-start_group $(as_user "$operator") xvfb-run -a tarvek >"$scratch/tarvek.log" 2>&1
+user_command "$operator" xvfb-run -a tarvek
+start_group "${command[@]}" >"$scratch/tarvek.log" 2>&1
 # It reads the general and channel set-up, then the acquisition status, which
 # it creates: its appearance says the set-up has been read.
 for _ in $(seq 300); do
@@ -168,7 +171,8 @@ echo x | as "$outsider" dd of="$data" oflag=append conv=notrunc status=none 2>/d
     fail "$outsider could change a data file"
 
 step "tarvek-instrument as $operator links its line in $state/ports"
-start_group $(as_user "$operator") tarvek-instrument --line 7 >"$scratch/instrument.log" 2>&1
+user_command "$operator" tarvek-instrument --line 7
+start_group "${command[@]}" >"$scratch/instrument.log" 2>&1
 for _ in $(seq 100); do
     [[ -L $state/ports/COM7 ]] && break
     sleep 0.1
