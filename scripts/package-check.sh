@@ -179,7 +179,7 @@ for _ in $(seq 100); do
 done
 [[ -L $state/ports/COM7 ]] || fail "no link $state/ports/COM7 (log: $(cat "$scratch/instrument.log"))"
 stop_group
-[[ ! -e $state/ports/COM7 ]] || fail "tarvek-instrument left its link behind"
+[[ ! -L $state/ports/COM7 ]] || fail "tarvek-instrument left its link behind"
 
 if command -v tarvek-view >/dev/null; then
     step "tarvek-view --csv as $operator"
