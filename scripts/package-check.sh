@@ -6,7 +6,7 @@
 # export; a user outside dialout changes nothing. Then it reinstalls (nothing of
 # the operator's changes), removes (set-up and data stay) and purges (data stay).
 #
-#   scripts/package-check.sh [tarvek_VERSION_ARCH.deb]
+#   scripts/package-check.sh [tarvek_VERSION_ARCH.deb | BUILD_DIR]
 #
 # Run as root on a machine where TARVEK is not installed. The package, the two
 # users, /var/lib/tarvek and the processes it started are undone on exit,
@@ -33,10 +33,14 @@ fi
 [[ -e $state ]] && fail "$state exists: it may hold an operator's set-up and data, which this check leaves alone"
 
 deb=${1:-}
-if [[ -z $deb ]]; then
-    step "Release build and package"
-    build="build-release"
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_TESTS=OFF >/dev/null
+if [[ -z $deb || -d $deb ]]; then
+    # A build tree given (the test command's, configured for /usr) is packaged
+    # as it stands; otherwise a Release tree of the programs is built here.
+    build=${deb:-build-release}
+    step "Release build and package in $build"
+    if [[ -z $deb ]]; then
+        cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_TESTS=OFF >/dev/null
+    fi
     cmake --build "$build" -j"$(nproc)"
     rm -f "$build"/tarvek_*.deb
     (cd "$build" && cpack -G DEB >/dev/null)

@@ -9,10 +9,10 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
 build=build
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_WERROR=ON)
+options=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
     build=build-asan
-    options+=(-DTARVEK_SANITIZE=ON)
+    options+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_SANITIZE=ON)
     export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 fi
