@@ -7,9 +7,11 @@
 // here could hide the same fault there.
 #include "Responder.h"
 
+#include <QRegularExpression>
+#include <QString>
+
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -63,7 +65,8 @@ std::string Transcript(const ResponderCase& c) {
             break;
         now = *next;
     }
-    return std::regex_replace(out, std::regex("([+-][0-9]{7}){8}"), "R");
+    static const QRegularExpression readings(QStringLiteral("([+-][0-9]{7}){8}"));
+    return QString::fromLatin1(out).replace(readings, QStringLiteral("R")).toLatin1().toStdString();
 }
 
 } // namespace
