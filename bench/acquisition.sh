@@ -10,19 +10,33 @@ build="$(cd "${1:-$here/../build}" && pwd)"
 seconds="${2:-120}"
 cmake --build "$build" --target tarvek-bench tarvek-instrument -j2 >/dev/null
 
+# However the bench ends, the instrument stops and the temporary folder goes.
+instrument=""
+folder=""
+cleanup() {
+    if [[ -n $instrument ]]; then
+        kill "$instrument" 2>/dev/null || true
+        wait "$instrument" 2>/dev/null || true
+    fi
+    if [[ -n $folder ]]; then
+        rm -rf "$folder"
+    fi
+    instrument=""
+    folder=""
+}
+trap cleanup EXIT
+
 for mode in normal silent; do
     folder=$(mktemp -d /tmp/tarvek-bench.XXXXXX)
     "$build/tarvek-instrument" --folder "$folder" --line 1 --mode "$mode" --verbose 2>"$folder/instrument.log" &
     instrument=$!
     for _ in $(seq 50); do [[ -e $folder/ports/COM1 ]] && break; sleep 0.1; done
+    [[ -e $folder/ports/COM1 ]] || { echo "the instrument made no link in $folder/ports" >&2; exit 1; }
     echo "== instrument mode: $mode"
     "$build/tarvek-bench" live "$folder" "$seconds" "$folder/instrument.log"
-    kill "$instrument"
-    wait "$instrument" 2>/dev/null || true
-    rm -rf "$folder"
+    cleanup
 done
 
 folder=$(mktemp -d /tmp/tarvek-bench.XXXXXX)
 echo "== accelerated month"
 "$build/tarvek-bench" month "$folder"
-rm -rf "$folder"

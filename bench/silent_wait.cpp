@@ -55,7 +55,7 @@ void Wait(const std::function<bool()>& done, int timeoutMs) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: silent_wait INSTRUMENT [MODE [POLLS]]\n");
+        std::fprintf(stderr, "usage: tarvek-silent-wait INSTRUMENT [MODE [POLLS]]\n");
         return 2;
     }
     const QString mode = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("silent");

@@ -11,8 +11,5 @@ build="$(cd "${1:-$root/build}" && pwd)"
 mode="${2:-silent}"
 polls="${3:-5}"
 
-cmake --build "$build" --target tarvekcore tarvek-instrument -j2 >/dev/null
-# shellcheck disable=SC2046
-g++ -std=c++20 -O2 -fPIC -I"$root/src" "$here/silent_wait.cpp" -o "$build/bench_silent_wait" \
-    "$build/libtarvekcore.a" $(pkg-config --cflags --libs Qt6Widgets Qt6SerialPort)
-"$build/bench_silent_wait" "$build/tarvek-instrument" "$mode" "$polls"
+cmake --build "$build" --target tarvek-silent-wait tarvek-instrument -j2 >/dev/null
+"$build/tarvek-silent-wait" "$build/tarvek-instrument" "$mode" "$polls"

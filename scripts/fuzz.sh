@@ -2,8 +2,9 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) and runs each for SECONDS (default 10),
 # starting from the seed corpus in tests/fuzz/corpus/<target>. New inputs go
-# to a scratch folder, never into the tree. Fails on the first finding, and
-# keeps the scratch folder with the failing input then.
+# to a scratch folder, never into the tree. Fails when a target does (a
+# finding, a start-up error, a kill), printing the end of its log, and keeps
+# the scratch folder with the log and the failing input then.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 60 fuzz_value_text
 #
@@ -33,6 +34,18 @@ if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then
     export TMPDIR=/dev/shm
 fi
 scratch=$(mktemp -d /tmp/tarvek-fuzz.XXXXXX)
+
+# A target's log from the sanitizer's or libFuzzer's report on; without one
+# (a kill, a start-up error), the end of the log.
+report() {
+    local start='==[0-9]+==ERROR|ERROR: libFuzzer|runtime error:'
+    if grep -qE "$start" "$1"; then
+        sed -nE "/$start/,\$p" "$1"
+    else
+        tail -n 40 "$1"
+    fi
+}
+
 for name in "${targets[@]}"; do
     target="$build/tests/fuzz/$name"
     [[ -x $target ]] || { echo "no fuzz target $name" >&2; exit 1; }
@@ -41,13 +54,17 @@ for name in "${targets[@]}"; do
     corpora=("$scratch/$name")
     [[ -d $seeds ]] && corpora+=("$seeds")
     echo "== $name for ${seconds}s"
+    # The whole output goes to a log: a sanitizer report or a start-up error
+    # is kept whole, and the target's own exit status decides.
+    log="$scratch/$name.log"
+    status=0
     "$target" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
-        -artifact_prefix="$scratch/" "${corpora[@]}" 2>&1 |
-        grep -E '^(Done|#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' || true
-    # libFuzzer's exit status is lost in the pipe above: check for artifacts.
-    if compgen -G "$scratch/crash-*" >/dev/null || compgen -G "$scratch/leak-*" >/dev/null ||
-        compgen -G "$scratch/timeout-*" >/dev/null || compgen -G "$scratch/oom-*" >/dev/null; then
-        echo "fuzz target $name found a failing input, kept in $scratch:" >&2
+        -artifact_prefix="$scratch/" "${corpora[@]}" >"$log" 2>&1 || status=$?
+    grep -E '^(Done|#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+    if ((status != 0)); then
+        echo "fuzz target $name failed with exit status $status:" >&2
+        report "$log" >&2
+        echo "its log and any failing input are kept in $scratch:" >&2
         ls "$scratch" >&2
         exit 1
     fi

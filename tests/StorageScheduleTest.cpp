@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(Instants, StorageScheduleTable,
                              InstantCase{"00:00:00", "0111111110"}, InstantCase{"12:00:00", "0111111111"},
                              InstantCase{"12:00:15", "0000000000"}),
                          [](const auto& row) {
-                             return "T" + QString(row.param.time).remove(':').toStdString();
+                             return QString("T%1").arg(row.param.time).remove(':').toStdString();
                          });
 
 } // namespace

@@ -1,0 +1,95 @@
+// The simulated instrument's answers, mode by mode, on a fake time axis: the
+// program polls at 0 ms (and again at 100 ms where a row says 2 polls),
+// writing the select byte and the command at once. A transcript is what the
+// instrument sends in its first 5 s or 200 bytes, with <N ms> where time has
+// passed, R for each whole set of eight readings, |hang-up| where it closes
+// the line. The program's own tests run against this instrument, so a fault
+// here could hide the same fault there.
+#include "Responder.h"
+#include "TestSupport.h"
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using instrument::Clock;
+using instrument::Mode;
+using namespace std::chrono_literals;
+
+struct ResponderCase {
+    const char* name;
+    Mode mode;
+    std::string transcript;
+    int polls = 1;
+    bool pacing = false;
+    Clock::duration horizon = 5s;
+};
+void PrintTo(const ResponderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::string Transcript(const ResponderCase& c) {
+    const Clock::time_point start{};
+    instrument::Responder responder(c.mode, c.pacing, start);
+    std::vector<Clock::time_point> polls;
+    for (int i = 0; i < c.polls; ++i)
+        polls.push_back(start + i * 100ms);
+    std::string out;
+    std::size_t sent = 0;
+    Clock::time_point shown = start;
+    for (Clock::time_point now = start; now <= start + c.horizon && sent < 200;) {
+        for (; !polls.empty() && polls.front() <= now; polls.erase(polls.begin()))
+            responder.Received("\x80K\r", now);
+        const instrument::Responder::Output due = responder.Due(now);
+        if (!due.bytes.empty()) {
+            if (now != shown)
+                out.append("<").append(std::to_string((now - start) / 1ms)).append(" ms>");
+            shown = now;
+            out += due.bytes;
+            sent += due.bytes.size();
+        }
+        responder.Sent(due.bytes.size(), now);
+        if (due.hangUp) {
+            out += "|hang-up|";
+            responder.HungUp();
+        }
+        std::optional<Clock::time_point> next = responder.NextDue();
+        if (!polls.empty() && (!next || polls.front() < *next))
+            next = polls.front();
+        if (!next)
+            break;
+        now = *next;
+    }
+    static const QRegularExpression readings(QStringLiteral("([+-][0-9]{7}){8}"));
+    return QString::fromLatin1(out).replace(readings, QStringLiteral("R")).toLatin1().toStdString();
+}
+
+} // namespace
+
+class InstrumentModes : public ::testing::TestWithParam<ResponderCase> {};
+
+TEST_P(InstrumentModes, AnswerThePollAsTheModeSays) {
+    EXPECT_EQ(Transcript(GetParam()), GetParam().transcript);
+}
+
+using Row = ResponderCase;
+INSTANTIATE_TEST_SUITE_P(
+    Modes, InstrumentModes,
+    ::testing::Values(
+        Row{"Normal", Mode::Normal, "!R\r"},
+        Row{"PacedAt2400Bits", Mode::Normal, "<4 ms>!<8 ms>+<12 ms>0", 1, true, 13ms},
+        Row{"Silent", Mode::Silent, ""}, Row{"Echo", Mode::Echo, "\x80!R\r"},
+        Row{"WrongAckIgnoresTheCommand", Mode::WrongAck, "?"},
+        Row{"Slow", Mode::Slow, "!<1900 ms>+<3800 ms>0"},
+        Row{"Gap", Mode::Gap, "!+0012345+0100000+0250000+1336588<2500 ms>+0050000+0007500-0004321+0000000\r"},
+        Row{"EndlessNeverEnds", Mode::Endless, "!RRRR"},
+        Row{"Invalid", Mode::Invalid, "!+0012345+0100000+0250000+1336588+0=50000+0007500-0004321+0000000\r"},
+        Row{"HangupEveryOtherAnswer", Mode::Hangup, "!+0012345+0100000+0250000+1336588|hang-up|<100 ms>!R\r",
+            2}),
+    RowName);
