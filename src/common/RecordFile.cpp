@@ -38,14 +38,21 @@ QByteArray RecordFile::BlankRecord() const {
     return record;
 }
 
-FileOutcome RecordFile::Open(const QString& path) {
+FileOutcome RecordFile::Open(const QString& path, Access access) {
     Close();
     file_.setFileName(path);
     // Unbuffered: every write reaches the operating system at once, so a
     // failed one can be cut back; a write buffer would still hold the bytes
     // that did not fit and push them out again on the next flush or close.
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return Fail(QStringLiteral("cannot open"));
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        const FileOutcome failure = Fail(QStringLiteral("cannot open"));
+        // A file the operator may read but not write (write-protected, set up
+        // by an administrator, on a read-only share) is still read, rather
+        // than replaced by the fall-backs.
+        if (access == Access::Read && file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return {};
+        return failure;
+    }
     return {};
 }
 

@@ -29,8 +29,13 @@ class RecordFile {
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
-    // Opens for reading and writing, creating the file empty when missing.
-    FileOutcome Open(const QString& path);
+    // What the caller means to do with the file.
+    enum class Access {
+        Read,  // read-write when allowed, read-only when writing is refused
+        Write, // read-write, or a failure
+    };
+    // Opens the file, creating it empty when missing.
+    FileOutcome Open(const QString& path, Access access = Access::Write);
     void Close();
     bool IsOpen() const { return file_.isOpen(); }
 

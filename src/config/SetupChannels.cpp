@@ -6,7 +6,7 @@
 
 FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, const ChannelTexts& zeros) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, ChannelParametersFile, file);
+    FileOutcome outcome = OpenSettingFile(d, ChannelParametersFile, file, RecordFile::Access::Write);
     for (int c = 1; outcome && c <= Declarations::ChannelCount; ++c) {
         const qint64 record = c + ChannelRecordOffset;
         d.RecordBuffer = file.Read(record, &outcome);

@@ -130,7 +130,7 @@ FileOutcome StoreDataRecord(Declarations& d) {
     FileOutcome outcome = EnsureFolder(DataFolderPath(d));
     if (outcome) {
         RecordFile file(DataRecordLength);
-        outcome = file.Open(d.FilePath);
+        outcome = file.Open(d.FilePath, RecordFile::Access::Write);
         if (outcome)
             outcome = WriteDataRecord(d, file);
         file.Close();
