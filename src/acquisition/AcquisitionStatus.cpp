@@ -14,6 +14,8 @@ FileOutcome WriteAcquisitionStatus(Declarations& d) {
     }
     if (outcome)
         outcome = file.Write(1, d.RecordBuffer);
+    if (outcome)
+        outcome = file.Sync();
     file.Close();
     return ReportFailure(outcome);
 }

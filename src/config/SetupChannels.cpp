@@ -18,6 +18,8 @@ FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, co
                          RecordTerminator;
         outcome = file.Write(record, d.RecordBuffer);
     }
+    if (outcome)
+        outcome = file.Sync();
     file.Close();
     return ReportFailure(outcome);
 }

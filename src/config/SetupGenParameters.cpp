@@ -24,6 +24,8 @@ FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText
         d.RecordBuffer = GeneralRecord(d.GeneralLabel[StorageRateRecord], storageRateText);
         outcome = file.Write(StorageRateRecord, d.RecordBuffer);
     }
+    if (outcome)
+        outcome = file.Sync();
     file.Close();
     return ReportFailure(outcome);
 }
