@@ -11,12 +11,16 @@
 //       a month of scans on a fake clock with an instrument that answers at
 //       once: run time, resident memory as it goes, and the month's file
 //       checked record by record.
+//   tarvek-bench stores FOLDER COUNT
+//       what one store costs (the record, a sync, the count, a sync) on the
+//       file system of FOLDER: COUNT stores into one month's file.
 #include "FakeClock.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/QtSerialPortService.h"
 #include "app/MDIForm1.h"
 #include "common/TextHelpers.h"
 #include "config/DefaultSetup.h"
+#include "data/ElaborationData.h"
 #include "data/StoringData.h"
 #include "ui/FormChannels.h"
 
@@ -32,6 +36,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -254,7 +259,7 @@ int Month(const QString& folder) {
     QObject::connect(&acquisition, &Acquisition::ScanEnded, &loop, &QEventLoop::quit);
 
     const int scans = first.daysInMonth() * 24 * 60 * 4;
-    std::printf("month of %d scans on a fake clock\n", scans);
+    std::printf("month of %d scans on a fake clock, files in %s\n", scans, qPrintable(folder));
     std::printf("  resident memory after start-up: %ld KiB\n", ResidentKiB());
     QElapsedTimer elapsed;
     elapsed.start();
@@ -277,6 +282,27 @@ int Month(const QString& folder) {
     return ok ? 0 : 1;
 }
 
+int Stores(const QString& folder, int count) {
+    Declarations d;
+    d.AppFolder = folder;
+    d.ScanDate = QStringLiteral("01-03-2008");
+    for (int k = 1; k <= Declarations::ChannelCount; ++k)
+        d.ChannelValue[k] = ValueText(k * 1.25);
+    std::vector<double> ms;
+    QElapsedTimer elapsed;
+    for (int s = 0; s < count; ++s) {
+        d.ScanTime = TimeText(QTime(0, 0).addSecs(30 * s));
+        elapsed.start();
+        if (!StoreDataRecord(d))
+            return 1;
+        ms.push_back(double(elapsed.nsecsElapsed()) / 1e6);
+    }
+    const double total = std::accumulate(ms.begin(), ms.end(), 0.0);
+    std::printf("  %d stores in %s: median %.3f ms, mean %.3f ms, max %.3f ms\n", count, qPrintable(folder),
+                Median(ms), total / count, *std::max_element(ms.begin(), ms.end()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -288,6 +314,10 @@ int main(int argc, char** argv) {
         return Live(args[2], args[3].toInt(), args.value(4));
     if (args.size() == 3 && args[1] == u"month")
         return Month(args[2]);
-    std::fprintf(stderr, "usage: tarvek-bench live FOLDER SECONDS [INSTRUMENT_LOG] | month FOLDER\n");
+    if (args.size() == 4 && args[1] == u"stores" && args[3].toInt() > 0)
+        return Stores(args[2], args[3].toInt());
+    std::fprintf(
+        stderr,
+        "usage: tarvek-bench live FOLDER SECONDS [INSTRUMENT_LOG] | month FOLDER | stores FOLDER COUNT\n");
     return 2;
 }

@@ -5,7 +5,8 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 # locales: the tests compile a decimal-comma locale to prove "." stays the separator.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev locales "$@")
+# strace: the power-cut test replays the file operations it records.
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev locales strace "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -6,6 +6,7 @@
 // the bytes it means to.
 #include "acquisition/AcquisitionStatus.h"
 #include "app/Starting.h"
+#include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
@@ -18,6 +19,10 @@
 #include <array>
 #include <optional>
 #include <string>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -171,5 +176,31 @@ INSTANTIATE_TEST_SUITE_P(
                                  true},
                       SetupFault{"FullDiskWholeFiles", Layout::Contents, IntactFile(), 4, 7, 0, true}),
     RowName);
+
+class SetupFiles : public AppFolderTest {};
+
+// A set-up the operator may read but not write (installed by an administrator,
+// on a read-only share) is read as it is, while Save fails naming the file and
+// the reason. Root writes whatever the permissions say, so the child that
+// reads drops to nobody, and reports what it found in its exit status.
+TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
+    WriteBytes(SettingPath(GeneralParametersFile), IntactFile());
+    WriteBytes(SettingPath(ChannelParametersFile), DefaultChannelRecords().join("").toLatin1());
+    for (const QString& name : {GeneralParametersFile, ChannelParametersFile})
+        ASSERT_EQ(chmod(qPrintable(SettingPath(name)), 0444), 0);
+    ASSERT_EQ(chmod(qPrintable(d.AppFolder), 0711), 0);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(64);
+            ReadGeneralParameters(d);
+            ReadChannelParameters(d);
+            const FileOutcome saved = SaveGeneralParameters(d, "3", "2");
+            const QString refused = GeneralParametersFile + ": cannot open (Permission denied)";
+            std::_Exit((d.SerialLine == 4 ? 0 : 1) + (d.ChannelParam[1][Declarations::Gain] == "1" ? 0 : 2) +
+                       (saved.message.contains(refused) ? 0 : 4));
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 } // namespace

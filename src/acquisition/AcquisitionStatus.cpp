@@ -5,7 +5,7 @@
 
 FileOutcome WriteAcquisitionStatus(Declarations& d) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, AcquisitionStatusFile, file);
+    FileOutcome outcome = OpenSettingFile(d, AcquisitionStatusFile, file, RecordFile::Access::Write);
     if (outcome) {
         d.RecordBuffer = file.Read(1, &outcome);
         // The flag is one character in the record, whatever the variable holds.
@@ -14,6 +14,8 @@ FileOutcome WriteAcquisitionStatus(Declarations& d) {
     }
     if (outcome)
         outcome = file.Write(1, d.RecordBuffer);
+    if (outcome)
+        outcome = file.Sync();
     file.Close();
     return ReportFailure(outcome);
 }

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,12 +25,25 @@ bool WriteAll(QFile& file, const QByteArray& bytes) {
     return true;
 }
 
+// Syncs a folder, so that an entry just made in it (a file or folder)
+// survives a power cut along with what was written into that entry.
+FileOutcome SyncFolder(const QString& folder) {
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        return FileOutcome::Failure(QStringLiteral("%1: cannot sync folder (%2)")
+                                        .arg(QDir::toNativeSeparators(folder), qt_error_string(error)));
+    return {};
+}
+
 } // namespace
 
-FileOutcome RecordFile::Fail(const QString& what) const {
+FileOutcome RecordFile::Fail(const QString& what, const QString& reason) const {
     return FileOutcome::Failure(
-        QStringLiteral("%1: %2 (%3)")
-            .arg(QDir::toNativeSeparators(file_.fileName()), what, file_.errorString()));
+        QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(file_.fileName()), what, reason));
 }
 
 QByteArray RecordFile::BlankRecord() const {
@@ -38,14 +54,28 @@ QByteArray RecordFile::BlankRecord() const {
     return record;
 }
 
-FileOutcome RecordFile::Open(const QString& path) {
+FileOutcome RecordFile::Open(const QString& path, Access access) {
     Close();
     file_.setFileName(path);
+    const bool created = access == Access::Write && !QFileInfo::exists(path);
     // Unbuffered: every write reaches the operating system at once, so a
     // failed one can be cut back; a write buffer would still hold the bytes
     // that did not fit and push them out again on the next flush or close.
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return Fail(QStringLiteral("cannot open"));
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        const FileOutcome failure = Fail(QStringLiteral("cannot open"));
+        // A file the operator may read but not write (write-protected, set up
+        // by an administrator, on a read-only share) is still read, rather
+        // than replaced by the fall-backs.
+        if (access == Access::Read && file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return {};
+        return failure;
+    }
+    if (created) {
+        if (FileOutcome synced = SyncFolder(QFileInfo(path).absolutePath()); !synced) {
+            Close();
+            return synced;
+        }
+    }
     return {};
 }
 
@@ -134,6 +164,14 @@ FileOutcome RecordFile::CompleteLastRecord() {
     return {};
 }
 
+FileOutcome RecordFile::Sync() {
+    if (!file_.isOpen())
+        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(file_.fileName()));
+    if (::fdatasync(file_.handle()) != 0)
+        return Fail(QStringLiteral("cannot sync"), qt_error_string(errno));
+    return {};
+}
+
 const FileOutcome& ReportFailure(const FileOutcome& outcome) {
     if (!outcome.ok)
         std::fprintf(stderr, "tarvek: %s\n", qPrintable(outcome.message));
@@ -150,5 +188,5 @@ FileOutcome EnsureFolder(const QString& path) {
     if (!QDir().mkpath(path))
         return FileOutcome::Failure(
             QStringLiteral("%1: cannot create folder").arg(QDir::toNativeSeparators(path)));
-    return {};
+    return SyncFolder(info.absolutePath());
 }

@@ -29,8 +29,14 @@ class RecordFile {
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
-    // Opens for reading and writing, creating the file empty when missing.
-    FileOutcome Open(const QString& path);
+    // What the caller means to do with the file.
+    enum class Access {
+        Read,  // read-write when allowed, read-only when writing is refused
+        Write, // read-write, or a failure
+    };
+    // Opens the file, creating it empty when missing. A file created for
+    // writing has its entry synced into its folder, so it survives a power cut.
+    FileOutcome Open(const QString& path, Access access = Access::Write);
     void Close();
     bool IsOpen() const { return file_.isOpen(); }
 
@@ -49,12 +55,16 @@ class RecordFile {
     // filler of the gaps above, keeping the bytes it has; a failure leaves the
     // file as it was. Nothing to do when the file holds whole records only.
     FileOutcome CompleteLastRecord();
+    // Waits until what was written has reached the disk (fdatasync), so that
+    // it survives a power cut; only then may the caller rely on it.
+    FileOutcome Sync();
 
     int RecordLength() const { return length_; }
     QString Path() const { return file_.fileName(); }
 
   private:
-    FileOutcome Fail(const QString& what) const;
+    FileOutcome Fail(const QString& what, const QString& reason) const;
+    FileOutcome Fail(const QString& what) const { return Fail(what, file_.errorString()); }
     QByteArray BlankRecord() const;
 
     int length_;
@@ -65,5 +75,6 @@ class RecordFile {
 // finds it; does nothing for a success. Returns the outcome unchanged.
 const FileOutcome& ReportFailure(const FileOutcome& outcome);
 
-// Creates a folder (and its parents) when missing.
+// Creates a folder (and its parents) when missing, and syncs its entry into
+// the folder above, so that it survives a power cut.
 FileOutcome EnsureFolder(const QString& path);

@@ -6,7 +6,7 @@
 
 FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, const ChannelTexts& zeros) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, ChannelParametersFile, file);
+    FileOutcome outcome = OpenSettingFile(d, ChannelParametersFile, file, RecordFile::Access::Write);
     for (int c = 1; outcome && c <= Declarations::ChannelCount; ++c) {
         const qint64 record = c + ChannelRecordOffset;
         d.RecordBuffer = file.Read(record, &outcome);
@@ -18,6 +18,8 @@ FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, co
                          RecordTerminator;
         outcome = file.Write(record, d.RecordBuffer);
     }
+    if (outcome)
+        outcome = file.Sync();
     file.Close();
     return ReportFailure(outcome);
 }

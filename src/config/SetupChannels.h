@@ -10,5 +10,6 @@ using ChannelTexts = std::array<QString, Declarations::ChannelCount>; // index 0
 // Rewrites the gain and zero fields (positions 36..55) and the terminator of
 // records 11..18 of the channel file from the gain and offset boxes: each text
 // cut or blank-padded to nine characters and followed by ";". Positions 1..35
-// and 56..77 keep what the file held. ChannelParam does not change.
+// and 56..77 keep what the file held. The file is synced to the disk before
+// success is returned. ChannelParam does not change.
 FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, const ChannelTexts& zeros);

@@ -15,7 +15,7 @@ QString GeneralRecord(const QString& label, const QString& entryText) {
 FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText,
                                   const QString& storageRateText) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, GeneralParametersFile, file);
+    FileOutcome outcome = OpenSettingFile(d, GeneralParametersFile, file, RecordFile::Access::Write);
     if (outcome) {
         d.RecordBuffer = GeneralRecord(d.GeneralLabel[SerialLineRecord], serialLineText);
         outcome = file.Write(SerialLineRecord, d.RecordBuffer);
@@ -24,6 +24,8 @@ FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText
         d.RecordBuffer = GeneralRecord(d.GeneralLabel[StorageRateRecord], storageRateText);
         outcome = file.Write(StorageRateRecord, d.RecordBuffer);
     }
+    if (outcome)
+        outcome = file.Sync();
     file.Close();
     return ReportFailure(outcome);
 }

@@ -6,7 +6,8 @@
 // Writes records 16 and 17 of the general parameters file from the texts of
 // the serial line and storage rate boxes: the label as last read, the first
 // character of the box (nothing for an empty box), blanks to position 77 and
-// the terminator. Every other byte of the file stays as it was. SerialLine and
+// the terminator. Every other byte of the file stays as it was; the file is
+// synced to the disk before success is returned. SerialLine and
 // StorageRate do not change; they follow the next read.
 FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText,
                                   const QString& storageRateText);

@@ -115,12 +115,17 @@ FileOutcome WriteDataRecord(Declarations& d, RecordFile& file) {
         if (FileOutcome completed = file.CompleteLastRecord(); !completed)
             return completed;
 
-    // The record first, then the count: a failure in between leaves the old
-    // count, which still names a whole record.
+    // The record first, then the count, each synced: a failure, a kill or a
+    // power cut in between leaves the old count, which still names a whole
+    // record; the disk may otherwise write the raised count first.
     d.DataRecord = BuildDataRecord(d);
     if (FileOutcome written = file.Write(count + 1, d.DataRecord); !written)
         return written;
-    return file.Write(1, DataFileHeader(count));
+    if (FileOutcome synced = file.Sync(); !synced)
+        return synced;
+    if (FileOutcome written = file.Write(1, DataFileHeader(count)); !written)
+        return written;
+    return file.Sync();
 }
 
 } // namespace
@@ -130,7 +135,7 @@ FileOutcome StoreDataRecord(Declarations& d) {
     FileOutcome outcome = EnsureFolder(DataFolderPath(d));
     if (outcome) {
         RecordFile file(DataRecordLength);
-        outcome = file.Open(d.FilePath);
+        outcome = file.Open(d.FilePath, RecordFile::Access::Write);
         if (outcome)
             outcome = WriteDataRecord(d, file);
         file.Close();

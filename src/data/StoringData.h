@@ -45,8 +45,10 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 
 // Appends the last scan's record to its month's data file in the datafiles
 // folder (created when missing) and then raises the count in the header, so
-// that the header never counts a record the file lacks. The file is opened
-// and closed within the call. Sets FilePath and DataRecord.
+// that the header never counts a record the file lacks. Each step is synced to
+// the disk before the next, so this holds after a power cut too, and success
+// means the record is on the disk. The file is opened and closed within the
+// call. Sets FilePath and DataRecord.
 //
 // Where the header leaves off: after its count, as long as that record is in
 // the file; otherwise (count unreadable or beyond the file's end) after the

@@ -32,6 +32,11 @@ inline QByteArray ScanRecord(long long seq, WorkerMonths months) {
     return BuildDataRecord(d).toLatin1();
 }
 
+// The first scan stored into the data file of scan `seq`.
+inline long long FirstScanOfFile(long long seq, WorkerMonths months) {
+    return months == WorkerMonths::One ? 0 : seq / 5 * 5;
+}
+
 // The data file of scan `seq`: named after the date its record starts with.
 inline QString ScanFileName(long long seq, WorkerMonths months) {
     return DataFileName(QString::fromLatin1(ScanRecord(seq, months).left(10)));
