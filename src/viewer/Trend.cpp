@@ -1,0 +1,121 @@
+#include "viewer/Trend.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr qint64 DayMs = 86'400'000;
+constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
+
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b < 0 ? 1 : 0);
+}
+
+bool Rising(const std::vector<qint64>& times, std::size_t from) {
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < times.size(); ++i)
+        if (times[i] < times[i - 1])
+            return false;
+    return true;
+}
+
+} // namespace
+
+int Trend::OffsetMsAt(qint64 utcMs) const {
+    return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
+}
+
+qint64 Trend::ToUtc(qint64 localMs) {
+    const qint64 day = FloorDiv(localMs, DayMs);
+    if (day != cachedDay_) {
+        // Offsets lie within ±14 hours: these two instants bracket the day.
+        cachedDay_ = day;
+        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * 3'600'000);
+        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * 3'600'000);
+    }
+    if (offsetBefore_ == offsetAfter_)
+        return localMs - offsetBefore_;
+    // A day on which the offset changes: the true times this wall-clock time
+    // can stand for, the earliest first.
+    qint64 candidates[2] = {localMs - std::max(offsetBefore_, offsetAfter_),
+                            localMs - std::min(offsetBefore_, offsetAfter_)};
+    const qint64 previous = utc_.empty() ? std::numeric_limits<qint64>::min() : utc_.back();
+    std::optional<qint64> chosen;
+    for (const qint64 u : candidates) {
+        if (localMs - u != OffsetMsAt(u))
+            continue;
+        if (!chosen || (*chosen < previous && u >= previous))
+            chosen = u;
+    }
+    // A time the clock skipped (daylight saving time begins): the offset before.
+    return chosen.value_or(localMs - offsetBefore_);
+}
+
+void Trend::Append(const std::vector<StoredRecord>& records) {
+    const std::size_t start = local_.size();
+    local_.reserve(start + records.size());
+    utc_.reserve(start + records.size());
+    for (auto& column : values_)
+        column.reserve(start + records.size());
+    for (const StoredRecord& r : records) {
+        const qint64 utc = ToUtc(r.localMs);
+        local_.push_back(r.localMs);
+        utc_.push_back(utc);
+        for (int k = 0; k < ChannelCount; ++k)
+            values_[k].push_back(r.values[k]);
+    }
+    const std::size_t check = start > 0 ? start : 1;
+    risingUtc_ = risingUtc_ && Rising(utc_, check);
+    risingLocal_ = risingLocal_ && Rising(local_, check);
+}
+
+void Trend::Truncate(qint64 size) {
+    if (size >= Size())
+        return;
+    local_.resize(size);
+    utc_.resize(size);
+    for (auto& column : values_)
+        column.resize(size);
+    risingUtc_ = Rising(utc_, 1);
+    risingLocal_ = Rising(local_, 1);
+}
+
+std::pair<qint64, qint64> Trend::IndexRange(const TimeSpan& span) const {
+    const std::vector<qint64>& times = span.base == TimeSpan::Utc ? utc_ : local_;
+    if (span.base == TimeSpan::Utc ? risingUtc_ : risingLocal_) {
+        const auto first = std::lower_bound(times.begin(), times.end(), span.from);
+        const auto last = std::upper_bound(first, times.end(), span.to);
+        return {first - times.begin(), last - times.begin()};
+    }
+    qint64 first = -1, last = -1;
+    for (qint64 i = 0; i < Size(); ++i) {
+        if (times[i] >= span.from && times[i] <= span.to) {
+            if (first < 0)
+                first = i;
+            last = i + 1;
+        }
+    }
+    return first < 0 ? std::pair<qint64, qint64>{0, 0} : std::pair{first, last};
+}
+
+QByteArray LocalTimeText(qint64 localMs) {
+    const qint64 day = FloorDiv(localMs, DayMs);
+    const qint64 seconds = (localMs - day * DayMs) / 1000;
+    int year = 0, month = 0, dayOfMonth = 0;
+    QDate::fromJulianDay(day + UnixEpochDay).getDate(&year, &month, &dayOfMonth);
+    char text[24];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, dayOfMonth,
+                  int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
+    return QByteArray(text, 19);
+}
+
+std::optional<qint64> ParseLocalTime(const QString& text) {
+    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+    if (text.size() != 19 || text[10] != u'T' || !date.isValid() || !time.isValid())
+        return std::nullopt;
+    return (date.toJulianDay() - UnixEpochDay) * DayMs + time.msecsSinceStartOfDay();
+}
