@@ -89,17 +89,32 @@ double StoredValue::Value() const {
 }
 
 QByteArray StoredValue::Text() const {
+    char text[12];
+    return QByteArray(text, WriteText(text));
+}
+
+int StoredValue::WriteText(char* out) const {
     if (IsGap())
-        return {};
+        return 0;
     const std::int32_t digits = DigitsValue();
-    QByteArray text = QByteArray::number(digits < 0 ? -qint64(digits) : qint64(digits));
+    std::uint32_t rest = digits < 0 ? std::uint32_t(-digits) : std::uint32_t(digits);
+    // The digits backwards, the point after `decimals` of them, at least one
+    // digit before the point.
+    char reversed[12];
+    int n = 0;
     const int decimals = Decimals();
-    if (decimals > 0) {
-        if (text.size() <= decimals)
-            text.prepend(QByteArray(decimals + 1 - text.size(), '0'));
-        text.insert(text.size() - decimals, '.');
-    }
-    return digits < 0 ? '-' + text : text;
+    do {
+        if (n == decimals && decimals > 0)
+            reversed[n++] = '.';
+        reversed[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0 || n <= decimals);
+    int length = 0;
+    if (digits < 0)
+        out[length++] = '-';
+    while (n > 0)
+        out[length++] = reversed[--n];
+    return length;
 }
 
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {

@@ -34,6 +34,8 @@ class StoredValue {
     // stored decimals kept ("+12.345" gives "12.345", "-0.500" "-0.500").
     // A stored "-0.000" has lost its sign and gives "0.000". Gaps give "".
     QByteArray Text() const;
+    // The same text written at `out` (room for 12 characters); its length.
+    int WriteText(char* out) const;
 
     bool operator==(const StoredValue&) const = default;
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -101,14 +102,32 @@ std::pair<qint64, qint64> Trend::IndexRange(const TimeSpan& span) const {
     return first < 0 ? std::pair<qint64, qint64>{0, 0} : std::pair{first, last};
 }
 
-QByteArray LocalTimeText(qint64 localMs) {
+void WriteLocalTime(qint64 localMs, char* out) {
+    // The date's text is made once per day: a month's export writes it
+    // ninety thousand times.
+    static thread_local qint64 cachedDay = std::numeric_limits<qint64>::min();
+    static thread_local char date[32];
     const qint64 day = FloorDiv(localMs, DayMs);
-    const qint64 seconds = (localMs - day * DayMs) / 1000;
-    int year = 0, month = 0, dayOfMonth = 0;
-    QDate::fromJulianDay(day + UnixEpochDay).getDate(&year, &month, &dayOfMonth);
-    char text[24];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, dayOfMonth,
-                  int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
+    if (day != cachedDay) {
+        int year = 0, month = 0, dayOfMonth = 0;
+        QDate::fromJulianDay(day + UnixEpochDay).getDate(&year, &month, &dayOfMonth);
+        std::snprintf(date, sizeof date, "%04d-%02d-%02dT", year % 10000, month, dayOfMonth);
+        cachedDay = day;
+    }
+    std::memcpy(out, date, 11);
+    const int seconds = int((localMs - day * DayMs) / 1000);
+    const int parts[3] = {seconds / 3600, seconds / 60 % 60, seconds % 60};
+    for (int p = 0; p < 3; ++p) {
+        out[11 + 3 * p] = char('0' + parts[p] / 10);
+        out[12 + 3 * p] = char('0' + parts[p] % 10);
+        if (p < 2)
+            out[13 + 3 * p] = ':';
+    }
+}
+
+QByteArray LocalTimeText(qint64 localMs) {
+    char text[19];
+    WriteLocalTime(localMs, text);
     return QByteArray(text, 19);
 }
 

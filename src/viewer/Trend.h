@@ -68,4 +68,5 @@ class Trend {
 // "YYYY-MM-DDTHH:MM:SS" for milliseconds of the wall clock from 1970-01-01,
 // and back (nothing for any other text).
 QByteArray LocalTimeText(qint64 localMs);
+void WriteLocalTime(qint64 localMs, char* out); // the 19 characters at `out`
 std::optional<qint64> ParseLocalTime(const QString& text);
