@@ -6,7 +6,8 @@ export DEBIAN_FRONTEND=noninteractive
 
 # libqt6opengl6-dev: the Qt Charts package needs it found at configure time but does not depend on it.
 # locales: the tests compile a decimal-comma locale to prove "." stays the separator.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales "$@")
+# tzdata: the viewer's tests read a zone with daylight saving time.
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
