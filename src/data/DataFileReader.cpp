@@ -47,8 +47,8 @@ bool ReadStamp(const char* p, qint64* localMs) {
     return true;
 }
 
-// A 9-character value text: blanks, a sign, digits, and a point with digits
-// or nothing; or one of the two gap texts.
+// A 9-character value text: blanks, a sign, digits without a leading zero,
+// and a point with digits or nothing; or one of the two gap texts.
 bool ReadValue(const char* p, StoredValue* value) {
     if (std::memcmp(p, " No Data ", 9) == 0) {
         *value = StoredValue::GapOf(StoredValue::NoData);
@@ -64,6 +64,9 @@ bool ReadValue(const char* p, StoredValue* value) {
     if (i >= 8 || (p[i] != '+' && p[i] != '-'))
         return false;
     const bool negative = p[i++] == '-';
+    // The logger writes no leading zeros: "+01.000" is not its text.
+    if (i + 1 < 9 && p[i] == '0' && IsDigit(p[i + 1]))
+        return false;
     std::int32_t digits = 0;
     int integerDigits = 0, decimals = -1;
     for (; i < 9; ++i) {
