@@ -6,6 +6,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
+#include <QRubberBand>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -75,8 +76,8 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
     valueAxis_ = new QValueAxis;
     c->addAxis(timeAxis_, Qt::AlignBottom);
     c->addAxis(valueAxis_, Qt::AlignLeft);
-    // Empty series: they carry the names and colours for the legend and tie
-    // the axes to the chart's zoom; the traces are drawn by the item.
+    // Empty series: they carry the names and colours for the legend; the
+    // traces are drawn by the item.
     for (int k = 0; k < ChannelCount; ++k) {
         series_[k] = new QLineSeries;
         series_[k]->setColor(ChannelColor(k));
@@ -85,7 +86,10 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
         series_[k]->attachAxis(valueAxis_);
     }
     traces_ = new TraceItem(c);
-    setRubberBand(QChartView::RectangleRubberBand);
+    // The rubber band is the view's own: the chart's zoom would change the
+    // value axis after the time axis has been told, and be fitted over.
+    setRubberBand(QChartView::NoRubberBand);
+    band_ = new QRubberBand(QRubberBand::Rectangle, this);
     setRenderHint(QPainter::Antialiasing, false);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
@@ -96,17 +100,11 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
         Redraw(!valuesZoomed_);
         emit SpanChanged(Span());
     });
-    connect(valueAxis_, &QValueAxis::rangeChanged, this, [this] {
-        if (settingRange_)
-            return;
-        valuesZoomed_ = true; // the rubber band chose values too
-        Redraw(false);
-    });
-    // A new width needs new traces; the same width (the value axis' labels
-    // moved the plot) only a repaint, or fitting the values could go on.
+    // A new width needs new traces, but never a new value axis: its labels
+    // change the plot's width, and fitting again could go on for ever.
     connect(c, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
         if (int(area.width()) != columns_)
-            Redraw(!valuesZoomed_);
+            Redraw(false);
         else
             traces_->Changed();
     });
@@ -188,6 +186,22 @@ void TrendChart::Zoom(double factor, double anchor) {
     emit SpanChanged(Span());
 }
 
+void TrendChart::ZoomInto(const QRectF& picked) {
+    const QRectF area = chart()->plotArea();
+    const TimeSpan s = Span();
+    const double width = double(s.to - s.from);
+    const double low = valueAxis_->min(), high = valueAxis_->max();
+    SetTimeRange(s.from + qint64(width * (picked.left() - area.left()) / area.width()),
+                 s.from + qint64(width * (picked.right() - area.left()) / area.width()));
+    valuesZoomed_ = true;
+    settingRange_ = true;
+    valueAxis_->setRange(low + (high - low) * (area.bottom() - picked.bottom()) / area.height(),
+                         low + (high - low) * (area.bottom() - picked.top()) / area.height());
+    settingRange_ = false;
+    Redraw(false);
+    emit SpanChanged(Span());
+}
+
 void TrendChart::Pan(double fraction) {
     const TimeSpan s = Span();
     const qint64 shift = qint64(double(s.to - s.from) * fraction);
@@ -211,6 +225,13 @@ void TrendChart::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
+    if (event->button() == Qt::LeftButton && chart()->plotArea().contains(event->position())) {
+        bandFrom_ = event->pos();
+        band_->setGeometry(QRect(bandFrom_, QSize()));
+        band_->show();
+        event->accept();
+        return;
+    }
     QChartView::mousePressEvent(event);
 }
 
@@ -222,6 +243,8 @@ void TrendChart::mouseMoveEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
+    if (band_->isVisible())
+        band_->setGeometry(QRect(bandFrom_, event->pos()).normalized());
     if (area.contains(event->position())) {
         const TimeSpan s = Span();
         emit PointerAt(s.from +
@@ -233,6 +256,14 @@ void TrendChart::mouseMoveEvent(QMouseEvent* event) {
 void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
     if (panning_) {
         panning_ = false;
+        event->accept();
+        return;
+    }
+    if (band_->isVisible() && event->button() == Qt::LeftButton) {
+        band_->hide();
+        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & chart()->plotArea();
+        if (picked.width() >= 3 && picked.height() >= 3)
+            ZoomInto(picked);
         event->accept();
         return;
     }

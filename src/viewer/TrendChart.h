@@ -10,11 +10,12 @@
 
 class QDateTimeAxis;
 class QLineSeries;
+class QRubberBand;
 class QValueAxis;
 class TraceItem;
 
-// The chart of the shown channels against time. Qt Charts gives the axes,
-// the legend and the rubber band; the lines themselves are drawn by one item
+// The chart of the shown channels against time. Qt Charts gives the axes
+// and the legend; the lines themselves are drawn by one item
 // from each channel's decimated trace, so gaps break them and the cost of a
 // redraw follows the chart's width, not the number of records.
 //
@@ -56,6 +57,7 @@ class TrendChart : public QChartView {
     void Redraw(bool fitValues);
     void Zoom(double factor, double anchor); // anchor: 0..1 across the plot
     void Pan(double fraction);
+    void ZoomInto(const QRectF& picked); // a rectangle of the plot area
     void SetTimeRange(qint64 from, qint64 to);
 
     const Trend* trend_ = nullptr;
@@ -67,6 +69,8 @@ class TrendChart : public QChartView {
     bool settingRange_ = false;
     bool valuesZoomed_ = false; // the user chose the value axis: keep it
     QPoint panFrom_;
+    QRubberBand* band_;
+    QPoint bandFrom_;
     bool panning_ = false;
     int columns_ = -1; // the plot's width when the traces were made
 };

@@ -72,6 +72,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     statistics_->verticalHeader()->hide();
     statistics_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     statistics_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    statistics_->horizontalHeader()->setStretchLastSection(true);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 1);
     splitter->setStretchFactor(1, 1);
