@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "02:30:00 1.000 1.000\n02:59:30 1.000 1.000\n02:00:00 1.000 1.000\n02:30:00 1.000 1.000\n",
                  {}},
         ReadCase{"ForeignLines",
-                 Header("    5") + Record("Date;Time;Channel 1 exported by hand", 160) +
+                 Header("    6") + Record("Date;Time;Channel 1 exported by hand", 160) +
                      DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {}, "30-02-2025") +
                      DataLine("25:00:00") + DataLine("10:01:00", {"    12.5 "}),
                  "",

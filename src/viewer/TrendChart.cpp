@@ -89,7 +89,7 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
     // The rubber band is the view's own: the chart's zoom would change the
     // value axis after the time axis has been told, and be fitted over.
     setRubberBand(QChartView::NoRubberBand);
-    band_ = new QRubberBand(QRubberBand::Rectangle, this);
+    band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
     setRenderHint(QPainter::Antialiasing, false);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);

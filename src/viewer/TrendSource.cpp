@@ -22,6 +22,10 @@ int MonthKey(const QString& path) {
     return month >= 1 && month <= 12 ? m.captured(2).toInt() * 12 + month - 1 : -1;
 }
 
+QString NoDataFilesText(const QString& folder) {
+    return QStringLiteral("%1: holds no data files (mm-yyyy-Data.txt)").arg(QDir::toNativeSeparators(folder));
+}
+
 QStringList MonthFiles(const QString& folder) {
     QStringList files;
     for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Readable))
@@ -86,8 +90,7 @@ bool TrendSource::Open(const QStringList& paths) {
             if (!info.isReadable() || !info.isExecutable())
                 errors_ += QStringLiteral("%1: cannot read the folder").arg(QDir::toNativeSeparators(path));
             else if (const QStringList month = MonthFiles(path); month.isEmpty())
-                errors_ += QStringLiteral("%1: holds no data files (mm-yyyy-Data.txt)")
-                               .arg(QDir::toNativeSeparators(path));
+                errors_ += NoDataFilesText(path);
             else
                 files += month;
             folders_ += path;
@@ -137,6 +140,7 @@ TrendSource::Change TrendSource::Poll() {
         for (const QString& file : MonthFiles(folder))
             if (MonthKey(file) > newest && Add(file)) {
                 newest = MonthKey(file);
+                errors_.removeAll(NoDataFilesText(folder));
                 change = change == Change::None ? Change::Appended : change;
             }
     return change;

@@ -286,6 +286,7 @@ void ViewerWindow::Follow() {
     const TrendSource::Change change = source_.Poll();
     if (change == TrendSource::Change::None)
         return;
+    ShowProblems(source_.Errors());
     ShowData();
     if (zoomed_ || spanChoice_->currentIndex() == FromTo) {
         chart_->Refresh();
