@@ -94,12 +94,6 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
 
-    connect(timeAxis_, &QDateTimeAxis::rangeChanged, this, [this] {
-        if (settingRange_)
-            return;
-        Redraw(!valuesZoomed_);
-        emit SpanChanged(Span());
-    });
     // A new width needs new traces, but never a new value axis: its labels
     // change the plot's width, and fitting again could go on for ever.
     connect(c, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
@@ -130,9 +124,7 @@ TimeSpan TrendChart::Span() const {
 void TrendChart::SetTimeRange(qint64 from, qint64 to) {
     if (to <= from)
         to = from + 1000;
-    settingRange_ = true;
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-    settingRange_ = false;
 }
 
 void TrendChart::ShowSpan(qint64 from, qint64 to) {
@@ -165,10 +157,8 @@ void TrendChart::Redraw(bool fitValues) {
         if (!any)
             low = 0, high = 1;
         const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::fabs(high) * 0.05);
-        settingRange_ = true;
         valueAxis_->setRange(low - margin, high + margin);
         valueAxis_->applyNiceNumbers();
-        settingRange_ = false;
     }
     traces_->xMin = double(span.from);
     traces_->xMax = double(span.to);
@@ -194,10 +184,8 @@ void TrendChart::ZoomInto(const QRectF& picked) {
     SetTimeRange(s.from + qint64(width * (picked.left() - area.left()) / area.width()),
                  s.from + qint64(width * (picked.right() - area.left()) / area.width()));
     valuesZoomed_ = true;
-    settingRange_ = true;
     valueAxis_->setRange(low + (high - low) * (area.bottom() - picked.bottom()) / area.height(),
                          low + (high - low) * (area.bottom() - picked.top()) / area.height());
-    settingRange_ = false;
     Redraw(false);
     emit SpanChanged(Span());
 }

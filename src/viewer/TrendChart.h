@@ -66,7 +66,6 @@ class TrendChart : public QChartView {
     QValueAxis* valueAxis_;
     std::array<QLineSeries*, ChannelCount> series_{};
     TraceItem* traces_;
-    bool settingRange_ = false;
     bool valuesZoomed_ = false; // the user chose the value axis: keep it
     QPoint panFrom_;
     QRubberBand* band_;
