@@ -7,6 +7,9 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
 QString DataFolderBeside() {
@@ -16,6 +19,17 @@ QString DataFolderBeside() {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::puts(
+                "usage: tarvek-view [FILE|FOLDER]...\n"
+                "       tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS] "
+                "[FILE|FOLDER]...\n"
+                "Shows or exports the logger's data files; with none given, the datafiles folder beside "
+                "the program.\nOUT - is standard output.");
+            return 0;
+        }
+    }
     // The export runs without a display: no GUI application for it.
     if (IsCsvExport(argc, argv)) {
         QCoreApplication app(argc, argv);
