@@ -8,6 +8,10 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray Header(const QByteArray& countField) {
@@ -230,6 +234,23 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                               "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
                               "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n");
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
+}
+
+TEST_F(ViewerFiles, AnExportIntoAPipeIsWrittenThroughNotReplacedByAFile) {
+    Store("05-03-2008", "10:15:30", "   -0.500");
+    const QByteArray pipe = (d.AppFolder + "/pipe").toLocal8Bit();
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    // A reader is there before the export opens the pipe; the CSV fits its buffer.
+    const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(Export({"--csv", QString::fromLocal8Bit(pipe), d.AppFolder + "/datafiles"}), 0)
+        << qPrintable(err_);
+    char bytes[4096];
+    const ssize_t n = ::read(reader, bytes, sizeof bytes);
+    ::close(reader);
+    EXPECT_TRUE(QByteArray(bytes, int(std::max<ssize_t>(n, 0)))
+                    .endsWith("2008-03-05T10:15:30" + QByteArray(",-0.500").repeated(8) + "\r\n"));
+    EXPECT_FALSE(QFileInfo(QString::fromLocal8Bit(pipe)).isFile());
 }
 
 struct ExportFailure {

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstring>
@@ -64,11 +65,15 @@ bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& chan
             QStringLiteral("%1: %2").arg(path == u"-" ? QStringLiteral("standard output") : path, reason);
         return false;
     };
-    if (path == u"-") {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || !WriteCsv(out, trend, channels, shown, span) ||
-            !out.flush())
-            return fail(out.errorString());
+    // Standard output, a pipe or a device is written as it goes: only a file
+    // can be put in place whole (and a device must never be replaced by one).
+    const QFileInfo target(path);
+    if (path == u"-" || (target.exists() && !target.isFile() && !target.isDir())) {
+        QFile out(path);
+        const bool open =
+            path == u"-" ? out.open(stdout, QIODevice::WriteOnly) : out.open(QIODevice::WriteOnly);
+        if (!open || !WriteCsv(out, trend, channels, shown, span) || !out.flush())
+            return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
         return true;
     }
     QSaveFile out(path);
