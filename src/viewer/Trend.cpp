@@ -16,7 +16,7 @@ qint64 FloorDiv(qint64 a, qint64 b) {
     return a / b - (a % b < 0 ? 1 : 0);
 }
 
-bool Rising(const std::vector<qint64>& times, std::size_t from) {
+bool RisingFrom(const std::vector<qint64>& times, std::size_t from) {
     for (std::size_t i = std::max<std::size_t>(from, 1); i < times.size(); ++i)
         if (times[i] < times[i - 1])
             return false;
@@ -68,9 +68,10 @@ void Trend::Append(const std::vector<StoredRecord>& records) {
         for (int k = 0; k < ChannelCount; ++k)
             values_[k].push_back(r.values[k]);
     }
+    SummarizeBlocks();
     const std::size_t check = start > 0 ? start : 1;
-    risingUtc_ = risingUtc_ && Rising(utc_, check);
-    risingLocal_ = risingLocal_ && Rising(local_, check);
+    risingUtc_ = risingUtc_ && RisingFrom(utc_, check);
+    risingLocal_ = risingLocal_ && RisingFrom(local_, check);
 }
 
 void Trend::Truncate(qint64 size) {
@@ -80,8 +81,35 @@ void Trend::Truncate(qint64 size) {
     utc_.resize(size);
     for (auto& column : values_)
         column.resize(size);
-    risingUtc_ = Rising(utc_, 1);
-    risingLocal_ = Rising(local_, 1);
+    for (auto& column : blocks_)
+        column.resize(size / BlockSize);
+    risingUtc_ = RisingFrom(utc_, 1);
+    risingLocal_ = RisingFrom(local_, 1);
+}
+
+void Trend::SummarizeBlocks() {
+    for (int k = 0; k < ChannelCount; ++k) {
+        const std::vector<StoredValue>& values = values_[k];
+        for (qint64 b = qint64(blocks_[k].size()); b < Size() / BlockSize; ++b) {
+            Block block;
+            bool any = false;
+            double low = 0, high = 0;
+            for (int i = 0; i < BlockSize; ++i) {
+                const StoredValue v = values[b * BlockSize + i];
+                if (v.IsGap()) {
+                    block.gap = true;
+                    continue;
+                }
+                const double x = v.Value();
+                if (!any || x < low)
+                    low = x, block.low = quint8(i);
+                if (!any || x > high)
+                    high = x, block.high = quint8(i);
+                any = true;
+            }
+            blocks_[k].push_back(block);
+        }
+    }
 }
 
 std::pair<qint64, qint64> Trend::IndexRange(const TimeSpan& span) const {

@@ -46,6 +46,22 @@ class Trend {
         const qint64 t = Time(i, span.base);
         return t >= span.from && t <= span.to;
     }
+    // Whether the times never fall from one record to the next: then the
+    // index range of a span holds nothing else.
+    bool Rising(TimeSpan::Base base) const { return base == TimeSpan::Utc ? risingUtc_ : risingLocal_; }
+
+    // A summary of each whole block of BlockSize records per channel, so that
+    // drawing a year does not visit every record: the offsets in the block of
+    // its first smallest and first largest value, and whether it holds a gap
+    // (or only gaps).
+    static constexpr qint64 BlockSize = 64;
+    struct Block {
+        quint8 low = 0, high = 0;
+        bool gap = false;
+    };
+    qint64 BlockCount() const { return qint64(blocks_[0].size()); }
+    const Block& BlockOf(int channel, qint64 block) const { return blocks_[channel][block]; }
+
     // The smallest index range [first, last) holding every record of `span`;
     // within it, Contains() tells which records belong to the span (stored
     // times need not rise: a clock set back, the repeated hour).
@@ -53,11 +69,13 @@ class Trend {
 
   private:
     qint64 ToUtc(qint64 localMs);
+    void SummarizeBlocks();
     int OffsetMsAt(qint64 utcMs) const;
 
     QTimeZone zone_;
     std::vector<qint64> local_, utc_;
     std::array<std::vector<StoredValue>, ChannelCount> values_;
+    std::array<std::vector<Block>, ChannelCount> blocks_;
     bool risingUtc_ = true, risingLocal_ = true;
     // The zone's offsets around the day last converted: equal unless the
     // offset changes near that day.

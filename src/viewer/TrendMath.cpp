@@ -42,29 +42,53 @@ Trace Decimate(const Trend& trend, int channel, const TimeSpan& span, int column
 
     int column = -1;
     bool gapInColumn = false, breakPending = false;
-    for (qint64 i = first; i < last; ++i) {
-        if (!trend.Contains(i, span))
-            continue;
-        const int c =
-            std::min(columns - 1, int(double(trend.Time(i, span.base) - span.from) / width * columns));
+    const auto columnOf = [&](qint64 i) {
+        return std::min(columns - 1, int(double(trend.Time(i, span.base) - span.from) / width * columns));
+    };
+    const auto enter = [&](int c) {
         if (c != column) {
             flush();
             column = c;
             gapInColumn = false;
         }
-        const StoredValue v = trend.Value(channel, i);
-        if (v.IsGap()) {
-            // The first gap of a column ends what the column had so far.
-            if (!gapInColumn)
-                flush();
-            gapInColumn = breakPending = true;
-            continue;
-        }
+    };
+    const auto add = [&](qint64 i) {
         if (bucket.Empty()) {
             bucket.breakBefore = breakPending;
             breakPending = false;
         }
-        bucket.Add(i, v.Value());
+        bucket.Add(i, trend.Value(channel, i).Value());
+    };
+    // With rising times every record of [first, last) is in the span, and a
+    // whole block without gaps inside one column counts by its summary.
+    const bool blocks = trend.Rising(span.base);
+    constexpr qint64 B = Trend::BlockSize;
+    for (qint64 i = first; i < last;) {
+        if (blocks && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
+            const Trend::Block& block = trend.BlockOf(channel, i / B);
+            const int c = columnOf(i);
+            if (!block.gap && c == columnOf(i + B - 1)) {
+                enter(c);
+                add(i + std::min(block.low, block.high));
+                add(i + std::max(block.low, block.high));
+                i += B;
+                continue;
+            }
+        }
+        if (!trend.Contains(i, span)) {
+            ++i;
+            continue;
+        }
+        enter(columnOf(i));
+        if (trend.Value(channel, i).IsGap()) {
+            // The first gap of a column ends what the column had so far.
+            if (!gapInColumn)
+                flush();
+            gapInColumn = breakPending = true;
+        } else {
+            add(i);
+        }
+        ++i;
     }
     flush();
     return trace;
