@@ -4,9 +4,11 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
+# libqt6opengl6-dev: the Qt Charts package needs it found at configure time but does not depend on it.
 # locales: the tests compile a decimal-comma locale to prove "." stays the separator.
 # strace: the power-cut test replays the file operations it records.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev locales strace "$@")
+# tzdata: the viewer's tests read a zone with daylight saving time.
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,169 @@
+// Figures of tarvek-view, printed for a person to read, each beside its floor:
+//
+//   tarvek-view-bench FOLDER [MONTHS]
+//       writes MONTHS (default 12) month files of eight channels every 30
+//       seconds into FOLDER/datafiles with the logger's own StoreDataRecord
+//       (kept when present), then measures on the last full month (warm
+//       cache): reading its bytes and parsing it, the first drawing of the
+//       month and of the whole span with eight channels, the CSV export of the
+//       month, and the memory the process holds with the month open.
+//
+// The drawing runs on whatever QT_QPA_PLATFORM gives (offscreen, or xcb under
+// xvfb-run): bench/viewer.sh runs both.
+#include "data/ElaborationData.h"
+#include "data/StoringData.h"
+#include "viewer/CsvExport.h"
+#include "viewer/TrendChart.h"
+#include "viewer/TrendSource.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+
+namespace {
+
+long StatusKiB(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// The best of `runs` timings of `f`, in milliseconds.
+template <typename F> double BestMs(int runs, F f) {
+    double best = 1e300;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer timer;
+        timer.start();
+        f();
+        best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
+    }
+    return best;
+}
+
+void Figure(const char* what, double value, const char* unit, const char* floorWhat, double floor,
+            double limit) {
+    std::printf("%-44s %9.1f %s   (floor: %s %.1f %s; goal at most %.0f %s)\n", what, value, unit, floorWhat,
+                floor, unit, limit, unit);
+}
+
+// Months of scans every 30 seconds, stored by the logger's writer: slow
+// waves, a spike now and then, a failed poll (No Data) every few hours.
+void WriteMonths(const QString& folder, int months) {
+    Declarations d;
+    d.AppFolder = folder;
+    QDateTime t(QDate(2025, 1, 1), QTime(0, 0, 0));
+    const QDateTime end = t.addMonths(months);
+    qint64 n = 0;
+    for (; t < end; t = t.addSecs(30), ++n) {
+        d.ScanDate = t.toString(QStringLiteral("dd-MM-yyyy"));
+        d.ScanTime = t.toString(QStringLiteral("HH:mm:ss"));
+        for (int k = 1; k <= ChannelCount; ++k) {
+            const double wave = 10 * k * std::sin(double(n) / (200.0 * k)) + std::sin(double(n) * 0.7 * k);
+            const bool spike = n % 9973 == 17 * k, failed = n % 719 == 3;
+            d.ChannelValue[k] = failed ? NoDataText : ValueText(spike ? wave + 500 : wave);
+        }
+        if (!StoreDataRecord(d))
+            std::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tarvek-view-bench FOLDER [MONTHS]\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const int months = argc > 2 ? std::atoi(argv[2]) : 12;
+    const QString data = folder + QStringLiteral("/datafiles");
+    if (QDir(data).entryList(QDir::Files).size() < months) {
+        QElapsedTimer timer;
+        timer.start();
+        WriteMonths(folder, months);
+        std::printf("wrote %d month files with StoreDataRecord in %.1f s\n", months,
+                    timer.elapsed() / 1000.0);
+    }
+    QStringList files = QDir(data).entryList(QDir::Files, QDir::Name);
+    // The full month with 31 days: January.
+    const QString month = data + QStringLiteral("/01-2025-Data.txt");
+    const long rssBefore = StatusKiB("VmRSS:");
+    std::printf("platform %s; month file %s: %lld bytes\n", qPrintable(QGuiApplication::platformName()),
+                qPrintable(month), QFile(month).size());
+
+    const double readMs = BestMs(5, [&] {
+        QFile f(month);
+        f.open(QIODevice::ReadOnly);
+        volatile qsizetype size = f.readAll().size();
+        (void)size;
+    });
+    TrendSource source;
+    const double parseMs = BestMs(5, [&] { source.Open({month}); });
+    std::printf("records read: %lld, skipped: %lld\n", source.Data().Size(), source.Tally().Skipped());
+    Figure("reading and parsing the month", parseMs, "ms", "reading its bytes", readMs, 100);
+
+    std::vector<int> all(ChannelCount);
+    std::iota(all.begin(), all.end(), 0);
+    const TimeSpan everything{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
+    const QString csv = folder + QStringLiteral("/month.csv");
+    QString error;
+    const double csvMs =
+        BestMs(5, [&] { ExportCsv(csv, source.Data(), source.Channels(), all, everything, &error); });
+    const QByteArray csvBytes = [&] {
+        QFile f(csv);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    const double writeMs = BestMs(5, [&] {
+        QFile f(folder + QStringLiteral("/plain.bin"));
+        f.open(QIODevice::WriteOnly);
+        f.write(csvBytes);
+    });
+    Figure("CSV export of the month", csvMs, "ms", "writing as many bytes", writeMs, 300);
+
+    std::array<bool, ChannelCount> shown;
+    shown.fill(true);
+    TrendChart chart;
+    chart.resize(1200, 700);
+    chart.show();
+    QCoreApplication::processEvents();
+    Trend empty;
+    const auto draw = [&](const Trend& trend) {
+        return BestMs(3, [&] {
+            chart.SetData(&trend, source.Channels(), shown);
+            const qint64 first = trend.Size() ? trend.UtcMs(0) : 0;
+            const qint64 last = trend.Size() ? trend.UtcMs(trend.Size() - 1) : 1000;
+            chart.ShowSpan(first, last);
+            chart.grab();
+        });
+    };
+    const double emptyMs = draw(empty);
+    Figure("first drawing of the month, 8 channels", draw(source.Data()), "ms", "an empty chart", emptyMs,
+           200);
+    const long rssMonth = StatusKiB("VmRSS:");
+
+    TrendSource year;
+    const double yearParseMs = BestMs(1, [&] { year.Open({data}); });
+    std::printf("whole span: %lld files, %lld records, parsed in %.1f ms\n", qlonglong(year.Files().size()),
+                year.Data().Size(), yearParseMs);
+    Figure("first drawing of the whole span, 8 channels", draw(year.Data()), "ms", "an empty chart", emptyMs,
+           200);
+    std::printf("%-44s %9.1f MB   (floor: before opening %.1f MB; goal at most 100 MB)\n",
+                "memory with the month open and drawn", rssMonth / 1024.0, rssBefore / 1024.0);
+    std::printf("%-44s %9.1f MB\n", "peak memory of the run (whole span too)", StatusKiB("VmHWM:") / 1024.0);
+    QFile::remove(csv);
+    QFile::remove(folder + QStringLiteral("/plain.bin"));
+    return 0;
+}

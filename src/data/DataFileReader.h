@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/Declarations.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// One stored value as its digits: the number written without its point and
+// the count of decimals (so "+12.345" is 12345 with 3, "-12345.68" is
+// -1234568 with 2), or one of the two gaps. Packed into 32 bits, since a
+// month of eight channels is kept whole in memory: a value text has at most
+// eight digits, so the digits need 28 bits and the decimals the other 4.
+class StoredValue {
+  public:
+    enum Gap : std::uint8_t { NoData = 14, Invalid = 15 };
+
+    StoredValue() = default;
+    static StoredValue Digits(std::int32_t digits, int decimals) {
+        return StoredValue(digits * 16 + decimals);
+    }
+    static StoredValue GapOf(Gap gap) { return StoredValue(gap); }
+
+    bool IsGap() const { return Decimals() >= NoData; }
+    bool IsNoData() const { return Decimals() == NoData; }
+    std::int32_t DigitsValue() const { return code_ >> 4; }
+    int Decimals() const { return code_ & 15; }
+    // The value as the double nearest to the stored decimal number.
+    double Value() const;
+    // The stored number as plain decimal text: no "+", no leading blanks, the
+    // stored decimals kept ("+12.345" gives "12.345", "-0.500" "-0.500").
+    // A stored "-0.000" has lost its sign and gives "0.000". Gaps give "".
+    QByteArray Text() const;
+    // The same text written at `out` (room for 12 characters); its length.
+    int WriteText(char* out) const;
+
+    bool operator==(const StoredValue&) const = default;
+
+  private:
+    explicit StoredValue(std::int32_t code) : code_(code) {}
+    std::int32_t code_ = NoData;
+};
+
+// A record's date and time as stored, counted in milliseconds from
+// 1970-01-01 00:00 on the wall clock (as if it were UTC), and its values.
+struct StoredRecord {
+    qint64 localMs = 0;
+    std::array<StoredValue, Declarations::ChannelCount> values{};
+};
+
+enum class RecordKind { Data, Blank, Foreign };
+
+// Reads one 160-byte record exactly as the logger writes it: "dd-mm-yyyy;"
+// "hh:mm:ss;", eight blocks of a 9-character value text, a blank and
+// "; Bar ;", then " *" CR LF. A value text is a right-aligned sign, digits and
+// optionally a point and digits, or " No Data " or " ======= " (both gaps).
+// A record of blanks ending in "*" CR LF is Blank (the filler the logger
+// writes into holes); anything else, a date or time that does not exist
+// included, is Foreign and gives no values.
+RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
+
+// What one read of a data file found besides its records.
+struct ReadTally {
+    qint64 blank = 0;     // blank filler records among the counted ones
+    qint64 foreign = 0;   // counted records that are not data records
+    qint64 uncounted = 0; // whole records after the one the header counts
+    qint64 torn = 0;      // short last records (one per file at most)
+
+    qint64 Skipped() const { return blank + foreign + uncounted + torn; }
+};
+
+// Reads a data file read-only, never locking or changing it, and on later
+// calls reads only the records added since: the follow mode's tail.
+//
+// The records read are those the logger itself counts: up to the header's
+// count when the record it names is whole in the file, otherwise up to the
+// last whole record (the logger's recovery rule). A torn last record and
+// whole records past the count are left out and tallied; so are blank and
+// foreign records among the counted ones.
+class DataFileCursor {
+  public:
+    explicit DataFileCursor(QString path) : path_(std::move(path)) {}
+
+    enum class Outcome { Ok, Restarted, Failed };
+    // Appends the records counted since the last call to `out`. Restarted:
+    // the file now counts fewer records than were read (it was replaced or
+    // cut), so everything was read again from the start and `out` holds the
+    // whole file; the caller drops what it had from this file. Failed: the
+    // file cannot be read; Error() says why, naming the file.
+    Outcome ReadNew(std::vector<StoredRecord>& out);
+
+    const QString& Path() const { return path_; }
+    const QString& Error() const { return error_; }
+    // The tally of the file as of the last read.
+    const ReadTally& Tally() const { return tally_; }
+    // Records counted so far (data, blank and foreign).
+    qint64 CountedRead() const { return read_; }
+
+  private:
+    QString path_;
+    QString error_;
+    ReadTally tally_;
+    qint64 read_ = 0;
+};

@@ -1,0 +1,149 @@
+#include "viewer/CsvExport.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <optional>
+
+namespace {
+
+QByteArray CsvField(const QString& text) {
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace('"', "\"\"") + '"';
+    return field;
+}
+
+} // namespace
+
+bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, const std::vector<int>& shown,
+              const TimeSpan& span) {
+    QByteArray text = "time";
+    for (const int k : shown)
+        text += ',' + CsvField(channels[k].Heading());
+    text += "\r\n";
+
+    // Rows go out in blocks of about a megabyte, each row written in place.
+    constexpr qsizetype Block = 1 << 20;
+    const qsizetype rowRoom = 21 + 13 * qsizetype(shown.size());
+    if (out.write(text) != text.size())
+        return false;
+    text.resize(Block + rowRoom);
+    char* const start = text.data();
+    char* at = start;
+    const auto [first, last] = trend.IndexRange(span);
+    for (qint64 i = first; i < last; ++i) {
+        if (!trend.Contains(i, span))
+            continue;
+        WriteLocalTime(trend.LocalMs(i), at);
+        at += 19;
+        for (const int k : shown) {
+            *at++ = ',';
+            at += trend.Value(k, i).WriteText(at);
+        }
+        *at++ = '\r';
+        *at++ = '\n';
+        if (at - start >= Block) {
+            if (out.write(start, at - start) != at - start)
+                return false;
+            at = start;
+        }
+    }
+    return out.write(start, at - start) == at - start;
+}
+
+bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
+               const std::vector<int>& shown, const TimeSpan& span, QString* error) {
+    const auto fail = [&](const QString& reason) {
+        *error =
+            QStringLiteral("%1: %2").arg(path == u"-" ? QStringLiteral("standard output") : path, reason);
+        return false;
+    };
+    // Standard output, a pipe or a device is written as it goes: only a file
+    // can be put in place whole (and a device must never be replaced by one).
+    const QFileInfo target(path);
+    if (path == u"-" || (target.exists() && !target.isFile() && !target.isDir())) {
+        QFile out(path);
+        const bool open =
+            path == u"-" ? out.open(stdout, QIODevice::WriteOnly) : out.open(QIODevice::WriteOnly);
+        if (!open || !WriteCsv(out, trend, channels, shown, span) || !out.flush())
+            return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
+        return true;
+    }
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
+    if (!WriteCsv(out, trend, channels, shown, span) || !out.commit()) {
+        const QString reason = out.errorString();
+        out.cancelWriting();
+        return fail(QStringLiteral("cannot write (%1)").arg(reason));
+    }
+    return true;
+}
+
+bool IsCsvExport(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--csv") == 0 || std::strncmp(argv[i], "--csv=", 6) == 0)
+            return true;
+    return false;
+}
+
+int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTextStream& err) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Writes stored data as CSV."));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("CSV file to write, - for standard output."),
+                                 QStringLiteral("OUT"));
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First second to export."),
+                                  QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last second to export."),
+                                QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
+    parser.addOptions({csv, from, to});
+    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Data files or folders."));
+    const QString program = QStringLiteral("tarvek-view");
+    if (!parser.parse(arguments)) {
+        err << program << ": " << parser.errorText() << Qt::endl;
+        return 2;
+    }
+    TimeSpan span{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), TimeSpan::Local};
+    for (const auto& [option, end] : {std::pair{&from, &span.from}, std::pair{&to, &span.to}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const std::optional<qint64> t = ParseLocalTime(parser.value(*option));
+        if (!t) {
+            err << program << ": --" << option->names().first() << " wants YYYY-MM-DDTHH:MM:SS, not "
+                << parser.value(*option) << Qt::endl;
+            return 2;
+        }
+        *end = *t;
+    }
+
+    QStringList paths = parser.positionalArguments();
+    if (paths.isEmpty())
+        paths += defaultFolder;
+    TrendSource source;
+    if (!source.Open(paths)) {
+        for (const QString& e : source.Errors())
+            err << program << ": " << e << Qt::endl;
+        return 1;
+    }
+    if (const ReadTally t = source.Tally(); t.Skipped() > 0)
+        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.foreign
+            << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
+            << Qt::endl;
+
+    std::vector<int> shown(ChannelCount);
+    std::iota(shown.begin(), shown.end(), 0);
+    QString error;
+    if (!ExportCsv(parser.value(csv), source.Data(), source.Channels(), shown, span, &error)) {
+        err << program << ": " << error << Qt::endl;
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "viewer/TrendSource.h"
+
+#include <QIODevice>
+#include <QTextStream>
+
+#include <vector>
+
+// Writes the records of `span` as CSV (RFC 4180: comma-separated, CR LF,
+// fields quoted where they hold a comma, a quote or a line break): a header
+// row "time" and "name [unit]" per channel, then one row per record in stored
+// order, the time as "YYYY-MM-DDTHH:MM:SS" on the wall clock, each value as
+// its stored digits with "." as the point (StoredValue::Text), an empty cell
+// for a gap. False when the device fails to take the text.
+bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, const std::vector<int>& shown,
+              const TimeSpan& span);
+
+// Writes the CSV to `path` ("-" for standard output) whole or not at all: a
+// file is written under another name and put in place only once complete.
+// On failure, the message names the file and the reason.
+bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
+               const std::vector<int>& shown, const TimeSpan& span, QString* error);
+
+// The headless export:
+//   tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to ...] FILE|FOLDER...
+// `arguments` as QCoreApplication::arguments(). Messages go to `err`; returns
+// the exit code: 0 done, 1 a file could not be read or written, 2 a usage error.
+int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTextStream& err);
+
+// Whether the command line asks for the headless export.
+bool IsCsvExport(int argc, const char* const* argv);

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "data/DataFileReader.h"
+
+#include <QTimeZone>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+inline constexpr int ChannelCount = Declarations::ChannelCount;
+
+// A span of time, both ends included, in milliseconds from 1970-01-01: on the
+// true time line (UTC), as the chart draws it, or on the wall clock as stored,
+// as the command line's --from and --to name it. The two differ by the zone's
+// offset, and in the hour that repeats when daylight saving time ends.
+struct TimeSpan {
+    enum Base { Utc, Local };
+    qint64 from = 0;
+    qint64 to = 0;
+    Base base = Utc;
+};
+
+// The records of one or more data files in stored order, kept by column to
+// stay small (a month of eight channels takes about 4 MB). Each record keeps
+// its stored wall-clock time and the true time it stands for.
+class Trend {
+  public:
+    explicit Trend(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
+
+    // Appends records after the last one. The true time of a wall-clock time
+    // that occurs twice (the repeated hour) is the first occurrence not
+    // earlier than the previous record, so both passes of that hour are kept
+    // in order instead of being laid over each other.
+    void Append(const std::vector<StoredRecord>& records);
+    // Keeps the first `size` records.
+    void Truncate(qint64 size);
+
+    qint64 Size() const { return qint64(local_.size()); }
+    qint64 LocalMs(qint64 i) const { return local_[i]; }
+    qint64 UtcMs(qint64 i) const { return utc_[i]; }
+    qint64 Time(qint64 i, TimeSpan::Base base) const { return base == TimeSpan::Utc ? utc_[i] : local_[i]; }
+    StoredValue Value(int channel, qint64 i) const { return values_[channel][i]; }
+
+    bool Contains(qint64 i, const TimeSpan& span) const {
+        const qint64 t = Time(i, span.base);
+        return t >= span.from && t <= span.to;
+    }
+    // Whether the times never fall from one record to the next: then the
+    // index range of a span holds nothing else.
+    bool Rising(TimeSpan::Base base) const { return base == TimeSpan::Utc ? risingUtc_ : risingLocal_; }
+
+    // A summary of each whole block of BlockSize records per channel, so that
+    // drawing a year does not visit every record: the offsets in the block of
+    // its first smallest and first largest value, and whether it holds a gap
+    // (or only gaps).
+    static constexpr qint64 BlockSize = 64;
+    struct Block {
+        quint8 low = 0, high = 0;
+        bool gap = false;
+    };
+    qint64 BlockCount() const { return qint64(blocks_[0].size()); }
+    const Block& BlockOf(int channel, qint64 block) const { return blocks_[channel][block]; }
+
+    // The smallest index range [first, last) holding every record of `span`;
+    // within it, Contains() tells which records belong to the span (stored
+    // times need not rise: a clock set back, the repeated hour).
+    std::pair<qint64, qint64> IndexRange(const TimeSpan& span) const;
+
+  private:
+    qint64 ToUtc(qint64 localMs);
+    void SummarizeBlocks();
+    int OffsetMsAt(qint64 utcMs) const;
+
+    QTimeZone zone_;
+    std::vector<qint64> local_, utc_;
+    std::array<std::vector<StoredValue>, ChannelCount> values_;
+    std::array<std::vector<Block>, ChannelCount> blocks_;
+    bool risingUtc_ = true, risingLocal_ = true;
+    // The zone's offsets around the day last converted: equal unless the
+    // offset changes near that day.
+    qint64 cachedDay_ = -1'000'000'000;
+    int offsetBefore_ = 0, offsetAfter_ = 0;
+};
+
+// "YYYY-MM-DDTHH:MM:SS" for milliseconds of the wall clock from 1970-01-01,
+// and back (nothing for any other text).
+QByteArray LocalTimeText(qint64 localMs);
+void WriteLocalTime(qint64 localMs, char* out); // the 19 characters at `out`
+std::optional<qint64> ParseLocalTime(const QString& text);

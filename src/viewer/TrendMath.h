@@ -1,0 +1,38 @@
+#pragma once
+
+#include "viewer/Trend.h"
+
+#include <QPointF>
+
+#include <vector>
+
+// A channel's line as the chart draws it: points (x the true time in ms, y
+// the value) in runs; a run starts at each index in `starts` and the line
+// breaks between runs, where the channel had a gap.
+struct Trace {
+    std::vector<QPointF> points;
+    std::vector<int> starts;
+};
+
+// The line of `channel` over `span`, made for a plot `columns` pixels wide:
+// per pixel column, the smallest and the largest value in stored order, so
+// every spike stays visible and the cost of drawing does not grow with the
+// number of records. A column with fewer values keeps them all. A gap breaks
+// the line; gaps narrower than a column break it at most once per column.
+Trace Decimate(const Trend& trend, int channel, const TimeSpan& span, int columns);
+
+// Figures of one channel over a span; `minimum` and `maximum` are record
+// indices (the first such record), -1 when the span holds no value.
+struct ChannelStatistics {
+    qint64 count = 0;
+    qint64 gaps = 0;
+    qint64 minimum = -1;
+    qint64 maximum = -1;
+    double mean = 0;
+};
+
+ChannelStatistics ComputeStatistics(const Trend& trend, int channel, const TimeSpan& span);
+
+// The record of `span` nearest in true time to `utcMs`, or -1 when the span
+// holds none.
+qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs);

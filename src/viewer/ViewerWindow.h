@@ -1,0 +1,63 @@
+#pragma once
+
+#include "viewer/TrendChart.h"
+#include "viewer/TrendSource.h"
+
+#include <QMainWindow>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class QTableWidget;
+class QTimer;
+
+// The viewer's window: the controls (data to open, span, channels, follow,
+// export) beside the chart, the pointer's read-out under it and the
+// statistics of the visible span at the bottom. The statistics table holds
+// in text what the chart shows, for a screen reader among others.
+class ViewerWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // The spans the picker offers, in its order.
+    enum SpanChoice { LastHour, LastDay, LastWeek, LastMonth, All, FromTo };
+
+    explicit ViewerWindow(QTimeZone zone = QTimeZone::systemTimeZone(), QWidget* parent = nullptr);
+
+    // Opens data files and folders in place of what was open; problems are
+    // listed above the chart.
+    void Open(const QStringList& paths);
+    // Writes the visible span of the shown channels: .csv, .png or .pdf by
+    // the file's suffix. False with the reason in the problems line.
+    bool ExportTo(const QString& path);
+    // The follow mode's step, run every second by a timer while following.
+    void Follow();
+
+    const TrendSource& Source() const { return source_; }
+    TrendChart* Chart() const { return chart_; }
+
+  private:
+    void BuildControls(QWidget* panel);
+    void ApplySpanChoice();
+    void ShowData();
+    void UpdateStatistics(const TimeSpan& span);
+    void ShowPointer(qint64 utcMs);
+    void ShowProblems(const QStringList& problems);
+    std::vector<int> ShownChannels() const;
+    std::array<bool, ChannelCount> ShownMask() const;
+
+    TrendSource source_;
+    TrendChart* chart_;
+    QComboBox* spanChoice_;
+    QDateTimeEdit* from_;
+    QDateTimeEdit* to_;
+    std::array<QCheckBox*, ChannelCount> channelBoxes_{};
+    QCheckBox* follow_;
+    QLabel* problems_;
+    QLabel* readOut_;
+    QTableWidget* statistics_;
+    QTimer* followTimer_;
+    bool zoomed_ = false; // the span differs from the picker's choice
+};

@@ -1,0 +1,96 @@
+// Any bytes as the content of a data file: the reader never fails on a file
+// it can open, reads what the logger counts (the header's count when that
+// record is whole, else the last whole record) and tallies the rest, and
+// every record it gives back is one the logger's own writer would store
+// byte for byte: no value is ever invented. A second read finds nothing new.
+#include "data/DataFileReader.h"
+#include "data/ElaborationData.h"
+#include "data/StoringData.h"
+
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// The 9-character text the logger writes for a stored value.
+QString ValueTextOf(StoredValue v) {
+    if (v.IsGap())
+        return v.IsNoData() ? NoDataText : InvalidValueText;
+    const QByteArray digits = v.Text();
+    const QString text =
+        digits.startsWith('-') ? QString::fromLatin1(digits) : u'+' + QString::fromLatin1(digits);
+    return text.rightJustified(ValueWidth, u' ');
+}
+
+// A record with every negative zero ("-0", "-0.000") written as a positive
+// one: the reader keeps the number, not the sign of a zero.
+QByteArray WithoutSignedZeros(QByteArray record) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
+        const qsizetype at = 20 + 17 * k;
+        const QByteArray field = record.mid(at, ValueWidth).trimmed();
+        if (field.startsWith('-') && field.count('0') + (field.contains('.') ? 2 : 1) == field.size())
+            record[at + record.mid(at, ValueWidth).indexOf('-')] = '+';
+    }
+    return record;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static QTemporaryDir dir;
+    const QString path = dir.path() + "/03-2008-Data.txt";
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    QFile file(path);
+    Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+    file.close();
+
+    DataFileCursor cursor(path);
+    std::vector<StoredRecord> records;
+    Require(cursor.ReadNew(records) == DataFileCursor::Outcome::Ok);
+    const qint64 whole = qint64(size) / DataRecordLength;
+    const std::optional<int> header = ReadHeaderCount(QString::fromLatin1(bytes.left(DataRecordLength)));
+    const qint64 counted = whole == 0                  ? 0
+                           : header && *header < whole ? *header
+                                                       : std::min<qint64>(whole - 1, 99999);
+    const ReadTally& t = cursor.Tally();
+    Require(cursor.CountedRead() == counted && qint64(records.size()) + t.blank + t.foreign == counted);
+    Require(t.uncounted == (whole == 0 ? 0 : whole - 1 - counted) &&
+            t.torn == (size % DataRecordLength != 0));
+
+    // Each data record, written again by the logger, gives the bytes it was
+    // read from.
+    auto next = records.begin();
+    for (qint64 n = 1; n <= counted; ++n) {
+        const QByteArray source = bytes.mid(n * DataRecordLength, DataRecordLength);
+        StoredRecord parsed;
+        if (ParseDataRecord(source.constData(), &parsed) != RecordKind::Data)
+            continue;
+        Require(next != records.end());
+        const StoredRecord& r = *next++;
+        Declarations d;
+        constexpr qint64 DayMs = 86'400'000;
+        const qint64 day = r.localMs / DayMs - (r.localMs % DayMs < 0 ? 1 : 0); // years before 1970 too
+        d.ScanDate = QDate::fromJulianDay(2440588 + day).toString(QStringLiteral("dd-MM-yyyy"));
+        d.ScanTime = QTime::fromMSecsSinceStartOfDay(int(r.localMs - day * DayMs))
+                         .toString(QStringLiteral("HH:mm:ss"));
+        for (int k = 0; k < Declarations::ChannelCount; ++k) {
+            d.ChannelValue[k + 1] = ValueTextOf(r.values[k]);
+            if (!r.values[k].IsGap())
+                Require(r.values[k].Value() == std::strtod(r.values[k].Text().constData(), nullptr));
+        }
+        Require(WithoutSignedZeros(BuildDataRecord(d).toLatin1()) == WithoutSignedZeros(source));
+    }
+    Require(next == records.end());
+    std::vector<StoredRecord> more;
+    Require(cursor.ReadNew(more) == DataFileCursor::Outcome::Ok && more.empty());
+    return 0;
+}
