@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     }
 
     Declarations d;
-    d.SerialLine = 1;
+    d.SetUp.SerialLine = 1;
     QtSerialPortService port(folder.path());
     QTimer timeout;
     timeout.setInterval(2000);

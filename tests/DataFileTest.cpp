@@ -66,26 +66,26 @@ TEST_F(DataFileTest, AMonthsFirstRecordStartsItsFileAndFolderAndTheNextIsAppende
                     "          ;     ;          ;     ;          ;     ;          ;     ; *\r\n"
                     "05-03-2008;10:15:30;  +12.345 ; Bar ;   -0.500 ; Bar ;   +0.000 ; Bar ; No Data  ; Bar ;"
                     " =======  ; Bar ;-12345.68 ; Bar ;+9999.999 ; Bar ;   +2.000 ; Bar ; *\r\n");
-    EXPECT_EQ(d.FilePath, File());
+    EXPECT_EQ(DataFilePath(d), File());
     EXPECT_TRUE(stderr_.isEmpty()) << qPrintable(stderr_);
 
     Stamp("05-03-2008", "10:16:00");
     for (int k = 1; k <= 8; ++k)
         d.ChannelValue[k] = " No Data "; // a failed poll
     ASSERT_TRUE(Store());
-    EXPECT_EQ(d.DataRecord.toLatin1(), DataLine("05-03-2008", "10:16:00", " No Data "));
-    EXPECT_EQ(ReadBytes(File()), Header(2) + Line(file, 2) + d.DataRecord.toLatin1());
+    EXPECT_EQ(BuildDataRecord(d).toLatin1(), DataLine("05-03-2008", "10:16:00", " No Data "));
+    EXPECT_EQ(ReadBytes(File()), Header(2) + Line(file, 2) + BuildDataRecord(d).toLatin1());
 }
 
 TEST_F(DataFileTest, TheMonthAndYearOfTheScanChooseTheFile) {
     Stamp("31-12-2008", "23:59:30");
     ASSERT_TRUE(Store());
-    const QByteArray december = d.DataRecord.toLatin1();
+    const QByteArray december = BuildDataRecord(d).toLatin1();
     Stamp("01-01-2009", "00:00:00");
     ASSERT_TRUE(Store());
     EXPECT_TRUE(december.startsWith("31-12-2008;23:59:30;"));
     EXPECT_EQ(ReadBytes(DataPath("12-2008-Data.txt")), Header(1) + december);
-    EXPECT_EQ(ReadBytes(DataPath("01-2009-Data.txt")), Header(1) + d.DataRecord.toLatin1());
+    EXPECT_EQ(ReadBytes(DataPath("01-2009-Data.txt")), Header(1) + BuildDataRecord(d).toLatin1());
 }
 
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
@@ -147,7 +147,7 @@ TEST_P(DataFileStore, GoesOnWhereTheFileLeavesOff) {
     const QByteArray after = ReadBytes(File());
     ASSERT_EQ(after.size(), qMax<qsizetype>(before.size() / 160, c.count + 1) * 160);
     EXPECT_EQ(Line(after, 1), Header(c.count));
-    EXPECT_EQ(Line(after, c.count + 1), d.DataRecord.toLatin1());
+    EXPECT_EQ(Line(after, c.count + 1), BuildDataRecord(d).toLatin1());
     for (int n = 2; n <= after.size() / 160; ++n)
         EXPECT_TRUE(n == c.count + 1 || Line(after, n) == Line(before, n)) << "record " << n;
 }

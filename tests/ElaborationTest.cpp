@@ -92,8 +92,8 @@ TEST(ElaborateReadings, EachChannelUsesItsOwnGainAndZero) {
     Declarations d;
     for (int i = 1; i <= 8; ++i) {
         d.ChannelReading[i] = QStringLiteral("+%1").arg(1000 + i, 7, 10, QChar(u'0'));
-        d.ChannelParam[i][Declarations::Gain] = QString::number(i);
-        d.ChannelParam[i][Declarations::Zero] = QString::number(i);
+        d.SetUp.ChannelParam[i][Declarations::Gain] = QString::number(i);
+        d.SetUp.ChannelParam[i][Declarations::Zero] = QString::number(i);
     }
     d.ChannelReading[4] = NoDataReading;
     ElaborateReadings(d);

@@ -23,8 +23,8 @@ class EntryCheckTable : public ::testing::TestWithParam<EntryCase> {};
 TEST_P(EntryCheckTable, KeepsTheBoxInRange) {
     const EntryCase& c = GetParam();
     Declarations d;
-    FillNameTables(d);
-    const EntryCheck check = CheckEntry(d, c.index, QString::fromLatin1(c.typed));
+    FillNameTables(d.StorageRateName);
+    const EntryCheck check = CheckEntry(d.StorageRateName, c.index, QString::fromLatin1(c.typed));
     EXPECT_EQ(check.text, QString::fromLatin1(c.text));
     EXPECT_EQ(check.setsCaption, c.caption != nullptr);
     EXPECT_EQ(check.caption, QString::fromLatin1(c.caption ? c.caption : ""));
@@ -91,6 +91,6 @@ TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     const QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
     EXPECT_EQ(general.mid(15 * 80 + 21, 1), "1");
     EXPECT_EQ(general.mid(16 * 80 + 21, 1), "0");
-    EXPECT_EQ(d.SerialLine, 3) << "checks never touch the running set-up";
-    EXPECT_EQ(d.StorageRate, 7);
+    EXPECT_EQ(d.SetUp.SerialLine, 3) << "checks never touch the running set-up";
+    EXPECT_EQ(d.SetUp.StorageRate, 7);
 }

@@ -21,7 +21,7 @@ template <typename Port> struct PollRig {
             d.ReplyTimedOut = 1;
             timer.stop();
         });
-        d.SerialLine = 1;
+        d.SetUp.SerialLine = 1;
         d.SelectCode = 128;
         d.CommandText = "K";
         d.ReplyExpected = 1;

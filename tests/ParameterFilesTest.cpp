@@ -39,10 +39,10 @@ TEST(GeneralDecode, OnlyTheFirstCharacterOfRecords16And17Counts) {
 TEST_F(AppFolderTest, SavingGeneralParametersRewritesOnlyTheValuesOfRecords16And17) {
     const QByteArray before = GeneralFile("   4", "7") + "extra bytes after record 40";
     WriteBytes(SettingPath(GeneralParametersFile), before);
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    EXPECT_EQ(d.GeneralLabel[16], "Label 16.............");
-    EXPECT_EQ(d.GeneralValue[16], "   4" + QString(52, ' ')); // untrimmed
-    ASSERT_TRUE(SaveGeneralParameters(d, "2.5", ""));
+    ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp));
+    EXPECT_EQ(d.SetUp.GeneralLabel[16], "Label 16.............");
+    EXPECT_EQ(d.SetUp.GeneralValue[16], "   4" + QString(52, ' ')); // untrimmed
+    ASSERT_TRUE(SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "2.5", ""));
 
     QByteArray expected = before;
     expected.replace(15 * 80, 160,
@@ -50,10 +50,10 @@ TEST_F(AppFolderTest, SavingGeneralParametersRewritesOnlyTheValuesOfRecords16And
                          QByteArray(56, ' ') + "*\r\n");
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), expected);
     // Saving does not apply the values; the next read does.
-    EXPECT_EQ(d.StorageRate, 7);
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    EXPECT_EQ(d.SerialLine, 2);
-    EXPECT_EQ(d.StorageRate, 0);
+    EXPECT_EQ(d.SetUp.StorageRate, 7);
+    ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp));
+    EXPECT_EQ(d.SetUp.SerialLine, 2);
+    EXPECT_EQ(d.SetUp.StorageRate, 0);
 }
 
 TEST_F(AppFolderTest, ChannelFieldsComeFromFixedColumnsAndOnlyGainAndZeroAreSaved) {
@@ -65,20 +65,20 @@ TEST_F(AppFolderTest, ChannelFieldsComeFromFixedColumnsAndOnlyGainAndZeroAreSave
     before += "bytes after the channels";
     WriteBytes(SettingPath(ChannelParametersFile), before);
     WriteBytes(SettingPath(GeneralParametersFile), GeneralFile("1", "1", "5xyz"));
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    ASSERT_TRUE(ReadChannelParameters(d));
+    ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp));
+    ASSERT_TRUE(ReadChannelParameters(d.AppFolder, d.SetUp));
     const QStringList fields{"Pressure line 3", "5", "2", "mBar", "1.250", "-100", "1", "-5", "900"};
     for (int j = 1; j <= 9; ++j)
-        EXPECT_EQ(d.ChannelParam[3][j], fields[j - 1]) << "field " << j;
-    EXPECT_EQ(d.ChannelParam[8][Declarations::SensorType], "5"); // record 21 serves all eight
-    EXPECT_TRUE(d.ChannelParam[9][Declarations::Gain].isEmpty());
+        EXPECT_EQ(d.SetUp.ChannelParam[3][j], fields[j - 1]) << "field " << j;
+    EXPECT_EQ(d.SetUp.ChannelParam[8][Declarations::SensorType], "5"); // record 21 serves all eight
+    EXPECT_TRUE(d.SetUp.ChannelParam[9][Declarations::Gain].isEmpty());
 
     ChannelTexts gains, zeros;
     for (int c = 0; c < 8; ++c) {
         gains[c] = QString("1.2345678%1").arg(c);
         zeros[c] = c == 0 ? QString() : QString::number(-c);
     }
-    ASSERT_TRUE(SaveChannelParameters(d, gains, zeros));
+    ASSERT_TRUE(SaveChannelParameters(d.AppFolder, gains, zeros));
     QByteArray expected = before;
     for (int r = 11; r <= 18; ++r)
         expected
@@ -88,10 +88,10 @@ TEST_F(AppFolderTest, ChannelFieldsComeFromFixedColumnsAndOnlyGainAndZeroAreSave
             .replace(r * 80 - 3, 3, "*\r\n");
     EXPECT_EQ(ReadBytes(SettingPath(ChannelParametersFile)), expected);
     // The table follows the file only at the next read.
-    EXPECT_EQ(d.ChannelParam[1][Declarations::Gain], "1.250");
-    ASSERT_TRUE(ReadChannelParameters(d));
-    EXPECT_EQ(d.ChannelParam[2][Declarations::Gain], "1.2345678");
-    EXPECT_EQ(d.ChannelParam[2][Declarations::Zero], "-1");
+    EXPECT_EQ(d.SetUp.ChannelParam[1][Declarations::Gain], "1.250");
+    ASSERT_TRUE(ReadChannelParameters(d.AppFolder, d.SetUp));
+    EXPECT_EQ(d.SetUp.ChannelParam[2][Declarations::Gain], "1.2345678");
+    EXPECT_EQ(d.SetUp.ChannelParam[2][Declarations::Zero], "-1");
 }
 
 TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
@@ -108,11 +108,11 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
     // With room again the next start installs the whole set-up.
     ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
     EXPECT_TRUE(QFileInfo(d.AppFolder + "/datafiles").isDir());
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    ASSERT_TRUE(ReadChannelParameters(d));
-    EXPECT_EQ(d.SerialLine, 1);
-    EXPECT_EQ(d.StorageRate, 1);
-    for (const auto& row : std::span(d.ChannelParam).subspan(1, 8))
+    ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp));
+    ASSERT_TRUE(ReadChannelParameters(d.AppFolder, d.SetUp));
+    EXPECT_EQ(d.SetUp.SerialLine, 1);
+    EXPECT_EQ(d.SetUp.StorageRate, 1);
+    for (const auto& row : std::span(d.SetUp.ChannelParam).subspan(1, 8))
         EXPECT_EQ(
             QStringList({row[Declarations::Gain], row[Declarations::Zero], row[Declarations::SensorType]}),
             QStringList({"1", "0", "0"}));

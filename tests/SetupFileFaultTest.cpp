@@ -101,22 +101,23 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
         before[i] = Take(SettingPath(Names[i]));
 
     // --- Reading ---
-    FillNameTables(d);
-    d.SerialLine = 5; // whatever an earlier read left
-    d.StorageRate = 5;
+    FillNameTables(d.StorageRateName);
+    d.SetUp.SerialLine = 5; // whatever an earlier read left
+    d.SetUp.StorageRate = 5;
     const auto read = WithStderr(stderr_, [&] {
-        return std::array{ReadGeneralParameters(d), ReadChannelParameters(d), ReadAcquisitionStatus(d)};
+        return std::array{ReadGeneralParameters(d.AppFolder, d.SetUp),
+                          ReadChannelParameters(d.AppFolder, d.SetUp), ReadAcquisitionStatus(d.AppFolder)};
     });
     for (int i = 0; i < 3; ++i)
         if (c.failing < 3)
             EXPECT_TRUE(read[i]) << qPrintable(read[i].message);
         else
             ExpectReported(read[i], Names[i]);
-    EXPECT_EQ(d.SerialLine, c.serialLine);
-    EXPECT_EQ(d.StorageRate, c.storageRate);
+    EXPECT_EQ(d.SetUp.SerialLine, c.serialLine);
+    EXPECT_EQ(d.SetUp.StorageRate, c.storageRate);
     for (int n = 1; n <= 40; ++n)
-        EXPECT_TRUE(d.GeneralLabel[n].size() == 21 && d.GeneralValue[n].size() == 56) << "record " << n;
-    EXPECT_EQ(d.RecordBuffer.size(), 80);
+        EXPECT_TRUE(d.SetUp.GeneralLabel[n].size() == 21 && d.SetUp.GeneralValue[n].size() == 56)
+            << "record " << n;
 
     // Reading creates what is missing and changes nothing that was there.
     for (int i = 0; i < 3; ++i) {
@@ -134,8 +135,9 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
         std::optional<FileSizeLimit> full; // the messages are short: they fit under the limit
         if (c.fullDisk)
             full.emplace(rlim_t(before[0].size() + 100)); // part of a record fits
-        return std::array{SaveGeneralParameters(d, "3", "2"), SaveChannelParameters(d, gains, zeros),
-                          WriteAcquisitionStatus(d)};
+        return std::array{SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "3", "2"),
+                          SaveChannelParameters(d.AppFolder, gains, zeros),
+                          WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag)};
     });
     for (int i = 0; i < 3; ++i) {
         const QByteArray now = Take(SettingPath(Names[i]));
@@ -193,11 +195,12 @@ TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
         {
             if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
                 std::_Exit(64);
-            ReadGeneralParameters(d);
-            ReadChannelParameters(d);
-            const FileOutcome saved = SaveGeneralParameters(d, "3", "2");
+            ReadGeneralParameters(d.AppFolder, d.SetUp);
+            ReadChannelParameters(d.AppFolder, d.SetUp);
+            const FileOutcome saved = SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "3", "2");
             const QString refused = GeneralParametersFile + ": cannot open (Permission denied)";
-            std::_Exit((d.SerialLine == 4 ? 0 : 1) + (d.ChannelParam[1][Declarations::Gain] == "1" ? 0 : 2) +
+            std::_Exit((d.SetUp.SerialLine == 4 ? 0 : 1) +
+                       (d.SetUp.ChannelParam[1][Declarations::Gain] == "1" ? 0 : 2) +
                        (saved.message.contains(refused) ? 0 : 4));
         },
         ::testing::ExitedWithCode(0), "");

@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
     Declarations d;
     d.AppFolder = QString::fromLocal8Bit(argv[1]);
     if (argc == 6 && std::strcmp(argv[5], "save") == 0) {
-        d.AcquisitionFlag = QStringLiteral("1");
-        if (!SaveChannelParameters(d, {}, {}) || !SaveGeneralParameters(d, "2", "1") ||
-            !WriteAcquisitionStatus(d))
+        if (!SaveChannelParameters(d.AppFolder, {}, {}) ||
+            !SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "2", "1") ||
+            !WriteAcquisitionStatus(d.AppFolder, "1"))
             return 1;
     }
     for (long long seq = first; count < 0 || seq < first + count; ++seq) {

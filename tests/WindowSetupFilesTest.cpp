@@ -26,7 +26,7 @@ TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTh
     EXPECT_EQ(form->Label9(5)->text(), "24 hours");
     // The channels are read first: their sensor type comes from the general
     // values read before this Load.
-    EXPECT_EQ(d.ChannelParam[1][Declarations::SensorType], "2");
+    EXPECT_EQ(d.SetUp.ChannelParam[1][Declarations::SensorType], "2");
     EXPECT_EQ(window->Panel(4), "Com: 3") << "the status bar keeps the line of the start";
 
     QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
@@ -35,7 +35,7 @@ TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTh
     form->Text2(3)->setText("-0.5 ");
     form->Text5(5)->setText("4 ");
     form->Command2()->click();
-    EXPECT_EQ(d.StorageRate, 9) << "Save does not apply the set-up";
+    EXPECT_EQ(d.SetUp.StorageRate, 9) << "Save does not apply the set-up";
     channels.replace(10 * 80 + 35, 9, "1.5      "); // gain of channel 1, left-aligned
     channels.replace(11 * 80 + 35, 9, "  1.23456"); // gain of channel 2, cut to nine characters
     channels.replace(12 * 80 + 45, 9, "-0.5     "); // offset of channel 3
@@ -48,15 +48,15 @@ TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTh
     EXPECT_EQ(form->Text1(2)->text(), "1.23456");
     EXPECT_EQ(form->Text5(5)->text(), "4");
     EXPECT_EQ(form->Label9(5)->text(), "10 minutes");
-    EXPECT_EQ(d.SerialLine, 5);
-    EXPECT_EQ(d.StorageRate, 4);
+    EXPECT_EQ(d.SetUp.SerialLine, 5);
+    EXPECT_EQ(d.SetUp.StorageRate, 4);
     EXPECT_TRUE(capture.messages.empty());
 }
 
 TEST_F(SetupCommandsTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
     form->Text1(1)->setText("2.5");
-    const auto channelsBefore = d.ChannelParam;
-    const auto generalBefore = d.GeneralValue;
+    const auto channelsBefore = d.SetUp.ChannelParam;
+    const auto generalBefore = d.SetUp.GeneralValue;
     SpoilSettingFolder();
     const std::pair<QPushButton*, const char*> commands[] = {{form->Command2(), "saved"},
                                                              {form->Command1(), "loaded"}};
@@ -71,9 +71,9 @@ TEST_F(SetupCommandsTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
                     m.text.contains(QDir::toNativeSeparators(d.AppFolder + "/settingfiles")))
             << m.text.toStdString();
         // Blank gains would zero every value during acquisition.
-        EXPECT_EQ(d.ChannelParam, channelsBefore) << word;
-        EXPECT_EQ(d.GeneralValue, generalBefore) << word;
-        EXPECT_EQ(d.SerialLine, 3);
+        EXPECT_EQ(d.SetUp.ChannelParam, channelsBefore) << word;
+        EXPECT_EQ(d.SetUp.GeneralValue, generalBefore) << word;
+        EXPECT_EQ(d.SetUp.SerialLine, 3);
         EXPECT_EQ(form->Text1(1)->text(), "2.5") << "the operator's entries stay";
     }
     EXPECT_EQ(ReadBytes(d.AppFolder + "/settingfiles"), "not a folder");

@@ -34,12 +34,12 @@ void Acquisition::Start() {
     d_.AcquisitionFlag = QStringLiteral("1");
     d_.StopRequested = 0;
     view_.ShowState(WaitingText);
-    WriteAcquisitionStatus(d_);
+    WriteAcquisitionStatus(d_.AppFolder, d_.AcquisitionFlag);
     // A running poll holds the port and reopens it on its own; opening it here
     // would pull it away under the poll.
-    if (!poll_.IsRunning() && !OpenSerialLine(d_.SerialLine, port_)) {
+    if (!poll_.IsRunning() && !OpenSerialLine(d_.SetUp.SerialLine, port_)) {
         const QString reason = port_.ErrorText();
-        std::fprintf(stderr, "tarvek: serial line %d is not available: %s\n", d_.SerialLine,
+        std::fprintf(stderr, "tarvek: serial line %d is not available: %s\n", d_.SetUp.SerialLine,
                      qPrintable(reason));
         view_.ShowSerialLineError(reason);
     }
@@ -98,6 +98,6 @@ void Acquisition::StopPath() {
         return;
     d_.AcquisitionFlag = QStringLiteral("0");
     view_.ShowState(StandByText);
-    WriteAcquisitionStatus(d_);
+    WriteAcquisitionStatus(d_.AppFolder, d_.AcquisitionFlag);
     CloseSerialLine(port_, poll_.IsRunning());
 }

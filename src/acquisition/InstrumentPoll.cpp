@@ -21,7 +21,7 @@ bool InstrumentPoll::Start() {
     // SerialLine takes effect and the receive buffer starts empty.
     if (port_.IsOpen())
         port_.Close();
-    port_.SelectPort(d_.SerialLine);
+    port_.SelectPort(d_.SetUp.SerialLine);
     if (!port_.IsOpen() && !port_.Open()) {
         Conclude(); // failed, as after a time-out; Finished follows from the event loop
         return true;

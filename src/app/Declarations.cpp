@@ -1,13 +1,13 @@
 #include "app/Declarations.h"
 
-QString SettingFolderPath(const Declarations& d) {
-    return d.AppFolder + QStringLiteral("/settingfiles");
+QString SettingFolderPath(const QString& appFolder) {
+    return appFolder + u'/' + SettingFolderName;
 }
 
-QString DataFolderPath(const Declarations& d) {
-    return d.AppFolder + QStringLiteral("/datafiles");
+QString DataFolderPath(const QString& appFolder) {
+    return appFolder + u'/' + DataFolderName;
 }
 
-QString SettingFilePath(const Declarations& d, const QString& fileName) {
-    return SettingFolderPath(d) + u'/' + fileName;
+QString SettingFilePath(const QString& appFolder, const QString& fileName) {
+    return SettingFolderPath(appFolder) + u'/' + fileName;
 }

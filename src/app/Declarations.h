@@ -6,17 +6,30 @@
 
 // The program's shared state: the set-up read from the parameter files, the
 // acquisition flags, the parameters and results of the instrument poll, the
-// readings and value texts of the last scan, the stamps of the running scan
-// and the record buffers of the fixed-record files. One object, owned by the
-// application, lives for the whole run; procedures take it by reference.
+// readings and value texts of the last scan and the stamps of the running
+// scan. One object, owned by the application, lives for the whole run;
+// procedures take it, or the part of it they use, by reference.
 //
-// Loose values are typed here: texts are QStrings (empty at start), numbers
-// are ints (0 at start), as an empty loose value reads as 0.
+// Flags and counters are ints, 0 until set; texts are empty until set.
 struct Declarations {
     static constexpr int TableSize = 41;  // tables indexed 0..40
     static constexpr int FieldCount = 10; // ChannelParam fields 0..9
     static constexpr int ChannelCount = 8;
     using TextTable = std::array<QString, TableSize>;
+    using ChannelRow = std::array<QString, FieldCount>;
+    using RateNames = std::array<QString, 11>; // 0..9 filled at start-up, 10 stays empty
+    enum ChannelField { Description = 1, SensorType, Decimals, Unit, Gain, Zero, Active, AlarmMin, AlarmMax };
+
+    // What the set-up files hold, as the program last read them. Load
+    // replaces it only as a whole.
+    struct SetUpState {
+        TextTable GeneralLabel{}; // characters 1..21 of general record n
+        TextTable GeneralValue{}; // characters 22..77 of general record n
+        int SerialLine = 0;       // n of "COM n", 1..8 once read
+        int StorageRate = 0;      // 0..9, index into StorageRateName
+        // Row = channel, column = field (see ChannelField).
+        std::array<ChannelRow, TableSize> ChannelParam{};
+    };
 
     // Folder holding the executable; settingfiles/ and datafiles/ live in it.
     QString AppFolder;
@@ -27,16 +40,8 @@ struct Declarations {
     QString ScanDate;     // TodayStamp at the start of the last scan
     QString ScanTime;     // "hh:mm:ss" at the start of the last scan
 
-    // General set-up.
-    std::array<QString, TableSize> GeneralLabel{}; // characters 1..21 of record n
-    std::array<QString, TableSize> GeneralValue{}; // characters 22..77 of record n
-    int SerialLine = 0;                            // n of "COM n", 1..8 once read
-    int StorageRate = 0;                           // 0..9, index into StorageRateName
-    std::array<QString, 11> StorageRateName{};     // 0..9 filled at start-up, 10 stays empty
-
-    // Channel set-up: row = channel, column = field (see the Field* indices).
-    std::array<std::array<QString, FieldCount>, TableSize> ChannelParam{};
-    enum ChannelField { Description = 1, SensorType, Decimals, Unit, Gain, Zero, Active, AlarmMin, AlarmMax };
+    SetUpState SetUp;
+    RateNames StorageRateName{};
 
     // Acquisition state.
     QString AcquisitionFlag; // "1" while acquisition is active
@@ -54,18 +59,15 @@ struct Declarations {
     TextTable ChannelReading{};
     TextTable ChannelValue{};
     int StoreDue = 0;
-
-    // File work.
-    QString FilePath;
-    QString RecordBuffer = QString(80, u' ');
-    QString DataRecord = QString(160, u' ');
 };
 
-// Full paths of the program's files.
-QString SettingFilePath(const Declarations& d, const QString& fileName);
-QString DataFolderPath(const Declarations& d);
-QString SettingFolderPath(const Declarations& d);
-
+// The program's folders and files, beside the executable in `appFolder`.
+inline const QString SettingFolderName = QStringLiteral("settingfiles");
+inline const QString DataFolderName = QStringLiteral("datafiles");
 inline const QString GeneralParametersFile = QStringLiteral("generalparameters.txt");
 inline const QString ChannelParametersFile = QStringLiteral("channelsparameters.txt");
 inline const QString AcquisitionStatusFile = QStringLiteral("acquisitionstatus.txt");
+
+QString SettingFolderPath(const QString& appFolder);
+QString DataFolderPath(const QString& appFolder);
+QString SettingFilePath(const QString& appFolder, const QString& fileName);

@@ -121,20 +121,20 @@ void MDIForm1::Load() {
 }
 
 void MDIForm1::StartProgram(QStringList& failures) {
-    FillNameTables(d_);
-    if (const FileOutcome read = ReadGeneralParameters(d_); !read)
+    FillNameTables(d_.StorageRateName);
+    if (const FileOutcome read = ReadGeneralParameters(d_.AppFolder, d_.SetUp); !read)
         failures << read.message;
-    if (const FileOutcome read = ReadChannelParameters(d_); !read)
+    if (const FileOutcome read = ReadChannelParameters(d_.AppFolder, d_.SetUp); !read)
         failures << read.message;
     SetStatusBar();
     // Read but not applied: the program always starts in stand-by.
-    if (const FileOutcome read = ReadAcquisitionStatus(d_); !read)
+    if (const FileOutcome read = ReadAcquisitionStatus(d_.AppFolder); !read)
         failures << read.message;
     form_->SetLampColour(LampRed);
 }
 
 void MDIForm1::SetStatusBar() {
-    SetPanel(4, ComPanelText(d_.SerialLine));
+    SetPanel(4, ComPanelText(d_.SetUp.SerialLine));
     SetPanel(3, VersionText);
     SetPanel(5, QStringLiteral("  "));
 }

@@ -2,17 +2,17 @@
 
 #include "config/SettingFiles.h"
 
-void FillNameTables(Declarations& d) {
-    static const char* const names[] = {"Off",        "30 seconds", "1 minute", "5 minutes", "10 minutes",
-                                        "30 minutes", "1 hour",     "6 hours",  "12 hours",  "24 hours"};
-    for (size_t k = 0; k < std::size(names); ++k)
-        d.StorageRateName[k] = QString::fromLatin1(names[k]);
+void FillNameTables(Declarations::RateNames& names) {
+    static const char* const rateNames[] = {"Off",        "30 seconds", "1 minute", "5 minutes", "10 minutes",
+                                            "30 minutes", "1 hour",     "6 hours",  "12 hours",  "24 hours"};
+    for (size_t k = 0; k < std::size(rateNames); ++k)
+        names[k] = QString::fromLatin1(rateNames[k]);
 }
 
-FileOutcome ReadAcquisitionStatus(Declarations& d) {
+FileOutcome ReadAcquisitionStatus(const QString& appFolder) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, AcquisitionStatusFile, file);
-    d.RecordBuffer = file.Read(1, outcome ? &outcome : nullptr);
+    FileOutcome outcome = OpenSettingFile(appFolder, AcquisitionStatusFile, file);
+    file.Read(1, outcome ? &outcome : nullptr);
     file.Close();
     return ReportFailure(outcome);
 }

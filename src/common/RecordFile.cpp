@@ -12,19 +12,6 @@
 
 namespace {
 
-// Writes all of `bytes`. A short write (disk full) is retried for the rest, so
-// that the failing call leaves its reason in the file's errorString().
-bool WriteAll(QFile& file, const QByteArray& bytes) {
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
 // Syncs a folder, so that an entry just made in it (a file or folder)
 // survives a power cut along with what was written into that entry.
 FileOutcome SyncFolder(const QString& folder) {
@@ -189,4 +176,15 @@ FileOutcome EnsureFolder(const QString& path) {
         return FileOutcome::Failure(
             QStringLiteral("%1: cannot create folder").arg(QDir::toNativeSeparators(path)));
     return SyncFolder(info.absolutePath());
+}
+
+bool WriteAll(QIODevice& device, const QByteArray& bytes) {
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = device.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
 }

@@ -78,3 +78,7 @@ const FileOutcome& ReportFailure(const FileOutcome& outcome);
 // Creates a folder (and its parents) when missing, and syncs its entry into
 // the folder above, so that it survives a power cut.
 FileOutcome EnsureFolder(const QString& path);
+
+// Writes all of `bytes`. A short write (disk full) is retried for the rest, so
+// that a failing call leaves its reason in the device's errorString().
+bool WriteAll(QIODevice& device, const QByteArray& bytes);

@@ -1,7 +1,7 @@
 #include "config/DefaultSetup.h"
 
 #include "common/TextHelpers.h"
-#include "config/GettingParameters.h"
+#include "config/SettingRecords.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,19 +10,18 @@
 
 namespace {
 
-// Label (positions 1..21), value (22..77), terminator (78..80).
-QString GeneralRecord(const QString& label, const QString& value) {
-    return FixedText(label, 21) + FixedText(value, 56) + RecordTerminator;
-}
-
-// One channel record laid out in its fixed columns, ";" in every separator.
-QString ChannelRecord(int c) {
-    const QString channel = QStringLiteral("Ch.%1").arg(c);
-    return FixedText(channel, 5) + FixedText(QStringLiteral("Analog input %1").arg(c), 22) + u';' +
-           QStringLiteral("3") + u';' + FixedText(QStringLiteral("Bar"), 4) + u';' +
-           FixedText(QStringLiteral("1"), 9) + u';' + FixedText(QStringLiteral("0"), 9) + u';' +
-           QStringLiteral("1") + u';' + FixedText(QStringLiteral("-9999"), 9) + u';' +
-           FixedText(QStringLiteral("9999"), 9) + u';' + RecordTerminator;
+// One channel record with a working gain and zero, laid out in its columns.
+QString DefaultChannelRecord(int c) {
+    Declarations::ChannelRow fields;
+    fields[Declarations::Description] = QStringLiteral("Analog input %1").arg(c);
+    fields[Declarations::Decimals] = QStringLiteral("3");
+    fields[Declarations::Unit] = QStringLiteral("Bar");
+    fields[Declarations::Gain] = QStringLiteral("1");
+    fields[Declarations::Zero] = QStringLiteral("0");
+    fields[Declarations::Active] = QStringLiteral("1");
+    fields[Declarations::AlarmMin] = QStringLiteral("-9999");
+    fields[Declarations::AlarmMax] = QStringLiteral("9999");
+    return ChannelRecord(QStringLiteral("Ch.%1").arg(c), fields);
 }
 
 // Writes the whole file under a temporary name and renames it into place, so
@@ -33,7 +32,7 @@ FileOutcome WriteIfAbsent(const QString& path, const QStringList& records) {
         return {};
     QByteArray bytes;
     for (const QString& record : records)
-        bytes += FixedText(record, 80).toLatin1();
+        bytes += FixedText(record, SettingRecordLength).toLatin1();
     QSaveFile file(path);
     const auto failure = [&](const char* what) {
         return FileOutcome::Failure(
@@ -45,14 +44,7 @@ FileOutcome WriteIfAbsent(const QString& path, const QStringList& records) {
     // into place.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure("cannot create");
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0)
-            return failure("cannot write");
-        written += n;
-    }
-    if (!file.commit())
+    if (!WriteAll(file, bytes) || !file.commit())
         return failure("cannot write");
     return {};
 }
@@ -99,21 +91,19 @@ QStringList DefaultChannelRecords() {
                              "Ch.  Description          ;D;Unit;Gain     ;Zero     ;A;Alarm min;Alarm max;"),
                          77) +
                    RecordTerminator;
-    for (int c = 1; c <= 8; ++c)
-        records << ChannelRecord(c);
+    for (int c = 1; c <= Declarations::ChannelCount; ++c)
+        records << DefaultChannelRecord(c);
     return records;
 }
 
 FileOutcome InstallDefaultSetup(const QString& folder) {
-    const QString settings = folder + QStringLiteral("/settingfiles");
-    const QString data = folder + QStringLiteral("/datafiles");
-    for (const QString& path : {settings, data}) {
+    for (const QString& path : {SettingFolderPath(folder), DataFolderPath(folder)}) {
         if (FileOutcome made = EnsureFolder(path); !made)
             return made;
     }
     if (FileOutcome general =
-            WriteIfAbsent(settings + QStringLiteral("/generalparameters.txt"), DefaultGeneralRecords());
+            WriteIfAbsent(SettingFilePath(folder, GeneralParametersFile), DefaultGeneralRecords());
         !general)
         return general;
-    return WriteIfAbsent(settings + QStringLiteral("/channelsparameters.txt"), DefaultChannelRecords());
+    return WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
 }

@@ -14,38 +14,31 @@ int DecodeStorageRate(const QString& value) {
     return (n < 0 || n > 9) ? 0 : static_cast<int>(n);
 }
 
-FileOutcome ReadGeneralParameters(Declarations& d) {
+FileOutcome ReadGeneralParameters(const QString& appFolder, Declarations::SetUpState& setUp) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, GeneralParametersFile, file);
+    FileOutcome outcome = OpenSettingFile(appFolder, GeneralParametersFile, file);
     for (int n = 1; n <= GeneralRecordCount; ++n) {
-        d.RecordBuffer = file.Read(n, outcome ? &outcome : nullptr);
-        d.GeneralLabel[n] = d.RecordBuffer.mid(0, 21);
-        d.GeneralValue[n] = d.RecordBuffer.mid(21, 56);
+        const QString record = file.Read(n, outcome ? &outcome : nullptr);
+        setUp.GeneralLabel[n] = GeneralLabelOf(record);
+        setUp.GeneralValue[n] = GeneralValueOf(record);
     }
     file.Close();
-    d.SerialLine = DecodeSerialLine(d.GeneralValue[SerialLineRecord]);
-    d.StorageRate = DecodeStorageRate(d.GeneralValue[StorageRateRecord]);
+    setUp.SerialLine = DecodeSerialLine(setUp.GeneralValue[SerialLineRecord]);
+    setUp.StorageRate = DecodeStorageRate(setUp.GeneralValue[StorageRateRecord]);
     return ReportFailure(outcome);
 }
 
-FileOutcome ReadChannelParameters(Declarations& d) {
+FileOutcome ReadChannelParameters(const QString& appFolder, Declarations::SetUpState& setUp) {
     RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, ChannelParametersFile, file);
-    struct Field {
-        int column, first, width; // positions counted from 1
-    };
-    static constexpr Field fields[] = {
-        {Declarations::Description, 6, 22}, {Declarations::Decimals, 29, 1}, {Declarations::Unit, 31, 4},
-        {Declarations::Gain, 36, 9},        {Declarations::Zero, 46, 9},     {Declarations::Active, 56, 1},
-        {Declarations::AlarmMin, 58, 9},    {Declarations::AlarmMax, 68, 9},
-    };
+    FileOutcome outcome = OpenSettingFile(appFolder, ChannelParametersFile, file);
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
-        const int g = (c - 1) / 8;
-        d.RecordBuffer = file.Read(c + ChannelRecordOffset, outcome ? &outcome : nullptr);
-        auto& row = d.ChannelParam[c];
-        for (const Field& f : fields)
-            row[f.column] = TrimBlanks(d.RecordBuffer.mid(f.first - 1, f.width));
-        row[Declarations::SensorType] = TrimBlanks(d.GeneralValue[SensorTypeRecord + g].left(1));
+        const QString record = file.Read(c + ChannelRecordOffset, outcome ? &outcome : nullptr);
+        auto& row = setUp.ChannelParam[c];
+        for (const ChannelColumn& column : ChannelColumns)
+            row[column.field] = ChannelFieldOf(record, column.field);
+        // Sensor types come eight channels to a general record, from record 21 on.
+        const int group = (c - 1) / 8;
+        row[Declarations::SensorType] = TrimBlanks(setUp.GeneralValue[SensorTypeRecord + group].left(1));
     }
     file.Close();
     return ReportFailure(outcome);

@@ -1,12 +1,21 @@
 #pragma once
 
-#include "app/Declarations.h"
 #include "common/RecordFile.h"
+#include "config/SettingRecords.h"
 
-// Opens one of the 80-byte record files of settingfiles/, creating the folder
-// and the file when they are missing. Sets FilePath to the file's path. Only
+#include <functional>
+#include <vector>
+
+// Opens one of the 80-byte record files of the settingfiles folder of
+// `appFolder`, creating the folder and the file when they are missing. Only
 // the writers ask for Access::Write; a reader can read a write-protected file.
-FileOutcome OpenSettingFile(Declarations& d, const QString& fileName, RecordFile& file,
+FileOutcome OpenSettingFile(const QString& appFolder, const QString& fileName, RecordFile& file,
                             RecordFile::Access access = RecordFile::Access::Read);
 
-constexpr int SettingRecordLength = 80;
+// Rewrites records of the setting file `fileName`: each record in `records`
+// is read and replaced by what `rewrite` makes of it, then the file is synced
+// to the disk. Success only when every record is written and synced; a
+// failure is reported on stderr and returned.
+using RecordRewrite = std::function<QString(int record, const QString& old)>;
+FileOutcome RewriteSettingRecords(const QString& appFolder, const QString& fileName,
+                                  const std::vector<int>& records, const RecordRewrite& rewrite);

@@ -1,25 +1,16 @@
 #include "config/SetupChannels.h"
 
-#include "common/TextHelpers.h"
-#include "config/GettingParameters.h"
 #include "config/SettingFiles.h"
 
-FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, const ChannelTexts& zeros) {
-    RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(d, ChannelParametersFile, file, RecordFile::Access::Write);
-    for (int c = 1; outcome && c <= Declarations::ChannelCount; ++c) {
-        const qint64 record = c + ChannelRecordOffset;
-        d.RecordBuffer = file.Read(record, &outcome);
-        if (!outcome)
-            break;
-        const QString head = d.RecordBuffer.mid(0, 35);
-        const QString tail = d.RecordBuffer.mid(55, 22);
-        d.RecordBuffer = head + FixedText(gains[c - 1], 9) + u';' + FixedText(zeros[c - 1], 9) + u';' + tail +
-                         RecordTerminator;
-        outcome = file.Write(record, d.RecordBuffer);
-    }
-    if (outcome)
-        outcome = file.Sync();
-    file.Close();
-    return ReportFailure(outcome);
+FileOutcome SaveChannelParameters(const QString& appFolder, const ChannelTexts& gains,
+                                  const ChannelTexts& zeros) {
+    std::vector<int> records;
+    for (int c = 1; c <= Declarations::ChannelCount; ++c)
+        records.push_back(c + ChannelRecordOffset);
+    return RewriteSettingRecords(
+        appFolder, ChannelParametersFile, records, [&](int record, const QString& old) {
+            const int c = record - ChannelRecordOffset;
+            return WithChannelField(WithChannelField(old, Declarations::Gain, gains[c - 1]),
+                                    Declarations::Zero, zeros[c - 1]);
+        });
 }

@@ -12,4 +12,5 @@ using ChannelTexts = std::array<QString, Declarations::ChannelCount>; // index 0
 // cut or blank-padded to nine characters and followed by ";". Positions 1..35
 // and 56..77 keep what the file held. The file is synced to the disk before
 // success is returned. ChannelParam does not change.
-FileOutcome SaveChannelParameters(Declarations& d, const ChannelTexts& gains, const ChannelTexts& zeros);
+FileOutcome SaveChannelParameters(const QString& appFolder, const ChannelTexts& gains,
+                                  const ChannelTexts& zeros);

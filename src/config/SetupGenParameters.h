@@ -9,9 +9,9 @@
 // the terminator. Every other byte of the file stays as it was; the file is
 // synced to the disk before success is returned. SerialLine and
 // StorageRate do not change; they follow the next read.
-FileOutcome SaveGeneralParameters(Declarations& d, const QString& serialLineText,
-                                  const QString& storageRateText);
+FileOutcome SaveGeneralParameters(const QString& appFolder, const Declarations::TextTable& labels,
+                                  const QString& serialLineText, const QString& storageRateText);
 
 // Name of the storage rate that a text stands for: its leading number,
 // rounded half to even; the empty text when that lies outside the name table.
-QString StorageRateCaption(const Declarations& d, const QString& text);
+QString StorageRateCaption(const Declarations::RateNames& names, const QString& text);

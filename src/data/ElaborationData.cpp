@@ -87,6 +87,6 @@ QString ChannelValueText(const QString& reading, const QString& gain, const QStr
 
 void ElaborateReadings(Declarations& d) {
     for (int i = 1; i <= Declarations::ChannelCount; ++i)
-        d.ChannelValue[i] = ChannelValueText(d.ChannelReading[i], d.ChannelParam[i][Declarations::Gain],
-                                             d.ChannelParam[i][Declarations::Zero]);
+        d.ChannelValue[i] = ChannelValueText(d.ChannelReading[i], d.SetUp.ChannelParam[i][Declarations::Gain],
+                                             d.SetUp.ChannelParam[i][Declarations::Zero]);
 }

@@ -38,7 +38,7 @@ bool IsStoreDue(int storageRate, const QString& timeText) {
 }
 
 void CheckStorageDue(Declarations& d) {
-    d.StoreDue = IsStoreDue(d.StorageRate, d.ScanTime) ? 1 : 0;
+    d.StoreDue = IsStoreDue(d.SetUp.StorageRate, d.ScanTime) ? 1 : 0;
 }
 
 // --- Data files ---
@@ -101,7 +101,7 @@ FileOutcome LastRecordCount(RecordFile& file, int* count) {
     return {};
 }
 
-FileOutcome WriteDataRecord(Declarations& d, RecordFile& file) {
+FileOutcome WriteDataRecord(const QString& record, RecordFile& file) {
     int last = 0;
     if (FileOutcome read = LastRecordCount(file, &last); !read)
         return read;
@@ -118,8 +118,7 @@ FileOutcome WriteDataRecord(Declarations& d, RecordFile& file) {
     // The record first, then the count, each synced: a failure, a kill or a
     // power cut in between leaves the old count, which still names a whole
     // record; the disk may otherwise write the raised count first.
-    d.DataRecord = BuildDataRecord(d);
-    if (FileOutcome written = file.Write(count + 1, d.DataRecord); !written)
+    if (FileOutcome written = file.Write(count + 1, record); !written)
         return written;
     if (FileOutcome synced = file.Sync(); !synced)
         return synced;
@@ -130,14 +129,17 @@ FileOutcome WriteDataRecord(Declarations& d, RecordFile& file) {
 
 } // namespace
 
-FileOutcome StoreDataRecord(Declarations& d) {
-    d.FilePath = DataFolderPath(d) + u'/' + DataFileName(d.ScanDate);
-    FileOutcome outcome = EnsureFolder(DataFolderPath(d));
+QString DataFilePath(const Declarations& d) {
+    return DataFolderPath(d.AppFolder) + u'/' + DataFileName(d.ScanDate);
+}
+
+FileOutcome StoreDataRecord(const Declarations& d) {
+    FileOutcome outcome = EnsureFolder(DataFolderPath(d.AppFolder));
     if (outcome) {
         RecordFile file(DataRecordLength);
-        outcome = file.Open(d.FilePath, RecordFile::Access::Write);
+        outcome = file.Open(DataFilePath(d), RecordFile::Access::Write);
         if (outcome)
-            outcome = WriteDataRecord(d, file);
+            outcome = WriteDataRecord(BuildDataRecord(d), file);
         file.Close();
     }
     return ReportFailure(outcome);

@@ -48,7 +48,7 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 // that the header never counts a record the file lacks. Each step is synced to
 // the disk before the next, so this holds after a power cut too, and success
 // means the record is on the disk. The file is opened and closed within the
-// call. Sets FilePath and DataRecord.
+// call.
 //
 // Where the header leaves off: after its count, as long as that record is in
 // the file; otherwise (count unreadable or beyond the file's end) after the
@@ -60,4 +60,7 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 //
 // A failure (folder or file unusable, disk full) is reported on stderr and
 // returned; the file then holds whole records only and a consistent count.
-FileOutcome StoreDataRecord(Declarations& d);
+FileOutcome StoreDataRecord(const Declarations& d);
+
+// The month's data file of the last scan (its ScanDate).
+QString DataFilePath(const Declarations& d);

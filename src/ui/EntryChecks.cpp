@@ -3,7 +3,7 @@
 #include "common/TextHelpers.h"
 #include "config/SetupGenParameters.h"
 
-EntryCheck CheckEntry(const Declarations& d, int index, const QString& text) {
+EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text) {
     EntryCheck check;
     check.text = text;
     const double n = LeadingNumber(text);
@@ -14,7 +14,7 @@ EntryCheck CheckEntry(const Declarations& d, int index, const QString& text) {
         if (!(n >= 0 && n <= 9))
             check.text = QStringLiteral("0");
         check.setsCaption = true;
-        check.caption = StorageRateCaption(d, check.text);
+        check.caption = StorageRateCaption(names, check.text);
     }
     return check;
 }

@@ -23,4 +23,4 @@ struct EntryCheck {
 // Bounds are inclusive and compared as reals (8.5 is out, 7.5 is in); a text
 // in range is kept exactly as typed. The check never touches SerialLine,
 // StorageRate or the files.
-EntryCheck CheckEntry(const Declarations& d, int index, const QString& text);
+EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text);

@@ -20,8 +20,6 @@
 #include <QScreen>
 #include <QStringList>
 
-#include <tuple>
-
 namespace {
 
 // Top edge of Frame1 in the form; only its left edge is centred.
@@ -259,22 +257,22 @@ void FormChannels::Activate() {
 
 void FormChannels::FillChannelBoxes() {
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        text1_[n]->setText(d_.ChannelParam[n][Declarations::Gain]);
-        text2_[n]->setText(d_.ChannelParam[n][Declarations::Zero]);
+        text1_[n]->setText(d_.SetUp.ChannelParam[n][Declarations::Gain]);
+        text2_[n]->setText(d_.SetUp.ChannelParam[n][Declarations::Zero]);
     }
 }
 
 void FormChannels::ShowGeneralParameters() {
-    text5_[SerialLineBox]->setText(TrimBlanks(d_.GeneralValue[SerialLineRecord]));
-    text5_[StorageRateBox]->setText(TrimBlanks(d_.GeneralValue[StorageRateRecord]));
-    label9_5_->setText(StorageRateCaption(d_, d_.GeneralValue[StorageRateRecord]));
+    text5_[SerialLineBox]->setText(TrimBlanks(d_.SetUp.GeneralValue[SerialLineRecord]));
+    text5_[StorageRateBox]->setText(TrimBlanks(d_.SetUp.GeneralValue[StorageRateRecord]));
+    label9_5_->setText(StorageRateCaption(d_.StorageRateName, d_.SetUp.GeneralValue[StorageRateRecord]));
 }
 
 void FormChannels::CheckText5(int index) {
     QLineEdit* box = Text5(index);
     if (!box)
         return;
-    const EntryCheck check = CheckEntry(d_, index, box->text());
+    const EntryCheck check = CheckEntry(d_.StorageRateName, index, box->text());
     if (check.text != box->text())
         box->setText(check.text);
     if (check.setsCaption)
@@ -298,24 +296,23 @@ bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
 
 void FormChannels::LoadCommand() {
     // A set-up that cannot be read must not replace the one in use: during
-    // acquisition blank gains would turn every value into zero. On failure
-    // the set-up in memory and the boxes stay as they were. (The boxes are
-    // filled after both reads; the general read does not touch gain or zero.)
-    auto setUp = std::tie(d_.GeneralLabel, d_.GeneralValue, d_.SerialLine, d_.StorageRate, d_.ChannelParam);
-    const auto before =
-        std::make_tuple(d_.GeneralLabel, d_.GeneralValue, d_.SerialLine, d_.StorageRate, d_.ChannelParam);
+    // acquisition blank gains would turn every value into zero. Both files
+    // are read into a copy, which replaces the set-up in use only when both
+    // reads succeed; the channels come first, with the sensor types of the
+    // general values in use.
+    Declarations::SetUpState read = d_.SetUp;
     QStringList failures;
-    if (const FileOutcome read = ReadChannelParameters(d_); !read)
-        failures << read.message;
-    if (const FileOutcome read = ReadGeneralParameters(d_); !read)
-        failures << read.message;
+    if (const FileOutcome outcome = ReadChannelParameters(d_.AppFolder, read); !outcome)
+        failures << outcome.message;
+    if (const FileOutcome outcome = ReadGeneralParameters(d_.AppFolder, read); !outcome)
+        failures << outcome.message;
     if (!failures.isEmpty()) {
-        setUp = before;
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
                     QStringLiteral("The set-up could not be loaded; the one in use is kept:\n\n") +
                         failures.join(u'\n'));
         return;
     }
+    d_.SetUp = read;
     FillChannelBoxes();
     ShowGeneralParameters();
 }
@@ -327,10 +324,11 @@ void FormChannels::SaveCommand() {
         zeros[n - 1] = text2_[n]->text();
     }
     QStringList failures;
-    if (const FileOutcome saved = SaveChannelParameters(d_, gains, zeros); !saved)
+    if (const FileOutcome saved = SaveChannelParameters(d_.AppFolder, gains, zeros); !saved)
         failures << saved.message;
     if (const FileOutcome saved =
-            SaveGeneralParameters(d_, text5_[SerialLineBox]->text(), text5_[StorageRateBox]->text());
+            SaveGeneralParameters(d_.AppFolder, d_.SetUp.GeneralLabel, text5_[SerialLineBox]->text(),
+                                  text5_[StorageRateBox]->text());
         !saved)
         failures << saved.message;
     if (!failures.isEmpty())

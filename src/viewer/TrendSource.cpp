@@ -1,5 +1,7 @@
 #include "viewer/TrendSource.h"
 
+#include "config/SettingRecords.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,9 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr int SettingRecordLength = 80;
-constexpr int ChannelRecordOffset = 10; // channel c is record c + 10
 
 // Year * 12 + month of a month file's name, or -1 for any other name.
 int MonthKey(const QString& path) {
@@ -40,14 +39,14 @@ QStringList MonthFiles(const QString& folder) {
 
 ChannelInfos ReadChannelInfos(const QString& settingFolder) {
     ChannelInfos infos;
-    QFile file(settingFolder + QStringLiteral("/channelsparameters.txt"));
+    QFile file(settingFolder + u'/' + ChannelParametersFile);
     const bool open = file.open(QIODevice::ReadOnly);
     for (int c = 1; c <= ChannelCount; ++c) {
         QString record;
         if (open && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
             record = QString::fromLatin1(file.read(SettingRecordLength));
-        const QString name = record.mid(5, 22).trimmed();
-        const QString unit = record.mid(30, 4).trimmed();
+        const QString name = ChannelFieldOf(record, Declarations::Description);
+        const QString unit = ChannelFieldOf(record, Declarations::Unit);
         infos[c - 1] = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
                         unit.isEmpty() ? QStringLiteral("Bar") : unit};
     }
@@ -108,7 +107,7 @@ bool TrendSource::Open(const QStringList& paths) {
     if (!paths.isEmpty()) {
         const QFileInfo first(paths.first());
         channels_ = ReadChannelInfos((first.isDir() ? first.absoluteFilePath() : first.absolutePath()) +
-                                     QStringLiteral("/../settingfiles"));
+                                     QStringLiteral("/../") + SettingFolderName);
     }
     return errors_.isEmpty();
 }

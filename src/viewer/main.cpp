@@ -2,6 +2,7 @@
 //   tarvek-view [FILE|FOLDER]...
 //   tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS] [FILE|FOLDER]...
 // With no file or folder, the datafiles folder beside the program is read.
+#include "app/Declarations.h"
 #include "viewer/CsvExport.h"
 #include "viewer/ViewerWindow.h"
 
@@ -13,7 +14,7 @@
 namespace {
 
 QString DataFolderBeside() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/datafiles");
+    return DataFolderPath(QCoreApplication::applicationDirPath());
 }
 
 } // namespace

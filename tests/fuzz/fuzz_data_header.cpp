@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     d.ScanTime = QStringLiteral("10:15:30");
     for (int k = 1; k <= Declarations::ChannelCount; ++k)
         d.ChannelValue[k] = QStringLiteral("  +%1.000").arg(k);
-    QFile file(DataFolderPath(d) + "/03-2008-Data.txt");
+    QFile file(DataFilePath(d));
     Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(old) == old.size());
     file.close();
 

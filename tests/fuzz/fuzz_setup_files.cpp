@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     Declarations d;
     d.AppFolder = dir.path();
-    FillNameTables(d);
-    const auto path = [&](const QString& name) { return SettingFilePath(d, name); };
+    FillNameTables(d.StorageRateName);
+    const auto path = [&](const QString& name) { return SettingFilePath(d.AppFolder, name); };
     const auto content = [&](const QString& name) {
         QFile f(path(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -41,15 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
     }
 
-    Require(ReadGeneralParameters(d) && ReadChannelParameters(d) && ReadAcquisitionStatus(d));
-    Require(d.SerialLine >= 1 && d.SerialLine <= 8 && d.StorageRate >= 0 && d.StorageRate <= 9);
-    (void)StorageRateCaption(d, d.GeneralValue[17]);
+    Require(ReadGeneralParameters(d.AppFolder, d.SetUp) && ReadChannelParameters(d.AppFolder, d.SetUp) &&
+            ReadAcquisitionStatus(d.AppFolder));
+    Require(d.SetUp.SerialLine >= 1 && d.SetUp.SerialLine <= 8 && d.SetUp.StorageRate >= 0 &&
+            d.SetUp.StorageRate <= 9);
+    (void)StorageRateCaption(d.StorageRateName, d.SetUp.GeneralValue[17]);
 
     // Saving rewrites records 16-17 (general) and 11-18 (channels) only.
     ChannelTexts texts;
     texts.fill(QStringLiteral("1.5"));
-    Require(SaveGeneralParameters(d, QStringLiteral("3"), QStringLiteral("2")) &&
-            SaveChannelParameters(d, texts, texts));
+    Require(
+        SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, QStringLiteral("3"), QStringLiteral("2")) &&
+        SaveChannelParameters(d.AppFolder, texts, texts));
     const QByteArray general = content(GeneralParametersFile);
     const QByteArray channels = content(ChannelParametersFile);
     const auto keptBefore = [&](const QByteArray& after, qsizetype end) {
@@ -64,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The status record: positions 1-21 and 23-43 as read, the flag, blanks.
     d.AcquisitionFlag = QStringLiteral("1");
-    Require(WriteAcquisitionStatus(d).ok);
+    Require(WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag).ok);
     const QByteArray status = content(AcquisitionStatusFile);
     const QByteArray old = bytes.left(80).leftJustified(80, ' ');
     Require(status == old.left(21) + "1" + old.mid(22, 21) + QByteArray(37, ' ') + bytes.mid(80));

@@ -48,11 +48,11 @@ class AcquisitionTest : public AppFolderTest {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
-        d.SerialLine = 1;
-        d.StorageRate = 1;
+        d.SetUp.SerialLine = 1;
+        d.SetUp.StorageRate = 1;
         for (int c = 1; c <= 8; ++c) {
-            d.ChannelParam[c][Declarations::Gain] = "1";
-            d.ChannelParam[c][Declarations::Zero] = "0";
+            d.SetUp.ChannelParam[c][Declarations::Gain] = "1";
+            d.SetUp.ChannelParam[c][Declarations::Zero] = "0";
         }
         d.TodayStamp = "05-03-2008";
         // A short reply time-out keeps the silent-instrument cases quick.

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/Declarations.h"
+
+#include <QString>
+
+#include <array>
+
+// The layouts of the set-up files' 80-byte records, in one place: the readers,
+// the writers, the default set-up and the viewer cut and build records only
+// with what is here. Positions are counted from 1.
+
+constexpr int SettingRecordLength = 80;
+
+// --- General parameters: forty records of a label (1..21) and a value
+// (22..77), then "*" CR LF.
+constexpr int GeneralRecordCount = 40;
+constexpr int SerialLineRecord = 16;
+constexpr int StorageRateRecord = 17;
+constexpr int SensorTypeRecord = 21;
+constexpr int GeneralLabelWidth = 21;
+constexpr int GeneralValueWidth = 56;
+
+QString GeneralLabelOf(const QString& record);
+QString GeneralValueOf(const QString& record);
+// Label and value, each cut or blank-padded to its width, and the terminator.
+QString GeneralRecord(const QString& label, const QString& value);
+
+// --- Channel parameters: channel c in record c + ChannelRecordOffset. Its
+// name at 1..5, then one column per field, each followed by ";", then
+// "*" CR LF at 78..80. The sensor type is no column: it comes from general
+// record 21.
+constexpr int ChannelRecordOffset = 10;
+constexpr int ChannelNameWidth = 5;
+
+struct ChannelColumn {
+    Declarations::ChannelField field;
+    int first;
+    int width;
+};
+inline constexpr ChannelColumn ChannelColumns[] = {
+    {Declarations::Description, 6, 22}, {Declarations::Decimals, 29, 1}, {Declarations::Unit, 31, 4},
+    {Declarations::Gain, 36, 9},        {Declarations::Zero, 46, 9},     {Declarations::Active, 56, 1},
+    {Declarations::AlarmMin, 58, 9},    {Declarations::AlarmMax, 68, 9},
+};
+
+// The text of `field` in a channel record, blanks trimmed; empty for a field
+// without a column.
+QString ChannelFieldOf(const QString& record, Declarations::ChannelField field);
+// `record` with `text` (cut or blank-padded) in the column of `field`, ";"
+// after it and the terminator at the end; every other position as it was.
+QString WithChannelField(const QString& record, Declarations::ChannelField field, const QString& text);
+// A channel record of `name` and the fields given (indexed by ChannelField).
+QString ChannelRecord(const QString& name, const Declarations::ChannelRow& fields);
