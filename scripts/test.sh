@@ -21,7 +21,11 @@ bash scripts/install-deps.sh
 
 # Widget tests run without a display; Qt wants a private runtime folder.
 export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/tarvek-runtime.XXXXXX)}"
+if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
+    XDG_RUNTIME_DIR=$(mktemp -d /tmp/tarvek-runtime.XXXXXX)
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+export XDG_RUNTIME_DIR
 chmod 0700 "$XDG_RUNTIME_DIR"
 
 jobs=$(nproc)
