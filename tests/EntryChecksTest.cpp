@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The same check, driven by the window's events: Enter and leaving the box.
 TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     WriteSetUp();
-    Start();
+    OpenWindow();
     const auto press = [](QWidget* box, int key) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "\r");
         QCoreApplication::sendEvent(box, &event);

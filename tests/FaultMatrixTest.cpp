@@ -33,7 +33,7 @@ class SimulatedAcquisition : public WindowTest {
         d.AppFolder = instrument->Folder();
         ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
-        Start();
+        OpenWindow();
         window->Timer1()->stop();
         port = std::make_unique<QtSerialPortService>(d.AppFolder);
         acquisition = std::make_unique<Acquisition>(d, *window, *port, *window->TimerTimeoutCom());

@@ -30,7 +30,7 @@ class ClockTickTest : public WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         WriteSetUp();
-        Start();
+        OpenWindow();
         window->Timer1()->stop(); // the tests drive the tick themselves
     }
 };
@@ -86,7 +86,7 @@ class WindowAcquisitionTest : public WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         ASSERT_TRUE(InstallDefaultSetup(d.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
-        Start();
+        OpenWindow();
         window->Timer1()->stop(); // the test moves the clock
         window->TimerTimeoutCom()->setInterval(100);
         acquisition = MakeAcquisition();

@@ -1,3 +1,4 @@
+// Load and Save from the Channels & Settings window, and the message boxes.
 #include "WindowTestSupport.h"
 
 #include "config/GettingParameters.h"
@@ -7,7 +8,7 @@ class SetupCommandsTest : public WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         WriteSetUp();
-        Start();
+        OpenWindow();
     }
 };
 
@@ -15,10 +16,10 @@ TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTh
     // Values the window does not store the way the file holds them: a
     // right-aligned gain and a general value longer than one character.
     WriteBytes(SettingPath(ChannelParametersFile),
-               ChannelFileBytes({"      1.5", "2", "3", "4", "5", "6", "7", "80"},
-                                {"0", "0", "0", "0", "0", "0", "0", "-8"}) +
+               ChannelFile({"      1.5", "2", "3", "4", "5", "6", "7", "80"},
+                           {"0", "0", "0", "0", "0", "0", "0", "-8"}) +
                    Record("Trailer record"));
-    WriteBytes(SettingPath(GeneralParametersFile), GeneralFileBytes({{16, "5 extra"}, {17, "9"}, {21, "4"}}));
+    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "5 extra"}, {17, "9"}, {21, "4"}}));
     form->Command1()->click();
     EXPECT_EQ(form->Text1(1)->text(), "1.5");
     EXPECT_EQ(form->Text2(8)->text(), "-8");
@@ -46,31 +47,28 @@ TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTh
 
     form->Command1()->click();
     EXPECT_EQ(form->Text1(2)->text(), "1.23456");
-    EXPECT_EQ(form->Text5(5)->text(), "4");
     EXPECT_EQ(form->Label9(5)->text(), "10 minutes");
-    EXPECT_EQ(d.SerialLine, 5);
-    EXPECT_EQ(d.StorageRate, 4);
+    EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(5, 4));
     EXPECT_TRUE(capture.messages.empty());
 }
 
+// Blank gains would zero every value during acquisition: a Load that cannot
+// read keeps the set-up in use.
 TEST_F(SetupCommandsTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
     form->Text1(1)->setText("2.5");
     const auto channelsBefore = d.ChannelParam;
     const auto generalBefore = d.GeneralValue;
     SpoilSettingFolder();
-    const std::pair<QPushButton*, const char*> commands[] = {{form->Command2(), "saved"},
-                                                             {form->Command1(), "loaded"}};
-    for (const auto& [button, word] : commands) {
+    for (const auto& [button, word] :
+         {std::pair{form->Command2(), "saved"}, std::pair{form->Command1(), "loaded"}}) {
         capture.messages.clear();
         button->click();
         ASSERT_EQ(capture.messages.size(), 1u) << word;
         const TakenMessage& m = capture.messages[0];
-        EXPECT_EQ(m.icon, QMessageBox::Warning);
-        EXPECT_EQ(m.title, "TARVEK");
+        EXPECT_EQ(std::make_pair(m.icon, m.title), std::make_pair(QMessageBox::Warning, QString("TARVEK")));
         EXPECT_TRUE(m.text.contains(word) && m.text.contains("not a folder") &&
                     m.text.contains(QDir::toNativeSeparators(d.AppFolder + "/settingfiles")))
             << m.text.toStdString();
-        // Blank gains would zero every value during acquisition.
         EXPECT_EQ(d.ChannelParam, channelsBefore) << word;
         EXPECT_EQ(d.GeneralValue, generalBefore) << word;
         EXPECT_EQ(d.SerialLine, 3);
@@ -82,8 +80,7 @@ TEST_F(SetupCommandsTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
 TEST(MessageBoxes, AreShownWithoutHoldingUpTheCaller) {
     QWidget parent;
     ShowMessage(&parent, QMessageBox::Warning, "TARVEK", "a text");
-    // The box is up, the call has returned.
-    QMessageBox* box = parent.findChild<QMessageBox*>();
+    QMessageBox* box = parent.findChild<QMessageBox*>(); // up, and the call has returned
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->text(), "a text");

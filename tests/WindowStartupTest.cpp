@@ -9,7 +9,7 @@ TEST_F(WindowTest, StartsInStandByShowingTheSetUp) {
     WriteSetUp();
     // A status file saying "active" is read but not applied.
     WriteBytes(SettingPath(AcquisitionStatusFile), QByteArray(21, ' ') + "1" + QByteArray(55, ' ') + "*\r\n");
-    Start();
+    OpenWindow();
 
     const QList<QAction*> menu = window->menuBar()->actions();
     ASSERT_EQ(menu.size(), 1);
@@ -45,14 +45,14 @@ TEST_F(WindowTest, StartsInStandByShowingTheSetUp) {
 
 TEST_F(WindowTest, StorageRateNameFollowsTheTextShownNotTheDecodedRate) {
     WriteSetUp("8", "10");
-    Start();
+    OpenWindow();
     EXPECT_EQ(form->Text5(5)->text(), "10");
     EXPECT_EQ(form->Label9(5)->text(), "") << "the decoded rate is 1, named \"30 seconds\"";
 }
 
 TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
     SpoilSettingFolder();
-    Start();
+    OpenWindow();
     ASSERT_EQ(capture.messages.size(), 1u);
     const TakenMessage& m = capture.messages[0];
     EXPECT_EQ(m.icon, QMessageBox::Warning);
@@ -66,7 +66,7 @@ TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
 
 TEST_F(WindowTest, ActivationFillsTheWindowOnlyOnceAndItCannotBeClosed) {
     WriteSetUp();
-    Start();
+    OpenWindow();
     // The operator edits a box; acquisition shows Stop.
     form->Text1(1)->setText("9.75");
     form->Command3()->hide();
@@ -96,7 +96,7 @@ TEST(FrameCentring, HalfTheDifferenceRoundedDown) {
 
 TEST_F(WindowTest, TheLampTellsAssistiveTechnologyItsColour) {
     WriteSetUp();
-    Start();
+    OpenWindow();
     const std::pair<int, const char*> colours[] = {
         {LampYellow, "yellow"}, {LampGreen, "green"}, {LampRed, "red"}};
     for (const auto& [value, word] : colours) {
