@@ -9,56 +9,7 @@
 
 namespace {
 
-struct Arrival {
-    int atMs;
-    QByteArray bytes;
-};
-using Script = std::vector<Arrival>;
-
-// What the driver would see and do, with time in milliseconds.
-struct Outcome {
-    QByteArray written;
-    int discards = 0;
-    int endedAtMs = -1;
-    bool complete = false;
-    QByteArray reply;
-};
-
-Outcome Play(const Script& script, bool replyExpected) {
-    InstrumentExchange x;
-    Outcome run;
-    int deadline = -1;
-    auto apply = [&](const InstrumentExchange::Actions& a, int now) {
-        EXPECT_EQ(run.endedAtMs, -1) << "action after the end at " << now << " ms";
-        run.discards += a.discardWaiting ? 1 : 0;
-        run.written += a.write;
-        if (a.restartTimeout)
-            deadline = now + 2000;
-        EXPECT_EQ(a.closePort, a.finished) << "the port closes once, when the exchange ends";
-        if (a.finished)
-            run.endedAtMs = now;
-    };
-    apply(x.Start(128, "K", replyExpected), 0);
-    for (const Arrival& step : script) {
-        if (run.endedAtMs >= 0)
-            break;
-        if (deadline <= step.atMs) {
-            apply(x.TimedOut(), deadline);
-            break;
-        }
-        apply(x.BytesReceived(step.bytes), step.atMs);
-    }
-    if (run.endedAtMs < 0)
-        apply(x.TimedOut(), deadline);
-    // Whatever else happens afterwards changes nothing.
-    const auto late = x.BytesReceived(QByteArray("!\r"));
-    EXPECT_TRUE(late.write.isEmpty() && !late.closePort && !late.finished && !late.restartTimeout);
-    EXPECT_FALSE(x.TimedOut().finished);
-    EXPECT_FALSE(x.PortFailed().finished);
-    run.complete = x.ReplyComplete();
-    run.reply = x.ReplyText();
-    return run;
-}
+using Script = std::vector<std::pair<int, QByteArray>>; // at ms, bytes
 
 struct ExchangeCase {
     const char* name;
@@ -74,24 +25,42 @@ void PrintTo(const ExchangeCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-const QByteArray Answer64 = QByteArray("+0012345-0000500").repeated(4);
-QByteArray Long(int n) {
-    return QByteArray(n, '7');
-}
-
-} // namespace
-
 class ExchangeTable : public ::testing::TestWithParam<ExchangeCase> {};
 
 TEST_P(ExchangeTable, EndsAsTheLineDictates) {
     const ExchangeCase& c = GetParam();
-    const Outcome run = Play(c.script, c.replyExpected);
-    EXPECT_EQ(run.complete, c.complete);
-    EXPECT_EQ(run.reply, c.reply);
-    EXPECT_EQ(run.written, c.commandSent ? QByteArray("\x80K\r") : QByteArray("\x80"));
-    EXPECT_EQ(run.discards, c.commandSent ? 1 : 0);
-    EXPECT_EQ(run.endedAtMs, c.endedAtMs);
+    InstrumentExchange x;
+    QByteArray written;
+    int discards = 0, deadline = -1, endedAtMs = -1;
+    const auto apply = [&](const InstrumentExchange::Actions& a, int now) {
+        EXPECT_EQ(endedAtMs, -1) << "action after the end at " << now << " ms";
+        EXPECT_EQ(a.closePort, a.finished) << "the port closes once, when the exchange ends";
+        discards += a.discardWaiting ? 1 : 0;
+        written += a.write;
+        deadline = a.restartTimeout ? now + 2000 : deadline;
+        endedAtMs = a.finished ? now : endedAtMs;
+    };
+    apply(x.Start(128, "K", c.replyExpected), 0);
+    for (const auto& [at, bytes] : c.script) {
+        if (endedAtMs >= 0 || deadline <= at)
+            break;
+        apply(x.BytesReceived(bytes), at);
+    }
+    if (endedAtMs < 0)
+        apply(x.TimedOut(), deadline);
+    EXPECT_EQ(x.ReplyComplete(), c.complete);
+    EXPECT_EQ(x.ReplyText(), c.reply);
+    EXPECT_EQ(written, c.commandSent ? QByteArray("\x80K\r") : QByteArray("\x80"));
+    EXPECT_EQ(discards, c.commandSent ? 1 : 0);
+    EXPECT_EQ(endedAtMs, c.endedAtMs);
+    // Whatever else happens afterwards changes nothing.
+    const auto late = x.BytesReceived(QByteArray("!\r"));
+    EXPECT_TRUE(late.write.isEmpty() && !late.closePort && !late.finished && !late.restartTimeout);
+    EXPECT_FALSE(x.TimedOut().finished || x.PortFailed().finished);
 }
+
+const QByteArray Answer64 = QByteArray("+0012345-0000500").repeated(4);
+const QByteArray Long = QByteArray(1100, '7');
 
 using Row = ExchangeCase;
 INSTANTIATE_TEST_SUITE_P(
@@ -108,13 +77,20 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"FirstCharacterCountsFromTheCommand", {{1500, "!"}, {3400, "a\r"}}, true, true, "a", 3400},
         Row{"CharactersRestartTheTimeOut", {{1900, "!"}, {3800, "a"}, {5700, "\r"}}, true, true, "a", 5700},
         Row{"GapOf2sFailsKeepingWhatCame", {{4, "!"}, {8, "ab"}, {2008, "c\r"}}, true, false, "ab", 2008},
-        Row{"Answer1023CharactersIsAccepted", {{4, "!"}, {8, Long(1023) + "\r"}}, true, true, Long(1023), 8},
+        Row{"Answer1023CharactersIsAccepted",
+            {{4, "!"}, {8, Long.left(1023) + "\r"}},
+            true,
+            true,
+            Long.left(1023),
+            8},
         Row{"EndlessAnswerIsCutAt1024",
-            {{4, "!"}, {8, Long(999)}, {9, Long(99)}},
+            {{4, "!"}, {8, Long.left(999)}, {9, Long.left(99)}},
             true,
             false,
-            Long(1024),
+            Long.left(1024),
             9},
         Row{"NoReplyExpectedEndsWithTheCommand", {{4, "!"}, {8, "late\r"}}, true, true, "", 4, false},
         Row{"NoReplyExpectedStillNeedsTheAck", {}, false, false, "", 2000, false}),
     RowName);
+
+} // namespace

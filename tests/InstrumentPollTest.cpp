@@ -1,21 +1,17 @@
-// The poll driver: on the fake port (order of operations, failures, the
-// time-out timer shared with the window) and on a real pseudo-terminal served
-// by the simulated instrument.
+// The poll driver on the fake port: the steps of an exchange, failures, and
+// the time-out timer it shares with the window.
 #include "acquisition/InstrumentPoll.h"
-#include "FakeSerialPort.h"
-#include "acquisition/QtSerialPortService.h"
 
 #include "AcquisitionSupport.h"
+#include "FakeSerialPort.h"
 #include "TestSupport.h"
 
-namespace {
-
-// A poll of line 1 on `Port`. The window's own time-out handler is connected
-// after the poll's, so it runs after it.
-template <typename Port> struct PollRig {
-    template <typename... PortArguments>
-    PollRig(int timeoutMs, PortArguments... arguments) : port(arguments...) {
-        timer.setInterval(timeoutMs);
+// A poll of line 1. The window's own time-out handler (2000 ms there; the
+// rules do not depend on it) is connected after the poll's, so it runs after it.
+class PollTest : public ::testing::Test {
+  protected:
+    PollTest() {
+        timer.setInterval(100);
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             d.ReplyTimedOut = 1;
@@ -32,21 +28,13 @@ template <typename Port> struct PollRig {
     }
 
     Declarations d;
-    Port port;
+    FakeSerialPort port;
     QTimer timer;
     InstrumentPoll poll{d, port, timer};
     int finished = 0;
 };
 
-// The window uses 2000 ms; the rules do not depend on it.
-class FakePollTest : public ::testing::Test, public PollRig<FakeSerialPort> {
-  protected:
-    FakePollTest() : PollRig(100) {}
-};
-
-} // namespace
-
-TEST_F(FakePollTest, GoodExchangeRunsTheStepsInOrder) {
+TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     port.SelectPort(3);
     ASSERT_TRUE(port.Open()); // left open by the Start command
     port.InjectBytes("stale");
@@ -63,7 +51,6 @@ TEST_F(FakePollTest, GoodExchangeRunsTheStepsInOrder) {
     port.InjectBytes("-0000500\r\n");
     EXPECT_FALSE(port.IsOpen()) << "closed at the end of the answer";
     EXPECT_EQ(finished, 0) << "Finished comes from the event loop";
-
     ASSERT_TRUE(WaitFinished());
     EXPECT_EQ(d.ReplyText, "+0012345-0000500");
     EXPECT_EQ(d.ReplyComplete, 1);
@@ -72,7 +59,7 @@ TEST_F(FakePollTest, GoodExchangeRunsTheStepsInOrder) {
     EXPECT_EQ(d.ReplyTimedOut, 0) << "the time-out timer was stopped at the end";
 }
 
-TEST_F(FakePollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
+TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
     port.SetOpenFailure(true);
     d.ReplyComplete = 1;
     ASSERT_TRUE(poll.Start());
@@ -90,15 +77,14 @@ TEST_F(FakePollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAbo
     EXPECT_TRUE(poll.IsRunning());
 }
 
-TEST_F(FakePollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout) {
-    // The window's handler runs after the poll's own: it must not stop the
-    // timer of a poll that the receiver of Finished has just started.
+// The window's handler runs after the poll's own: it must not stop the timer
+// of a poll that the receiver of Finished has just started.
+TEST_F(PollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout) {
     bool timerRunsAfterRestart = false;
     QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
         if (finished != 1)
             return;
-        EXPECT_EQ(d.ReplyTimedOut, 1);
-        EXPECT_EQ(d.ReplyComplete, 0);
+        EXPECT_EQ(std::tie(d.ReplyTimedOut, d.ReplyComplete), std::make_tuple(1, 0));
         EXPECT_FALSE(port.IsOpen());
         EXPECT_TRUE(poll.Start());
         QTimer::singleShot(0, [&] { timerRunsAfterRestart = timer.isActive(); });
@@ -107,21 +93,3 @@ TEST_F(FakePollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTim
     ASSERT_TRUE(WaitFinished(2));
     EXPECT_TRUE(timerRunsAfterRestart);
 }
-
-#ifdef TARVEK_INSTRUMENT
-
-// On a real line: a command that expects no answer still leaves before the
-// poll closes the port.
-TEST(SimulatedLine, ACommandWithoutAnswerLeavesBeforeThePortCloses) {
-    SimulatedInstrument instrument({});
-    ASSERT_TRUE(instrument.Started());
-    PollRig<QtSerialPortService> line(2000, instrument.Folder());
-    line.d.ReplyExpected = 0;
-    ASSERT_TRUE(line.poll.Start() && line.WaitFinished(1));
-    EXPECT_EQ(line.d.ReplyComplete, 1);
-    EXPECT_FALSE(line.port.IsOpen());
-    EXPECT_TRUE(WaitUntil([&] { return instrument.Log().contains("command \"K\""); }))
-        << instrument.Log().toStdString();
-}
-
-#endif

@@ -59,11 +59,7 @@ class PortService : public AppFolderTest {
         port.reset();
         CloseMaster();
     }
-    void CloseMaster() {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-    }
+    void CloseMaster() { ::close(std::exchange(master_, -1)); }
     void Send(const QByteArray& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
     }
@@ -86,7 +82,7 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0)) << "a carriage return arrives as it is";
 }
 
-TEST_F(PortService, InputThatCameWhileClosedIsDroppedAtOpen) {
+TEST_F(PortService, DropsInputThatCameWhileClosedAndSendsACommandBeforeClosing) {
     ASSERT_TRUE(port->Open());
     port->Close();
     Send("\n+0012345\r");
@@ -95,6 +91,19 @@ TEST_F(PortService, InputThatCameWhileClosedIsDroppedAtOpen) {
     ASSERT_TRUE(WaitUntil([&] { return port->BytesWaiting() >= 1; }));
     RunEventsFor(20);
     EXPECT_EQ(port->Read(100), "!");
+
+    // A command that expects no answer is written just before the close (a
+    // second opening keeps the line up for the reader).
+    const int slave = ::open(qPrintable(device_), O_RDWR | O_NOCTTY);
+    port->Write("K\r");
+    port->Close();
+    QByteArray sent; // after the echo of what came while closed, if the line was set to echo then
+    ASSERT_TRUE(WaitUntil([&] {
+        char bytes[64];
+        sent += QByteArray(bytes, std::max<int>(0, ::read(master_, bytes, sizeof bytes)));
+        return sent.endsWith("K\r");
+    })) << sent.toStdString();
+    ::close(slave);
 }
 
 TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {

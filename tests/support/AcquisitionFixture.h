@@ -28,19 +28,15 @@ struct RecordingView : AcquisitionView {
     void ShowLamp(int colour) override { lamp = colour; }
     void ShowAcquiring(bool on) override { acquiring = on; }
     void ShowReadings(const Declarations::TextTable& values) override {
-        readings.clear();
-        for (int i = 1; i <= 8; ++i)
-            readings << values[i];
+        readings = QStringList(values.begin() + 1, values.begin() + 9);
     }
     void ShowStoreFailure(bool failed) override { storeFailed = failed; }
     void ShowSerialLineError(const QString& reason) override { serialErrors << reason; }
 
     QString state;
     int lamp = 0;
-    bool acquiring = false;
-    QStringList readings;
-    bool storeFailed = false;
-    QStringList serialErrors;
+    bool acquiring = false, storeFailed = false;
+    QStringList readings, serialErrors;
 };
 
 // Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel.
@@ -81,8 +77,8 @@ class AcquisitionTest : public AppFolderTest {
         TickAt(time);
         Answer(answer);
     }
-    QByteArray DataFile(const QString& name = "03-2008-Data.txt") const { return ReadBytes(DataPath(name)); }
-    QByteArray StatusRecord() const { return ReadBytes(SettingPath(AcquisitionStatusFile)).left(80); }
+    QByteArray DataFile() const { return ReadBytes(DataPath("03-2008-Data.txt")); }
+    char StatusFlag() const { return ReadBytes(SettingPath(AcquisitionStatusFile)).at(21); }
 
     RecordingView view;
     FakeSerialPort port;
@@ -92,8 +88,7 @@ class AcquisitionTest : public AppFolderTest {
 
 // Whole 160-byte records, and the header count naming the last of them.
 inline void ExpectWholeDataFile(const QByteArray& file, int records) {
-    ASSERT_EQ(file.size() % 160, 0);
-    EXPECT_EQ(file.size() / 160, records + 1);
+    ASSERT_EQ(file.size(), (records + 1) * 160);
     EXPECT_EQ(file.mid(14, 5).trimmed().toInt(), records);
     for (qsizetype r = 0; r < file.size(); r += 160)
         EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;

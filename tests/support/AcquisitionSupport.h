@@ -28,9 +28,7 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) 
 
 // Lets the event loop run for `ms` milliseconds, to see that nothing happens.
 inline void RunEventsFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    WaitUntil([] { return false; }, ms);
 }
 
 #ifdef TARVEK_INSTRUMENT
@@ -48,10 +46,7 @@ class SimulatedInstrument {
     QString Folder() const { return dir_.path(); }
     QString Link() const { return Folder() + "/ports/COM1"; }
     // Its log so far (--verbose writes one line per event).
-    QString Log() {
-        log_ += QString::fromLocal8Bit(process_.readAllStandardError());
-        return log_;
-    }
+    QString Log() { return log_ += QString::fromLocal8Bit(process_.readAllStandardError()); }
     // Ends it with SIGTERM, as Ctrl-C would: it removes its link.
     void Stop() {
         process_.terminate();

@@ -3,9 +3,9 @@
 #include "acquisition/SerialPortService.h"
 
 // A serial port for tests: keeps what was written, lets the test put received
-// bytes into the port or make it fail, and can be told to refuse to open. The
-// Inject* calls signal at once: call them from the test (or a timer), as the
-// event loop would, never from inside an operation.
+// bytes into the port, and can be told to refuse to open. InjectBytes signals
+// at once: call it from the test (or a timer), as the event loop would, never
+// from inside an operation.
 class FakeSerialPort final : public SerialPortService {
     Q_OBJECT
   public:
@@ -51,11 +51,6 @@ class FakeSerialPort final : public SerialPortService {
             return;
         waiting_ += bytes;
         emit BytesArrived();
-    }
-    // The port fails: it closes, then PortFailed follows.
-    void InjectFailure(const QString& reason = QStringLiteral("hang-up")) {
-        Close();
-        emit PortFailed(reason);
     }
 
     // Everything written while open, in order.
