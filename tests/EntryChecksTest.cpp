@@ -1,3 +1,4 @@
+// The checks of the serial line and storage rate boxes.
 #include "WindowTestSupport.h"
 
 #include "app/Starting.h"
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         Entry{"RateEightAndAHalf", 5, "8.5", "8.5", "12 hours"}, Entry{"OtherIndex", 3, "99", "99", nullptr}),
     RowName);
 
-// The same check, driven by the window's events: Enter and leaving the box.
+// The same check, driven by the window's events: Enter, and leaving the box
+// for another control of the window.
 TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     WriteSetUp();
     OpenWindow();
@@ -53,44 +55,42 @@ TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "\r");
         QCoreApplication::sendEvent(box, &event);
     };
-    const auto leave = [](QWidget* box, Qt::FocusReason reason = Qt::TabFocusReason) {
+    const auto leave = [](QWidget* box, Qt::FocusReason reason) {
         QFocusEvent event(QEvent::FocusOut, reason);
         QCoreApplication::sendEvent(box, &event);
     };
-    QLineEdit* rate = form->Text5(5);
+    QLineEdit *serial = form->Text5(4), *rate = form->Text5(5);
     rate->setText("10");
     press(rate, Qt::Key_X);
     EXPECT_EQ(rate->text(), "10x") << "an ordinary key is typed, not checked";
     EXPECT_EQ(form->Label9(5)->text(), "6 hours");
     press(rate, Qt::Key_Return);
-    EXPECT_EQ(rate->text(), "0");
+    EXPECT_EQ(std::make_pair(rate->text(), form->Label9(5)->text()),
+              std::make_pair(QString("0"), QString("Off")));
     rate->setText("1.5");
     press(rate, Qt::Key_Enter);
-    EXPECT_EQ(form->Label9(5)->text(), "1 minute");
-    form->Text5(4)->setText("9");
-    press(form->Text5(4), Qt::Key_Return);
-    EXPECT_EQ(form->Text5(4)->text(), "1");
+    serial->setText("9");
+    press(serial, Qt::Key_Return);
+    EXPECT_EQ(serial->text(), "1");
     EXPECT_EQ(form->Label9(5)->text(), "1 minute") << "the serial line box leaves the name alone";
 
     // Its own context menu opening, or the operator switching to another
     // application, leaves the box in the operator's hands: nothing is checked.
-    form->Text5(4)->setText("");
-    leave(form->Text5(4), Qt::PopupFocusReason);
-    leave(form->Text5(4), Qt::ActiveWindowFocusReason);
-    EXPECT_EQ(form->Text5(4)->text(), "");
-    form->Text5(4)->setText("0"); // back in the window, and on to another control
-    leave(form->Text5(4), Qt::MouseFocusReason);
-    EXPECT_EQ(form->Text5(4)->text(), "1");
+    serial->setText("");
+    leave(serial, Qt::PopupFocusReason);
+    leave(serial, Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(serial->text(), "");
+    serial->setText("0"); // back in the window, and on to another control
+    leave(serial, Qt::MouseFocusReason);
+    EXPECT_EQ(serial->text(), "1");
     rate->setText("-2");
-    leave(rate);
-    EXPECT_EQ(form->Label9(5)->text(), "Off");
+    leave(rate, Qt::TabFocusReason);
     form->Text1(1)->setText("not a number"); // gain and offset boxes are not checked
-    leave(form->Text1(1));
+    leave(form->Text1(1), Qt::TabFocusReason);
     EXPECT_EQ(form->Text1(1)->text(), "not a number");
     form->Command2()->click();
     const QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
-    EXPECT_EQ(general.mid(15 * 80 + 21, 1), "1");
-    EXPECT_EQ(general.mid(16 * 80 + 21, 1), "0");
-    EXPECT_EQ(d.SerialLine, 3) << "checks never touch the running set-up";
-    EXPECT_EQ(d.StorageRate, 7);
+    EXPECT_EQ(general.mid(15 * 80 + 21, 1) + general.mid(16 * 80 + 21, 1), "10");
+    EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(3, 7))
+        << "checks never touch the running set-up";
 }
