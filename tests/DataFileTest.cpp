@@ -60,10 +60,6 @@ struct StoreCase {
     QByteArray afterFailure{};
 };
 
-void PrintTo(const StoreCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class DataFileStore : public DataFileTest, public ::testing::WithParamInterface<StoreCase> {};
 
 TEST_P(DataFileStore, GoesOnWhereTheFileLeavesOff) {

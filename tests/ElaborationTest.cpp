@@ -16,9 +16,6 @@ struct ValueCase {
     double x;
     const char* text;
 };
-inline void PrintTo(const ValueCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class ValueTextTable : public ::testing::TestWithParam<ValueCase> {};
 
@@ -60,9 +57,6 @@ struct ReadingCase {
     const char* zero;
     const char* value;
 };
-inline void PrintTo(const ReadingCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class ChannelValueTable : public ::testing::TestWithParam<ReadingCase> {};
 

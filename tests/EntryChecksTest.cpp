@@ -8,6 +8,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
+namespace {
+
 struct EntryCase {
     const char* name;
     int index;
@@ -15,9 +17,6 @@ struct EntryCase {
     const char* text;    // what the box holds afterwards
     const char* caption; // Label9(5) afterwards; nullptr: left alone
 };
-inline void PrintTo(const EntryCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class EntryCheckTable : public ::testing::TestWithParam<EntryCase> {};
 
@@ -94,3 +93,5 @@ TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(3, 7))
         << "checks never touch the running set-up";
 }
+
+} // namespace

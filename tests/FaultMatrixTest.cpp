@@ -11,6 +11,8 @@
 
 #ifdef TARVEK_INSTRUMENT
 
+namespace {
+
 // What a scan shows on the eight channels.
 enum class Shown { Values, NoData, Channel5Invalid };
 
@@ -19,9 +21,6 @@ struct InstrumentRow {
     QStringList arguments;
     Shown first, second; // scans
 };
-inline void PrintTo(const InstrumentRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 // The real serial port service against the simulated instrument; the test
 // still moves the clock, so each row takes only as long as its exchanges.
@@ -116,5 +115,7 @@ TEST_F(SimulatedAcquisition, ALineThatDisappearsAndComesBackResumesByItself) {
     again.terminate();
     again.waitForFinished();
 }
+
+} // namespace
 
 #endif

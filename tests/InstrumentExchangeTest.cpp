@@ -21,10 +21,6 @@ struct ExchangeCase {
     bool replyExpected = true;
 };
 
-void PrintTo(const ExchangeCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class ExchangeTable : public ::testing::TestWithParam<ExchangeCase> {};
 
 TEST_P(ExchangeTable, EndsAsTheLineDictates) {

@@ -9,12 +9,6 @@
 #include "TestSupport.h"
 
 #include <QRegularExpression>
-#include <QString>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -30,16 +24,12 @@ struct ResponderCase {
     bool pacing = false;
     Clock::duration horizon = 5s;
 };
-void PrintTo(const ResponderCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 std::string Transcript(const ResponderCase& c) {
     const Clock::time_point start{};
     instrument::Responder responder(c.mode, c.pacing, start);
-    std::vector<Clock::time_point> polls;
-    for (int i = 0; i < c.polls; ++i)
-        polls.push_back(start + i * 100ms);
+    std::vector<Clock::time_point> polls{start, start + 100ms};
+    polls.resize(c.polls);
     std::string out;
     std::size_t sent = 0;
     Clock::time_point shown = start;

@@ -1,5 +1,6 @@
 // The set-up files byte for byte: what is read from which columns, what a save
-// rewrites, and the default set-up.
+// rewrites (the window's Save and the fuzz target cover the general file), and
+// the default set-up.
 #include "app/Starting.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
@@ -16,22 +17,6 @@ TEST(GeneralDecode, OnlyTheFirstCharacterOfRecords16And17Counts) {
         EXPECT_EQ(std::make_pair(DecodeSerialLine(value), DecodeStorageRate(value)),
                   std::make_pair(serialLine, storageRate))
             << '"' << value << '"';
-}
-
-TEST_F(AppFolderTest, SavingGeneralParametersRewritesOnlyTheValuesOfRecords16And17) {
-    const QByteArray before = GeneralFile({{16, "   4"}, {17, "7"}}) + "extra bytes after record 40";
-    WriteBytes(SettingPath(GeneralParametersFile), before);
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    EXPECT_EQ(d.GeneralLabel[16], "General 16...........");
-    EXPECT_EQ(d.GeneralValue[16], "   4" + QString(52, ' ')); // untrimmed
-    ASSERT_TRUE(SaveGeneralParameters(d, "2.5", ""));
-    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)),
-              QByteArray(before).replace(15 * 80, 160,
-                                         Record("General 16...........2") + Record("General 17...........")));
-    // Saving does not apply the values; the next read does.
-    EXPECT_EQ(d.StorageRate, 7);
-    ASSERT_TRUE(ReadGeneralParameters(d));
-    EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(2, 0));
 }
 
 TEST_F(AppFolderTest, ChannelFieldsComeFromFixedColumnsAndOnlyGainAndZeroAreSaved) {

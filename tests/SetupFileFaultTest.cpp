@@ -32,10 +32,6 @@ struct SetupFault {
     bool fullDisk = false;     // no file grows more than 100 bytes while saving
 };
 
-void PrintTo(const SetupFault& c, std::ostream* os) {
-    *os << c.name;
-}
-
 // What a path holds, to tell whether an operation changed it.
 QByteArray Take(const QString& path) {
     return QFileInfo(path).isDir() ? "<folder>" : ReadBytes(path);

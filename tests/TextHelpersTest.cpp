@@ -5,14 +5,13 @@
 
 #include "TestSupport.h"
 
+namespace {
+
 struct NumberCase {
     const char* name;
     const char* text;
     double value;
 };
-inline void PrintTo(const NumberCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class LeadingNumberTable : public ::testing::TestWithParam<NumberCase> {};
 
@@ -55,3 +54,5 @@ TEST(TextShapes, TrimTakesBlanksOnlyAndFixedTextPadsOrCuts) {
     EXPECT_EQ(FixedText("ab", 5), "ab   ");
     EXPECT_EQ(FixedText("1.23456789", 9), "1.2345678");
 }
+
+} // namespace

@@ -32,10 +32,6 @@ struct ReadCase {
     ReadTally tally;
 };
 
-void PrintTo(const ReadCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 const QByteArray Three = DataLine("10:00:00") + DataLine("10:00:30") + DataLine("10:01:00");
 const QByteArray ThreeRead = "10:00:00 1.000 1.000\n10:00:30 1.000 1.000\n10:01:00 1.000 1.000\n";
 
@@ -204,14 +200,10 @@ TEST_F(ViewerFiles, AnExportIntoAPipeIsWrittenThroughNotReplacedByAFile) {
 
 struct ExportFailure {
     const char* name;
-    QStringList arguments; // "@" stands for the application folder
+    const char* arguments; // "@" stands for the application folder
     int exitCode;
-    QString message;
+    const char* message;
 };
-
-void PrintTo(const ExportFailure& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterface<ExportFailure> {};
 
@@ -220,7 +212,7 @@ TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     Store("05-03-2008", "10:15:30", "   +1.000");
     WriteBytes(d.AppFolder + "/out.csv", "an older export");
     QDir().mkpath(d.AppFolder + "/empty");
-    EXPECT_EQ(Export(c.arguments.join('|').replace("@", d.AppFolder).split('|')), c.exitCode);
+    EXPECT_EQ(Export(QString(c.arguments).replace("@", d.AppFolder).split(' ')), c.exitCode);
     EXPECT_TRUE(err_.contains(QString(c.message).replace("@", d.AppFolder))) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), "an older export");
     EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
@@ -228,21 +220,13 @@ TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Export, CsvExportFailure,
-    ::testing::Values(ExportFailure{"MissingFile",
-                                    {"--csv", "@/out.csv", "@/datafiles/03-2008-Data.txt", "@/gone.txt"},
-                                    1,
-                                    "@/gone.txt: cannot open"},
-                      ExportFailure{"FolderWithoutDataFiles",
-                                    {"--csv", "@/out.csv", "@/empty"},
-                                    1,
+    ::testing::Values(ExportFailure{"MissingFile", "--csv @/out.csv @/datafiles/03-2008-Data.txt @/gone.txt",
+                                    1, "@/gone.txt: cannot open"},
+                      ExportFailure{"FolderWithoutDataFiles", "--csv @/out.csv @/empty", 1,
                                     "@/empty: holds no data files"},
-                      ExportFailure{"OutputNotWritable",
-                                    {"--csv", "@/none/out.csv", "@/datafiles"},
-                                    1,
+                      ExportFailure{"OutputNotWritable", "--csv @/none/out.csv @/datafiles", 1,
                                     "@/none/out.csv: cannot write"},
-                      ExportFailure{"BadTime",
-                                    {"--csv", "@/out.csv", "--from", "2008-03-05 10:00", "@/datafiles"},
-                                    2,
+                      ExportFailure{"BadTime", "--csv @/out.csv --from 2008-03-05_10:00 @/datafiles", 2,
                                     "--from wants YYYY-MM-DDTHH:MM:SS"}),
     RowName);
 

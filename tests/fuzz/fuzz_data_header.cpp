@@ -16,10 +16,7 @@ namespace {
 
 constexpr qint64 Length = DataRecordLength;
 
-void Require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 
 } // namespace
 

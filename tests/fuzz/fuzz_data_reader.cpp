@@ -15,10 +15,7 @@
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 
 // The 9-character text the logger writes for a stored value.
 QString ValueTextOf(StoredValue v) {

@@ -19,10 +19,7 @@
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 
 // The text of value x: " ======= " when nothing fits (beyond 8 digits before
 // the point), otherwise blanks, a sign ("-" exactly when x < 0), digits, and

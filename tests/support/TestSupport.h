@@ -23,8 +23,18 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) {
     *os << '"' << b.toStdString() << '"';
 }
 
-// Names the rows of a TEST_P table after their `name` field.
+// Names the rows of a TEST_P table after their `name` field, in test names
+// and, for rows declared in an unnamed namespace, in failure messages.
 inline constexpr auto RowName = [](const auto& row) { return std::string(row.param.name); };
+namespace {
+template <typename Row>
+requires requires(const Row& row) {
+    row.name;
+}
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+} // namespace
 
 inline QByteArray ReadBytes(const QString& path) {
     QFile f(path);
