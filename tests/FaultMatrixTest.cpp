@@ -2,8 +2,9 @@
 // service and acquisition control: misbehaving instruments and a line that
 // comes and goes. Nothing may crash or hang, every stored record is whole, and
 // the values come back by themselves once the fault is gone.
-#include "AcquisitionFixture.h"
+#include "AcquisitionSupport.h"
 #include "WindowTestSupport.h"
+#include "acquisition/Acquisition.h"
 #include "acquisition/QtSerialPortService.h"
 #include "config/DefaultSetup.h"
 

@@ -60,7 +60,7 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
 }
 
 TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
-    port.SetOpenFailure(true);
+    port.FailOpen("COM1: no such serial line");
     d.ReplyComplete = 1;
     ASSERT_TRUE(poll.Start());
     EXPECT_EQ(d.ReplyComplete, 0);
@@ -70,7 +70,7 @@ TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted
 
     ASSERT_TRUE(poll.Start()); // its end is already queued
     poll.Abort();
-    port.SetOpenFailure(false);
+    port.FailOpen({});
     ASSERT_TRUE(poll.Start()); // the aborted poll's end must not end this one
     RunEventsFor(50);
     EXPECT_EQ(finished, 1);

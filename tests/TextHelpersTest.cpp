@@ -1,6 +1,5 @@
 #include "common/TextHelpers.h"
 
-#include <cmath>
 #include <limits>
 
 #include "TestSupport.h"
@@ -37,22 +36,5 @@ INSTANTIATE_TEST_SUITE_P(
                       Number{"OverflowIsInfinite", "-1D999", -std::numeric_limits<double>::infinity()},
                       Number{"DoubleSignIsNoNumber", "+-3", 0}, Number{"SignThenLetter", "+x1", 0}),
     RowName);
-
-TEST(RoundHalfEven, HalvesGoToTheEvenNeighbourAndExtremesDoNotOverflow) {
-    EXPECT_EQ(RoundHalfEven(2.5), 2);
-    EXPECT_EQ(RoundHalfEven(3.5), 4);
-    EXPECT_EQ(RoundHalfEven(-0.5), 0);
-    EXPECT_EQ(RoundHalfEven(std::nan("")), 0);
-    EXPECT_EQ(RoundHalfEven(INFINITY), std::numeric_limits<long long>::max());
-    EXPECT_EQ(RoundHalfEven(-1e300), std::numeric_limits<long long>::min());
-}
-
-// Values, set-up fields and records are trimmed, padded and cut with these.
-TEST(TextShapes, TrimTakesBlanksOnlyAndFixedTextPadsOrCuts) {
-    EXPECT_EQ(TrimBlanks("  \t1.250   "), "\t1.250");
-    EXPECT_EQ(TrimBlanks("     "), "");
-    EXPECT_EQ(FixedText("ab", 5), "ab   ");
-    EXPECT_EQ(FixedText("1.23456789", 9), "1.2345678");
-}
 
 } // namespace

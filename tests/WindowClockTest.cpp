@@ -1,7 +1,9 @@
 // The main window's clock tick, the acquisition control attached to the real
 // window, and the way out.
-#include "AcquisitionFixture.h"
+#include "AcquisitionSupport.h"
+#include "FakeSerialPort.h"
 #include "WindowTestSupport.h"
+#include "acquisition/Acquisition.h"
 #include "config/DefaultSetup.h"
 
 #include <QAction>
@@ -151,7 +153,7 @@ TEST_F(WindowTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {
     ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
     OpenWindow();
     FakeSerialPort port;
-    port.SetOpenFailure(true, "/dev/ttyS0: Permission denied");
+    port.FailOpen("/dev/ttyS0: Permission denied");
     Acquisition acquisition(d, *window, port, *window->TimerTimeoutCom());
     window->Attach(acquisition);
     form->Command3()->click();

@@ -1,14 +1,18 @@
 #pragma once
 
-// Helpers for the acquisition tests: waiting through the event loop, the
-// simulated instrument as a child process.
+// Helpers for the acquisition tests: waiting through the event loop, a good
+// answer, whole data files, the simulated instrument as a child process.
+#include <QByteArray>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
+
+#include <gtest/gtest.h>
 
 // Runs the event loop until `done` holds or `timeoutMs` has passed; true when
 // it holds. Checks every few milliseconds from a timer: never spins.
@@ -29,6 +33,25 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) 
 // Lets the event loop run for `ms` milliseconds, to see that nothing happens.
 inline void RunEventsFor(int ms) {
     WaitUntil([] { return false; }, ms);
+}
+
+// Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
+inline QByteArray GoodAnswer() {
+    QByteArray answer;
+    for (int i = 1; i <= 8; ++i)
+        answer += "+000" + QByteArray::number(i) + "000";
+    return answer;
+}
+
+inline const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
+                                      "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
+
+// Whole 160-byte records, and the header count naming the last of them.
+inline void ExpectWholeDataFile(const QByteArray& file, int records) {
+    ASSERT_EQ(file.size(), (records + 1) * 160);
+    EXPECT_EQ(file.mid(14, 5).trimmed().toInt(), records);
+    for (qsizetype r = 0; r < file.size(); r += 160)
+        EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;
 }
 
 #ifdef TARVEK_INSTRUMENT
