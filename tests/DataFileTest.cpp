@@ -1,5 +1,7 @@
 // The month's data file: where each record goes whatever the file holds, on a
-// full disk too, and the count's wrap after record 99999.
+// full disk too, and the count's wrap after record 99999; the record files it
+// is built on.
+#include "common/RecordFile.h"
 #include "data/StoringData.h"
 
 #include "FileSizeLimit.h"
@@ -136,3 +138,31 @@ TEST(DataFileHeader, CountIsAWholeNumberFrom1To99999) {
 }
 
 } // namespace
+
+// Fixed-length records as bytes; failures and a full disk are covered through
+// the data and set-up files built on them.
+class RecordFileTest : public AppFolderTest {
+  protected:
+    QString Path() const { return d.AppFolder + "/records.txt"; }
+};
+
+TEST_F(RecordFileTest, MissingBytesReadAsBlanksAndAreWrittenAsBlankRecords) {
+    WriteBytes(Path(), Record("first") + "tail");
+    RecordFile f(80);
+    ASSERT_TRUE(f.Open(Path()));
+    EXPECT_EQ(f.Read(2), "tail" + QString(76, ' '));
+    EXPECT_EQ(f.Read(9), QString(80, ' '));
+    ASSERT_TRUE(f.Write(4, "fourth"));
+    f.Close();
+    EXPECT_EQ(ReadBytes(Path()),
+              Record("first") + Record("tail") + Record("") + "fourth" + QByteArray(74, ' '));
+}
+
+TEST_F(RecordFileTest, OneBytePerCharacterInLatin1) {
+    RecordFile f(10);
+    ASSERT_TRUE(f.Open(Path())) << "a missing file is created";
+    ASSERT_TRUE(f.Write(1, QString::fromUtf8("\xc2\xb5m \xe2\x82\xac OverlongText")));
+    f.Close();
+    // micro sign is Latin-1 (0xB5); the euro sign is not and becomes "?".
+    EXPECT_EQ(ReadBytes(Path()), QByteArray("\xb5m ? Overl"));
+}

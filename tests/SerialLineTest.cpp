@@ -1,9 +1,7 @@
 // The serial line: which device "COM n" is, the Start command's open with its
 // message, the stop path's close, and the port service on a pseudo-terminal.
-#include "FakeSerialPort.h"
 #include "acquisition/PortName.h"
 #include "acquisition/QtSerialPortService.h"
-#include "acquisition/Serial.h"
 
 #include "AcquisitionSupport.h"
 #include "TestSupport.h"
@@ -26,19 +24,6 @@ TEST_F(AppFolderTest, PortNamesFollowTheLinksInThePortsFolder) {
     EXPECT_EQ(PortNameFor(1, d.AppFolder), "/dev/serial/by-id/unplugged-adapter") << "never another line";
     EXPECT_EQ(PortNameFor(8, d.AppFolder), "/dev/ttyS7") << "no link";
     EXPECT_EQ(PortNameFor(0, d.AppFolder), "");
-}
-
-TEST(SerialLineCommands, OpenSelectsTheLineAndCloseLeavesThePortOfARunningPoll) {
-    FakeSerialPort port;
-    EXPECT_TRUE(OpenSerialLine(4, port));
-    EXPECT_TRUE(OpenSerialLine(1, port)); // a Start after a Load that changed the line
-    EXPECT_EQ(port.SelectedPort(), 1);
-    EXPECT_EQ(port.OpenCount(), 2);
-
-    CloseSerialLine(port, true);
-    EXPECT_TRUE(port.IsOpen()) << "a running poll keeps its port";
-    CloseSerialLine(port, false);
-    EXPECT_FALSE(port.IsOpen());
 }
 
 // The port service on line 2, a pseudo-terminal whose other end the test holds.

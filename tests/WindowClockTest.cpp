@@ -86,7 +86,6 @@ class WindowAcquisitionTest : public WindowTest {
         window->Timer1()->stop(); // the test moves the clock
         window->TimerTimeoutCom()->setInterval(100);
         acquisition = MakeAcquisition();
-        form->Command3()->click();
     }
     void TearDown() override {
         acquisition.reset(); // before the window whose timer it uses
@@ -113,6 +112,7 @@ class WindowAcquisitionTest : public WindowTest {
 };
 
 TEST_F(WindowAcquisitionTest, StartScanAndStopAsTheOperatorSeesThem) {
+    form->Command3()->click();
     EXPECT_FALSE(form->Command3()->isVisibleTo(form));
     EXPECT_TRUE(form->Command4()->isVisibleTo(form));
     EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
@@ -129,6 +129,7 @@ TEST_F(WindowAcquisitionTest, StartScanAndStopAsTheOperatorSeesThem) {
 }
 
 TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists) {
+    form->Command3()->click();
     acquisition.reset();
     TickAt(At(10, 15, 0)); // nothing left to hand the second to
     EXPECT_TRUE(port.Written().isEmpty());
@@ -141,6 +142,7 @@ TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists)
 
 // The tick runs at the very end of :00, and the clock moves on between any two reads of it.
 TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
+    form->Command3()->click();
     clock.SetStepPerRead(1);
     TickAt(At(10, 15, 0, 999));
     Answer();
@@ -149,13 +151,8 @@ TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
     EXPECT_TRUE(file.mid(160).startsWith("05-03-2008;10:15:00;"));
 }
 
-TEST_F(WindowTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {
-    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
-    OpenWindow();
-    FakeSerialPort port;
+TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {
     port.FailOpen("/dev/ttyS0: Permission denied");
-    Acquisition acquisition(d, *window, port, *window->TimerTimeoutCom());
-    window->Attach(acquisition);
     form->Command3()->click();
     ASSERT_EQ(capture.messages.size(), 1u);
     const TakenMessage& box = capture.messages.front();

@@ -146,3 +146,53 @@ TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
 }
 
 } // namespace
+
+// The set-up files: what is read from which columns, and the default set-up.
+// The window's Save and the set-up fuzz target check what a save writes.
+TEST(GeneralDecode, OnlyTheFirstCharacterOfRecords16And17Counts) {
+    const std::tuple<const char*, int, int> rows[] = {{"1", 1, 1},  {"8", 8, 8}, {"0", 1, 0},    {"9", 1, 9},
+                                                      {"12", 1, 1}, {"x", 1, 0}, {"   4", 1, 0}, {"", 1, 0}};
+    for (const auto& [value, serialLine, storageRate] : rows)
+        EXPECT_EQ(std::make_pair(DecodeSerialLine(value), DecodeStorageRate(value)),
+                  std::make_pair(serialLine, storageRate))
+            << '"' << value << '"';
+}
+
+TEST_F(AppFolderTest, ChannelFieldsComeFromFixedColumns) {
+    QByteArray file = Record("heading").repeated(10);
+    for (int c = 1; c <= 8; ++c)
+        file += "Ch." + QByteArray::number(c) + "   Pressure line " + QByteArray::number(c) +
+                "     ;2;mBar; 1.250   ;  -100   ;1;  -5     ;   900   ;xyz";
+    WriteBytes(SettingPath(ChannelParametersFile), file);
+    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{21, "5xyz"}}));
+    ASSERT_TRUE(ReadGeneralParameters(d) && ReadChannelParameters(d));
+    EXPECT_EQ(QStringList(d.ChannelParam[3].begin() + 1, d.ChannelParam[3].begin() + 10),
+              (QStringList{"Pressure line 3", "5", "2", "mBar", "1.250", "-100", "1", "-5", "900"}));
+    EXPECT_EQ(d.ChannelParam[8][Declarations::SensorType], "5"); // record 21 serves all eight
+}
+
+TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
+    FileOutcome installed;
+    {
+        FileSizeLimit full(1000); // a third of the general file
+        ASSERT_TRUE(full.Active());
+        installed = InstallDefaultSetup(d.AppFolder);
+    }
+    EXPECT_FALSE(installed);
+    EXPECT_TRUE(installed.message.contains("generalparameters.txt")) << qPrintable(installed.message);
+    EXPECT_EQ(QDir(d.AppFolder + "/settingfiles").entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // With room again the next start installs the whole set-up.
+    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+    EXPECT_TRUE(QFileInfo(d.AppFolder + "/datafiles").isDir());
+    ASSERT_TRUE(ReadGeneralParameters(d) && ReadChannelParameters(d));
+    EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(1, 1));
+    for (int c = 1; c <= 8; ++c)
+        EXPECT_EQ(QStringList({d.ChannelParam[c][Declarations::Gain], d.ChannelParam[c][Declarations::Zero],
+                               d.ChannelParam[c][Declarations::SensorType]}),
+                  QStringList({"1", "0", "0"}));
+
+    WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
+    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
+}
