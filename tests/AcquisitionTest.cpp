@@ -206,17 +206,4 @@ TEST_F(AcquisitionTest, LeavingDuringAScanReleasesThePort) {
     RunEventsFor(150); // the reply time-out passes: nothing left to act on it
 }
 
-// The wall clock as an installation sees it: set back, a late tick.
-TEST_F(AcquisitionTest, ClockSetBackOrLateKeepsScanningAndStoringWhole) {
-    acquisition->Start();
-    ScanAt("10:15:00");
-    ScanAt("09:15:00"); // the clock is set back: a new second like any other
-    TickAt("09:15:14");
-    TickAt("09:15:16"); // the program was busy through :15: no scan for it
-    EXPECT_EQ(port.Written().count('\x80'), 2);
-    ScanAt("09:15:30");
-    ExpectWholeDataFile(DataFile(), 3);
-    EXPECT_EQ(DataFile().mid(2 * 160, 20), "05-03-2008;09:15:00;");
-}
-
 } // namespace

@@ -1,6 +1,5 @@
 // The month's data file: where each record goes whatever the file holds, on a
-// full disk too, and the count's wrap after record 99999; the record files it
-// is built on.
+// full disk too, and the count's wrap after record 99999.
 #include "common/RecordFile.h"
 #include "data/StoringData.h"
 
@@ -126,43 +125,14 @@ TEST_F(DataFileTest, TheMonthAndYearOfTheScanChooseTheFile) {
     EXPECT_EQ(ReadBytes(DataPath("01-2009-Data.txt")).mid(160, 10), "01-01-2009");
 }
 
-TEST(DataFileHeader, CountIsAWholeNumberFrom1To99999) {
-    const std::pair<QByteArray, int> fields[] = {{"    1", 1},   {"99999", 99999}, {"  12x", 12},
-                                                 {"1 2 3", 123}, {"     ", 0},     {"    0", 0},
-                                                 {"   -7", 0},   {"  2.5", 0},     {"  1E9", 0}};
-    for (const auto& [field, count] : fields)
-        EXPECT_EQ(ReadHeaderCount(QString::fromLatin1(Header(field))),
-                  count ? std::optional(count) : std::nullopt)
-            << field.data();
-    EXPECT_FALSE(ReadHeaderCount(QString::fromLatin1(Header(1).left(14))));
+// Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not
+// and becomes "?"; a record is cut to its length.
+TEST_F(DataFileTest, RecordFilesHoldOneBytePerCharacterInLatin1) {
+    RecordFile f(10);
+    ASSERT_TRUE(f.Open(d.AppFolder + "/records.txt")) << "a missing file is created";
+    ASSERT_TRUE(f.Write(1, QString::fromUtf8("\xc2\xb5m \xe2\x82\xac OverlongText")));
+    f.Close();
+    EXPECT_EQ(ReadBytes(d.AppFolder + "/records.txt"), QByteArray("\xb5m ? Overl"));
 }
 
 } // namespace
-
-// Fixed-length records as bytes; failures and a full disk are covered through
-// the data and set-up files built on them.
-class RecordFileTest : public AppFolderTest {
-  protected:
-    QString Path() const { return d.AppFolder + "/records.txt"; }
-};
-
-TEST_F(RecordFileTest, MissingBytesReadAsBlanksAndAreWrittenAsBlankRecords) {
-    WriteBytes(Path(), Record("first") + "tail");
-    RecordFile f(80);
-    ASSERT_TRUE(f.Open(Path()));
-    EXPECT_EQ(f.Read(2), "tail" + QString(76, ' '));
-    EXPECT_EQ(f.Read(9), QString(80, ' '));
-    ASSERT_TRUE(f.Write(4, "fourth"));
-    f.Close();
-    EXPECT_EQ(ReadBytes(Path()),
-              Record("first") + Record("tail") + Record("") + "fourth" + QByteArray(74, ' '));
-}
-
-TEST_F(RecordFileTest, OneBytePerCharacterInLatin1) {
-    RecordFile f(10);
-    ASSERT_TRUE(f.Open(Path())) << "a missing file is created";
-    ASSERT_TRUE(f.Write(1, QString::fromUtf8("\xc2\xb5m \xe2\x82\xac OverlongText")));
-    f.Close();
-    // micro sign is Latin-1 (0xB5); the euro sign is not and becomes "?".
-    EXPECT_EQ(ReadBytes(Path()), QByteArray("\xb5m ? Overl"));
-}

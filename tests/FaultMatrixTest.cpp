@@ -95,28 +95,6 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, Shown::NoData, Shown::Values}),
     RowName);
 
-TEST_F(SimulatedAcquisition, ALineThatDisappearsAndComesBackResumesByItself) {
-    Begin({});
-    ScanAt(QTime(10, 15, 0));
-    EXPECT_NE(Reading(1), " No Data ");
-
-    // The adapter is pulled out: its link goes with it.
-    instrument->Stop();
-    ASSERT_FALSE(QFileInfo::exists(instrument->Link()));
-    ScanAt(QTime(10, 15, 15));
-    EXPECT_EQ(Reading(1), " No Data ");
-
-    // Plugged in again: a new device behind the same link.
-    QProcess again;
-    again.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", d.AppFolder, "--line", "1"});
-    ASSERT_TRUE(again.waitForStarted());
-    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(instrument->Link()); }));
-    ScanAt(QTime(10, 15, 30));
-    EXPECT_NE(Reading(1), " No Data ");
-    again.terminate();
-    again.waitForFinished();
-}
-
 } // namespace
 
 #endif

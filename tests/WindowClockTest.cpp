@@ -111,23 +111,6 @@ class WindowAcquisitionTest : public WindowTest {
     std::unique_ptr<Acquisition> acquisition;
 };
 
-TEST_F(WindowAcquisitionTest, StartScanAndStopAsTheOperatorSeesThem) {
-    form->Command3()->click();
-    EXPECT_FALSE(form->Command3()->isVisibleTo(form));
-    EXPECT_TRUE(form->Command4()->isVisibleTo(form));
-    EXPECT_EQ(window->Panel(5), " Waiting for acquisition ");
-    TickAt(At(10, 15, 0));
-    EXPECT_EQ(form->LampColour(), LampYellow);
-    Answer();
-    for (int n = 1; n <= 8; ++n)
-        EXPECT_EQ(form->Label2(n)->text(), GoodReadings[n - 1]);
-    EXPECT_EQ(form->LampColour(), LampGreen);
-
-    form->Command4()->click();
-    EXPECT_TRUE(form->Command3()->isVisibleTo(form));
-    EXPECT_EQ(form->LampColour(), LampRed);
-}
-
 TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists) {
     form->Command3()->click();
     acquisition.reset();

@@ -9,8 +9,6 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QTimer>
 
@@ -115,14 +113,12 @@ TEST_F(WindowTest, StartsInStandByShowingTheSetUpAndTheLampsColourInWords) {
         panels << window->Panel(n);
     EXPECT_EQ(panels, (QStringList{"", "", "Ver. 05-02-08", "Com: 3", "  ", "", "Powered by: ORVELLA"}));
     EXPECT_EQ(form->windowTitle(), "Channels & Settings");
-    EXPECT_TRUE(window->MdiArea()->subWindowList().value(0)->isMaximized());
     EXPECT_EQ(form->LampColour(), LampRed);
     EXPECT_FALSE(form->Command3()->isHidden()) << "Start shown";
     EXPECT_TRUE(form->Command4()->isHidden()) << "Stop hidden";
     EXPECT_EQ((QStringList{form->Text1(4)->text(), form->Text2(4)->text(), form->Text1(8)->text(),
                            form->Text5(4)->text(), form->Text5(5)->text(), form->Label9(5)->text()}),
               (QStringList{"-3.25", "30", "123456789", "3", "7", "6 hours"}));
-    EXPECT_TRUE(window->Timer1()->isActive());
     EXPECT_TRUE(capture.messages.empty());
     // The MDI area would append the maximised child's title; the frame keeps its own.
     window->show();
@@ -152,27 +148,6 @@ TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
     EXPECT_EQ(window->Panel(4), "Com: 1");
     EXPECT_EQ(form->Label9(5)->text(), "Off");
     EXPECT_TRUE(window->Timer1()->isActive());
-}
-
-TEST_F(WindowTest, ActivationFillsTheWindowOnlyOnceAndItCannotBeClosed) {
-    WriteSetUp();
-    OpenWindow();
-    form->Text1(1)->setText("9.75"); // the operator edits a box; acquisition shows Stop
-    form->Command3()->hide();
-    form->Command4()->show();
-    // The frame re-activates its child whenever it regains the focus.
-    QMdiArea* area = window->MdiArea();
-    area->setActiveSubWindow(nullptr);
-    area->setActiveSubWindow(area->subWindowList()[0]);
-    form->Activate();
-    window->Load();
-    EXPECT_EQ(form->Text1(1)->text(), "9.75");
-    EXPECT_TRUE(form->Command3()->isHidden());
-
-    area->closeAllSubWindows();
-    EXPECT_FALSE(form->close());
-    ASSERT_EQ(area->subWindowList().size(), 1);
-    EXPECT_EQ(area->subWindowList()[0]->widget(), form);
 }
 
 // The checks of the serial line and storage rate boxes.
