@@ -8,6 +8,9 @@
 
 namespace {
 
+const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
+                               "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
+
 // Keeps what the acquisition control shows.
 struct RecordingView : AcquisitionView {
     void ShowState(const QString& text) override { state = text; }

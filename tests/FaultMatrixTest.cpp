@@ -1,13 +1,14 @@
 // What an installation meets, row by row, through the real window, port
-// service and acquisition control: misbehaving instruments and a line that
-// comes and goes. Nothing may crash or hang, every stored record is whole, and
-// the values come back by themselves once the fault is gone.
+// service and acquisition control against the simulated instrument: nothing
+// may crash or hang, every stored record is whole, and the values come back
+// by themselves once the fault is gone.
 #include "AcquisitionSupport.h"
 #include "WindowTestSupport.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/QtSerialPortService.h"
 #include "config/DefaultSetup.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 
 #ifdef TARVEK_INSTRUMENT
@@ -23,14 +24,16 @@ struct InstrumentRow {
     Shown first, second; // scans
 };
 
-// The real serial port service against the simulated instrument; the test
-// still moves the clock, so each row takes only as long as its exchanges.
-class SimulatedAcquisition : public WindowTest {
+// The test still moves the clock, so each row takes only as long as its exchanges.
+class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface<InstrumentRow> {
   protected:
-    void Begin(const QStringList& instrumentArguments) {
-        instrument = std::make_unique<SimulatedInstrument>(instrumentArguments);
-        ASSERT_TRUE(instrument->Started());
-        d.AppFolder = instrument->Folder();
+    void SetUp() override {
+        WindowTest::SetUp();
+        instrument.start(QStringLiteral(TARVEK_INSTRUMENT),
+                         QStringList{"--folder", d.AppFolder, "--line", "1", "--verbose"} +
+                             GetParam().arguments);
+        ASSERT_TRUE(instrument.waitForStarted(10000) &&
+                    WaitUntil([&] { return QFileInfo::exists(d.AppFolder + "/ports/COM1"); }));
         ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         OpenWindow();
@@ -44,43 +47,39 @@ class SimulatedAcquisition : public WindowTest {
     void TearDown() override {
         acquisition.reset();
         port.reset();
+        instrument.terminate();
+        instrument.waitForFinished(10000);
         WindowTest::TearDown();
     }
-    void ScanAt(const QTime& time) {
+    void ScanAt(const QTime& time, Shown shown) {
         const int before = scans;
         clock.Set(QDateTime(QDate(2008, 3, 5), time));
         window->ClockTick();
-        ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000)) << instrument->Log().toStdString();
-    }
-    QString Reading(int n) const { return form->Label2(n)->text(); }
-    void ExpectShown(Shown shown) {
+        ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000))
+            << instrument.readAllStandardError().data();
         static const QRegularExpression value(QStringLiteral("^ *[+-][0-9]+\\.[0-9]{3}$"));
         for (int n = 1; n <= 8; ++n) {
+            const QString reading = form->Label2(n)->text();
             if (shown == Shown::NoData)
-                EXPECT_EQ(Reading(n), " No Data ") << "channel " << n;
+                EXPECT_EQ(reading, " No Data ") << "channel " << n;
             else if (shown == Shown::Channel5Invalid && n == 5)
-                EXPECT_EQ(Reading(n), " ======= ");
+                EXPECT_EQ(reading, " ======= ");
             else
-                EXPECT_TRUE(value.match(Reading(n)).hasMatch())
-                    << "channel " << n << ": " << Reading(n).toStdString();
+                EXPECT_TRUE(value.match(reading).hasMatch())
+                    << "channel " << n << ": " << reading.toStdString();
         }
         EXPECT_EQ(form->LampColour(), LampGreen);
     }
 
-    std::unique_ptr<SimulatedInstrument> instrument;
+    QProcess instrument;
     std::unique_ptr<QtSerialPortService> port;
     std::unique_ptr<Acquisition> acquisition;
     int scans = 0;
 };
 
-class InstrumentFaults : public SimulatedAcquisition, public ::testing::WithParamInterface<InstrumentRow> {};
-
 TEST_P(InstrumentFaults, EachScanEndsAndIsStoredWhole) {
-    Begin(GetParam().arguments);
-    ScanAt(QTime(10, 15, 0));
-    ExpectShown(GetParam().first);
-    ScanAt(QTime(10, 15, 30));
-    ExpectShown(GetParam().second);
+    ScanAt(QTime(10, 15, 0), GetParam().first);
+    ScanAt(QTime(10, 15, 30), GetParam().second);
     ExpectWholeDataFile(ReadBytes(d.AppFolder + "/datafiles/03-2008-Data.txt"), 2);
     EXPECT_FALSE(port->IsOpen());
 }

@@ -32,11 +32,6 @@ struct SetupFault {
     bool fullDisk = false;     // no file grows more than 100 bytes while saving
 };
 
-// What a path holds, to tell whether an operation changed it.
-QByteArray Take(const QString& path) {
-    return QFileInfo(path).isDir() ? "<folder>" : ReadBytes(path);
-}
-
 class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterface<SetupFault> {
   protected:
     const QString Names[3] = {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile};
@@ -60,8 +55,8 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
             ASSERT_TRUE(QDir().mkpath(SettingPath(name)));
         }
     }
-    const QByteArray before[3] = {Take(SettingPath(Names[0])), Take(SettingPath(Names[1])),
-                                  Take(SettingPath(Names[2]))};
+    const QByteArray before[3] = {ReadBytes(SettingPath(Names[0])), ReadBytes(SettingPath(Names[1])),
+                                  ReadBytes(SettingPath(Names[2]))};
 
     FillNameTables(d);
     d.SerialLine = d.StorageRate = 5; // whatever an earlier read left
@@ -70,11 +65,9 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     });
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(read[i], c.readable, i);
-        EXPECT_EQ(Take(SettingPath(Names[i])), before[i]) << "changed by reading";
+        EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by reading";
     }
     EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(1, 0)) << "the fall-backs";
-    for (int n = 1; n <= 40; ++n)
-        EXPECT_TRUE(d.GeneralLabel[n].size() == 21 && d.GeneralValue[n].size() == 56) << "record " << n;
 
     ChannelTexts gains;
     gains.fill("1.5");
@@ -89,7 +82,7 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(saved[i], c.saved[i], i);
         if (!c.saved[i]) {
-            EXPECT_EQ(Take(SettingPath(Names[i])), before[i]) << "changed by a failed save";
+            EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by a failed save";
         }
     }
     if (c.saved[0] && c.saved[1]) {
@@ -97,9 +90,7 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
         EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(3, 2));
         EXPECT_EQ(d.ChannelParam[8][Declarations::Zero], "1.5");
     }
-    if (c.saved[2]) {
-        EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1), "1");
-    }
+    EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

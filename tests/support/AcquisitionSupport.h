@@ -1,13 +1,10 @@
 #pragma once
 
 // Helpers for the acquisition tests: waiting through the event loop, a good
-// answer, whole data files, the simulated instrument as a child process.
+// answer, whole data files.
 #include <QByteArray>
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
@@ -43,9 +40,6 @@ inline QByteArray GoodAnswer() {
     return answer;
 }
 
-inline const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
-                                      "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
-
 // Whole 160-byte records, and the header count naming the last of them.
 inline void ExpectWholeDataFile(const QByteArray& file, int records) {
     ASSERT_EQ(file.size(), (records + 1) * 160);
@@ -53,34 +47,3 @@ inline void ExpectWholeDataFile(const QByteArray& file, int records) {
     for (qsizetype r = 0; r < file.size(); r += 160)
         EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;
 }
-
-#ifdef TARVEK_INSTRUMENT
-// The simulated instrument, serving line 1 of a scratch application folder.
-class SimulatedInstrument {
-  public:
-    explicit SimulatedInstrument(const QStringList& extraArguments) {
-        process_.start(QStringLiteral(TARVEK_INSTRUMENT),
-                       QStringList{"--folder", Folder(), "--line", "1", "--verbose"} + extraArguments);
-        started_ = process_.waitForStarted(10000) && WaitUntil([this] { return QFileInfo::exists(Link()); });
-    }
-    ~SimulatedInstrument() { Stop(); }
-
-    bool Started() const { return started_; }
-    QString Folder() const { return dir_.path(); }
-    QString Link() const { return Folder() + "/ports/COM1"; }
-    // Its log so far (--verbose writes one line per event).
-    QString Log() { return log_ += QString::fromLocal8Bit(process_.readAllStandardError()); }
-    // Ends it with SIGTERM, as Ctrl-C would: it removes its link.
-    void Stop() {
-        process_.terminate();
-        if (!process_.waitForFinished(10000))
-            process_.kill();
-    }
-
-  private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    QString log_;
-    bool started_ = false;
-};
-#endif
