@@ -26,8 +26,6 @@
 
 namespace {
 
-constexpr int Length = DataRecordLength;
-
 // Scan `seq` (from 0): a new month every five scans, its number in every value.
 void StampScan(Declarations& d, long long seq) {
     const int month = int(seq / 5);
@@ -57,13 +55,14 @@ QString ScanFile(long long seq) {
 // goes. `kept` gets the number of records the next store goes on after.
 ::testing::AssertionResult StoredAsReported(const QByteArray& file, long long first, int reported,
                                             int* kept = nullptr) {
-    const std::optional<int> count = ReadHeaderCount(QString::fromLatin1(file.left(Length)));
+    const std::optional<int> count = ReadHeaderCount(QString::fromLatin1(file.left(DataRecordLength)));
     const int counted = count.value_or(0);
     if (kept)
-        *kept = count ? counted : file.size() >= 2 * Length;
-    const QByteArray expected =
-        (count ? DataFileHeader(counted).toLatin1() : Record("", Length)) + Records(first, counted + 1);
-    if (counted < reported || counted > reported + 1 || (count && file.size() < Length * (counted + 1)))
+        *kept = count ? counted : file.size() >= 2 * DataRecordLength;
+    const QByteArray expected = (count ? DataFileHeader(counted).toLatin1() : Record("", DataRecordLength)) +
+                                Records(first, counted + 1);
+    if (counted < reported || counted > reported + 1 ||
+        (count && file.size() < DataRecordLength * (counted + 1)))
         return ::testing::AssertionFailure() << "counts " << counted << " records in " << file.size()
                                              << " bytes, " << reported << " reported";
     if (!expected.startsWith(file))

@@ -116,15 +116,6 @@ TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
     EXPECT_TRUE(ReadBytes(File()) == Header(1) + New + before.mid(2 * 160));
 }
 
-TEST_F(DataFileTest, TheMonthAndYearOfTheScanChooseTheFile) {
-    d.ScanDate = "31-12-2008";
-    ASSERT_TRUE(Store());
-    d.ScanDate = "01-01-2009";
-    ASSERT_TRUE(Store());
-    EXPECT_EQ(ReadBytes(DataPath("12-2008-Data.txt")).mid(160, 10), "31-12-2008");
-    EXPECT_EQ(ReadBytes(DataPath("01-2009-Data.txt")).mid(160, 10), "01-01-2009");
-}
-
 // Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not
 // and becomes "?"; a record is cut to its length.
 TEST_F(DataFileTest, RecordFilesHoldOneBytePerCharacterInLatin1) {

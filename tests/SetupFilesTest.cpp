@@ -149,19 +149,6 @@ TEST(GeneralDecode, OnlyTheFirstCharacterOfRecords16And17Counts) {
             << '"' << value << '"';
 }
 
-TEST_F(AppFolderTest, ChannelFieldsComeFromFixedColumns) {
-    QByteArray file = Record("heading").repeated(10);
-    for (int c = 1; c <= 8; ++c)
-        file += "Ch." + QByteArray::number(c) + "   Pressure line " + QByteArray::number(c) +
-                "     ;2;mBar; 1.250   ;  -100   ;1;  -5     ;   900   ;xyz";
-    WriteBytes(SettingPath(ChannelParametersFile), file);
-    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{21, "5xyz"}}));
-    ASSERT_TRUE(ReadGeneralParameters(d) && ReadChannelParameters(d));
-    EXPECT_EQ(QStringList(d.ChannelParam[3].begin() + 1, d.ChannelParam[3].begin() + 10),
-              (QStringList{"Pressure line 3", "5", "2", "mBar", "1.250", "-100", "1", "-5", "900"}));
-    EXPECT_EQ(d.ChannelParam[8][Declarations::SensorType], "5"); // record 21 serves all eight
-}
-
 TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
     FileOutcome installed;
     {
