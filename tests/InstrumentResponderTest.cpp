@@ -1,10 +1,8 @@
-// The simulated instrument's answers, mode by mode, on a fake time axis: the
-// program polls at 0 ms (and again at 100 ms where a row says 2 polls),
-// writing the select byte and the command at once. A transcript is what the
-// instrument sends in its first 5 s or 200 bytes, with <N ms> where time has
-// passed, R for each whole set of eight readings, |hang-up| where it closes
-// the line. The program's own tests run against this instrument, so a fault
-// here could hide the same fault there.
+// The simulated instrument's answers, mode by mode, on a fake time axis (the
+// program's own tests run against it, so a fault here could hide one there).
+// The program polls at 0 ms, and at 100 ms for a second poll. A transcript is
+// what the instrument sends in its first 5 s or 200 bytes: <N ms> where time
+// has passed, R for eight readings, |hang-up| where it closes the line.
 #include "Responder.h"
 #include "TestSupport.h"
 

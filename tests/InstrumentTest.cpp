@@ -146,7 +146,7 @@ TEST_P(ExchangeTable, EndsAsTheLineDictates) {
 }
 
 const QByteArray Answer64 = QByteArray("+0012345-0000500").repeated(4);
-const QByteArray Long = QByteArray(1100, '7');
+const QByteArray L1023 = QByteArray(1023, '7');
 
 using Row = ExchangeCase;
 INSTANTIATE_TEST_SUITE_P(
@@ -161,18 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"FirstCharacterCountsFromTheCommand", {{1500, "!"}, {3400, "a\r"}}, true, true, "a", 3400},
         Row{"CharactersRestartTheTimeOut", {{1900, "!"}, {3800, "a"}, {5700, "\r"}}, true, true, "a", 5700},
         Row{"GapOf2sFailsKeepingWhatCame", {{4, "!"}, {8, "ab"}, {2008, "c\r"}}, true, false, "ab", 2008},
-        Row{"Answer1023CharactersIsAccepted",
-            {{4, "!"}, {8, Long.left(1023) + "\r"}},
-            true,
-            true,
-            Long.left(1023),
-            8},
-        Row{"EndlessAnswerIsCutAt1024",
-            {{4, "!"}, {8, Long.left(999)}, {9, Long.left(99)}},
-            true,
-            false,
-            Long.left(1024),
-            9},
+        Row{"Answer1023CharactersIsAccepted", {{4, "!"}, {8, L1023 + "\r"}}, true, true, L1023, 8},
+        Row{"EndlessAnswerIsCutAt1024", {{4, "!"}, {8, L1023}, {9, L1023}}, true, false, L1023 + "7", 9},
         Row{"NoReplyExpectedEndsWithTheCommand", {{4, "!"}, {8, "late\r"}}, true, true, "", 4, false},
         Row{"NoReplyExpectedStillNeedsTheAck", {}, false, false, "", 2000, false}),
     RowName);

@@ -1,5 +1,5 @@
-// The serial line: which device "COM n" is, the Start command's open with its
-// message, the stop path's close, and the port service on a pseudo-terminal.
+// The serial line: which device "COM n" is, and the port service on a
+// pseudo-terminal.
 #include "acquisition/PortName.h"
 #include "acquisition/QtSerialPortService.h"
 
@@ -45,9 +45,6 @@ class PortService : public AppFolderTest {
         CloseMaster();
     }
     void CloseMaster() { ::close(std::exchange(master_, -1)); }
-    void Send(const QByteArray& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
-    }
 
     int master_ = -1;
     QString device_;
@@ -70,9 +67,9 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
 TEST_F(PortService, DropsInputThatCameWhileClosedAndSendsACommandBeforeClosing) {
     ASSERT_TRUE(port->Open());
     port->Close();
-    Send("\n+0012345\r");
+    ASSERT_EQ(::write(master_, "\n+0012345\r", 10), 10);
     ASSERT_TRUE(port->Open());
-    Send("!");
+    ASSERT_EQ(::write(master_, "!", 1), 1);
     ASSERT_TRUE(WaitUntil([&] { return port->BytesWaiting() >= 1; }));
     RunEventsFor(20);
     EXPECT_EQ(port->Read(100), "!");

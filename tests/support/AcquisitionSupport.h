@@ -33,12 +33,7 @@ inline void RunEventsFor(int ms) {
 }
 
 // Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
-inline QByteArray GoodAnswer() {
-    QByteArray answer;
-    for (int i = 1; i <= 8; ++i)
-        answer += "+000" + QByteArray::number(i) + "000";
-    return answer;
-}
+inline const QByteArray GoodAnswer = "+0001000+0002000+0003000+0004000+0005000+0006000+0007000+0008000";
 
 // Whole 160-byte records, and the header count naming the last of them.
 inline void ExpectWholeDataFile(const QByteArray& file, int records) {

@@ -18,9 +18,7 @@
 
 struct TakenMessage {
     QMessageBox::Icon icon;
-    QString title;
-    QString text;
-    QString detail;
+    QString title, text, detail;
 };
 
 // Takes every message box shown while it lives.
@@ -33,9 +31,6 @@ class MessageCapture {
             });
     }
     ~MessageCapture() { SetMessageHook(std::move(previous_)); }
-    MessageCapture(const MessageCapture&) = delete;
-    MessageCapture& operator=(const MessageCapture&) = delete;
-
     std::vector<TakenMessage> messages;
 
   private:
