@@ -147,7 +147,6 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     ASSERT_EQ(trend.Size(), 3);
     EXPECT_EQ(trend.Value(0, 1).Text(), "2.000");
     EXPECT_EQ(trend.Value(7, 2).Text(), "3.000");
-    EXPECT_EQ(source.Tally().foreign, 0);
 }
 
 // A channel parameters record: description at 6..27, decimals at 29, unit at 31..34.

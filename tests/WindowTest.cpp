@@ -18,16 +18,24 @@
 #include <QMenuBar>
 #include <QTimer>
 
-class SetupCommandsTest : public WindowTest {
+// The window open on a set-up; the tests drive the clock tick themselves.
+class OpenWindowTest : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
         WriteSetUp();
         OpenWindow();
+        window->Timer1()->stop();
+    }
+    void TicksFor(int ms) {
+        for (; ms > 0; ms -= 200) {
+            clock.Advance(200);
+            window->ClockTick();
+        }
     }
 };
 
-TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheirWidths) {
+TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheirWidths) {
     // Values the window does not store the way the file holds them: a
     // right-aligned gain and a general value longer than one character.
     WriteBytes(SettingPath(ChannelParametersFile),
@@ -69,7 +77,7 @@ TEST_F(SetupCommandsTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTh
 
 // Blank gains would zero every value during acquisition: a Load that cannot
 // read keeps the set-up in use.
-TEST_F(SetupCommandsTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
+TEST_F(OpenWindowTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
     form->Text1(1)->setText("2.5");
     const auto channelsBefore = d.ChannelParam;
     const auto generalBefore = d.GeneralValue;
@@ -130,11 +138,8 @@ TEST_F(WindowTest, StartsInStandByShowingTheSetUpAndTheLampsColourInWords) {
     window->show();
     EXPECT_EQ(window->windowTitle(), " TARVEK     Data  Acqusition  System  ");
 
-    for (const auto& [value, word] :
-         {std::pair{LampYellow, "yellow"}, {LampGreen, "green"}, {LampRed, "red"}}) {
-        form->SetLampColour(value);
-        EXPECT_EQ(form->findChild<QWidget*>("Shape1")->accessibleDescription(), word);
-    }
+    form->SetLampColour(LampYellow); // and the words tell assistive technology the colour
+    EXPECT_EQ(form->findChild<QWidget*>("Shape1")->accessibleDescription(), "yellow");
 }
 
 TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
@@ -190,9 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Text5, EntryCheckTable,
 
 // The same check, driven by the window's events: Enter, and leaving the box
 // for another control of the window.
-TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
-    WriteSetUp();
-    OpenWindow();
+TEST_F(OpenWindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     const auto press = [](QWidget* box, int key) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "\r");
         QCoreApplication::sendEvent(box, &event);
@@ -237,29 +240,9 @@ TEST_F(WindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
         << "checks never touch the running set-up";
 }
 
-QDateTime At(int h, int m, int s, int ms = 0) {
-    return QDateTime(QDate(2008, 3, 5), QTime(h, m, s, ms));
-}
-
 } // namespace
 
-class ClockTickTest : public WindowTest {
-  protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        WriteSetUp();
-        OpenWindow();
-        window->Timer1()->stop(); // the tests drive the tick themselves
-    }
-    void TicksFor(int ms) {
-        for (; ms > 0; ms -= 200) {
-            clock.Advance(200);
-            window->ClockTick();
-        }
-    }
-};
-
-TEST_F(ClockTickTest, ActsOncePerWallClockSecondTurnsTheDateAndHandsTheSecondOverWhileActive) {
+TEST_F(OpenWindowTest, ActsOncePerWallClockSecondTurnsTheDateAndHandsTheSecondOverWhileActive) {
     clock.Set(QDateTime(QDate(2008, 12, 31), QTime(23, 59, 59)));
     window->ClockTick();
     EXPECT_EQ(window->Panel(6), "31-12-2008     23:59:59");
@@ -287,7 +270,7 @@ TEST_F(ClockTickTest, ActsOncePerWallClockSecondTurnsTheDateAndHandsTheSecondOve
     EXPECT_EQ(window->Panel(5), StandByText);
 }
 
-TEST_F(ClockTickTest, ExitAndClosingTheFrameEndTheProgramEvenWhileAcquiring) {
+TEST_F(OpenWindowTest, ExitAndClosingTheFrameEndTheProgramEvenWhileAcquiring) {
     d.AcquisitionFlag = "1";
     window->show();
     QWidget stillOpen; // say a message box: the frame is not the last window
@@ -322,8 +305,8 @@ class WindowAcquisitionTest : public WindowTest {
         window->Attach(*made);
         return made;
     }
-    void TickAt(const QDateTime& time) {
-        clock.Set(time);
+    void TickAt(int minute, int second, int ms = 0) { // on 05-03-2008 at 10 h
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second, ms)));
         window->ClockTick();
     }
     void Answer() {
@@ -340,11 +323,11 @@ class WindowAcquisitionTest : public WindowTest {
 TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists) {
     form->Command3()->click();
     acquisition.reset();
-    TickAt(At(10, 15, 0)); // nothing left to hand the second to
+    TickAt(15, 0); // nothing left to hand the second to
     EXPECT_TRUE(port.Written().isEmpty());
 
     acquisition = MakeAcquisition(); // a second control on the same window works
-    TickAt(At(10, 15, 15));
+    TickAt(15, 15);
     Answer();
     EXPECT_EQ(port.Written().count('\x80'), 1);
 }
@@ -353,7 +336,7 @@ TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists)
 TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
     form->Command3()->click();
     clock.SetStepPerRead(1);
-    TickAt(At(10, 15, 0, 999));
+    TickAt(15, 0, 999);
     Answer();
     const QByteArray file = ReadBytes(DataPath("03-2008-Data.txt"));
     ASSERT_EQ(file.size(), 2 * 160);

@@ -15,12 +15,13 @@
 #include <map>
 #include <ostream>
 
-// Lets GoogleTest print texts in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
+// Lets GoogleTest print texts (QString, QByteArray) in failure messages.
+template <typename Text>
+requires requires(const Text& text) {
+    text.toStdString();
 }
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << '"' << b.toStdString() << '"';
+void PrintTo(const Text& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
 }
 
 // Names the rows of a TEST_P table after their `name` field, in test names
