@@ -57,10 +57,9 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
     EXPECT_EQ(port->DeviceName(), device_);
     termios t{};
     tcgetattr(master_, &t);
-    EXPECT_EQ(cfgetospeed(&t), speed_t(B2400));
-    EXPECT_EQ(cfgetispeed(&t), speed_t(B2400));
-    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    EXPECT_EQ(std::make_pair(cfgetospeed(&t), cfgetispeed(&t)),
+              std::make_pair(speed_t(B2400), speed_t(B2400)));
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0)) << "a carriage return arrives as it is";
 }
 
