@@ -8,4 +8,4 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../build}" && pwd)"
 cmake --build "$build" --target tarvek_tests -j2 >/dev/null
-TARVEK_CRASH_KILLS="${2:-400}" "$build/tests/tarvek_tests" --gtest_filter='CrashSafeStorage.Killed*'
+TARVEK_CRASH_KILLS="${2:-400}" "$build/tests/tarvek_tests" --gtest_filter='CrashSafeStorage.KilledWhileStoring'

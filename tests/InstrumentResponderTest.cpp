@@ -1,20 +1,12 @@
-// The simulated instrument's answers, mode by mode, on a fake time axis: the
-// program polls at 0 ms (and again at 100 ms where a row says 2 polls),
-// writing the select byte and the command at once. A transcript is what the
-// instrument sends in its first 5 s or 200 bytes, with <N ms> where time has
-// passed, R for each whole set of eight readings, |hang-up| where it closes
-// the line. The program's own tests run against this instrument, so a fault
-// here could hide the same fault there.
+// The simulated instrument's answers, mode by mode, on a fake time axis (the
+// program's own tests run against it, so a fault here could hide one there).
+// The program polls at 0 ms, and at 100 ms for a second poll. A transcript is
+// what the instrument sends in its first 5 s or 200 bytes: <N ms> where time
+// has passed, R for eight readings, |hang-up| where it closes the line.
 #include "Responder.h"
 #include "TestSupport.h"
 
 #include <QRegularExpression>
-#include <QString>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -30,16 +22,12 @@ struct ResponderCase {
     bool pacing = false;
     Clock::duration horizon = 5s;
 };
-void PrintTo(const ResponderCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 std::string Transcript(const ResponderCase& c) {
     const Clock::time_point start{};
     instrument::Responder responder(c.mode, c.pacing, start);
-    std::vector<Clock::time_point> polls;
-    for (int i = 0; i < c.polls; ++i)
-        polls.push_back(start + i * 100ms);
+    std::vector<Clock::time_point> polls{start, start + 100ms};
+    polls.resize(c.polls);
     std::string out;
     std::size_t sent = 0;
     Clock::time_point shown = start;

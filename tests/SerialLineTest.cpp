@@ -1,9 +1,7 @@
-// The serial line: which device "COM n" is, the Start command's open with its
-// message, the stop path's close, and the port service on a pseudo-terminal.
-#include "FakeSerialPort.h"
+// The serial line: which device "COM n" is, and the port service on a
+// pseudo-terminal.
 #include "acquisition/PortName.h"
 #include "acquisition/QtSerialPortService.h"
-#include "acquisition/Serial.h"
 
 #include "AcquisitionSupport.h"
 #include "TestSupport.h"
@@ -28,19 +26,6 @@ TEST_F(AppFolderTest, PortNamesFollowTheLinksInThePortsFolder) {
     EXPECT_EQ(PortNameFor(0, d.AppFolder), "");
 }
 
-TEST(SerialLineCommands, OpenSelectsTheLineAndCloseLeavesThePortOfARunningPoll) {
-    FakeSerialPort port;
-    EXPECT_TRUE(OpenSerialLine(4, port));
-    EXPECT_TRUE(OpenSerialLine(1, port)); // a Start after a Load that changed the line
-    EXPECT_EQ(port.SelectedPort(), 1);
-    EXPECT_EQ(port.OpenCount(), 2);
-
-    CloseSerialLine(port, true);
-    EXPECT_TRUE(port.IsOpen()) << "a running poll keeps its port";
-    CloseSerialLine(port, false);
-    EXPECT_FALSE(port.IsOpen());
-}
-
 // The port service on line 2, a pseudo-terminal whose other end the test holds.
 class PortService : public AppFolderTest {
   protected:
@@ -59,14 +44,7 @@ class PortService : public AppFolderTest {
         port.reset();
         CloseMaster();
     }
-    void CloseMaster() {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-    }
-    void Send(const QByteArray& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
-    }
+    void CloseMaster() { ::close(std::exchange(master_, -1)); }
 
     int master_ = -1;
     QString device_;
@@ -79,22 +57,34 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
     EXPECT_EQ(port->DeviceName(), device_);
     termios t{};
     tcgetattr(master_, &t);
-    EXPECT_EQ(cfgetospeed(&t), speed_t(B2400));
-    EXPECT_EQ(cfgetispeed(&t), speed_t(B2400));
-    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    EXPECT_EQ(std::make_pair(cfgetospeed(&t), cfgetispeed(&t)),
+              std::make_pair(speed_t(B2400), speed_t(B2400)));
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0)) << "a carriage return arrives as it is";
 }
 
-TEST_F(PortService, InputThatCameWhileClosedIsDroppedAtOpen) {
+TEST_F(PortService, DropsInputThatCameWhileClosedAndSendsACommandBeforeClosing) {
     ASSERT_TRUE(port->Open());
     port->Close();
-    Send("\n+0012345\r");
+    ASSERT_EQ(::write(master_, "\n+0012345\r", 10), 10);
     ASSERT_TRUE(port->Open());
-    Send("!");
+    ASSERT_EQ(::write(master_, "!", 1), 1);
     ASSERT_TRUE(WaitUntil([&] { return port->BytesWaiting() >= 1; }));
     RunEventsFor(20);
     EXPECT_EQ(port->Read(100), "!");
+
+    // A command that expects no answer is written just before the close (a
+    // second opening keeps the line up for the reader).
+    const int slave = ::open(qPrintable(device_), O_RDWR | O_NOCTTY);
+    port->Write("K\r");
+    port->Close();
+    QByteArray sent; // after the echo of what came while closed, if the line was set to echo then
+    ASSERT_TRUE(WaitUntil([&] {
+        char bytes[64];
+        sent += QByteArray(bytes, std::max<int>(0, ::read(master_, bytes, sizeof bytes)));
+        return sent.endsWith("K\r");
+    })) << sent.toStdString();
+    ::close(slave);
 }
 
 TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {

@@ -1,5 +1,5 @@
 // The viewer's window, headless: a folder opened, a span chosen, the
-// statistics table, the follow mode and the exports of the visible span.
+// statistics table.
 #include "viewer/ViewerWindow.h"
 #include "data/StoringData.h"
 
@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
-#include <QLabel>
 #include <QTableWidget>
 
 namespace {
@@ -41,7 +40,7 @@ class ViewerWindowTest : public AppFolderTest {
     ViewerWindow window;
 };
 
-TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpanAndTheNewestRecord) {
+TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     WriteBytes(SettingPath("channelsparameters.txt"),
                Record("").repeated(10) + Record("     Boiler                 3 mbar"));
     const char* values[] = {"   +1.000", "   +5.500", " No Data ", "   -2.250", "   +3.000"};
@@ -59,28 +58,6 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpanAndTheNewestRecord) {
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 0, 30)));
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "2", "1", "-2.250", "2025-03-05 10:01:30",
                                              "5.500", "2025-03-05 10:00:30", "1.625"}));
-    EXPECT_EQ(StatisticsRow(1).mid(1, 3), (QStringList{"3", "0", "1.000"}));
-
-    // The visible span of the shown channels, as CSV; the image exports write files.
-    for (int k = 1; k < 8; ++k)
-        Find<QCheckBox>(QStringLiteral("Show Ch.%1 [Bar]").arg(k + 1))->setChecked(false);
-    ASSERT_TRUE(window.ExportTo(d.AppFolder + "/span.csv"));
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/span.csv"),
-              "time,Boiler [mbar]\r\n2025-03-05T10:00:30,5.500\r\n2025-03-05T10:01:00,\r\n"
-              "2025-03-05T10:01:30,-2.250\r\n");
-    for (const char* image : {"/span.png", "/span.pdf"}) {
-        EXPECT_TRUE(window.ExportTo(d.AppFolder + image)) << image;
-        EXPECT_GT(QFileInfo(d.AppFolder + image).size(), 1000) << image;
-    }
-    EXPECT_FALSE(window.ExportTo(d.AppFolder + "/none/span.csv"));
-    EXPECT_TRUE(Find<QLabel>("Problems")->text().contains("none/span.csv: cannot write"));
-
-    // Following: a record the logger adds shows in the span "All".
-    Find<QComboBox>("Span")->setCurrentIndex(ViewerWindow::All);
-    Store("10:02:30", "   +9.000");
-    window.Follow();
-    EXPECT_EQ(StatisticsRow(0).mid(1, 6),
-              (QStringList{"5", "1", "-2.250", "2025-03-05 10:01:30", "9.000", "2025-03-05 10:02:30"}));
 }
 
 } // namespace

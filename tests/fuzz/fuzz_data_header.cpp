@@ -16,10 +16,7 @@ namespace {
 
 constexpr qint64 Length = DataRecordLength;
 
-void Require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 
 } // namespace
 
@@ -52,7 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<int> next = ReadHeaderCount(QString::fromLatin1(now.left(Length)));
     Require(next.has_value() && (*next + 1) * Length <= now.size());
     Require(now.mid(*next * Length, Length) == BuildDataRecord(d).toLatin1());
-    Require(!count || *next == *count + 1 || *next == 1 || (*count + 1) * Length > old.size());
     for (qint64 r = 1; (r + 1) * Length <= old.size(); ++r)
         Require(r == *next || now.mid(r * Length, Length) == old.mid(r * Length, Length));
     return 0;

@@ -16,10 +16,7 @@
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 
 } // namespace
 
@@ -31,15 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Declarations d;
     d.AppFolder = dir.path();
     FillNameTables(d.StorageRateName);
-    const auto path = [&](const QString& name) { return SettingFilePath(d.AppFolder, name); };
-    const auto content = [&](const QString& name) {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const auto content = [&](const QString& name, const QByteArray* write = nullptr) {
+        QFile f(SettingFilePath(d.AppFolder, name));
+        Require(f.open(write ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadOnly));
+        Require(!write || f.write(*write) == write->size());
+        return write ? QByteArray() : f.readAll();
     };
-    for (const QString& name : {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile}) {
-        QFile f(path(name));
-        Require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-    }
+    for (const QString& name : {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile})
+        content(name, &bytes);
 
     Require(ReadGeneralParameters(d.AppFolder, d.SetUp) && ReadChannelParameters(d.AppFolder, d.SetUp) &&
             ReadAcquisitionStatus(d.AppFolder));
@@ -53,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(
         SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, QStringLiteral("3"), QStringLiteral("2")) &&
         SaveChannelParameters(d.AppFolder, texts, texts));
-    const QByteArray general = content(GeneralParametersFile);
-    const QByteArray channels = content(ChannelParametersFile);
+    const QByteArray general = content(GeneralParametersFile), channels = content(ChannelParametersFile);
     const auto keptBefore = [&](const QByteArray& after, qsizetype end) {
         return after.left(qMin(bytes.size(), end)) == bytes.left(end);
     };
@@ -68,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The status record: positions 1-21 and 23-43 as read, the flag, blanks.
     d.AcquisitionFlag = QStringLiteral("1");
     Require(WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag).ok);
-    const QByteArray status = content(AcquisitionStatusFile);
     const QByteArray old = bytes.left(80).leftJustified(80, ' ');
-    Require(status == old.left(21) + "1" + old.mid(22, 21) + QByteArray(37, ' ') + bytes.mid(80));
+    Require(content(AcquisitionStatusFile) ==
+            old.left(21) + "1" + old.mid(22, 21) + QByteArray(37, ' ') + bytes.mid(80));
     return 0;
 }

@@ -1,14 +1,15 @@
 #pragma once
 
-// Helpers for the acquisition tests: waiting through the event loop, the
-// simulated instrument as a child process.
+// Helpers for the acquisition tests: waiting through the event loop, a good
+// answer, whole data files.
+#include <QByteArray>
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
+
+#include <gtest/gtest.h>
 
 // Runs the event loop until `done` holds or `timeoutMs` has passed; true when
 // it holds. Checks every few milliseconds from a timer: never spins.
@@ -28,41 +29,16 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) 
 
 // Lets the event loop run for `ms` milliseconds, to see that nothing happens.
 inline void RunEventsFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    WaitUntil([] { return false; }, ms);
 }
 
-#ifdef TARVEK_INSTRUMENT
-// The simulated instrument, serving line 1 of a scratch application folder.
-class SimulatedInstrument {
-  public:
-    explicit SimulatedInstrument(const QStringList& extraArguments) {
-        process_.start(QStringLiteral(TARVEK_INSTRUMENT),
-                       QStringList{"--folder", Folder(), "--line", "1", "--verbose"} + extraArguments);
-        started_ = process_.waitForStarted(10000) && WaitUntil([this] { return QFileInfo::exists(Link()); });
-    }
-    ~SimulatedInstrument() { Stop(); }
+// Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
+inline const QByteArray GoodAnswer = "+0001000+0002000+0003000+0004000+0005000+0006000+0007000+0008000";
 
-    bool Started() const { return started_; }
-    QString Folder() const { return dir_.path(); }
-    QString Link() const { return Folder() + "/ports/COM1"; }
-    // Its log so far (--verbose writes one line per event).
-    QString Log() {
-        log_ += QString::fromLocal8Bit(process_.readAllStandardError());
-        return log_;
-    }
-    // Ends it with SIGTERM, as Ctrl-C would: it removes its link.
-    void Stop() {
-        process_.terminate();
-        if (!process_.waitForFinished(10000))
-            process_.kill();
-    }
-
-  private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    QString log_;
-    bool started_ = false;
-};
-#endif
+// Whole 160-byte records, and the header count naming the last of them.
+inline void ExpectWholeDataFile(const QByteArray& file, int records) {
+    ASSERT_EQ(file.size(), (records + 1) * 160);
+    EXPECT_EQ(file.mid(14, 5).trimmed().toInt(), records);
+    for (qsizetype r = 0; r < file.size(); r += 160)
+        EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;
+}

@@ -3,35 +3,27 @@
 #include "acquisition/SerialPortService.h"
 
 // A serial port for tests: keeps what was written, lets the test put received
-// bytes into the port or make it fail, and can be told to refuse to open. The
-// Inject* calls signal at once: call them from the test (or a timer), as the
-// event loop would, never from inside an operation.
+// bytes into the port, and can be told to refuse to open. InjectBytes signals
+// at once: call it from the test (or a timer), as the event loop would, never
+// from inside an operation.
 class FakeSerialPort final : public SerialPortService {
     Q_OBJECT
   public:
     using SerialPortService::SerialPortService;
 
     bool IsOpen() const override { return open_; }
-    void Close() override {
-        open_ = false;
-        waiting_.clear();
-    }
+    void Close() override { open_ = false; }
     void SelectPort(int n) override { line_ = n; }
     bool Open() override {
-        if (!open_ && !failOpen_) {
+        if (!open_ && openFailure_.isEmpty()) {
             open_ = true;
             ++opens_;
             waiting_.clear();
         }
         return open_;
     }
-    QString ErrorText() const override { return failOpen_ ? openFailure_ : QString(); }
-    qint64 Write(const QByteArray& bytes) override {
-        if (!open_)
-            return -1;
-        written_ += bytes;
-        return bytes.size();
-    }
+    QString ErrorText() const override { return openFailure_; }
+    qint64 Write(const QByteArray& bytes) override { return open_ ? (written_ += bytes, bytes.size()) : -1; }
     qint64 BytesWaiting() const override { return open_ ? waiting_.size() : 0; }
     QByteArray Read(qint64 maxBytes) override {
         const QByteArray taken = open_ ? waiting_.left(maxBytes) : QByteArray();
@@ -40,24 +32,15 @@ class FakeSerialPort final : public SerialPortService {
     }
     void Discard() override { waiting_.clear(); }
 
-    // Open() fails with `reason` while set.
-    void SetOpenFailure(bool fail, const QString& reason = QStringLiteral("COM: no such serial line")) {
-        failOpen_ = fail;
-        openFailure_ = reason;
-    }
+    // Open() fails with `reason` while it is not empty.
+    void FailOpen(const QString& reason) { openFailure_ = reason; }
     // Bytes received by the port (ignored while closed); BytesArrived follows.
     void InjectBytes(const QByteArray& bytes) {
-        if (!open_)
-            return;
-        waiting_ += bytes;
-        emit BytesArrived();
+        if (open_) {
+            waiting_ += bytes;
+            emit BytesArrived();
+        }
     }
-    // The port fails: it closes, then PortFailed follows.
-    void InjectFailure(const QString& reason = QStringLiteral("hang-up")) {
-        Close();
-        emit PortFailed(reason);
-    }
-
     // Everything written while open, in order.
     const QByteArray& Written() const { return written_; }
     int SelectedPort() const { return line_; }
@@ -65,10 +48,7 @@ class FakeSerialPort final : public SerialPortService {
 
   private:
     bool open_ = false;
-    int line_ = 0;
-    int opens_ = 0;
-    bool failOpen_ = false;
+    int line_ = 0, opens_ = 0;
     QString openFailure_;
-    QByteArray written_;
-    QByteArray waiting_;
+    QByteArray written_, waiting_;
 };

@@ -11,18 +11,31 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <map>
 #include <ostream>
 
-// Lets GoogleTest print texts in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
+// Lets GoogleTest print texts (QString, QByteArray) in failure messages.
+template <typename Text>
+requires requires(const Text& text) {
+    text.toStdString();
 }
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << '"' << b.toStdString() << '"';
+void PrintTo(const Text& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
 }
 
-// Names the rows of a TEST_P table after their `name` field.
+// Names the rows of a TEST_P table after their `name` field, in test names
+// and, for rows declared in an unnamed namespace, in failure messages.
 inline constexpr auto RowName = [](const auto& row) { return std::string(row.param.name); };
+namespace {
+template <typename Row>
+requires requires(const Row& row) {
+    row.name;
+}
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+} // namespace
 
 inline QByteArray ReadBytes(const QString& path) {
     QFile f(path);
@@ -51,6 +64,28 @@ inline QByteArray Record(const QByteArray& text, int length = 80) {
     QByteArray r = text.left(length - 3);
     r.append(QByteArray(length - 3 - r.size(), ' '));
     return r + "*\r\n";
+}
+
+// A general parameters file of forty labelled records; `values` overrides the
+// value of the records it names.
+inline QByteArray GeneralFile(const std::map<int, QByteArray>& values = {}) {
+    QByteArray bytes;
+    for (int n = 1; n <= 40; ++n)
+        bytes += Record(("General " + QByteArray::number(n)).leftJustified(21, '.') +
+                        (values.contains(n) ? values.at(n) : "v" + QByteArray::number(n)));
+    return bytes;
+}
+
+// Records 1..10 of headings, then channels 1..8 in their fixed columns (gain
+// at 36..44, zero at 46..54).
+inline QByteArray ChannelFile(const std::array<QByteArray, 8>& gains,
+                              const std::array<QByteArray, 8>& zeros) {
+    QByteArray bytes = Record("Heading").repeated(10);
+    for (int c = 0; c < 8; ++c)
+        bytes += Record(("Ch." + QByteArray::number(c + 1)).leftJustified(27) + ";3;Bar ;" +
+                        gains[c].leftJustified(9, ' ', true) + ";" + zeros[c].leftJustified(9, ' ', true) +
+                        ";1;-9999    ;9999     ;");
+    return bytes;
 }
 
 // A fresh application folder per test, removed afterwards.

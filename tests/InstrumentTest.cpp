@@ -1,0 +1,170 @@
+// One poll of the instrument: the exchange rules on scripted lines, and the
+// poll driver on the fake port.
+#include "acquisition/InstrumentExchange.h"
+#include "acquisition/InstrumentPoll.h"
+
+#include "AcquisitionSupport.h"
+#include "FakeSerialPort.h"
+#include "TestSupport.h"
+
+#include <vector>
+
+// A poll of line 1. The window's own time-out handler (2000 ms there; the
+// rules do not depend on it) is connected after the poll's, so it runs after it.
+class PollTest : public ::testing::Test {
+  protected:
+    PollTest() {
+        timer.setInterval(100);
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            d.ReplyTimedOut = 1;
+            timer.stop();
+        });
+        d.SetUp.SerialLine = 1;
+        d.SelectCode = 128;
+        d.CommandText = "K";
+        d.ReplyExpected = 1;
+        QObject::connect(&poll, &InstrumentPoll::Finished, [this] { ++finished; });
+    }
+    bool WaitFinished(int count = 1) {
+        return WaitUntil([&] { return finished >= count; }, 30000);
+    }
+
+    Declarations d;
+    FakeSerialPort port;
+    QTimer timer;
+    InstrumentPoll poll{d, port, timer};
+    int finished = 0;
+};
+
+TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
+    port.SelectPort(3);
+    ASSERT_TRUE(port.Open()); // left open by the Start command
+    port.InjectBytes("stale");
+    ASSERT_TRUE(poll.Start());
+    EXPECT_FALSE(poll.Start()) << "one poll at a time";
+    EXPECT_EQ(port.SelectedPort(), 1) << "reopened on the line of the set-up";
+    EXPECT_EQ(port.OpenCount(), 2);
+
+    port.InjectBytes("!?"); // what follows the acknowledgement is dropped before the command
+    EXPECT_EQ(port.Written(), "\x80K\r");
+    port.InjectBytes("+0012345-0000500\r\n");
+    EXPECT_FALSE(port.IsOpen()) << "closed at the end of the answer";
+    EXPECT_EQ(finished, 0) << "Finished comes from the event loop";
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(d.ReplyText, "+0012345-0000500");
+    EXPECT_EQ(d.ReplyComplete, 1);
+    RunEventsFor(150);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(d.ReplyTimedOut, 0) << "the time-out timer was stopped at the end";
+}
+
+TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
+    port.FailOpen("COM1: no such serial line");
+    d.ReplyComplete = 1;
+    ASSERT_TRUE(poll.Start());
+    EXPECT_EQ(d.ReplyComplete, 0);
+    EXPECT_EQ(finished, 0);
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_TRUE(port.Written().isEmpty());
+
+    ASSERT_TRUE(poll.Start()); // its end is already queued
+    poll.Abort();
+    port.FailOpen({});
+    ASSERT_TRUE(poll.Start()); // the aborted poll's end must not end this one
+    RunEventsFor(50);
+    EXPECT_EQ(finished, 1);
+    EXPECT_TRUE(poll.IsRunning());
+}
+
+// The window's handler runs after the poll's own: it must not stop the timer
+// of a poll that the receiver of Finished has just started.
+TEST_F(PollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout) {
+    bool timerRunsAfterRestart = false;
+    QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
+        if (finished != 1)
+            return;
+        EXPECT_EQ(std::tie(d.ReplyTimedOut, d.ReplyComplete), std::make_tuple(1, 0));
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_TRUE(poll.Start());
+        QTimer::singleShot(0, [&] { timerRunsAfterRestart = timer.isActive(); });
+    });
+    ASSERT_TRUE(poll.Start());
+    ASSERT_TRUE(WaitFinished(2));
+    EXPECT_TRUE(timerRunsAfterRestart);
+}
+
+// The exchange rules, run against scripted lines on a fake time axis: each
+// script says which bytes arrive when, and the reply time-out fires whenever
+// 2000 ms pass without a restart.
+namespace {
+
+using Script = std::vector<std::pair<int, QByteArray>>; // at ms, bytes
+
+struct ExchangeCase {
+    const char* name;
+    Script script;
+    bool commandSent; // "!" accepted: waiting bytes dropped, command written
+    bool complete;
+    QByteArray reply;
+    int endedAtMs;
+    bool replyExpected = true;
+};
+
+class ExchangeTable : public ::testing::TestWithParam<ExchangeCase> {};
+
+TEST_P(ExchangeTable, EndsAsTheLineDictates) {
+    const ExchangeCase& c = GetParam();
+    InstrumentExchange x;
+    QByteArray written;
+    int discards = 0, deadline = -1, endedAtMs = -1;
+    const auto apply = [&](const InstrumentExchange::Actions& a, int now) {
+        EXPECT_EQ(endedAtMs, -1) << "action after the end at " << now << " ms";
+        EXPECT_EQ(a.closePort, a.finished) << "the port closes once, when the exchange ends";
+        discards += a.discardWaiting ? 1 : 0;
+        written += a.write;
+        deadline = a.restartTimeout ? now + 2000 : deadline;
+        endedAtMs = a.finished ? now : endedAtMs;
+    };
+    apply(x.Start(128, "K", c.replyExpected), 0);
+    for (const auto& [at, bytes] : c.script) {
+        if (endedAtMs >= 0 || deadline <= at)
+            break;
+        apply(x.BytesReceived(bytes), at);
+    }
+    if (endedAtMs < 0)
+        apply(x.TimedOut(), deadline);
+    EXPECT_EQ(x.ReplyComplete(), c.complete);
+    EXPECT_EQ(x.ReplyText(), c.reply);
+    EXPECT_EQ(written, c.commandSent ? QByteArray("\x80K\r") : QByteArray("\x80"));
+    EXPECT_EQ(discards, c.commandSent ? 1 : 0);
+    EXPECT_EQ(endedAtMs, c.endedAtMs);
+    // Whatever else happens afterwards changes nothing.
+    const auto late = x.BytesReceived(QByteArray("!\r"));
+    EXPECT_TRUE(late.write.isEmpty() && !late.closePort && !late.finished && !late.restartTimeout);
+    EXPECT_FALSE(x.TimedOut().finished || x.PortFailed().finished);
+}
+
+const QByteArray Answer64 = QByteArray("+0012345-0000500").repeated(4);
+const QByteArray L1023 = QByteArray(1023, '7');
+
+using Row = ExchangeCase;
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, ExchangeTable,
+    ::testing::Values(
+        Row{"AnswerInOneChunk", {{30, "!"}, {60, Answer64 + "\r"}}, true, true, Answer64, 60},
+        Row{"EchoFirstFailsEvenIfAckFollows", {{4, "\x80"}, {8, "!"}, {20, "1\r"}}, false, false, "", 4},
+        Row{"BytesWithTheAckAreDropped", {{4, "!junk"}, {40, "+01\r"}}, true, true, "+01", 40},
+        Row{"WhatFollowsTheCarriageReturnIsLost", {{4, "!"}, {8, "ab\r\nc"}}, true, true, "ab", 8},
+        Row{"SilenceTimesOutAfterTheSelectByte", {}, false, false, "", 2000},
+        Row{"NoAnswerAfterTheCommand", {{10, "!"}}, true, false, "", 2010},
+        Row{"FirstCharacterCountsFromTheCommand", {{1500, "!"}, {3400, "a\r"}}, true, true, "a", 3400},
+        Row{"CharactersRestartTheTimeOut", {{1900, "!"}, {3800, "a"}, {5700, "\r"}}, true, true, "a", 5700},
+        Row{"GapOf2sFailsKeepingWhatCame", {{4, "!"}, {8, "ab"}, {2008, "c\r"}}, true, false, "ab", 2008},
+        Row{"Answer1023CharactersIsAccepted", {{4, "!"}, {8, L1023 + "\r"}}, true, true, L1023, 8},
+        Row{"EndlessAnswerIsCutAt1024", {{4, "!"}, {8, L1023}, {9, L1023}}, true, false, L1023 + "7", 9},
+        Row{"NoReplyExpectedEndsWithTheCommand", {{4, "!"}, {8, "late\r"}}, true, true, "", 4, false},
+        Row{"NoReplyExpectedStillNeedsTheAck", {}, false, false, "", 2000, false}),
+    RowName);
+
+} // namespace

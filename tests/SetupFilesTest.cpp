@@ -1,0 +1,175 @@
+// The set-up files under faults: every reader and writer of the general,
+// channel and acquisition status files runs on each row's damaged or missing
+// files. Where the files say nothing usable the set-up falls back to serial
+// line 1 and storage rate 0; a file that cannot be used is reported (outcome
+// and stderr) and left as it was; what is saved reads back.
+#include "acquisition/AcquisitionStatus.h"
+#include "app/Starting.h"
+#include "config/DefaultSetup.h"
+#include "config/GettingParameters.h"
+#include "config/SetupChannels.h"
+#include "config/SetupGenParameters.h"
+
+#include "FileSizeLimit.h"
+#include "TestSupport.h"
+
+#include <optional>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Layout { Contents, FolderMissing, FolderIsAFile, FilesAreFolders };
+
+struct SetupFault {
+    const char* name;
+    Layout layout;
+    QByteArray contents;       // of all three files
+    std::array<bool, 3> saved; // general, channels, status
+    bool fullDisk = false;     // no file grows more than 100 bytes while saving
+};
+
+class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterface<SetupFault> {
+  protected:
+    const QString Names[3] = {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile};
+    QString stderr_;
+
+    void ExpectOutcome(const FileOutcome& outcome, bool ok, int file) {
+        EXPECT_EQ(bool(outcome), ok) << qPrintable(Names[file]) << ": " << qPrintable(outcome.message);
+        EXPECT_TRUE(ok || (!outcome.message.isEmpty() && stderr_.contains(outcome.message)))
+            << qPrintable(stderr_);
+    }
+};
+
+TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
+    const SetupFault& c = GetParam();
+    if (c.layout == Layout::FolderIsAFile)
+        WriteBytes(d.AppFolder + "/settingfiles", "a plain file where the folder belongs");
+    for (const QString& name : Names) {
+        if (c.layout == Layout::Contents)
+            WriteBytes(SettingPath(name), c.contents);
+        if (c.layout == Layout::FilesAreFolders) {
+            ASSERT_TRUE(QDir().mkpath(SettingPath(name)));
+        }
+    }
+    const QByteArray before[3] = {ReadBytes(SettingPath(Names[0])), ReadBytes(SettingPath(Names[1])),
+                                  ReadBytes(SettingPath(Names[2]))};
+
+    FillNameTables(d.StorageRateName);
+    d.SetUp.SerialLine = d.SetUp.StorageRate = 5; // whatever an earlier read left
+    const auto read = WithStderr(stderr_, [&] {
+        return std::array{ReadGeneralParameters(d.AppFolder, d.SetUp),
+                          ReadChannelParameters(d.AppFolder, d.SetUp), ReadAcquisitionStatus(d.AppFolder)};
+    });
+    for (int i = 0; i < 3; ++i) {
+        ExpectOutcome(read[i], c.layout == Layout::Contents || c.layout == Layout::FolderMissing, i);
+        EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by reading";
+    }
+    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(1, 0)) << "the fall-backs";
+
+    ChannelTexts gains;
+    gains.fill("1.5");
+    d.AcquisitionFlag = "1";
+    const auto saved = WithStderr(stderr_, [&] {
+        std::optional<FileSizeLimit> full; // the messages are short: they fit under the limit
+        if (c.fullDisk)
+            full.emplace(rlim_t(c.contents.size() + 100));
+        return std::array{SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "3", "2"),
+                          SaveChannelParameters(d.AppFolder, gains, gains),
+                          WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag)};
+    });
+    for (int i = 0; i < 3; ++i) {
+        ExpectOutcome(saved[i], c.saved[i], i);
+        if (!c.saved[i]) {
+            EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by a failed save";
+        }
+    }
+    if (c.saved[0] && c.saved[1]) {
+        ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp) &&
+                    ReadChannelParameters(d.AppFolder, d.SetUp));
+        EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(3, 2));
+        EXPECT_EQ(d.SetUp.ChannelParam[8][Declarations::Zero], "1.5");
+    }
+    EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SetupFileFaults,
+    ::testing::Values(
+        // Missing pieces, damaged contents: the fall-backs; saving makes them whole.
+        SetupFault{"FolderMissing", Layout::FolderMissing, {}, {true, true, true}},
+        SetupFault{"NulFilled", Layout::Contents, QByteArray(3001, '\0'), {true, true, true}},
+        SetupFault{"FolderIsAFile", Layout::FolderIsAFile, {}, {false, false, false}},
+        SetupFault{"FilesAreFolders", Layout::FilesAreFolders, {}, {false, false, false}},
+        // A full disk: what must grow fails and stays as it was; a rewrite in place succeeds.
+        SetupFault{
+            "FullDiskShortFiles", Layout::Contents, GeneralFile().left(5 * 80), {false, false, true}, true}),
+    RowName);
+
+class SetupFiles : public AppFolderTest {};
+
+// A set-up the operator may read but not write (installed by an administrator,
+// on a read-only share) is read as it is, while Save fails naming the file and
+// the reason. Root writes whatever the permissions say, so the child that
+// reads drops to nobody, and reports what it found in its exit status.
+TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
+    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
+    WriteBytes(SettingPath(ChannelParametersFile), DefaultChannelRecords().join("").toLatin1());
+    for (const QString& name : {GeneralParametersFile, ChannelParametersFile})
+        ASSERT_EQ(chmod(qPrintable(SettingPath(name)), 0444), 0);
+    ASSERT_EQ(chmod(qPrintable(d.AppFolder), 0711), 0);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(64);
+            ReadGeneralParameters(d.AppFolder, d.SetUp);
+            ReadChannelParameters(d.AppFolder, d.SetUp);
+            const FileOutcome saved = SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "3", "2");
+            const QString refused = GeneralParametersFile + ": cannot open (Permission denied)";
+            std::_Exit((d.SetUp.SerialLine == 4 ? 0 : 1) +
+                       (d.SetUp.ChannelParam[1][Declarations::Gain] == "1" ? 0 : 2) +
+                       (saved.message.contains(refused) ? 0 : 4));
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
+
+// The set-up files: what is read from which columns, and the default set-up.
+// The window's Save and the set-up fuzz target check what a save writes.
+TEST(GeneralDecode, OnlyTheFirstCharacterOfRecords16And17Counts) {
+    const std::tuple<const char*, int, int> rows[] = {{"1", 1, 1},  {"8", 8, 8}, {"0", 1, 0},    {"9", 1, 9},
+                                                      {"12", 1, 1}, {"x", 1, 0}, {"   4", 1, 0}, {"", 1, 0}};
+    for (const auto& [value, serialLine, storageRate] : rows)
+        EXPECT_EQ(std::make_pair(DecodeSerialLine(value), DecodeStorageRate(value)),
+                  std::make_pair(serialLine, storageRate))
+            << '"' << value << '"';
+}
+
+TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
+    FileOutcome installed;
+    {
+        FileSizeLimit full(1000); // a third of the general file
+        ASSERT_TRUE(full.Active());
+        installed = InstallDefaultSetup(d.AppFolder);
+    }
+    EXPECT_FALSE(installed);
+    EXPECT_TRUE(installed.message.contains("generalparameters.txt")) << qPrintable(installed.message);
+    EXPECT_EQ(QDir(d.AppFolder + "/settingfiles").entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // With room again the next start installs the whole set-up.
+    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+    EXPECT_TRUE(QFileInfo(d.AppFolder + "/datafiles").isDir());
+    ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp) && ReadChannelParameters(d.AppFolder, d.SetUp));
+    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(1, 1));
+    for (const auto& channel : {d.SetUp.ChannelParam[1], d.SetUp.ChannelParam[8]})
+        EXPECT_EQ(channel[Declarations::Gain] + channel[Declarations::Zero] +
+                      channel[Declarations::SensorType],
+                  "100");
+
+    WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
+    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
+}

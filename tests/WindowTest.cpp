@@ -1,0 +1,353 @@
+// The main window and its Channels & Settings window: start-up, the clock
+// tick, the acquisition control on the real window, the entry checks, Load
+// and Save, the message boxes, the way out.
+#include "acquisition/Acquisition.h"
+#include "app/Starting.h"
+#include "config/DefaultSetup.h"
+#include "config/GettingParameters.h"
+#include "ui/EntryChecks.h"
+
+#include "AcquisitionSupport.h"
+#include "FakeSerialPort.h"
+#include "WindowTestSupport.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QTimer>
+
+// The window open on a set-up; the tests drive the clock tick themselves.
+class OpenWindowTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        WriteSetUp();
+        OpenWindow();
+        window->Timer1()->stop();
+    }
+    void TicksFor(int ms) {
+        for (; ms > 0; ms -= 200) {
+            clock.Advance(200);
+            window->ClockTick();
+        }
+    }
+};
+
+TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheirWidths) {
+    // Values the window does not store the way the file holds them: a
+    // right-aligned gain and a general value longer than one character.
+    WriteBytes(SettingPath(ChannelParametersFile),
+               ChannelFile({"      1.5", "2", "3", "4", "5", "6", "7", "80"},
+                           {"0", "0", "0", "0", "0", "0", "0", "-8"}) +
+                   Record("Trailer record"));
+    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "5 extra"}, {17, "9"}, {21, "4"}}));
+    form->Command1()->click();
+    EXPECT_EQ(form->Text1(1)->text(), "1.5");
+    EXPECT_EQ(form->Text2(8)->text(), "-8");
+    EXPECT_EQ(form->Text5(4)->text(), "5 extra");
+    EXPECT_EQ(form->Label9(5)->text(), "24 hours");
+    // The channels are read first: their sensor type comes from the general
+    // values read before this Load.
+    EXPECT_EQ(d.SetUp.ChannelParam[1][Declarations::SensorType], "2");
+    EXPECT_EQ(window->Panel(4), "Com: 3") << "the status bar keeps the line of the start";
+
+    QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
+    QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
+    form->Text1(2)->setText("  1.23456789012");
+    form->Text2(3)->setText("-0.5 ");
+    form->Text5(5)->setText("4 ");
+    form->Command2()->click();
+    EXPECT_EQ(d.SetUp.StorageRate, 9) << "Save does not apply the set-up";
+    channels.replace(10 * 80 + 35, 9, "1.5      "); // gain of channel 1, left-aligned
+    channels.replace(11 * 80 + 35, 9, "  1.23456"); // gain of channel 2, cut to nine characters
+    channels.replace(12 * 80 + 45, 9, "-0.5     "); // offset of channel 3
+    EXPECT_EQ(ReadBytes(SettingPath(ChannelParametersFile)), channels);
+    general.replace(15 * 80 + 21, 56, "5" + QByteArray(55, ' ')); // only the first character stays
+    general.replace(16 * 80 + 21, 56, "4" + QByteArray(55, ' '));
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), general);
+
+    form->Command1()->click();
+    EXPECT_EQ(form->Text1(2)->text(), "1.23456");
+    EXPECT_EQ(form->Label9(5)->text(), "10 minutes");
+    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(5, 4));
+    EXPECT_TRUE(capture.messages.empty());
+}
+
+// Blank gains would zero every value during acquisition: a Load that cannot
+// read keeps the set-up in use.
+TEST_F(OpenWindowTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
+    form->Text1(1)->setText("2.5");
+    const auto channelsBefore = d.SetUp.ChannelParam;
+    const auto generalBefore = d.SetUp.GeneralValue;
+    SpoilSettingFolder();
+    for (const auto& [button, word] :
+         {std::pair{form->Command2(), "saved"}, std::pair{form->Command1(), "loaded"}}) {
+        capture.messages.clear();
+        button->click();
+        ASSERT_EQ(capture.messages.size(), 1u) << word;
+        const TakenMessage& m = capture.messages[0];
+        EXPECT_EQ(std::make_pair(m.icon, m.title), std::make_pair(QMessageBox::Warning, QString("TARVEK")));
+        EXPECT_TRUE(m.text.contains(word) && m.text.contains("not a folder") &&
+                    m.text.contains(QDir::toNativeSeparators(d.AppFolder + "/settingfiles")))
+            << m.text.toStdString();
+        EXPECT_EQ(d.SetUp.ChannelParam, channelsBefore) << word;
+        EXPECT_EQ(d.SetUp.GeneralValue, generalBefore) << word;
+        EXPECT_EQ(d.SetUp.SerialLine, 3);
+        EXPECT_EQ(form->Text1(1)->text(), "2.5") << "the operator's entries stay";
+    }
+    EXPECT_EQ(ReadBytes(d.AppFolder + "/settingfiles"), "not a folder");
+}
+
+TEST(MessageBoxes, AreShownWithoutHoldingUpTheCaller) {
+    QWidget parent;
+    ShowMessage(&parent, QMessageBox::Warning, "TARVEK", "a text");
+    QMessageBox* box = parent.findChild<QMessageBox*>(); // up, and the call has returned
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), "a text");
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    box->close();
+}
+
+// The main window as it opens on a set-up, a spoilt one or none.
+TEST_F(WindowTest, StartsInStandByShowingTheSetUpAndTheLampsColourInWords) {
+    WriteSetUp();
+    // A status file saying "active" is read but not applied.
+    WriteBytes(SettingPath(AcquisitionStatusFile), QByteArray(21, ' ') + "1" + QByteArray(55, ' ') + "*\r\n");
+    OpenWindow();
+
+    const QList<QAction*> menu = window->menuBar()->actions();
+    ASSERT_EQ(menu.size(), 1);
+    EXPECT_EQ(menu[0]->text(), "      Exit      ");
+    EXPECT_EQ(menu[0]->menu(), nullptr) << "Exit acts on click, without a drop-down";
+    QStringList panels;
+    for (int n = 1; n <= 7; ++n)
+        panels << window->Panel(n);
+    EXPECT_EQ(panels, (QStringList{"", "", "Ver. 05-02-08", "Com: 3", "  ", "", "Powered by: ORVELLA"}));
+    EXPECT_EQ(form->windowTitle(), "Channels & Settings");
+    EXPECT_EQ(form->LampColour(), LampRed);
+    EXPECT_FALSE(form->Command3()->isHidden()) << "Start shown";
+    EXPECT_TRUE(form->Command4()->isHidden()) << "Stop hidden";
+    EXPECT_EQ((QStringList{form->Text1(4)->text(), form->Text2(4)->text(), form->Text1(8)->text(),
+                           form->Text5(4)->text(), form->Text5(5)->text(), form->Label9(5)->text()}),
+              (QStringList{"-3.25", "30", "123456789", "3", "7", "6 hours"}));
+    EXPECT_TRUE(capture.messages.empty());
+    // The MDI area would append the maximised child's title; the frame keeps its own.
+    window->show();
+    EXPECT_EQ(window->windowTitle(), " TARVEK     Data  Acqusition  System  ");
+
+    form->SetLampColour(LampYellow); // and the words tell assistive technology the colour
+    EXPECT_EQ(form->findChild<QWidget*>("Shape1")->accessibleDescription(), "yellow");
+}
+
+TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
+    SpoilSettingFolder();
+    OpenWindow();
+    ASSERT_EQ(capture.messages.size(), 1u);
+    const TakenMessage& m = capture.messages[0];
+    EXPECT_EQ(std::make_pair(m.icon, m.title), std::make_pair(QMessageBox::Warning, QString("TARVEK")));
+    EXPECT_TRUE(m.text.contains("settingfiles") && m.text.contains("not a folder")) << m.text.toStdString();
+    EXPECT_EQ(window->Panel(4), "Com: 1");
+    EXPECT_EQ(form->Label9(5)->text(), "Off");
+    EXPECT_TRUE(window->Timer1()->isActive());
+}
+
+// The checks of the serial line and storage rate boxes.
+namespace {
+
+struct EntryCase {
+    const char* name;
+    int index;
+    const char* typed;
+    const char* text;    // what the box holds afterwards
+    const char* caption; // Label9(5) afterwards; nullptr: left alone
+};
+
+class EntryCheckTable : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(EntryCheckTable, KeepsTheBoxInRange) {
+    const EntryCase& c = GetParam();
+    Declarations d;
+    FillNameTables(d.StorageRateName);
+    const EntryCheck check = CheckEntry(d.StorageRateName, c.index, QString::fromLatin1(c.typed));
+    EXPECT_EQ(check.text, QString::fromLatin1(c.text));
+    EXPECT_EQ(check.setsCaption, c.caption != nullptr);
+    EXPECT_EQ(check.caption, QString::fromLatin1(c.caption ? c.caption : ""));
+}
+
+// Bounds are inclusive and compared as reals; a text in range stays as typed.
+using Entry = EntryCase;
+INSTANTIATE_TEST_SUITE_P(Text5, EntryCheckTable,
+                         ::testing::Values(Entry{"SerialZero", 4, "0", "1", nullptr},
+                                           Entry{"SerialEight", 4, "8", "8", nullptr},
+                                           Entry{"SerialEightAndAHalf", 4, "8.5", "1", nullptr},
+                                           Entry{"SerialKeptAsTyped", 4, " 3.7 x", " 3.7 x", nullptr},
+                                           Entry{"SerialComma", 4, "0,5", "1", nullptr},
+                                           Entry{"SerialHugeExponent", 4, "1E999", "1", nullptr},
+                                           Entry{"RateMinusOne", 5, "-1", "0", "Off"},
+                                           Entry{"RateNineAndAHalf", 5, "9.5", "0", "Off"},
+                                           Entry{"RateEmptyIsZero", 5, "", "", "Off"},
+                                           Entry{"RateHalfGoesToEven", 5, "2.5", "2.5", "1 minute"},
+                                           Entry{"RateEightAndAHalf", 5, "8.5", "8.5", "12 hours"}),
+                         RowName);
+
+// The same check, driven by the window's events: Enter, and leaving the box
+// for another control of the window.
+TEST_F(OpenWindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
+    const auto press = [](QWidget* box, int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "\r");
+        QCoreApplication::sendEvent(box, &event);
+    };
+    const auto leave = [](QWidget* box, Qt::FocusReason reason) {
+        QFocusEvent event(QEvent::FocusOut, reason);
+        QCoreApplication::sendEvent(box, &event);
+    };
+    QLineEdit *serial = form->Text5(4), *rate = form->Text5(5);
+    rate->setText("10");
+    press(rate, Qt::Key_X);
+    EXPECT_EQ(rate->text(), "10x") << "an ordinary key is typed, not checked";
+    EXPECT_EQ(form->Label9(5)->text(), "6 hours");
+    press(rate, Qt::Key_Return);
+    EXPECT_EQ(std::make_pair(rate->text(), form->Label9(5)->text()),
+              std::make_pair(QString("0"), QString("Off")));
+    rate->setText("1.5");
+    press(rate, Qt::Key_Enter);
+    EXPECT_EQ(form->Label9(5)->text(), "1 minute");
+
+    // Its own context menu opening, or the operator switching to another
+    // application, leaves the box in the operator's hands: nothing is checked.
+    serial->setText("");
+    leave(serial, Qt::PopupFocusReason);
+    leave(serial, Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(serial->text(), "");
+    serial->setText("0"); // back in the window, and on to another control
+    leave(serial, Qt::MouseFocusReason);
+    EXPECT_EQ(serial->text(), "1");
+    rate->setText("-2");
+    leave(rate, Qt::TabFocusReason);
+    form->Text1(1)->setText("not a number"); // gain and offset boxes are not checked
+    leave(form->Text1(1), Qt::TabFocusReason);
+    EXPECT_EQ(form->Text1(1)->text(), "not a number");
+    form->Command2()->click();
+    const QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
+    EXPECT_EQ(general.mid(15 * 80 + 21, 1) + general.mid(16 * 80 + 21, 1), "10");
+    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(3, 7))
+        << "checks never touch the running set-up";
+}
+
+} // namespace
+
+TEST_F(OpenWindowTest, ActsOncePerWallClockSecondTurnsTheDateAndHandsTheSecondOverWhileActive) {
+    clock.Set(QDateTime(QDate(2008, 12, 31), QTime(23, 59, 59)));
+    window->ClockTick();
+    EXPECT_EQ(window->Panel(6), "31-12-2008     23:59:59");
+    EXPECT_EQ(window->Panel(5), StandByText);
+    window->SetPanel(5, "written by someone else");
+    TicksFor(800); // four more timer events in the same second do nothing
+    EXPECT_EQ(window->Panel(5), "written by someone else");
+    TicksFor(200);
+    EXPECT_EQ(window->Panel(6), "01-01-2009     00:00:00");
+    EXPECT_EQ(d.TodayStamp, "01-01-2009");
+
+    // Only the exact text "1" is active.
+    QStringList seconds;
+    QObject::connect(window.get(), &MDIForm1::ActiveSecond, [&](const QString& time) {
+        seconds << time;
+        EXPECT_EQ(window->Panel(6), "01-01-2009     " + time) << "panel 6 comes first";
+    });
+    for (const char* flag : {"1", "", "0", " 1", "01", "1"}) {
+        d.AcquisitionFlag = flag;
+        TicksFor(1000);
+    }
+    EXPECT_EQ(seconds, QStringList({"00:00:01", "00:00:06"}));
+    d.AcquisitionFlag = "0";
+    TicksFor(1000);
+    EXPECT_EQ(window->Panel(5), StandByText);
+}
+
+TEST_F(OpenWindowTest, ExitAndClosingTheFrameEndTheProgramEvenWhileAcquiring) {
+    d.AcquisitionFlag = "1";
+    window->show();
+    QWidget stillOpen; // say a message box: the frame is not the last window
+    stillOpen.show();
+    for (const auto& quit : {std::function<void()>([this] { window->Exitm()->trigger(); }),
+                             std::function<void()>([this] { window->close(); })}) {
+        QTimer guard; // the loop did not end
+        guard.callOnTimeout([] { QCoreApplication::exit(99); });
+        guard.start(5000);
+        QTimer::singleShot(0, quit);
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+    }
+}
+
+// The acquisition control attached to the real window, as the program runs it.
+class WindowAcquisitionTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ASSERT_TRUE(InstallDefaultSetup(d.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
+        OpenWindow();
+        window->Timer1()->stop(); // the test moves the clock
+        window->TimerTimeoutCom()->setInterval(100);
+        acquisition = MakeAcquisition();
+    }
+    void TearDown() override {
+        acquisition.reset(); // before the window whose timer it uses
+        WindowTest::TearDown();
+    }
+    std::unique_ptr<Acquisition> MakeAcquisition() {
+        auto made = std::make_unique<Acquisition>(d, *window, port, *window->TimerTimeoutCom());
+        window->Attach(*made);
+        return made;
+    }
+    void TickAt(int minute, int second, int ms = 0) { // on 05-03-2008 at 10 h
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second, ms)));
+        window->ClockTick();
+    }
+    void Answer() {
+        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
+        port.InjectBytes("!");
+        port.InjectBytes(GoodAnswer + "\r");
+        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
+    }
+
+    FakeSerialPort port;
+    std::unique_ptr<Acquisition> acquisition;
+};
+
+TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists) {
+    form->Command3()->click();
+    acquisition.reset();
+    TickAt(15, 0); // nothing left to hand the second to
+    EXPECT_TRUE(port.Written().isEmpty());
+
+    acquisition = MakeAcquisition(); // a second control on the same window works
+    TickAt(15, 15);
+    Answer();
+    EXPECT_EQ(port.Written().count('\x80'), 1);
+}
+
+// The tick runs at the very end of :00, and the clock moves on between any two reads of it.
+TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
+    form->Command3()->click();
+    clock.SetStepPerRead(1);
+    TickAt(15, 0, 999);
+    Answer();
+    const QByteArray file = ReadBytes(DataPath("03-2008-Data.txt"));
+    ASSERT_EQ(file.size(), 2 * 160);
+    EXPECT_TRUE(file.mid(160).startsWith("05-03-2008;10:15:00;"));
+}
+
+TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {
+    port.FailOpen("/dev/ttyS0: Permission denied");
+    form->Command3()->click();
+    ASSERT_EQ(capture.messages.size(), 1u);
+    const TakenMessage& box = capture.messages.front();
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    EXPECT_EQ(box.title, " Error ");
+    EXPECT_EQ(box.text, " ATTENTION: This serial line is not available   ");
+    EXPECT_EQ(box.detail, "/dev/ttyS0: Permission denied");
+    EXPECT_EQ(form->LampColour(), LampGreen) << "acquisition stays started";
+}
