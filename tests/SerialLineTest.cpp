@@ -2,11 +2,14 @@
 // pseudo-terminal.
 #include "acquisition/PortName.h"
 #include "acquisition/QtSerialPortService.h"
+#include "acquisition/Serial.h"
 
 #include "AcquisitionSupport.h"
 #include "TestSupport.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -94,4 +97,22 @@ TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {
     EXPECT_FALSE(port->IsOpen());
     RunEventsFor(100);
     EXPECT_EQ(failures_, 1);
+}
+
+// Why a line cannot be opened reaches stderr with the device: a link to a
+// device that is gone, and a device the operator may not use (root may use any,
+// so the child drops to nobody first).
+TEST_F(PortService, AFailedOpenNamesTheDeviceAndTheReasonOnStderr) {
+    ASSERT_TRUE(QFile::link(d.AppFolder + "/gone", d.AppFolder + "/ports/COM3"));
+    EXPECT_EXIT(std::_Exit(OpenSerialLine(3, *port) ? 1 : 0), ::testing::ExitedWithCode(0),
+                "serial line 3 is not available: .*/gone: No such file or directory");
+    ASSERT_EQ(chmod(qPrintable(device_), 0600), 0);
+    ASSERT_EQ(chmod(qPrintable(d.AppFolder), 0711), 0); // the link stays visible to nobody
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(64);
+            std::_Exit(OpenSerialLine(2, *port) ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "serial line 2 is not available: /dev/pts/[0-9]+: Permission denied");
 }

@@ -6,8 +6,6 @@
 #include "data/StoringData.h"
 #include "data/VisualizationData.h"
 
-#include <cstdio>
-
 namespace {
 
 bool IsQuarterMinute(const QString& timeText) {
@@ -37,12 +35,8 @@ void Acquisition::Start() {
     WriteAcquisitionStatus(d_.AppFolder, d_.AcquisitionFlag);
     // A running poll holds the port and reopens it on its own; opening it here
     // would pull it away under the poll.
-    if (!poll_.IsRunning() && !OpenSerialLine(d_.SetUp.SerialLine, port_)) {
-        const QString reason = port_.ErrorText();
-        std::fprintf(stderr, "tarvek: serial line %d is not available: %s\n", d_.SetUp.SerialLine,
-                     qPrintable(reason));
-        view_.ShowSerialLineError(reason);
-    }
+    if (!poll_.IsRunning() && !OpenSerialLine(d_.SetUp.SerialLine, port_))
+        view_.ShowSerialLineError(port_.ErrorText());
     view_.ShowLamp(LampGreen);
 }
 

@@ -1,9 +1,15 @@
 #include "acquisition/Serial.h"
 
+#include <cstdio>
+
 bool OpenSerialLine(int serialLine, SerialPortService& port) {
     port.Close();
     port.SelectPort(serialLine);
-    return port.Open();
+    if (port.Open())
+        return true;
+    std::fprintf(stderr, "tarvek: serial line %d is not available: %s\n", serialLine,
+                 qPrintable(port.ErrorText()));
+    return false;
 }
 
 void CloseSerialLine(SerialPortService& port, bool pollRunning) {

@@ -9,7 +9,7 @@ inline const QString SerialLineErrorTitle = QStringLiteral(" Error ");
 
 // Opens line `serialLine` for the Start command: closes the port if open,
 // selects the line, opens it. False when it cannot be opened; the port's
-// ErrorText() then says why.
+// ErrorText() then says which device and why, and stderr has it too.
 bool OpenSerialLine(int serialLine, SerialPortService& port);
 
 // Closes the port for the stop path; harmless when it is closed. While a poll
