@@ -93,8 +93,11 @@ TEST_F(AcquisitionTest, AQuarterMinuteScanShowsAndStoresItsValues) {
     EXPECT_EQ(view.lamp, LampGreen);
     EXPECT_FALSE(port.IsOpen()) << "the poll closes the port";
 
-    ExpectWholeDataFile(DataFile(), 1);
     EXPECT_TRUE(DataFile().mid(160).startsWith("05-03-2008;10:15:00;   +1.000 ; Bar ;   +2.000 ; Bar ;"));
+
+    ScanAt("09:15:00"); // the clocks go back an hour: the hour is stored again, after the first pass
+    ExpectWholeDataFile(DataFile(), 2);
+    EXPECT_TRUE(DataFile().mid(320).startsWith("05-03-2008;09:15:00;"));
 }
 
 TEST_F(AcquisitionTest, StopJustBeforeAMarkLetsThatScanRunAndStoreFirst) {
