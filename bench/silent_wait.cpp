@@ -2,6 +2,7 @@
 // Runs polls of line 1 against tarvek-instrument (in a scratch folder) and
 // prints, per poll, the wall time and the CPU time of this process and of the
 // instrument. Built and run by silent_wait.sh.
+#include "AcquisitionSupport.h"
 #include "acquisition/InstrumentPoll.h"
 #include "acquisition/QtSerialPortService.h"
 
@@ -37,19 +38,6 @@ double ProcessCpuMs(qint64 pid) {
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) * 1e3 / sysconf(_SC_CLK_TCK);
 }
 
-void Wait(const std::function<bool()>& done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    check.start(20);
-    if (!done())
-        loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +54,7 @@ int main(int argc, char** argv) {
     instrument.start(QString::fromLocal8Bit(argv[1]),
                      {"--folder", folder.path(), "--line", "1", "--mode", mode});
     const QString link = folder.path() + "/ports/COM1";
-    Wait([&] { return QFileInfo::exists(link); }, 10000);
+    WaitUntil([&] { return QFileInfo::exists(link); }, 10000);
     if (!QFileInfo::exists(link)) {
         std::fprintf(stderr, "the instrument did not start\n");
         return 1;
