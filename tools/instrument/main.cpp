@@ -34,6 +34,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -82,6 +83,19 @@ struct Options {
 };
 
 volatile std::sig_atomic_t stopSignal = 0;
+
+// The local time of day to the microsecond, "hh:mm:ss.uuuuuu": the moment a
+// select byte arrives, to compare with the program's quarter-minute marks.
+std::string WallClockText() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06ld", local.tm_hour, local.tm_min, local.tm_sec,
+                  now.tv_nsec / 1000);
+    return text;
+}
 
 void OnSignal(int signal) {
     stopSignal = signal;
@@ -366,6 +380,7 @@ void Instrument::Received(unsigned char byte) {
 void Instrument::Selected() {
     ++polls_;
     selectAt_ = Clock::now();
+    Log("poll %ld: select byte at %s", polls_, WallClockText().c_str());
     if (!out_.empty())
         Log("poll %ld: select byte while still sending; the rest is dropped", polls_);
     out_.clear();
