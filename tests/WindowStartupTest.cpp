@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 
 TEST_F(WindowTest, StartsInStandByShowingTheSetUp) {
@@ -98,6 +99,42 @@ TEST_F(WindowTest, FrameIsCentredOnTheScreenWidth) {
     const QWidget* frame = form->Frame1();
     EXPECT_GT(frame->width(), 0);
     EXPECT_EQ(frame->x(), CentredLeft(form->screen()->geometry().width(), frame->width()));
+}
+
+namespace {
+
+// Counts the events of one type that reach the objects it watches.
+struct EventCount : QObject {
+    explicit EventCount(QEvent::Type counted) : type(counted) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == type;
+        return false;
+    }
+    QEvent::Type type;
+    int count = 0;
+};
+
+void Settle() {
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(WindowTest, ANewSecondRepaintsItsPanelWithoutLayingOutTheStatusBar) {
+    WriteSetUp();
+    Start();
+    window->show();
+    window->SetPanel(6, "05-03-2008     10:15:00");
+    Settle();
+    // A new second needs no other room than the last one: laying out the
+    // status bar would repaint all its panels and lay out the whole window.
+    EventCount layouts(QEvent::LayoutRequest);
+    window->statusBar()->installEventFilter(&layouts);
+    window->SetPanel(6, "05-03-2008     10:15:01");
+    Settle();
+    EXPECT_EQ(window->Panel(6), "05-03-2008     10:15:01");
+    EXPECT_EQ(layouts.count, 0);
 }
 
 // Every control under its designer name, control arrays with their element

@@ -25,6 +25,34 @@ namespace {
 
 constexpr int PanelCount = 7;
 
+// A status bar panel: the label that shows the text, in a holder of the same
+// size. A label asks its parent for a new layout at every new text; in the
+// status bar that lays out and repaints every panel and then lays out the
+// whole window, once a second for the clock alone. The holder passes the
+// request on only when the label's size hints have changed; otherwise the
+// label just repaints itself.
+class PanelHolder final : public QWidget {
+  public:
+    PanelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) { label->setParent(this); }
+    QSize sizeHint() const override { return hint_ = label_->sizeHint(); }
+    QSize minimumSizeHint() const override { return minimumHint_ = label_->minimumSizeHint(); }
+
+  protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest &&
+            (label_->sizeHint() != hint_ || label_->minimumSizeHint() != minimumHint_))
+            updateGeometry();
+        return QWidget::event(event);
+    }
+    void resizeEvent(QResizeEvent*) override { label_->setGeometry(rect()); }
+
+  private:
+    QLabel* label_;
+    // What the status bar's layout last asked for.
+    mutable QSize hint_;
+    mutable QSize minimumHint_;
+};
+
 } // namespace
 
 MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
@@ -50,12 +78,13 @@ MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
     // get the room.
     static constexpr int stretch[PanelCount + 1] = {0, 1, 1, 2, 2, 5, 5, 3};
     for (int n = 1; n <= PanelCount; ++n) {
-        auto* panel = new QLabel(bar);
+        auto* panel = new QLabel;
         panel->setObjectName(QStringLiteral("Panel%1").arg(n));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
-        panel->setMinimumWidth(24);
-        bar->addPermanentWidget(panel, stretch[n]);
+        auto* holder = new PanelHolder(panel, bar);
+        holder->setMinimumWidth(24);
+        bar->addPermanentWidget(holder, stretch[n]);
         panels_[n] = panel;
     }
     SetPanel(7, PoweredByText);
