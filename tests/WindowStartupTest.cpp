@@ -137,6 +137,17 @@ TEST_F(WindowTest, ANewSecondRepaintsItsPanelWithoutLayingOutTheStatusBar) {
     EXPECT_EQ(layouts.count, 0);
 }
 
+TEST_F(WindowTest, YellowLampIsPaintedBeforeTheCallerGoesOn) {
+    WriteSetUp();
+    Start();
+    window->show();
+    Settle();
+    EventCount paints(QEvent::Paint);
+    form->findChild<QWidget*>("Shape1")->installEventFilter(&paints);
+    form->SetLampColour(LampYellow); // a poll's first byte follows at once
+    EXPECT_EQ(paints.count, 1);
+}
+
 // Every control under its designer name, control arrays with their element
 // numbers, and the names assistive technology reads out.
 TEST_F(WindowTest, ControlsCarryTheirDesignerAndAccessibleNames) {
