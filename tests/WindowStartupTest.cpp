@@ -121,20 +121,32 @@ void Settle() {
 
 } // namespace
 
-TEST_F(WindowTest, ANewSecondRepaintsItsPanelWithoutLayingOutTheStatusBar) {
+TEST_F(WindowTest, NewPanelTextsRepaintTheirPanelWithoutLayingOutTheStatusBar) {
     WriteSetUp();
     Start();
     window->show();
+    window->SetPanel(5, " Waiting for acquisition ");
     window->SetPanel(6, "05-03-2008     10:15:00");
     Settle();
-    // A new second needs no other room than the last one: laying out the
-    // status bar would repaint all its panels and lay out the whole window.
+    // The panels' widths follow their stretch factors, not their texts:
+    // laying out the status bar would repaint all its panels and lay out the
+    // whole window.
     EventCount layouts(QEvent::LayoutRequest);
     window->statusBar()->installEventFilter(&layouts);
     window->SetPanel(6, "05-03-2008     10:15:01");
+    window->SetPanel(5, " Acquisition in progress.. ");
     Settle();
-    EXPECT_EQ(window->Panel(6), "05-03-2008     10:15:01");
+    EXPECT_EQ(window->Panel(5), " Acquisition in progress.. ");
     EXPECT_EQ(layouts.count, 0);
+
+    // A taller text does get a taller status bar.
+    const int height = window->statusBar()->height();
+    QLabel* state = window->statusBar()->findChild<QLabel*>("Panel5");
+    QFont font = state->font();
+    font.setPointSizeF(font.pointSizeF() * 2);
+    state->setFont(font);
+    Settle();
+    EXPECT_GT(window->statusBar()->height(), height);
 }
 
 TEST_F(WindowTest, YellowLampIsPaintedBeforeTheCallerGoesOn) {

@@ -28,19 +28,30 @@ constexpr int PanelCount = 7;
 // A status bar panel: the label that shows the text, in a holder of the same
 // size. A label asks its parent for a new layout at every new text; in the
 // status bar that lays out and repaints every panel and then lays out the
-// whole window, once a second for the clock alone. The holder passes the
-// request on only when the label's size hints have changed; otherwise the
-// label just repaints itself.
+// whole window, once a second for the clock and twice more per scan. Every
+// panel has a stretch factor and a minimum width of its own, so the status
+// bar gives it its width from those alone and a label's size hints count
+// only through their height (the status bar's). The holder passes the
+// request on only when that height has changed (a new font, say); a new text
+// just repaints its own panel.
 class PanelHolder final : public QWidget {
   public:
     PanelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) { label->setParent(this); }
-    QSize sizeHint() const override { return hint_ = label_->sizeHint(); }
-    QSize minimumSizeHint() const override { return minimumHint_ = label_->minimumSizeHint(); }
+    QSize sizeHint() const override {
+        const QSize hint = label_->sizeHint();
+        height_ = hint.height();
+        return hint;
+    }
+    QSize minimumSizeHint() const override {
+        const QSize hint = label_->minimumSizeHint();
+        minimumHeight_ = hint.height();
+        return hint;
+    }
 
   protected:
     bool event(QEvent* event) override {
         if (event->type() == QEvent::LayoutRequest &&
-            (label_->sizeHint() != hint_ || label_->minimumSizeHint() != minimumHint_))
+            (label_->sizeHint().height() != height_ || label_->minimumSizeHint().height() != minimumHeight_))
             updateGeometry();
         return QWidget::event(event);
     }
@@ -48,9 +59,9 @@ class PanelHolder final : public QWidget {
 
   private:
     QLabel* label_;
-    // What the status bar's layout last asked for.
-    mutable QSize hint_;
-    mutable QSize minimumHint_;
+    // The heights of the hints the status bar last asked for.
+    mutable int height_ = -1;
+    mutable int minimumHeight_ = -1;
 };
 
 } // namespace
