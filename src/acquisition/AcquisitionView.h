@@ -13,8 +13,10 @@ class AcquisitionView {
 
     // The acquisition state text (status panel 5).
     virtual void ShowState(const QString& text) = 0;
-    // The acquisition lamp, a colour value with red in the low byte; the new
-    // colour shows before the caller goes on (a poll's first byte among others).
+    // The acquisition lamp, a colour value with red in the low byte. Yellow
+    // shows before the caller goes on (a poll's first byte among others); the
+    // other colours with the window's next paint, together with the rest of
+    // what the caller shows.
     virtual void ShowLamp(int colour) = 0;
     // Start hidden and Stop shown while `acquiring`, the other way round otherwise.
     virtual void ShowAcquiring(bool acquiring) = 0;

@@ -25,6 +25,45 @@ namespace {
 
 constexpr int PanelCount = 7;
 
+// A status bar panel: the label that shows the text, in a holder of the same
+// size. A label asks its parent for a new layout at every new text; in the
+// status bar that lays out and repaints every panel and then lays out the
+// whole window, once a second for the clock and twice more per scan. Every
+// panel has a stretch factor and a minimum width of its own, so the status
+// bar gives it its width from those alone and a label's size hints count
+// only through their height (the status bar's). The holder passes the
+// request on only when that height has changed (a new font, say); a new text
+// just repaints its own panel.
+class PanelHolder final : public QWidget {
+  public:
+    PanelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) { label->setParent(this); }
+    QSize sizeHint() const override {
+        const QSize hint = label_->sizeHint();
+        height_ = hint.height();
+        return hint;
+    }
+    QSize minimumSizeHint() const override {
+        const QSize hint = label_->minimumSizeHint();
+        minimumHeight_ = hint.height();
+        return hint;
+    }
+
+  protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest &&
+            (label_->sizeHint().height() != height_ || label_->minimumSizeHint().height() != minimumHeight_))
+            updateGeometry();
+        return QWidget::event(event);
+    }
+    void resizeEvent(QResizeEvent*) override { label_->setGeometry(rect()); }
+
+  private:
+    QLabel* label_;
+    // The heights of the hints the status bar last asked for.
+    mutable int height_ = -1;
+    mutable int minimumHeight_ = -1;
+};
+
 } // namespace
 
 MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
@@ -50,12 +89,13 @@ MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
     // get the room.
     static constexpr int stretch[PanelCount + 1] = {0, 1, 1, 2, 2, 5, 5, 3};
     for (int n = 1; n <= PanelCount; ++n) {
-        auto* panel = new QLabel(bar);
+        auto* panel = new QLabel;
         panel->setObjectName(QStringLiteral("Panel%1").arg(n));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
-        panel->setMinimumWidth(24);
-        bar->addPermanentWidget(panel, stretch[n]);
+        auto* holder = new PanelHolder(panel, bar);
+        holder->setMinimumWidth(24);
+        bar->addPermanentWidget(holder, stretch[n]);
         panels_[n] = panel;
     }
     SetPanel(7, PoweredByText);

@@ -47,7 +47,8 @@ class FormChannels : public QWidget {
     QPushButton* Command4() const { return command4_; } // Stop
     QWidget* Frame1() const { return frame1_; }
 
-    // The acquisition lamp, Shape1; a new colour is painted at once.
+    // The acquisition lamp, Shape1; yellow is painted at once, the other
+    // colours with the window's next paint.
     void SetLampColour(int value);
     int LampColour() const;
 

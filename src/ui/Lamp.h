@@ -2,6 +2,8 @@
 
 #include "acquisition/AcquisitionView.h"
 
+#include <QHash>
+#include <QPixmap>
 #include <QWidget>
 
 // The filled shape that shows the acquisition state. Its colour is a value
@@ -20,6 +22,7 @@ class Lamp : public QWidget {
 
   private:
     int colour_ = 0;
+    QHash<int, QPixmap> pictures_; // the disc drawn, by colour
 };
 
 // Words for the lamp's colour values: "red", "green", "yellow"; any other
