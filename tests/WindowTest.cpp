@@ -306,10 +306,10 @@ class WindowAcquisitionTest : public WindowTest {
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second, ms)));
         window->ClockTick();
     }
-    void Answer() {
+    void Answer(const QByteArray& answer = GoodAnswer) {
         ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
         port.InjectBytes("!");
-        port.InjectBytes(GoodAnswer + "\r");
+        port.InjectBytes(answer + "\r");
         ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
     }
 
@@ -338,6 +338,40 @@ TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
     const QByteArray file = ReadBytes(DataPath("03-2008-Data.txt"));
     ASSERT_EQ(file.size(), 2 * 160);
     EXPECT_TRUE(file.mid(160).startsWith("05-03-2008;10:15:00;"));
+}
+
+// Once the first readings have laid the window out, a scan repaints what
+// changed and lays out nothing; the yellow lamp is painted before the poll
+// goes on, without the group box around it.
+TEST_F(WindowAcquisitionTest, LaterScansRepaintWithoutLayingOutTheWindow) {
+    struct Counter : QObject {
+        std::map<QObject*, int> paints;
+        int layouts = 0; // layout requests that reach a layout
+        bool eventFilter(QObject* o, QEvent* e) override {
+            paints[o] += e->type() == QEvent::Paint;
+            layouts +=
+                e->type() == QEvent::LayoutRequest && o->isWidgetType() && static_cast<QWidget*>(o)->layout();
+            return false;
+        }
+    } counter;
+    window->show();
+    form->Command3()->click();
+    for (int second : {0, 15}) {
+        TickAt(15, second);
+        Answer();
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
+    }
+    const QRect box = form->Label2(8)->geometry();
+    qApp->installEventFilter(&counter);
+    TickAt(15, 30);
+    EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Shape1")], 1);
+    EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Frame4")], 0);
+    Answer(QByteArray(GoodAnswer).replace("+0008000", "-1234567"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.layouts, 0);
+    EXPECT_EQ(form->Label2(8)->geometry(), box);
+    EXPECT_EQ(form->Label2(8)->text(), "-1234.567");
 }
 
 TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {

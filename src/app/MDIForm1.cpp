@@ -236,8 +236,8 @@ void MDIForm1::ShowAcquiring(bool acquiring) {
 }
 
 void MDIForm1::ShowReadings(const Declarations::TextTable& values) {
-    for (int i = 1; form_ && i <= Declarations::ChannelCount; ++i)
-        form_->Label2(i)->setText(values[i]);
+    if (form_)
+        form_->ShowReadings(values);
 }
 
 void MDIForm1::ShowStoreFailure(bool failed) {

@@ -279,6 +279,22 @@ void FormChannels::CheckText5(int index) {
         label9_5_->setText(check.caption);
 }
 
+void FormChannels::ShowReadings(const Declarations::TextTable& values) {
+    // The first readings make the boxes taller than the empty ones (their
+    // font is larger) and the window is laid out for them. From the next
+    // scan on, each box keeps the size it got then: a reading text is at most
+    // nine characters and a box is eleven digits wide, so no reading needs
+    // another size, and a label of fixed size asks for no new layout when
+    // its text changes, so a scan only repaints the boxes.
+    if (!readingSizesFixed_ && isVisible() && !label2_[1]->text().isEmpty()) {
+        for (int n = 1; n <= Declarations::ChannelCount; ++n)
+            label2_[n]->setFixedSize(label2_[n]->size());
+        readingSizesFixed_ = true;
+    }
+    for (int n = 1; n <= Declarations::ChannelCount; ++n)
+        label2_[n]->setText(values[n]);
+}
+
 bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
     for (int index : {SerialLineBox, StorageRateBox}) {
         if (watched != text5_[index])

@@ -52,6 +52,9 @@ class FormChannels : public QWidget {
     void SetLampColour(int value);
     int LampColour() const;
 
+    // Label2(1..8) <- values[1..8].
+    void ShowReadings(const Declarations::TextTable& values);
+
     // Activation: shows Start and hides Stop, fills the gain and offset boxes
     // from ChannelParam and shows the general parameters. It acts only the
     // first time: the frame re-activates its child whenever it regains the
@@ -83,6 +86,7 @@ class FormChannels : public QWidget {
 
     Declarations& d_;
     bool activated_ = false;
+    bool readingSizesFixed_ = false;
 
     QWidget* frame1_ = nullptr;
     std::array<QLineEdit*, 9> text1_{}; // 1..8

@@ -2,12 +2,16 @@
 
 #include "ui/Pictures.h"
 
+#include <QEvent>
 #include <QPainter>
 
 Lamp::Lamp(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Acquisition lamp"));
     setMinimumSize(28, 28);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Every pixel is painted, the lamp's surroundings included, so a new colour repaints the lamp alone and
+    // not the group box around it with its title.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void Lamp::SetColour(int value) {
@@ -27,11 +31,22 @@ void Lamp::paintEvent(QPaintEvent*) {
     // The shaded disc is drawn once per colour and size, then copied: drawn
     // straight onto the window, its many edge spans are handed to helper
     // threads and waited for at every change of colour, the one before a
-    // poll's first byte included.
+    // poll's first byte included. Beneath it goes what the parent paints
+    // behind the lamp, taken once, so the lamp looks as it would if the
+    // parent showed through its corners.
     const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (background_.size() != pixels) {
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        if (QWidget* parent = parentWidget())
+            parent->render(&image, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+        background_ = QPixmap::fromImage(image);
+    }
     QPixmap& picture = pictures_[colour_];
-    if (picture.size() != size() * ratio) {
-        QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    if (picture.size() != pixels) {
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
         image.fill(Qt::transparent);
         QPainter p(&image);
@@ -48,7 +63,20 @@ void Lamp::paintEvent(QPaintEvent*) {
         p.end();
         picture = QPixmap::fromImage(image);
     }
-    QPainter(this).drawPixmap(0, 0, picture);
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, background_);
+    painter.drawPixmap(0, 0, picture);
+}
+
+void Lamp::moveEvent(QMoveEvent*) {
+    background_ = QPixmap(); // another part of the parent lies behind
+}
+
+void Lamp::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
+        event->type() == QEvent::FontChange)
+        background_ = QPixmap();
+    QWidget::changeEvent(event);
 }
 
 QString LampColourWord(int value) {

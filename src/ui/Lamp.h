@@ -19,10 +19,13 @@ class Lamp : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     int colour_ = 0;
     QHash<int, QPixmap> pictures_; // the disc drawn, by colour
+    QPixmap background_;           // what the parent paints behind the lamp
 };
 
 // Words for the lamp's colour values: "red", "green", "yellow"; any other
