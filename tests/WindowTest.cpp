@@ -342,7 +342,7 @@ TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
 
 // Once the first readings have laid the window out, a scan repaints what
 // changed and lays out nothing; the yellow lamp is painted before the poll
-// goes on, without the group box around it.
+// goes on, and neither it nor a reading repaints the group box around it.
 TEST_F(WindowAcquisitionTest, LaterScansRepaintWithoutLayingOutTheWindow) {
     struct Counter : QObject {
         std::map<QObject*, int> paints;
@@ -370,6 +370,7 @@ TEST_F(WindowAcquisitionTest, LaterScansRepaintWithoutLayingOutTheWindow) {
     Answer(QByteArray(GoodAnswer).replace("+0008000", "-1234567"));
     QCoreApplication::processEvents();
     EXPECT_EQ(counter.layouts, 0);
+    EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Frame2")], 0) << "the readings' group box";
     EXPECT_EQ(form->Label2(8)->geometry(), box);
     EXPECT_EQ(form->Label2(8)->text(), "-1234.567");
 }

@@ -4,6 +4,7 @@
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
+#include "ui/Backdrop.h"
 #include "ui/EntryChecks.h"
 #include "ui/Messages.h"
 #include "ui/Pictures.h"
@@ -16,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
@@ -46,6 +48,28 @@ QPushButton* Button(const QString& objectName, const QString& caption, QWidget* 
     button->setAccessibleName(caption);
     return button;
 }
+
+// A reading box: a label that paints what its group box shows behind it, so
+// a new reading repaints the box alone.
+class ReadingBox final : public QLabel {
+  public:
+    explicit ReadingBox(QWidget* parent) : QLabel(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+  protected:
+    bool event(QEvent* event) override {
+        backdrop_.Notice(*event);
+        return QLabel::event(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        backdrop_.Draw(*this, painter);
+        painter.end();
+        QLabel::paintEvent(event);
+    }
+
+  private:
+    Backdrop backdrop_;
+};
 
 // The entry check runs when the focus moves on to another control of the
 // window, not when the box's own context menu opens or the operator switches
@@ -102,7 +126,7 @@ void FormChannels::Build() {
     fixed.setBold(true);
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
         auto* caption = StaticLabel(Indexed("Label1", n - 1), QStringLiteral("Ch.%1").arg(n), frame2);
-        auto* value = new QLabel(frame2);
+        auto* value = new ReadingBox(frame2);
         value->setObjectName(Indexed("Label2", n));
         value->setAccessibleDescription(QStringLiteral("Reading of channel %1").arg(n));
         value->setFont(fixed);

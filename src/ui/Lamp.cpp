@@ -2,15 +2,14 @@
 
 #include "ui/Pictures.h"
 
-#include <QEvent>
 #include <QPainter>
 
 Lamp::Lamp(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Acquisition lamp"));
     setMinimumSize(28, 28);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    // Every pixel is painted, the lamp's surroundings included, so a new colour repaints the lamp alone and
-    // not the group box around it with its title.
+    // The lamp paints its surroundings too, so a new colour repaints the
+    // lamp alone.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -31,22 +30,11 @@ void Lamp::paintEvent(QPaintEvent*) {
     // The shaded disc is drawn once per colour and size, then copied: drawn
     // straight onto the window, its many edge spans are handed to helper
     // threads and waited for at every change of colour, the one before a
-    // poll's first byte included. Beneath it goes what the parent paints
-    // behind the lamp, taken once, so the lamp looks as it would if the
-    // parent showed through its corners.
+    // poll's first byte included.
     const qreal ratio = devicePixelRatioF();
-    const QSize pixels = size() * ratio;
-    if (background_.size() != pixels) {
-        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(ratio);
-        image.fill(Qt::transparent);
-        if (QWidget* parent = parentWidget())
-            parent->render(&image, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
-        background_ = QPixmap::fromImage(image);
-    }
     QPixmap& picture = pictures_[colour_];
-    if (picture.size() != pixels) {
-        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    if (picture.size() != size() * ratio) {
+        QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
         image.fill(Qt::transparent);
         QPainter p(&image);
@@ -64,19 +52,13 @@ void Lamp::paintEvent(QPaintEvent*) {
         picture = QPixmap::fromImage(image);
     }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, background_);
+    backdrop_.Draw(*this, painter);
     painter.drawPixmap(0, 0, picture);
 }
 
-void Lamp::moveEvent(QMoveEvent*) {
-    background_ = QPixmap(); // another part of the parent lies behind
-}
-
-void Lamp::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
-        event->type() == QEvent::FontChange)
-        background_ = QPixmap();
-    QWidget::changeEvent(event);
+bool Lamp::event(QEvent* event) {
+    backdrop_.Notice(*event);
+    return QWidget::event(event);
 }
 
 QString LampColourWord(int value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/AcquisitionView.h"
+#include "ui/Backdrop.h"
 
 #include <QHash>
 #include <QPixmap>
@@ -18,14 +19,13 @@ class Lamp : public QWidget {
     QSize sizeHint() const override { return {40, 40}; }
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
   private:
     int colour_ = 0;
     QHash<int, QPixmap> pictures_; // the disc drawn, by colour
-    QPixmap background_;           // what the parent paints behind the lamp
+    Backdrop backdrop_;
 };
 
 // Words for the lamp's colour values: "red", "green", "yellow"; any other
