@@ -30,28 +30,20 @@ constexpr int PanelCount = 7;
 // status bar that lays out and repaints every panel and then lays out the
 // whole window, once a second for the clock and twice more per scan. Every
 // panel has a stretch factor and a minimum width of its own, so the status
-// bar gives it its width from those alone and a label's size hints count
-// only through their height (the status bar's). The holder passes the
-// request on only when that height has changed (a new font, say); a new text
-// just repaints its own panel.
+// bar gives it its width from those alone, and a label's size hints count
+// only through their height (the status bar's). A panel holds one line of
+// text, whose height the font and the style decide, not the text: so the
+// holder asks for a new layout on a change of font or style only, and a new
+// text just repaints its own panel.
 class PanelHolder final : public QWidget {
   public:
     PanelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) { label->setParent(this); }
-    QSize sizeHint() const override {
-        const QSize hint = label_->sizeHint();
-        height_ = hint.height();
-        return hint;
-    }
-    QSize minimumSizeHint() const override {
-        const QSize hint = label_->minimumSizeHint();
-        minimumHeight_ = hint.height();
-        return hint;
-    }
+    QSize sizeHint() const override { return label_->sizeHint(); }
+    QSize minimumSizeHint() const override { return label_->minimumSizeHint(); }
 
   protected:
     bool event(QEvent* event) override {
-        if (event->type() == QEvent::LayoutRequest &&
-            (label_->sizeHint().height() != height_ || label_->minimumSizeHint().height() != minimumHeight_))
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
             updateGeometry();
         return QWidget::event(event);
     }
@@ -59,9 +51,6 @@ class PanelHolder final : public QWidget {
 
   private:
     QLabel* label_;
-    // The heights of the hints the status bar last asked for.
-    mutable int height_ = -1;
-    mutable int minimumHeight_ = -1;
 };
 
 } // namespace
