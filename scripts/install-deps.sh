@@ -8,7 +8,9 @@ export DEBIAN_FRONTEND=noninteractive
 # locales: the tests compile a decimal-comma locale to prove "." stays the separator.
 # strace: the power-cut test replays the file operations it records.
 # tzdata: the viewer's tests read a zone with daylight saving time.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace "$@")
+# mosquitto, mosquitto-clients, openssl: the publisher's tests and bench run a real broker on 127.0.0.1.
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace
+          libmosquitto-dev mosquitto mosquitto-clients openssl "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,208 @@
+#include "publish/MqttLink.h"
+
+#include <QMetaObject>
+#include <QMutex>
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+struct Library {
+    Library() { mosquitto_lib_init(); }
+    ~Library() { mosquitto_lib_cleanup(); }
+};
+
+QMutex& ErrorLock() {
+    static QMutex lock;
+    return lock;
+}
+
+QByteArray Utf8OrNull(const QString& text) {
+    return text.isEmpty() ? QByteArray() : text.toUtf8();
+}
+
+const char* OrNull(const QByteArray& text) {
+    return text.isEmpty() ? nullptr : text.constData();
+}
+
+} // namespace
+
+MqttLink::MqttLink(LinkSettings settings, QObject* parent) : QObject(parent), settings_(std::move(settings)) {
+    static Library library;
+    answer_.setSingleShot(true);
+    connect(&answer_, &QTimer::timeout, this, [this] {
+        Fail(Failure::Unreachable, QStringLiteral("no answer within %1 s").arg(answer_.interval() / 1000));
+    });
+}
+
+MqttLink::~MqttLink() {
+    TearDown();
+}
+
+void MqttLink::OnConnect(mosquitto*, void* self, int rc) {
+    auto* link = static_cast<MqttLink*>(self);
+    const quint64 session = link->session_;
+    QMetaObject::invokeMethod(
+        link, [link, session, rc] { link->Connack(session, rc); }, Qt::QueuedConnection);
+}
+
+void MqttLink::OnDisconnect(mosquitto*, void* self, int rc) {
+    auto* link = static_cast<MqttLink*>(self);
+    const quint64 session = link->session_;
+    QMetaObject::invokeMethod(
+        link, [link, session, rc] { link->Ended(session, rc); }, Qt::QueuedConnection);
+}
+
+void MqttLink::OnPublish(mosquitto*, void* self, int mid) {
+    auto* link = static_cast<MqttLink*>(self);
+    const quint64 session = link->session_;
+    QMetaObject::invokeMethod(
+        link,
+        [link, session, mid] {
+            if (session == link->session_ && link->connected_)
+                emit link->Acknowledged(mid);
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttLink::OnLog(mosquitto*, void* self, int level, const char* text) {
+    if (!(level & MOSQ_LOG_ERR))
+        return;
+    auto* link = static_cast<MqttLink*>(self);
+    {
+        QMutexLocker lock(&ErrorLock());
+        link->lastError_ = QString::fromUtf8(text);
+    }
+    // A failed TLS handshake ends the library's loop without a disconnect
+    // call: the error line is the only word of it.
+    if (std::strncmp(text, "OpenSSL Error", 13) == 0) {
+        const quint64 session = link->session_;
+        QMetaObject::invokeMethod(
+            link, [link, session] { link->Ended(session, MOSQ_ERR_TLS); }, Qt::QueuedConnection);
+    }
+}
+
+void MqttLink::Connect() {
+    TearDown();
+    ++session_;
+    {
+        QMutexLocker lock(&ErrorLock());
+        lastError_.clear();
+    }
+    const QByteArray clientId = settings_.clientId.toUtf8();
+    mosq_ = mosquitto_new(clientId.constData(), true, this);
+    if (!mosq_)
+        return Fail(Failure::Unreachable, QString::fromUtf8(std::strerror(errno)));
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_max_inflight_messages_set(mosq_, unsigned(settings_.maxInflight));
+    // The library's own reconnection stays out of the way: a failed session is torn down first.
+    mosquitto_reconnect_delay_set(mosq_, 3600, 3600, false);
+    mosquitto_connect_callback_set(mosq_, &MqttLink::OnConnect);
+    mosquitto_disconnect_callback_set(mosq_, &MqttLink::OnDisconnect);
+    mosquitto_publish_callback_set(mosq_, &MqttLink::OnPublish);
+    mosquitto_log_callback_set(mosq_, &MqttLink::OnLog);
+    int rc = mosquitto_will_set(mosq_, settings_.willTopic.constData(), int(settings_.willPayload.size()),
+                                settings_.willPayload.constData(), 1, true);
+    const QByteArray user = Utf8OrNull(settings_.username), password = Utf8OrNull(settings_.password);
+    if (rc == MOSQ_ERR_SUCCESS && !user.isEmpty())
+        rc = mosquitto_username_pw_set(mosq_, user.constData(), OrNull(password));
+    if (rc == MOSQ_ERR_SUCCESS && settings_.tls) {
+        const QByteArray ca = settings_.cafile.toLocal8Bit(), cert = Utf8OrNull(settings_.certfile),
+                         key = Utf8OrNull(settings_.keyfile);
+        rc = mosquitto_tls_set(mosq_, ca.constData(), nullptr, OrNull(cert), OrNull(key), nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_opts_set(mosq_, 1 /* verify the broker's certificate */, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return Fail(Failure::Tls, QString::fromUtf8(mosquitto_strerror(rc)));
+    }
+    if (rc != MOSQ_ERR_SUCCESS)
+        return Fail(Failure::Unreachable, QString::fromUtf8(mosquitto_strerror(rc)));
+    rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
+                                 settings_.keepalive);
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_loop_start(mosq_);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromUtf8(std::strerror(errno))
+                                                 : QString::fromUtf8(mosquitto_strerror(rc));
+        // Reported from the event loop, as every other outcome.
+        QMetaObject::invokeMethod(
+            this,
+            [this, session = session_, why] {
+                if (session == session_)
+                    Fail(Failure::Unreachable, why);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    answer_.start(std::max(10, settings_.keepalive) * 1000);
+}
+
+void MqttLink::Connack(quint64 session, int rc) {
+    if (session != session_ || !mosq_)
+        return;
+    answer_.stop();
+    if (rc == 0) {
+        connected_ = true;
+        emit Connected();
+        return;
+    }
+    // 4: bad user name or password; 5: not authorised.
+    if (rc == 4 || rc == 5)
+        return Fail(Failure::NotAuthorised, QString::fromUtf8(mosquitto_connack_string(rc)));
+    Fail(Failure::Refused, QString::fromUtf8(mosquitto_connack_string(rc)));
+}
+
+void MqttLink::Ended(quint64 session, int rc) {
+    if (session != session_ || !mosq_)
+        return;
+    QString why;
+    {
+        QMutexLocker lock(&ErrorLock());
+        why = lastError_;
+    }
+    const bool tls = rc == MOSQ_ERR_TLS || why.contains(QStringLiteral("SSL")) ||
+                     why.contains(QStringLiteral("certificate"), Qt::CaseInsensitive);
+    if (why.isEmpty())
+        why = QString::fromUtf8(mosquitto_strerror(rc));
+    Fail(connected_ ? Failure::Lost : tls ? Failure::Tls : Failure::Unreachable, why);
+}
+
+void MqttLink::Fail(Failure failure, const QString& reason) {
+    TearDown();
+    emit Failed(failure, reason);
+}
+
+int MqttLink::Publish(const QByteArray& topic, const QByteArray& payload, int qos, bool retain) {
+    if (!mosq_ || !connected_)
+        return -1;
+    int mid = -1;
+    const int rc = mosquitto_publish(mosq_, &mid, topic.constData(), int(payload.size()), payload.constData(),
+                                     qos, retain);
+    return rc == MOSQ_ERR_SUCCESS ? mid : -1;
+}
+
+void MqttLink::Disconnect() {
+    if (mosq_ && connected_)
+        mosquitto_disconnect(mosq_);
+    TearDown();
+}
+
+void MqttLink::TearDown() {
+    answer_.stop();
+    const bool wasConnected = std::exchange(connected_, false);
+    if (!mosq_)
+        return;
+    ++session_;
+    // Marks the session as ending, so the loop thread stops instead of
+    // reconnecting. A session that never connected may still wait on a
+    // connection that does not answer: its thread is cancelled.
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, !wasConnected);
+    mosquitto_destroy(mosq_);
+    mosq_ = nullptr;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+struct mosquitto;
+
+// How to reach the broker.
+struct LinkSettings {
+    QString host;
+    int port = 1883;
+    bool tls = false;
+    QString cafile, certfile, keyfile;
+    QString username, password;
+    QString clientId;
+    int keepalive = 60;
+    QByteArray willTopic, willPayload; // retained, QoS 1
+    int maxInflight = 100;
+};
+
+// One MQTT client session at a time, on libmosquitto. Its network loop runs
+// in a thread of its own; every callback is handed to this object's thread
+// as a queued call, so the signals below arrive on the event loop and
+// publishing never waits on the network.
+//
+// A session ends at the first failure and is never reconnected by the
+// library: the owner decides when to try again, so every attempt and every
+// lost message is its decision (messages not acknowledged when a session
+// ends are gone; the owner sends them again).
+class MqttLink : public QObject {
+    Q_OBJECT
+  public:
+    enum class Failure { Unreachable, NotAuthorised, Tls, Refused, Lost };
+
+    explicit MqttLink(LinkSettings settings, QObject* parent = nullptr);
+    ~MqttLink() override;
+
+    // Starts an attempt; Connected or Failed follows.
+    void Connect();
+    // Ends the session, sending a clean disconnect when connected.
+    void Disconnect();
+    bool IsConnected() const { return connected_; }
+    // Queues a message; its id (Acknowledged names it), or -1 when there is
+    // no session.
+    int Publish(const QByteArray& topic, const QByteArray& payload, int qos, bool retain);
+    const LinkSettings& Settings() const { return settings_; }
+
+  signals:
+    void Connected();
+    void Failed(MqttLink::Failure failure, const QString& reason);
+    // QoS 1 and 2: the broker has the message; QoS 0: it was sent.
+    void Acknowledged(int mid);
+
+  private:
+    static void OnConnect(mosquitto*, void* self, int rc);
+    static void OnDisconnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnLog(mosquitto*, void* self, int level, const char* text);
+    void Connack(quint64 session, int rc);
+    void Ended(quint64 session, int rc);
+    void Fail(Failure failure, const QString& reason);
+    void TearDown();
+
+    LinkSettings settings_;
+    mosquitto* mosq_ = nullptr;
+    quint64 session_ = 0; // numbers the sessions, so late calls of an ended one are dropped
+    bool connected_ = false;
+    QString lastError_; // the library's last error line, written by its thread
+    QTimer answer_;     // an attempt that gets no answer fails
+};

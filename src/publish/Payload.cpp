@@ -1,0 +1,163 @@
+#include "publish/Payload.h"
+
+#include "common/SharedFile.h"
+#include "config/SettingRecords.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QRegularExpression>
+
+#include <cstring>
+#include <limits>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 DayMs = 86'400'000;
+constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
+
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b < 0 ? 1 : 0);
+}
+
+// `text` as a JSON string: quotes, backslashes and control characters escaped.
+QByteArray JsonString(const QString& text) {
+    QByteArray out = "\"";
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20)
+            out += "\\u00" + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out + '"';
+}
+
+QByteArray ValueJson(const StoredValue& value) {
+    return value.IsGap() ? QByteArrayLiteral("null") : value.Text();
+}
+
+} // namespace
+
+int UtcClock::OffsetMsAt(qint64 utcMs) const {
+    return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
+}
+
+qint64 UtcClock::ToUtc(qint64 localMs) {
+    const qint64 day = FloorDiv(localMs, DayMs);
+    if (day != cachedDay_) {
+        // Offsets lie within ±14 hours: these two instants bracket the day.
+        cachedDay_ = day;
+        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * 3'600'000);
+        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * 3'600'000);
+    }
+    qint64 utc = localMs - offsetBefore_;
+    if (offsetBefore_ != offsetAfter_) {
+        const qint64 previous = previous_.value_or(std::numeric_limits<qint64>::min());
+        std::optional<qint64> chosen;
+        for (const qint64 u : {localMs - std::max(offsetBefore_, offsetAfter_),
+                               localMs - std::min(offsetBefore_, offsetAfter_)}) {
+            if (localMs - u != OffsetMsAt(u))
+                continue;
+            if (!chosen || (*chosen < previous && u >= previous))
+                chosen = u;
+        }
+        utc = chosen.value_or(utc);
+    }
+    previous_ = utc;
+    return utc;
+}
+
+QByteArray IsoTime(qint64 ms) {
+    const qint64 day = FloorDiv(ms, DayMs);
+    int year = 0, month = 0, dayOfMonth = 0;
+    QDate::fromJulianDay(day + UnixEpochDay).getDate(&year, &month, &dayOfMonth);
+    const int seconds = int((ms - day * DayMs) / 1000);
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year % 10000, month,
+                                dayOfMonth, seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return QByteArray(text, n);
+}
+
+QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRecord& record, qint64 utcMs) {
+    QByteArray out;
+    out.reserve(200);
+    out += "{\"file\":";
+    out += JsonString(fileName);
+    out += ",\"record\":" + QByteArray::number(number);
+    out += ",\"time\":\"" + IsoTime(record.localMs);
+    out += "\",\"utc\":\"" + IsoTime(utcMs);
+    out += "Z\",\"values\":[";
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
+        if (k > 0)
+            out += ',';
+        out += ValueJson(record.values[k]);
+    }
+    out += "]}";
+    return out;
+}
+
+std::optional<QByteArray> JsonNumber(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^([+-]?)0*(\\d*)(?:\\.(\\d*))?$"));
+    const QRegularExpressionMatch m = number.match(text.trimmed());
+    if (!m.hasMatch() || (m.capturedLength(2) == 0 && m.capturedLength(3) == 0 && !text.contains(u'0')))
+        return std::nullopt;
+    QByteArray out = m.captured(1) == u"-" ? "-" : "";
+    out += m.capturedLength(2) > 0 ? m.captured(2).toLatin1() : QByteArray("0");
+    if (m.capturedLength(3) > 0)
+        out += '.' + m.captured(3).toLatin1();
+    return out;
+}
+
+std::optional<ChannelSetups> ReadChannelSetups(const QString& settingFolder, QString* error) {
+    const QString path = settingFolder + u'/' + ChannelParametersFile;
+    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
+    if (!file) {
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.reason);
+        return std::nullopt;
+    }
+    QByteArray bytes(qint64(ChannelRecordOffset + Declarations::ChannelCount) * SettingRecordLength, '\0');
+    const ssize_t n = ::pread(file.fd, bytes.data(), bytes.size(), 0);
+    ::close(file.fd);
+    if (n < 0) {
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), qt_error_string(errno));
+        return std::nullopt;
+    }
+    bytes.truncate(n);
+    ChannelSetups setups;
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        const QString record = QString::fromLatin1(
+            bytes.mid(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength, SettingRecordLength));
+        ChannelSetup& s = setups[c - 1];
+        s.active = ChannelFieldOf(record, Declarations::Active) == u"1";
+        s.name = ChannelFieldOf(record, Declarations::Description);
+        s.unit = ChannelFieldOf(record, Declarations::Unit);
+        s.low = JsonNumber(ChannelFieldOf(record, Declarations::AlarmMin));
+        s.high = JsonNumber(ChannelFieldOf(record, Declarations::AlarmMax));
+    }
+    error->clear();
+    return setups;
+}
+
+QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup) {
+    const char* state = "none";
+    if (!value.IsGap()) {
+        // Both sides are decimal texts of at most 15 digits: compared as
+        // doubles they order as the numbers do, a value at a limit included.
+        const double v = value.Value();
+        if (setup.low && v < setup.low->toDouble())
+            state = "low";
+        else if (setup.high && v > setup.high->toDouble())
+            state = "high";
+        else
+            state = "normal";
+    }
+    QByteArray out = "{\"time\":\"" + IsoTime(localMs) + "\",\"utc\":\"" + IsoTime(utcMs) + "Z\",\"value\":";
+    out += ValueJson(value);
+    out += ",\"name\":" + JsonString(setup.name) + ",\"unit\":" + JsonString(setup.unit);
+    out += ",\"low\":" + setup.low.value_or("null") + ",\"high\":" + setup.high.value_or("null");
+    out += ",\"state\":\"" + QByteArray(state) + "\"}";
+    return out;
+}

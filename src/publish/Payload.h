@@ -1,0 +1,62 @@
+#pragma once
+
+#include "data/DataFileReader.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTimeZone>
+
+#include <array>
+#include <optional>
+
+// The true time (UTC) of stored wall-clock times, taken in stored order. A
+// wall-clock time that occurs twice (the repeated hour when daylight saving
+// time ends) is placed at its first occurrence not earlier than the previous
+// record, so both passes of that hour stay in order; a time the clock skipped
+// takes the offset before the change.
+class UtcClock {
+  public:
+    explicit UtcClock(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
+    qint64 ToUtc(qint64 localMs);
+    // Forgets the previous record (the next one is placed as if it were first).
+    void Reset() { previous_.reset(); }
+
+  private:
+    int OffsetMsAt(qint64 utcMs) const;
+
+    QTimeZone zone_;
+    std::optional<qint64> previous_;
+    qint64 cachedDay_ = -1'000'000'000;
+    int offsetBefore_ = 0, offsetAfter_ = 0;
+};
+
+// "YYYY-MM-DDTHH:MM:SS" of milliseconds from 1970-01-01.
+QByteArray IsoTime(qint64 ms);
+
+// One stored record as its JSON object: file, record number, wall-clock
+// time, UTC and the eight values with their stored digits, null for a gap.
+QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRecord& record, qint64 utcMs);
+
+// What the set-up says of one channel, for a dashboard.
+struct ChannelSetup {
+    bool active = false;
+    QString name, unit;
+    // The alarm limits as JSON numbers, nothing where the set-up holds no
+    // number.
+    std::optional<QByteArray> low, high;
+};
+using ChannelSetups = std::array<ChannelSetup, Declarations::ChannelCount>;
+
+// The channel parameters file read as the logger reads it: description,
+// unit, active flag ("1") and alarm limits of channels 1 to 8. The file is
+// opened read-only, never through a link and only when it is a regular file;
+// nothing on failure, with the reason in `error`.
+std::optional<ChannelSetups> ReadChannelSetups(const QString& settingFolder, QString* error);
+
+// A limit's text as a JSON number ("+100.0" gives "100.0", "-.5" "-0.5"),
+// nothing for any text that is not a number.
+std::optional<QByteArray> JsonNumber(const QString& text);
+
+// The retained last value of a channel: times, value, name, unit, limits and
+// its state ("low", "high", "normal", "none" for a gap).
+QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup);

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+// Where a first run starts: only records stored from now on, everything
+// stored, or the records stored at or after a wall-clock time.
+struct StartFrom {
+    enum Kind { New, All, Time };
+    Kind kind = New;
+    qint64 localMs = 0; // for Time: milliseconds of the wall clock from 1970-01-01
+};
+
+// The publisher's settings, as read from its INI file.
+struct PublishConfig {
+    QString host = QStringLiteral("localhost");
+    int port = 1883;
+    bool tls = false;
+    QString cafile, certfile, keyfile;
+    QString username, passwordFile;
+    QString clientId;
+    int keepalive = 60;
+    QString prefix;
+    int qos = 1;
+    QString data; // the data folder
+    StartFrom start;
+    QString state; // the state file
+};
+
+// What a setting falls back to when the file leaves it out.
+struct ConfigDefaults {
+    QString hostName;   // for the prefix and the client id
+    QString dataFolder; // the one beside the program
+    QString stateFile;
+};
+
+// A bad setting, said as "FILE: KEY: why".
+struct ConfigError {
+    QString text;
+};
+
+// Reads `key = value` lines (blank lines, "#" and ";" comments and
+// "[section]" lines are skipped) into a checked configuration. An unknown
+// key, a value out of its range, a key given twice, TLS without a CA file,
+// a client certificate without its key (or the other way round) and a
+// password file without a user name are errors.
+std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& text, const QString& fileName,
+                                                            const ConfigDefaults& defaults);
+
+// The password: the first line of the password file, without its line end.
+// An unreadable or empty file is an error naming the file.
+std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, const QString& passwordFile);

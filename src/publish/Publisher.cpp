@@ -1,0 +1,332 @@
+#include "publish/Publisher.h"
+
+#include "app/Declarations.h"
+#include "data/StoringData.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+void SayLine(const QString& text) {
+    std::fprintf(stderr, "tarvek-publish: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+LinkSettings LinkOf(const Publisher::Options& o) {
+    const PublishConfig& c = o.config;
+    return LinkSettings{c.host,
+                        c.port,
+                        c.tls,
+                        c.cafile,
+                        c.certfile,
+                        c.keyfile,
+                        c.username,
+                        o.password,
+                        c.clientId,
+                        c.keepalive,
+                        (c.prefix + QStringLiteral("/status")).toUtf8(),
+                        QByteArrayLiteral("offline"),
+                        Publisher::Window};
+}
+
+} // namespace
+
+Publisher::Publisher(Options options, QObject* parent)
+    : QObject(parent), options_(std::move(options)), link_(LinkOf(options_)), feed_(options_.config.data) {
+    connect(&link_, &MqttLink::Connected, this, &Publisher::OnConnected);
+    connect(&link_, &MqttLink::Failed, this, &Publisher::OnFailed);
+    connect(&link_, &MqttLink::Acknowledged, this, &Publisher::OnAcknowledged);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &Publisher::Follow);
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &Publisher::Follow);
+    // Notifications carry the records; the slow poll only catches a folder
+    // that appears or a notification the kernel dropped.
+    poll_.setInterval(2000);
+    connect(&poll_, &QTimer::timeout, this, &Publisher::Follow);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, &link_, &MqttLink::Connect);
+    save_.setSingleShot(true);
+    connect(&save_, &QTimer::timeout, this, &Publisher::SaveNow);
+    giveUp_.setSingleShot(true);
+    connect(&giveUp_, &QTimer::timeout, this, [this] {
+        Say(QStringLiteral("end"), QStringLiteral("timeout"),
+            QStringLiteral("the broker %1 was not reached within %2 s")
+                .arg(Broker())
+                .arg(options_.timeoutSeconds));
+        Finish(1);
+    });
+    lastWord_.setSingleShot(true);
+    connect(&lastWord_, &QTimer::timeout, this, [this] { Finish(0); });
+    sinceSave_.start();
+}
+
+QByteArray Publisher::Topic(const char* leaf) const {
+    return (options_.config.prefix + u'/' + QLatin1StringView(leaf)).toUtf8();
+}
+
+QString Publisher::Broker() const {
+    return QStringLiteral("%1:%2").arg(options_.config.host).arg(options_.config.port);
+}
+
+void Publisher::Say(const QString& topic, const QString& state, const QString& text) {
+    auto it = said_.find(topic);
+    if (it != said_.end() && *it == state)
+        return;
+    said_[topic] = state;
+    if (!text.isEmpty())
+        SayLine(text);
+}
+
+std::optional<Mark> Publisher::StartMark() {
+    const StartFrom& start = options_.config.start;
+    if (start.kind == StartFrom::New)
+        return feed_.EndMark();
+    if (start.kind == StartFrom::All)
+        return Mark{};
+    // The place before the first record stored at or after the time.
+    RecordFeed scan(feed_.Folder());
+    Mark before;
+    std::vector<FedRecord> records;
+    while (scan.Read(4096, records) && !records.empty()) {
+        for (const FedRecord& r : records) {
+            if (r.record.localMs >= start.localMs)
+                return before;
+            before = r.mark;
+        }
+        records.clear();
+    }
+    return scan.Error().isEmpty() ? std::optional(scan.Position()) : std::nullopt;
+}
+
+bool Publisher::Start() {
+    QString error;
+    std::optional<Mark> mark = LoadMark(options_.config.state, &error);
+    if (!error.isEmpty()) {
+        SayLine(error);
+        return false;
+    }
+    if (!mark) {
+        mark = StartMark();
+        if (!mark) {
+            SayLine(feed_.Error().isEmpty() ? QStringLiteral("cannot find where to start") : feed_.Error());
+            mark = Mark{};
+        }
+        acknowledged_ = *mark;
+        dirty_ = true;
+        SaveNow();
+    } else {
+        acknowledged_ = *mark;
+    }
+    Rewind();
+    poll_.start();
+    Follow();
+    if (options_.once)
+        giveUp_.start(options_.timeoutSeconds * 1000);
+    link_.Connect();
+    return true;
+}
+
+void Publisher::Rewind() {
+    inFlight_.clear();
+    channelMids_.clear();
+    channelsSent_.reset();
+    feed_.SeekAfter(acknowledged_);
+    // The true time of the record acknowledged places the next ones.
+    clock_.Reset();
+    StoredRecord record;
+    if (acknowledged_.bytes.size() == DataRecordLength &&
+        ParseDataRecord(acknowledged_.bytes.constData(), &record) == RecordKind::Data)
+        clock_.ToUtc(record.localMs);
+}
+
+void Publisher::Follow() {
+    const QString folder = options_.config.data;
+    if (!QFileInfo(folder).isDir()) {
+        Say(QStringLiteral("folder"), QStringLiteral("missing"),
+            QStringLiteral("%1: the data folder does not exist; waiting for it")
+                .arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
+    Say(QStringLiteral("folder"), QStringLiteral("there"), {});
+    QStringList watched = watcher_.directories() + watcher_.files();
+    QStringList wanted{folder};
+    if (const QString current = feed_.CurrentPath(); !current.isEmpty())
+        wanted += current;
+    for (const QString& path : watched)
+        if (!wanted.contains(path))
+            watcher_.removePath(path);
+    for (const QString& path : wanted)
+        if (!watched.contains(path))
+            watcher_.addPath(path);
+    Pump();
+}
+
+void Publisher::Pump() {
+    if (!link_.IsConnected() || stopping_)
+        return;
+    const qint64 room = Window - qint64(inFlight_.size());
+    if (room <= 0)
+        return;
+    std::vector<FedRecord> records;
+    records.reserve(room);
+    const bool ok = feed_.Read(room, records);
+    for (const QString& note : feed_.TakeNotes())
+        SayLine(note);
+    if (ok)
+        Say(QStringLiteral("feed"), QStringLiteral("ok"), {});
+    else
+        Say(QStringLiteral("feed"), feed_.Error(), feed_.Error());
+    const QByteArray topic = Topic("record");
+    for (const FedRecord& r : records) {
+        const QByteArray payload =
+            RecordPayload(r.mark.file, r.mark.number, r.record, clock_.ToUtc(r.record.localMs));
+        const int mid = link_.Publish(topic, payload, options_.config.qos, false);
+        if (mid < 0)
+            return; // the link's failure follows; everything after the acknowledged record goes again
+        inFlight_.push_back({mid, r.mark});
+        lastSent_ = r;
+    }
+    caughtUp_ = ok && qint64(records.size()) < room;
+    if (caughtUp_) {
+        if (feed_.CurrentPath() != QString() && !watcher_.files().contains(feed_.CurrentPath()))
+            Follow();
+        PublishChannels();
+        if (options_.once && inFlight_.empty() && channelMids_.isEmpty())
+            Stop();
+    }
+}
+
+void Publisher::PublishChannels() {
+    if (!lastSent_ || (channelsSent_ && channelsSent_->mark == lastSent_->mark))
+        return;
+    QString error;
+    const std::optional<ChannelSetups> setups =
+        ReadChannelSetups(options_.config.data + QStringLiteral("/../") + SettingFolderName, &error);
+    Say(QStringLiteral("setup"), error, error);
+    if (!setups)
+        return;
+    channelsSent_ = lastSent_;
+    const StoredRecord& r = lastSent_->record;
+    UtcClock clock;
+    const qint64 utc = clock.ToUtc(r.localMs);
+    for (int c = 0; c < Declarations::ChannelCount; ++c) {
+        if (!(*setups)[c].active)
+            continue;
+        const QByteArray topic = Topic("channel/") + QByteArray::number(c + 1);
+        const int mid = link_.Publish(topic, ChannelPayload(r.values[c], r.localMs, utc, (*setups)[c]),
+                                      options_.config.qos, true);
+        if (mid >= 0 && options_.config.qos > 0)
+            channelMids_.insert(mid);
+    }
+}
+
+void Publisher::OnConnected() {
+    Say(QStringLiteral("link"), QStringLiteral("connected"),
+        QStringLiteral("connected to the broker %1").arg(Broker()));
+    backoff_.Reset();
+    giveUp_.stop();
+    link_.Publish(Topic("status"), QByteArrayLiteral("online"), 1, true);
+    Rewind();
+    Pump();
+}
+
+void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
+    inFlight_.clear();
+    channelMids_.clear();
+    if (stopping_)
+        return Finish(0);
+    const QString broker = Broker();
+    const bool refused = failure == MqttLink::Failure::NotAuthorised;
+    const QString again = refused ? QStringLiteral("trying again every %1 s").arg(Backoff::MaxSeconds)
+                                  : QStringLiteral("trying again after 1 s, then waits doubling up to %1 s")
+                                        .arg(Backoff::MaxSeconds);
+    QString text;
+    switch (failure) {
+    case MqttLink::Failure::Unreachable:
+        text = QStringLiteral("cannot reach the broker %1 (%2); %3").arg(broker, reason, again);
+        break;
+    case MqttLink::Failure::NotAuthorised:
+        text = QStringLiteral("not authorised: the broker %1 refuses the user \"%2\" (%3); %4")
+                   .arg(broker, options_.config.username, reason, again);
+        break;
+    case MqttLink::Failure::Tls:
+        text = QStringLiteral("TLS with the broker %1 failed (%2); no connection without TLS is tried; %3")
+                   .arg(broker, reason, again);
+        break;
+    case MqttLink::Failure::Refused:
+        text = QStringLiteral("the broker %1 refused the connection (%2); %3").arg(broker, reason, again);
+        break;
+    case MqttLink::Failure::Lost:
+        text = QStringLiteral("lost the broker %1 (%2); %3").arg(broker, reason, again);
+        break;
+    }
+    Say(QStringLiteral("link"), QString::number(int(failure)), text);
+    retry_.start(backoff_.Next(refused) * 1000);
+    if (options_.once && !giveUp_.isActive())
+        giveUp_.start(options_.timeoutSeconds * 1000);
+}
+
+void Publisher::OnAcknowledged(int mid) {
+    if (mid == offlineMid_)
+        return Finish(0);
+    if (channelMids_.remove(mid)) {
+        Pump();
+        return;
+    }
+    for (InFlight& f : inFlight_)
+        if (f.mid == mid)
+            f.acknowledged = true;
+    bool moved = false;
+    while (!inFlight_.empty() && inFlight_.front().acknowledged) {
+        acknowledged_ = std::move(inFlight_.front().mark);
+        inFlight_.pop_front();
+        moved = true;
+    }
+    if (moved)
+        SaveSoon();
+    Pump();
+}
+
+void Publisher::SaveSoon() {
+    dirty_ = true;
+    if (!save_.isActive())
+        save_.start(std::max<qint64>(0, 1000 - sinceSave_.elapsed()));
+}
+
+void Publisher::SaveNow() {
+    save_.stop();
+    if (!dirty_)
+        return;
+    QString error;
+    const bool saved = SaveMark(options_.config.state, acknowledged_, &error);
+    Say(QStringLiteral("state"), error, error);
+    dirty_ = !saved;
+    sinceSave_.restart();
+}
+
+void Publisher::Stop() {
+    if (stopping_)
+        return;
+    stopping_ = true;
+    SaveNow();
+    offlineMid_ = link_.Publish(Topic("status"), QByteArrayLiteral("offline"), 1, true);
+    if (offlineMid_ < 0)
+        return Finish(0);
+    // The broker's acknowledgement ends the run; a broker that does not
+    // answer gets one second.
+    lastWord_.start(1000);
+}
+
+void Publisher::Finish(int exitCode) {
+    if (std::exchange(finished_, true))
+        return;
+    lastWord_.stop();
+    retry_.stop();
+    giveUp_.stop();
+    poll_.stop();
+    SaveNow();
+    link_.Disconnect();
+    emit Finished(exitCode);
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "publish/MqttLink.h"
+#include "publish/Payload.h"
+#include "publish/PublishConfig.h"
+#include "publish/RecordFeed.h"
+
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <deque>
+
+// The wait before the next attempt after a failure: 1 s, doubling up to
+// 60 s; a broker that refuses the user is asked again only every 60 s.
+class Backoff {
+  public:
+    int Next(bool refused) {
+        const int delay = refused ? MaxSeconds : next_;
+        next_ = std::min(next_ * 2, MaxSeconds);
+        return delay;
+    }
+    void Reset() { next_ = 1; }
+    static constexpr int MaxSeconds = 60;
+
+  private:
+    int next_ = 1;
+};
+
+// Publishes every stored record, in stored order and at least once, and the
+// retained status and last channel values. The data folder is followed with
+// file-system notifications; at most `Window` records are unacknowledged at
+// a time; the last acknowledged record is kept in the state file, synced at
+// most once a second and at the end.
+class Publisher : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int Window = 100;
+
+    struct Options {
+        PublishConfig config;
+        QString password;
+        bool once = false;       // publish what is stored, then end
+        int timeoutSeconds = 30; // --once: how long the broker may stay out of reach
+    };
+    explicit Publisher(Options options, QObject* parent = nullptr);
+
+    // Loads the state and starts; false (with the reason on stderr) when the
+    // state file cannot be read.
+    bool Start();
+    // Says "offline", saves the state and ends within two seconds.
+    void Stop();
+
+  signals:
+    void Finished(int exitCode);
+
+  private:
+    struct InFlight {
+        int mid;
+        Mark mark;
+        bool acknowledged = false;
+    };
+    // Says `text` on stderr when `state` is not what was last said of `topic`.
+    void Say(const QString& topic, const QString& state, const QString& text);
+    void Rewind();
+    std::optional<Mark> StartMark();
+    void OnConnected();
+    void OnFailed(MqttLink::Failure failure, const QString& reason);
+    void OnAcknowledged(int mid);
+    void Pump();
+    void PublishChannels();
+    void Follow();
+    void SaveSoon();
+    void SaveNow();
+    void Finish(int exitCode);
+    QByteArray Topic(const char* leaf) const;
+    QString Broker() const;
+
+    Options options_;
+    MqttLink link_;
+    RecordFeed feed_;
+    UtcClock clock_;
+    Mark acknowledged_;
+    bool dirty_ = false;
+    std::deque<InFlight> inFlight_;
+    bool caughtUp_ = false;
+    std::optional<FedRecord> lastSent_; // the newest record sent, for the channels' last values
+    std::optional<FedRecord> channelsSent_;
+    QSet<int> channelMids_; // channel messages not yet acknowledged
+    int offlineMid_ = -1;
+    bool stopping_ = false;
+    bool finished_ = false;
+    QHash<QString, QString> said_; // what was last said of each topic
+    Backoff backoff_;
+    QFileSystemWatcher watcher_;
+    QTimer retry_, save_, poll_, giveUp_, lastWord_;
+    QElapsedTimer sinceSave_;
+};

@@ -1,0 +1,576 @@
+// tarvek-publish: its payloads and settings as tables, its feed of records
+// over replaced and cut files, and its behaviour with a real broker (started
+// once for the file on 127.0.0.1, stopped and started again by the tests).
+#include "config/SettingRecords.h"
+#include "data/StoringData.h"
+#include "publish/Payload.h"
+#include "publish/PublishConfig.h"
+#include "publish/RecordFeed.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+StoredRecord Parsed(const QByteArray& line) {
+    StoredRecord r;
+    EXPECT_EQ(ParseDataRecord(line.constData(), &r), RecordKind::Data) << line.constData();
+    return r;
+}
+
+QByteArray DataLine(const QByteArray& date, const QByteArray& time, const std::array<QByteArray, 8>& values) {
+    QByteArray line = date + ';' + time + ';';
+    for (const QByteArray& v : values)
+        line += v.rightJustified(9, ' ') + " ; Bar ;";
+    return line + " *\r\n";
+}
+
+// --- Payloads ---
+
+struct PayloadCase {
+    const char* name;
+    const char* zone;
+    std::vector<QByteArray> times; // stored "dd-mm-yyyy hh:mm:ss", in order
+    QByteArray utcOfLast;
+};
+
+class RecordPayloadTest : public ::testing::TestWithParam<PayloadCase> {};
+
+TEST_P(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
+    const PayloadCase& c = GetParam();
+    UtcClock clock{QTimeZone(c.zone)};
+    QByteArray payload;
+    for (const QByteArray& t : c.times) {
+        const StoredRecord r = Parsed(DataLine(
+            t.left(10), t.mid(11),
+            {"+12.345", "-0.500", " No Data ", " ======= ", "+0.000", "-12345.68", "+9999.999", "+2"}));
+        payload = RecordPayload("10-2026-Data.txt", 5, r, clock.ToUtc(r.localMs));
+    }
+    const QByteArray& last = c.times.back();
+    EXPECT_EQ(payload, "{\"file\":\"10-2026-Data.txt\",\"record\":5,\"time\":\"" + last.mid(6, 4) + '-' +
+                           last.mid(3, 2) + '-' + last.left(2) + 'T' + last.mid(11) + "\",\"utc\":\"" +
+                           c.utcOfLast +
+                           "\",\"values\":[12.345,-0.500,null,null,0.000,-12345.68,9999.999,2]}");
+}
+
+// Europe/Berlin leaves summer time on 2026-10-25 at 03:00 (02:00-02:59 twice)
+// and enters it on 2026-03-29 at 02:00 (02:00-02:59 skipped).
+INSTANTIATE_TEST_SUITE_P(
+    Publish, RecordPayloadTest,
+    ::testing::Values(PayloadCase{"winter", "Europe/Berlin", {"01-11-2026 00:00:30"}, "2026-10-31T23:00:30Z"},
+                      PayloadCase{"summer", "Europe/Berlin", {"01-07-2026 12:00:00"}, "2026-07-01T10:00:00Z"},
+                      PayloadCase{"repeated_hour_first_pass",
+                                  "Europe/Berlin",
+                                  {"25-10-2026 01:59:30", "25-10-2026 02:30:00"},
+                                  "2026-10-25T00:30:00Z"},
+                      PayloadCase{"repeated_hour_second_pass",
+                                  "Europe/Berlin",
+                                  {"25-10-2026 02:30:00", "25-10-2026 02:59:30", "25-10-2026 02:00:00"},
+                                  "2026-10-25T01:00:00Z"},
+                      PayloadCase{
+                          "skipped_hour", "Europe/Berlin", {"29-03-2026 02:30:00"}, "2026-03-29T01:30:00Z"},
+                      PayloadCase{"utc", "UTC", {"31-12-2026 23:59:30"}, "2026-12-31T23:59:30Z"}),
+    RowName);
+
+struct ChannelCase {
+    const char* name;
+    QByteArray value; // stored value text
+    QString low, high;
+    QByteArray expected; // from "value" on
+};
+
+class ChannelPayloadTest : public ::testing::TestWithParam<ChannelCase> {};
+
+TEST_P(ChannelPayloadTest, ValueLimitsAndState) {
+    const ChannelCase& c = GetParam();
+    const StoredRecord r =
+        Parsed(DataLine("01-11-2026", "00:00:30", {c.value, "+1", "+1", "+1", "+1", "+1", "+1", "+1"}));
+    const ChannelSetup setup{true, "Boiler \"1\"", "Bar", JsonNumber(c.low), JsonNumber(c.high)};
+    EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, setup),
+              "{\"time\":\"2026-11-01T00:00:30\",\"utc\":\"2026-11-01T00:00:30Z\",\"value\":" + c.expected);
+}
+
+#define TAIL(low, high, state)                                                                               \
+    ",\"name\":\"Boiler \\\"1\\\"\",\"unit\":\"Bar\",\"low\":" low ",\"high\":" high ",\"state\":\"" state   \
+    "\"}"
+INSTANTIATE_TEST_SUITE_P(
+    Publish, ChannelPayloadTest,
+    ::testing::Values(
+        ChannelCase{"between", "+12.345", "-100.0", "+100.0", "12.345" TAIL("-100.0", "100.0", "normal")},
+        ChannelCase{"below", "-100.001", "-100.0", "100", "-100.001" TAIL("-100.0", "100", "low")},
+        ChannelCase{"above", "+100.5", "-100", "100", "100.5" TAIL("-100", "100", "high")},
+        ChannelCase{"at_the_limits", "+100.0", "100", "100.000", "100.0" TAIL("100", "100.000", "normal")},
+        ChannelCase{"gap", " No Data ", "-1", "1", "null" TAIL("-1", "1", "none")},
+        ChannelCase{"no_limits", "-5", "", "abc", "-5" TAIL("null", "null", "normal")},
+        ChannelCase{"short_limits", "+0.1", ".5", "-0", "0.1" TAIL("0.5", "-0", "low")},
+        ChannelCase{"limit_not_a_number", "+1", "1e3", "1.2.3", "1" TAIL("null", "null", "normal")}),
+    RowName);
+
+// --- Settings ---
+
+struct ConfigCase {
+    const char* name;
+    QByteArray text;
+    QString expected; // the error, or the settings that differ from the defaults
+};
+
+QString Summary(const PublishConfig& c) {
+    return QStringLiteral("%1:%2 tls=%3 qos=%4 keepalive=%5 prefix=%6 id=%7 start=%8/%9 data=%10 state=%11")
+        .arg(c.host)
+        .arg(c.port)
+        .arg(c.tls ? "true" : "false")
+        .arg(c.qos)
+        .arg(c.keepalive)
+        .arg(c.prefix, c.clientId)
+        .arg(c.start.kind)
+        .arg(c.start.localMs)
+        .arg(c.data, c.state);
+}
+
+class PublishConfigTest : public ::testing::TestWithParam<ConfigCase> {};
+
+TEST_P(PublishConfigTest, ReadOrRefusedNamingFileKeyAndWhy) {
+    const auto result = ParsePublishConfig(GetParam().text, "/etc/p.conf", {"box", "/d", "/s/state"});
+    if (const auto* error = std::get_if<ConfigError>(&result))
+        EXPECT_EQ(error->text, GetParam().expected);
+    else
+        EXPECT_EQ(Summary(std::get<PublishConfig>(result)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Publish, PublishConfigTest,
+    ::testing::Values(
+        ConfigCase{
+            "defaults", "# nothing\n\n[broker]\n",
+            "localhost:1883 tls=false qos=1 keepalive=60 prefix=tarvek/box id=tarvek-publish-box start=0/0 "
+            "data=/d state=/s/state"},
+        ConfigCase{
+            "every_key",
+            "host = mqtt.plant\nport=1884\ntls = yes\ncafile=/ca\ncertfile=/c\nkeyfile=/k\nusername=u\n"
+            "password_file=/p\nclient_id=me\nkeepalive=5\nprefix=site/a\nqos=2\ndata=/x\n"
+            "start=2026-11-01T00:00:30\nstate=/st\n",
+            "mqtt.plant:1884 tls=true qos=2 keepalive=5 prefix=site/a id=me start=2/1793491230000 data=/x "
+            "state=/st"},
+        ConfigCase{
+            "tls_port", "tls=on\ncafile=/ca\nstart=all",
+            "localhost:8883 tls=true qos=1 keepalive=60 prefix=tarvek/box id=tarvek-publish-box start=1/0 "
+            "data=/d state=/s/state"},
+        ConfigCase{"unknown_key", "hots = a\n", "/etc/p.conf: hots: is not a setting"},
+        ConfigCase{"no_equals", "host\n", "/etc/p.conf: line 1: is not \"key = value\""},
+        ConfigCase{"twice", "qos=1\nqos=1\n", "/etc/p.conf: qos: is given twice"},
+        ConfigCase{"port_range", "port = 70000",
+                   "/etc/p.conf: port: \"70000\" is not a whole number from 1 to 65535"},
+        ConfigCase{"qos_range", "qos = 3", "/etc/p.conf: qos: \"3\" is not a whole number from 0 to 2"},
+        ConfigCase{"keepalive", "keepalive = 1",
+                   "/etc/p.conf: keepalive: \"1\" is not a whole number from 5 to 65535"},
+        ConfigCase{"tls_word", "tls = maybe", "/etc/p.conf: tls: \"maybe\" is not yes or no"},
+        ConfigCase{"tls_without_ca", "tls = yes", "/etc/p.conf: cafile: is needed when tls is on"},
+        ConfigCase{"cert_without_key", "certfile=/c",
+                   "/etc/p.conf: keyfile: certfile and keyfile go together"},
+        ConfigCase{"password_inline", "password = secret",
+                   "/etc/p.conf: password: the password is never kept here; name a password_file"},
+        ConfigCase{"password_without_user", "password_file=/p",
+                   "/etc/p.conf: username: is needed with a password_file"},
+        ConfigCase{
+            "wildcard_prefix", "prefix = a/#",
+            "/etc/p.conf: prefix: \"a/#\" is no topic prefix (not empty, no + or #, no / at either end)"},
+        ConfigCase{"bad_start", "start = 2026-02-30T00:00:00",
+                   "/etc/p.conf: start: \"2026-02-30T00:00:00\" is not new, all or YYYY-MM-DDTHH:MM:SS"}),
+    RowName);
+
+// --- The feed of records ---
+
+class RecordFeedTest : public AppFolderTest {
+  protected:
+    void SetUp() override {
+        AppFolderTest::SetUp();
+        d.ScanTime = "00:00:00";
+        std::fill(d.ChannelValue.begin() + 1, d.ChannelValue.end(), "   +1.000");
+    }
+    void Store(const QString& date, const QString& time) {
+        d.ScanDate = date;
+        d.ScanTime = time;
+        ASSERT_TRUE(StoreDataRecord(d));
+    }
+    // "file:number hh:mm:ss" of the records read after `mark`.
+    QStringList Read(RecordFeed& feed) {
+        std::vector<FedRecord> records;
+        EXPECT_TRUE(feed.Read(100, records)) << qPrintable(feed.Error());
+        QStringList read;
+        for (const FedRecord& r : records)
+            read += QStringLiteral("%1:%2 %3")
+                        .arg(r.mark.file.left(7))
+                        .arg(r.mark.number)
+                        .arg(IsoTime(r.record.localMs).mid(11));
+        return read;
+    }
+};
+
+TEST_F(RecordFeedTest, ReadsOnAcrossMonthsAndNoticesReplacedAndCutFiles) {
+    Store("30-10-2026", "10:00:00");
+    Store("01-11-2026", "00:00:00");
+    Store("01-11-2026", "00:00:30");
+    RecordFeed feed(DataPath({}).chopped(1));
+    EXPECT_EQ(Read(feed), QStringList({"10-2026:1 10:00:00", "11-2026:1 00:00:00", "11-2026:2 00:00:30"}));
+    const Mark second = feed.Position();
+
+    // A blank filler record, counted, keeps its number; a feed started again
+    // goes on after the mark.
+    QByteArray bytes = ReadBytes(DataPath("11-2026-Data.txt"));
+    WriteBytes(DataPath("11-2026-Data.txt"),
+               DataFileHeader(3).toLatin1() + bytes.mid(DataRecordLength) + Record({}, DataRecordLength));
+    Store("01-11-2026", "00:01:30");
+    RecordFeed again(feed.Folder());
+    again.SeekAfter(second);
+    EXPECT_EQ(Read(again), QStringList({"11-2026:4 00:01:30"}));
+
+    // Replaced: the record at the mark differs, so the whole file goes again.
+    bytes = ReadBytes(DataPath("11-2026-Data.txt"));
+    WriteBytes(DataPath("11-2026-Data.txt"),
+               QByteArray(bytes).replace(4 * DataRecordLength + 11, 8, "00:01:45"));
+    EXPECT_EQ(Read(again), QStringList({"11-2026:1 00:00:00", "11-2026:2 00:00:30", "11-2026:4 00:01:45"}));
+    EXPECT_EQ(again.TakeNotes().join(""),
+              DataPath("11-2026-Data.txt") +
+                  ": record 4 is no longer the one sent; sending the file again from its start");
+
+    // Cut to fewer records than were sent, then stored to again: the file goes again too.
+    WriteBytes(DataPath("11-2026-Data.txt"),
+               DataFileHeader(1).toLatin1() + bytes.mid(DataRecordLength, DataRecordLength));
+    Store("01-11-2026", "00:02:00");
+    EXPECT_EQ(Read(again), QStringList({"11-2026:1 00:00:00", "11-2026:2 00:02:00"}));
+    EXPECT_EQ(again.TakeNotes().join(""),
+              DataPath("11-2026-Data.txt") +
+                  ": holds 2 records, fewer than the 4 sent; sending the file again from its start");
+}
+
+// --- With a real broker ---
+
+int FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool Accepts(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+QByteArray RunTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    p.waitForFinished(20'000);
+    const QByteArray out = p.readAll();
+    EXPECT_EQ(p.exitCode(), 0) << qPrintable(program) << ": " << out.constData();
+    return out;
+}
+
+// Waits up to `ms` for `done`, keeping the event loop going.
+template <typename Done> bool WaitFor(Done done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+// A broker on 127.0.0.1 with a user "tarvek" (password "secret"), a plain
+// and a TLS listener, and persistence; as root it runs as its own user, so
+// its folder is readable (and its store writable) to everyone.
+struct Broker {
+    QTemporaryDir dir;
+    int port = FreePort(), tlsPort = FreePort();
+    QProcess process;
+
+    QString Path(const char* name) const { return dir.path() + u'/' + QLatin1StringView(name); }
+    void Create() {
+        const QStringList cert = {"req",
+                                  "-x509",
+                                  "-newkey",
+                                  "ec",
+                                  "-pkeyopt",
+                                  "ec_paramgen_curve:prime256v1",
+                                  "-nodes",
+                                  "-days",
+                                  "2",
+                                  "-subj",
+                                  "/CN=127.0.0.1",
+                                  "-addext",
+                                  "subjectAltName=IP:127.0.0.1"};
+        RunTool("openssl", cert + QStringList{"-keyout", Path("key.pem"), "-out", Path("cert.pem")});
+        RunTool("openssl", cert + QStringList{"-keyout", Path("otherkey.pem"), "-out", Path("otherca.pem")});
+        RunTool("mosquitto_passwd", {"-b", "-c", Path("passwd"), "tarvek", "secret"});
+        WriteBytes(Path("password"), "secret\n");
+        WriteBytes(Path("wrong"), "guess\n");
+        WriteBytes(Path("mosquitto.conf"),
+                   QStringLiteral("per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
+                                  "persistence true\npersistence_location %2/\nmax_queued_messages 0\n"
+                                  "log_dest none\n"
+                                  "listener %3 127.0.0.1\nlistener %4 127.0.0.1\ncertfile %5\nkeyfile %6\n")
+                       .arg(Path("passwd"), dir.path())
+                       .arg(port)
+                       .arg(tlsPort)
+                       .arg(Path("cert.pem"), Path("key.pem"))
+                       .toUtf8());
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+        for (const char* name : {"key.pem", "cert.pem", "passwd", "mosquitto.conf"})
+            QFile::setPermissions(Path(name),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+    void Start() {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start("mosquitto", {"-c", Path("mosquitto.conf")});
+        ASSERT_TRUE(WaitFor([&] { return Accepts(port) && Accepts(tlsPort); }, 5000))
+            << "the broker did not start";
+    }
+    void Stop() {
+        process.terminate();
+        ASSERT_TRUE(process.waitForFinished(5000));
+    }
+};
+
+class PublishBroker : public AppFolderTest {
+  protected:
+    static void SetUpTestSuite() {
+        broker_ = new Broker;
+        broker_->Create();
+        broker_->Start();
+    }
+    static void TearDownTestSuite() {
+        broker_->Stop();
+        delete broker_;
+    }
+    void SetUp() override {
+        AppFolderTest::SetUp();
+        ASSERT_EQ(broker_->process.state(), QProcess::Running);
+        prefix_ = QStringLiteral("t/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::fill(d.ChannelValue.begin() + 1, d.ChannelValue.end(), "   +1.000");
+        // Channels 1 and 2 are active, with limits.
+        QByteArray setup = Record("Heading").repeated(10);
+        for (int c = 1; c <= 8; ++c) {
+            Declarations::ChannelRow row;
+            row[Declarations::Description] = QStringLiteral("Boiler %1").arg(c);
+            row[Declarations::Unit] = "Bar";
+            row[Declarations::Active] = c <= 2 ? "1" : "0";
+            row[Declarations::AlarmMin] = "-100.0";
+            row[Declarations::AlarmMax] = "+100.0";
+            setup += ChannelRecord(QStringLiteral("Ch.%1").arg(c), row).toLatin1();
+        }
+        WriteBytes(SettingPath(ChannelParametersFile), setup);
+    }
+    void TearDown() override {
+        for (QProcess* p : {&publisher_, &subscriber_})
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+    }
+    void Store(const QString& time, const QString& first = "   +1.000") {
+        d.ScanDate = "01-11-2026";
+        d.ScanTime = time;
+        d.ChannelValue[1] = first;
+        ASSERT_TRUE(StoreDataRecord(d));
+    }
+    // A configuration `name`.conf with its own state file, `extra` added.
+    QString Config(const QString& extra, const QString& name = "publish", int port = 0) {
+        const QString path = d.AppFolder + u'/' + name + ".conf";
+        WriteBytes(path,
+                   QStringLiteral("host = 127.0.0.1\nport = %1\nusername = tarvek\nprefix = %2\ndata = %3\n"
+                                  "state = %4.state\nstart = all\nkeepalive = 5\n%5\n")
+                       .arg(port ? port : broker_->port)
+                       .arg(prefix_, DataPath({}).chopped(1), d.AppFolder + u'/' + name, extra)
+                       .toUtf8());
+        return path;
+    }
+    static void StartPublisher(QProcess& p, const QString& config, const QStringList& more = {}) {
+        p.start(TARVEK_PUBLISH, QStringList{"--config", config} + more);
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    // Subscribes (QoS 1) to the records as the persistent client "plant".
+    void Subscribe() {
+        subscriber_.start("stdbuf", {"-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p",
+                                     QString::number(broker_->port), "-u", "tarvek", "-P", "secret", "-q",
+                                     "1", "-c", "-i", "plant", "-t", prefix_ + "/record", "-d"});
+        ASSERT_TRUE(WaitFor(
+            [&] { return received_.append(subscriber_.readAllStandardOutput()).contains("SUBACK"); }, 5000));
+        received_.clear();
+    }
+    // The time of each record received so far, e.g. "00:00:30/1.000".
+    QStringList Records() {
+        received_ += subscriber_.readAllStandardOutput();
+        QStringList records;
+        for (const QByteArray& line : received_.split('\n'))
+            if (line.startsWith("{\"file\""))
+                records += QString::fromLatin1(line.mid(line.indexOf("\"time\":") + 19, 8) + '/' +
+                                               line.mid(line.indexOf("[") + 1).split(',').first());
+        return records;
+    }
+    bool WaitForRecords(int n, int ms = 10'000) {
+        return WaitFor([&] { return Records().size() >= n; }, ms);
+    }
+    // The retained messages a subscriber arriving now gets.
+    QStringList Retained(int count) {
+        QStringList retained;
+        const QByteArray out =
+            RunTool("mosquitto_sub",
+                    {"-h", "127.0.0.1", "-p", QString::number(broker_->port), "-u", "tarvek", "-P", "secret",
+                     "-t", prefix_ + "/#", "-v", "--retained-only", "-C", QString::number(count), "-W", "3"});
+        for (const QByteArray& line : out.split('\n'))
+            if (!line.isEmpty())
+                retained += QString::fromUtf8(line.mid(prefix_.size() + 1));
+        retained.sort();
+        return retained;
+    }
+
+    static inline Broker* broker_ = nullptr;
+    QString prefix_;
+    QProcess publisher_, subscriber_;
+    QByteArray received_;
+};
+
+TEST_F(PublishBroker, RecordsArriveInOrderWithinASecondAndRetainedValuesWait) {
+    Store("00:00:00", "  +12.345");
+    Store("00:00:30", "   -0.500");
+    Store("00:01:00", " No Data ");
+    Subscribe();
+    StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
+    ASSERT_TRUE(WaitForRecords(3));
+    EXPECT_EQ(Records(), QStringList({"00:00:00/12.345", "00:00:30/-0.500", "00:01:00/null"}));
+
+    QElapsedTimer sinceStore;
+    Store("00:01:30", "   +150.5");
+    sinceStore.start();
+    ASSERT_TRUE(WaitForRecords(4, 1000)) << "a stored record arrives within a second";
+    EXPECT_EQ(Records().last(), "00:01:30/150.5");
+
+    QStringList retained = Retained(3);
+    ASSERT_EQ(retained.size(), 3);
+    EXPECT_TRUE(retained[0].startsWith("channel/1 {\"time\":\"2026-11-01T00:01:30\""))
+        << qPrintable(retained[0]);
+    EXPECT_TRUE(retained[0].endsWith(",\"value\":150.5,\"name\":\"Boiler 1\",\"unit\":\"Bar\",\"low\":-100.0,"
+                                     "\"high\":100.0,\"state\":\"high\"}"))
+        << qPrintable(retained[0]);
+    EXPECT_TRUE(retained[1].endsWith(",\"value\":1.000,\"name\":\"Boiler 2\",\"unit\":\"Bar\",\"low\":-100.0,"
+                                     "\"high\":100.0,\"state\":\"normal\"}"))
+        << qPrintable(retained[1]);
+    EXPECT_EQ(retained[2], "status online");
+
+    ::kill(publisher_.processId(), SIGKILL);
+    publisher_.waitForFinished();
+    EXPECT_TRUE(WaitFor([&] { return Retained(3).last() == "status offline"; }, 3000))
+        << "the will says offline";
+}
+
+TEST_F(PublishBroker, NothingIsLostWhileTheBrokerOrThePublisherIsAway) {
+    Store("00:00:00");
+    Subscribe();
+    StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
+    ASSERT_TRUE(WaitForRecords(1));
+
+    // The broker goes away while three records are stored.
+    broker_->Stop();
+    for (const char* time : {"00:00:30", "00:01:00", "00:01:30"})
+        Store(time);
+    QThread::msleep(1500);
+    broker_->Start();
+    subscriber_.kill();
+    subscriber_.waitForFinished();
+    Subscribe(); // the persistent session gets what was queued for it
+    ASSERT_TRUE(WaitForRecords(3));
+    EXPECT_EQ(Records(), QStringList({"00:00:30/1.000", "00:01:00/1.000", "00:01:30/1.000"}));
+
+    // The publisher is stopped and started again while the broker is away.
+    subscriber_.kill();
+    subscriber_.waitForFinished();
+    broker_->Stop();
+    QElapsedTimer sinceTerm;
+    sinceTerm.start();
+    publisher_.terminate();
+    ASSERT_TRUE(publisher_.waitForFinished(2000));
+    EXPECT_LT(sinceTerm.elapsed(), 2000);
+    EXPECT_EQ(publisher_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(publisher_.exitCode(), 0);
+    Store("00:02:00");
+    StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
+    Store("00:02:30");
+    broker_->Start();
+    Subscribe();
+    ASSERT_TRUE(WaitForRecords(2));
+    EXPECT_EQ(Records(), QStringList({"00:02:00/1.000", "00:02:30/1.000"}));
+}
+
+TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
+    const QString tls = "tls = yes\npassword_file = " + broker_->Path("password") + "\ncafile = ";
+    QProcess wrongPassword, wrongCa, badConfig;
+    StartPublisher(wrongPassword, Config("password_file = " + broker_->Path("wrong"), "wrong"));
+    StartPublisher(wrongCa, Config(tls + broker_->Path("otherca.pem"), "otherca", broker_->tlsPort));
+    StartPublisher(publisher_, Config(tls + broker_->Path("cert.pem"), "tls", broker_->tlsPort));
+    StartPublisher(badConfig, Config("qos = 7", "bad"));
+
+    ASSERT_TRUE(badConfig.waitForFinished(5000));
+    EXPECT_EQ(badConfig.exitCode(), 2);
+    EXPECT_EQ(badConfig.readAllStandardError(),
+              "tarvek-publish: " + d.AppFolder.toUtf8() +
+                  "/bad.conf: qos: \"7\" is not a whole number from 0 to 2\n");
+
+    // The data folder appears after the start: the verified TLS session sends what is stored in it.
+    Subscribe();
+    QThread::msleep(300);
+    Store("00:00:00", "   +7.250");
+    ASSERT_TRUE(WaitForRecords(1, 3000));
+    EXPECT_EQ(Records(), QStringList({"00:00:00/7.250"}));
+    QThread::msleep(1500); // the next attempt of the refused ones
+    for (QProcess* p : {&wrongPassword, &wrongCa, &publisher_}) {
+        EXPECT_EQ(p->state(), QProcess::Running);
+        p->terminate();
+        p->waitForFinished();
+    }
+    const QString broker = QStringLiteral("the broker 127.0.0.1:%1 ");
+    const QString missing =
+        "tarvek-publish: " + DataPath({}).chopped(1) + ": the data folder does not exist; waiting for it\n";
+    EXPECT_EQ(
+        wrongPassword.readAllStandardError(),
+        missing + "tarvek-publish: not authorised: " + broker.arg(broker_->port) +
+            "refuses the user \"tarvek\" (Connection Refused: not authorised.); trying again every 60 s\n");
+    const QString refused = QString(wrongCa.readAllStandardError()).remove(missing);
+    EXPECT_TRUE(refused.startsWith("tarvek-publish: TLS with " + broker.arg(broker_->tlsPort) + "failed ("))
+        << qPrintable(refused);
+    EXPECT_TRUE(refused.contains("certificate verify failed")) << qPrintable(refused);
+    EXPECT_TRUE(refused.contains("no connection without TLS is tried")) << qPrintable(refused);
+    EXPECT_EQ(refused.count('\n'), 1) << "said once, not at every try";
+    EXPECT_EQ(publisher_.readAllStandardError(),
+              missing + "tarvek-publish: connected to " + broker.arg(broker_->tlsPort).trimmed() + "\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
