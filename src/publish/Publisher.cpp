@@ -166,8 +166,10 @@ void Publisher::Follow() {
 void Publisher::Pump() {
     if (!link_.IsConnected() || stopping_)
         return;
+    // Refilled by half windows, so a backlog is read in batches rather than
+    // a file read per acknowledgement.
     const qint64 room = Window - qint64(inFlight_.size());
-    if (room <= 0)
+    if (room < Window / 2 && !inFlight_.empty())
         return;
     std::vector<FedRecord> records;
     records.reserve(room);
