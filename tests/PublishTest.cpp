@@ -309,19 +309,10 @@ struct Broker {
 
     QString Path(const char* name) const { return dir.path() + u'/' + QLatin1StringView(name); }
     void Create() {
-        const QStringList cert = {"req",
-                                  "-x509",
-                                  "-newkey",
-                                  "ec",
-                                  "-pkeyopt",
-                                  "ec_paramgen_curve:prime256v1",
-                                  "-nodes",
-                                  "-days",
-                                  "2",
-                                  "-subj",
-                                  "/CN=127.0.0.1",
-                                  "-addext",
-                                  "subjectAltName=IP:127.0.0.1"};
+        const QStringList cert =
+            QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                           "-days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1")
+                .split(u' ');
         RunTool("openssl", cert + QStringList{"-keyout", Path("key.pem"), "-out", Path("cert.pem")});
         RunTool("openssl", cert + QStringList{"-keyout", Path("otherkey.pem"), "-out", Path("otherca.pem")});
         RunTool("mosquitto_passwd", {"-b", "-c", Path("passwd"), "tarvek", "secret"});
@@ -342,11 +333,17 @@ struct Broker {
             QFile::setPermissions(Path(name),
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     }
-    void Start() {
+    // False when the broker ended instead (a port was taken meanwhile).
+    bool Start() {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start("mosquitto", {"-c", Path("mosquitto.conf")});
-        ASSERT_TRUE(WaitFor([&] { return Accepts(port) && Accepts(tlsPort); }, 5000))
-            << "the broker did not start";
+        return process.waitForStarted() &&
+               WaitFor(
+                   [&] {
+                       return process.state() != QProcess::Running || (Accepts(port) && Accepts(tlsPort));
+                   },
+                   5000) &&
+               process.state() == QProcess::Running;
     }
     void Stop() {
         process.terminate();
@@ -359,7 +356,11 @@ class PublishBroker : public AppFolderTest {
     static void SetUpTestSuite() {
         broker_ = new Broker;
         broker_->Create();
-        broker_->Start();
+        for (int attempt = 0; attempt < 3 && !broker_->Start(); ++attempt) {
+            broker_->port = FreePort();
+            broker_->tlsPort = FreePort();
+            broker_->Create();
+        }
     }
     static void TearDownTestSuite() {
         broker_->Stop();
@@ -497,7 +498,7 @@ TEST_F(PublishBroker, NothingIsLostWhileTheBrokerOrThePublisherIsAway) {
     for (const char* time : {"00:00:30", "00:01:00", "00:01:30"})
         Store(time);
     QThread::msleep(1500);
-    broker_->Start();
+    ASSERT_TRUE(broker_->Start());
     subscriber_.kill();
     subscriber_.waitForFinished();
     Subscribe(); // the persistent session gets what was queued for it
@@ -518,7 +519,7 @@ TEST_F(PublishBroker, NothingIsLostWhileTheBrokerOrThePublisherIsAway) {
     Store("00:02:00");
     StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
     Store("00:02:30");
-    broker_->Start();
+    ASSERT_TRUE(broker_->Start());
     Subscribe();
     ASSERT_TRUE(WaitForRecords(2));
     EXPECT_EQ(Records(), QStringList({"00:02:00/1.000", "00:02:30/1.000"}));
