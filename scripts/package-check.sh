@@ -194,6 +194,28 @@ else
     step "tarvek-view is not in this package: no export to check"
 fi
 
+step "tarvek-publish: its service installed, not enabled; its settings a conffile; it runs without root"
+unit=/lib/systemd/system/tarvek-publish.service
+[[ -f $unit ]] || fail "no $unit"
+[[ ! -e /etc/systemd/system/multi-user.target.wants/tarvek-publish.service ]] || fail "the service was enabled"
+dpkg-query -W -f='${Conffiles}' tarvek | grep -q ' /etc/tarvek/publish.conf ' ||
+    fail "/etc/tarvek/publish.conf is no conffile"
+[[ $(stat -c '%U %a %s' /etc/tarvek/publish.password) == "root 600 0" ]] ||
+    fail "/etc/tarvek/publish.password is $(stat -c '%U %a %s' /etc/tarvek/publish.password)"
+if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify "$unit" || fail "systemd-analyze verify $unit"
+fi
+# No broker listens on this port: --once gives up after its time-out, having
+# read the data folder as a user outside dialout.
+printf 'host = 127.0.0.1\nport = 9\ndata = %s/datafiles\nstate = /home/%s/state\nstart = all\n' "$state" "$outsider" |
+    as "$outsider" dd of="/home/$outsider/publish.conf" status=none
+status=0
+as "$outsider" tarvek-publish --config "/home/$outsider/publish.conf" --once --timeout 1 2>"$scratch/publish.log" ||
+    status=$?
+[[ $status == 1 ]] && grep -q 'cannot reach the broker 127.0.0.1:9' "$scratch/publish.log" &&
+    ! grep -q datafiles "$scratch/publish.log" ||
+    fail "tarvek-publish --once without a broker: exit $status, $(cat "$scratch/publish.log")"
+
 step "reinstall: the operator's set-up and data stay as they are"
 inventory() { (cd "$state" && find . -exec stat -c '%n %U:%G %a %s' {} + | sort && find . -type f -exec md5sum {} + | sort); }
 inventory >"$scratch/before"
@@ -213,4 +235,5 @@ for gone in settingfiles/channelsparameters.txt settingfiles/acquisitionstatus.t
     [[ ! -e $state/$gone ]] || fail "purge left $state/$gone, which held nothing of the operator's"
 done
 
+[[ ! -e /etc/tarvek ]] || fail "purge left /etc/tarvek: $(ls -A /etc/tarvek)"
 echo "package check passed: $deb_name"
