@@ -550,7 +550,9 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
         EXPECT_EQ(p->state(), QProcess::Running);
         p->terminate();
         p->waitForFinished();
+        EXPECT_EQ(p->exitCode(), 0);
     }
+    EXPECT_EQ(Retained(3).last(), "status offline") << "said on a clean end";
     const QString broker = QStringLiteral("the broker 127.0.0.1:%1 ");
     const QString missing =
         "tarvek-publish: " + DataPath({}).chopped(1) + ": the data folder does not exist; waiting for it\n";

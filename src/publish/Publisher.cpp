@@ -150,8 +150,13 @@ void Publisher::Follow() {
         return;
     }
     Say(QStringLiteral("folder"), QStringLiteral("there"), {});
-    QStringList watched = watcher_.directories() + watcher_.files();
-    QStringList wanted{folder};
+    Watch();
+    Pump();
+}
+
+void Publisher::Watch() {
+    const QStringList watched = watcher_.directories() + watcher_.files();
+    QStringList wanted{options_.config.data};
     if (const QString current = feed_.CurrentPath(); !current.isEmpty())
         wanted += current;
     for (const QString& path : watched)
@@ -160,7 +165,6 @@ void Publisher::Follow() {
     for (const QString& path : wanted)
         if (!watched.contains(path))
             watcher_.addPath(path);
-    Pump();
 }
 
 void Publisher::Pump() {
@@ -182,18 +186,18 @@ void Publisher::Pump() {
         Say(QStringLiteral("feed"), feed_.Error(), feed_.Error());
     const QByteArray topic = Topic("record");
     for (const FedRecord& r : records) {
-        const QByteArray payload =
-            RecordPayload(r.mark.file, r.mark.number, r.record, clock_.ToUtc(r.record.localMs));
+        const qint64 utc = clock_.ToUtc(r.record.localMs);
+        const QByteArray payload = RecordPayload(r.mark.file, r.mark.number, r.record, utc);
         const int mid = link_.Publish(topic, payload, options_.config.qos, false);
         if (mid < 0)
             return; // the link's failure follows; everything after the acknowledged record goes again
         inFlight_.push_back({mid, r.mark});
         lastSent_ = r;
+        lastSentUtc_ = utc;
     }
     caughtUp_ = ok && qint64(records.size()) < room;
     if (caughtUp_) {
-        if (feed_.CurrentPath() != QString() && !watcher_.files().contains(feed_.CurrentPath()))
-            Follow();
+        Watch();
         PublishChannels();
         if (options_.once && inFlight_.empty() && channelMids_.isEmpty())
             Stop();
@@ -211,14 +215,13 @@ void Publisher::PublishChannels() {
         return;
     channelsSent_ = lastSent_;
     const StoredRecord& r = lastSent_->record;
-    UtcClock clock;
-    const qint64 utc = clock.ToUtc(r.localMs);
     for (int c = 0; c < Declarations::ChannelCount; ++c) {
         if (!(*setups)[c].active)
             continue;
         const QByteArray topic = Topic("channel/") + QByteArray::number(c + 1);
-        const int mid = link_.Publish(topic, ChannelPayload(r.values[c], r.localMs, utc, (*setups)[c]),
-                                      options_.config.qos, true);
+        const int mid =
+            link_.Publish(topic, ChannelPayload(r.values[c], r.localMs, lastSentUtc_, (*setups)[c]),
+                          options_.config.qos, true);
         if (mid >= 0 && options_.config.qos > 0)
             channelMids_.insert(mid);
     }

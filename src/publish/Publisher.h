@@ -73,6 +73,8 @@ class Publisher : public QObject {
     void Pump();
     void PublishChannels();
     void Follow();
+    // Watches the data folder and the month file being read.
+    void Watch();
     void SaveSoon();
     void SaveNow();
     void Finish(int exitCode);
@@ -88,6 +90,7 @@ class Publisher : public QObject {
     std::deque<InFlight> inFlight_;
     bool caughtUp_ = false;
     std::optional<FedRecord> lastSent_; // the newest record sent, for the channels' last values
+    qint64 lastSentUtc_ = 0;
     std::optional<FedRecord> channelsSent_;
     QSet<int> channelMids_; // channel messages not yet acknowledged
     int offlineMid_ = -1;
