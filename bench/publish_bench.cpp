@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tarvek;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

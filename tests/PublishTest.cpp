@@ -20,6 +20,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace tarvek;
+
 namespace {
 
 StoredRecord Parsed(const QByteArray& line) {
@@ -194,13 +196,13 @@ class RecordFeedTest : public AppFolderTest {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
-        d.ScanTime = "00:00:00";
-        std::fill(d.ChannelValue.begin() + 1, d.ChannelValue.end(), "   +1.000");
+        state.ScanTime = "00:00:00";
+        std::fill(state.ChannelValue.begin() + 1, state.ChannelValue.end(), "   +1.000");
     }
     void Store(const QString& date, const QString& time) {
-        d.ScanDate = date;
-        d.ScanTime = time;
-        ASSERT_TRUE(StoreDataRecord(d));
+        state.ScanDate = date;
+        state.ScanTime = time;
+        ASSERT_TRUE(StoreDataRecord(state));
     }
     // "file:number hh:mm:ss" of the records read after `mark`.
     QStringList Read(RecordFeed& feed) {
@@ -370,7 +372,7 @@ class PublishBroker : public AppFolderTest {
         AppFolderTest::SetUp();
         ASSERT_EQ(broker_->process.state(), QProcess::Running);
         prefix_ = QStringLiteral("t/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::fill(d.ChannelValue.begin() + 1, d.ChannelValue.end(), "   +1.000");
+        std::fill(state.ChannelValue.begin() + 1, state.ChannelValue.end(), "   +1.000");
         // Channels 1 and 2 are active, with limits.
         QByteArray setup = Record("Heading").repeated(10);
         for (int c = 1; c <= 8; ++c) {
@@ -392,19 +394,19 @@ class PublishBroker : public AppFolderTest {
             }
     }
     void Store(const QString& time, const QString& first = "   +1.000") {
-        d.ScanDate = "01-11-2026";
-        d.ScanTime = time;
-        d.ChannelValue[1] = first;
-        ASSERT_TRUE(StoreDataRecord(d));
+        state.ScanDate = "01-11-2026";
+        state.ScanTime = time;
+        state.ChannelValue[1] = first;
+        ASSERT_TRUE(StoreDataRecord(state));
     }
     // A configuration `name`.conf with its own state file, `extra` added.
     QString Config(const QString& extra, const QString& name = "publish", int port = 0) {
-        const QString path = d.AppFolder + u'/' + name + ".conf";
+        const QString path = state.AppFolder + u'/' + name + ".conf";
         WriteBytes(path,
                    QStringLiteral("host = 127.0.0.1\nport = %1\nusername = tarvek\nprefix = %2\ndata = %3\n"
                                   "state = %4.state\nstart = all\nkeepalive = 5\n%5\n")
                        .arg(port ? port : broker_->port)
-                       .arg(prefix_, DataPath({}).chopped(1), d.AppFolder + u'/' + name, extra)
+                       .arg(prefix_, DataPath({}).chopped(1), state.AppFolder + u'/' + name, extra)
                        .toUtf8());
         return path;
     }
@@ -536,7 +538,7 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
     ASSERT_TRUE(badConfig.waitForFinished(5000));
     EXPECT_EQ(badConfig.exitCode(), 2);
     EXPECT_EQ(badConfig.readAllStandardError(),
-              "tarvek-publish: " + d.AppFolder.toUtf8() +
+              "tarvek-publish: " + state.AppFolder.toUtf8() +
                   "/bad.conf: qos: \"7\" is not a whole number from 0 to 2\n");
 
     // The data folder appears after the start: the verified TLS session sends what is stored in it.

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+namespace tarvek {
+
 namespace {
 
 struct Library {
@@ -206,3 +208,5 @@ void MqttLink::TearDown() {
     mosquitto_destroy(mosq_);
     mosq_ = nullptr;
 }
+
+} // namespace tarvek

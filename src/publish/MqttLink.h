@@ -7,6 +7,8 @@
 
 struct mosquitto;
 
+namespace tarvek {
+
 // How to reach the broker.
 struct LinkSettings {
     QString host;
@@ -70,3 +72,5 @@ class MqttLink : public QObject {
     QString lastError_; // the library's last error line, written by its thread
     QTimer answer_;     // an attempt that gets no answer fails
 };
+
+} // namespace tarvek

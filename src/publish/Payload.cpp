@@ -12,6 +12,8 @@
 #include <limits>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 constexpr qint64 DayMs = 86'400'000;
@@ -161,3 +163,5 @@ QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs
     out += ",\"state\":\"" + QByteArray(state) + "\"}";
     return out;
 }
+
+} // namespace tarvek

@@ -9,6 +9,8 @@
 #include <array>
 #include <optional>
 
+namespace tarvek {
+
 // The true time (UTC) of stored wall-clock times, taken in stored order. A
 // wall-clock time that occurs twice (the repeated hour when daylight saving
 // time ends) is placed at its first occurrence not earlier than the previous
@@ -60,3 +62,5 @@ std::optional<QByteArray> JsonNumber(const QString& text);
 // The retained last value of a channel: times, value, name, unit, limits and
 // its state ("low", "high", "normal", "none" for a gap).
 QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup);
+
+} // namespace tarvek

@@ -8,6 +8,8 @@
 
 #include <set>
 
+namespace tarvek {
+
 namespace {
 
 constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
@@ -165,3 +167,5 @@ std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, c
                                     why.isEmpty() ? QStringLiteral("holds no password") : why)};
     return password;
 }
+
+} // namespace tarvek

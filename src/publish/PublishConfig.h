@@ -6,6 +6,8 @@
 #include <optional>
 #include <variant>
 
+namespace tarvek {
+
 // Where a first run starts: only records stored from now on, everything
 // stored, or the records stored at or after a wall-clock time.
 struct StartFrom {
@@ -53,3 +55,5 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
 // The password: the first line of the password file, without its line end.
 // An unreadable or empty file is an error naming the file.
 std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, const QString& passwordFile);
+
+} // namespace tarvek

@@ -1,12 +1,14 @@
 #include "publish/Publisher.h"
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "data/StoringData.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
+
+namespace tarvek {
 
 namespace {
 
@@ -335,3 +337,5 @@ void Publisher::Finish(int exitCode) {
     link_.Disconnect();
     emit Finished(exitCode);
 }
+
+} // namespace tarvek

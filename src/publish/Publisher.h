@@ -14,6 +14,8 @@
 
 #include <deque>
 
+namespace tarvek {
+
 // The wait before the next attempt after a failure: 1 s, doubling up to
 // 60 s; a broker that refuses the user is asked again only every 60 s.
 class Backoff {
@@ -102,3 +104,5 @@ class Publisher : public QObject {
     QTimer retry_, save_, poll_, giveUp_, lastWord_;
     QElapsedTimer sinceSave_;
 };
+
+} // namespace tarvek

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 // Year * 12 + month of a month file's name, or -1 for any other name.
@@ -237,3 +239,5 @@ bool SaveMark(const QString& path, const Mark& mark, QString* error) {
     error->clear();
     return true;
 }
+
+} // namespace tarvek

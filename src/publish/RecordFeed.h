@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace tarvek {
+
 // A place in the stored data: after record `number` of month file `file`,
 // whose 160 bytes were `bytes` (to notice a file replaced under the same
 // name). An empty file name stands before every file; number 0 before the
@@ -76,3 +78,5 @@ class RecordFeed {
 // power cut leaves either the old mark or the new one.
 std::optional<Mark> LoadMark(const QString& path, QString* error); // nothing and no error: no file yet
 bool SaveMark(const QString& path, const Mark& mark, QString* error);
+
+} // namespace tarvek

@@ -1,6 +1,6 @@
 // tarvek-publish: sends every record the logger stores to an MQTT broker.
 //   tarvek-publish [--config FILE] [--once] [--timeout SECONDS]
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "publish/Publisher.h"
 
 #include <QCoreApplication>
@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+
+using namespace tarvek;
 
 namespace {
 
