@@ -134,8 +134,11 @@ std::optional<ChannelSetups> ReadChannelSetups(const QString& settingFolder, QSt
             bytes.mid(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength, SettingRecordLength));
         ChannelSetup& s = setups[c - 1];
         s.active = ChannelFieldOf(record, Declarations::Active) == u"1";
+        // Blank fields read as the viewer shows them.
         s.name = ChannelFieldOf(record, Declarations::Description);
+        s.name = s.name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : s.name;
         s.unit = ChannelFieldOf(record, Declarations::Unit);
+        s.unit = s.unit.isEmpty() ? QStringLiteral("Bar") : s.unit;
         s.low = JsonNumber(ChannelFieldOf(record, Declarations::AlarmMin));
         s.high = JsonNumber(ChannelFieldOf(record, Declarations::AlarmMax));
     }

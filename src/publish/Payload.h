@@ -49,8 +49,9 @@ struct ChannelSetup {
 };
 using ChannelSetups = std::array<ChannelSetup, Declarations::ChannelCount>;
 
-// The channel parameters file read as the logger reads it: description,
-// unit, active flag ("1") and alarm limits of channels 1 to 8. The file is
+// The channel parameters file read as the logger reads it: description
+// ("Ch.n" when blank), unit ("Bar" when blank), active flag ("1") and alarm
+// limits of channels 1 to 8. The file is
 // opened read-only, never through a link and only when it is a regular file;
 // nothing on failure, with the reason in `error`.
 std::optional<ChannelSetups> ReadChannelSetups(const QString& settingFolder, QString* error);
