@@ -115,12 +115,14 @@ bool Publisher::Start() {
             SayLine(feed_.Error().isEmpty() ? QStringLiteral("cannot find where to start") : feed_.Error());
             mark = Mark{};
         }
-        acknowledged_ = *mark;
-        dirty_ = true;
-        SaveNow();
-    } else {
-        acknowledged_ = *mark;
     }
+    // Written once now, so that a state file that cannot be written stops
+    // the start instead of every record going again after a restart.
+    acknowledged_ = *mark;
+    dirty_ = true;
+    SaveNow();
+    if (dirty_)
+        return false;
     Rewind();
     poll_.start();
     Follow();

@@ -51,7 +51,7 @@ class Publisher : public QObject {
     explicit Publisher(Options options, QObject* parent = nullptr);
 
     // Loads the state and starts; false (with the reason on stderr) when the
-    // state file cannot be read.
+    // state file cannot be read or written.
     bool Start();
     // Says "offline", saves the state and ends within two seconds.
     void Stop();
