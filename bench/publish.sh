@@ -48,7 +48,7 @@ mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -t bench/month/record -C "$records" -
 sub=$!
 sleep 0.3
 start=$(now)
-/usr/bin/time -f '%M' -o "$scratch/kb" "$publish" --config "$(config month all)" --once --timeout 10
+/usr/bin/time -f '%M %U %S' -o "$scratch/kb" "$publish" --config "$(config month all)" --once --timeout 10
 wait "$sub" || true
 seconds=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
 echo "received by a subscriber: $(wc -l <"$scratch/received") of $records"
@@ -64,15 +64,18 @@ start=$(now)
 {
     cat "$scratch/lines"
     while kill -0 "$sub" 2>/dev/null; do sleep 0.01; done
-} | /usr/bin/time -f '%M' -o "$scratch/pubkb" mosquitto_pub -h 127.0.0.1 -p "$port" -q 1 -t bench/pub -l &
+} | /usr/bin/time -f '%M %U %S' -o "$scratch/pubkb" mosquitto_pub -h 127.0.0.1 -p "$port" -q 1 -t bench/pub -l &
 pub=$!
 wait "$sub" || true
 pubseconds=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
 wait "$pub"
 echo "received by a subscriber: $(cat "$scratch/pubreceived") of $records"
-awk -v s="$seconds" -v k="$(cat "$scratch/kb")" -v ps="$pubseconds" -v pk="$(cat "$scratch/pubkb")" -v b="$size" 'BEGIN {
-    printf "tarvek-publish --once:     %6.2f s, peak %5.1f MB   (goal: within 3x of mosquitto_pub, at most 40 MB)\n", s, k / 1024
-    printf "mosquitto_pub -l -q 1:     %6.2f s, peak %5.1f MB   (as many lines of %d bytes)\n", ps, pk / 1024, b
+read -r kb user sys <"$scratch/kb"
+read -r pubkb pubuser pubsys <"$scratch/pubkb"
+awk -v s="$seconds" -v k="$kb" -v c="$(awk -v u="$user" -v y="$sys" 'BEGIN { print u + y }')" \
+    -v ps="$pubseconds" -v pk="$pubkb" -v pc="$(awk -v u="$pubuser" -v y="$pubsys" 'BEGIN { print u + y }')" -v b="$size" 'BEGIN {
+    printf "tarvek-publish --once:     %6.2f s (CPU %5.2f s), peak %5.1f MB   (goal: within 3x of mosquitto_pub, at most 40 MB)\n", s, c, k / 1024
+    printf "mosquitto_pub -l -q 1:     %6.2f s (CPU %5.2f s), peak %5.1f MB   (as many lines of %d bytes)\n", ps, pc, pk / 1024, b
     printf "ratio:                     %6.2f\n", s / ps }'
 
 echo "== latency while following the folder"
