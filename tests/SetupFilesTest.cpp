@@ -21,7 +21,18 @@
 
 namespace {
 
-enum class Layout { Contents, FolderMissing, FolderIsAFile, FilesAreFolders };
+// Planted: each file replaced by another member of the group with a link to a
+// file outside (another user's), a dangling link, a FIFO or a hard link.
+enum class Layout {
+    Contents,
+    FolderMissing,
+    FolderIsAFile,
+    FilesAreFolders,
+    LinksOut,
+    DanglingLinksOut,
+    Fifos,
+    HardLinksOut
+};
 
 struct SetupFault {
     const char* name;
@@ -29,7 +40,22 @@ struct SetupFault {
     QByteArray contents;       // of all three files
     std::array<bool, 3> saved; // general, channels, status
     bool fullDisk = false;     // no file grows more than 100 bytes while saving
+    const char* reason = "";   // of every refusal
 };
+
+// What a name holds, without waiting on a FIFO.
+QByteArray Seen(const QString& path) {
+    struct stat st {};
+    return ::lstat(qPrintable(path), &st) == 0 && S_ISFIFO(st.st_mode) ? "FIFO" : ReadBytes(path);
+}
+
+// Everything in a folder outside the set-up: names and bytes.
+QStringList Outside(const QString& folder) {
+    QStringList seen;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        seen << name + ": " + ReadBytes(folder + u'/' + name);
+    return seen;
+}
 
 class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterface<SetupFault> {
   protected:
@@ -40,6 +66,9 @@ class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterfa
         EXPECT_EQ(bool(outcome), ok) << qPrintable(Names[file]) << ": " << qPrintable(outcome.message);
         EXPECT_TRUE(ok || (!outcome.message.isEmpty() && stderr_.contains(outcome.message)))
             << qPrintable(stderr_);
+        EXPECT_TRUE(ok || !*GetParam().reason ||
+                    outcome.message.endsWith(Names[file] + ": cannot open (" + GetParam().reason + ")"))
+            << qPrintable(outcome.message);
     }
 };
 
@@ -53,9 +82,21 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
         if (c.layout == Layout::FilesAreFolders) {
             ASSERT_TRUE(QDir().mkpath(SettingPath(name)));
         }
+        const QString outside = d.AppFolder + "/outside/" + name;
+        QDir().mkpath(d.AppFolder + "/settingfiles");
+        if (c.layout == Layout::LinksOut || c.layout == Layout::HardLinksOut)
+            WriteBytes(outside, "another user's own");
+        if (c.layout == Layout::LinksOut || c.layout == Layout::DanglingLinksOut) {
+            ASSERT_TRUE(QFile::link(outside, SettingPath(name)));
+        } else if (c.layout == Layout::HardLinksOut) {
+            ASSERT_EQ(::link(qPrintable(outside), qPrintable(SettingPath(name))), 0);
+        } else if (c.layout == Layout::Fifos) {
+            ASSERT_EQ(::mkfifo(qPrintable(SettingPath(name)), 0664), 0);
+        }
     }
-    const QByteArray before[3] = {ReadBytes(SettingPath(Names[0])), ReadBytes(SettingPath(Names[1])),
-                                  ReadBytes(SettingPath(Names[2]))};
+    const QByteArray before[3] = {Seen(SettingPath(Names[0])), Seen(SettingPath(Names[1])),
+                                  Seen(SettingPath(Names[2]))};
+    const QStringList outside = Outside(d.AppFolder + "/outside");
 
     FillNameTables(d.StorageRateName);
     d.SetUp.SerialLine = d.SetUp.StorageRate = 5; // whatever an earlier read left
@@ -65,7 +106,7 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     });
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(read[i], c.layout == Layout::Contents || c.layout == Layout::FolderMissing, i);
-        EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by reading";
+        EXPECT_EQ(Seen(SettingPath(Names[i])), before[i]) << "changed by reading";
     }
     EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(1, 0)) << "the fall-backs";
 
@@ -83,16 +124,17 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(saved[i], c.saved[i], i);
         if (!c.saved[i]) {
-            EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by a failed save";
+            EXPECT_EQ(Seen(SettingPath(Names[i])), before[i]) << "changed by a failed save";
         }
     }
+    EXPECT_EQ(Outside(d.AppFolder + "/outside"), outside) << "nothing made or changed outside";
     if (c.saved[0] && c.saved[1]) {
         ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp) &&
                     ReadChannelParameters(d.AppFolder, d.SetUp));
         EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(3, 2));
         EXPECT_EQ(d.SetUp.ChannelParam[8][Declarations::Zero], "1.5");
     }
-    EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
+    EXPECT_EQ(Seen(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,7 +147,12 @@ INSTANTIATE_TEST_SUITE_P(
         SetupFault{"FilesAreFolders", Layout::FilesAreFolders, {}, {false, false, false}},
         // A full disk: what must grow fails and stays as it was; a rewrite in place succeeds.
         SetupFault{
-            "FullDiskShortFiles", Layout::Contents, GeneralFile().left(5 * 80), {false, false, true}, true}),
+            "FullDiskShortFiles", Layout::Contents, GeneralFile().left(5 * 80), {false, false, true}, true},
+        // Planted by another member of the group: refused, never followed or written through.
+        SetupFault{"LinksOut", Layout::LinksOut, {}, {}, false, "is a symbolic link"},
+        SetupFault{"DanglingLinksOut", Layout::DanglingLinksOut, {}, {}, false, "is a symbolic link"},
+        SetupFault{"Fifos", Layout::Fifos, {}, {}, false, "is not a regular file"},
+        SetupFault{"HardLinksOut", Layout::HardLinksOut, {}, {}, false, "has more than one link"}),
     RowName);
 
 class SetupFiles : public AppFolderTest {};
@@ -170,6 +217,10 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
                   "100");
 
     WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
+    // A dangling link planted in place of a file is kept, never written through.
+    ASSERT_TRUE(QFile::remove(SettingPath(ChannelParametersFile)) &&
+                QFile::link(d.AppFolder + "/elsewhere", SettingPath(ChannelParametersFile)));
     ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
+    EXPECT_FALSE(QFileInfo::exists(d.AppFolder + "/elsewhere"));
 }
