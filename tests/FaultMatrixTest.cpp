@@ -91,6 +91,26 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, Shown::NoData, Shown::Values}),
     RowName);
 
+// The simulator never takes a real line's link: it refuses, naming the link
+// and its target; forced, it puts the link back when it ends.
+TEST_F(AppFolderTest, TheSimulatorLeavesARealLinesLinkAlone) {
+    const QString link = d.AppFolder + "/ports/COM1", real = "/dev/serial/by-id/usb-adapter-port0";
+    ASSERT_TRUE(QDir().mkpath(d.AppFolder + "/ports") && QFile::link(real, link));
+    QProcess instrument;
+    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", d.AppFolder, "--line", "1"});
+    ASSERT_TRUE(instrument.waitForFinished(10000));
+    EXPECT_EQ(instrument.exitCode(), 1);
+    EXPECT_TRUE(instrument.readAllStandardError().contains((link + " is a link to " + real).toUtf8()));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+
+    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", d.AppFolder, "--line", "1", "--force"});
+    EXPECT_TRUE(WaitUntil([&] { return QFileInfo(link).symLinkTarget().startsWith("/dev/pts/"); }));
+    instrument.terminate();
+    ASSERT_TRUE(instrument.waitForFinished(10000));
+    EXPECT_EQ(instrument.exitCode(), 0);
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+}
+
 } // namespace
 
 #endif
