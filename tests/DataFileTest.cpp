@@ -1,17 +1,12 @@
 // The month's data file: where each record goes whatever the file holds, on a
 // full disk too, and the count's wrap after record 99999.
-#include "acquisition/AcquisitionStatus.h"
 #include "common/RecordFile.h"
-#include "config/SettingFiles.h"
 #include "data/StoringData.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
 
 #include <optional>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -113,61 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
                   Header(1) + Three + Torn},
         StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, 200, ""}),
     RowName);
-
-// Another member of the group put something in place of the month's file:
-// the store is refused naming the file and why, and nothing is made or
-// changed anywhere.
-struct PlantedCase {
-    const char* name;
-    const char* reason;
-    int (*plant)(const char* outside, const char* file);
-};
-
-class PlantedDataFile : public DataFileTest, public ::testing::WithParamInterface<PlantedCase> {};
-
-TEST_P(PlantedDataFile, IsRefusedAndNothingIsWritten) {
-    const QString outside = d.AppFolder + "/outside";
-    WriteBytes(outside + "/profile", "another user's own");
-    QDir().mkpath(DataPath(""));
-    ASSERT_EQ(GetParam().plant(qPrintable(outside + "/profile"), qPrintable(File())), 0);
-    const auto seen = [&] {
-        QStringList files = QDir(outside).entryList(QDir::Files);
-        for (QString& name : files)
-            name += ": " + ReadBytes(outside + u'/' + name);
-        return files;
-    };
-    const QStringList before = seen();
-    const FileOutcome stored = Store();
-    EXPECT_EQ(stored.message, File() + ": cannot open (" + GetParam().reason + ")");
-    EXPECT_TRUE(stderr_.contains(stored.message));
-    EXPECT_EQ(seen(), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Planted, PlantedDataFile,
-    ::testing::Values(PlantedCase{"LinkOut", "is a symbolic link", ::symlink},
-                      PlantedCase{"DanglingLinkOut", "is a symbolic link",
-                                  [](const char* outside, const char* file) {
-                                      return ::unlink(outside) + ::symlink(outside, file);
-                                  }},
-                      PlantedCase{"Fifo", "is not a regular file",
-                                  [](const char*, const char* file) { return ::mkfifo(file, 0664); }},
-                      PlantedCase{"HardLinkOut", "has more than one link", ::link}),
-    RowName);
-
-// Group write does not depend on the umask: whoever of the group stores
-// next continues the month's file and rewrites the status file.
-TEST_F(DataFileTest, CreatedFilesKeepGroupWriteUnderAnyUmask) {
-    const mode_t saved = ::umask(077);
-    const bool stored = bool(StoreDataRecord(d)) && bool(WriteAcquisitionStatus(d.AppFolder, "1"));
-    ::umask(saved);
-    ASSERT_TRUE(stored);
-    for (const QString& path : {File(), SettingPath(AcquisitionStatusFile)}) {
-        struct stat st {};
-        ASSERT_EQ(::stat(qPrintable(path), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0664u) << qPrintable(path);
-    }
-}
 
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
     const QByteArray before = Header(99999) + Old(1, 99999);

@@ -9,6 +9,7 @@
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
+#include "data/StoringData.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -21,18 +22,17 @@
 
 namespace {
 
-// Planted: each file replaced by another member of the group with a link to a
-// file outside (another user's), a dangling link, a FIFO or a hard link.
-enum class Layout {
-    Contents,
-    FolderMissing,
-    FolderIsAFile,
-    FilesAreFolders,
-    LinksOut,
-    DanglingLinksOut,
-    Fifos,
-    HardLinksOut
-};
+enum class Layout { Contents, FolderMissing, FolderIsAFile, FilesAreFolders, Planted };
+
+// Planting `file` in the place of a file the logger opens, as another member
+// of the group may: a link to `outside` (another user's file), ...
+using Plant = int (*)(const char* outside, const char* file);
+int DanglingLink(const char* outside, const char* file) {
+    return ::unlink(outside) + ::symlink(outside, file);
+}
+int Fifo(const char*, const char* file) {
+    return ::mkfifo(file, 0664);
+}
 
 struct SetupFault {
     const char* name;
@@ -40,13 +40,13 @@ struct SetupFault {
     QByteArray contents;       // of all three files
     std::array<bool, 3> saved; // general, channels, status
     bool fullDisk = false;     // no file grows more than 100 bytes while saving
-    const char* reason = "";   // of every refusal
+    Plant plant = nullptr;     // the three and the data file: refused for `reason`
+    const char* reason = "";
 };
 
 // What a name holds, without waiting on a FIFO.
 QByteArray Seen(const QString& path) {
-    struct stat st {};
-    return ::lstat(qPrintable(path), &st) == 0 && S_ISFIFO(st.st_mode) ? "FIFO" : ReadBytes(path);
+    return QFileInfo(path).isFile() ? ReadBytes(path) : QByteArray();
 }
 
 // Everything in a folder outside the set-up: names and bytes.
@@ -61,6 +61,11 @@ class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterfa
   protected:
     const QString Names[3] = {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile};
     QString stderr_;
+    mode_t umask_ = 0;
+
+    // Files the program creates keep group write whatever the umask.
+    void SetUp() override { AppFolderTest::SetUp(), umask_ = ::umask(077); }
+    void TearDown() override { ::umask(umask_); }
 
     void ExpectOutcome(const FileOutcome& outcome, bool ok, int file) {
         EXPECT_EQ(bool(outcome), ok) << qPrintable(Names[file]) << ": " << qPrintable(outcome.message);
@@ -76,26 +81,22 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     const SetupFault& c = GetParam();
     if (c.layout == Layout::FolderIsAFile)
         WriteBytes(d.AppFolder + "/settingfiles", "a plain file where the folder belongs");
-    for (const QString& name : Names) {
-        if (c.layout == Layout::Contents)
-            WriteBytes(SettingPath(name), c.contents);
-        if (c.layout == Layout::FilesAreFolders) {
-            ASSERT_TRUE(QDir().mkpath(SettingPath(name)));
-        }
-        const QString outside = d.AppFolder + "/outside/" + name;
-        QDir().mkpath(d.AppFolder + "/settingfiles");
-        if (c.layout == Layout::LinksOut || c.layout == Layout::HardLinksOut)
+    d.ScanDate = "05-03-2008";
+    const QString files[4] = {SettingPath(Names[0]), SettingPath(Names[1]), SettingPath(Names[2]),
+                              DataPath("03-2008-Data.txt")};
+    for (const QString& file : files) {
+        const QString outside = d.AppFolder + "/outside/" + QFileInfo(file).fileName();
+        if (c.layout == Layout::Contents && file != files[3])
+            WriteBytes(file, c.contents);
+        if (c.layout == Layout::FilesAreFolders && file != files[3]) {
+            ASSERT_TRUE(QDir().mkpath(file));
+        } else if (c.plant) {
             WriteBytes(outside, "another user's own");
-        if (c.layout == Layout::LinksOut || c.layout == Layout::DanglingLinksOut) {
-            ASSERT_TRUE(QFile::link(outside, SettingPath(name)));
-        } else if (c.layout == Layout::HardLinksOut) {
-            ASSERT_EQ(::link(qPrintable(outside), qPrintable(SettingPath(name))), 0);
-        } else if (c.layout == Layout::Fifos) {
-            ASSERT_EQ(::mkfifo(qPrintable(SettingPath(name)), 0664), 0);
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+            ASSERT_EQ(c.plant(qPrintable(outside), qPrintable(file)), 0);
         }
     }
-    const QByteArray before[3] = {Seen(SettingPath(Names[0])), Seen(SettingPath(Names[1])),
-                                  Seen(SettingPath(Names[2]))};
+    const QByteArray before[3] = {Seen(files[0]), Seen(files[1]), Seen(files[2])};
     const QStringList outside = Outside(d.AppFolder + "/outside");
 
     FillNameTables(d.StorageRateName);
@@ -127,7 +128,13 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
             EXPECT_EQ(Seen(SettingPath(Names[i])), before[i]) << "changed by a failed save";
         }
     }
+    if (c.plant) {
+        const FileOutcome stored = WithStderr(stderr_, [&] { return StoreDataRecord(d); });
+        EXPECT_EQ(stored.message, files[3] + ": cannot open (" + c.reason + ")");
+    }
     EXPECT_EQ(Outside(d.AppFolder + "/outside"), outside) << "nothing made or changed outside";
+    for (int i = 0; i < 3 && c.layout == Layout::FolderMissing; ++i)
+        EXPECT_EQ(int(QFileInfo(files[i]).permissions()), 0x6664) << "group write under umask 077";
     if (c.saved[0] && c.saved[1]) {
         ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp) &&
                     ReadChannelParameters(d.AppFolder, d.SetUp));
@@ -149,10 +156,10 @@ INSTANTIATE_TEST_SUITE_P(
         SetupFault{
             "FullDiskShortFiles", Layout::Contents, GeneralFile().left(5 * 80), {false, false, true}, true},
         // Planted by another member of the group: refused, never followed or written through.
-        SetupFault{"LinksOut", Layout::LinksOut, {}, {}, false, "is a symbolic link"},
-        SetupFault{"DanglingLinksOut", Layout::DanglingLinksOut, {}, {}, false, "is a symbolic link"},
-        SetupFault{"Fifos", Layout::Fifos, {}, {}, false, "is not a regular file"},
-        SetupFault{"HardLinksOut", Layout::HardLinksOut, {}, {}, false, "has more than one link"}),
+        SetupFault{"LinksOut", Layout::Planted, {}, {}, false, ::symlink, "is a symbolic link"},
+        SetupFault{"DanglingLinksOut", Layout::Planted, {}, {}, false, DanglingLink, "is a symbolic link"},
+        SetupFault{"Fifos", Layout::Planted, {}, {}, false, Fifo, "is not a regular file"},
+        SetupFault{"HardLinksOut", Layout::Planted, {}, {}, false, ::link, "has more than one link"}),
     RowName);
 
 class SetupFiles : public AppFolderTest {};
