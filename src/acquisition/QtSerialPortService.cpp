@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 // A notifier is never deleted from inside its own signal.
@@ -51,8 +53,9 @@ void QtSerialPortService::Close() {
         return;
     // Hand what is still queued to the driver first: a command written just
     // before the close must still leave (the driver sends its own queue
-    // before the device is released).
-    SendPending();
+    // before the device is released). A failure has closed the port already.
+    if (!SendPending())
+        return;
     Retire(reader_);
     Retire(writer_);
     ::ioctl(fd_, TIOCNXCL);
@@ -192,3 +195,5 @@ void QtSerialPortService::Fail(int error) {
     QMetaObject::invokeMethod(
         this, [this, reason] { emit PortFailed(reason); }, Qt::QueuedConnection);
 }
+
+} // namespace tarvek

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace tarvek {
+
 // The serial port on the terminal device itself: 2400 bit/s, 8 data bits, no
 // parity, one stop bit, no flow control, raw, a receive buffer of 1024 bytes,
 // the Qt event loop watching the descriptor. Line n is found by
@@ -60,3 +62,5 @@ class QtSerialPortService : public SerialPortService {
     QByteArray received_;
     QByteArray pending_; // written but not yet taken by the driver
 };
+
+} // namespace tarvek

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 // One channel record with a working gain and zero, laid out in its columns.
@@ -126,3 +128,5 @@ FileOutcome InstallDefaultSetup(const QString& folder) {
         return general;
     return WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
 }
+
+} // namespace tarvek
