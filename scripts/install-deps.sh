@@ -9,7 +9,7 @@ export DEBIAN_FRONTEND=noninteractive
 # strace: the power-cut test replays the file operations it records.
 # tzdata: the viewer's tests read a zone with daylight saving time.
 # mosquitto, mosquitto-clients, openssl: the publisher's tests and bench run a real broker on 127.0.0.1.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace
           libmosquitto-dev mosquitto mosquitto-clients openssl "$@")
 missing=()
 for p in "${packages[@]}"; do
