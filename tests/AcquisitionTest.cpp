@@ -42,9 +42,7 @@ class AcquisitionTest : public AppFolderTest {
         }
         state.TodayStamp = "05-03-2008";
         // A short reply time-out keeps the silent-instrument cases quick.
-        replyTimeout.setSingleShot(true);
-        replyTimeout.setInterval(100);
-        acquisition = std::make_unique<Acquisition>(state, view, port, replyTimeout);
+        acquisition = std::make_unique<Acquisition>(state, view, port, 100);
     }
 
     // What the clock tick does at `time` ("hh:mm:ss").
@@ -72,7 +70,6 @@ class AcquisitionTest : public AppFolderTest {
 
     RecordingView view;
     FakeSerialPort port;
-    QTimer replyTimeout;
     std::unique_ptr<Acquisition> acquisition;
 };
 

@@ -292,15 +292,14 @@ class WindowAcquisitionTest : public WindowTest {
         ASSERT_TRUE(InstallDefaultSetup(state.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
         OpenWindow();
         window->Timer1()->stop(); // the test moves the clock
-        window->TimerTimeoutCom()->setInterval(100);
         acquisition = MakeAcquisition();
     }
     void TearDown() override {
-        acquisition.reset(); // before the window whose timer it uses
+        acquisition.reset(); // before the window it shows through
         WindowTest::TearDown();
     }
     std::unique_ptr<Acquisition> MakeAcquisition() {
-        auto made = std::make_unique<Acquisition>(state, *window, port, *window->TimerTimeoutCom());
+        auto made = std::make_unique<Acquisition>(state, *window, port, 100);
         window->Attach(*made);
         return made;
     }

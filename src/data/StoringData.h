@@ -27,9 +27,6 @@ inline constexpr int DataRecordLength = 160;
 // The header count runs 1..99999, then starts again at 1.
 inline constexpr int MaxDataRecords = 99999;
 
-// Status panel text while storing fails, until a store succeeds again.
-inline const QString DataNotStoredText = QStringLiteral(" Data not stored ");
-
 // "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
 QString DataFileName(const QString& scanDate);
 

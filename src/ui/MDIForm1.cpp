@@ -1,11 +1,8 @@
 #include "ui/MDIForm1.h"
 
 #include "acquisition/Acquisition.h"
-#include "acquisition/Serial.h"
 #include "common/TextHelpers.h"
-#include "config/GettingParameters.h"
 #include "config/Starting.h"
-#include "data/StoringData.h"
 #include "ui/FormChannels.h"
 #include "ui/Messages.h"
 #include "ui/Pictures.h"
@@ -104,13 +101,6 @@ MDIForm1::MDIForm1(Declarations& state, const WallClock& clock, QWidget* parent)
         timer1_->start(MillisecondsToNextTick(clock_.Now().time()));
         ClockTick();
     });
-
-    timerTimeoutCom_ = new QTimer(this);
-    timerTimeoutCom_->setObjectName(QStringLiteral("TimerTimeoutCom"));
-    timerTimeoutCom_->setInterval(2000);
-    timerTimeoutCom_->setSingleShot(true);
-    timerTimeoutCom_->setTimerType(Qt::PreciseTimer);
-    connect(timerTimeoutCom_, &QTimer::timeout, this, &MDIForm1::ReplyTimeoutTick);
 }
 
 MDIForm1::~MDIForm1() = default;
@@ -133,8 +123,10 @@ void MDIForm1::Load() {
     connect(form_->Command3(), &QPushButton::clicked, this, &MDIForm1::StartClicked);
     connect(form_->Command4(), &QPushButton::clicked, this, &MDIForm1::StopClicked);
 
-    QStringList failures;
-    StartProgram(failures);
+    const QStringList failures = StartProgram(state_);
+    for (const auto& [n, text] : SetStatusBar(state_.SetUp.SerialLine))
+        SetPanel(n, text);
+    form_->SetLampColour(LampRed);
 
     // Activation: Start shown, Stop hidden, the set-up boxes filled. It must
     // see what StartProgram read, so it runs here and not on the MDI area's
@@ -149,25 +141,6 @@ void MDIForm1::Load() {
                     QStringLiteral("The program starts in stand-by, but part of its set-up could not be "
                                    "read:\n\n") +
                         failures.join(u'\n'));
-}
-
-void MDIForm1::StartProgram(QStringList& failures) {
-    FillNameTables(state_.StorageRateName);
-    if (const FileOutcome read = ReadGeneralParameters(state_.AppFolder, state_.SetUp); !read)
-        failures << read.message;
-    if (const FileOutcome read = ReadChannelParameters(state_.AppFolder, state_.SetUp); !read)
-        failures << read.message;
-    SetStatusBar();
-    // Read but not applied: the program always starts in stand-by.
-    if (const FileOutcome read = ReadAcquisitionStatus(state_.AppFolder); !read)
-        failures << read.message;
-    form_->SetLampColour(LampRed);
-}
-
-void MDIForm1::SetStatusBar() {
-    SetPanel(4, SerialLinePanelText(state_.SetUp.SerialLine));
-    SetPanel(3, VersionText);
-    SetPanel(5, QStringLiteral("  "));
 }
 
 void MDIForm1::SetPanel(int n, const QString& text) {
@@ -237,11 +210,6 @@ void MDIForm1::ShowStoreFailure(bool failed) {
 
 void MDIForm1::ShowSerialLineError(const QString& reason) {
     ShowMessage(this, QMessageBox::Warning, SerialLineErrorTitle, SerialLineErrorText, reason);
-}
-
-void MDIForm1::ReplyTimeoutTick() {
-    state_.ReplyTimedOut = 1;
-    timerTimeoutCom_->stop();
 }
 
 void MDIForm1::ExitCommand() {
