@@ -2,6 +2,7 @@
 
 #include "common/Declarations.h"
 #include "common/RecordFile.h"
+#include "data/DataRecord.h"
 
 #include <QString>
 
@@ -22,10 +23,6 @@ bool IsStoreDue(int storageRate, const QString& timeText);
 void CheckStorageDue(Declarations& state);
 
 // --- Data files ---
-
-inline constexpr int DataRecordLength = 160;
-// The header count runs 1..99999, then starts again at 1.
-inline constexpr int MaxDataRecords = 99999;
 
 // "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
 QString DataFileName(const QString& scanDate);
