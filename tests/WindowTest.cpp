@@ -12,6 +12,7 @@
 #include "WindowTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -374,6 +375,19 @@ TEST_F(WindowAcquisitionTest, LaterScansRepaintWithoutLayingOutTheWindow) {
     EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Frame2")], 0) << "the readings' group box";
     EXPECT_EQ(form->Label2(8)->geometry(), box);
     EXPECT_EQ(form->Label2(8)->text(), "-1234.567");
+}
+
+// A keyboard user presses Space on Start, then again to stop; the focus never
+// lands in a set-up box, whose cursor would blink for the rest of the run.
+TEST_F(WindowAcquisitionTest, StartAndStopHandTheKeyboardFocusToEachOther) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 2000));
+    form->Command3()->setFocus();
+    form->Command3()->click();
+    EXPECT_EQ(QApplication::focusWidget(), form->Command4());
+    form->Command4()->click();
+    EXPECT_EQ(QApplication::focusWidget(), form->Command3());
 }
 
 TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {

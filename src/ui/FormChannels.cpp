@@ -243,6 +243,18 @@ void FormChannels::CentreFrame() {
     frame1_->move(CentredLeft(screenWidth, frame1_->width()), FrameTop);
 }
 
+void FormChannels::ShowAcquiring(bool acquiring) {
+    QPushButton* shown = acquiring ? command4_ : command3_;
+    QPushButton* hidden = acquiring ? command3_ : command4_;
+    // Left to itself, the focus would move on along the chain to a set-up box,
+    // whose blinking cursor repaints the window twice a second from then on.
+    const bool hadFocus = focusWidget() == hidden;
+    shown->setVisible(true);
+    if (hadFocus)
+        shown->setFocus(Qt::OtherFocusReason);
+    hidden->setVisible(false);
+}
+
 QLineEdit* FormChannels::Text1(int n) const {
     return n >= 1 && n <= Declarations::ChannelCount ? text1_[n] : nullptr;
 }

@@ -54,6 +54,10 @@ class FormChannels : public QWidget {
     void SetLampColour(int value);
     int LampColour() const;
 
+    // Stop in the place of Start while acquiring, Start otherwise. The button
+    // that hides hands the keyboard focus to the one that takes its place.
+    void ShowAcquiring(bool acquiring);
+
     // Label2(1..8) <- values[1..8].
     void ShowReadings(const Declarations::TextTable& values);
 

@@ -193,10 +193,8 @@ void MDIForm1::ShowLamp(int colour) {
 }
 
 void MDIForm1::ShowAcquiring(bool acquiring) {
-    if (!form_)
-        return;
-    form_->Command3()->setVisible(!acquiring);
-    form_->Command4()->setVisible(acquiring);
+    if (form_)
+        form_->ShowAcquiring(acquiring);
 }
 
 void MDIForm1::ShowReadings(const Declarations::TextTable& values) {
