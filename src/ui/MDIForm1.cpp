@@ -24,16 +24,10 @@ namespace {
 
 constexpr int PanelCount = 7;
 
-// A status bar panel: the label that shows the text, in a holder of the same
-// size. A label asks its parent for a new layout at every new text; in the
-// status bar that lays out and repaints every panel and then lays out the
-// whole window, once a second for the clock and twice more per scan. Every
-// panel has a stretch factor and a minimum width of its own, so the status
-// bar gives it its width from those alone, and a label's size hints count
-// only through their height (the status bar's). A panel holds one line of
-// text, whose height the font and the style decide, not the text: so the
-// holder asks for a new layout on a change of font or style only, and a new
-// text just repaints its own panel.
+// A status bar panel: its label in a holder of the same size. A new text in a
+// bare label would lay out the status bar and the window; the holder asks for
+// a new layout only on a change of font or style (a panel holds one line), so
+// a new text repaints its own panel alone.
 class PanelHolder final : public QWidget {
   public:
     PanelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) { label->setParent(this); }
