@@ -52,15 +52,7 @@ class AcquisitionTest : public AppFolderTest {
         else
             view.state = StandByText;
     }
-    // Plays the instrument for the poll that is waiting: "!" to the select
-    // byte, then the answer to the command.
-    void Answer() {
-        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
-        port.InjectBytes("!");
-        ASSERT_TRUE(port.Written().endsWith("K\r"));
-        port.InjectBytes(GoodAnswer + "\r");
-        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    }
+    void Answer() { AnswerThePoll(port, *acquisition); }
     void ScanAt(const QString& time) {
         TickAt(time);
         Answer();

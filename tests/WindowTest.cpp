@@ -1,6 +1,6 @@
 // The main window and its Channels & Settings window: start-up, the clock
 // tick, the acquisition control on the real window, the entry checks, Load
-// and Save, the message boxes, the way out.
+// and Save, the way out.
 #include "acquisition/Acquisition.h"
 #include "config/DefaultSetup.h"
 #include "config/EntryChecks.h"
@@ -101,17 +101,6 @@ TEST_F(OpenWindowTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
         EXPECT_EQ(form->Text1(1)->text(), "2.5") << "the operator's entries stay";
     }
     EXPECT_EQ(ReadBytes(state.AppFolder + "/settingfiles"), "not a folder");
-}
-
-TEST(MessageBoxes, AreShownWithoutHoldingUpTheCaller) {
-    QWidget parent;
-    ShowMessage(&parent, QMessageBox::Warning, "TARVEK", "a text");
-    QMessageBox* box = parent.findChild<QMessageBox*>(); // up, and the call has returned
-    ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(box->isVisible());
-    EXPECT_EQ(box->text(), "a text");
-    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
-    box->close();
 }
 
 // The main window as it opens on a set-up, a spoilt one or none.
@@ -308,12 +297,7 @@ class WindowAcquisitionTest : public WindowTest {
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second, ms)));
         window->ClockTick();
     }
-    void Answer(const QByteArray& answer = GoodAnswer) {
-        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
-        port.InjectBytes("!");
-        port.InjectBytes(answer + "\r");
-        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    }
+    void Answer(const QByteArray& answer = GoodAnswer) { AnswerThePoll(port, *acquisition, answer); }
 
     FakeSerialPort port;
     std::unique_ptr<Acquisition> acquisition;
