@@ -11,7 +11,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../build}" && pwd)"
 cmake --build "$build" --target tarvek-publish tarvek-publish-bench -j2 >/dev/null
-publish=$(find "$build" -name tarvek-publish -type f -perm -u+x | head -n1)
+publish="$build/tarvek-publish"
 bench="$build/tarvek-publish-bench"
 
 scratch=$(mktemp -d /tmp/tarvek-publish-bench.XXXXXX)
