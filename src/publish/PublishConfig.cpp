@@ -1,4 +1,5 @@
 #include "publish/PublishConfig.h"
+#include "data/DataRecord.h"
 
 #include <QDate>
 #include <QDir>
@@ -11,8 +12,6 @@
 namespace tarvek {
 
 namespace {
-
-constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
 
 std::optional<int> IntegerIn(const QString& text, int low, int high) {
     bool ok = false;

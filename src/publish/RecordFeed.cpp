@@ -1,6 +1,7 @@
 #include "publish/RecordFeed.h"
 
 #include "common/SharedFile.h"
+#include "data/DataRecord.h"
 #include "data/StoringData.h"
 
 #include <QDir>
@@ -79,15 +80,11 @@ RecordFeed::Step RecordFeed::ReadFile(qint64 most, std::vector<FedRecord>& out) 
     const qint64 whole = st.st_size / DataRecordLength;
 
     // The logger's count of its last record.
-    qint64 count = 0;
-    if (whole > 0) {
-        QByteArray header(DataRecordLength, '\0');
-        if (!ReadAt(file.fd, header, 0))
-            return fail(QStringLiteral("cannot read"));
-        const std::optional<int> headerCount = ReadHeaderCount(QString::fromLatin1(header));
-        count = headerCount && *headerCount + 1 <= whole ? *headerCount
-                                                         : std::min<qint64>(whole - 1, MaxDataRecords);
-    }
+    QByteArray header(DataRecordLength, '\0');
+    if (whole > 0 && !ReadAt(file.fd, header, 0))
+        return fail(QStringLiteral("cannot read"));
+    const qint64 count =
+        LastCountedRecord(whole, whole > 0 ? ReadHeaderCount(QString::fromLatin1(header)) : std::nullopt);
 
     // A file cut below the mark, or whose record at the mark changed, was
     // replaced: where it first differs is unknown, so all of it goes again.
