@@ -16,8 +16,9 @@ class QTimer;
 
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the pointer's read-out under it and the
-// statistics of the visible span at the bottom. The statistics table holds
-// in text what the chart shows, for a screen reader among others.
+// statistics of the visible span and its periods outside the channels'
+// limits at the bottom. The tables hold in text what the chart shows, for a
+// screen reader among others.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -42,7 +43,8 @@ class ViewerWindow : public QMainWindow {
     void BuildControls(QWidget* panel);
     void ApplySpanChoice();
     void ShowData();
-    void UpdateStatistics(const TimeSpan& span);
+    void UpdateStatistics();
+    bool ExportPdf(const QString& path);
     void ShowPointer(qint64 utcMs);
     void ShowProblems(const QStringList& problems);
     std::vector<int> ShownChannels() const;
@@ -58,6 +60,7 @@ class ViewerWindow : public QMainWindow {
     QLabel* problems_;
     QLabel* readOut_;
     QTableWidget* statistics_;
+    QTableWidget* periods_;
     QTimer* followTimer_;
     bool zoomed_ = false; // the span differs from the picker's choice
 };
