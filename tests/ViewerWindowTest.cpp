@@ -1,6 +1,6 @@
 // The viewer's window, headless: a folder opened, a span chosen, the
 // strips by unit, the time ticks, the statistics and the periods outside.
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 #include "data/StoringData.h"
 
 #include "TestSupport.h"
@@ -11,17 +11,19 @@
 #include <QLabel>
 #include <QTableWidget>
 
+using namespace tarvek;
+
 namespace {
 
 class ViewerWindowTest : public AppFolderTest {
   protected:
     void Store(const QString& time, const QString& first) {
-        d.ScanDate = "05-03-2025";
-        d.ScanTime = time;
-        d.ChannelValue.fill("   +1.000");
-        d.ChannelValue[1] = first;
+        state.ScanDate = "05-03-2025";
+        state.ScanTime = time;
+        state.ChannelValue.fill("   +1.000");
+        state.ChannelValue[1] = first;
         QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(d); }));
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
     }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
@@ -51,7 +53,7 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
         Store(times[i], values[i]);
     window.resize(1280, 1024);
     window.show();
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     window.Chart()->grab().save("/tmp/x/chart.png");
     EXPECT_EQ(Find<QCheckBox>("Show Boiler [Bar]")->text(), "Boiler [Bar]");
     EXPECT_EQ(Row(0), (QStringList{"Boiler [Bar]", "4", "1", "-2.250", "2025-03-05 10:01:30", "5.500",

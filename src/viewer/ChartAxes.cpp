@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tarvek {
+
 namespace {
 
 constexpr qint64 SecondMs = 1000, MinuteMs = 60 * SecondMs, HourMs = 60 * MinuteMs, DayMs = 24 * HourMs;
@@ -153,3 +155,5 @@ std::pair<double, double> FitValues(bool any, double low, double high, const std
     const double margin = std::max(b - a, spread) * 0.05;
     return {a - margin, b + margin};
 }
+
+} // namespace tarvek

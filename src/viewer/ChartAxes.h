@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace tarvek {
+
 // The chart's axes as rules: which channels share a value axis, where the
 // ticks of both axes fall and what their labels say.
 
@@ -47,3 +49,5 @@ ValueScale NiceScale(double low, double high, int maxTicks);
 // limit that lies within one span of the values (a limit far away, such as
 // a default of -9999, does not flatten the lines).
 std::pair<double, double> FitValues(bool any, double low, double high, const std::vector<double>& limits);
+
+} // namespace tarvek

@@ -13,6 +13,8 @@
 #include <numeric>
 #include <optional>
 
+namespace tarvek {
+
 namespace {
 
 QByteArray CsvField(const QString& text) {
@@ -158,11 +160,11 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         return 1;
     }
     if (const ReadTally t = source.Tally(); t.Skipped() > 0)
-        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.foreign
+        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.notData
             << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
             << Qt::endl;
 
-    std::vector<int> shown(ChannelCount);
+    std::vector<int> shown(Declarations::ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);
     if (parser.isSet(limitsCsv))
         for (const QString& e : source.LimitProblems())
@@ -180,3 +182,5 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
     }
     return 0;
 }
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+namespace tarvek {
+
 namespace {
 
 std::optional<double> ParseLimit(const QString& field, const QString& what, const QString& channel,
@@ -42,7 +44,7 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     const auto [first, last] = trend.IndexRange(span);
     // With rising times every record of [first, last) is in the span, and a
     // whole block without gaps whose extremes lie inside holds no period.
-    const bool blocks = trend.Rising(span.base);
+    const bool blocks = trend.TimesNeverFall(span.base);
     constexpr qint64 B = Trend::BlockSize;
     bool open = false;
     double extreme = 0;
@@ -84,3 +86,5 @@ OutsideCounts CountOutside(const std::vector<LimitPeriod>& periods, int channel)
             (p.above ? counts.above : counts.below) += p.count;
     return counts;
 }
+
+} // namespace tarvek

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+namespace tarvek {
+
 // A channel's alarm limits as the set-up holds them; either may be missing.
 struct ChannelLimits {
     std::optional<double> low, high;
@@ -42,3 +44,5 @@ struct OutsideCounts {
     qint64 below = 0, above = 0;
 };
 OutsideCounts CountOutside(const std::vector<LimitPeriod>& periods, int channel);
+
+} // namespace tarvek

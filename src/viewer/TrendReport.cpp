@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tarvek {
+
 namespace {
 
 QString ValueText(const Trend& trend, int channel, qint64 i) {
@@ -101,3 +103,5 @@ std::vector<std::vector<PagePart>> LayOutPages(const QSizeF& page, const QSizeF&
     }
     return pages;
 }
+
+} // namespace tarvek

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+namespace tarvek {
+
 // The viewer's tables as text, for the window, the PDF and the CSV alike.
 
 // Times as the tables show them ("2025-03-05 10:01:30").
@@ -53,3 +55,5 @@ struct PagePart {
 // the top of each. `line` is the height of a line of text.
 std::vector<std::vector<PagePart>> LayOutPages(const QSizeF& page, const QSizeF& chart, double line,
                                                const std::vector<PrintedTable>& tables);
+
+} // namespace tarvek

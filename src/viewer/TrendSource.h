@@ -8,6 +8,8 @@
 #include <array>
 #include <memory>
 
+namespace tarvek {
+
 // A channel's name and unit as the chart, the statistics and the CSV header
 // show them, and its alarm limits. `unitSet`: the set-up names the unit
 // (else it shows as "Bar", the unit every data record carries).
@@ -18,7 +20,7 @@ struct ChannelInfo {
     ChannelLimits limits;
     QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
 };
-using ChannelInfos = std::array<ChannelInfo, ChannelCount>;
+using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
 
 // Description (positions 6..27), unit (31..34) and alarm limits (58..66,
 // 68..76) of channels 1..8 from the channel parameters file in
@@ -73,3 +75,5 @@ class TrendSource {
     QStringList limitProblems_;
     std::vector<std::unique_ptr<File>> files_;
 };
+
+} // namespace tarvek

@@ -1,4 +1,4 @@
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +19,8 @@
 
 #include "viewer/CsvExport.h"
 #include "viewer/TrendReport.h"
+
+namespace tarvek {
 
 namespace {
 
@@ -81,7 +83,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(readOut_);
 
     statistics_ = Table(QStringLiteral("Statistics of the visible span"), StatisticsHeadings(), right);
-    statistics_->setRowCount(ChannelCount);
+    statistics_->setRowCount(Declarations::ChannelCount);
     periods_ = Table(QStringLiteral("Periods outside limits"), PeriodHeadings(), right);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 1);
@@ -147,7 +149,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
                 ApplySpanChoice();
         });
 
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         auto* box = new QCheckBox(panel);
         box->setChecked(true);
         QPixmap swatch(12, 12);
@@ -183,15 +185,15 @@ void ViewerWindow::BuildControls(QWidget* panel) {
 
 std::vector<int> ViewerWindow::ShownChannels() const {
     std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         if (channelBoxes_[k]->isChecked())
             shown.push_back(k);
     return shown;
 }
 
-std::array<bool, ChannelCount> ViewerWindow::ShownMask() const {
-    std::array<bool, ChannelCount> shown{};
-    for (int k = 0; k < ChannelCount; ++k)
+std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
+    std::array<bool, Declarations::ChannelCount> shown{};
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         shown[k] = channelBoxes_[k]->isChecked();
     return shown;
 }
@@ -212,7 +214,7 @@ void ViewerWindow::Open(const QStringList& paths) {
 
 void ViewerWindow::ShowData() {
     const ChannelInfos& channels = source_.Channels();
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         channelBoxes_[k]->setText(channels[k].Heading());
         channelBoxes_[k]->setAccessibleName(QStringLiteral("Show ") + channels[k].Heading());
     }
@@ -224,7 +226,7 @@ void ViewerWindow::ShowData() {
     if (tally.Skipped() > 0)
         status += tr("; skipped: %1 blank, %2 not data records, %3 past the header's count, %4 torn")
                       .arg(tally.blank)
-                      .arg(tally.foreign)
+                      .arg(tally.notData)
                       .arg(tally.uncounted)
                       .arg(tally.torn);
     statusBar()->showMessage(status);
@@ -252,7 +254,7 @@ void ViewerWindow::UpdateStatistics() {
     const Trend& trend = source_.Data();
     const ChannelInfos& channels = source_.Channels();
     const std::vector<LimitPeriod>& periods = chart_->Periods();
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         SetRow(statistics_, k,
                StatisticsRow(trend, k, channels[k], ComputeStatistics(trend, k, chart_->Span()),
                              CountOutside(periods, k)));
@@ -336,7 +338,7 @@ bool ViewerWindow::ExportPdf(const QString& path) {
     };
     const Trend& trend = source_.Data();
     std::vector<QStringList> statistics, periods;
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         if (!statistics_->isRowHidden(k)) {
             QStringList row;
             for (int c = 0; c < statistics_->columnCount(); ++c)
@@ -378,3 +380,5 @@ bool ViewerWindow::ExportPdf(const QString& path) {
     }
     return painter.end();
 }
+
+} // namespace tarvek

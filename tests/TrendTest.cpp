@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace tarvek;
+
 namespace {
 
 QByteArray Header(const QByteArray& countField) {
@@ -53,8 +55,8 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
         read += LocalTimeText(r.localMs).mid(11) + ' ' + text(r.values[0]) + ' ' + text(r.values[1]) + '\n';
     EXPECT_EQ(read, c.records);
     const ReadTally& t = cursor.Tally();
-    EXPECT_EQ(std::tie(t.blank, t.foreign, t.uncounted, t.torn),
-              std::tie(c.tally.blank, c.tally.foreign, c.tally.uncounted, c.tally.torn));
+    EXPECT_EQ(std::tie(t.blank, t.notData, t.uncounted, t.torn),
+              std::tie(c.tally.blank, c.tally.notData, c.tally.uncounted, c.tally.torn));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,10 +99,10 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
     std::vector<StoredRecord> records(20'000);
     for (std::size_t i = 0; i < records.size(); ++i) {
         records[i].localMs = *ParseLocalTime("2025-01-01T00:00:00") + qint64(i) * 30'000;
-        records[i].values.fill(i == 1234    ? StoredValue::Digits(100'000, 3)
-                               : i == 1235  ? StoredValue::Digits(-50'000, 3)
-                               : i == 15000 ? StoredValue::GapOf(StoredValue::NoData)
-                                            : StoredValue::Digits(0, 3));
+        records[i].values.fill(i == 1234    ? StoredValue::FromDigits(100'000, 3)
+                               : i == 1235  ? StoredValue::FromDigits(-50'000, 3)
+                               : i == 15000 ? StoredValue::FromGap(StoredValue::NoData)
+                                            : StoredValue::FromDigits(0, 3));
     }
     trend.Append(records);
     const Trace trace = Decimate(trend, 0, {trend.UtcMs(0), trend.UtcMs(trend.Size() - 1)}, 100);
@@ -116,24 +118,24 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
 }
 
 // Records every 30 s from 2025-10-26T00:00:00 on channel 1 of values written
-// as "5 11 - 4*3" (a gap "-", "4*3" three fours), the wall clock of `zone`.
-Trend TrendOf(const QByteArray& values, const QTimeZone& zone = QTimeZone::utc(),
-              const char* start = "2025-10-26T00:00:00") {
+// as "5 11 - 4*3" (a gap "-", "4*3" three fours).
+Trend TrendOf(const QByteArray& values) {
     std::vector<StoredRecord> records;
-    qint64 t = *ParseLocalTime(start);
+    qint64 t = *ParseLocalTime("2025-10-26T00:00:00");
     for (const QByteArray& item : values.split(' ')) {
         const QList<QByteArray> parts = item.split('*');
         for (int n = parts.size() > 1 ? parts[1].toInt() : 1; n > 0; --n, t += 30'000) {
             StoredRecord r{t, {}};
             const int point = parts[0].indexOf('.');
             const int decimals = point < 0 ? 0 : int(parts[0].size()) - point - 1;
-            r.values[0] = parts[0] == "-"
-                              ? StoredValue::GapOf(StoredValue::NoData)
-                              : StoredValue::Digits(QByteArray(parts[0]).remove(point, 1).toInt(), decimals);
+            r.values[0] =
+                parts[0] == "-"
+                    ? StoredValue::FromGap(StoredValue::NoData)
+                    : StoredValue::FromDigits(QByteArray(parts[0]).remove(point, 1).toInt(), decimals);
             records.push_back(r);
         }
     }
-    Trend trend(zone);
+    Trend trend(QTimeZone::utc());
     trend.Append(records);
     return trend;
 }
@@ -196,7 +198,7 @@ TEST(LimitPeriodsRepeatedHour, ARunThroughTheRepeatedHourIsOnePeriod) {
     for (const char* t : {"02:45:00", "02:50:00", "02:55:00", "02:00:00", "02:05:00"})
         records.push_back({*ParseLocalTime(QString("2025-10-26T") + t), {}});
     for (int i = 0; i < 5; ++i)
-        records[i].values[0] = StoredValue::Digits(i == 0 || i == 4 ? 5 : 20 + i, 0);
+        records[i].values[0] = StoredValue::FromDigits(i == 0 || i == 4 ? 5 : 20 + i, 0);
     trend.Append(records);
     const TimeSpan span{trend.UtcMs(1), trend.UtcMs(3)};
     const std::vector<LimitPeriod> periods = FindPeriods(trend, 0, {0.0, 10.0}, span);
@@ -290,15 +292,15 @@ class ViewerFiles : public AppFolderTest {
   protected:
     // Stores a scan with the logger's own writer.
     void Store(const QString& date, const QString& time, const QString& value) {
-        d.ScanDate = date;
-        d.ScanTime = time;
-        d.ChannelValue.fill(value);
+        state.ScanDate = date;
+        state.ScanTime = time;
+        state.ChannelValue.fill(value);
         QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(d); }));
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
     }
     int Export(const QStringList& arguments) {
         QTextStream stream(&err_);
-        return RunCsvExport(QStringList{"tarvek-view"} + arguments, d.AppFolder + "/datafiles", stream);
+        return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
     }
     QString err_;
 };
@@ -306,7 +308,7 @@ class ViewerFiles : public AppFolderTest {
 TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     Store("30-11-2025", "23:59:00", "   +1.000");
     TrendSource source(QTimeZone::utc());
-    ASSERT_TRUE(source.Open({d.AppFolder + "/datafiles"}));
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Poll(), TrendSource::Change::None);
 
     // Spoil the record already read: a follow step that read the file again would see it.
@@ -336,15 +338,15 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                            "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
                            "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
                            "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
-    const QString pipe = d.AppFolder + "/pipe";
+    const QString pipe = state.AppFolder + "/pipe";
     ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
     const int reader =
         ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there before the export; the CSV fits
     ASSERT_GE(reader, 0);
-    for (const QString& out : {d.AppFolder + "/out.csv", pipe})
+    for (const QString& out : {state.AppFolder + "/out.csv", pipe})
         ASSERT_EQ(Export({"--csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"}), 0)
             << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), csv);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), csv);
     char bytes[4096];
     const ssize_t n = ::read(reader, bytes, sizeof bytes);
     ::close(reader);
@@ -353,7 +355,7 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
 
     // The periods outside limits of the same span, the unreadable limit named.
-    const QString out = d.AppFolder + "/periods.csv";
+    const QString out = state.AppFolder + "/periods.csv";
     ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
               0);
     EXPECT_EQ(ReadBytes(out),
@@ -377,12 +379,12 @@ class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterfac
 TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     const ExportFailure& c = GetParam();
     Store("05-03-2008", "10:15:30", "   +1.000");
-    WriteBytes(d.AppFolder + "/out.csv", "an older export");
-    QDir().mkpath(d.AppFolder + "/empty");
-    EXPECT_EQ(Export(QString(c.arguments).replace("@", d.AppFolder).split(' ')), c.exitCode);
-    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", d.AppFolder))) << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), "an older export");
-    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
+    WriteBytes(state.AppFolder + "/out.csv", "an older export");
+    QDir().mkpath(state.AppFolder + "/empty");
+    EXPECT_EQ(Export(QString(c.arguments).replace("@", state.AppFolder).split(' ')), c.exitCode);
+    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", state.AppFolder))) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), "an older export");
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,4 +1,4 @@
-#include "viewer/TrendChart.h"
+#include "viewer/ui/TrendChart.h"
 
 #include "viewer/TrendReport.h"
 
@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tarvek {
+
 namespace {
 
 constexpr double Margin = 6, StripGap = 8, Swatch = 10;
@@ -19,9 +21,9 @@ constexpr double Margin = 6, StripGap = 8, Swatch = 10;
 } // namespace
 
 QColor TrendChart::ChannelColor(int channel) {
-    static const QColor colors[ChannelCount] = {QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c),
-                                                QColor(0x9467bd), QColor(0xff7f0e), QColor(0x17becf),
-                                                QColor(0x8c564b), QColor(0x7f7f7f)};
+    static const QColor colors[Declarations::ChannelCount] = {
+        QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c), QColor(0x9467bd),
+        QColor(0xff7f0e), QColor(0x17becf), QColor(0x8c564b), QColor(0x7f7f7f)};
     return colors[channel];
 }
 
@@ -33,7 +35,7 @@ TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_
 }
 
 void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
-                         const std::array<bool, ChannelCount>& shown) {
+                         const std::array<bool, Declarations::ChannelCount>& shown) {
     trend_ = trend;
     channels_ = channels;
     shown_ = shown;
@@ -70,7 +72,7 @@ void TrendChart::LayOut() {
     const QFontMetricsF fm(font());
     const double line = fm.height();
     std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         if (shown_[k])
             shown.push_back(k);
     std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown);
@@ -125,7 +127,7 @@ void TrendChart::Redraw() {
         LayOut();
         const QRectF& plot = strips_.front().plot;
         const TimeSpan span = Span();
-        for (int k = 0; k < ChannelCount; ++k)
+        for (int k = 0; k < Declarations::ChannelCount; ++k)
             traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, span, int(plot.width())) : Trace{};
         double labels = 0;
         for (Strip& strip : strips_) {
@@ -157,7 +159,7 @@ void TrendChart::Redraw() {
         axisWidth_ = wanted;
     }
     std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         if (shown_[k] && trend_)
             shown.push_back(k);
     periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown, Span()) : std::vector<LimitPeriod>{};
@@ -403,3 +405,5 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
     }
     event->accept();
 }
+
+} // namespace tarvek
