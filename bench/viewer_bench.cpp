@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     // The floor: one look at every value of the span.
     double sum = 0;
     const double visitMs = BestMs(5, [&] {
-        for (int k = 0; k < ChannelCount; ++k)
+        for (int k = 0; k < Declarations::ChannelCount; ++k)
             for (qint64 i = 0; i < year.Data().Size(); ++i)
                 sum += year.Data().Value(k, i).Value();
     });

@@ -43,24 +43,30 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     const double high = limits.high.value_or(std::numeric_limits<double>::infinity());
     const auto [first, last] = trend.IndexRange(span);
     // With rising times every record of [first, last) is in the span, and a
-    // whole block without gaps whose extremes lie inside holds no period.
+    // whole block without gaps whose extremes lie inside ends any period and
+    // holds none.
     const bool blocks = trend.TimesNeverFall(span.base);
     constexpr qint64 B = Trend::BlockSize;
     bool open = false;
     double extreme = 0;
     for (qint64 i = first; i < last; ++i) {
-        if (blocks && !open && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
+        if (blocks && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
             const Trend::Block& block = trend.BlockOf(channel, i / B);
             if (!block.gap && trend.Value(channel, i + block.low).Value() >= low &&
                 trend.Value(channel, i + block.high).Value() <= high) {
                 i += B - 1;
+                open = false;
                 continue;
             }
         }
         const StoredValue v = trend.Value(channel, i);
+        if (v.IsGap() || (!blocks && !trend.Contains(i, span))) {
+            open = false;
+            continue;
+        }
         const double x = v.Value();
-        const bool below = !v.IsGap() && x < low, above = !v.IsGap() && x > high;
-        if (!trend.Contains(i, span) || !(below || above)) {
+        const bool above = x > high;
+        if (!above && !(x < low)) {
             open = false;
             continue;
         }

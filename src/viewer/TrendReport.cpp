@@ -54,6 +54,38 @@ QStringList PeriodRow(const Trend& trend, const ChannelInfos& channels, const Li
             QString::number(p.count)};
 }
 
+void PeriodsModel::Show(const Trend* trend, const ChannelInfos* channels, std::vector<LimitPeriod> periods) {
+    beginResetModel();
+    trend_ = trend;
+    channels_ = channels;
+    periods_ = std::move(periods);
+    endResetModel();
+}
+
+int PeriodsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(periods_.size());
+}
+
+int PeriodsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(PeriodHeadings().size());
+}
+
+QVariant PeriodsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::TextAlignmentRole && index.column() > 0)
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    return PeriodRow(*trend_, *channels_, periods_[std::size_t(index.row())]).value(index.column());
+}
+
+QVariant PeriodsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return PeriodHeadings().value(section);
+}
+
 std::vector<LimitPeriod> PeriodsOf(const Trend& trend, const ChannelInfos& channels,
                                    const std::vector<int>& shown, const TimeSpan& span) {
     std::vector<LimitPeriod> periods;

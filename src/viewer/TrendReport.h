@@ -4,6 +4,7 @@
 #include "viewer/TrendMath.h"
 #include "viewer/TrendSource.h"
 
+#include <QAbstractTableModel>
 #include <QRectF>
 #include <QStringList>
 
@@ -27,6 +28,24 @@ QStringList StatisticsRow(const Trend& trend, int channel, const ChannelInfo& in
 // extreme value and its time, the number of records.
 QStringList PeriodHeadings();
 QStringList PeriodRow(const Trend& trend, const ChannelInfos& channels, const LimitPeriod& p);
+
+// The periods as a table model: a year of a noisy channel can hold a
+// hundred thousand, so the cells are made only as they are shown.
+class PeriodsModel : public QAbstractTableModel {
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+    // The trend and channels stay the caller's.
+    void Show(const Trend* trend, const ChannelInfos* channels, std::vector<LimitPeriod> periods);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  private:
+    const Trend* trend_ = nullptr;
+    const ChannelInfos* channels_ = nullptr;
+    std::vector<LimitPeriod> periods_;
+};
 
 // The periods of the shown channels over `span`, channel by channel.
 std::vector<LimitPeriod> PeriodsOf(const Trend& trend, const ChannelInfos& channels,

@@ -225,15 +225,30 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
         const ChannelLimits& limits = channels_[k].limits;
         // The periods outside: shaded from the limit to the plot's edge.
         QColor shade = color;
-        shade.setAlpha(60);
-        for (const LimitPeriod& period : periods_) {
-            if (period.channel != k)
+        shade.setAlpha(40);
+        // Periods a pixel apart are shaded as one: a year can hold thousands.
+        for (const bool above : {false, true}) {
+            if (!(above ? limits.high : limits.low))
                 continue;
-            const double x1 = XOf(trend_->UtcMs(period.first), plot),
-                         x2 = XOf(trend_->UtcMs(period.last), plot);
-            const double y = yOf(period.above ? *limits.high : *limits.low);
-            const double top = period.above ? plot.top() : y, bottom = period.above ? y : plot.bottom();
-            p.fillRect(QRectF(x1 - 1, top, std::max(2.0, x2 - x1 + 2), bottom - top), shade);
+            const double y = yOf(above ? *limits.high : *limits.low);
+            const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
+            double from = 0, to = -1e9;
+            const auto flush = [&] {
+                if (to >= from)
+                    p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
+            };
+            for (const LimitPeriod& period : periods_) {
+                if (period.channel != k || period.above != above)
+                    continue;
+                const double x1 = XOf(trend_->UtcMs(period.first), plot) - 1;
+                const double x2 = std::max(XOf(trend_->UtcMs(period.last), plot) + 1, x1 + 2);
+                if (x1 > to + 1) {
+                    flush();
+                    from = x1;
+                }
+                to = std::max(to, x2);
+            }
+            flush();
         }
         p.setPen(QPen(color, 1, Qt::DashLine));
         for (const std::optional<double>& limit : {limits.low, limits.high})
@@ -264,7 +279,10 @@ bool TrendChart::event(QEvent* event) {
         const auto* help = static_cast<QHelpEvent*>(event);
         for (const LegendEntry& e : legend_)
             if (e.rect.contains(help->pos())) {
-                QToolTip::showText(help->globalPos(), channels_[e.channel].Heading(), this);
+                // Names come from a shared file: never read as markup.
+                QToolTip::showText(
+                    help->globalPos(),
+                    QStringLiteral("<qt>%1</qt>").arg(channels_[e.channel].Heading().toHtmlEscaped()), this);
                 return true;
             }
         QToolTip::hideText();

@@ -26,10 +26,9 @@ namespace {
 
 constexpr qint64 HourMs = 3'600'000;
 
-QTableWidget* Table(const QString& name, const QStringList& headings, QWidget* parent) {
-    auto* table = new QTableWidget(0, int(headings.size()), parent);
+// A read-only table of `name` (also its accessible name).
+template <typename Table> Table* ReadOnly(Table* table, const QString& name) {
     table->setAccessibleName(name);
-    table->setHorizontalHeaderLabels(headings);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -82,9 +81,13 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ = Table(QStringLiteral("Statistics of the visible span"), StatisticsHeadings(), right);
-    statistics_->setRowCount(Declarations::ChannelCount);
-    periods_ = Table(QStringLiteral("Periods outside limits"), PeriodHeadings(), right);
+    statistics_ =
+        ReadOnly(new QTableWidget(Declarations::ChannelCount, int(StatisticsHeadings().size()), right),
+                 QStringLiteral("Statistics of the visible span"));
+    statistics_->setHorizontalHeaderLabels(StatisticsHeadings());
+    periodsModel_ = new PeriodsModel(this);
+    periods_ = ReadOnly(new QTableView(right), QStringLiteral("Periods outside limits"));
+    periods_->setModel(periodsModel_);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 1);
     right->setStretchFactor(2, 1);
@@ -260,9 +263,7 @@ void ViewerWindow::UpdateStatistics() {
                              CountOutside(periods, k)));
         statistics_->setRowHidden(k, !channelBoxes_[k]->isChecked());
     }
-    periods_->setRowCount(int(periods.size()));
-    for (int row = 0; row < int(periods.size()); ++row)
-        SetRow(periods_, row, PeriodRow(trend, channels, periods[row]));
+    periodsModel_->Show(&trend, &channels, periods);
 }
 
 void ViewerWindow::ShowPointer(qint64 utcMs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewer/TrendReport.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 
@@ -11,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QLabel;
+class QTableView;
 class QTableWidget;
 class QTimer;
 
@@ -62,7 +64,8 @@ class ViewerWindow : public QMainWindow {
     QLabel* problems_;
     QLabel* readOut_;
     QTableWidget* statistics_;
-    QTableWidget* periods_;
+    QTableView* periods_;
+    PeriodsModel* periodsModel_;
     QTimer* followTimer_;
     bool zoomed_ = false; // the span differs from the picker's choice
 };
