@@ -180,15 +180,25 @@ INSTANTIATE_TEST_SUITE_P(
         PeriodCase{"SideChangeEndsAPeriod", "0", "10", "-1 -3 11", "below 0..1 -3 2; above 2..2 11 1"},
         PeriodCase{"OnlyAMinimum", "2", "", "1 100 1.5", "below 0..0 1 1; below 2..2 1.5 1"},
         PeriodCase{"OnlyAMaximum", "  ", "+5", "-100 6 7 6", "above 1..3 7 3"},
-        // Whole blocks inside are passed by their summary: a period across a
-        // block's edge stays one, a lone value inside a block is found.
-        PeriodCase{"AcrossBlocks", "0", "10", "5*60 11*8 5*60 -7 5*100",
-                   "above 60..67 11 8; below 128..128 -7 1"},
+        // Whole blocks of 64 inside are passed by their summary: a period
+        // across a block's edge stays one, a period up to a block inside
+        // ends there, a lone value at a block's start is found.
+        PeriodCase{"AcrossBlocks", "0", "10", "5*60 11*8 5*52 11*8 5*64 12 5*63 -7 5*70",
+                   "above 60..67 11 8; above 120..127 11 8; above 192..192 12 1; below 256..256 -7 1"},
         PeriodCase{"MinimumAboveMaximumIgnored", "10", "0", "-5 50", "",
                    "Ch.1 [Bar]: the alarm minimum 10 is not below the maximum 0; both are ignored"},
         PeriodCase{"UnreadableLimitNamedTheOtherKept", "1,5", "10", "-5 50", "above 1..1 50 1",
                    "Ch.1 [Bar]: the alarm minimum \"1,5\" is not a number; it is not drawn"}),
     RowName);
+
+TEST(StatisticsText, CountsOutsideOnlyTheLimitsAChannelHas) {
+    const Trend trend = TrendOf("5 -1 - 12 -3");
+    const ChannelInfo info{"Boiler", "Bar", true, {0.0, std::nullopt}};
+    const OutsideCounts outside = CountOutside(FindPeriods(trend, 0, info.limits, Everything), 0);
+    EXPECT_EQ(StatisticsRow(trend, 0, info, ComputeStatistics(trend, 0, Everything), outside),
+              (QStringList{"Boiler [Bar]", "4", "1", "-3", "2025-10-26 00:02:00", "12", "2025-10-26 00:01:30",
+                           "3.250", "2", ""}));
+}
 
 // Daylight saving time ends: records at 02:50 and 02:55 of the first pass,
 // then 02:00 of the second, all above; the period runs across the hour.
@@ -272,7 +282,7 @@ TEST(PdfPages, TheChartFirstThenTheTablesHeadingsRepeatedOnEachPage) {
         {"Periods", {"c"}, std::vector<QStringList>(50), {60}}};
     const auto pages = LayOutPages(QSizeF(1000, 700), QSizeF(1200, 600), 20, tables);
     ASSERT_EQ(pages.size(), 3u);
-    EXPECT_EQ(pages[0][0].rect, QRectF(0, 0, 1000, 420));
+    EXPECT_EQ(pages[0][0].rect, QRectF(0, 0, 840, 420)); // its shape kept
     QStringList seen;
     for (const auto& page : pages) {
         seen += "|";

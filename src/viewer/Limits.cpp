@@ -43,8 +43,8 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     const double high = limits.high.value_or(std::numeric_limits<double>::infinity());
     const auto [first, last] = trend.IndexRange(span);
     // With rising times every record of [first, last) is in the span, and a
-    // whole block without gaps whose extremes lie inside ends any period and
-    // holds none.
+    // whole block whose extremes lie inside ends any period and holds none
+    // (its gaps end periods too; a block of gaps only reads as zeros).
     const bool blocks = trend.TimesNeverFall(span.base);
     constexpr qint64 B = Trend::BlockSize;
     bool open = false;
@@ -52,7 +52,7 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     for (qint64 i = first; i < last; ++i) {
         if (blocks && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
             const Trend::Block& block = trend.BlockOf(channel, i / B);
-            if (!block.gap && trend.Value(channel, i + block.low).Value() >= low &&
+            if (trend.Value(channel, i + block.low).Value() >= low &&
                 trend.Value(channel, i + block.high).Value() <= high) {
                 i += B - 1;
                 open = false;

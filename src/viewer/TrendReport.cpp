@@ -101,7 +101,9 @@ std::vector<std::vector<PagePart>> LayOutPages(const QSizeF& page, const QSizeF&
     std::vector<std::vector<PagePart>> pages(1);
     const double chartHeight =
         std::min(page.height() * 0.6, page.width() * chart.height() / std::max(1.0, chart.width()));
-    pages[0].push_back({PagePart::Chart, -1, -1, QRectF(0, 0, page.width(), chartHeight), {}});
+    const double chartWidth =
+        std::min(page.width(), chartHeight * chart.width() / std::max(1.0, chart.height()));
+    pages[0].push_back({PagePart::Chart, -1, -1, QRectF(0, 0, chartWidth, chartHeight), {}});
     double y = chartHeight + line;
     for (int t = 0; t < int(tables.size()); ++t) {
         const PrintedTable& table = tables[t];
