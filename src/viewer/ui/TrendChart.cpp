@@ -123,12 +123,16 @@ void TrendChart::Redraw() {
     const QFontMetricsF fm(font());
     // The value labels' width decides the plots' width: lay out again when
     // it changed, once (the labels of the new layout rarely differ again).
+    // Traces made for more columns than drawn keep every extreme, so they
+    // are made again only for a wider plot.
+    int columns = 0;
     for (int pass = 0; pass < 2; ++pass) {
         LayOut();
-        const QRectF& plot = strips_.front().plot;
-        const TimeSpan span = Span();
-        for (int k = 0; k < Declarations::ChannelCount; ++k)
-            traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, span, int(plot.width())) : Trace{};
+        if (const int width = int(strips_.front().plot.width()); width > columns) {
+            columns = width;
+            for (int k = 0; k < Declarations::ChannelCount; ++k)
+                traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, Span(), columns) : Trace{};
+        }
         double labels = 0;
         for (Strip& strip : strips_) {
             double low = 0, high = 0;

@@ -104,7 +104,7 @@ class TrendChart : public QWidget {
     std::vector<TimeTick> ticks_;
     std::vector<LimitPeriod> periods_;
     std::map<QString, std::pair<double, double>> valueZoom_; // strips whose values the user chose
-    double axisWidth_ = 60;                                  // room left of the plots for value labels
+    double axisWidth_ = 0; // room left of the plots for value labels: the plots start widest
     QRubberBand* band_;
     QPoint panFrom_, bandFrom_;
     bool panning_ = false;
