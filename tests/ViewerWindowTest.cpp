@@ -54,7 +54,6 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     window.resize(1280, 1024);
     window.show();
     window.Open({state.AppFolder + "/datafiles"});
-    window.Chart()->grab().save("/tmp/x/chart.png");
     EXPECT_EQ(Find<QCheckBox>("Show Boiler [Bar]")->text(), "Boiler [Bar]");
     EXPECT_EQ(Row(0), (QStringList{"Boiler [Bar]", "4", "1", "-2.250", "2025-03-05 10:01:30", "5.500",
                                    "2025-03-05 10:00:30", "1.813", "1", "1"}));

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -81,16 +82,19 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ =
-        ReadOnly(new QTableWidget(Declarations::ChannelCount, int(StatisticsHeadings().size()), right),
-                 QStringLiteral("Statistics of the visible span"));
+    statistics_ = ReadOnly(new QTableWidget(Declarations::ChannelCount, int(StatisticsHeadings().size())),
+                           QStringLiteral("Statistics of the visible span"));
     statistics_->setHorizontalHeaderLabels(StatisticsHeadings());
     periodsModel_ = new PeriodsModel(this);
-    periods_ = ReadOnly(new QTableView(right), QStringLiteral("Periods outside limits"));
+    periods_ = ReadOnly(new QTableView, QStringLiteral("Periods outside limits"));
     periods_->setModel(periodsModel_);
     right->setStretchFactor(0, 3);
+    // The tables share the room under the chart, a tab each.
+    tables_ = new QTabWidget(right);
+    tables_->setAccessibleName(QStringLiteral("Tables of the visible span"));
+    tables_->addTab(statistics_, tr("St&atistics"));
+    tables_->addTab(periods_, QString());
     right->setStretchFactor(1, 1);
-    right->setStretchFactor(2, 1);
     splitter->setStretchFactor(1, 1);
     setCentralWidget(splitter);
 
@@ -264,6 +268,7 @@ void ViewerWindow::UpdateStatistics() {
         statistics_->setRowHidden(k, !channelBoxes_[k]->isChecked());
     }
     periodsModel_->Show(&trend, &channels, periods);
+    tables_->setTabText(1, tr("Periods &outside limits (%1)").arg(periods.size()));
 }
 
 void ViewerWindow::ShowPointer(qint64 utcMs) {

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QLabel;
+class QTabWidget;
 class QTableView;
 class QTableWidget;
 class QTimer;
@@ -66,6 +67,7 @@ class ViewerWindow : public QMainWindow {
     QTableWidget* statistics_;
     QTableView* periods_;
     PeriodsModel* periodsModel_;
+    QTabWidget* tables_;
     QTimer* followTimer_;
     bool zoomed_ = false; // the span differs from the picker's choice
 };
