@@ -122,7 +122,8 @@ void TrendChart::LayOut() {
 void TrendChart::Redraw() {
     const QFontMetricsF fm(font());
     // The value labels' width decides the plots' width: lay out again when
-    // it changed, once (the labels of the new layout rarely differ again).
+    // it changed, once (the labels of the new layout rarely differ again,
+    // and then keep the room they had).
     // Traces made for more columns than drawn keep every extreme, so they
     // are made again only for a wider plot.
     int columns = 0;
@@ -158,7 +159,7 @@ void TrendChart::Redraw() {
             labels = std::max(labels, fm.horizontalAdvance(strip.group.unit));
         }
         const double wanted = std::ceil(labels) + 8;
-        if (std::fabs(wanted - axisWidth_) < 1)
+        if (pass > 0 || std::fabs(wanted - axisWidth_) < 1)
             break;
         axisWidth_ = wanted;
     }
