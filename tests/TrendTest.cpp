@@ -257,6 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
                                "2026-04-01T00:00:00", 6, "Dec/2025|Jan/2026|Feb|Mar|Apr"},
                       TickCase{"Years", "UTC", "2020-06-01T00:00:00", "2025-03-01T00:00:00", 6,
                                "2021|2022|2023|2024|2025"},
+                      TickCase{"Centuries", "UTC", "1890-06-01T00:00:00", "2110-01-01T00:00:00", 6,
+                               "1900|1950|2000|2050|2100"},
                       // Local round hours: twice 02:00 when the hour repeats, the half
                       // hour of the offset kept.
                       TickCase{"RepeatedHour", "Europe/Berlin", "2025-10-26T01:00:00", "2025-10-26T04:00:00",

@@ -56,8 +56,12 @@ std::vector<qint64> CalendarTicks(qint64 from, qint64 to, const Step& step, cons
     QDate date = QDateTime::fromMSecsSinceEpoch(from, zone).date();
     if (step.days == 7)
         date = date.addDays(1 - date.dayOfWeek());
-    if (step.months > 0)
+    if (step.months >= 12) {
+        const int years = step.months / 12;
+        date = QDate(date.year() - ((date.year() % years) + years) % years, 1, 1);
+    } else if (step.months > 0) {
         date = QDate(date.year(), (date.month() - 1) / step.months * step.months + 1, 1);
+    }
     for (;; date = step.months > 0 ? date.addMonths(step.months) : date.addDays(step.days)) {
         const qint64 t = QDateTime(date, QTime(0, 0), zone).toMSecsSinceEpoch();
         if (t > to)
@@ -85,20 +89,27 @@ std::vector<UnitGroup> GroupByUnit(const std::vector<QString>& units, const std:
 
 std::vector<TimeTick> TimeTicks(qint64 fromUtc, qint64 toUtc, int maxTicks, const QTimeZone& zone) {
     const qint64 span = std::max<qint64>(toUtc - fromUtc, 1);
-    const Step* step = std::end(Steps) - 1;
+    maxTicks = std::max(maxTicks, 1);
+    Step step = Steps[std::size(Steps) - 1];
+    // Beyond a tick a year: 2, 5, 10, 20, 50... years (a zoom far out
+    // still gets a few ticks, not one a year).
+    for (qint64 decade = 1; decade <= 10'000; decade *= 10)
+        for (const qint64 m : {2, 5, 10})
+            if (span / step.ms >= maxTicks)
+                step = {m * decade * 365 * DayMs, 0, int(m * decade * 12)};
     for (const Step& s : Steps)
-        if (span / s.ms < std::max(maxTicks, 1)) {
-            step = &s;
+        if (span / s.ms < maxTicks) {
+            step = s;
             break;
         }
-    const std::vector<qint64> instants = step->ms < DayMs ? ClockTicks(fromUtc, toUtc, step->ms, zone)
-                                                          : CalendarTicks(fromUtc, toUtc, *step, zone);
+    const std::vector<qint64> instants = step.ms < DayMs ? ClockTicks(fromUtc, toUtc, step.ms, zone)
+                                                         : CalendarTicks(fromUtc, toUtc, step, zone);
     // The finest part the step needs, then what is coarser where it changes.
     const QLocale c = QLocale::c();
-    const QString fine = step->ms < MinuteMs ? QStringLiteral("HH:mm:ss")
-                         : step->ms < DayMs  ? QStringLiteral("HH:mm")
-                         : step->months > 0
-                             ? (step->months == 12 ? QStringLiteral("yyyy") : QStringLiteral("MMM"))
+    const QString fine = step.ms < MinuteMs ? QStringLiteral("HH:mm:ss")
+                         : step.ms < DayMs  ? QStringLiteral("HH:mm")
+                         : step.months > 0
+                             ? (step.months >= 12 ? QStringLiteral("yyyy") : QStringLiteral("MMM"))
                              : QStringLiteral("d MMM");
     std::vector<TimeTick> ticks;
     QDate before;
@@ -106,10 +117,10 @@ std::vector<TimeTick> TimeTicks(qint64 fromUtc, qint64 toUtc, int maxTicks, cons
         const QDate date = QDateTime::fromMSecsSinceEpoch(t, zone).date();
         QString label = c.toString(QDateTime::fromMSecsSinceEpoch(t, zone), fine);
         const bool newYear = !before.isValid() || before.year() != date.year();
-        if (step->ms < DayMs && date != before)
+        if (step.ms < DayMs && date != before)
             label +=
                 u'\n' + c.toString(date, newYear ? QStringLiteral("d MMM yyyy") : QStringLiteral("d MMM"));
-        else if (step->ms >= DayMs && step->months != 12 && newYear)
+        else if (step.ms >= DayMs && step.months < 12 && newYear)
             label += u'\n' + c.toString(date, QStringLiteral("yyyy"));
         ticks.push_back({t, label});
         before = date;

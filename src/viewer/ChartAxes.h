@@ -30,8 +30,8 @@ struct TimeTick {
 
 // Ticks on round instants of `zone`'s wall clock within [fromUtc, toUtc]:
 // the smallest of 1, 5, 10, 15, 30 seconds; 1, 5, 10, 15, 30 minutes; 1, 3,
-// 6, 12 hours; a day; a week (Mondays); 1, 3, 6 months; a year that gives at
-// most `maxTicks` ticks.
+// 6, 12 hours; a day; a week (Mondays); 1, 3, 6 months; 1, 2, 5, 10, 20...
+// years that gives at most `maxTicks` ticks.
 std::vector<TimeTick> TimeTicks(qint64 fromUtc, qint64 toUtc, int maxTicks, const QTimeZone& zone);
 
 // A value axis over [low, high] at most `maxTicks` steps of 1, 2 or 5 times a
