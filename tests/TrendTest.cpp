@@ -366,7 +366,11 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     EXPECT_FALSE(QFileInfo(pipe).isFile());
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
 
-    // The periods outside limits of the same span, the unreadable limit named.
+    // The periods outside limits of the same span, the unreadable limit
+    // named; also without a display.
+    const char* headless[] = {"tarvek-view", "--limits-csv=-", "--limits-csvx"};
+    EXPECT_TRUE(IsCsvExport(2, headless));
+    EXPECT_FALSE(IsCsvExport(1, headless) || IsCsvExport(2, headless + 1));
     const QString out = state.AppFolder + "/periods.csv";
     ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
               0);
