@@ -17,14 +17,6 @@ namespace {
 
 class ViewerWindowTest : public AppFolderTest {
   protected:
-    void Store(const QString& time, const QString& first) {
-        state.ScanDate = "05-03-2025";
-        state.ScanTime = time;
-        state.ChannelValue.fill("   +1.000");
-        state.ChannelValue[1] = first;
-        QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
-    }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
             if (w->accessibleName() == accessibleName)
@@ -50,7 +42,7 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     const char* values[] = {"   +1.000", "   +5.500", " No Data ", "   -2.250", "   +3.000"};
     const char* times[] = {"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"};
     for (int i = 0; i < 5; ++i)
-        Store(times[i], values[i]);
+        StoreScan("05-03-2025", times[i], values[i], "   +1.000");
     window.resize(1280, 1024);
     window.show();
     window.Open({state.AppFolder + "/datafiles"});
@@ -81,7 +73,7 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
         return Find<QLabel>("Problems")->text().count("Water [degC]: the alarm maximum \"abc\"");
     };
     EXPECT_EQ(named(), 1);
-    Store("10:02:30", "   +9.000");
+    StoreScan("05-03-2025", "10:02:30", "   +9.000", "   +1.000");
     window.Follow();
     EXPECT_EQ(named(), 1);
     EXPECT_EQ(Find<QTableView>("Periods outside limits")->model()->rowCount(), 3);
