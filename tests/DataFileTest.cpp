@@ -55,9 +55,10 @@ class DataFileTest : public AppFolderTest {
 // record, and the next store goes on from there.
 struct StoreCase {
     const char* name;
-    QByteArray before; // the month's file (none when empty)
-    QByteArray after;  // once the record is stored
-    qint64 fullAt = 0; // a first store fails, no file growing past this size...
+    QByteArray before;      // the month's file (none when empty)
+    QByteArray after;       // once the record is stored
+    bool disagrees = false; // the store reports the count (once)
+    qint64 fullAt = 0;      // a first store fails, no file growing past this size...
     QByteArray afterFailure{};
 };
 
@@ -79,41 +80,47 @@ TEST_P(DataFileStore, GoesOnWhereTheFileLeavesOff) {
     }
     ASSERT_TRUE(Store());
     EXPECT_EQ(ReadBytes(File()), c.after);
+    EXPECT_EQ(stderr_.contains("03-2008-Data.txt: the header counts"), c.disagrees) << qPrintable(stderr_);
+    ASSERT_TRUE(Store());
+    EXPECT_EQ(stderr_, "") << "reported once";
 }
 
 const QByteArray Three = Old(1, 3);
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DataFileStore,
-    ::testing::Values(
-        StoreCase{"NewFile", {}, Header(1) + New},
-        StoreCase{"CountOfTheLastRecord", Header(3) + Three, Header(4) + Three + New},
-        StoreCase{"CountOfAnEarlierRecord", Header(1) + Three, Header(2) + Old(1, 1) + New + Old(3, 3)},
-        // Unreadable, or beyond the end (a header written before its record):
-        // after the last whole record.
-        StoreCase{"CountUnreadable", Header("  abc") + Three, Header(4) + Three + New},
-        StoreCase{"CountBeyondTheEnd", Header(4) + Three, Header(4) + Three + New},
-        StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", Header(1) + New},
-        // A torn last record is replaced, or completed keeping its bytes; never counted.
-        StoreCase{"TornTailAfterTheCount", Header(3) + Three + Torn, Header(4) + Three + New},
-        StoreCase{"TornTailCounted", Header(4) + Three + Torn, Header(4) + Three + New},
-        StoreCase{"TornTailBeyondAnEarlierCount", Header(1) + Three + Torn,
-                  Header(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160)},
-        StoreCase{"FullDiskMidRecord", Header(3) + Three, Header(4) + Three + New, 4 * 160 + 100,
-                  Header(3) + Three},
-        StoreCase{"FullDiskOverATornTail", Header(3) + Three + Torn, Header(4) + Three + New, 4 * 160 + 35,
-                  Header(3) + Three},
-        StoreCase{"FullDiskCompletingATornTail", Header(1) + Three + Torn,
-                  Header(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160), 4 * 160 + 50,
-                  Header(1) + Three + Torn},
-        StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, 200, ""}),
+    ::testing::Values(StoreCase{"NewFile", {}, Header(1) + New},
+                      StoreCase{"CountOfTheLastRecord", Header(3) + Three, Header(4) + Three + New},
+                      // A count damaged, unreadable or beyond the end: after the last whole
+                      // record, never over a stored one. One behind is a store cut off
+                      // between its record and its count: that record is kept too.
+                      StoreCase{"CountDamagedLow", Header(1) + Three, Header(4) + Three + New, true},
+                      StoreCase{"CountOneBehind", Header(2) + Three, Header(4) + Three + New},
+                      StoreCase{"CountUnreadable", Header("  abc") + Three, Header(4) + Three + New, true},
+                      StoreCase{"CountBeyondTheEnd", Header(4) + Three, Header(4) + Three + New, true},
+                      StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n",
+                                Header(1) + New},
+                      // A torn last record is replaced; never counted.
+                      StoreCase{"TornTailAfterTheCount", Header(3) + Three + Torn, Header(4) + Three + New},
+                      StoreCase{"TornTailCounted", Header(4) + Three + Torn, Header(4) + Three + New, true},
+                      StoreCase{"FullDiskMidRecord", Header(3) + Three, Header(4) + Three + New, false,
+                                4 * 160 + 100, Header(3) + Three},
+                      StoreCase{"FullDiskOverATornTail", Header(3) + Three + Torn, Header(4) + Three + New,
+                                false, 4 * 160 + 35, Header(3) + Three},
+                      StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, false, 200, ""}),
     RowName);
 
+// After the wrap the count rules: records past it are the oldest, and a torn
+// tail there is completed, keeping its bytes.
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
     const QByteArray before = Header(99999) + Old(1, 99999);
     WriteBytes(File(), before);
     ASSERT_TRUE(Store());
     EXPECT_TRUE(ReadBytes(File()) == Header(1) + New + before.mid(2 * 160));
+    WriteBytes(File(), Header(5) + Old(1, 99999) + Torn);
+    ASSERT_TRUE(Store());
+    EXPECT_TRUE(ReadBytes(File()) ==
+                Header(6) + Old(1, 5) + New + Old(7, 99999) + Record(Torn, 160)); // kept by the count
 }
 
 // Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not

@@ -43,6 +43,29 @@ QString BuildDataRecord(const Declarations& d);
 // they hold no whole number from 1 to 99999.
 std::optional<int> ReadHeaderCount(const QString& headerRecord);
 
+// Where the data records of a data file end, from its size and the count
+// its header holds (nothing when unreadable).
+//
+// While the file holds fewer than MaxDataRecords whole data records, the last
+// whole one counts, whatever the header says: a damaged count never gets a
+// stored record overwritten, and a record written before a kill, its count
+// not yet raised, is kept. A file of MaxDataRecords records or more keeps the
+// header's count (after record 99999 the count starts again at 1), unless it
+// names a record the file lacks; then record 99999 counts.
+//
+// The count disagrees when it is unreadable or names another record; one
+// record behind is the state of a store between its record and its count,
+// not damage.
+struct DataFileEnd {
+    int last = 0; // the number of the last data record that counts
+    bool countDisagrees = false;
+};
+DataFileEnd LastDataRecord(qint64 fileSize, std::optional<int> headerCount);
+
+// "<path>: the header counts N, the file holds M data records": what a count
+// that disagrees is reported with.
+QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize);
+
 // Appends the last scan's record to its month's data file in the datafiles
 // folder (created when missing) and then raises the count in the header, so
 // that the header never counts a record the file lacks. Each step is synced to
@@ -50,13 +73,11 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 // means the record is on the disk. The file is opened and closed within the
 // call.
 //
-// Where the header leaves off: after its count, as long as that record is in
-// the file; otherwise (count unreadable or beyond the file's end) after the
-// last whole record, so stored data is never overwritten on a guess and a torn
-// tail is replaced by the next whole record. A torn tail the new record does
-// not replace (the count names an earlier record) is completed with blanks.
-// After 99999 records the count starts again at 1 and the oldest records are
-// overwritten from record 2 on.
+// The record goes after the last data record that counts (LastDataRecord),
+// so a torn tail is replaced by the next whole record; a count that disagrees
+// is reported on stderr, and the count written names the new record. After
+// 99999 records the count starts again at 1 and the oldest records are
+// overwritten from record 2 on; a torn tail there is completed with blanks.
 //
 // A failure (folder or file unusable, disk full) is reported on stderr and
 // returned; the file then holds whole records only and a consistent count.
