@@ -1,10 +1,8 @@
 #include "viewer/CsvExport.h"
 
+#include "viewer/ExportFile.h"
+
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 #include <limits>
@@ -13,8 +11,12 @@
 
 namespace {
 
+// A header cell: one that a spreadsheet could take for a formula (starting
+// with = + - @, a tab or CR) gets a "'" before it.
 QByteArray CsvField(const QString& text) {
     QByteArray field = text.toUtf8();
+    if (!field.isEmpty() && QByteArrayView("=+-@\t\r").contains(field.front()))
+        field.prepend('\'');
     if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
         field = '"' + field.replace('"', "\"\"") + '"';
     return field;
@@ -60,31 +62,8 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
 
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
                const std::vector<int>& shown, const TimeSpan& span, QString* error) {
-    const auto fail = [&](const QString& reason) {
-        *error =
-            QStringLiteral("%1: %2").arg(path == u"-" ? QStringLiteral("standard output") : path, reason);
-        return false;
-    };
-    // Standard output, a pipe or a device is written as it goes: only a file
-    // can be put in place whole (and a device must never be replaced by one).
-    const QFileInfo target(path);
-    if (path == u"-" || (target.exists() && !target.isFile() && !target.isDir())) {
-        QFile out(path);
-        const bool open =
-            path == u"-" ? out.open(stdout, QIODevice::WriteOnly) : out.open(QIODevice::WriteOnly);
-        if (!open || !WriteCsv(out, trend, channels, shown, span) || !out.flush())
-            return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
-        return true;
-    }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
-    if (!WriteCsv(out, trend, channels, shown, span) || !out.commit()) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return fail(QStringLiteral("cannot write (%1)").arg(reason));
-    }
-    return true;
+    return WriteExport(
+        path, [&](QIODevice& out) { return WriteCsv(out, trend, channels, shown, span); }, error);
 }
 
 bool IsCsvExport(int argc, const char* const* argv) {
@@ -123,6 +102,15 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         }
         *end = *t;
     }
+    if (span.from > span.to) {
+        err << program << ": --from " << parser.value(from) << " is later than --to " << parser.value(to)
+            << Qt::endl;
+        return 2;
+    }
+    if (parser.value(csv).isEmpty()) {
+        err << program << ": --csv wants the name of the file to write (- for standard output)" << Qt::endl;
+        return 2;
+    }
 
     QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
@@ -137,6 +125,8 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.foreign
             << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
             << Qt::endl;
+    for (const QString& note : source.CountNotes())
+        err << program << ": " << note << Qt::endl;
 
     std::vector<int> shown(ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);

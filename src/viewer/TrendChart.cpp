@@ -109,11 +109,14 @@ void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
     trend_ = trend;
     shown_ = shown;
     for (int k = 0; k < ChannelCount; ++k) {
-        series_[k]->setName(channels[k].Heading());
+        // The legend lays names out as rich text: a name is shown as it is.
+        series_[k]->setName(channels[k].Heading().toHtmlEscaped());
         series_[k]->setVisible(shown[k]);
         for (QLegendMarker* marker : chart()->legend()->markers(series_[k]))
             marker->setVisible(shown[k]);
     }
+    // Without records the time axis has no dates to show.
+    timeAxis_->setLabelsVisible(trend && trend->Size() > 0);
     Redraw(!valuesZoomed_);
 }
 

@@ -17,11 +17,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "viewer/CsvExport.h"
+#include "viewer/ExportFile.h"
 
 namespace {
-
-constexpr qint64 HourMs = 3'600'000;
 
 QString TimeText(const Trend& trend, qint64 i) {
     return QString::fromLatin1(LocalTimeText(trend.LocalMs(i))).replace(u'T', u' ');
@@ -46,18 +47,26 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     auto* chartBox = new QWidget(right);
     auto* chartLayout = new QVBoxLayout(chartBox);
     chartLayout->setContentsMargins(0, 0, 0, 0);
-    problems_ = new QLabel(chartBox);
-    problems_->setWordWrap(true);
+    // Both lines are read out by their text, and neither may widen the
+    // window: they wrap, and a word too long for the width is cut.
+    const auto line = [chartBox](const QString& description) {
+        auto* label = new QLabel(chartBox);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setAccessibleDescription(description);
+        return label;
+    };
+    problems_ = line(QStringLiteral("Problems"));
     problems_->setStyleSheet(QStringLiteral("color: #b00000"));
-    problems_->setAccessibleName(QStringLiteral("Problems"));
     problems_->hide();
     chart_ = new TrendChart(chartBox);
     chart_->setAccessibleName(QStringLiteral("Trend chart"));
     chart_->setAccessibleDescription(
         QStringLiteral("Values against time; the statistics table below gives the same span in text"));
     chart_->setMinimumSize(480, 300);
-    readOut_ = new QLabel(QStringLiteral("Point at the chart to read values."), chartBox);
-    readOut_->setAccessibleName(QStringLiteral("Values under the pointer"));
+    readOut_ = line(QStringLiteral("Values under the pointer"));
+    readOut_->setText(QStringLiteral("Point at the chart to read values."));
     readOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     chartLayout->addWidget(problems_);
     chartLayout->addWidget(chart_, 1);
@@ -80,6 +89,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
 
     connect(chart_, &TrendChart::SpanChanged, this, [this](const TimeSpan& span) {
         zoomed_ = true;
+        ShowSpanEnds(span);
         UpdateStatistics(span);
     });
     connect(chart_, &TrendChart::PointerAt, this, &ViewerWindow::ShowPointer);
@@ -187,14 +197,9 @@ std::array<bool, ChannelCount> ViewerWindow::ShownMask() const {
 
 void ViewerWindow::Open(const QStringList& paths) {
     source_.Open(paths);
-    ShowProblems(source_.Errors());
+    exportProblem_.clear();
+    ShowProblems();
     setWindowTitle(QStringLiteral("TARVEK trends - ") + QDir::toNativeSeparators(paths.join(u' ')));
-    const Trend& trend = source_.Data();
-    if (trend.Size() > 0) {
-        const QDateTime last = QDateTime::fromMSecsSinceEpoch(trend.UtcMs(trend.Size() - 1));
-        from_->setDateTime(QDateTime::fromMSecsSinceEpoch(trend.UtcMs(0)));
-        to_->setDateTime(last);
-    }
     ShowData();
     ApplySpanChoice();
 }
@@ -216,25 +221,33 @@ void ViewerWindow::ShowData() {
                       .arg(tally.foreign)
                       .arg(tally.uncounted)
                       .arg(tally.torn);
+    const QStringList notes = source_.CountNotes();
+    if (!notes.isEmpty() && notes != countNotes_) {
+        for (const QString& note : notes)
+            std::fprintf(stderr, "tarvek-view: %s\n", qPrintable(note));
+    }
+    countNotes_ = notes;
+    if (!notes.isEmpty())
+        status += QStringLiteral("; ") + notes.join(QStringLiteral("; "));
     statusBar()->showMessage(status);
 }
 
 void ViewerWindow::ApplySpanChoice() {
-    const Trend& trend = source_.Data();
-    qint64 first = 0, last = 0;
-    for (qint64 i = 0; i < trend.Size(); ++i) {
-        first = i == 0 ? trend.UtcMs(i) : std::min(first, trend.UtcMs(i));
-        last = i == 0 ? trend.UtcMs(i) : std::max(last, trend.UtcMs(i));
-    }
-    static constexpr qint64 lengths[] = {HourMs, 24 * HourMs, 7 * 24 * HourMs, 31 * 24 * HourMs};
-    const int choice = spanChoice_->currentIndex();
-    if (choice == FromTo)
-        chart_->ShowSpan(from_->dateTime().toMSecsSinceEpoch(), to_->dateTime().toMSecsSinceEpoch() + 999);
-    else if (choice == All)
-        chart_->ShowSpan(first, last);
-    else
-        chart_->ShowSpan(last - lengths[choice], last);
+    const auto choice = SpanChoice(spanChoice_->currentIndex());
+    const std::optional<TimeSpan> span = ChosenSpan(
+        choice, source_.Data(), from_->dateTime().toMSecsSinceEpoch(), to_->dateTime().toMSecsSinceEpoch());
+    chart_->ShowSpan(span ? span->from : 0, span ? span->to : 0);
     zoomed_ = false;
+}
+
+void ViewerWindow::ShowSpanEnds(const TimeSpan& span) {
+    // The fields hold the user's own span while "From … to …" is chosen.
+    if (spanChoice_->currentIndex() == FromTo || source_.Data().Size() == 0)
+        return;
+    for (auto [edit, ms] : {std::pair{from_, span.from}, std::pair{to_, span.to}}) {
+        const QSignalBlocker quiet(edit);
+        edit->setDateTime(QDateTime::fromMSecsSinceEpoch(ms));
+    }
 }
 
 void ViewerWindow::UpdateStatistics(const TimeSpan& span) {
@@ -246,18 +259,21 @@ void ViewerWindow::UpdateStatistics(const TimeSpan& span) {
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         statistics_->setItem(row, column, item);
     };
-    for (int k = 0; k < ChannelCount; ++k) {
+    // A row per shown channel only: a hidden row would still be read out.
+    const std::vector<int> shown = ShownChannels();
+    statistics_->setRowCount(int(shown.size()));
+    for (int row = 0; row < int(shown.size()); ++row) {
+        const int k = shown[row];
         const ChannelStatistics s = ComputeStatistics(trend, k, span);
         const bool any = s.count > 0;
-        set(k, 0, channels[k].Heading());
-        set(k, 1, QString::number(s.count));
-        set(k, 2, QString::number(s.gaps));
-        set(k, 3, any ? QString::fromLatin1(trend.Value(k, s.minimum).Text()) : QString());
-        set(k, 4, any ? TimeText(trend, s.minimum) : QString());
-        set(k, 5, any ? QString::fromLatin1(trend.Value(k, s.maximum).Text()) : QString());
-        set(k, 6, any ? TimeText(trend, s.maximum) : QString());
-        set(k, 7, any ? QString::number(s.mean, 'f', 3) : QString());
-        statistics_->setRowHidden(k, !channelBoxes_[k]->isChecked());
+        set(row, 0, channels[k].Heading());
+        set(row, 1, QString::number(s.count));
+        set(row, 2, QString::number(s.gaps));
+        set(row, 3, any ? QString::fromLatin1(trend.Value(k, s.minimum).Text()) : QString());
+        set(row, 4, any ? TimeText(trend, s.minimum) : QString());
+        set(row, 5, any ? QString::fromLatin1(trend.Value(k, s.maximum).Text()) : QString());
+        set(row, 6, any ? TimeText(trend, s.maximum) : QString());
+        set(row, 7, any ? QString::number(s.mean, 'f', 3) : QString());
     }
 }
 
@@ -275,7 +291,10 @@ void ViewerWindow::ShowPointer(qint64 utcMs) {
     readOut_->setText(parts.join(QStringLiteral("   ")));
 }
 
-void ViewerWindow::ShowProblems(const QStringList& problems) {
+void ViewerWindow::ShowProblems() {
+    QStringList problems = source_.Errors();
+    if (!exportProblem_.isEmpty())
+        problems += exportProblem_;
     problems_->setText(problems.join(u'\n'));
     problems_->setVisible(!problems.isEmpty());
 }
@@ -284,9 +303,9 @@ void ViewerWindow::Follow() {
     if (!follow_->isChecked())
         return;
     const TrendSource::Change change = source_.Poll();
+    ShowProblems();
     if (change == TrendSource::Change::None)
         return;
-    ShowProblems(source_.Errors());
     ShowData();
     if (zoomed_ || spanChoice_->currentIndex() == FromTo) {
         chart_->Refresh();
@@ -297,28 +316,27 @@ void ViewerWindow::Follow() {
 }
 
 bool ViewerWindow::ExportTo(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    QString error;
-    bool done = false;
-    if (suffix == u"png") {
-        done = chart_->grab().save(path, "PNG");
-    } else if (suffix == u"pdf") {
-        QPdfWriter pdf(path);
+    ExportWriters writers;
+    writers.csv = [this](QIODevice& out) {
+        return WriteCsv(out, source_.Data(), source_.Channels(), ShownChannels(), chart_->Span());
+    };
+    writers.png = [this](QIODevice& out) { return chart_->grab().save(&out, "PNG"); };
+    writers.pdf = [this](QIODevice& out) {
+        QPdfWriter pdf(&out);
         pdf.setPageOrientation(QPageLayout::Landscape);
         pdf.setResolution(150);
         QPainter painter;
-        if (painter.begin(&pdf)) {
-            const QRect page = painter.viewport();
-            const QPixmap chart = chart_->grab(), table = statistics_->grab();
-            const int tableHeight = page.width() * table.height() / std::max(1, table.width());
-            painter.drawPixmap(QRect(0, 0, page.width(), page.height() - tableHeight), chart);
-            painter.drawPixmap(QRect(0, page.height() - tableHeight, page.width(), tableHeight), table);
-            done = painter.end();
-        }
-    } else {
-        done = ExportCsv(path, source_.Data(), source_.Channels(), ShownChannels(), chart_->Span(), &error);
-    }
-    if (!done)
-        ShowProblems({error.isEmpty() ? tr("%1: cannot write").arg(QDir::toNativeSeparators(path)) : error});
+        if (!painter.begin(&pdf))
+            return false;
+        const QRect page = painter.viewport();
+        const QPixmap chart = chart_->grab(), table = statistics_->grab();
+        const int tableHeight = page.width() * table.height() / std::max(1, table.width());
+        painter.drawPixmap(QRect(0, 0, page.width(), page.height() - tableHeight), chart);
+        painter.drawPixmap(QRect(0, page.height() - tableHeight, page.width(), tableHeight), table);
+        return painter.end();
+    };
+    exportProblem_.clear();
+    const bool done = WriteExportAs(path, writers, &exportProblem_);
+    ShowProblems();
     return done;
 }

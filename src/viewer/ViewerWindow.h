@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewer/SpanChoice.h"
 #include "viewer/TrendChart.h"
 #include "viewer/TrendSource.h"
 
@@ -21,8 +22,7 @@ class QTimer;
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
-    // The spans the picker offers, in its order.
-    enum SpanChoice { LastHour, LastDay, LastWeek, LastMonth, All, FromTo };
+    using enum SpanChoice; // the picker's spans, in its order
 
     explicit ViewerWindow(QTimeZone zone = QTimeZone::systemTimeZone(), QWidget* parent = nullptr);
 
@@ -41,10 +41,11 @@ class ViewerWindow : public QMainWindow {
   private:
     void BuildControls(QWidget* panel);
     void ApplySpanChoice();
+    void ShowSpanEnds(const TimeSpan& span);
     void ShowData();
     void UpdateStatistics(const TimeSpan& span);
     void ShowPointer(qint64 utcMs);
-    void ShowProblems(const QStringList& problems);
+    void ShowProblems(); // the source's and the last export's
     std::vector<int> ShownChannels() const;
     std::array<bool, ChannelCount> ShownMask() const;
 
@@ -59,5 +60,7 @@ class ViewerWindow : public QMainWindow {
     QLabel* readOut_;
     QTableWidget* statistics_;
     QTimer* followTimer_;
-    bool zoomed_ = false; // the span differs from the picker's choice
+    QString exportProblem_;  // why the last export failed
+    QStringList countNotes_; // as last written to stderr
+    bool zoomed_ = false;    // the span differs from the picker's choice
 };
