@@ -4,7 +4,10 @@
 #include "viewer/CsvExport.h"
 #include "viewer/TrendMath.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +33,7 @@ struct ReadCase {
     QByteArray file;
     QByteArray records; // the time and channels 1 and 2 of each record read
     ReadTally tally;
+    bool countDisagrees = false;
 };
 
 const QByteArray Three = DataLine("10:00:00") + DataLine("10:00:30") + DataLine("10:01:00");
@@ -53,6 +57,8 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
     const ReadTally& t = cursor.Tally();
     EXPECT_EQ(std::tie(t.blank, t.foreign, t.uncounted, t.torn),
               std::tie(c.tally.blank, c.tally.foreign, c.tally.uncounted, c.tally.torn));
+    EXPECT_EQ(cursor.CountNote().contains("the header counts"), c.countDisagrees)
+        << qPrintable(cursor.CountNote());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,10 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadCase{
             "TornTail", Header("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
-        // The logger's recovery rule: a count it cannot read, or one naming a
-        // record the file lacks, gives way to the last whole record.
-        ReadCase{"BadHeader", Header("  x12") + Three, ThreeRead, {}},
-        ReadCase{"CountBeyondTheFile", Header("    7") + Three, ThreeRead, {}},
+        // The logger's rule: below the wrap every whole record counts; a
+        // count that says otherwise is named (one behind is a store in flight).
+        ReadCase{"BadHeader", Header("  x12") + Three, ThreeRead, {}, true},
+        ReadCase{"CountBeyondTheFile", Header("    7") + Three, ThreeRead, {}, true},
+        ReadCase{"CountDamagedLow", Header("    1") + Three, ThreeRead, {}, true},
+        ReadCase{"StoreInFlight", Header("    2") + Three, ThreeRead, {}},
         ReadCase{"BlankGapRecord",
                  Header("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
                  "10:00:00 1.000 1.000\n10:01:00 1.000 1.000\n",
@@ -149,12 +157,49 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     EXPECT_EQ(trend.Value(7, 2).Text(), "3.000");
 }
 
+// A far-future month (a wrong clock, or planted) does not stop the follow
+// mode; a FIFO swapped in for a month file is named, never waited on.
+TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
+    Store("30-11-2025", "23:59:00", "   +1.000");
+    WriteBytes(DataPath("12-9999-Data.txt"), "");
+    TrendSource source(QTimeZone::utc());
+    ASSERT_TRUE(source.Open({d.AppFolder + "/datafiles"}));
+    Store("30-11-2025", "23:59:30", "   +2.000");
+    EXPECT_NE(source.Poll(), TrendSource::Change::None);
+    ASSERT_EQ(source.Data().Size(), 2);
+    EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
+
+    const QString month = DataPath("11-2025-Data.txt");
+    ASSERT_TRUE(QFile::remove(month) && ::mkfifo(qPrintable(month), 0600) == 0);
+    EXPECT_EQ(source.Poll(), TrendSource::Change::Reloaded);
+    EXPECT_EQ(source.Errors(), QStringList{month + ": cannot open (is not a regular file)"});
+    ASSERT_TRUE(QFile::remove(month));
+    Store("30-11-2025", "23:58:00", "   +4.000");
+    source.Poll();
+    EXPECT_EQ(source.Errors(), QStringList{});
+    EXPECT_EQ(source.Data().Size(), 1);
+}
+
+// Past the record limit the newest files are read and the oldest named.
+TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
+    for (const QString date : {"05-01-2025", "05-02-2025", "06-02-2025", "05-03-2025"})
+        Store(date, "10:00:00", "   +1.000");
+    TrendSource source(QTimeZone::utc(), 3);
+    EXPECT_FALSE(source.Open({d.AppFolder + "/datafiles"}));
+    EXPECT_EQ(source.Data().Size(), 3);
+    EXPECT_EQ(source.Errors().join(""),
+              "left out the oldest 1 files, 1 records (" + DataPath("01-2025-Data.txt") + " to " +
+                  DataPath("01-2025-Data.txt") + "): more than 3 records are not held at once");
+}
+
 // A channel parameters record: description at 6..27, decimals at 29, unit at 31..34.
 QByteArray ChannelRecord(const QByteArray& name, const QByteArray& unit) {
     return Record("     " + name.leftJustified(22) + " 3 " + unit);
 }
 
-// Into a file, and into a pipe that is written through, not replaced by a file.
+// Into a file, and into a pipe that is written through, not replaced by a
+// file. Control characters leave the names, and a name a spreadsheet would
+// run as a formula is marked as text; values are never touched.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
                Header("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
@@ -163,8 +208,8 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     // Channel 1 named with a comma and a quote, channel 2 in mV, the others unnamed.
     WriteBytes(SettingPath("channelsparameters.txt"), Record("").repeated(10) +
                                                           ChannelRecord("Inlet, \"A\"", "mbar") +
-                                                          ChannelRecord("Outlet", "mV"));
-    const QByteArray csv = "time,\"Inlet, \"\"A\"\" [mbar]\",Outlet [mV],Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
+                                                          ChannelRecord("\x7f\t-Out\x1blet", "mV"));
+    const QByteArray csv = "time,\"Inlet, \"\"A\"\" [mbar]\",'-Outlet [mV],Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
                            "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
                            "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
                            "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
@@ -190,6 +235,8 @@ struct ExportFailure {
     const char* arguments; // "@" stands for the application folder
     int exitCode;
     const char* message;
+    const char* fifo = nullptr; // made first, under the application folder
+    rlim_t fileSizeLimit = 0;   // none when 0
 };
 
 class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterface<ExportFailure> {};
@@ -199,22 +246,48 @@ TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     Store("05-03-2008", "10:15:30", "   +1.000");
     WriteBytes(d.AppFolder + "/out.csv", "an older export");
     QDir().mkpath(d.AppFolder + "/empty");
-    EXPECT_EQ(Export(QString(c.arguments).replace("@", d.AppFolder).split(' ')), c.exitCode);
+    QDir().mkpath(d.AppFolder + "/settingfiles");
+    ASSERT_TRUE(QFile::link(d.AppFolder + "/out.csv", d.AppFolder + "/link.csv"));
+    if (c.fifo) {
+        ASSERT_EQ(::mkfifo(qPrintable(d.AppFolder + '/' + c.fifo), 0600), 0);
+    }
+    {
+        std::optional<FileSizeLimit> limit;
+        if (c.fileSizeLimit > 0) {
+            ASSERT_TRUE(limit.emplace(c.fileSizeLimit).Active());
+        }
+        EXPECT_EQ(Export(QString(c.arguments).replace("@", d.AppFolder).split(' ')), c.exitCode);
+    }
     EXPECT_TRUE(err_.contains(QString(c.message).replace("@", d.AppFolder))) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), "an older export");
-    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
+    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
+              QStringList{"out.csv"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Export, CsvExportFailure,
-    ::testing::Values(ExportFailure{"MissingFile", "--csv @/out.csv @/datafiles/03-2008-Data.txt @/gone.txt",
-                                    1, "@/gone.txt: cannot open"},
-                      ExportFailure{"FolderWithoutDataFiles", "--csv @/out.csv @/empty", 1,
-                                    "@/empty: holds no data files"},
-                      ExportFailure{"OutputNotWritable", "--csv @/none/out.csv @/datafiles", 1,
-                                    "@/none/out.csv: cannot write"},
-                      ExportFailure{"BadTime", "--csv @/out.csv --from 2008-03-05_10:00 @/datafiles", 2,
-                                    "--from wants YYYY-MM-DDTHH:MM:SS"}),
+    ::testing::Values(
+        ExportFailure{"MissingFile", "--csv @/out.csv @/datafiles/03-2008-Data.txt @/gone.txt", 1,
+                      "@/gone.txt: cannot open"},
+        ExportFailure{"FolderWithoutDataFiles", "--csv @/out.csv @/empty", 1, "@/empty: holds no data files"},
+        ExportFailure{"OutputNotWritable", "--csv @/none/out.csv @/datafiles", 1,
+                      "@/none/out.csv: cannot write"},
+        ExportFailure{"BadTime", "--csv @/out.csv --from 2008-03-05_10:00 @/datafiles", 2,
+                      "--from wants YYYY-MM-DDTHH:MM:SS"},
+        ExportFailure{"FromAfterTo",
+                      "--csv @/out.csv --from 2008-03-06T00:00:00 --to 2008-03-05T00:00:00 @/datafiles", 2,
+                      "is later than --to"},
+        ExportFailure{"EmptyOutName", "--csv= @/datafiles", 2, "--csv wants the name"},
+        // Never blocked on, never written through, never cut short.
+        ExportFailure{"FifoAsMonthFile", "--csv @/out.csv @/fifo", 1,
+                      "@/fifo: cannot open (is not a regular file)", "fifo"},
+        ExportFailure{"FifoAsChannelFile", "--csv @/out.csv @/datafiles", 1,
+                      "channelsparameters.txt: cannot open (is not a regular file)",
+                      "settingfiles/channelsparameters.txt"},
+        ExportFailure{"OutputALink", "--csv @/link.csv @/datafiles", 1,
+                      "@/link.csv: cannot write (is a symbolic link"},
+        ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
+                      "@/out.csv: cannot write (File too large)", nullptr, 100}),
     RowName);
 
 } // namespace

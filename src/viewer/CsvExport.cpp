@@ -1,5 +1,6 @@
 #include "viewer/CsvExport.h"
 
+#include "common/RecordFile.h"
 #include "viewer/ExportFile.h"
 
 #include <QCommandLineParser>
@@ -34,7 +35,9 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
     // Rows go out in blocks of about a megabyte, each row written in place.
     constexpr qsizetype Block = 1 << 20;
     const qsizetype rowRoom = 21 + 13 * qsizetype(shown.size());
-    if (out.write(text) != text.size())
+    // A short write is retried for the rest, so that a failure leaves its
+    // reason (a full disk) in the device.
+    if (!WriteAll(out, text))
         return false;
     text.resize(Block + rowRoom);
     char* const start = text.data();
@@ -52,12 +55,12 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
         *at++ = '\r';
         *at++ = '\n';
         if (at - start >= Block) {
-            if (out.write(start, at - start) != at - start)
+            if (!WriteAll(out, QByteArray::fromRawData(start, at - start)))
                 return false;
             at = start;
         }
     }
-    return out.write(start, at - start) == at - start;
+    return WriteAll(out, QByteArray::fromRawData(start, at - start));
 }
 
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
