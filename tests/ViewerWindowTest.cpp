@@ -3,11 +3,16 @@
 #include "viewer/ViewerWindow.h"
 #include "data/StoringData.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
 
+#include <QAbstractAxis>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QLabel>
+#include <QLegendMarker>
 #include <QTableWidget>
 
 namespace {
@@ -24,7 +29,7 @@ class ViewerWindowTest : public AppFolderTest {
     }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
-            if (w->accessibleName() == accessibleName)
+            if (w->accessibleName() == accessibleName || w->accessibleDescription() == accessibleName)
                 return w;
         ADD_FAILURE() << "no control " << qPrintable(accessibleName);
         return nullptr;
@@ -58,6 +63,69 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 0, 30)));
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "2", "1", "-2.250", "2025-03-05 10:01:30",
                                              "5.500", "2025-03-05 10:00:30", "1.625"}));
+
+    // A channel switched off leaves the table, for a screen reader too.
+    Find<QCheckBox>("Show Boiler [mbar]")->setChecked(false);
+    EXPECT_EQ(Find<QTableWidget>("Statistics of the visible span")->rowCount(), 7);
+    EXPECT_EQ(StatisticsRow(0).first(), "Ch.2 [Bar]");
+}
+
+// From and To show the span shown, and move on with the follow mode; an
+// empty chart shows no dates.
+TEST_F(ViewerWindowTest, FromAndToShowTheSpanShown) {
+    window.Open({d.AppFolder + "/datafiles"});
+    const auto timeAxis = [&] { return window.Chart()->chart()->axes(Qt::Horizontal).first(); };
+    EXPECT_FALSE(timeAxis()->labelsVisible());
+    Store("10:00:00", "   +1.000");
+    Store("10:02:00", "   +1.000");
+    window.Open({d.AppFolder + "/datafiles"});
+    EXPECT_TRUE(timeAxis()->labelsVisible());
+    Find<QComboBox>("Span")->setCurrentIndex(ViewerWindow::LastHour);
+    const auto shown = [&](const char* edit) { return Find<QDateTimeEdit>(edit)->dateTime().time(); };
+    EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2), QTime(10, 2)));
+    Store("10:02:30", "   +1.000");
+    window.Follow();
+    EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2, 30), QTime(10, 2, 30)));
+}
+
+// Names from the set-up are text, never markup; the read-out and the
+// problems line are read out by their text and never widen the window.
+TEST_F(ViewerWindowTest, HostileNamesAndLongLinesStayText) {
+    WriteBytes(SettingPath("channelsparameters.txt"),
+               Record("").repeated(10) + Record("     <img src=/dev/zero>    3 mbar"));
+    Store("10:00:00", "   +1.000");
+    window.Open({d.AppFolder + "/datafiles"});
+    const QList<QLegendMarker*> markers = window.Chart()->chart()->legend()->markers();
+    EXPECT_EQ(markers.first()->label(), "&lt;img src=/dev/zero&gt; [mbar]");
+
+    const int width = window.minimumSizeHint().width();
+    auto* readOut = Find<QLabel>("Values under the pointer");
+    emit window.Chart()->PointerAt(window.Source().Data().UtcMs(0));
+    EXPECT_TRUE(readOut->text().startsWith("2025-03-05 10:00:00   <img src=/dev/zero> [mbar]: 1.000"));
+    EXPECT_EQ(readOut->textFormat(), Qt::PlainText);
+    EXPECT_EQ(window.minimumSizeHint().width(), width);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(readOut)->text(QAccessible::Name), readOut->text());
+}
+
+// PNG and PDF exports are whole or not there: a file-size limit fails them
+// with the reason, and neither a file nor a half is left.
+TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
+    Store("10:00:00", "   +1.000");
+    window.Open({d.AppFolder + "/datafiles"});
+    for (const QString name : {"chart.png", "chart.pdf", "chart.csv"}) {
+        const QString path = d.AppFolder + '/' + name;
+        {
+            FileSizeLimit limit(100);
+            ASSERT_TRUE(limit.Active());
+            EXPECT_FALSE(window.ExportTo(path)) << qPrintable(name);
+        }
+        EXPECT_FALSE(QFileInfo::exists(path)) << qPrintable(name);
+        EXPECT_TRUE(Find<QLabel>("Problems")->text().contains(path + ": cannot write (File too large)"))
+            << qPrintable(Find<QLabel>("Problems")->text());
+        EXPECT_TRUE(window.ExportTo(path));
+        EXPECT_GT(QFileInfo(path).size(), 100);
+    }
+    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 } // namespace

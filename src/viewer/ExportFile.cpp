@@ -1,5 +1,7 @@
 #include "viewer/ExportFile.h"
 
+#include "common/RecordFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,8 +9,49 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Passes each write on whole to `file`, a short one (a full disk) retried
+// for the rest, so that no write ends short without an error, and remembers
+// a failure: a writer that does not check its writes cannot hide one.
+class WholeWrites : public QIODevice {
+  public:
+    explicit WholeWrites(QFile& file) : file_(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return true; }
+    bool Failed() const { return failed_; }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        if (failed_ || !WriteAll(file_, QByteArray::fromRawData(data, size))) {
+            failed_ = true;
+            setErrorString(file_.errorString());
+            return -1;
+        }
+        return size;
+    }
+
+  private:
+    QFile& file_;
+    bool failed_ = false;
+};
+
+// Runs `write` into `file`; the reason of a failure, or nothing.
+std::optional<QString> WriteThrough(QFile& file, const std::function<bool(QIODevice&)>& write) {
+    WholeWrites out(file);
+    const bool written = write(out);
+    if (out.Failed() || file.error() != QFileDevice::NoError)
+        return file.errorString();
+    if (!written)
+        return QStringLiteral("not written whole");
+    return std::nullopt;
+}
+
+} // namespace
 
 ExportFormat ExportFormatOf(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -32,7 +75,11 @@ bool WriteExport(const QString& path, const std::function<bool(QIODevice&)>& wri
         QFile out(path);
         const bool open = path == u"-" ? out.open(stdout, QIODevice::WriteOnly)
                                        : out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        if (!open || !write(out) || !out.flush() || out.error() != QFileDevice::NoError)
+        if (!open)
+            return fail(cannotWrite, out.errorString());
+        if (const auto failure = WriteThrough(out, write))
+            return fail(cannotWrite, *failure);
+        if (!out.flush())
             return fail(cannotWrite, out.errorString());
         return true;
     }
@@ -68,11 +115,8 @@ bool WriteExport(const QString& path, const std::function<bool(QIODevice&)>& wri
         ::close(fd);
         return discard(cannotWrite, out.errorString());
     }
-    // Each write goes straight to the file, so a failed one shows in error().
-    if (!write(out) || out.error() != QFileDevice::NoError)
-        return discard(cannotWrite, out.error() != QFileDevice::NoError
-                                        ? out.errorString()
-                                        : QStringLiteral("not written whole"));
+    if (const auto failure = WriteThrough(out, write))
+        return discard(cannotWrite, *failure);
     if (::fsync(fd) != 0)
         return discard(cannotWrite, qt_error_string(errno));
     out.close();
