@@ -1,6 +1,6 @@
 // The viewer's window, headless: a folder opened, a span chosen, the
 // statistics table.
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 #include "data/StoringData.h"
 
 #include "FileSizeLimit.h"
@@ -15,17 +15,19 @@
 #include <QLegendMarker>
 #include <QTableWidget>
 
+using namespace tarvek;
+
 namespace {
 
 class ViewerWindowTest : public AppFolderTest {
   protected:
     void Store(const QString& time, const QString& first) {
-        d.ScanDate = "05-03-2025";
-        d.ScanTime = time;
-        d.ChannelValue.fill("   +1.000");
-        d.ChannelValue[1] = first;
+        state.ScanDate = "05-03-2025";
+        state.ScanTime = time;
+        state.ChannelValue.fill("   +1.000");
+        state.ChannelValue[1] = first;
         QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(d); }));
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
     }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
@@ -52,7 +54,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     const char* times[] = {"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"};
     for (int i = 0; i < 5; ++i)
         Store(times[i], values[i]);
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     EXPECT_EQ(Find<QCheckBox>("Show Boiler [mbar]")->text(), "Boiler [mbar]");
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "4", "1", "-2.250", "2025-03-05 10:01:30",
                                              "5.500", "2025-03-05 10:00:30", "1.813"}));
@@ -73,12 +75,12 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
 // From and To show the span shown, and move on with the follow mode; an
 // empty chart shows no dates.
 TEST_F(ViewerWindowTest, FromAndToShowTheSpanShown) {
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     const auto timeAxis = [&] { return window.Chart()->chart()->axes(Qt::Horizontal).first(); };
     EXPECT_FALSE(timeAxis()->labelsVisible());
     Store("10:00:00", "   +1.000");
     Store("10:02:00", "   +1.000");
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     EXPECT_TRUE(timeAxis()->labelsVisible());
     Find<QComboBox>("Span")->setCurrentIndex(ViewerWindow::LastHour);
     const auto shown = [&](const char* edit) { return Find<QDateTimeEdit>(edit)->dateTime().time(); };
@@ -94,7 +96,7 @@ TEST_F(ViewerWindowTest, HostileNamesAndLongLinesStayText) {
     WriteBytes(SettingPath("channelsparameters.txt"),
                Record("").repeated(10) + Record("     <img src=/dev/zero>    3 mbar"));
     Store("10:00:00", "   +1.000");
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     const QList<QLegendMarker*> markers = window.Chart()->chart()->legend()->markers();
     EXPECT_EQ(markers.first()->label(), "&lt;img src=/dev/zero&gt; [mbar]");
 
@@ -111,9 +113,9 @@ TEST_F(ViewerWindowTest, HostileNamesAndLongLinesStayText) {
 // with the reason, and neither a file nor a half is left.
 TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
     Store("10:00:00", "   +1.000");
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     for (const QString name : {"chart.png", "chart.pdf", "chart.csv"}) {
-        const QString path = d.AppFolder + '/' + name;
+        const QString path = state.AppFolder + '/' + name;
         {
             FileSizeLimit limit(100);
             ASSERT_TRUE(limit.Active());
@@ -125,7 +127,7 @@ TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
         EXPECT_TRUE(window.ExportTo(path));
         EXPECT_GT(QFileInfo(path).size(), 100);
     }
-    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <numeric>
 #include <optional>
 
+namespace tarvek {
+
 namespace {
 
 // A header cell: one that a spreadsheet could take for a formula (starting
@@ -125,13 +127,13 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         return 1;
     }
     if (const ReadTally t = source.Tally(); t.Skipped() > 0)
-        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.foreign
+        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.notData
             << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
             << Qt::endl;
     for (const QString& note : source.CountNotes())
         err << program << ": " << note << Qt::endl;
 
-    std::vector<int> shown(ChannelCount);
+    std::vector<int> shown(Declarations::ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);
     QString error;
     if (!ExportCsv(parser.value(csv), source.Data(), source.Channels(), shown, span, &error)) {
@@ -140,3 +142,5 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
     }
     return 0;
 }
+
+} // namespace tarvek

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 // Passes each write on whole to `file`, a short one (a full disk) retried
@@ -133,3 +135,5 @@ bool WriteExportAs(const QString& path, const ExportWriters& writers, QString* e
                                                       : writers.csv;
     return WriteExport(path, write, error);
 }
+
+} // namespace tarvek

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+namespace tarvek {
+
 // What an export writes, by the suffix of its file's name (any case): .png
 // and .pdf, anything else CSV.
 enum class ExportFormat { Csv, Png, Pdf };
@@ -31,3 +33,5 @@ struct ExportWriters {
 // Writes `path` in the format its suffix names (ExportFormatOf), through
 // WriteExport.
 bool WriteExportAs(const QString& path, const ExportWriters& writers, QString* error);
+
+} // namespace tarvek

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+namespace tarvek {
+
 std::optional<std::pair<qint64, qint64>> TimeExtent(const Trend& trend) {
     if (trend.Size() == 0)
         return std::nullopt;
-    if (trend.Rising(TimeSpan::Utc))
+    if (trend.TimesNeverFall(TimeSpan::Utc))
         return std::pair{trend.UtcMs(0), trend.UtcMs(trend.Size() - 1)};
     std::pair extent{trend.UtcMs(0), trend.UtcMs(0)};
     for (qint64 i = 1; i < trend.Size(); ++i) {
@@ -26,3 +28,5 @@ std::optional<TimeSpan> ChosenSpan(SpanChoice choice, const Trend& trend, qint64
     const auto [first, last] = *extent;
     return TimeSpan{choice == All ? first : last - lengths[choice], last, TimeSpan::Utc};
 }
+
+} // namespace tarvek

@@ -5,6 +5,8 @@
 #include <optional>
 #include <utility>
 
+namespace tarvek {
+
 // The spans the viewer's picker offers, in its order.
 enum SpanChoice { LastHour, LastDay, LastWeek, LastMonth, All, FromTo };
 
@@ -16,3 +18,5 @@ std::optional<std::pair<qint64, qint64>> TimeExtent(const Trend& trend);
 // days up to the latest record, all records, or FromTo's [from, to] with the
 // whole second of `to`. Nothing for a trend without records, unless FromTo.
 std::optional<TimeSpan> ChosenSpan(SpanChoice choice, const Trend& trend, qint64 from, qint64 to);
+
+} // namespace tarvek

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+namespace tarvek {
+
 namespace {
 
 constexpr qint64 DayMs = 86'400'000;
@@ -62,7 +64,7 @@ void Trend::Append(const std::vector<StoredRecord>& records) {
         const qint64 utc = ToUtc(r.localMs);
         utc_.push_back(utc);
         offset_.push_back(qint32((r.localMs - utc) / 1000));
-        for (int k = 0; k < ChannelCount; ++k)
+        for (int k = 0; k < Declarations::ChannelCount; ++k)
             values_[k].push_back(r.values[k]);
     }
     SummarizeBlocks();
@@ -86,7 +88,7 @@ void Trend::ShrinkToFit() {
 
 qint64 Trend::CapacityBytes() const {
     qint64 bytes = qint64(utc_.capacity() * sizeof(qint64) + offset_.capacity() * sizeof(qint32));
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         bytes += qint64(values_[k].capacity() * sizeof(StoredValue) + blocks_[k].capacity() * sizeof(Block));
     return bytes;
 }
@@ -105,7 +107,7 @@ void Trend::Truncate(qint64 size) {
 }
 
 void Trend::SummarizeBlocks() {
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         const std::vector<StoredValue>& values = values_[k];
         for (qint64 b = qint64(blocks_[k].size()); b < Size() / BlockSize; ++b) {
             Block block;
@@ -131,7 +133,7 @@ void Trend::SummarizeBlocks() {
 
 std::pair<qint64, qint64> Trend::IndexRange(const TimeSpan& span) const {
     const auto time = [&](qint64 i) { return Time(i, span.base); };
-    if (Rising(span.base)) {
+    if (TimesNeverFall(span.base)) {
         // The first record not before `t`, by bisection.
         const auto firstFrom = [&](qint64 low, qint64 t, bool after) {
             qint64 high = Size();
@@ -194,3 +196,5 @@ std::optional<qint64> ParseLocalTime(const QString& text) {
         return std::nullopt;
     return (date.toJulianDay() - UnixEpochDay) * DayMs + time.msecsSinceStartOfDay();
 }
+
+} // namespace tarvek

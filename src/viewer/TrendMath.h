@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace tarvek {
+
 // A channel's line as the chart draws it: points (x the true time in ms, y
 // the value) in runs; a run starts at each index in `starts` and the line
 // breaks between runs, where the channel had a gap.
@@ -36,3 +38,5 @@ ChannelStatistics ComputeStatistics(const Trend& trend, int channel, const TimeS
 // The record of `span` nearest in true time to `utcMs`, or -1 when the span
 // holds none.
 qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs);
+
+} // namespace tarvek

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace tarvek {
+
 namespace {
 
 // Year * 12 + month of a month file's name, or -1 for any other name.
@@ -65,7 +67,7 @@ ChannelInfos ReadChannelInfos(const QString& settingFolder, QString* problem) {
         file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     else if (shared.error != ENOENT && problem)
         *problem = QStringLiteral("%1: cannot open (%2)").arg(QDir::toNativeSeparators(path), shared.reason);
-    for (int c = 1; c <= ChannelCount; ++c) {
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         QString record;
         if (file.isOpen() && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
             record = QString::fromLatin1(file.read(SettingRecordLength));
@@ -276,9 +278,11 @@ ReadTally TrendSource::Tally() const {
     for (const auto& file : files_) {
         const ReadTally& t = file->cursor.Tally();
         sum.blank += t.blank;
-        sum.foreign += t.foreign;
+        sum.notData += t.notData;
         sum.uncounted += t.uncounted;
         sum.torn += t.torn;
     }
     return sum;
 }
+
+} // namespace tarvek

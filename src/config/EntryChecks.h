@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QString>
+
+namespace tarvek {
 
 // Indices of the two general entry boxes in the Text5 array.
 constexpr int SerialLineBox = 4;
@@ -24,3 +26,5 @@ struct EntryCheck {
 // in range is kept exactly as typed. The check never touches SerialLine,
 // StorageRate or the files.
 EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text);
+
+} // namespace tarvek

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace tarvek;
+
 namespace {
 
 QByteArray Header(const QByteArray& countField) {
@@ -55,8 +57,8 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
         read += LocalTimeText(r.localMs).mid(11) + ' ' + text(r.values[0]) + ' ' + text(r.values[1]) + '\n';
     EXPECT_EQ(read, c.records);
     const ReadTally& t = cursor.Tally();
-    EXPECT_EQ(std::tie(t.blank, t.foreign, t.uncounted, t.torn),
-              std::tie(c.tally.blank, c.tally.foreign, c.tally.uncounted, c.tally.torn));
+    EXPECT_EQ(std::tie(t.blank, t.notData, t.uncounted, t.torn),
+              std::tie(c.tally.blank, c.tally.notData, c.tally.uncounted, c.tally.torn));
     EXPECT_EQ(cursor.CountNote().contains("the header counts"), c.countDisagrees)
         << qPrintable(cursor.CountNote());
 }
@@ -103,10 +105,10 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
     std::vector<StoredRecord> records(20'000);
     for (std::size_t i = 0; i < records.size(); ++i) {
         records[i].localMs = *ParseLocalTime("2025-01-01T00:00:00") + qint64(i) * 30'000;
-        records[i].values.fill(i == 1234    ? StoredValue::Digits(100'000, 3)
-                               : i == 1235  ? StoredValue::Digits(-50'000, 3)
-                               : i == 15000 ? StoredValue::GapOf(StoredValue::NoData)
-                                            : StoredValue::Digits(0, 3));
+        records[i].values.fill(i == 1234    ? StoredValue::FromDigits(100'000, 3)
+                               : i == 1235  ? StoredValue::FromDigits(-50'000, 3)
+                               : i == 15000 ? StoredValue::FromGap(StoredValue::NoData)
+                                            : StoredValue::FromDigits(0, 3));
     }
     trend.Append(records);
     const Trace trace = Decimate(trend, 0, {trend.UtcMs(0), trend.UtcMs(trend.Size() - 1)}, 100);
@@ -125,15 +127,15 @@ class ViewerFiles : public AppFolderTest {
   protected:
     // Stores a scan with the logger's own writer.
     void Store(const QString& date, const QString& time, const QString& value) {
-        d.ScanDate = date;
-        d.ScanTime = time;
-        d.ChannelValue.fill(value);
+        state.ScanDate = date;
+        state.ScanTime = time;
+        state.ChannelValue.fill(value);
         QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(d); }));
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
     }
     int Export(const QStringList& arguments) {
         QTextStream stream(&err_);
-        return RunCsvExport(QStringList{"tarvek-view"} + arguments, d.AppFolder + "/datafiles", stream);
+        return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
     }
     QString err_;
 };
@@ -141,7 +143,7 @@ class ViewerFiles : public AppFolderTest {
 TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     Store("30-11-2025", "23:59:00", "   +1.000");
     TrendSource source(QTimeZone::utc());
-    ASSERT_TRUE(source.Open({d.AppFolder + "/datafiles"}));
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Poll(), TrendSource::Change::None);
 
     // Spoil the record already read: a follow step that read the file again would see it.
@@ -163,7 +165,7 @@ TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
     Store("30-11-2025", "23:59:00", "   +1.000");
     WriteBytes(DataPath("12-9999-Data.txt"), "");
     TrendSource source(QTimeZone::utc());
-    ASSERT_TRUE(source.Open({d.AppFolder + "/datafiles"}));
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     Store("30-11-2025", "23:59:30", "   +2.000");
     EXPECT_NE(source.Poll(), TrendSource::Change::None);
     ASSERT_EQ(source.Data().Size(), 2);
@@ -185,7 +187,7 @@ TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
     for (const QString date : {"05-01-2025", "05-02-2025", "06-02-2025", "05-03-2025"})
         Store(date, "10:00:00", "   +1.000");
     TrendSource source(QTimeZone::utc(), 3);
-    EXPECT_FALSE(source.Open({d.AppFolder + "/datafiles"}));
+    EXPECT_FALSE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Data().Size(), 3);
     EXPECT_EQ(source.Errors().join(""),
               "left out the oldest 1 files, 1 records (" + DataPath("01-2025-Data.txt") + " to " +
@@ -213,15 +215,15 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                            "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
                            "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
                            "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
-    const QString pipe = d.AppFolder + "/pipe";
+    const QString pipe = state.AppFolder + "/pipe";
     ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
     const int reader =
         ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there before the export; the CSV fits
     ASSERT_GE(reader, 0);
-    for (const QString& out : {d.AppFolder + "/out.csv", pipe})
+    for (const QString& out : {state.AppFolder + "/out.csv", pipe})
         ASSERT_EQ(Export({"--csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"}), 0)
             << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), csv);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), csv);
     char bytes[4096];
     const ssize_t n = ::read(reader, bytes, sizeof bytes);
     ::close(reader);
@@ -244,23 +246,23 @@ class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterfac
 TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     const ExportFailure& c = GetParam();
     Store("05-03-2008", "10:15:30", "   +1.000");
-    WriteBytes(d.AppFolder + "/out.csv", "an older export");
-    QDir().mkpath(d.AppFolder + "/empty");
-    QDir().mkpath(d.AppFolder + "/settingfiles");
-    ASSERT_TRUE(QFile::link(d.AppFolder + "/out.csv", d.AppFolder + "/link.csv"));
+    WriteBytes(state.AppFolder + "/out.csv", "an older export");
+    QDir().mkpath(state.AppFolder + "/empty");
+    QDir().mkpath(state.AppFolder + "/settingfiles");
+    ASSERT_TRUE(QFile::link(state.AppFolder + "/out.csv", state.AppFolder + "/link.csv"));
     if (c.fifo) {
-        ASSERT_EQ(::mkfifo(qPrintable(d.AppFolder + '/' + c.fifo), 0600), 0);
+        ASSERT_EQ(::mkfifo(qPrintable(state.AppFolder + '/' + c.fifo), 0600), 0);
     }
     {
         std::optional<FileSizeLimit> limit;
         if (c.fileSizeLimit > 0) {
             ASSERT_TRUE(limit.emplace(c.fileSizeLimit).Active());
         }
-        EXPECT_EQ(Export(QString(c.arguments).replace("@", d.AppFolder).split(' ')), c.exitCode);
+        EXPECT_EQ(Export(QString(c.arguments).replace("@", state.AppFolder).split(' ')), c.exitCode);
     }
-    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", d.AppFolder))) << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), "an older export");
-    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
+    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", state.AppFolder))) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), "an older export");
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
               QStringList{"out.csv"});
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "viewer/SpanChoice.h"
-#include "viewer/TrendChart.h"
 #include "viewer/TrendSource.h"
+#include "viewer/ui/TrendChart.h"
 
 #include <QMainWindow>
 
@@ -14,6 +14,8 @@ class QDateTimeEdit;
 class QLabel;
 class QTableWidget;
 class QTimer;
+
+namespace tarvek {
 
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the pointer's read-out under it and the
@@ -47,14 +49,14 @@ class ViewerWindow : public QMainWindow {
     void ShowPointer(qint64 utcMs);
     void ShowProblems(); // the source's and the last export's
     std::vector<int> ShownChannels() const;
-    std::array<bool, ChannelCount> ShownMask() const;
+    std::array<bool, Declarations::ChannelCount> ShownMask() const;
 
     TrendSource source_;
     TrendChart* chart_;
     QComboBox* spanChoice_;
     QDateTimeEdit* from_;
     QDateTimeEdit* to_;
-    std::array<QCheckBox*, ChannelCount> channelBoxes_{};
+    std::array<QCheckBox*, Declarations::ChannelCount> channelBoxes_{};
     QCheckBox* follow_;
     QLabel* problems_;
     QLabel* readOut_;
@@ -64,3 +66,5 @@ class ViewerWindow : public QMainWindow {
     QStringList countNotes_; // as last written to stderr
     bool zoomed_ = false;    // the span differs from the picker's choice
 };
+
+} // namespace tarvek

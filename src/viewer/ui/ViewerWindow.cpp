@@ -1,4 +1,4 @@
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +21,8 @@
 
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
+
+namespace tarvek {
 
 namespace {
 
@@ -72,7 +74,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ = new QTableWidget(ChannelCount, 8, right);
+    statistics_ = new QTableWidget(Declarations::ChannelCount, 8, right);
     statistics_->setAccessibleName(QStringLiteral("Statistics of the visible span"));
     statistics_->setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Count"),
                                             QStringLiteral("Gaps"), QStringLiteral("Minimum"),
@@ -146,7 +148,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
                 ApplySpanChoice();
         });
 
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         auto* box = new QCheckBox(panel);
         box->setChecked(true);
         QPixmap swatch(12, 12);
@@ -182,15 +184,15 @@ void ViewerWindow::BuildControls(QWidget* panel) {
 
 std::vector<int> ViewerWindow::ShownChannels() const {
     std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         if (channelBoxes_[k]->isChecked())
             shown.push_back(k);
     return shown;
 }
 
-std::array<bool, ChannelCount> ViewerWindow::ShownMask() const {
-    std::array<bool, ChannelCount> shown{};
-    for (int k = 0; k < ChannelCount; ++k)
+std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
+    std::array<bool, Declarations::ChannelCount> shown{};
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         shown[k] = channelBoxes_[k]->isChecked();
     return shown;
 }
@@ -206,7 +208,7 @@ void ViewerWindow::Open(const QStringList& paths) {
 
 void ViewerWindow::ShowData() {
     const ChannelInfos& channels = source_.Channels();
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         channelBoxes_[k]->setText(channels[k].Heading());
         channelBoxes_[k]->setAccessibleName(QStringLiteral("Show ") + channels[k].Heading());
     }
@@ -218,7 +220,7 @@ void ViewerWindow::ShowData() {
     if (tally.Skipped() > 0)
         status += tr("; skipped: %1 blank, %2 not data records, %3 past the header's count, %4 torn")
                       .arg(tally.blank)
-                      .arg(tally.foreign)
+                      .arg(tally.notData)
                       .arg(tally.uncounted)
                       .arg(tally.torn);
     const QStringList notes = source_.CountNotes();
@@ -340,3 +342,5 @@ bool ViewerWindow::ExportTo(const QString& path) {
     ShowProblems();
     return done;
 }
+
+} // namespace tarvek

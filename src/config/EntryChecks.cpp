@@ -1,7 +1,9 @@
-#include "ui/EntryChecks.h"
+#include "config/EntryChecks.h"
 
 #include "common/TextHelpers.h"
 #include "config/SetupGenParameters.h"
+
+namespace tarvek {
 
 EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text) {
     EntryCheck check;
@@ -18,3 +20,5 @@ EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QSt
     }
     return check;
 }
+
+} // namespace tarvek
