@@ -2,6 +2,8 @@
 // follow mode and the CSV export.
 #include "data/StoringData.h"
 #include "viewer/CsvExport.h"
+#include "viewer/ExportFile.h"
+#include "viewer/SpanChoice.h"
 #include "viewer/TrendMath.h"
 
 #include "FileSizeLimit.h"
@@ -121,6 +123,26 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
     ASSERT_EQ(trace.starts.size(), 2u);
     EXPECT_LT(trace.points[trace.starts[1] - 1].x(), double(trend.UtcMs(15'000)));
     EXPECT_GT(trace.points[trace.starts[1]].x(), double(trend.UtcMs(15'000)));
+}
+
+// The picker's spans end at the latest record, also when times fell (a clock
+// set back); "From … to …" takes its whole last second; no records, no span.
+TEST(SpanChoices, EndAtTheLatestRecord) {
+    Trend trend(QTimeZone::utc());
+    const qint64 t0 = *ParseLocalTime("2025-01-01T10:00:00");
+    std::vector<StoredRecord> records(3);
+    for (int i = 0; i < 3; ++i)
+        records[i].localMs = t0 + qint64(std::array{2, 9, 5}[i]) * 3'600'000;
+    EXPECT_FALSE(ChosenSpan(All, trend, 0, 0));
+    trend.Append(records);
+    const auto span = [&](SpanChoice c) {
+        const TimeSpan s = *ChosenSpan(c, trend, t0, t0 + 1000);
+        return std::pair((s.from - t0) / 3'600'000.0, (s.to - t0) / 3'600'000.0);
+    };
+    EXPECT_EQ(span(LastHour), std::pair(8.0, 9.0));
+    EXPECT_EQ(span(LastDay), std::pair(-15.0, 9.0));
+    EXPECT_EQ(span(All), std::pair(2.0, 9.0));
+    EXPECT_EQ(span(FromTo), std::pair(0.0, 1999 / 3'600'000.0));
 }
 
 class ViewerFiles : public AppFolderTest {
@@ -291,5 +313,18 @@ INSTANTIATE_TEST_SUITE_P(
         ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
                       "@/out.csv: cannot write (File too large)", nullptr, 100}),
     RowName);
+
+// Each format goes to its writer by the name's suffix, in any case.
+TEST_F(ViewerFiles, ExportsGoByTheSuffix) {
+    const ExportWriters writers{[](QIODevice& out) { return out.write("csv") == 3; },
+                                [](QIODevice& out) { return out.write("png") == 3; },
+                                [](QIODevice& out) { return out.write("pdf") == 3; }};
+    for (const char* name : {"a.PNG", "b.pdf", "c.csv", "d.txt"}) {
+        QString error;
+        ASSERT_TRUE(WriteExportAs(state.AppFolder + '/' + name, writers, &error)) << qPrintable(error);
+    }
+    const auto bytes = [&](const char* name) { return ReadBytes(state.AppFolder + '/' + name); };
+    EXPECT_EQ(bytes("a.PNG") + bytes("b.pdf") + bytes("c.csv") + bytes("d.txt"), "pngpdfcsvcsv");
+}
 
 } // namespace
