@@ -133,16 +133,16 @@ TEST(SpanChoices, EndAtTheLatestRecord) {
     std::vector<StoredRecord> records(3);
     for (int i = 0; i < 3; ++i)
         records[i].localMs = t0 + qint64(std::array{2, 9, 5}[i]) * 3'600'000;
-    EXPECT_FALSE(ChosenSpan(All, trend, 0, 0));
+    EXPECT_FALSE(ChosenSpan(SpanChoice::All, trend, 0, 0));
     trend.Append(records);
     const auto span = [&](SpanChoice c) {
         const TimeSpan s = *ChosenSpan(c, trend, t0, t0 + 1000);
         return std::pair((s.from - t0) / 3'600'000.0, (s.to - t0) / 3'600'000.0);
     };
-    EXPECT_EQ(span(LastHour), std::pair(8.0, 9.0));
-    EXPECT_EQ(span(LastDay), std::pair(-15.0, 9.0));
-    EXPECT_EQ(span(All), std::pair(2.0, 9.0));
-    EXPECT_EQ(span(FromTo), std::pair(0.0, 1999 / 3'600'000.0));
+    EXPECT_EQ(span(SpanChoice::LastHour), std::pair(8.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::LastDay), std::pair(-15.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::All), std::pair(2.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::FromTo), std::pair(0.0, 1999 / 3'600'000.0));
 }
 
 class ViewerFiles : public AppFolderTest {

@@ -65,14 +65,14 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "4", "1", "-2.250", "2025-03-05 10:01:30",
                                              "5.500", "2025-03-05 10:00:30", "1.813"}));
 
-    Find<QComboBox>("Span")->setCurrentIndex(ViewerWindow::LastHour);
+    Find<QComboBox>("Span")->setCurrentIndex(int(ViewerWindow::LastHour));
     const auto shown = [&](const char* edit) { return Find<QDateTimeEdit>(edit)->dateTime().time(); };
     EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2), QTime(10, 2)));
     Store("10:02:30", "   +1.000");
     window.Follow();
     EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2, 30), QTime(10, 2, 30)));
 
-    Find<QComboBox>("Span")->setCurrentIndex(ViewerWindow::FromTo);
+    Find<QComboBox>("Span")->setCurrentIndex(int(ViewerWindow::FromTo));
     const QDate day(2025, 3, 5);
     Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 30)));
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 0, 30)));

@@ -158,6 +158,8 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
         return Outcome::Failed;
     };
     const auto readFail = [&] { return fail(QStringLiteral("cannot read"), file.errorString()); };
+    // A file that cannot be read is tried again only once it changed.
+    stamp_ = StampOf(path_);
     // Never blocks (a FIFO in its place) and reads regular files only.
     const SharedFile shared = OpenSharedFile(path_, SharedAccess::Read, LinkPolicy::Follow);
     if (!shared)

@@ -18,7 +18,7 @@ std::optional<std::pair<qint64, qint64>> TimeExtent(const Trend& trend) {
 }
 
 std::optional<TimeSpan> ChosenSpan(SpanChoice choice, const Trend& trend, qint64 from, qint64 to) {
-    if (choice == FromTo)
+    if (choice == SpanChoice::FromTo)
         return TimeSpan{from, to + 999, TimeSpan::Utc};
     const auto extent = TimeExtent(trend);
     if (!extent)
@@ -26,7 +26,7 @@ std::optional<TimeSpan> ChosenSpan(SpanChoice choice, const Trend& trend, qint64
     constexpr qint64 HourMs = 3'600'000;
     static constexpr qint64 lengths[] = {HourMs, 24 * HourMs, 7 * 24 * HourMs, 31 * 24 * HourMs};
     const auto [first, last] = *extent;
-    return TimeSpan{choice == All ? first : last - lengths[choice], last, TimeSpan::Utc};
+    return TimeSpan{choice == SpanChoice::All ? first : last - lengths[int(choice)], last, TimeSpan::Utc};
 }
 
 } // namespace tarvek

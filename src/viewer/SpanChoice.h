@@ -8,7 +8,7 @@
 namespace tarvek {
 
 // The spans the viewer's picker offers, in its order.
-enum SpanChoice { LastHour, LastDay, LastWeek, LastMonth, All, FromTo };
+enum class SpanChoice { LastHour, LastDay, LastWeek, LastMonth, All, FromTo };
 
 // The earliest and the latest true time (ms) of the trend's records; nothing
 // when it holds none.

@@ -122,7 +122,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
     spanChoice_ = new QComboBox(panel);
     spanChoice_->addItems(
         {tr("Last hour"), tr("Last day"), tr("Last week"), tr("Last month"), tr("All"), tr("From … to …")});
-    spanChoice_->setCurrentIndex(All);
+    spanChoice_->setCurrentIndex(int(All));
     spanChoice_->setAccessibleName(tr("Span"));
     from_ = new QDateTimeEdit(panel);
     to_ = new QDateTimeEdit(panel);
@@ -138,13 +138,13 @@ void ViewerWindow::BuildControls(QWidget* panel) {
     form->addRow(tr("&To"), to_);
     layout->addLayout(form);
     connect(spanChoice_, &QComboBox::currentIndexChanged, this, [this](int choice) {
-        from_->setEnabled(choice == FromTo);
-        to_->setEnabled(choice == FromTo);
+        from_->setEnabled(choice == int(FromTo));
+        to_->setEnabled(choice == int(FromTo));
         ApplySpanChoice();
     });
     for (QDateTimeEdit* edit : {from_, to_})
         connect(edit, &QDateTimeEdit::dateTimeChanged, this, [this] {
-            if (spanChoice_->currentIndex() == FromTo)
+            if (SpanChoice(spanChoice_->currentIndex()) == FromTo)
                 ApplySpanChoice();
         });
 
@@ -244,7 +244,7 @@ void ViewerWindow::ApplySpanChoice() {
 
 void ViewerWindow::ShowSpanEnds(const TimeSpan& span) {
     // The fields hold the user's own span while "From … to …" is chosen.
-    if (spanChoice_->currentIndex() == FromTo || source_.Data().Size() == 0)
+    if (SpanChoice(spanChoice_->currentIndex()) == FromTo || source_.Data().Size() == 0)
         return;
     for (auto [edit, ms] : {std::pair{from_, span.from}, std::pair{to_, span.to}}) {
         const QSignalBlocker quiet(edit);
@@ -309,7 +309,7 @@ void ViewerWindow::Follow() {
     if (change == TrendSource::Change::None)
         return;
     ShowData();
-    if (zoomed_ || spanChoice_->currentIndex() == FromTo) {
+    if (zoomed_ || SpanChoice(spanChoice_->currentIndex()) == FromTo) {
         chart_->Refresh();
         UpdateStatistics(chart_->Span());
     } else {

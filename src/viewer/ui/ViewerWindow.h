@@ -24,7 +24,7 @@ namespace tarvek {
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
-    using enum SpanChoice; // the picker's spans, in its order
+    using enum SpanChoice; // the picker's spans, in its order (LastHour .. FromTo)
 
     explicit ViewerWindow(QTimeZone zone = QTimeZone::systemTimeZone(), QWidget* parent = nullptr);
 
