@@ -33,7 +33,11 @@ QString NoDataFilesText(const QString& folder) {
 
 QStringList MonthFiles(const QString& folder) {
     QStringList files;
-    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Readable))
+    // Only names of month files are examined further: a folder may hold
+    // tens of thousands of other entries.
+    for (const QFileInfo& info : QDir(folder, QStringLiteral("[0-9][0-9]-[0-9][0-9][0-9][0-9]-Data.txt"),
+                                      QDir::NoSort, QDir::Files | QDir::Readable)
+                                     .entryInfoList())
         if (MonthKey(info.fileName()) >= 0)
             files += info.filePath();
     std::sort(files.begin(), files.end(),
