@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 namespace tarvek {
 
@@ -67,9 +68,9 @@ ChannelInfos ReadChannelInfos(const QString& settingFolder, QString* problem) {
     const QString path = settingFolder + u'/' + ChannelParametersFile;
     QFile file;
     const SharedFile shared = OpenSharedFile(path, SharedAccess::Read, LinkPolicy::Follow);
-    if (shared)
-        file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    else if (shared.error != ENOENT && problem)
+    if (shared && !file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        ::close(shared.fd);
+    else if (!shared && shared.error != ENOENT && problem)
         *problem = QStringLiteral("%1: cannot open (%2)").arg(QDir::toNativeSeparators(path), shared.reason);
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         QString record;
