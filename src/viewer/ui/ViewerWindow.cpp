@@ -1,5 +1,6 @@
 #include "viewer/ui/ViewerWindow.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -322,7 +323,13 @@ bool ViewerWindow::ExportTo(const QString& path) {
     writers.csv = [this](QIODevice& out) {
         return WriteCsv(out, source_.Data(), source_.Channels(), ShownChannels(), chart_->Span());
     };
-    writers.png = [this](QIODevice& out) { return chart_->grab().save(&out, "PNG"); };
+    writers.png = [this](QIODevice& out) {
+        // Encoded in memory first: the encoder's own error path when a write
+        // fails leaks its copy of the image.
+        QByteArray png;
+        QBuffer buffer(&png);
+        return chart_->grab().save(&buffer, "PNG") && out.write(png) == png.size();
+    };
     writers.pdf = [this](QIODevice& out) {
         QPdfWriter pdf(&out);
         pdf.setPageOrientation(QPageLayout::Landscape);
