@@ -12,19 +12,11 @@ using namespace tarvek;
 
 namespace {
 
-QByteArray Header(const QByteArray& countField) {
-    return "Lastrecord;   " + countField + ";" + QByteArray("          ;     ;").repeated(8) + " *\r\n";
-}
-QByteArray Header(int count) {
-    return Header(QByteArray::number(count).rightJustified(5, ' '));
-}
-
 // Records first..last of the files the tests start from.
 QByteArray Old(int first, int last) {
     QByteArray bytes;
     for (int n = first; n <= last; ++n)
-        bytes += "01-03-2008;" + QByteArray::number(n).rightJustified(8, '0') + ";" +
-                 QByteArray("   +1.000 ; Bar ;").repeated(8) + " *\r\n";
+        bytes += DataLine(QByteArray::number(n).rightJustified(8, '0'), {}, "01-03-2008");
     return bytes;
 }
 
@@ -91,38 +83,38 @@ const QByteArray Three = Old(1, 3);
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DataFileStore,
-    ::testing::Values(StoreCase{"NewFile", {}, Header(1) + New},
-                      StoreCase{"CountOfTheLastRecord", Header(3) + Three, Header(4) + Three + New},
-                      // A count damaged, unreadable or beyond the end: after the last whole
-                      // record, never over a stored one. One behind is a store cut off
-                      // between its record and its count: that record is kept too.
-                      StoreCase{"CountDamagedLow", Header(1) + Three, Header(4) + Three + New, true},
-                      StoreCase{"CountOneBehind", Header(2) + Three, Header(4) + Three + New},
-                      StoreCase{"CountUnreadable", Header("  abc") + Three, Header(4) + Three + New, true},
-                      StoreCase{"CountBeyondTheEnd", Header(4) + Three, Header(4) + Three + New, true},
-                      StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n",
-                                Header(1) + New},
-                      // A torn last record is replaced; never counted.
-                      StoreCase{"TornTailAfterTheCount", Header(3) + Three + Torn, Header(4) + Three + New},
-                      StoreCase{"TornTailCounted", Header(4) + Three + Torn, Header(4) + Three + New, true},
-                      StoreCase{"FullDiskMidRecord", Header(3) + Three, Header(4) + Three + New, false,
-                                4 * 160 + 100, Header(3) + Three},
-                      StoreCase{"FullDiskOverATornTail", Header(3) + Three + Torn, Header(4) + Three + New,
-                                false, 4 * 160 + 35, Header(3) + Three},
-                      StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, false, 200, ""}),
+    ::testing::Values(
+        StoreCase{"NewFile", {}, DataHeader(1) + New},
+        StoreCase{"CountOfTheLastRecord", DataHeader(3) + Three, DataHeader(4) + Three + New},
+        // A count damaged, unreadable or beyond the end: after the last whole
+        // record, never over a stored one. One behind is a store cut off
+        // between its record and its count: that record is kept too.
+        StoreCase{"CountDamagedLow", DataHeader(1) + Three, DataHeader(4) + Three + New, true},
+        StoreCase{"CountOneBehind", DataHeader(2) + Three, DataHeader(4) + Three + New},
+        StoreCase{"CountUnreadable", DataHeader("  abc") + Three, DataHeader(4) + Three + New, true},
+        StoreCase{"CountBeyondTheEnd", DataHeader(4) + Three, DataHeader(4) + Three + New, true},
+        StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", DataHeader(1) + New},
+        // A torn last record is replaced; never counted.
+        StoreCase{"TornTailAfterTheCount", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New},
+        StoreCase{"TornTailCounted", DataHeader(4) + Three + Torn, DataHeader(4) + Three + New, true},
+        StoreCase{"FullDiskMidRecord", DataHeader(3) + Three, DataHeader(4) + Three + New, false,
+                  4 * 160 + 100, DataHeader(3) + Three},
+        StoreCase{"FullDiskOverATornTail", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New, false,
+                  4 * 160 + 35, DataHeader(3) + Three},
+        StoreCase{"FullDiskOnANewFile", {}, DataHeader(1) + New, false, 200, ""}),
     RowName);
 
 // After the wrap the count rules: records past it are the oldest, and a torn
 // tail there is completed, keeping its bytes.
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
-    const QByteArray before = Header(99999) + Old(1, 99999);
+    const QByteArray before = DataHeader(99999) + Old(1, 99999);
     WriteBytes(File(), before);
     ASSERT_TRUE(Store());
-    EXPECT_TRUE(ReadBytes(File()) == Header(1) + New + before.mid(2 * 160));
-    WriteBytes(File(), Header(5) + Old(1, 99999) + Torn);
+    EXPECT_TRUE(ReadBytes(File()) == DataHeader(1) + New + before.mid(2 * 160));
+    WriteBytes(File(), DataHeader(5) + Old(1, 99999) + Torn);
     ASSERT_TRUE(Store());
     EXPECT_TRUE(ReadBytes(File()) ==
-                Header(6) + Old(1, 5) + New + Old(7, 99999) + Record(Torn, 160)); // kept by the count
+                DataHeader(6) + Old(1, 5) + New + Old(7, 99999) + Record(Torn, 160)); // kept by the count
 }
 
 // Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not

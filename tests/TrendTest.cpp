@@ -19,19 +19,6 @@ using namespace tarvek;
 
 namespace {
 
-QByteArray Header(const QByteArray& countField) {
-    return "Lastrecord;   " + countField + ";" + QByteArray("          ;     ;").repeated(8) + " *\r\n";
-}
-
-// A data record with `values` in the first channels and "+1.000" in the rest.
-QByteArray DataLine(const QByteArray& time, QList<QByteArray> values = {},
-                    const QByteArray& date = "26-10-2025") {
-    QByteArray line = date + ";" + time + ";";
-    for (int k = 0; k < 8; ++k)
-        line += (k < values.size() ? values[k] : QByteArray("   +1.000")) + " ; Bar ;";
-    return line + " *\r\n";
-}
-
 struct ReadCase {
     const char* name;
     QByteArray file;
@@ -69,33 +56,33 @@ INSTANTIATE_TEST_SUITE_P(
     Files, DataFileRead,
     ::testing::Values(
         ReadCase{
-            "TornTail", Header("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
+            "TornTail", DataHeader("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
         // The logger's rule: below the wrap every whole record counts; a
         // count that says otherwise is named (one behind is a store in flight).
-        ReadCase{"BadHeader", Header("  x12") + Three, ThreeRead, {}, true},
-        ReadCase{"CountBeyondTheFile", Header("    7") + Three, ThreeRead, {}, true},
-        ReadCase{"CountDamagedLow", Header("    1") + Three, ThreeRead, {}, true},
-        ReadCase{"StoreInFlight", Header("    2") + Three, ThreeRead, {}},
+        ReadCase{"BadHeader", DataHeader("  x12") + Three, ThreeRead, {}, true},
+        ReadCase{"CountBeyondTheFile", DataHeader("    7") + Three, ThreeRead, {}, true},
+        ReadCase{"CountDamagedLow", DataHeader("    1") + Three, ThreeRead, {}, true},
+        ReadCase{"StoreInFlight", DataHeader("    2") + Three, ThreeRead, {}},
         ReadCase{"BlankGapRecord",
-                 Header("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
+                 DataHeader("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
                  "10:00:00 1.000 1.000\n10:01:00 1.000 1.000\n",
                  {1, 0, 0, 0}},
         ReadCase{"GapsAreNeverValues",
-                 Header("    1") + DataLine("10:00:00", {" No Data ", " ======= "}),
+                 DataHeader("    1") + DataLine("10:00:00", {" No Data ", " ======= "}),
                  "10:00:00 NoData Invalid\n",
                  {}},
         ReadCase{"WideValuesReadExactly",
-                 Header("    2") + DataLine("10:00:00", {"-12345.68", "+123456.7"}) +
+                 DataHeader("    2") + DataLine("10:00:00", {"-12345.68", "+123456.7"}) +
                      DataLine("10:00:30", {" -1234567", "+99999999"}),
                  "10:00:00 -12345.68 123456.7\n10:00:30 -1234567 99999999\n",
                  {}},
         // Daylight saving time ends: the hour from 02:00 comes twice.
         ReadCase{"RepeatedHourKept",
-                 Header("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
+                 DataHeader("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
                  "02:59:30 1.000 1.000\n02:00:00 1.000 1.000\n02:30:00 1.000 1.000\n",
                  {}},
         ReadCase{"ForeignLines",
-                 Header("    5") + Record("Date;Time;Channel 1 exported by hand", 160) +
+                 DataHeader("    5") + Record("Date;Time;Channel 1 exported by hand", 160) +
                      DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {}, "30-02-2025") +
                      DataLine("25:00:00") + DataLine("10:01:00", {"    12.5 "}),
                  "",
@@ -147,14 +134,6 @@ TEST(SpanChoices, EndAtTheLatestRecord) {
 
 class ViewerFiles : public AppFolderTest {
   protected:
-    // Stores a scan with the logger's own writer.
-    void Store(const QString& date, const QString& time, const QString& value) {
-        state.ScanDate = date;
-        state.ScanTime = time;
-        state.ChannelValue.fill(value);
-        QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
-    }
     int Export(const QStringList& arguments) {
         QTextStream stream(&err_);
         return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
@@ -163,7 +142,7 @@ class ViewerFiles : public AppFolderTest {
 };
 
 TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
-    Store("30-11-2025", "23:59:00", "   +1.000");
+    StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Poll(), TrendSource::Change::None);
@@ -172,8 +151,8 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     QFile file(DataPath("11-2025-Data.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.seek(160) && file.write("xx") == 2);
     file.close();
-    Store("30-11-2025", "23:59:30", "   +2.000");
-    Store("01-12-2025", "00:00:00", "   +3.000");
+    StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    StoreScan("01-12-2025", "00:00:00", "   +3.000", "   +3.000");
     EXPECT_EQ(source.Poll(), TrendSource::Change::Appended);
     const Trend& trend = source.Data();
     ASSERT_EQ(trend.Size(), 3);
@@ -184,11 +163,11 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
 // A far-future month (a wrong clock, or planted) does not stop the follow
 // mode; a FIFO swapped in for a month file is named, never waited on.
 TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
-    Store("30-11-2025", "23:59:00", "   +1.000");
+    StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
     WriteBytes(DataPath("12-9999-Data.txt"), "");
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
-    Store("30-11-2025", "23:59:30", "   +2.000");
+    StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
     EXPECT_NE(source.Poll(), TrendSource::Change::None);
     ASSERT_EQ(source.Data().Size(), 2);
     EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
@@ -202,7 +181,7 @@ TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
 // Past the record limit the newest files are read and the oldest named.
 TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
     for (const QString date : {"05-01-2025", "05-02-2025", "06-02-2025", "05-03-2025"})
-        Store(date, "10:00:00", "   +1.000");
+        StoreScan(date, "10:00:00", "   +1.000", "   +1.000");
     TrendSource source(QTimeZone::utc(), 3);
     EXPECT_FALSE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Data().Size(), 3);
@@ -221,7 +200,7 @@ QByteArray ChannelRecord(const QByteArray& name, const QByteArray& unit) {
 // run as a formula is marked as text; values are never touched.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
-               Header("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
+               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
     // Channel 1 named with a comma and a quote, channel 2 in mV, the others unnamed.
@@ -262,7 +241,7 @@ class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterfac
 
 TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     const ExportFailure& c = GetParam();
-    Store("05-03-2008", "10:15:30", "   +1.000");
+    StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
     WriteBytes(state.AppFolder + "/out.csv", "an older export");
     QDir().mkpath(state.AppFolder + "/empty");
     QDir().mkpath(state.AppFolder + "/settingfiles");

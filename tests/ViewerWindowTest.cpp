@@ -21,14 +21,6 @@ namespace {
 
 class ViewerWindowTest : public AppFolderTest {
   protected:
-    void Store(const QString& time, const QString& first) {
-        state.ScanDate = "05-03-2025";
-        state.ScanTime = time;
-        state.ChannelValue.fill("   +1.000");
-        state.ChannelValue[1] = first;
-        QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
-    }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
             if (w->accessibleName() == accessibleName || w->accessibleDescription() == accessibleName)
@@ -58,7 +50,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     const char* values[] = {"   +1.000", "   +5.500", " No Data ", "   -2.250", "   +3.000"};
     const char* times[] = {"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"};
     for (int i = 0; i < 5; ++i)
-        Store(times[i], values[i]);
+        StoreScan("05-03-2025", times[i], values[i], "   +1.000");
     window.Open({state.AppFolder + "/datafiles"});
     EXPECT_TRUE(timeAxis()->labelsVisible());
     EXPECT_EQ(Find<QCheckBox>("Show Boiler [mbar]")->text(), "Boiler [mbar]");
@@ -68,7 +60,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     Find<QComboBox>("Span")->setCurrentIndex(int(ViewerWindow::LastHour));
     const auto shown = [&](const char* edit) { return Find<QDateTimeEdit>(edit)->dateTime().time(); };
     EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2), QTime(10, 2)));
-    Store("10:02:30", "   +1.000");
+    StoreScan("05-03-2025", "10:02:30", "   +1.000", "   +1.000");
     window.Follow();
     EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2, 30), QTime(10, 2, 30)));
 
@@ -90,7 +82,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
 TEST_F(ViewerWindowTest, HostileNamesAndLongLinesStayText) {
     WriteBytes(SettingPath("channelsparameters.txt"),
                Record("").repeated(10) + Record("     <img src=/dev/zero>    3 mbar"));
-    Store("10:00:00", "   +1.000");
+    StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
     window.Open({state.AppFolder + "/datafiles"});
     EXPECT_EQ(window.Chart()->chart()->legend()->markers().first()->label(),
               "&lt;img src=/dev/zero&gt; [mbar]");
@@ -106,7 +98,7 @@ TEST_F(ViewerWindowTest, HostileNamesAndLongLinesStayText) {
 // PNG and PDF exports are whole or not there: a file-size limit fails them
 // with the reason, and neither a file nor a half is left.
 TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
-    Store("10:00:00", "   +1.000");
+    StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
     window.Open({state.AppFolder + "/datafiles"});
     for (const QString name : {"chart.png", "chart.pdf", "chart.csv"}) {
         const QString path = state.AppFolder + '/' + name;

@@ -19,12 +19,6 @@ namespace {
 
 constexpr double PowersOfTen[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
 
-constexpr int ValueField = 10;         // the value text and its blank
-constexpr int FirstBlock = 20;         // after "dd-mm-yyyy;hh:mm:ss;"
-constexpr int BlockLength = 17;        // value field and "; Bar ;"
-constexpr char UnitText[] = "; Bar ;"; // after every value field
-constexpr char Ending[] = " *\r\n";    // the last four bytes
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -37,7 +31,8 @@ int TwoDigits(const char* p) {
 // "dd-mm-yyyy" and "hh:mm:ss" as milliseconds of the wall clock from
 // 1970-01-01, or false when either does not exist.
 bool ReadStamp(const char* p, qint64* localMs) {
-    if (p[2] != '-' || p[5] != '-' || p[10] != ';' || p[13] != ':' || p[16] != ':' || p[19] != ';')
+    if (p[2] != '-' || p[5] != '-' || p[DateWidth] != ';' || p[13] != ':' || p[16] != ':' ||
+        p[FirstBlock - 1] != ';')
         return false;
     const int day = TwoDigits(p), month = TwoDigits(p + 3), century = TwoDigits(p + 6),
               year = TwoDigits(p + 8);
@@ -48,7 +43,6 @@ bool ReadStamp(const char* p, qint64* localMs) {
     const QDate date(century * 100 + year, month, day);
     if (!date.isValid())
         return false;
-    constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
     *localMs = ((date.toJulianDay() - UnixEpochDay) * 86400 + hour * 3600 + minute * 60 + second) * 1000;
     return true;
 }
@@ -128,7 +122,7 @@ int StoredValue::WriteText(char* out) const {
 
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
     const char* end = bytes + DataRecordLength - 4;
-    if (std::memcmp(end, Ending, 4) != 0)
+    if (std::memcmp(end, RecordEnding, 4) != 0)
         return RecordKind::NotData;
     if (std::all_of(bytes, end, [](char c) { return c == ' '; }))
         return RecordKind::Blank;
@@ -136,7 +130,7 @@ RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
         return RecordKind::NotData;
     for (int k = 0; k < Declarations::ChannelCount; ++k) {
         const char* block = bytes + FirstBlock + k * BlockLength;
-        if (block[9] != ' ' || std::memcmp(block + ValueField, UnitText, 7) != 0 ||
+        if (block[9] != ' ' || std::memcmp(block + ValueFieldWidth, UnitText, 7) != 0 ||
             !ReadValue(block, &record->values[k]))
             return RecordKind::NotData;
     }
@@ -182,7 +176,7 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
         if (header.size() != DataRecordLength)
             return readFail();
         const std::optional<int> headerCount = ReadHeaderCount(QString::fromLatin1(header));
-        const DataFileEnd end = LastDataRecord(size, headerCount);
+        const DataFileEnd end = LastDataRecord(whole, headerCount);
         count = end.last;
         if (end.countDisagrees)
             countNote_ = CountDisagreesText(path_, headerCount, size);

@@ -65,37 +65,26 @@ QString DataFileName(const QString& scanDate) {
 }
 
 QString DataFileHeader(int count) {
-    QString body = QStringLiteral("Lastrecord;   ") + QString::number(count).rightJustified(5, u' ') + u';';
+    QString body = QStringLiteral("Lastrecord;   ") +
+                   QString::number(count).rightJustified(HeaderCountWidth, u' ') + u';';
     for (int k = 0; k < ChannelBlocks; ++k)
-        body += QString(10, u' ') + u';' + QString(5, u' ') + u';';
+        body +=
+            QString(ValueFieldWidth, u' ') + u';' + QString(BlockLength - ValueFieldWidth - 2, u' ') + u';';
     return Terminated(body);
 }
 
 QString BuildDataRecord(const Declarations& state) {
-    QString body = FixedText(state.ScanDate, 10) + u';' + FixedText(state.ScanTime, 8) + u';';
+    QString body = FixedText(state.ScanDate, DateWidth) + u';' + FixedText(state.ScanTime, TimeWidth) + u';';
     for (int k = 1; k <= ChannelBlocks; ++k)
-        body += FixedText(state.ChannelValue[k], 10) + QStringLiteral("; Bar ;");
+        body += FixedText(state.ChannelValue[k], ValueFieldWidth) + QLatin1StringView(UnitText);
     return Terminated(body);
 }
 
 std::optional<int> ReadHeaderCount(const QString& headerRecord) {
-    const double count = LeadingNumber(headerRecord.mid(14, 5));
+    const double count = LeadingNumber(headerRecord.mid(HeaderCountAt, HeaderCountWidth));
     if (count < 1 || count > MaxDataRecords || count != std::floor(count))
         return std::nullopt;
     return static_cast<int>(count);
-}
-
-DataFileEnd LastDataRecord(qint64 fileSize, std::optional<int> headerCount) {
-    const qint64 whole = fileSize / DataRecordLength - 1; // whole data records
-    if (whole <= 0)
-        return {};
-    if (whole < MaxDataRecords) {
-        const int last = int(whole);
-        return {last, headerCount ? *headerCount != last && *headerCount != last - 1 : last > 1};
-    }
-    if (headerCount)
-        return {*headerCount, false};
-    return {MaxDataRecords, true};
 }
 
 QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize) {
@@ -118,7 +107,7 @@ FileOutcome LastRecordCount(RecordFile& file, int* count) {
     if (!outcome)
         return outcome;
     const std::optional<int> headerCount = ReadHeaderCount(header);
-    const DataFileEnd end = LastDataRecord(file.Size(), headerCount);
+    const DataFileEnd end = LastDataRecord(file.Size() / DataRecordLength, headerCount);
     if (end.countDisagrees)
         std::fprintf(stderr, "tarvek: %s; storing after record %d\n",
                      qPrintable(CountDisagreesText(file.Path(), headerCount, file.Size())), end.last);

@@ -2,6 +2,7 @@
 
 #include "common/Declarations.h"
 #include "common/RecordFile.h"
+#include "data/DataRecord.h"
 
 #include <QString>
 
@@ -23,13 +24,6 @@ void CheckStorageDue(Declarations& state);
 
 // --- Data files ---
 
-inline constexpr int DataRecordLength = 160;
-// The header count runs 1..99999, then starts again at 1.
-inline constexpr int MaxDataRecords = 99999;
-
-// Status panel text while storing fails, until a store succeeds again.
-inline const QString DataNotStoredText = QStringLiteral(" Data not stored ");
-
 // "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
 QString DataFileName(const QString& scanDate);
 
@@ -44,25 +38,6 @@ QString BuildDataRecord(const Declarations& state);
 // The count held in a header record (positions 15 to 19), or nothing when
 // they hold no whole number from 1 to 99999.
 std::optional<int> ReadHeaderCount(const QString& headerRecord);
-
-// Where the data records of a data file end, from its size and the count
-// its header holds (nothing when unreadable).
-//
-// While the file holds fewer than MaxDataRecords whole data records, the last
-// whole one counts, whatever the header says: a damaged count never gets a
-// stored record overwritten, and a record written before a kill, its count
-// not yet raised, is kept. A file of MaxDataRecords records or more keeps the
-// header's count (after record 99999 the count starts again at 1), unless it
-// names a record the file lacks; then record 99999 counts.
-//
-// The count disagrees when it is unreadable or names another record; one
-// record behind is the state of a store between its record and its count,
-// not damage.
-struct DataFileEnd {
-    int last = 0; // the number of the last data record that counts
-    bool countDisagrees = false;
-};
-DataFileEnd LastDataRecord(qint64 fileSize, std::optional<int> headerCount);
 
 // "<path>: the header counts N, the file holds M data records": what a count
 // that disagrees is reported with.
