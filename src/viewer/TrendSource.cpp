@@ -63,25 +63,38 @@ QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
 
 } // namespace
 
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QString* problem) {
+ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
     ChannelInfos infos;
     const QString path = settingFolder + u'/' + ChannelParametersFile;
     QFile file;
     const SharedFile shared = OpenSharedFile(path, SharedAccess::Read, LinkPolicy::Follow);
     if (shared && !file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         ::close(shared.fd);
-    else if (!shared && shared.error != ENOENT && problem)
-        *problem = QStringLiteral("%1: cannot open (%2)").arg(QDir::toNativeSeparators(path), shared.reason);
+    else if (!shared && shared.error != ENOENT && openProblem)
+        *openProblem =
+            QStringLiteral("%1: cannot open (%2)").arg(QDir::toNativeSeparators(path), shared.reason);
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         QString record;
         if (file.isOpen() && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
             record = QString::fromLatin1(file.read(SettingRecordLength));
         const QString name = WithoutControls(ChannelFieldOf(record, Declarations::Description)).trimmed();
         const QString unit = WithoutControls(ChannelFieldOf(record, Declarations::Unit)).trimmed();
-        infos[c - 1] = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
-                        unit.isEmpty() ? QStringLiteral("Bar") : unit};
+        ChannelInfo& info = infos[c - 1];
+        info = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
+                unit.isEmpty() ? QStringLiteral("Bar") : unit,
+                !unit.isEmpty(),
+                {}};
+        info.limits = ParseLimits(ChannelFieldOf(record, Declarations::AlarmMin),
+                                  ChannelFieldOf(record, Declarations::AlarmMax), info.Heading(), problems);
     }
     return infos;
+}
+
+std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
+    std::vector<QString> units;
+    for (const ChannelInfo& info : channels)
+        units.push_back(info.unitSet ? info.unit : QString());
+    return units;
 }
 
 struct TrendSource::File {
@@ -98,7 +111,7 @@ struct TrendSource::Folder {
 
 TrendSource::TrendSource(QTimeZone zone, qint64 recordLimit)
     : zone_(zone), recordLimit_(recordLimit), trend_(std::move(zone)) {
-    channels_ = ReadChannelInfos({});
+    channels_ = ReadChannelInfos({}, &limitProblems_);
 }
 
 TrendSource::~TrendSource() = default;
@@ -158,12 +171,13 @@ bool TrendSource::Open(const QStringList& paths) {
     for (const QString& file : files.mid(keep))
         Add(file);
     trend_.ShrinkToFit();
+    limitProblems_.clear();
     if (!paths.isEmpty()) {
         const QFileInfo first(paths.first());
         QString problem;
         channels_ = ReadChannelInfos((first.isDir() ? first.absoluteFilePath() : first.absolutePath()) +
                                          QStringLiteral("/../") + SettingFolderName,
-                                     &problem);
+                                     &limitProblems_, &problem);
         if (!problem.isEmpty())
             problems_ += problem;
     }

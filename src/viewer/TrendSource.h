@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewer/Limits.h"
 #include "viewer/Trend.h"
 
 #include <QStringList>
@@ -10,21 +11,28 @@
 namespace tarvek {
 
 // A channel's name and unit as the chart, the statistics and the CSV header
-// show them.
+// show them, and its alarm limits. `unitSet`: the set-up names the unit
+// (else it shows as "Bar", the unit every data record carries).
 struct ChannelInfo {
     QString name;
     QString unit;
+    bool unitSet = false;
+    ChannelLimits limits;
     QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
 };
 using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
 
-// Description (positions 6..27) and unit (31..34) of channels 1..8 from the
-// channel parameters file in `settingFolder`, read-only and never blocking;
-// "Ch.n" and "Bar" where the file or the field is missing or blank. Control
-// characters are dropped: the names are shown and exported as they are.
-// A file that is there but cannot be read (not a regular file, say) gives
-// the fall-backs and `problem` names it.
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QString* problem = nullptr);
+// Description (positions 6..27), unit (31..34) and alarm limits (58..66,
+// 68..76) of channels 1..8 from the channel parameters file in
+// `settingFolder`, read-only; "Ch.n" and "Bar" where the file or the field is
+// missing or blank, no limits where they are. Limits that cannot be used are
+// named in `problems`. The file is read without blocking; one that is there
+// but cannot be read (not a regular file, say) gives the fall-backs and
+// `openProblem` names it. Control characters are dropped from the names.
+ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems,
+                              QString* openProblem = nullptr);
+// The units as the chart groups them: empty where the set-up names none.
+std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
 // The data files the viewer reads and follows, and the trend they make.
 //
@@ -61,6 +69,8 @@ class TrendSource {
     // Files whose header's count disagrees with their records (all of which
     // are read), one text each.
     QStringList CountNotes() const;
+    // The channels' limits that cannot be used, from the last Open().
+    const QStringList& LimitProblems() const { return limitProblems_; }
     QStringList Files() const;
     // Records left out, over all files.
     ReadTally Tally() const;
@@ -77,6 +87,7 @@ class TrendSource {
     ChannelInfos channels_;
     std::vector<Folder> folders_;
     QStringList problems_; // found when opening
+    QStringList limitProblems_;
     std::vector<std::unique_ptr<File>> files_;
 };
 

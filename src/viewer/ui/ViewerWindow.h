@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/SpanChoice.h"
+#include "viewer/TrendReport.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 
@@ -12,6 +13,8 @@ class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QLabel;
+class QTabWidget;
+class QTableView;
 class QTableWidget;
 class QTimer;
 
@@ -19,8 +22,9 @@ namespace tarvek {
 
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the pointer's read-out under it and the
-// statistics of the visible span at the bottom. The statistics table holds
-// in text what the chart shows, for a screen reader among others.
+// statistics of the visible span and its periods outside the channels'
+// limits at the bottom. The tables hold in text what the chart shows, for a
+// screen reader among others.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -45,7 +49,8 @@ class ViewerWindow : public QMainWindow {
     void ApplySpanChoice();
     void ShowSpanEnds(const TimeSpan& span);
     void ShowData();
-    void UpdateStatistics(const TimeSpan& span);
+    void UpdateStatistics();
+    bool ExportPdf(QIODevice& out); // the chart and the tables, paged
     void ShowPointer(qint64 utcMs);
     void ShowProblems(); // the source's and the last export's
     std::vector<int> ShownChannels() const;
@@ -61,6 +66,9 @@ class ViewerWindow : public QMainWindow {
     QLabel* problems_;
     QLabel* readOut_;
     QTableWidget* statistics_;
+    QTableView* periods_;
+    PeriodsModel* periodsModel_;
+    QTabWidget* tables_;
     QTimer* followTimer_;
     QString exportProblem_;  // why the last export failed
     QStringList countNotes_; // as last written to stderr
