@@ -89,8 +89,11 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
 }
 
 // From and To show the span shown and move on in follow mode; a channel
-// switched off leaves the table, for a screen reader too.
+// switched off leaves the table, for a screen reader too; an empty chart
+// shows no dates.
 TEST_F(ViewerWindowTest, FromAndToShowTheSpanShownAndHiddenChannelsLeaveTheTable) {
+    window.Open({state.AppFolder + "/datafiles"});
+    EXPECT_TRUE(window.Chart()->Ticks().empty());
     StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
     StoreScan("05-03-2025", "10:02:00", "   +1.000", "   +1.000");
     window.Open({state.AppFolder + "/datafiles"});
