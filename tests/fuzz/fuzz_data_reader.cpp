@@ -97,11 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(made && setup.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
             setup.write(bytes) == bytes.size());
     setup.close();
-    for (const ChannelInfo& info : ReadChannelInfos(dir.path() + "/settingfiles")) {
+    QStringList limitProblems;
+    QString openProblem;
+    for (const ChannelInfo& info :
+         ReadChannelInfos(dir.path() + "/settingfiles", &limitProblems, &openProblem)) {
         Require(!info.name.isEmpty() && info.name.size() <= 22 && !info.unit.isEmpty() &&
                 info.unit.size() <= 4);
         for (const QChar c : info.name + info.unit)
             Require(c.unicode() >= 0x20 && (c.unicode() < 0x7f || c.unicode() >= 0xa0));
     }
+    Require(openProblem.isEmpty());
     return 0;
 }
