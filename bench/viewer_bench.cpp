@@ -11,6 +11,12 @@
 //       limits of the whole span, and the memory the process holds with the
 //       month open. PNG: where to save the month's drawing.
 //
+// Then the follow mode and the memory: the columns' memory per month (of the
+// year, and as the process's RSS grows), a follow step that finds nothing
+// new in a folder of 50,000 entries, and a follow step appending one record
+// stored by the logger while some 4 M records are open (links to January
+// stand for the older months).
+//
 // The drawing runs on whatever QT_QPA_PLATFORM gives (offscreen, or xcb under
 // xvfb-run): bench/viewer.sh runs both.
 #include "config/SettingRecords.h"
@@ -26,6 +32,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -85,23 +92,77 @@ void WriteMonths(const QString& folder, int months) {
     }
 }
 
-// Channel k's limits cut through its wave (amplitude 10 k) at 8 k, in four
-// units two by two.
-void WriteLimits(const QString& folder) {
-    QByteArray bytes = QByteArray(SettingRecordLength - 3, ' ').append("*\r\n").repeated(ChannelRecordOffset);
-    for (int k = 1; k <= Declarations::ChannelCount; ++k) {
-        Declarations::ChannelRow fields;
-        fields[Declarations::Description] = QStringLiteral("Channel number %1 of 8").arg(k);
-        fields[Declarations::Unit] = QStringList{"Bar", "mBar", "m", "degC"}[(k - 1) / 2];
-        fields[Declarations::AlarmMin] = QString::number(-8 * k);
-        fields[Declarations::AlarmMax] = QString::number(8 * k);
-        bytes += ChannelRecord(QStringLiteral("Ch.%1").arg(k), fields).toLatin1();
+// The follow step's figures (see the top).
+void FollowFigures(const QString& folder, const QString& month) {
+    // 50,000 entries beside one month file; nothing changes.
+    const QString crowd = folder + QStringLiteral("/crowd");
+    QDir().mkpath(crowd);
+    for (int i = QDir(crowd).entryList(QDir::Files).size(); i < 50'000; ++i)
+        QFile(crowd + QStringLiteral("/entry-%1").arg(i)).open(QIODevice::WriteOnly);
+    QFile::link(month, crowd + QStringLiteral("/01-2025-Data.txt"));
+    TrendSource source;
+    source.Open({crowd});
+    const double listMs = BestMs(1, [&] { source.Poll(); }); // a folder this recent is listed
+    QThread::msleep(1200);
+    source.Poll();
+    const double pollMs = BestMs(20, [&] { source.Poll(); });
+    std::printf("%-44s %9.3f ms   (floor: listing the folder %.1f ms; goal at most 5 ms)\n",
+                "follow step, nothing new, 50,000 entries", pollMs, listMs);
+
+    // Some 4 M records: links to January as 45 older months, then the month
+    // the logger stores into.
+    const QString big = folder + QStringLiteral("/big");
+    QDir().mkpath(big + QStringLiteral("/datafiles"));
+    for (int m = 0; m < 45; ++m)
+        QFile::link(month, big + QStringLiteral("/datafiles/%1-%2-Data.txt")
+                                     .arg(m % 12 + 1, 2, 10, QChar(u'0'))
+                                     .arg(2001 + m / 12));
+    QFile::remove(big + QStringLiteral("/datafiles/01-2030-Data.txt"));
+    Declarations d;
+    d.AppFolder = big;
+    d.ChannelValue.fill(QStringLiteral("   +1.000"));
+    QDateTime t(QDate(2030, 1, 1), QTime(0, 0));
+    const auto store = [&] {
+        d.ScanDate = t.toString(QStringLiteral("dd-MM-yyyy"));
+        d.ScanTime = t.toString(QStringLiteral("HH:mm:ss"));
+        t = t.addSecs(30);
+        if (!StoreDataRecord(d))
+            std::exit(1);
+    };
+    store();
+    source.Open({big + QStringLiteral("/datafiles")});
+    QThread::msleep(1200);
+    source.Poll();
+    std::vector<double> steps;
+    for (int i = 0; i < 200; ++i) {
+        store();
+        steps.push_back(BestMs(1, [&] { source.Poll(); }));
     }
-    QDir().mkpath(folder + QStringLiteral("/settingfiles"));
-    QFile file(folder + QStringLiteral("/settingfiles/") + ChannelParametersFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        std::exit(1);
-}
+    std::sort(steps.begin(), steps.end());
+    std::printf("follow with %lld records open: %lld MB RSS\n", source.Data().Size(),
+                qlonglong(StatusKiB("VmRSS:") / 1024));
+    std::printf(
+        "%-44s %9.3f ms   (median of 200; slowest %.1f ms, the columns doubling; goal at most 5 ms)\n",
+        "follow step appending a record, 4 M records", steps[steps.size() / 2], steps.back());
+
+    // Channel k's limits cut through its wave (amplitude 10 k) at 8 k, in four
+    // units two by two.
+    void WriteLimits(const QString& folder) {
+        QByteArray bytes =
+            QByteArray(SettingRecordLength - 3, ' ').append("*\r\n").repeated(ChannelRecordOffset);
+        for (int k = 1; k <= Declarations::ChannelCount; ++k) {
+            Declarations::ChannelRow fields;
+            fields[Declarations::Description] = QStringLiteral("Channel number %1 of 8").arg(k);
+            fields[Declarations::Unit] = QStringList{"Bar", "mBar", "m", "degC"}[(k - 1) / 2];
+            fields[Declarations::AlarmMin] = QString::number(-8 * k);
+            fields[Declarations::AlarmMax] = QString::number(8 * k);
+            bytes += ChannelRecord(QStringLiteral("Ch.%1").arg(k), fields).toLatin1();
+        }
+        QDir().mkpath(folder + QStringLiteral("/settingfiles"));
+        QFile file(folder + QStringLiteral("/settingfiles/") + ChannelParametersFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            std::exit(1);
+    }
 
 } // namespace
 
@@ -201,6 +262,13 @@ int main(int argc, char** argv) {
     });
     std::printf("periods outside limits in the whole span: %zu (%g)\n", periods.size(), sum > 0 ? 1.0 : 0.0);
     Figure("periods outside limits, whole span", periodsMs, "ms", "visiting every value", visitMs, 50);
+    const long rssYear = StatusKiB("VmRSS:");
+    Figure("memory of the columns, the month, 8 channels", double(source.Data().CapacityBytes()) / 1e6, "MB",
+           "exact sizes", double(source.Data().Size()) * (8 + 4 + 4 * Declarations::ChannelCount) / 1e6, 4);
+    std::printf("%-44s %9.1f MB\n", "RSS growth per month opened (whole span)",
+                double(rssYear - rssMonth) / 1024.0 / double(year.Files().size()));
+    FollowFigures(folder, month);
+
     std::printf("%-44s %9.1f MB   (floor: before opening %.1f MB; goal at most 100 MB)\n",
                 "memory with the month open and drawn", rssMonth / 1024.0, rssBefore / 1024.0);
     std::printf("%-44s %9.1f MB\n", "peak memory of the run (whole span too)", StatusKiB("VmHWM:") / 1024.0);

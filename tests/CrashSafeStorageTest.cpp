@@ -59,8 +59,8 @@ QString ScanFile(long long seq) {
                                             int* kept = nullptr) {
     const std::optional<int> count = ReadHeaderCount(QString::fromLatin1(file.left(DataRecordLength)));
     const int counted = count.value_or(0);
-    if (kept)
-        *kept = count ? counted : file.size() >= 2 * DataRecordLength;
+    if (kept) // every whole record, the one whose count was not yet raised too
+        *kept = int(std::max<qsizetype>(file.size() / DataRecordLength - 1, 0));
     const QByteArray expected = (count ? DataFileHeader(counted).toLatin1() : Record("", DataRecordLength)) +
                                 Records(first, counted + 1);
     if (counted < reported || counted > reported + 1 ||

@@ -49,9 +49,10 @@ class DataFileTest : public AppFolderTest {
 // record, and the next store goes on from there.
 struct StoreCase {
     const char* name;
-    QByteArray before; // the month's file (none when empty)
-    QByteArray after;  // once the record is stored
-    qint64 fullAt = 0; // a first store fails, no file growing past this size...
+    QByteArray before;      // the month's file (none when empty)
+    QByteArray after;       // once the record is stored
+    bool disagrees = false; // the store reports the count (once)
+    qint64 fullAt = 0;      // a first store fails, no file growing past this size...
     QByteArray afterFailure{};
 };
 
@@ -73,6 +74,9 @@ TEST_P(DataFileStore, GoesOnWhereTheFileLeavesOff) {
     }
     ASSERT_TRUE(Store());
     EXPECT_EQ(ReadBytes(File()), c.after);
+    EXPECT_EQ(stderr_.contains("03-2008-Data.txt: the header counts"), c.disagrees) << qPrintable(stderr_);
+    ASSERT_TRUE(Store());
+    EXPECT_EQ(stderr_, "") << "reported once";
 }
 
 const QByteArray Three = Old(1, 3);
@@ -82,33 +86,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StoreCase{"NewFile", {}, DataHeader(1) + New},
         StoreCase{"CountOfTheLastRecord", DataHeader(3) + Three, DataHeader(4) + Three + New},
-        StoreCase{"CountOfAnEarlierRecord", DataHeader(1) + Three,
-                  DataHeader(2) + Old(1, 1) + New + Old(3, 3)},
-        // Unreadable, or beyond the end (a header written before its record):
-        // after the last whole record.
-        StoreCase{"CountUnreadable", DataHeader("  abc") + Three, DataHeader(4) + Three + New},
-        StoreCase{"CountBeyondTheEnd", DataHeader(4) + Three, DataHeader(4) + Three + New},
+        // A count damaged, unreadable or beyond the end: after the last whole
+        // record, never over a stored one. One behind is a store cut off
+        // between its record and its count: that record is kept too.
+        StoreCase{"CountDamagedLow", DataHeader(1) + Three, DataHeader(4) + Three + New, true},
+        StoreCase{"CountOneBehind", DataHeader(2) + Three, DataHeader(4) + Three + New},
+        StoreCase{"CountUnreadable", DataHeader("  abc") + Three, DataHeader(4) + Three + New, true},
+        StoreCase{"CountBeyondTheEnd", DataHeader(4) + Three, DataHeader(4) + Three + New, true},
         StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", DataHeader(1) + New},
-        // A torn last record is replaced, or completed keeping its bytes; never counted.
+        // A torn last record is replaced; never counted.
         StoreCase{"TornTailAfterTheCount", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New},
-        StoreCase{"TornTailCounted", DataHeader(4) + Three + Torn, DataHeader(4) + Three + New},
-        StoreCase{"TornTailBeyondAnEarlierCount", DataHeader(1) + Three + Torn,
-                  DataHeader(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160)},
-        StoreCase{"FullDiskMidRecord", DataHeader(3) + Three, DataHeader(4) + Three + New, 4 * 160 + 100,
-                  DataHeader(3) + Three},
-        StoreCase{"FullDiskOverATornTail", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New,
+        StoreCase{"TornTailCounted", DataHeader(4) + Three + Torn, DataHeader(4) + Three + New, true},
+        StoreCase{"FullDiskMidRecord", DataHeader(3) + Three, DataHeader(4) + Three + New, false,
+                  4 * 160 + 100, DataHeader(3) + Three},
+        StoreCase{"FullDiskOverATornTail", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New, false,
                   4 * 160 + 35, DataHeader(3) + Three},
-        StoreCase{"FullDiskCompletingATornTail", DataHeader(1) + Three + Torn,
-                  DataHeader(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160), 4 * 160 + 50,
-                  DataHeader(1) + Three + Torn},
-        StoreCase{"FullDiskOnANewFile", {}, DataHeader(1) + New, 200, ""}),
+        StoreCase{"FullDiskOnANewFile", {}, DataHeader(1) + New, false, 200, ""}),
     RowName);
 
+// After the wrap the count rules: records past it are the oldest, and a torn
+// tail there is completed, keeping its bytes.
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
     const QByteArray before = DataHeader(99999) + Old(1, 99999);
     WriteBytes(File(), before);
     ASSERT_TRUE(Store());
     EXPECT_TRUE(ReadBytes(File()) == DataHeader(1) + New + before.mid(2 * 160));
+    WriteBytes(File(), DataHeader(5) + Old(1, 99999) + Torn);
+    ASSERT_TRUE(Store());
+    EXPECT_TRUE(ReadBytes(File()) ==
+                DataHeader(6) + Old(1, 5) + New + Old(7, 99999) + Record(Torn, 160)); // kept by the count
 }
 
 // Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not

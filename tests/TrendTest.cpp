@@ -4,9 +4,15 @@
 #include "data/StoringData.h"
 #include "viewer/ChartAxes.h"
 #include "viewer/CsvExport.h"
+#include "viewer/ExportFile.h"
+#include "viewer/SpanChoice.h"
+#include "viewer/TrendMath.h"
 #include "viewer/TrendReport.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +27,7 @@ struct ReadCase {
     QByteArray file;
     QByteArray records; // the time and channels 1 and 2 of each record read
     ReadTally tally;
+    bool countDisagrees = false;
 };
 
 const QByteArray Three = DataLine("10:00:00") + DataLine("10:00:30") + DataLine("10:01:00");
@@ -44,6 +51,8 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
     const ReadTally& t = cursor.Tally();
     EXPECT_EQ(std::tie(t.blank, t.notData, t.uncounted, t.torn),
               std::tie(c.tally.blank, c.tally.notData, c.tally.uncounted, c.tally.torn));
+    EXPECT_EQ(cursor.CountNote().contains("the header counts"), c.countDisagrees)
+        << qPrintable(cursor.CountNote());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -51,10 +60,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadCase{
             "TornTail", DataHeader("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
-        // The logger's recovery rule: a count it cannot read, or one naming a
-        // record the file lacks, gives way to the last whole record.
-        ReadCase{"BadHeader", DataHeader("  x12") + Three, ThreeRead, {}},
-        ReadCase{"CountBeyondTheFile", DataHeader("    7") + Three, ThreeRead, {}},
+        // The logger's rule: below the wrap every whole record counts; a
+        // count that says otherwise is named (one behind is a store in flight).
+        ReadCase{"BadHeader", DataHeader("  x12") + Three, ThreeRead, {}, true},
+        ReadCase{"CountBeyondTheFile", DataHeader("    7") + Three, ThreeRead, {}, true},
+        ReadCase{"CountDamagedLow", DataHeader("    1") + Three, ThreeRead, {}, true},
+        ReadCase{"StoreInFlight", DataHeader("    2") + Three, ThreeRead, {}},
         ReadCase{"BlankGapRecord",
                  DataHeader("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
                  "10:00:00 1.000 1.000\n10:01:00 1.000 1.000\n",
@@ -102,6 +113,26 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
     ASSERT_EQ(trace.starts.size(), 2u);
     EXPECT_LT(trace.points[trace.starts[1] - 1].x(), double(trend.UtcMs(15'000)));
     EXPECT_GT(trace.points[trace.starts[1]].x(), double(trend.UtcMs(15'000)));
+}
+
+// The picker's spans end at the latest record, also when times fell (a clock
+// set back); "From … to …" takes its whole last second; no records, no span.
+TEST(SpanChoices, EndAtTheLatestRecord) {
+    Trend trend(QTimeZone::utc());
+    const qint64 t0 = *ParseLocalTime("2025-01-01T10:00:00");
+    std::vector<StoredRecord> records(3);
+    for (int i = 0; i < 3; ++i)
+        records[i].localMs = t0 + qint64(std::array{2, 9, 5}[i]) * 3'600'000;
+    EXPECT_FALSE(ChosenSpan(SpanChoice::All, trend, 0, 0));
+    trend.Append(records);
+    const auto span = [&](SpanChoice c) {
+        const TimeSpan s = *ChosenSpan(c, trend, t0, t0 + 1000);
+        return std::pair((s.from - t0) / 3'600'000.0, (s.to - t0) / 3'600'000.0);
+    };
+    EXPECT_EQ(span(SpanChoice::LastHour), std::pair(8.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::LastDay), std::pair(-15.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::All), std::pair(2.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::FromTo), std::pair(0.0, 1999 / 3'600'000.0));
 }
 
 // Records every 30 s from 2025-10-26T00:00:00 on channel 1 of values written
@@ -315,7 +346,39 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     EXPECT_EQ(trend.Value(7, 2).Text(), "3.000");
 }
 
-// Into a file, and into a pipe that is written through, not replaced by a file.
+// A far-future month (a wrong clock, or planted) does not stop the follow
+// mode; a FIFO swapped in for a month file is named, never waited on.
+TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
+    StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
+    WriteBytes(DataPath("12-9999-Data.txt"), "");
+    TrendSource source(QTimeZone::utc());
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
+    StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    EXPECT_NE(source.Poll(), TrendSource::Change::None);
+    ASSERT_EQ(source.Data().Size(), 2);
+    EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
+
+    const QString month = DataPath("11-2025-Data.txt");
+    ASSERT_TRUE(QFile::remove(month) && ::mkfifo(qPrintable(month), 0600) == 0);
+    EXPECT_EQ(source.Poll(), TrendSource::Change::Reloaded);
+    EXPECT_EQ(source.Errors(), QStringList{month + ": cannot open (is not a regular file)"});
+}
+
+// Past the record limit the newest files are read and the oldest named.
+TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
+    for (const QString date : {"05-01-2025", "05-02-2025", "06-02-2025", "05-03-2025"})
+        StoreScan(date, "10:00:00", "   +1.000", "   +1.000");
+    TrendSource source(QTimeZone::utc(), 3);
+    EXPECT_FALSE(source.Open({state.AppFolder + "/datafiles"}));
+    EXPECT_EQ(source.Data().Size(), 3);
+    EXPECT_EQ(source.Errors().join(""),
+              "left out the oldest 1 files, 1 records (" + DataPath("01-2025-Data.txt") + " to " +
+                  DataPath("01-2025-Data.txt") + "): more than 3 records are not held at once");
+}
+
+// Into a file, and into a pipe that is written through, not replaced by a
+// file. Control characters leave the names, and a name a spreadsheet would
+// run as a formula is marked as text; values are never touched.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
                DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
@@ -324,8 +387,8 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     // Channel 1 named with a comma and a quote, channel 2 in mV, the others unnamed.
     WriteBytes(SettingPath("channelsparameters.txt"), Record("").repeated(10) +
                                                           ChannelLine("Inlet, \"A\"", "mbar", "-1", "12") +
-                                                          ChannelLine("Outlet", "mV", "x"));
-    const QByteArray csv = "time,\"Inlet, \"\"A\"\" [mbar]\",Outlet [mV],Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
+                                                          ChannelLine("\x7f\t-Out\x1blet", "mV", "x"));
+    const QByteArray csv = "time,\"Inlet, \"\"A\"\" [mbar]\",'-Outlet [mV],Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
                            "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
                            "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
                            "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
@@ -367,6 +430,8 @@ struct ExportFailure {
     const char* arguments; // "@" stands for the application folder
     int exitCode;
     const char* message;
+    const char* fifo = nullptr; // made first, under the application folder
+    rlim_t fileSizeLimit = 0;   // none when 0
 };
 
 class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterface<ExportFailure> {};
@@ -376,22 +441,58 @@ TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
     WriteBytes(state.AppFolder + "/out.csv", "an older export");
     QDir().mkpath(state.AppFolder + "/empty");
+    QDir().mkpath(state.AppFolder + "/settingfiles");
+    ASSERT_TRUE(QFile::link(state.AppFolder + "/out.csv", state.AppFolder + "/link.csv"));
+    ASSERT_TRUE(!c.fifo || ::mkfifo(qPrintable(state.AppFolder + '/' + c.fifo), 0600) == 0);
+    std::optional<FileSizeLimit> limit;
+    if (c.fileSizeLimit > 0)
+        limit.emplace(c.fileSizeLimit);
     EXPECT_EQ(Export(QString(c.arguments).replace("@", state.AppFolder).split(' ')), c.exitCode);
+    limit.reset();
     EXPECT_TRUE(err_.contains(QString(c.message).replace("@", state.AppFolder))) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), "an older export");
-    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
+              QStringList{"out.csv"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Export, CsvExportFailure,
-    ::testing::Values(ExportFailure{"MissingFile", "--csv @/out.csv @/datafiles/03-2008-Data.txt @/gone.txt",
-                                    1, "@/gone.txt: cannot open"},
-                      ExportFailure{"FolderWithoutDataFiles", "--csv @/out.csv @/empty", 1,
-                                    "@/empty: holds no data files"},
-                      ExportFailure{"OutputNotWritable", "--csv @/none/out.csv @/datafiles", 1,
-                                    "@/none/out.csv: cannot write"},
-                      ExportFailure{"BadTime", "--csv @/out.csv --from 2008-03-05_10:00 @/datafiles", 2,
-                                    "--from wants YYYY-MM-DDTHH:MM:SS"}),
+    ::testing::Values(
+        ExportFailure{"MissingFile", "--csv @/out.csv @/datafiles/03-2008-Data.txt @/gone.txt", 1,
+                      "@/gone.txt: cannot open"},
+        ExportFailure{"FolderWithoutDataFiles", "--csv @/out.csv @/empty", 1, "@/empty: holds no data files"},
+        ExportFailure{"OutputNotWritable", "--csv @/none/out.csv @/datafiles", 1,
+                      "@/none/out.csv: cannot write"},
+        ExportFailure{"BadTime", "--csv @/out.csv --from 2008-03-05_10:00 @/datafiles", 2,
+                      "--from wants YYYY-MM-DDTHH:MM:SS"},
+        ExportFailure{"FromAfterTo",
+                      "--csv @/out.csv --from 2008-03-06T00:00:00 --to 2008-03-05T00:00:00 @/datafiles", 2,
+                      "is later than --to"},
+        ExportFailure{"EmptyOutName", "--csv= @/datafiles", 2, "--csv wants the name"},
+        // Never blocked on, never written through, never cut short.
+        ExportFailure{"FifoAsMonthFile", "--csv @/out.csv @/fifo", 1,
+                      "@/fifo: cannot open (is not a regular file)", "fifo"},
+        ExportFailure{"FifoAsChannelFile", "--csv @/out.csv @/datafiles", 1,
+                      "channelsparameters.txt: cannot open (is not a regular file)",
+                      "settingfiles/channelsparameters.txt"},
+        ExportFailure{"OutputALink", "--csv @/link.csv @/datafiles", 1,
+                      "@/link.csv: cannot write (is a symbolic link"},
+        ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
+                      "@/out.csv: cannot write (File too large)", nullptr, 100}),
     RowName);
+
+// Each format goes to its writer by the name's suffix, in any case.
+TEST_F(ViewerFiles, ExportsGoByTheSuffix) {
+    const auto writer = [](const char* text) {
+        return [text](QIODevice& out) { return out.write(text) == 3; };
+    };
+    QString error, bytes;
+    for (const char* name : {"a.PNG", "b.pdf", "c.csv", "d.txt"}) {
+        ASSERT_TRUE(WriteExportAs(state.AppFolder + '/' + name, {writer("csv"), writer("png"), writer("pdf")},
+                                  &error));
+        bytes += ReadBytes(state.AppFolder + '/' + name);
+    }
+    EXPECT_EQ(bytes, "pngpdfcsvcsv");
+}
 
 } // namespace

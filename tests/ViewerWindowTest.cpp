@@ -3,8 +3,10 @@
 #include "viewer/ui/ViewerWindow.h"
 #include "data/StoringData.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -19,7 +21,7 @@ class ViewerWindowTest : public AppFolderTest {
   protected:
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
-            if (w->accessibleName() == accessibleName)
+            if (w->accessibleName() == accessibleName || w->accessibleDescription() == accessibleName)
                 return w;
         ADD_FAILURE() << "no control " << qPrintable(accessibleName);
         return nullptr;
@@ -78,12 +80,72 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     EXPECT_EQ(named(), 1);
     EXPECT_EQ(Find<QTableView>("Periods outside limits")->model()->rowCount(), 3);
 
-    Find<QComboBox>("Span")->setCurrentIndex(ViewerWindow::FromTo);
+    Find<QComboBox>("Span")->setCurrentIndex(int(ViewerWindow::FromTo));
     const QDate day(2025, 3, 5);
     Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 30)));
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 0, 30)));
     EXPECT_EQ(Row(0), (QStringList{"Boiler [Bar]", "2", "1", "-2.250", "2025-03-05 10:01:30", "5.500",
                                    "2025-03-05 10:00:30", "1.625", "1", "1"}));
+}
+
+// From and To show the span shown and move on in follow mode; a channel
+// switched off leaves the table, for a screen reader too; an empty chart
+// shows no dates.
+TEST_F(ViewerWindowTest, FromAndToShowTheSpanShownAndHiddenChannelsLeaveTheTable) {
+    window.Open({state.AppFolder + "/datafiles"});
+    EXPECT_TRUE(window.Chart()->Ticks().empty());
+    StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
+    StoreScan("05-03-2025", "10:02:00", "   +1.000", "   +1.000");
+    window.Open({state.AppFolder + "/datafiles"});
+    Find<QComboBox>("Span")->setCurrentIndex(int(ViewerWindow::LastHour));
+    const auto shown = [&](const char* edit) { return Find<QDateTimeEdit>(edit)->dateTime().time(); };
+    EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2), QTime(10, 2)));
+    StoreScan("05-03-2025", "10:02:30", "   +1.000", "   +1.000");
+    window.Follow();
+    EXPECT_EQ(std::pair(shown("From"), shown("To")), std::pair(QTime(9, 2, 30), QTime(10, 2, 30)));
+    Find<QCheckBox>("Show Ch.1 [Bar]")->setChecked(false);
+    EXPECT_EQ(Find<QTableView>("Statistics of the visible span")->model()->rowCount(), 7);
+    EXPECT_EQ(Row(0).first(), "Ch.2 [Bar]");
+}
+
+// Names from the set-up are text, never markup; the read-out and the
+// problems line are read out by their text and never widen the window.
+TEST_F(ViewerWindowTest, HostileNamesAndLongLinesStayText) {
+    WriteBytes(SettingPath("channelsparameters.txt"),
+               Record("").repeated(10) + Record("     <img src=/dev/zero>    3 mbar"));
+    StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
+    window.Open({state.AppFolder + "/datafiles"});
+
+    window.show();
+    QCoreApplication::processEvents();
+    const int width = window.width();
+    auto* readOut = Find<QLabel>("Values under the pointer");
+    emit window.Chart()->PointerAt(window.Source().Data().UtcMs(0));
+    EXPECT_TRUE(readOut->text().startsWith("2025-03-05 10:00:00   <img src=/dev/zero> [mbar]: 1.000"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.width(), width);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(readOut)->text(QAccessible::Name), readOut->text());
+}
+
+// PNG and PDF exports are whole or not there: a file-size limit fails them
+// with the reason, and neither a file nor a half is left.
+TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
+    StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
+    window.Open({state.AppFolder + "/datafiles"});
+    for (const QString name : {"chart.png", "chart.pdf", "chart.csv"}) {
+        const QString path = state.AppFolder + '/' + name;
+        {
+            FileSizeLimit limit(100);
+            ASSERT_TRUE(limit.Active());
+            EXPECT_FALSE(window.ExportTo(path)) << qPrintable(name);
+        }
+        EXPECT_FALSE(QFileInfo::exists(path)) << qPrintable(name);
+        EXPECT_TRUE(Find<QLabel>("Problems")->text().contains(path + ": cannot write (File too large)"))
+            << qPrintable(Find<QLabel>("Problems")->text());
+        EXPECT_TRUE(window.ExportTo(path));
+        EXPECT_GT(QFileInfo(path).size(), 100);
+    }
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 } // namespace

@@ -6,8 +6,12 @@
 #include <QDir>
 #include <QFile>
 
+#include "common/SharedFile.h"
+
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvek {
 
@@ -127,25 +131,50 @@ RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
     return RecordKind::Data;
 }
 
+FileStamp StampOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+            quint64(st.st_ino), true};
+}
+
 DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) {
-    QFile file(path_);
-    const auto fail = [&](const QString& what) {
-        error_ = QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path_), what, file.errorString());
+    QFile file;
+    const auto fail = [&](const QString& what, const QString& reason) {
+        error_ = QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path_), what, reason);
         return Outcome::Failed;
     };
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot open"));
+    const auto readFail = [&] { return fail(QStringLiteral("cannot read"), file.errorString()); };
+    // A file that cannot be read is tried again only once it changed.
+    stamp_ = StampOf(path_);
+    // Never blocks (a FIFO in its place) and reads regular files only.
+    const SharedFile shared = OpenSharedFile(path_, SharedAccess::Read, LinkPolicy::Follow);
+    if (!shared)
+        return fail(QStringLiteral("cannot open"), shared.reason);
+    if (!file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(shared.fd);
+        return fail(QStringLiteral("cannot open"), file.errorString());
+    }
+    struct stat st {};
+    ::fstat(shared.fd, &st);
+    stamp_ = {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+              quint64(st.st_ino), true};
     const qint64 size = file.size();
     const qint64 whole = size / DataRecordLength;
 
-    std::optional<int> headerCount;
+    qint64 count = 0;
+    countNote_.clear();
     if (whole > 0) {
         const QByteArray header = file.read(DataRecordLength);
         if (header.size() != DataRecordLength)
-            return fail(QStringLiteral("cannot read"));
-        headerCount = ReadHeaderCount(QString::fromLatin1(header));
+            return readFail();
+        const std::optional<int> headerCount = ReadHeaderCount(QString::fromLatin1(header));
+        const DataFileEnd end = LastDataRecord(whole, headerCount);
+        count = end.last;
+        if (end.countDisagrees)
+            countNote_ = CountDisagreesText(path_, headerCount, size);
     }
-    const qint64 count = LastCountedRecord(whole, headerCount);
 
     Outcome outcome = Outcome::Ok;
     if (count < read_) {
@@ -154,14 +183,14 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
         outcome = Outcome::Restarted;
     }
     if (count > read_ && !file.seek((read_ + 1) * DataRecordLength))
-        return fail(QStringLiteral("cannot read"));
+        return readFail();
     constexpr qint64 ChunkRecords = 4096;
     StoredRecord record;
     while (read_ < count) {
         const qint64 n = std::min(ChunkRecords, count - read_);
         const QByteArray chunk = file.read(n * DataRecordLength);
         if (chunk.size() != n * DataRecordLength)
-            return fail(QStringLiteral("cannot read"));
+            return readFail();
         for (qint64 r = 0; r < n; ++r) {
             switch (ParseDataRecord(chunk.constData() + r * DataRecordLength, &record)) {
             case RecordKind::Data:

@@ -73,20 +73,33 @@ RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
 struct ReadTally {
     qint64 blank = 0;     // blank filler records among the counted ones
     qint64 notData = 0;   // counted records that are not data records
-    qint64 uncounted = 0; // whole records after the one the header counts
+    qint64 uncounted = 0; // whole records after the one the header counts, in a full file
     qint64 torn = 0;      // short last records (one per file at most)
 
     qint64 Skipped() const { return blank + notData + uncounted + torn; }
 };
 
-// Reads a data file read-only, never locking or changing it, and on later
-// calls reads only the records added since: the follow mode's tail.
+// What a follow step compares to see whether a file changed: its size, its
+// modification time (ns) and its inode; `exists` false when it cannot be
+// examined.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    bool exists = false;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const QString& path);
+
+// Reads a data file read-only, never locking, changing or blocking on it
+// (anything but a regular file is refused), and on later calls reads only
+// the records added since: the follow mode's tail.
 //
-// The records read are those the logger itself counts: up to the header's
-// count when the record it names is whole in the file, otherwise up to the
-// last whole record (the logger's recovery rule). A torn last record and
-// whole records past the count are left out and tallied; so are blank and
-// not-data records among the counted ones.
+// The records read are those the logger itself stores after
+// (LastDataRecord): every whole data record while the file holds fewer than
+// 99999, else up to the header's count. A torn last record and, in a full
+// file, whole records past the count are left out and tallied; so are blank
+// and not-data records among the counted ones.
 class DataFileCursor {
   public:
     explicit DataFileCursor(QString path) : path_(std::move(path)) {}
@@ -101,6 +114,11 @@ class DataFileCursor {
 
     const QString& Path() const { return path_; }
     const QString& Error() const { return error_; }
+    // CountDisagreesText when the header's count disagrees with the records
+    // (a store in flight aside), else empty; as of the last read.
+    const QString& CountNote() const { return countNote_; }
+    // The file as it was at the last read.
+    const FileStamp& Stamp() const { return stamp_; }
     // The tally of the file as of the last read.
     const ReadTally& Tally() const { return tally_; }
     // Records counted so far (data, blank and not data).
@@ -109,6 +127,8 @@ class DataFileCursor {
   private:
     QString path_;
     QString error_;
+    QString countNote_;
+    FileStamp stamp_;
     ReadTally tally_;
     qint64 read_ = 0;
 };

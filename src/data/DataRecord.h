@@ -2,7 +2,6 @@
 
 #include <QtGlobal>
 
-#include <algorithm>
 #include <optional>
 
 namespace tarvek {
@@ -28,16 +27,35 @@ inline constexpr int HeaderCountWidth = 5;
 // The header count runs 1..99999, then starts again at 1.
 inline constexpr int MaxDataRecords = 99999;
 
-// Where a data file of `wholeRecords` whole records ends: the count of its
-// last data record. The header's count, when the record it names is whole in
-// the file; otherwise that of the last whole record, so nothing stored is
-// overwritten and a torn tail is not counted.
-inline qint64 LastCountedRecord(qint64 wholeRecords, std::optional<int> headerCount) {
-    if (wholeRecords == 0)
-        return 0;
-    if (headerCount && *headerCount + 1 <= wholeRecords)
-        return *headerCount;
-    return std::min<qint64>(wholeRecords - 1, MaxDataRecords);
+// Where the data records of a data file of `wholeRecords` whole records
+// (the header included) end, given the count its header holds (nothing when
+// unreadable). The logger stores after that record; the viewer shows up to it.
+//
+// While the file holds fewer than MaxDataRecords whole data records, the last
+// whole one counts, whatever the header says: a damaged count never gets a
+// stored record overwritten, and a record written before a kill, its count
+// not yet raised, is kept. A file of MaxDataRecords records or more keeps the
+// header's count (after record 99999 the count starts again at 1), unless it
+// is unreadable; then record 99999 counts.
+//
+// The count disagrees when it is unreadable or names another record; one
+// record behind is the state of a store between its record and its count,
+// not damage.
+struct DataFileEnd {
+    int last = 0; // the number of the last data record that counts
+    bool countDisagrees = false;
+};
+inline DataFileEnd LastDataRecord(qint64 wholeRecords, std::optional<int> headerCount) {
+    const qint64 data = wholeRecords - 1;
+    if (data <= 0)
+        return {};
+    if (data < MaxDataRecords) {
+        const int last = int(data);
+        return {last, headerCount ? *headerCount != last && *headerCount != last - 1 : last > 1};
+    }
+    if (headerCount)
+        return {*headerCount, false};
+    return {MaxDataRecords, true};
 }
 
 // The Julian day of 1970-01-01, where stored stamps count their milliseconds from.

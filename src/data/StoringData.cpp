@@ -2,7 +2,11 @@
 
 #include "common/TextHelpers.h"
 
+#include <QDir>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace tarvek {
 
@@ -83,19 +87,31 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord) {
     return static_cast<int>(count);
 }
 
+QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize) {
+    const QString count = headerCount ? QString::number(*headerCount) : QStringLiteral("nothing readable");
+    return QStringLiteral("%1: the header counts %2, the file holds %3 data records")
+        .arg(QDir::toNativeSeparators(path), count)
+        .arg(std::max<qint64>(fileSize / DataRecordLength - 1, 0));
+}
+
 namespace {
 
-// The count of the last data record in the file (see LastCountedRecord).
+// The count of the last data record in the file (LastDataRecord); a count
+// that disagrees is reported on stderr.
 FileOutcome LastRecordCount(RecordFile& file, int* count) {
-    const qint64 wholeRecords = file.Size() / DataRecordLength;
     *count = 0;
-    if (wholeRecords == 0)
+    if (file.Size() < DataRecordLength)
         return {};
     FileOutcome outcome;
     const QString header = file.Read(1, &outcome);
     if (!outcome)
         return outcome;
-    *count = static_cast<int>(LastCountedRecord(wholeRecords, ReadHeaderCount(header)));
+    const std::optional<int> headerCount = ReadHeaderCount(header);
+    const DataFileEnd end = LastDataRecord(file.Size() / DataRecordLength, headerCount);
+    if (end.countDisagrees)
+        std::fprintf(stderr, "tarvek: %s; storing after record %d\n",
+                     qPrintable(CountDisagreesText(file.Path(), headerCount, file.Size())), end.last);
+    *count = end.last;
     return {};
 }
 
@@ -105,8 +121,8 @@ FileOutcome WriteDataRecord(const QString& record, RecordFile& file) {
         return read;
     const int count = last + 1 > MaxDataRecords ? 1 : last + 1;
 
-    // A torn last record that the new one does not replace (the count names
-    // an earlier record) is made whole, so the file never keeps a partial
+    // A torn last record that the new one does not replace (after the wrap,
+    // the count names an earlier record) is made whole, so the file never keeps a partial
     // line. A torn header is rewritten below anyway.
     const qint64 tornRecord = file.Size() % DataRecordLength != 0 ? file.Size() / DataRecordLength + 1 : 0;
     if (tornRecord > 1 && tornRecord != count + 1)

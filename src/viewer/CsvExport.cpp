@@ -1,12 +1,10 @@
 #include "viewer/CsvExport.h"
 
+#include "common/RecordFile.h"
+#include "viewer/ExportFile.h"
 #include "viewer/TrendReport.h"
 
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 #include <limits>
@@ -17,8 +15,12 @@ namespace tarvek {
 
 namespace {
 
+// A header cell: one that a spreadsheet could take for a formula (starting
+// with = + - @, a tab or CR) gets a "'" before it.
 QByteArray CsvField(const QString& text) {
     QByteArray field = text.toUtf8();
+    if (!field.isEmpty() && QByteArrayView("=+-@\t\r").contains(field.front()))
+        field.prepend('\'');
     if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
         field = '"' + field.replace('"', "\"\"") + '"';
     return field;
@@ -36,7 +38,9 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
     // Rows go out in blocks of about a megabyte, each row written in place.
     constexpr qsizetype Block = 1 << 20;
     const qsizetype rowRoom = 21 + 13 * qsizetype(shown.size());
-    if (out.write(text) != text.size())
+    // A short write is retried for the rest, so that a failure leaves its
+    // reason (a full disk) in the device.
+    if (!WriteAll(out, text))
         return false;
     text.resize(Block + rowRoom);
     char* const start = text.data();
@@ -54,12 +58,12 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
         *at++ = '\r';
         *at++ = '\n';
         if (at - start >= Block) {
-            if (out.write(start, at - start) != at - start)
+            if (!WriteAll(out, QByteArray::fromRawData(start, at - start)))
                 return false;
             at = start;
         }
     }
-    return out.write(start, at - start) == at - start;
+    return WriteAll(out, QByteArray::fromRawData(start, at - start));
 }
 
 bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels,
@@ -80,31 +84,7 @@ bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& chan
 }
 
 bool ExportText(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
-    const auto fail = [&](const QString& reason) {
-        *error =
-            QStringLiteral("%1: %2").arg(path == u"-" ? QStringLiteral("standard output") : path, reason);
-        return false;
-    };
-    // Standard output, a pipe or a device is written as it goes: only a file
-    // can be put in place whole (and a device must never be replaced by one).
-    const QFileInfo target(path);
-    if (path == u"-" || (target.exists() && !target.isFile() && !target.isDir())) {
-        QFile out(path);
-        const bool open =
-            path == u"-" ? out.open(stdout, QIODevice::WriteOnly) : out.open(QIODevice::WriteOnly);
-        if (!open || !write(out) || !out.flush())
-            return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
-        return true;
-    }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
-    if (!write(out) || !out.commit()) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return fail(QStringLiteral("cannot write (%1)").arg(reason));
-    }
-    return true;
+    return WriteExport(path, write, error);
 }
 
 bool IsCsvExport(int argc, const char* const* argv) {
@@ -149,6 +129,17 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         }
         *end = *t;
     }
+    if (span.from > span.to) {
+        err << program << ": --from " << parser.value(from) << " is later than --to " << parser.value(to)
+            << Qt::endl;
+        return 2;
+    }
+    for (const QCommandLineOption* option : {&csv, &limitsCsv})
+        if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
+            err << program << ": --" << option->names().first()
+                << " wants the name of the file to write (- for standard output)" << Qt::endl;
+            return 2;
+        }
 
     QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
@@ -163,6 +154,8 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.notData
             << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
             << Qt::endl;
+    for (const QString& note : source.CountNotes())
+        err << program << ": " << note << Qt::endl;
 
     std::vector<int> shown(Declarations::ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);

@@ -17,9 +17,10 @@ qint64 FloorDiv(qint64 a, qint64 b) {
     return a / b - (a % b < 0 ? 1 : 0);
 }
 
-bool RisingFrom(const std::vector<qint64>& times, std::size_t from) {
-    for (std::size_t i = std::max<std::size_t>(from, 1); i < times.size(); ++i)
-        if (times[i] < times[i - 1])
+// Whether the times of records `from` - 1 on never fall.
+template <typename Time> bool RisingFrom(qint64 size, qint64 from, Time time) {
+    for (qint64 i = std::max<qint64>(from, 1); i < size; ++i)
+        if (time(i) < time(i - 1))
             return false;
     return true;
 }
@@ -57,35 +58,51 @@ qint64 Trend::ToUtc(qint64 localMs) {
 }
 
 void Trend::Append(const std::vector<StoredRecord>& records) {
-    const std::size_t start = local_.size();
-    local_.reserve(start + records.size());
-    utc_.reserve(start + records.size());
-    for (auto& column : values_)
-        column.reserve(start + records.size());
+    const qint64 start = Size();
     for (const StoredRecord& r : records) {
         const qint64 utc = ToUtc(r.localMs);
-        local_.push_back(r.localMs);
         utc_.push_back(utc);
+        offset_.push_back(qint32((r.localMs - utc) / 1000));
         for (int k = 0; k < Declarations::ChannelCount; ++k)
             values_[k].push_back(r.values[k]);
     }
     SummarizeBlocks();
-    const std::size_t check = start > 0 ? start : 1;
-    risingUtc_ = risingUtc_ && RisingFrom(utc_, check);
-    risingLocal_ = risingLocal_ && RisingFrom(local_, check);
+    risingUtc_ = risingUtc_ && RisingFrom(Size(), start, [this](qint64 i) { return UtcMs(i); });
+    risingLocal_ = risingLocal_ && RisingFrom(Size(), start, [this](qint64 i) { return LocalMs(i); });
+}
+
+void Trend::Reserve(qint64 records) {
+    utc_.reserve(std::size_t(records));
+    offset_.reserve(std::size_t(records));
+    for (auto& column : values_)
+        column.reserve(std::size_t(records));
+}
+
+void Trend::ShrinkToFit() {
+    utc_.shrink_to_fit();
+    offset_.shrink_to_fit();
+    for (auto& column : values_)
+        column.shrink_to_fit();
+}
+
+qint64 Trend::CapacityBytes() const {
+    qint64 bytes = qint64(utc_.capacity() * sizeof(qint64) + offset_.capacity() * sizeof(qint32));
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
+        bytes += qint64(values_[k].capacity() * sizeof(StoredValue) + blocks_[k].capacity() * sizeof(Block));
+    return bytes;
 }
 
 void Trend::Truncate(qint64 size) {
     if (size >= Size())
         return;
-    local_.resize(size);
     utc_.resize(size);
+    offset_.resize(size);
     for (auto& column : values_)
         column.resize(size);
     for (auto& column : blocks_)
         column.resize(size / BlockSize);
-    risingUtc_ = RisingFrom(utc_, 1);
-    risingLocal_ = RisingFrom(local_, 1);
+    risingUtc_ = RisingFrom(Size(), 1, [this](qint64 i) { return UtcMs(i); });
+    risingLocal_ = RisingFrom(Size(), 1, [this](qint64 i) { return LocalMs(i); });
 }
 
 void Trend::SummarizeBlocks() {
@@ -114,15 +131,26 @@ void Trend::SummarizeBlocks() {
 }
 
 std::pair<qint64, qint64> Trend::IndexRange(const TimeSpan& span) const {
-    const std::vector<qint64>& times = span.base == TimeSpan::Utc ? utc_ : local_;
-    if (span.base == TimeSpan::Utc ? risingUtc_ : risingLocal_) {
-        const auto first = std::lower_bound(times.begin(), times.end(), span.from);
-        const auto last = std::upper_bound(first, times.end(), span.to);
-        return {first - times.begin(), last - times.begin()};
+    const auto time = [&](qint64 i) { return Time(i, span.base); };
+    if (TimesNeverFall(span.base)) {
+        // The first record not before `t`, by bisection.
+        const auto firstFrom = [&](qint64 low, qint64 t, bool after) {
+            qint64 high = Size();
+            while (low < high) {
+                const qint64 mid = low + (high - low) / 2;
+                if (time(mid) < t || (after && time(mid) == t))
+                    low = mid + 1;
+                else
+                    high = mid;
+            }
+            return low;
+        };
+        const qint64 first = firstFrom(0, span.from, false);
+        return {first, firstFrom(first, span.to, true)};
     }
     qint64 first = -1, last = -1;
     for (qint64 i = 0; i < Size(); ++i) {
-        if (times[i] >= span.from && times[i] <= span.to) {
+        if (time(i) >= span.from && time(i) <= span.to) {
             if (first < 0)
                 first = i;
             last = i + 1;

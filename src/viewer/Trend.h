@@ -22,8 +22,10 @@ struct TimeSpan {
 };
 
 // The records of one or more data files in stored order, kept by column to
-// stay small (a month of eight channels takes about 4 MB). Each record keeps
-// its stored wall-clock time and the true time it stands for.
+// stay small (a month of eight channels takes under 4 MB). Each record keeps
+// the true time it stands for and the zone's offset then, which give its
+// stored wall-clock time. The columns grow geometrically, so an append costs
+// the same however many records are held.
 class Trend {
   public:
     explicit Trend(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
@@ -33,13 +35,18 @@ class Trend {
     // earlier than the previous record, so both passes of that hour are kept
     // in order instead of being laid over each other.
     void Append(const std::vector<StoredRecord>& records);
+    // Room for `records` in all, or the columns cut to what they hold.
+    void Reserve(qint64 records);
+    void ShrinkToFit();
+    // Bytes the columns hold room for.
+    qint64 CapacityBytes() const;
     // Keeps the first `size` records.
     void Truncate(qint64 size);
 
-    qint64 Size() const { return qint64(local_.size()); }
-    qint64 LocalMs(qint64 i) const { return local_[i]; }
+    qint64 Size() const { return qint64(utc_.size()); }
+    qint64 LocalMs(qint64 i) const { return utc_[i] + qint64(offset_[i]) * 1000; }
     qint64 UtcMs(qint64 i) const { return utc_[i]; }
-    qint64 Time(qint64 i, TimeSpan::Base base) const { return base == TimeSpan::Utc ? utc_[i] : local_[i]; }
+    qint64 Time(qint64 i, TimeSpan::Base base) const { return base == TimeSpan::Utc ? utc_[i] : LocalMs(i); }
     StoredValue Value(int channel, qint64 i) const { return values_[channel][i]; }
 
     bool Contains(qint64 i, const TimeSpan& span) const {
@@ -75,7 +82,8 @@ class Trend {
     int OffsetMsAt(qint64 utcMs) const;
 
     QTimeZone zone_;
-    std::vector<qint64> local_, utc_;
+    std::vector<qint64> utc_;
+    std::vector<qint32> offset_; // wall clock minus true time, seconds
     std::array<std::vector<StoredValue>, Declarations::ChannelCount> values_;
     std::array<std::vector<Block>, Declarations::ChannelCount> blocks_;
     bool risingUtc_ = true, risingLocal_ = true;

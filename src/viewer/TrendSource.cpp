@@ -1,13 +1,18 @@
 #include "viewer/TrendSource.h"
 
+#include "common/SharedFile.h"
 #include "config/SettingRecords.h"
+#include "data/StoringData.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace tarvek {
 
@@ -29,7 +34,11 @@ QString NoDataFilesText(const QString& folder) {
 
 QStringList MonthFiles(const QString& folder) {
     QStringList files;
-    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Readable))
+    // Only names of month files are examined further: a folder may hold
+    // tens of thousands of other entries.
+    for (const QFileInfo& info : QDir(folder, QStringLiteral("[0-9][0-9]-[0-9][0-9][0-9][0-9]-Data.txt"),
+                                      QDir::NoSort, QDir::Files | QDir::Readable)
+                                     .entryInfoList())
         if (MonthKey(info.fileName()) >= 0)
             files += info.filePath();
     std::sort(files.begin(), files.end(),
@@ -37,18 +46,39 @@ QStringList MonthFiles(const QString& folder) {
     return files;
 }
 
+// A name as shown and exported: without control characters (C0, DEL, C1).
+QString WithoutControls(QString text) {
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0); });
+    return text;
+}
+
+QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
+    return QStringLiteral("left out the oldest %1 files, %2 records (%3 to %4): more than %5 records are "
+                          "not held at once")
+        .arg(files.size())
+        .arg(records)
+        .arg(QDir::toNativeSeparators(files.first()), QDir::toNativeSeparators(files.last()))
+        .arg(limit);
+}
+
 } // namespace
 
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems) {
+ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
     ChannelInfos infos;
-    QFile file(settingFolder + u'/' + ChannelParametersFile);
-    const bool open = file.open(QIODevice::ReadOnly);
+    const QString path = settingFolder + u'/' + ChannelParametersFile;
+    QFile file;
+    const SharedFile shared = OpenSharedFile(path, SharedAccess::Read, LinkPolicy::Follow);
+    if (shared && !file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        ::close(shared.fd);
+    else if (!shared && shared.error != ENOENT && openProblem)
+        *openProblem =
+            QStringLiteral("%1: cannot open (%2)").arg(QDir::toNativeSeparators(path), shared.reason);
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         QString record;
-        if (open && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
+        if (file.isOpen() && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
             record = QString::fromLatin1(file.read(SettingRecordLength));
-        const QString name = ChannelFieldOf(record, Declarations::Description);
-        const QString unit = ChannelFieldOf(record, Declarations::Unit);
+        const QString name = WithoutControls(ChannelFieldOf(record, Declarations::Description)).trimmed();
+        const QString unit = WithoutControls(ChannelFieldOf(record, Declarations::Unit)).trimmed();
         ChannelInfo& info = infos[c - 1];
         info = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
                 unit.isEmpty() ? QStringLiteral("Bar") : unit,
@@ -70,43 +100,49 @@ std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
 struct TrendSource::File {
     DataFileCursor cursor;
     qint64 first = 0; // index of its first record in the trend
+    int key = -1;     // MonthKey of its name
 };
 
-TrendSource::TrendSource(QTimeZone zone) : zone_(zone), trend_(std::move(zone)) {
+struct TrendSource::Folder {
+    QString path;
+    FileStamp stamp;      // as of its last listing
+    bool trusted = false; // the stamp is old enough to tell every change since
+};
+
+TrendSource::TrendSource(QTimeZone zone, qint64 recordLimit)
+    : zone_(zone), recordLimit_(recordLimit), trend_(std::move(zone)) {
     channels_ = ReadChannelInfos({}, &limitProblems_);
 }
 
 TrendSource::~TrendSource() = default;
 
-bool TrendSource::Add(const QString& path) {
-    auto file = std::make_unique<File>(File{DataFileCursor(path), trend_.Size()});
+void TrendSource::Add(const QString& path) {
+    auto file = std::make_unique<File>(File{DataFileCursor(path), trend_.Size(), MonthKey(path)});
     std::vector<StoredRecord> records;
-    if (file->cursor.ReadNew(records) == DataFileCursor::Outcome::Failed) {
-        errors_ += file->cursor.Error();
-        return false;
-    }
-    trend_.Append(records);
+    if (file->cursor.ReadNew(records) != DataFileCursor::Outcome::Failed)
+        trend_.Append(records);
     files_.push_back(std::move(file));
-    return true;
 }
 
 bool TrendSource::Open(const QStringList& paths) {
     trend_ = Trend(zone_);
     files_.clear();
     folders_.clear();
-    errors_.clear();
+    problems_.clear();
     QStringList files;
     bool allMonthNames = true;
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
+            // The stamp before the listing: a file added meanwhile changes it.
+            Folder folder{path, StampOf(path)};
             if (!info.isReadable() || !info.isExecutable())
-                errors_ += QStringLiteral("%1: cannot read the folder").arg(QDir::toNativeSeparators(path));
+                problems_ += QStringLiteral("%1: cannot read the folder").arg(QDir::toNativeSeparators(path));
             else if (const QStringList month = MonthFiles(path); month.isEmpty())
-                errors_ += NoDataFilesText(path);
+                problems_ += NoDataFilesText(path);
             else
                 files += month;
-            folders_ += path;
+            folders_.push_back(folder);
         } else {
             files += path;
             allMonthNames = allMonthNames && MonthKey(path) >= 0;
@@ -116,21 +152,98 @@ bool TrendSource::Open(const QStringList& paths) {
         std::stable_sort(files.begin(), files.end(),
                          [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
     files.removeDuplicates();
-    for (const QString& file : files)
+
+    // The newest files that fit within the limit, by their sizes.
+    qint64 records = 0, leftOut = 0;
+    qsizetype keep = files.size();
+    for (; keep > 0; --keep) {
+        const qint64 n = std::max<qint64>(StampOf(files[keep - 1]).size / DataRecordLength - 1, 0);
+        if (records + n > recordLimit_)
+            break;
+        records += n;
+    }
+    for (qsizetype i = 0; i < keep; ++i)
+        leftOut += std::max<qint64>(StampOf(files[i]).size / DataRecordLength - 1, 0);
+    if (keep > 0)
+        problems_ += LeftOutText(files.mid(0, keep), leftOut, recordLimit_);
+
+    trend_.Reserve(records);
+    for (const QString& file : files.mid(keep))
         Add(file);
+    trend_.ShrinkToFit();
     limitProblems_.clear();
     if (!paths.isEmpty()) {
         const QFileInfo first(paths.first());
+        QString problem;
         channels_ = ReadChannelInfos((first.isDir() ? first.absoluteFilePath() : first.absolutePath()) +
                                          QStringLiteral("/../") + SettingFolderName,
-                                     &limitProblems_);
+                                     &limitProblems_, &problem);
+        if (!problem.isEmpty())
+            problems_ += problem;
     }
-    return errors_.isEmpty();
+    return Errors().isEmpty();
+}
+
+void TrendSource::ReadAgainFrom(std::size_t index, const QStringList& added) {
+    QStringList paths = added;
+    for (std::size_t i = index; i < files_.size(); ++i)
+        paths += files_[i]->cursor.Path();
+    if (!added.isEmpty())
+        std::stable_sort(paths.begin(), paths.end(),
+                         [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
+    trend_.Truncate(index < files_.size() ? files_[index]->first : trend_.Size());
+    files_.resize(index);
+    for (const QString& path : paths)
+        Add(path);
 }
 
 TrendSource::Change TrendSource::Poll() {
+    // Month files new in a folder; the folder's stamp first, so that an
+    // unchanged folder of any size costs one stat.
+    QStringList added;
+    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    for (Folder& folder : folders_) {
+        const FileStamp stamp = StampOf(folder.path);
+        if (folder.trusted && stamp == folder.stamp)
+            continue;
+        // A change within the same tick of the file system's clock would
+        // leave the stamp as it is: a stamp that recent is checked again.
+        folder.stamp = stamp;
+        folder.trusted = nowNs - stamp.mtimeNs > 1'000'000'000;
+        for (const QString& path : MonthFiles(folder.path)) {
+            const bool open = std::any_of(files_.begin(), files_.end(),
+                                          [&](const auto& f) { return f->cursor.Path() == path; });
+            if (!open && !added.contains(path)) {
+                added += path;
+                problems_.removeAll(NoDataFilesText(folder.path));
+            }
+        }
+    }
+    // Where the trend must be read again from: the first file that changed
+    // other than the last, or the place of an added file before the last.
+    std::size_t from = files_.size();
+    for (const QString& path : added) {
+        const int key = MonthKey(path);
+        const auto after =
+            std::find_if(files_.begin(), files_.end(), [&](const auto& f) { return f->key > key; });
+        from = std::min(from, std::size_t(after - files_.begin()));
+    }
+    bool lastChanged = false;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        if (StampOf(files_[i]->cursor.Path()) == files_[i]->cursor.Stamp())
+            continue;
+        if (i + 1 < files_.size())
+            from = std::min(from, i);
+        else
+            lastChanged = true;
+    }
+
     Change change = Change::None;
-    if (!files_.empty()) {
+    if (from < files_.size()) {
+        ReadAgainFrom(from, added);
+        return Change::Reloaded;
+    }
+    if (lastChanged) {
         File& last = *files_.back();
         std::vector<StoredRecord> records;
         switch (last.cursor.ReadNew(records)) {
@@ -139,7 +252,7 @@ TrendSource::Change TrendSource::Poll() {
             change = Change::Reloaded;
             break;
         case DataFileCursor::Outcome::Failed:
-            return change;
+            break;
         case DataFileCursor::Outcome::Ok:
             if (!records.empty())
                 change = Change::Appended;
@@ -147,27 +260,38 @@ TrendSource::Change TrendSource::Poll() {
         }
         trend_.Append(records);
     }
-    // A new month's file: read from its start, then followed as the newest.
-    int newest = -1;
-    for (const auto& file : files_)
-        newest = std::max(newest, MonthKey(file->cursor.Path()));
-    for (const QString& folder : folders_)
-        for (const QString& file : MonthFiles(folder))
-            if (MonthKey(file) > newest && Add(file)) {
-                newest = MonthKey(file);
-                errors_.removeAll(NoDataFilesText(folder));
-                change = change == Change::None ? Change::Appended : change;
-            }
+    for (const QString& path : added) {
+        const qint64 before = trend_.Size();
+        Add(path);
+        if (trend_.Size() > before && change == Change::None)
+            change = Change::Appended;
+    }
     return change;
+}
+
+QStringList TrendSource::Errors() const {
+    QStringList errors = problems_;
+    for (const auto& file : files_)
+        if (!file->cursor.Error().isEmpty())
+            errors += file->cursor.Error();
+    return errors;
+}
+
+QStringList TrendSource::CountNotes() const {
+    QStringList notes;
+    for (const auto& file : files_)
+        if (!file->cursor.CountNote().isEmpty())
+            notes += file->cursor.CountNote();
+    return notes;
 }
 
 QStringList TrendSource::Files() const {
     QStringList paths;
     for (const auto& file : files_)
-        paths += file->cursor.Path();
+        if (file->cursor.Error().isEmpty())
+            paths += file->cursor.Path();
     return paths;
 }
-
 ReadTally TrendSource::Tally() const {
     ReadTally sum;
     for (const auto& file : files_) {

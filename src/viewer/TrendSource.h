@@ -26,8 +26,11 @@ using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
 // 68..76) of channels 1..8 from the channel parameters file in
 // `settingFolder`, read-only; "Ch.n" and "Bar" where the file or the field is
 // missing or blank, no limits where they are. Limits that cannot be used are
-// named in `problems`.
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems);
+// named in `problems`. The file is read without blocking; one that is there
+// but cannot be read (not a regular file, say) gives the fall-backs and
+// `openProblem` names it. Control characters are dropped from the names.
+ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems,
+                              QString* openProblem = nullptr);
 // The units as the chart groups them: empty where the set-up names none.
 std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
@@ -37,26 +40,35 @@ std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 // order; named files are read in calendar order when their names are month
 // names, else in the order given. Channel names come from the settingfiles
 // folder beside the first folder (or beside the folder of the first file).
+// Of more than `recordLimit` records, the newest files are read and the
+// problems say which were left out.
 class TrendSource {
   public:
-    explicit TrendSource(QTimeZone zone = QTimeZone::systemTimeZone());
+    static constexpr qint64 DefaultRecordLimit = 20'000'000;
+    explicit TrendSource(QTimeZone zone = QTimeZone::systemTimeZone(),
+                         qint64 recordLimit = DefaultRecordLimit);
     ~TrendSource();
 
     // Replaces what was open by the data of `paths`. False when a path, or a
-    // file in a folder, cannot be read: Errors() names each one, and the
-    // trend holds the files that could be read.
+    // file in a folder, cannot be read, or files were left out: Errors()
+    // names each, and the trend holds the files that could be read.
     bool Open(const QStringList& paths);
 
     enum class Change { None, Appended, Reloaded };
-    // The follow mode's step: reads the records the newest file gained since
-    // the last read (only those), and a newer month's file once it appears in
-    // a folder that was opened. Reloaded: the newest file was replaced or cut
-    // and its records were read again.
+    // The follow mode's step: every open file whose size, modification time
+    // or inode changed is read again (the last one only for the records it
+    // gained), and a month file new in an opened folder is added in its
+    // place; a folder is listed only when its modification time changed.
+    // Reloaded: records already shown were read again. A file that cannot
+    // be read is named in Errors() until it can.
     Change Poll();
 
     const Trend& Data() const { return trend_; }
     const ChannelInfos& Channels() const { return channels_; }
-    const QStringList& Errors() const { return errors_; }
+    QStringList Errors() const;
+    // Files whose header's count disagrees with their records (all of which
+    // are read), one text each.
+    QStringList CountNotes() const;
     // The channels' limits that cannot be used, from the last Open().
     const QStringList& LimitProblems() const { return limitProblems_; }
     QStringList Files() const;
@@ -65,13 +77,16 @@ class TrendSource {
 
   private:
     struct File;
-    bool Add(const QString& path);
+    struct Folder;
+    void Add(const QString& path);
+    void ReadAgainFrom(std::size_t index, const QStringList& added);
 
     QTimeZone zone_;
+    qint64 recordLimit_;
     Trend trend_;
     ChannelInfos channels_;
-    QStringList folders_;
-    QStringList errors_;
+    std::vector<Folder> folders_;
+    QStringList problems_; // found when opening
     QStringList limitProblems_;
     std::vector<std::unique_ptr<File>> files_;
 };

@@ -1,12 +1,16 @@
 // Any bytes as the content of a data file: the reader never fails on a file
 // it can open, gives back or tallies every record, and every record it gives
 // back is one the logger's own writer would store byte for byte: no value is
-// ever invented. A second read finds nothing new.
+// ever invented. A second read finds nothing new. The same bytes as the
+// channel parameters file give names and units within their fields, never
+// empty and free of control characters.
 #include "data/DataFileReader.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
+#include "viewer/TrendSource.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -87,5 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(next == records.end());
     std::vector<StoredRecord> more;
     Require(cursor.ReadNew(more) == DataFileCursor::Outcome::Ok && more.empty());
+
+    static const bool made = QDir().mkpath(dir.path() + "/settingfiles");
+    QFile setup(dir.path() + "/settingfiles/channelsparameters.txt");
+    Require(made && setup.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            setup.write(bytes) == bytes.size());
+    setup.close();
+    QStringList limitProblems;
+    QString openProblem;
+    for (const ChannelInfo& info :
+         ReadChannelInfos(dir.path() + "/settingfiles", &limitProblems, &openProblem)) {
+        Require(!info.name.isEmpty() && info.name.size() <= 22 && !info.unit.isEmpty() &&
+                info.unit.size() <= 4);
+        for (const QChar c : info.name + info.unit)
+            Require(c.unicode() >= 0x20 && (c.unicode() < 0x7f || c.unicode() >= 0xa0));
+    }
+    Require(openProblem.isEmpty());
     return 0;
 }

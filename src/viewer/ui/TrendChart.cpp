@@ -169,7 +169,10 @@ void TrendChart::Redraw() {
             shown.push_back(k);
     periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown, Span()) : std::vector<LimitPeriod>{};
     const double tickRoom = fm.horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
-    ticks_ = TimeTicks(from_, to_, std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_);
+    // Without records there are no dates to show.
+    ticks_ = trend_ && trend_->Size() > 0
+                 ? TimeTicks(from_, to_, std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
+                 : std::vector<TimeTick>{};
     update();
 }
 

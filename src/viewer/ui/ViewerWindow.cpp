@@ -1,5 +1,6 @@
 #include "viewer/ui/ViewerWindow.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -18,14 +19,15 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "viewer/CsvExport.h"
+#include "viewer/ExportFile.h"
 #include "viewer/TrendReport.h"
 
 namespace tarvek {
 
 namespace {
-
-constexpr qint64 HourMs = 3'600'000;
 
 // A read-only table of `name` (also its accessible name).
 template <typename Table> Table* ReadOnly(Table* table, const QString& name) {
@@ -65,18 +67,26 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     auto* chartBox = new QWidget(right);
     auto* chartLayout = new QVBoxLayout(chartBox);
     chartLayout->setContentsMargins(0, 0, 0, 0);
-    problems_ = new QLabel(chartBox);
-    problems_->setWordWrap(true);
+    // Both lines are read out by their text, and neither may widen the
+    // window: they wrap, and a word too long for the width is cut.
+    const auto line = [chartBox](const QString& description) {
+        auto* label = new QLabel(chartBox);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setAccessibleDescription(description);
+        return label;
+    };
+    problems_ = line(QStringLiteral("Problems"));
     problems_->setStyleSheet(QStringLiteral("color: #b00000"));
-    problems_->setAccessibleName(QStringLiteral("Problems"));
     problems_->hide();
     chart_ = new TrendChart(std::move(zone), chartBox);
     chart_->setAccessibleName(QStringLiteral("Trend chart"));
     chart_->setAccessibleDescription(
         QStringLiteral("Values against time, a strip per unit; the tables below give the same span in text"));
     chart_->setMinimumSize(480, 300);
-    readOut_ = new QLabel(QStringLiteral("Point at the chart to read values."), chartBox);
-    readOut_->setAccessibleName(QStringLiteral("Values under the pointer"));
+    readOut_ = line(QStringLiteral("Values under the pointer"));
+    readOut_->setText(QStringLiteral("Point at the chart to read values."));
     readOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     chartLayout->addWidget(problems_);
     chartLayout->addWidget(chart_, 1);
@@ -100,6 +110,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
 
     connect(chart_, &TrendChart::SpanChanged, this, [this] {
         zoomed_ = true;
+        ShowSpanEnds(chart_->Span());
         UpdateStatistics();
     });
     connect(chart_, &TrendChart::PointerAt, this, &ViewerWindow::ShowPointer);
@@ -130,7 +141,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
     spanChoice_ = new QComboBox(panel);
     spanChoice_->addItems(
         {tr("Last hour"), tr("Last day"), tr("Last week"), tr("Last month"), tr("All"), tr("From … to …")});
-    spanChoice_->setCurrentIndex(All);
+    spanChoice_->setCurrentIndex(int(All));
     spanChoice_->setAccessibleName(tr("Span"));
     from_ = new QDateTimeEdit(panel);
     to_ = new QDateTimeEdit(panel);
@@ -146,13 +157,13 @@ void ViewerWindow::BuildControls(QWidget* panel) {
     form->addRow(tr("&To"), to_);
     layout->addLayout(form);
     connect(spanChoice_, &QComboBox::currentIndexChanged, this, [this](int choice) {
-        from_->setEnabled(choice == FromTo);
-        to_->setEnabled(choice == FromTo);
+        from_->setEnabled(choice == int(FromTo));
+        to_->setEnabled(choice == int(FromTo));
         ApplySpanChoice();
     });
     for (QDateTimeEdit* edit : {from_, to_})
         connect(edit, &QDateTimeEdit::dateTimeChanged, this, [this] {
-            if (spanChoice_->currentIndex() == FromTo)
+            if (SpanChoice(spanChoice_->currentIndex()) == FromTo)
                 ApplySpanChoice();
         });
 
@@ -207,14 +218,9 @@ std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
 
 void ViewerWindow::Open(const QStringList& paths) {
     source_.Open(paths);
-    ShowProblems(source_.Errors() + source_.LimitProblems());
+    exportProblem_.clear();
+    ShowProblems();
     setWindowTitle(QStringLiteral("TARVEK trends - ") + QDir::toNativeSeparators(paths.join(u' ')));
-    const Trend& trend = source_.Data();
-    if (trend.Size() > 0) {
-        const QDateTime last = QDateTime::fromMSecsSinceEpoch(trend.UtcMs(trend.Size() - 1));
-        from_->setDateTime(QDateTime::fromMSecsSinceEpoch(trend.UtcMs(0)));
-        to_->setDateTime(last);
-    }
     ShowData();
     ApplySpanChoice();
 }
@@ -236,36 +242,47 @@ void ViewerWindow::ShowData() {
                       .arg(tally.notData)
                       .arg(tally.uncounted)
                       .arg(tally.torn);
+    const QStringList notes = source_.CountNotes();
+    if (!notes.isEmpty() && notes != countNotes_) {
+        for (const QString& note : notes)
+            std::fprintf(stderr, "tarvek-view: %s\n", qPrintable(note));
+    }
+    countNotes_ = notes;
+    if (!notes.isEmpty())
+        status += QStringLiteral("; ") + notes.join(QStringLiteral("; "));
     statusBar()->showMessage(status);
 }
 
 void ViewerWindow::ApplySpanChoice() {
-    const Trend& trend = source_.Data();
-    qint64 first = 0, last = 0;
-    for (qint64 i = 0; i < trend.Size(); ++i) {
-        first = i == 0 ? trend.UtcMs(i) : std::min(first, trend.UtcMs(i));
-        last = i == 0 ? trend.UtcMs(i) : std::max(last, trend.UtcMs(i));
-    }
-    static constexpr qint64 lengths[] = {HourMs, 24 * HourMs, 7 * 24 * HourMs, 31 * 24 * HourMs};
-    const int choice = spanChoice_->currentIndex();
-    if (choice == FromTo)
-        chart_->ShowSpan(from_->dateTime().toMSecsSinceEpoch(), to_->dateTime().toMSecsSinceEpoch() + 999);
-    else if (choice == All)
-        chart_->ShowSpan(first, last);
-    else
-        chart_->ShowSpan(last - lengths[choice], last);
+    const auto choice = SpanChoice(spanChoice_->currentIndex());
+    const std::optional<TimeSpan> span = ChosenSpan(
+        choice, source_.Data(), from_->dateTime().toMSecsSinceEpoch(), to_->dateTime().toMSecsSinceEpoch());
+    chart_->ShowSpan(span ? span->from : 0, span ? span->to : 0);
     zoomed_ = false;
+}
+
+void ViewerWindow::ShowSpanEnds(const TimeSpan& span) {
+    // The fields hold the user's own span while "From … to …" is chosen.
+    if (SpanChoice(spanChoice_->currentIndex()) == FromTo || source_.Data().Size() == 0)
+        return;
+    for (auto [edit, ms] : {std::pair{from_, span.from}, std::pair{to_, span.to}}) {
+        const QSignalBlocker quiet(edit);
+        edit->setDateTime(QDateTime::fromMSecsSinceEpoch(ms));
+    }
 }
 
 void ViewerWindow::UpdateStatistics() {
     const Trend& trend = source_.Data();
     const ChannelInfos& channels = source_.Channels();
     const std::vector<LimitPeriod>& periods = chart_->Periods();
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
-        SetRow(statistics_, k,
+    // A row per shown channel only: a hidden row would still be read out.
+    const std::vector<int> shown = ShownChannels();
+    statistics_->setRowCount(int(shown.size()));
+    for (int row = 0; row < int(shown.size()); ++row) {
+        const int k = shown[row];
+        SetRow(statistics_, row,
                StatisticsRow(trend, k, channels[k], ComputeStatistics(trend, k, chart_->Span()),
                              CountOutside(periods, k)));
-        statistics_->setRowHidden(k, !channelBoxes_[k]->isChecked());
     }
     periodsModel_->Show(&trend, &channels, periods);
     tables_->setTabText(1, tr("Periods &outside limits (%1)").arg(periods.size()));
@@ -285,7 +302,10 @@ void ViewerWindow::ShowPointer(qint64 utcMs) {
     readOut_->setText(parts.join(QStringLiteral("   ")));
 }
 
-void ViewerWindow::ShowProblems(const QStringList& problems) {
+void ViewerWindow::ShowProblems() {
+    QStringList problems = source_.Errors() + source_.LimitProblems();
+    if (!exportProblem_.isEmpty())
+        problems += exportProblem_;
     problems_->setText(problems.join(u'\n'));
     problems_->setVisible(!problems.isEmpty());
 }
@@ -294,11 +314,11 @@ void ViewerWindow::Follow() {
     if (!follow_->isChecked())
         return;
     const TrendSource::Change change = source_.Poll();
+    ShowProblems();
     if (change == TrendSource::Change::None)
         return;
-    ShowProblems(source_.Errors() + source_.LimitProblems());
     ShowData();
-    if (zoomed_ || spanChoice_->currentIndex() == FromTo) {
+    if (zoomed_ || SpanChoice(spanChoice_->currentIndex()) == FromTo) {
         chart_->Refresh();
         UpdateStatistics();
     } else {
@@ -307,25 +327,28 @@ void ViewerWindow::Follow() {
 }
 
 bool ViewerWindow::ExportTo(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    QString error;
-    bool done = false;
-    if (suffix == u"png") {
-        done = chart_->grab().save(path, "PNG");
-    } else if (suffix == u"pdf") {
-        done = ExportPdf(path);
-    } else {
-        done = ExportCsv(path, source_.Data(), source_.Channels(), ShownChannels(), chart_->Span(), &error);
-    }
-    if (!done)
-        ShowProblems({error.isEmpty() ? tr("%1: cannot write").arg(QDir::toNativeSeparators(path)) : error});
+    ExportWriters writers;
+    writers.csv = [this](QIODevice& out) {
+        return WriteCsv(out, source_.Data(), source_.Channels(), ShownChannels(), chart_->Span());
+    };
+    writers.png = [this](QIODevice& out) {
+        // Encoded in memory first: the encoder's own error path when a write
+        // fails leaks its copy of the image.
+        QByteArray png;
+        QBuffer buffer(&png);
+        return chart_->grab().save(&buffer, "PNG") && out.write(png) == png.size();
+    };
+    writers.pdf = [this](QIODevice& out) { return ExportPdf(out); };
+    exportProblem_.clear();
+    const bool done = WriteExportAs(path, writers, &exportProblem_);
+    ShowProblems();
     return done;
 }
 
 // The chart as drawn, then the statistics of the shown channels and the
 // periods outside limits as text, over as many pages as they need.
-bool ViewerWindow::ExportPdf(const QString& path) {
-    QPdfWriter pdf(path);
+bool ViewerWindow::ExportPdf(QIODevice& out) {
+    QPdfWriter pdf(&out);
     pdf.setPageOrientation(QPageLayout::Landscape);
     pdf.setResolution(150);
     QPainter painter;
@@ -344,13 +367,12 @@ bool ViewerWindow::ExportPdf(const QString& path) {
     };
     const Trend& trend = source_.Data();
     std::vector<QStringList> statistics, periods;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
-        if (!statistics_->isRowHidden(k)) {
-            QStringList row;
-            for (int c = 0; c < statistics_->columnCount(); ++c)
-                row += statistics_->item(k, c) ? statistics_->item(k, c)->text() : QString();
-            statistics.push_back(row);
-        }
+    for (int k = 0; k < statistics_->rowCount(); ++k) {
+        QStringList row;
+        for (int c = 0; c < statistics_->columnCount(); ++c)
+            row += statistics_->item(k, c) ? statistics_->item(k, c)->text() : QString();
+        statistics.push_back(row);
+    }
     for (const LimitPeriod& p : chart_->Periods())
         periods.push_back(PeriodRow(trend, source_.Channels(), p));
     const std::vector<PrintedTable> tables = {

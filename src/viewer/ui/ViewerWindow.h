@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewer/SpanChoice.h"
 #include "viewer/TrendReport.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
@@ -27,8 +28,7 @@ namespace tarvek {
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
-    // The spans the picker offers, in its order.
-    enum SpanChoice { LastHour, LastDay, LastWeek, LastMonth, All, FromTo };
+    using enum SpanChoice; // the picker's spans, in its order (LastHour .. FromTo)
 
     explicit ViewerWindow(QTimeZone zone = QTimeZone::systemTimeZone(), QWidget* parent = nullptr);
 
@@ -47,11 +47,12 @@ class ViewerWindow : public QMainWindow {
   private:
     void BuildControls(QWidget* panel);
     void ApplySpanChoice();
+    void ShowSpanEnds(const TimeSpan& span);
     void ShowData();
     void UpdateStatistics();
-    bool ExportPdf(const QString& path);
+    bool ExportPdf(QIODevice& out); // the chart and the tables, paged
     void ShowPointer(qint64 utcMs);
-    void ShowProblems(const QStringList& problems);
+    void ShowProblems(); // the source's and the last export's
     std::vector<int> ShownChannels() const;
     std::array<bool, Declarations::ChannelCount> ShownMask() const;
 
@@ -69,7 +70,9 @@ class ViewerWindow : public QMainWindow {
     PeriodsModel* periodsModel_;
     QTabWidget* tables_;
     QTimer* followTimer_;
-    bool zoomed_ = false; // the span differs from the picker's choice
+    QString exportProblem_;  // why the last export failed
+    QStringList countNotes_; // as last written to stderr
+    bool zoomed_ = false;    // the span differs from the picker's choice
 };
 
 } // namespace tarvek
