@@ -84,7 +84,7 @@ RecordFeed::Step RecordFeed::ReadFile(qint64 most, std::vector<FedRecord>& out) 
     if (whole > 0 && !ReadAt(file.fd, header, 0))
         return fail(QStringLiteral("cannot read"));
     const qint64 count =
-        LastCountedRecord(whole, whole > 0 ? ReadHeaderCount(QString::fromLatin1(header)) : std::nullopt);
+        LastDataRecord(whole, whole > 0 ? ReadHeaderCount(QString::fromLatin1(header)) : std::nullopt).last;
 
     // A file cut below the mark, or whose record at the mark changed, was
     // replaced: where it first differs is unknown, so all of it goes again.
