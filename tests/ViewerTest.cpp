@@ -113,6 +113,133 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
     EXPECT_GT(trace.points[trace.starts[1]].x(), double(trend.UtcMs(15'000)));
 }
 
+// Records of a trend on `date` in `zone`, channel 1 from `spec`: "T=V" for
+// each, T a time "HH:MM:SS" or seconds ("A..B=V" each second from A to B), V
+// a value with three decimals or "-" for a gap.
+Trend MakeTrend(const char* spec, const char* zone = "UTC", const char* date = "1970-01-01") {
+    Trend trend{QTimeZone(zone)};
+    std::vector<StoredRecord> records;
+    for (const QString& item : QString(spec).split(' ')) {
+        const QStringList parts = item.split('='), times = parts[0].split("..");
+        for (qint64 s = times[0].toLongLong(); s <= times.back().toLongLong(); ++s) {
+            StoredRecord& r = records.emplace_back();
+            r.localMs =
+                parts[0].contains(':') ? *ParseLocalTime(QString("%1T%2").arg(date, parts[0])) : s * 1000;
+            r.values.fill(StoredValue::Digits(0, 3));
+            r.values[0] = parts[1] == "-" ? StoredValue::GapOf(StoredValue::NoData)
+                                          : StoredValue::Digits(qRound(parts[1].toDouble() * 1000), 3);
+        }
+    }
+    trend.Append(records);
+    return trend;
+}
+
+struct DecimateCase {
+    const char* name;
+    const char* records; // as MakeTrend
+    qint64 to;           // the span is [0 s, to s]
+    int columns;
+    const char* runs; // "s:value" per point, runs apart by " | "
+};
+
+class DecimateTable : public ::testing::TestWithParam<DecimateCase> {};
+
+TEST_P(DecimateTable, DrawsTheExtremesOfEachColumnAndBreaksAtGaps) {
+    const DecimateCase& c = GetParam();
+    const Trend trend = MakeTrend(c.records);
+    const Trace trace = Decimate(trend, 0, {0, c.to * 1000}, c.columns);
+    QStringList runs;
+    for (const auto run : trace.Runs()) {
+        QStringList points;
+        for (const QPointF& p : run)
+            points += QString("%1:%2").arg(p.x() / 1000).arg(p.y());
+        runs += points.join(' ');
+    }
+    EXPECT_EQ(runs.join(" | "), QString(c.runs));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Traces, DecimateTable,
+    ::testing::Values(
+        DecimateCase{"TheSpansLastRecordInTheLastColumn", "0=5 1=1 2=3", 2, 1, "0:5 1:1"},
+        DecimateCase{"ColumnsInStoredOrder", "0=0 1=9 2=-9 3=1 4=2 5=3 6=4 7=5", 7, 2, "1:9 2:-9 4:2 7:5"},
+        DecimateCase{"AGapBreaksTheLine", "0=1 1=2 2=- 3=3 4=4", 4, 100, "0:1 1:2 | 3:3 4:4"},
+        DecimateCase{"GapsInOneColumnBreakItOnce", "0=1 1=- 2=2 3=- 4=3", 4, 1, "0:1 | 2:2 4:3"},
+        DecimateCase{"BlocksKeepToTheirOwnRecords", "0..63=0 64=-5 65..127=0", 127, 2, "0:0 64:-5 65:0"},
+        DecimateCase{"TimesThatFall", "0=1 10=2 5=3 20=4", 10, 100, "0:1 10:2 5:3"}),
+    RowName);
+
+struct SpanCase {
+    const char* name;
+    const char* zone;
+    const char* records; // as MakeTrend, on 2025-10-26
+    TimeSpan::Base base;
+    const char* from; // "HH:MM:SS" on 2025-10-26, on the span's time line
+    const char* to;
+    const char* figures; // the records in the span; count, gaps, minimum, maximum, mean
+};
+
+class SpanTable : public ::testing::TestWithParam<SpanCase> {};
+
+TEST_P(SpanTable, HoldsTheRecordsOfTheSpanAndTheirFigures) {
+    const SpanCase& c = GetParam();
+    const Trend trend = MakeTrend(c.records, c.zone, "2025-10-26");
+    const auto at = [](const char* time) { return *ParseLocalTime(QString("2025-10-26T") + time); };
+    const TimeSpan span{at(c.from), at(c.to), c.base};
+    QString figures;
+    const auto [first, last] = trend.IndexRange(span);
+    for (qint64 i = first; i < last; ++i)
+        figures += trend.Contains(i, span) ? QString::number(i) + ' ' : QString();
+    const ChannelStatistics s = ComputeStatistics(trend, 0, span);
+    figures += QString("; %1 %2 %3 %4 %5").arg(s.count).arg(s.gaps).arg(s.minimum).arg(s.maximum).arg(s.mean);
+    EXPECT_EQ(figures, QString(c.figures));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spans, SpanTable,
+    ::testing::Values(
+        SpanCase{"ExtremesAtTheirFirstRecord", "UTC",
+                 "10:00:00=5 10:01:00=1 10:02:00=5 10:03:00=1 10:04:00=-", TimeSpan::Utc, "10:00:00",
+                 "10:04:00", "0 1 2 3 4 ; 4 1 1 0 3"},
+        SpanCase{"BothEndsIncluded", "UTC", "10:00:00=1 10:00:30=2 10:01:00=3 10:01:30=4", TimeSpan::Local,
+                 "10:00:30", "10:01:00", "1 2 ; 2 0 1 2 2.5"},
+        SpanCase{"ClockSetBack", "UTC", "10:00:00=1 10:02:00=2 09:59:00=3 10:03:00=4", TimeSpan::Local,
+                 "09:59:00", "10:00:00", "0 2 ; 2 0 0 2 2"},
+        // Daylight saving time ends at 03:00 summer time, 01:00 UTC: the hour from 02:00 comes twice.
+        SpanCase{"RepeatedHourOnTheWallClock", "Europe/Berlin",
+                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Local, "02:00:00",
+                 "02:30:00", "0 2 3 ; 3 0 0 3 2.66667"},
+        SpanCase{"RepeatedHourInTrueTime", "Europe/Berlin",
+                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Utc, "00:59:30",
+                 "01:30:00", "1 2 3 ; 3 0 1 3 3"}),
+    RowName);
+
+// Written in exactly 19 characters and read back; any other text is refused.
+TEST(LocalTime, NineteenCharactersBothWays) {
+    for (const char* text :
+         {"1970-01-01T00:00:00", "1969-12-31T23:59:59", "2025-03-05T00:00:00", "1900-02-28T13:04:05"}) {
+        char out[24];
+        std::fill(std::begin(out), std::end(out), '#');
+        const std::optional<qint64> ms = ParseLocalTime(text);
+        ASSERT_TRUE(ms) << text;
+        WriteLocalTime(*ms, out);
+        EXPECT_EQ(QByteArray(out, 24), QByteArray(text) + "#####");
+    }
+    for (const char* text :
+         {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00", "2025-03-05T10:00:00Z"})
+        EXPECT_FALSE(ParseLocalTime(text)) << text;
+}
+
+// The middle button, or the left one with Shift, pans; the left one zooms.
+TEST(ChartMouse, DragsByButton) {
+    EXPECT_EQ(DragStartedBy(Qt::MiddleButton, Qt::NoModifier), ChartDrag::Pan);
+    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ShiftModifier), ChartDrag::Pan);
+    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ControlModifier), ChartDrag::Zoom);
+    EXPECT_EQ(DragStartedBy(Qt::RightButton, Qt::ShiftModifier), ChartDrag::None);
+    EXPECT_TRUE(EndsZoomRectangle(Qt::LeftButton));
+    EXPECT_FALSE(EndsZoomRectangle(Qt::RightButton));
+}
+
 class ViewerFiles : public AppFolderTest {
   protected:
     // Stores a scan with the logger's own writer.

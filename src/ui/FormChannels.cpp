@@ -84,14 +84,6 @@ bool ChecksOnFocusLoss(const QFocusEvent* event) {
 
 // ---------------------------------------------------------------------------
 
-int CentredLeft(int screenWidth, int frameWidth) {
-    const int twice = screenWidth - frameWidth;
-    // Round down, also below zero (integer division would round towards 0).
-    return twice >= 0 ? twice / 2 : -((1 - twice) / 2);
-}
-
-// ---------------------------------------------------------------------------
-
 FormChannels::FormChannels(Declarations& d, QWidget* parent) : QWidget(parent), d_(d) {
     setObjectName(QStringLiteral("FormChannels"));
     setWindowTitle(QStringLiteral("Channels & Settings"));
@@ -242,11 +234,11 @@ void FormChannels::CentreFrame() {
 }
 
 QLineEdit* FormChannels::Text1(int n) const {
-    return n >= 1 && n <= Declarations::ChannelCount ? text1_[n] : nullptr;
+    return IsChannelNumber(n) ? text1_[n] : nullptr;
 }
 
 QLineEdit* FormChannels::Text2(int n) const {
-    return n >= 1 && n <= Declarations::ChannelCount ? text2_[n] : nullptr;
+    return IsChannelNumber(n) ? text2_[n] : nullptr;
 }
 
 QLineEdit* FormChannels::Text5(int index) const {
@@ -254,7 +246,7 @@ QLineEdit* FormChannels::Text5(int index) const {
 }
 
 QLabel* FormChannels::Label2(int n) const {
-    return n >= 1 && n <= Declarations::ChannelCount ? label2_[n] : nullptr;
+    return IsChannelNumber(n) ? label2_[n] : nullptr;
 }
 
 QLabel* FormChannels::Label9(int index) const {

@@ -39,14 +39,10 @@ class TraceItem : public QGraphicsItem {
             if (!shown[k])
                 continue;
             painter->setPen(QPen(TrendChart::ChannelColor(k), 1.5));
-            const Trace& t = traces[k];
-            for (std::size_t run = 0; run < t.starts.size(); ++run) {
-                const int from = t.starts[run];
-                const int to = run + 1 < t.starts.size() ? t.starts[run + 1] : int(t.points.size());
+            for (const std::span<const QPointF> run : traces[k].Runs()) {
                 line.clear();
-                for (int i = from; i < to; ++i)
-                    line << QPointF(area.left() + (t.points[i].x() - xMin) * sx,
-                                    area.bottom() - (t.points[i].y() - yMin) * sy);
+                for (const QPointF& p : run)
+                    line << QPointF(area.left() + (p.x() - xMin) * sx, area.bottom() - (p.y() - yMin) * sy);
                 if (line.size() == 1)
                     painter->drawEllipse(line.first(), 1.5, 1.5);
                 else
@@ -206,14 +202,14 @@ void TrendChart::wheelEvent(QWheelEvent* event) {
 }
 
 void TrendChart::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::MiddleButton ||
-        (event->button() == Qt::LeftButton && event->modifiers() & Qt::ShiftModifier)) {
+    const ChartDrag drag = DragStartedBy(event->button(), event->modifiers());
+    if (drag == ChartDrag::Pan) {
         panning_ = true;
         panFrom_ = event->pos();
         event->accept();
         return;
     }
-    if (event->button() == Qt::LeftButton && chart()->plotArea().contains(event->position())) {
+    if (drag == ChartDrag::Zoom && chart()->plotArea().contains(event->position())) {
         bandFrom_ = event->pos();
         band_->setGeometry(QRect(bandFrom_, QSize()));
         band_->show();
@@ -247,7 +243,7 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    if (band_->isVisible() && event->button() == Qt::LeftButton) {
+    if (band_->isVisible() && EndsZoomRectangle(event->button())) {
         band_->hide();
         const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & chart()->plotArea();
         if (picked.width() >= 3 && picked.height() >= 3)
