@@ -82,7 +82,8 @@ if ((list)); then
     exit 0
 fi
 
-export QT_QPA_PLATFORM=offscreen
+# Widget tests run without a display; Qt wants a private runtime folder.
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/mutate-runtime.XXXXXX)}
 if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS >/dev/null
 fi
@@ -127,7 +128,7 @@ for change in "${changes[@]}"; do
         echo "$tried. MISSED  $what  ($((SECONDS - started)) s)"
     else
         caught=$((caught + 1))
-        by=$(sed -n 's/^ *[0-9]* - \(.*\) (.*$/\1/p' "$keep/test.log" | head -1)
+        by=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (.*$/\1/p' "$keep/test.log" | head -1)
         echo "$tried. caught  $what  [${by:-?}] ($((SECONDS - started)) s)"
     fi
     restore

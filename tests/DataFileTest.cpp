@@ -92,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Unreadable, or beyond the end (a header written before its record):
         // after the last whole record.
         StoreCase{"CountUnreadable", Header("  abc") + Three, Header(4) + Three + New},
+        StoreCase{"CountNotWhole", Header("  2.5") + Three, Header(4) + Three + New},
         StoreCase{"CountBeyondTheEnd", Header(4) + Three, Header(4) + Three + New},
         StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", Header(1) + New},
         // A torn last record is replaced, or completed keeping its bytes; never counted.

@@ -4,6 +4,7 @@
 #include "viewer/CsvExport.h"
 #include "viewer/TrendMath.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
 
 #include <fcntl.h>
@@ -23,6 +24,13 @@ QByteArray DataLine(const QByteArray& time, QList<QByteArray> values = {},
     for (int k = 0; k < 8; ++k)
         line += (k < values.size() ? values[k] : QByteArray("   +1.000")) + " ; Bar ;";
     return line + " *\r\n";
+}
+
+// A good record with the byte at `at` changed.
+QByteArray Changed(int at, char c) {
+    QByteArray line = DataLine("10:00:00");
+    line[at] = c;
+    return line;
 }
 
 struct ReadCase {
@@ -82,12 +90,16 @@ INSTANTIATE_TEST_SUITE_P(
                  Header("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
                  "02:59:30 1.000 1.000\n02:00:00 1.000 1.000\n02:30:00 1.000 1.000\n",
                  {}},
+        // Each separator of the time stamp, the unit, the number's form.
         ReadCase{"ForeignLines",
-                 Header("    5") + Record("Date;Time;Channel 1 exported by hand", 160) +
-                     DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {}, "30-02-2025") +
-                     DataLine("25:00:00") + DataLine("10:01:00", {"    12.5 "}),
+                 Header("   14") + Record("Date;Time;Channel 1 exported by hand", 160) +
+                     DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {"  +1..00 "}) +
+                     DataLine("10:00:00", {"  +01.000"}) + DataLine("10:00:00", {"    12.5 "}) +
+                     DataLine("10:00:00", {}, "30-02-2025") + DataLine("25:00:00") + Changed(2, '.') +
+                     Changed(5, '.') + Changed(10, ',') + Changed(13, '.') + Changed(16, '.') +
+                     Changed(19, ',') + Changed(32, 'b'),
                  "",
-                 {0, 5, 0, 0}}),
+                 {0, 14, 0, 0}}),
     RowName);
 
 TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
@@ -203,8 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "10:04:00", "0 1 2 3 4 ; 4 1 1 0 3"},
         SpanCase{"BothEndsIncluded", "UTC", "10:00:00=1 10:00:30=2 10:01:00=3 10:01:30=4", TimeSpan::Local,
                  "10:00:30", "10:01:00", "1 2 ; 2 0 1 2 2.5"},
-        SpanCase{"ClockSetBack", "UTC", "10:00:00=1 10:02:00=2 09:59:00=3 10:03:00=4", TimeSpan::Local,
-                 "09:59:00", "10:00:00", "0 2 ; 2 0 0 2 2"},
+        SpanCase{"ClockSetBack", "UTC", "10:00:00=1 10:01:00=2 10:02:00=3 09:59:00=4", TimeSpan::Local,
+                 "09:59:00", "10:00:00", "0 3 ; 2 0 0 3 2.5"},
         // Daylight saving time ends at 03:00 summer time, 01:00 UTC: the hour from 02:00 comes twice.
         SpanCase{"RepeatedHourOnTheWallClock", "Europe/Berlin",
                  "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Local, "02:00:00",
@@ -287,14 +299,15 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                Header("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
-    // Channel 1 named with a comma and a quote, channel 2 in mV, the others unnamed.
+    // Channel 1 named with a comma, channel 2 with quotes, the others unnamed.
     WriteBytes(SettingPath("channelsparameters.txt"), Record("").repeated(10) +
-                                                          ChannelRecord("Inlet, \"A\"", "mbar") +
-                                                          ChannelRecord("Outlet", "mV"));
-    const QByteArray csv = "time,\"Inlet, \"\"A\"\" [mbar]\",Outlet [mV],Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
-                           "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
-                           "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
-                           "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
+                                                          ChannelRecord("Inlet, A", "mbar") +
+                                                          ChannelRecord("Outlet \"B\"", "mV"));
+    const QByteArray csv =
+        "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
+        "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
+        "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
+        "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
     const QString pipe = d.AppFolder + "/pipe";
     ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
     const int reader =
@@ -310,6 +323,40 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     EXPECT_EQ(QByteArray(bytes, int(std::max<ssize_t>(n, 0))), csv);
     EXPECT_FALSE(QFileInfo(pipe).isFile());
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
+    const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
+    EXPECT_FALSE(IsCsvExport(3, shown));
+    EXPECT_TRUE(IsCsvExport(2, written));
+}
+
+// A long export goes out in blocks of a megabyte: a write refused on the way
+// (a full disk) fails it, and a file keeps its older version.
+TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
+    std::vector<StoredRecord> records(16'000);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].localMs = qint64(i) * 30'000;
+        records[i].values.fill(StoredValue::Digits(1000, 3));
+    }
+    Trend trend(QTimeZone::utc());
+    trend.Append(records);
+    const std::vector<int> shown{0, 1, 2, 3, 4, 5, 6, 7};
+    const TimeSpan all{0, trend.UtcMs(trend.Size() - 1)};
+    const QString path = d.AppFolder + "/out.csv";
+    WriteBytes(path, "an older export");
+    QString error;
+    {
+        const FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.Active());
+        QFile direct(d.AppFolder + "/direct.csv");
+        ASSERT_TRUE(direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        EXPECT_FALSE(WriteCsv(direct, trend, ChannelInfos{}, shown, all));
+        EXPECT_FALSE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error));
+    }
+    EXPECT_TRUE(error.startsWith(path + ": cannot write")) << qPrintable(error);
+    EXPECT_EQ(ReadBytes(path), "an older export");
+    ASSERT_TRUE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error)) << qPrintable(error);
+    const QByteArray csv = ReadBytes(path);
+    EXPECT_EQ(csv.count("\r\n"), 16'001);
+    EXPECT_TRUE(csv.endsWith("\n1970-01-06T13:19:30" + QByteArray(",1.000").repeated(8) + "\r\n"));
 }
 
 struct ExportFailure {
