@@ -107,7 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"FullDiskCompletingATornTail", Header(1) + Three + Torn,
                   Header(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160), 4 * 160 + 50,
                   Header(1) + Three + Torn},
-        StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, 200, ""}),
+        StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, 200, ""},
+        StoreCase{"FullDiskAfterATornHeader", "date;time;ch1\r\n", Header(1) + New, 200,
+                  "date;time;ch1\r\n"}),
     RowName);
 
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
