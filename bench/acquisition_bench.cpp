@@ -17,12 +17,12 @@
 #include "FakeClock.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/QtSerialPortService.h"
-#include "app/MDIForm1.h"
 #include "common/TextHelpers.h"
 #include "config/DefaultSetup.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 #include "ui/FormChannels.h"
+#include "ui/MDIForm1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,6 +38,8 @@
 #include <cstdio>
 #include <numeric>
 #include <vector>
+
+using namespace tarvek;
 
 namespace {
 
@@ -151,15 +153,15 @@ std::vector<double> InstrumentExchanges(const QString& logPath) {
 }
 
 int Live(const QString& folder, int seconds, const QString& instrumentLog) {
-    Declarations d;
-    d.AppFolder = folder;
+    Declarations state;
+    state.AppFolder = folder;
     if (!InstallDefaultSetup(folder))
         return 1;
     SystemClock clock;
-    MDIForm1 window(d, clock);
+    MDIForm1 window(state, clock);
     window.Load();
     TimedPort port(folder);
-    Acquisition acquisition(d, window, port, *window.TimerTimeoutCom());
+    Acquisition acquisition(state, window, port, *window.TimerTimeoutCom());
     window.Attach(acquisition);
     window.show();
 
@@ -175,10 +177,10 @@ int Live(const QString& folder, int seconds, const QString& instrumentLog) {
         QTime mark = sent.time();
         mark = QTime(mark.hour(), mark.minute(), mark.second() / 15 * 15);
         late.push_back(double(QDateTime(sent.date(), mark).msecsTo(sent)));
-        if (d.ReplyComplete == 1) {
+        if (state.ReplyComplete == 1) {
             // The instrument paces "!", the answer and its carriage return at
             // 2400 bit/s, ten bits a byte.
-            const double pacing = (2.0 + double(d.ReplyText.size())) * 10.0 / 2.4;
+            const double pacing = (2.0 + double(state.ReplyText.size())) * 10.0 / 2.4;
             exchanges.push_back(double(sent.msecsTo(port.closed)));
             overhead.push_back(exchanges.back() - pacing);
         } else {
@@ -186,7 +188,7 @@ int Live(const QString& folder, int seconds, const QString& instrumentLog) {
         }
     });
 
-    window.Form()->Command3()->click();
+    window.ChannelsForm()->Command3()->click();
     const long rssStart = ResidentKiB();
     const double cpuStart = CpuSeconds();
     QEventLoop loop;
@@ -239,19 +241,19 @@ bool CheckMonthFile(const QString& path, const QDate& first, int records) {
 }
 
 int Month(const QString& folder) {
-    Declarations d;
-    d.AppFolder = folder;
+    Declarations state;
+    state.AppFolder = folder;
     if (!InstallDefaultSetup(folder))
         return 1;
     const QDate first(2008, 3, 1);
     FakeClock clock(QDateTime(first, QTime(0, 0)).addSecs(-1));
-    MDIForm1 window(d, clock);
+    MDIForm1 window(state, clock);
     window.Load();
     window.Timer1()->stop(); // the bench moves the clock
     InstantInstrument port;
-    Acquisition acquisition(d, window, port, *window.TimerTimeoutCom());
+    Acquisition acquisition(state, window, port, *window.TimerTimeoutCom());
     window.Attach(acquisition);
-    window.Form()->Command3()->click();
+    window.ChannelsForm()->Command3()->click();
 
     bool scanEnded = false;
     QObject::connect(&acquisition, &Acquisition::ScanEnded, [&] { scanEnded = true; });
@@ -283,17 +285,17 @@ int Month(const QString& folder) {
 }
 
 int Stores(const QString& folder, int count) {
-    Declarations d;
-    d.AppFolder = folder;
-    d.ScanDate = QStringLiteral("01-03-2008");
+    Declarations state;
+    state.AppFolder = folder;
+    state.ScanDate = QStringLiteral("01-03-2008");
     for (int k = 1; k <= Declarations::ChannelCount; ++k)
-        d.ChannelValue[k] = ValueText(k * 1.25);
+        state.ChannelValue[k] = ValueText(k * 1.25);
     std::vector<double> ms;
     QElapsedTimer elapsed;
     for (int s = 0; s < count; ++s) {
-        d.ScanTime = TimeText(QTime(0, 0).addSecs(30 * s));
+        state.ScanTime = TimeText(QTime(0, 0).addSecs(30 * s));
         elapsed.start();
-        if (!StoreDataRecord(d))
+        if (!StoreDataRecord(state))
             return 1;
         ms.push_back(double(elapsed.nsecsElapsed()) / 1e6);
     }

@@ -20,6 +20,8 @@
 
 #include <cstdio>
 
+using namespace tarvek;
+
 namespace {
 
 double OwnCpuMs() {
@@ -60,22 +62,22 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Declarations d;
-    d.SetUp.SerialLine = 1;
+    Declarations state;
+    state.SetUp.SerialLine = 1;
     QtSerialPortService port(folder.path());
     QTimer timeout;
     timeout.setInterval(2000);
     timeout.setSingleShot(true);
     timeout.setTimerType(Qt::PreciseTimer);
-    InstrumentPoll poll(d, port, timeout);
+    InstrumentPoll poll(state, port, timeout);
     bool finished = false;
     QObject::connect(&poll, &InstrumentPoll::Finished, [&] { finished = true; });
 
     double totalWall = 0, totalOwn = 0, totalInstrument = 0;
     for (int i = 1; i <= polls; ++i) {
-        d.SelectCode = 128;
-        d.CommandText = "K";
-        d.ReplyExpected = 1;
+        state.SelectCode = 128;
+        state.CommandText = "K";
+        state.ReplyExpected = 1;
         finished = false;
         QElapsedTimer wall;
         const double own0 = OwnCpuMs();
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
         totalInstrument += inst;
         std::printf(
             "poll %d (%s): ReplyComplete %d, wall %.1f ms, program CPU %.2f ms, instrument CPU %.2f ms\n", i,
-            qPrintable(mode), d.ReplyComplete, ms, own, inst);
+            qPrintable(mode), state.ReplyComplete, ms, own, inst);
     }
     std::printf("total: wall %.1f ms, program CPU %.2f ms (%.3f%% of one core), instrument CPU %.2f ms\n",
                 totalWall, totalOwn, 100.0 * totalOwn / totalWall, totalInstrument);

@@ -13,8 +13,8 @@
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 #include "viewer/CsvExport.h"
-#include "viewer/TrendChart.h"
 #include "viewer/TrendSource.h"
+#include "viewer/ui/TrendChart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,6 +26,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+
+using namespace tarvek;
 
 namespace {
 
@@ -60,20 +62,20 @@ void Figure(const char* what, double value, const char* unit, const char* floorW
 // Months of scans every 30 seconds, stored by the logger's writer: slow
 // waves, a spike now and then, a failed poll (No Data) every few hours.
 void WriteMonths(const QString& folder, int months) {
-    Declarations d;
-    d.AppFolder = folder;
+    Declarations state;
+    state.AppFolder = folder;
     QDateTime t(QDate(2025, 1, 1), QTime(0, 0, 0));
     const QDateTime end = t.addMonths(months);
     qint64 n = 0;
     for (; t < end; t = t.addSecs(30), ++n) {
-        d.ScanDate = t.toString(QStringLiteral("dd-MM-yyyy"));
-        d.ScanTime = t.toString(QStringLiteral("HH:mm:ss"));
-        for (int k = 1; k <= ChannelCount; ++k) {
+        state.ScanDate = t.toString(QStringLiteral("dd-MM-yyyy"));
+        state.ScanTime = t.toString(QStringLiteral("HH:mm:ss"));
+        for (int k = 1; k <= Declarations::ChannelCount; ++k) {
             const double wave = 10 * k * std::sin(double(n) / (200.0 * k)) + std::sin(double(n) * 0.7 * k);
             const bool spike = n % 9973 == 17 * k, failed = n % 719 == 3;
-            d.ChannelValue[k] = failed ? NoDataText : ValueText(spike ? wave + 500 : wave);
+            state.ChannelValue[k] = failed ? NoDataText : ValueText(spike ? wave + 500 : wave);
         }
-        if (!StoreDataRecord(d))
+        if (!StoreDataRecord(state))
             std::exit(1);
     }
 }
@@ -114,7 +116,7 @@ int main(int argc, char** argv) {
     std::printf("records read: %lld, skipped: %lld\n", source.Data().Size(), source.Tally().Skipped());
     Figure("reading and parsing the month", parseMs, "ms", "reading its bytes", readMs, 100);
 
-    std::vector<int> all(ChannelCount);
+    std::vector<int> all(Declarations::ChannelCount);
     std::iota(all.begin(), all.end(), 0);
     const TimeSpan everything{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
     const QString csv = folder + QStringLiteral("/month.csv");
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
     });
     Figure("CSV export of the month", csvMs, "ms", "writing as many bytes", writeMs, 300);
 
-    std::array<bool, ChannelCount> shown;
+    std::array<bool, Declarations::ChannelCount> shown;
     shown.fill(true);
     TrendChart chart;
     chart.resize(1200, 700);

@@ -6,6 +6,8 @@
 #include "FakeSerialPort.h"
 #include "TestSupport.h"
 
+using namespace tarvek;
+
 namespace {
 
 const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
@@ -33,21 +35,21 @@ class AcquisitionTest : public AppFolderTest {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
-        d.SetUp.SerialLine = d.SetUp.StorageRate = 1;
+        state.SetUp.SerialLine = state.SetUp.StorageRate = 1;
         for (int c = 1; c <= 8; ++c) {
-            d.SetUp.ChannelParam[c][Declarations::Gain] = "1";
-            d.SetUp.ChannelParam[c][Declarations::Zero] = "0";
+            state.SetUp.ChannelParam[c][Declarations::Gain] = "1";
+            state.SetUp.ChannelParam[c][Declarations::Zero] = "0";
         }
-        d.TodayStamp = "05-03-2008";
+        state.TodayStamp = "05-03-2008";
         // A short reply time-out keeps the silent-instrument cases quick.
         replyTimeout.setSingleShot(true);
         replyTimeout.setInterval(100);
-        acquisition = std::make_unique<Acquisition>(d, view, port, replyTimeout);
+        acquisition = std::make_unique<Acquisition>(state, view, port, replyTimeout);
     }
 
     // What the clock tick does at `time` ("hh:mm:ss").
     void TickAt(const QString& time) {
-        if (d.AcquisitionFlag == "1")
+        if (state.AcquisitionFlag == "1")
             acquisition->ActiveSecond(time);
         else
             view.state = StandByText;
@@ -110,9 +112,9 @@ TEST_F(AcquisitionTest, StopJustBeforeAMarkLetsThatScanRunAndStoreFirst) {
 
     TickAt("10:15:00");
     TickAt("10:15:01"); // a second passes while the instrument answers
-    EXPECT_EQ(d.AcquisitionFlag, "1") << "the stop waits for the scan";
+    EXPECT_EQ(state.AcquisitionFlag, "1") << "the stop waits for the scan";
     Answer();
-    EXPECT_EQ(d.AcquisitionFlag, "0");
+    EXPECT_EQ(state.AcquisitionFlag, "0");
     EXPECT_EQ(view.state, StandByText);
     EXPECT_EQ(view.lamp, LampGreen) << "the last scan's colour stays";
     EXPECT_EQ(StatusFlag(), '0');
@@ -126,7 +128,7 @@ TEST_F(AcquisitionTest, StopBetweenMarksEndsAtTheNextSecondWithoutAScan) {
     TickAt("10:15:20");
     acquisition->Stop();
     TickAt("10:15:21");
-    EXPECT_EQ(d.AcquisitionFlag, "0");
+    EXPECT_EQ(state.AcquisitionFlag, "0");
     EXPECT_EQ(view.state, StandByText);
     EXPECT_EQ(view.lamp, LampRed);
     EXPECT_FALSE(port.IsOpen()) << "the stop path closes the line Start opened";
@@ -169,7 +171,7 @@ TEST_F(AcquisitionTest, AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithN
     EXPECT_EQ(view.serialErrors, QStringList{"/dev/ttyS0: Permission denied"});
     EXPECT_TRUE(err.contains("serial line 1 is not available: /dev/ttyS0: Permission denied"))
         << qPrintable(err);
-    EXPECT_EQ(d.AcquisitionFlag, "1");
+    EXPECT_EQ(state.AcquisitionFlag, "1");
     for (const char* time : {"10:15:00", "10:15:15"}) {
         TickAt(time);
         ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
@@ -183,12 +185,12 @@ TEST_F(AcquisitionTest, AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithN
 }
 
 TEST_F(AcquisitionTest, AFailedStoreIsShownUntilTheNextStoreSucceeds) {
-    WriteBytes(d.AppFolder + "/datafiles", "a file in the way");
+    WriteBytes(state.AppFolder + "/datafiles", "a file in the way");
     acquisition->Start();
     ScanAt("10:15:00");
     EXPECT_TRUE(view.storeFailed);
     EXPECT_EQ(view.readings, GoodReadings) << "acquisition goes on";
-    QFile::remove(d.AppFolder + "/datafiles");
+    QFile::remove(state.AppFolder + "/datafiles");
     ScanAt("10:15:15"); // not storing: the failure stays shown
     EXPECT_TRUE(view.storeFailed);
     ScanAt("10:15:30");

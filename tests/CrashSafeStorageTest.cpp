@@ -2,8 +2,8 @@
 // then holds whole records in their places and a count that never names a
 // missing record; of the records reported stored, only the one in flight may
 // still lack its count. The test binary itself is the storing worker.
-#include "acquisition/AcquisitionStatus.h"
 #include "common/TextHelpers.h"
+#include "config/AcquisitionStatus.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "data/ElaborationData.h"
@@ -24,22 +24,24 @@
 
 #include <unistd.h>
 
+using namespace tarvek;
+
 namespace {
 
 // Scan `seq` (from 0): a new month every five scans, its number in every value.
-void StampScan(Declarations& d, long long seq) {
+void StampScan(Declarations& state, long long seq) {
     const int month = int(seq / 5);
-    d.ScanDate = DateStamp(QDate(2000 + month / 12, 1 + month % 12, 1 + int(seq % 5)));
-    d.ScanTime = TimeText(QTime(0, 0).addSecs(int(seq % 86400)));
-    d.ChannelValue.fill(QString::number(seq).rightJustified(ValueWidth, u' '));
+    state.ScanDate = DateStamp(QDate(2000 + month / 12, 1 + month % 12, 1 + int(seq % 5)));
+    state.ScanTime = TimeText(QTime(0, 0).addSecs(int(seq % 86400)));
+    state.ChannelValue.fill(QString::number(seq).rightJustified(ValueWidth, u' '));
 }
 
 // The records of scans first .. first + n - 1.
 QByteArray Records(long long first, long long n) {
     QByteArray bytes;
-    for (Declarations d; n-- > 0;) {
-        StampScan(d, first++);
-        bytes += BuildDataRecord(d).toLatin1();
+    for (Declarations state; n-- > 0;) {
+        StampScan(state, first++);
+        bytes += BuildDataRecord(state).toLatin1();
     }
     return bytes;
 }
@@ -90,7 +92,7 @@ TEST_F(CrashSafeStorage, KilledWhileStoring) {
     long long next = 0; // the first scan of the next worker
     for (int k = 0; k < kills; ++k) {
         QProcess worker;
-        Start(worker, d.AppFolder, next);
+        Start(worker, state.AppFolder, next);
         ASSERT_TRUE(worker.waitForReadyRead(30000)) << "the worker stored nothing";
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
         worker.kill();
@@ -117,11 +119,11 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
     if (strace.isEmpty())
         GTEST_SKIP() << "strace not installed (scripts/install-deps.sh installs it)";
     constexpr int Scans = 12; // three months' files
-    const QString trace = d.AppFolder + "/trace";
+    const QString trace = state.AppFolder + "/trace";
     // LeakSanitizer cannot run under ptrace: the traced worker goes without it.
     const QString asan = "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0";
     QProcess traced; // -xx -y: every byte as \xNN, each descriptor with its path
-    Start(traced, d.AppFolder, 0, Scans,
+    Start(traced, state.AppFolder, 0, Scans,
           {strace, "-xx", "-y", "-s65536", "-E", asan, "-o", trace,
            "-etrace=openat,mkdir,mkdirat,write,lseek,fsync,fdatasync"});
     ASSERT_TRUE(traced.waitForFinished(30000) && traced.exitStatus() == QProcess::NormalExit &&
@@ -153,13 +155,13 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
                                                                               : m.captured(3)));
         if (m.hasMatch() && name == "write" && m.captured(2) == "1") { // a report
             ++reported;
-            for (const auto& [file, state] : files)
-                ASSERT_TRUE(state.writes.empty()) << qPrintable(file) << " not synced at a report";
+            for (const auto& [file, written] : files)
+                ASSERT_TRUE(written.writes.empty()) << qPrintable(file) << " not synced at a report";
             for (const auto& [entry, synced] : made)
                 ASSERT_TRUE(synced) << qPrintable(entry)
                                     << " made but not synced into its folder at a report";
         }
-        if (!m.hasMatch() || !path.startsWith(d.AppFolder)) // a failed call, or not on the worker's files
+        if (!m.hasMatch() || !path.startsWith(state.AppFolder)) // a failed call, or not on the worker's files
             continue;
         ++calls;
         if (name.startsWith("mkdir") ||
@@ -205,18 +207,18 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
 // a line feed to stdout in one write(2), so the reader of the pipe knows which
 // records must be in the files. A failure ends it with status 1.
 int RunStoreWorker(char** argv) {
-    Declarations d;
-    d.AppFolder = QString::fromLocal8Bit(argv[2]);
-    d.AcquisitionFlag = QStringLiteral("1");
+    Declarations state;
+    state.AppFolder = QString::fromLocal8Bit(argv[2]);
+    state.AcquisitionFlag = QStringLiteral("1");
     const long long first = std::atoll(argv[3]), count = std::atoll(argv[4]);
-    if (count >= 0 && (!SaveChannelParameters(d.AppFolder, {}, {}) ||
-                       !SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "2", "1") ||
-                       !WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag)))
+    if (count >= 0 && (!SaveChannelParameters(state.AppFolder, {}, {}) ||
+                       !SaveGeneralParameters(state.AppFolder, state.SetUp.GeneralLabel, "2", "1") ||
+                       !WriteAcquisitionStatus(state.AppFolder, state.AcquisitionFlag)))
         return 1;
     for (long long seq = first; count < 0 || seq < first + count; ++seq) {
-        StampScan(d, seq);
+        StampScan(state, seq);
         const std::string line = std::to_string(seq) + '\n';
-        if (!StoreDataRecord(d) || write(STDOUT_FILENO, line.data(), line.size()) != ssize_t(line.size()))
+        if (!StoreDataRecord(state) || write(STDOUT_FILENO, line.data(), line.size()) != ssize_t(line.size()))
             return 1;
     }
     return 0;

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+using namespace tarvek;
+
 namespace {
 
 QByteArray Header(const QByteArray& countField) {
@@ -36,15 +38,15 @@ class DataFileTest : public AppFolderTest {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
-        d.ScanDate = "05-03-2008";
-        d.ScanTime = "10:15:30";
+        state.ScanDate = "05-03-2008";
+        state.ScanTime = "10:15:30";
         const char* values[8] = {"  +12.345", "   -0.500", "   +0.000", " No Data ",
                                  " ======= ", "-12345.68", "+9999.999", "   +2.000"};
-        std::copy(values, values + 8, d.ChannelValue.begin() + 1);
+        std::copy(values, values + 8, state.ChannelValue.begin() + 1);
     }
     QString File() const { return DataPath("03-2008-Data.txt"); }
     FileOutcome Store() {
-        return WithStderr(stderr_, [&] { return StoreDataRecord(d); });
+        return WithStderr(stderr_, [&] { return StoreDataRecord(state); });
     }
 
     QString stderr_;
@@ -123,10 +125,10 @@ TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
 // and becomes "?"; a record is cut to its length.
 TEST_F(DataFileTest, RecordFilesHoldOneBytePerCharacterInLatin1) {
     RecordFile f(10);
-    ASSERT_TRUE(f.Open(d.AppFolder + "/records.txt")) << "a missing file is created";
+    ASSERT_TRUE(f.Open(state.AppFolder + "/records.txt")) << "a missing file is created";
     ASSERT_TRUE(f.Write(1, QString::fromUtf8("\xc2\xb5m \xe2\x82\xac OverlongText")));
     f.Close();
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/records.txt"), QByteArray("\xb5m ? Overl"));
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/records.txt"), QByteArray("\xb5m ? Overl"));
 }
 
 } // namespace

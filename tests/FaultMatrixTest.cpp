@@ -13,6 +13,8 @@
 
 #ifdef TARVEK_INSTRUMENT
 
+using namespace tarvek;
+
 namespace {
 
 // What a scan shows on the eight channels.
@@ -30,16 +32,16 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
     void SetUp() override {
         WindowTest::SetUp();
         instrument.start(QStringLiteral(TARVEK_INSTRUMENT),
-                         QStringList{"--folder", d.AppFolder, "--line", "1", "--verbose"} +
+                         QStringList{"--folder", state.AppFolder, "--line", "1", "--verbose"} +
                              GetParam().arguments);
         ASSERT_TRUE(instrument.waitForStarted(10000) &&
-                    WaitUntil([&] { return QFileInfo::exists(d.AppFolder + "/ports/COM1"); }));
-        ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+                    WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         OpenWindow();
         window->Timer1()->stop();
-        port = std::make_unique<QtSerialPortService>(d.AppFolder);
-        acquisition = std::make_unique<Acquisition>(d, *window, *port, *window->TimerTimeoutCom());
+        port = std::make_unique<QtSerialPortService>(state.AppFolder);
+        acquisition = std::make_unique<Acquisition>(state, *window, *port, *window->TimerTimeoutCom());
         window->Attach(*acquisition);
         QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
         form->Command3()->click();
@@ -78,7 +80,7 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
 TEST_P(InstrumentFaults, EachScanEndsAndIsStoredWhole) {
     ScanAt(QTime(10, 15, 0), GetParam().first);
     ScanAt(QTime(10, 15, 30), GetParam().second);
-    ExpectWholeDataFile(ReadBytes(d.AppFolder + "/datafiles/03-2008-Data.txt"), 2);
+    ExpectWholeDataFile(ReadBytes(state.AppFolder + "/datafiles/03-2008-Data.txt"), 2);
     EXPECT_FALSE(port->IsOpen());
 }
 

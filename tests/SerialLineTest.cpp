@@ -13,20 +13,23 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace tarvek;
+
 TEST_F(AppFolderTest, PortNamesFollowTheLinksInThePortsFolder) {
-    const QString ports = d.AppFolder + "/ports/";
+    const QString ports = state.AppFolder + "/ports/";
     QDir().mkpath(ports);
     // Like /dev/serial/by-id/usb-...-port0 -> ../../ttyUSB0.
-    WriteBytes(d.AppFolder + "/dev/ttyUSB0", "");
-    QDir().mkpath(d.AppFolder + "/dev/serial/by-id");
-    ASSERT_TRUE(QFile::link("../../ttyUSB0", d.AppFolder + "/dev/serial/by-id/usb-adapter-port0"));
-    ASSERT_TRUE(QFile::link(d.AppFolder + "/dev/serial/by-id/usb-adapter-port0", ports + "COM3"));
+    WriteBytes(state.AppFolder + "/dev/ttyUSB0", "");
+    QDir().mkpath(state.AppFolder + "/dev/serial/by-id");
+    ASSERT_TRUE(QFile::link("../../ttyUSB0", state.AppFolder + "/dev/serial/by-id/usb-adapter-port0"));
+    ASSERT_TRUE(QFile::link(state.AppFolder + "/dev/serial/by-id/usb-adapter-port0", ports + "COM3"));
     ASSERT_TRUE(QFile::link("/dev/serial/by-id/unplugged-adapter", ports + "COM1"));
 
-    EXPECT_EQ(PortNameFor(3, d.AppFolder), QFileInfo(d.AppFolder + "/dev/ttyUSB0").canonicalFilePath());
-    EXPECT_EQ(PortNameFor(1, d.AppFolder), "/dev/serial/by-id/unplugged-adapter") << "never another line";
-    EXPECT_EQ(PortNameFor(8, d.AppFolder), "/dev/ttyS7") << "no link";
-    EXPECT_EQ(PortNameFor(0, d.AppFolder), "");
+    EXPECT_EQ(PortNameFor(3, state.AppFolder),
+              QFileInfo(state.AppFolder + "/dev/ttyUSB0").canonicalFilePath());
+    EXPECT_EQ(PortNameFor(1, state.AppFolder), "/dev/serial/by-id/unplugged-adapter") << "never another line";
+    EXPECT_EQ(PortNameFor(8, state.AppFolder), "/dev/ttyS7") << "no link";
+    EXPECT_EQ(PortNameFor(0, state.AppFolder), "");
 }
 
 // The port service on line 2, a pseudo-terminal whose other end the test holds.
@@ -37,9 +40,9 @@ class PortService : public AppFolderTest {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
         device_ = QString::fromLocal8Bit(ptsname(master_));
-        QDir().mkpath(d.AppFolder + "/ports");
-        ASSERT_TRUE(QFile::link(device_, d.AppFolder + "/ports/COM2"));
-        port = std::make_unique<QtSerialPortService>(d.AppFolder);
+        QDir().mkpath(state.AppFolder + "/ports");
+        ASSERT_TRUE(QFile::link(device_, state.AppFolder + "/ports/COM2"));
+        port = std::make_unique<QtSerialPortService>(state.AppFolder);
         QObject::connect(port.get(), &SerialPortService::PortFailed, [this] { ++failures_; });
         port->SelectPort(2);
     }
@@ -103,11 +106,11 @@ TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {
 // device that is gone, and a device the operator may not use (root may use any,
 // so the child drops to nobody first).
 TEST_F(PortService, AFailedOpenNamesTheDeviceAndTheReasonOnStderr) {
-    ASSERT_TRUE(QFile::link(d.AppFolder + "/gone", d.AppFolder + "/ports/COM3"));
+    ASSERT_TRUE(QFile::link(state.AppFolder + "/gone", state.AppFolder + "/ports/COM3"));
     EXPECT_EXIT(std::_Exit(OpenSerialLine(3, *port) ? 1 : 0), ::testing::ExitedWithCode(0),
                 "serial line 3 is not available: .*/gone: No such file or directory");
     ASSERT_EQ(chmod(qPrintable(device_), 0600), 0);
-    ASSERT_EQ(chmod(qPrintable(d.AppFolder), 0711), 0); // the link stays visible to nobody
+    ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0711), 0); // the link stays visible to nobody
     EXPECT_EXIT(
         {
             if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))

@@ -3,12 +3,12 @@
 // files. Where the files say nothing usable the set-up falls back to serial
 // line 1 and storage rate 0; a file that cannot be used is reported (outcome
 // and stderr) and left as it was; what is saved reads back.
-#include "acquisition/AcquisitionStatus.h"
-#include "app/Starting.h"
+#include "config/AcquisitionStatus.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
+#include "config/Starting.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -18,6 +18,8 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace tarvek;
 
 namespace {
 
@@ -46,7 +48,7 @@ class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterfa
 TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     const SetupFault& c = GetParam();
     if (c.layout == Layout::FolderIsAFile)
-        WriteBytes(d.AppFolder + "/settingfiles", "a plain file where the folder belongs");
+        WriteBytes(state.AppFolder + "/settingfiles", "a plain file where the folder belongs");
     for (const QString& name : Names) {
         if (c.layout == Layout::Contents)
             WriteBytes(SettingPath(name), c.contents);
@@ -57,28 +59,30 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     const QByteArray before[3] = {ReadBytes(SettingPath(Names[0])), ReadBytes(SettingPath(Names[1])),
                                   ReadBytes(SettingPath(Names[2]))};
 
-    FillNameTables(d.StorageRateName);
-    d.SetUp.SerialLine = d.SetUp.StorageRate = 5; // whatever an earlier read left
+    FillNameTables(state.StorageRateName);
+    state.SetUp.SerialLine = state.SetUp.StorageRate = 5; // whatever an earlier read left
     const auto read = WithStderr(stderr_, [&] {
-        return std::array{ReadGeneralParameters(d.AppFolder, d.SetUp),
-                          ReadChannelParameters(d.AppFolder, d.SetUp), ReadAcquisitionStatus(d.AppFolder)};
+        return std::array{ReadGeneralParameters(state.AppFolder, state.SetUp),
+                          ReadChannelParameters(state.AppFolder, state.SetUp),
+                          ReadAcquisitionStatus(state.AppFolder)};
     });
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(read[i], c.layout == Layout::Contents || c.layout == Layout::FolderMissing, i);
         EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by reading";
     }
-    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(1, 0)) << "the fall-backs";
+    EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(1, 0))
+        << "the fall-backs";
 
     ChannelTexts gains;
     gains.fill("1.5");
-    d.AcquisitionFlag = "1";
+    state.AcquisitionFlag = "1";
     const auto saved = WithStderr(stderr_, [&] {
         std::optional<FileSizeLimit> full; // the messages are short: they fit under the limit
         if (c.fullDisk)
             full.emplace(rlim_t(c.contents.size() + 100));
-        return std::array{SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "3", "2"),
-                          SaveChannelParameters(d.AppFolder, gains, gains),
-                          WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag)};
+        return std::array{SaveGeneralParameters(state.AppFolder, state.SetUp.GeneralLabel, "3", "2"),
+                          SaveChannelParameters(state.AppFolder, gains, gains),
+                          WriteAcquisitionStatus(state.AppFolder, state.AcquisitionFlag)};
     });
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(saved[i], c.saved[i], i);
@@ -87,10 +91,10 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
         }
     }
     if (c.saved[0] && c.saved[1]) {
-        ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp) &&
-                    ReadChannelParameters(d.AppFolder, d.SetUp));
-        EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(3, 2));
-        EXPECT_EQ(d.SetUp.ChannelParam[8][Declarations::Zero], "1.5");
+        ASSERT_TRUE(ReadGeneralParameters(state.AppFolder, state.SetUp) &&
+                    ReadChannelParameters(state.AppFolder, state.SetUp));
+        EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(3, 2));
+        EXPECT_EQ(state.SetUp.ChannelParam[8][Declarations::Zero], "1.5");
     }
     EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
 }
@@ -119,17 +123,18 @@ TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
     WriteBytes(SettingPath(ChannelParametersFile), DefaultChannelRecords().join("").toLatin1());
     for (const QString& name : {GeneralParametersFile, ChannelParametersFile})
         ASSERT_EQ(chmod(qPrintable(SettingPath(name)), 0444), 0);
-    ASSERT_EQ(chmod(qPrintable(d.AppFolder), 0711), 0);
+    ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0711), 0);
     EXPECT_EXIT(
         {
             if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
                 std::_Exit(64);
-            ReadGeneralParameters(d.AppFolder, d.SetUp);
-            ReadChannelParameters(d.AppFolder, d.SetUp);
-            const FileOutcome saved = SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, "3", "2");
+            ReadGeneralParameters(state.AppFolder, state.SetUp);
+            ReadChannelParameters(state.AppFolder, state.SetUp);
+            const FileOutcome saved =
+                SaveGeneralParameters(state.AppFolder, state.SetUp.GeneralLabel, "3", "2");
             const QString refused = GeneralParametersFile + ": cannot open (Permission denied)";
-            std::_Exit((d.SetUp.SerialLine == 4 ? 0 : 1) +
-                       (d.SetUp.ChannelParam[1][Declarations::Gain] == "1" ? 0 : 2) +
+            std::_Exit((state.SetUp.SerialLine == 4 ? 0 : 1) +
+                       (state.SetUp.ChannelParam[1][Declarations::Gain] == "1" ? 0 : 2) +
                        (saved.message.contains(refused) ? 0 : 4));
         },
         ::testing::ExitedWithCode(0), "");
@@ -153,23 +158,24 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
     {
         FileSizeLimit full(1000); // a third of the general file
         ASSERT_TRUE(full.Active());
-        installed = InstallDefaultSetup(d.AppFolder);
+        installed = InstallDefaultSetup(state.AppFolder);
     }
     EXPECT_FALSE(installed);
     EXPECT_TRUE(installed.message.contains("generalparameters.txt")) << qPrintable(installed.message);
-    EXPECT_EQ(QDir(d.AppFolder + "/settingfiles").entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(state.AppFolder + "/settingfiles").entryList(QDir::Files | QDir::Hidden), QStringList());
 
     // With room again the next start installs the whole set-up.
-    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
-    EXPECT_TRUE(QFileInfo(d.AppFolder + "/datafiles").isDir());
-    ASSERT_TRUE(ReadGeneralParameters(d.AppFolder, d.SetUp) && ReadChannelParameters(d.AppFolder, d.SetUp));
-    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(1, 1));
-    for (const auto& channel : {d.SetUp.ChannelParam[1], d.SetUp.ChannelParam[8]})
+    ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
+    EXPECT_TRUE(QFileInfo(state.AppFolder + "/datafiles").isDir());
+    ASSERT_TRUE(ReadGeneralParameters(state.AppFolder, state.SetUp) &&
+                ReadChannelParameters(state.AppFolder, state.SetUp));
+    EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(1, 1));
+    for (const auto& channel : {state.SetUp.ChannelParam[1], state.SetUp.ChannelParam[8]})
         EXPECT_EQ(channel[Declarations::Gain] + channel[Declarations::Zero] +
                       channel[Declarations::SensorType],
                   "100");
 
     WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
-    ASSERT_TRUE(InstallDefaultSetup(d.AppFolder));
+    ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
 }

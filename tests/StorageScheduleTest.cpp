@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace tarvek;
+
 namespace {
 
 // One row per instant: whether a record is due for rates 0 to 9, in order.

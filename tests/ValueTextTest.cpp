@@ -12,6 +12,8 @@
 #include <limits>
 #include <string>
 
+using namespace tarvek;
+
 namespace {
 
 struct ValueCase {
@@ -83,16 +85,16 @@ INSTANTIATE_TEST_SUITE_P(
     RowName);
 
 TEST(ElaborateReadings, EachChannelUsesItsOwnGainAndZero) {
-    Declarations d;
+    Declarations state;
     for (int i = 1; i <= 8; ++i) {
-        d.ChannelReading[i] = QStringLiteral("+%1").arg(1000 + i, 7, 10, QChar(u'0'));
-        d.SetUp.ChannelParam[i][Declarations::Gain] = d.SetUp.ChannelParam[i][Declarations::Zero] =
+        state.ChannelReading[i] = QStringLiteral("+%1").arg(1000 + i, 7, 10, QChar(u'0'));
+        state.SetUp.ChannelParam[i][Declarations::Gain] = state.SetUp.ChannelParam[i][Declarations::Zero] =
             QString::number(i);
     }
-    d.ChannelReading[4] = NoDataReading;
-    ElaborateReadings(d);
+    state.ChannelReading[4] = NoDataReading;
+    ElaborateReadings(state);
     for (int i = 1; i <= 8; ++i)
-        EXPECT_EQ(d.ChannelValue[i], i == 4 ? " No Data " : QStringLiteral("   +%1.000").arg(i))
+        EXPECT_EQ(state.ChannelValue[i], i == 4 ? " No Data " : QStringLiteral("   +%1.000").arg(i))
             << "channel " << i;
 }
 

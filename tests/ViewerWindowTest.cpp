@@ -1,6 +1,6 @@
 // The viewer's window, headless: a folder opened, a span chosen, the
 // statistics table.
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 #include "data/StoringData.h"
 
 #include "TestSupport.h"
@@ -12,17 +12,19 @@
 #include <QStatusBar>
 #include <QTableWidget>
 
+using namespace tarvek;
+
 namespace {
 
 class ViewerWindowTest : public AppFolderTest {
   protected:
     void Store(const QString& time, const QString& first) {
-        d.ScanDate = "05-03-2025";
-        d.ScanTime = time;
-        d.ChannelValue.fill("   +1.000");
-        d.ChannelValue[1] = first;
+        state.ScanDate = "05-03-2025";
+        state.ScanTime = time;
+        state.ChannelValue.fill("   +1.000");
+        state.ChannelValue[1] = first;
         QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(d); }));
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
     }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
@@ -48,7 +50,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     const char* times[] = {"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"};
     for (int i = 0; i < 5; ++i)
         Store(times[i], values[i]);
-    window.Open({d.AppFolder + "/datafiles"});
+    window.Open({state.AppFolder + "/datafiles"});
     EXPECT_EQ(Find<QCheckBox>("Show Boiler [mbar]")->text(), "Boiler [mbar]");
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "4", "1", "-2.250", "2025-03-05 10:01:30",
                                              "5.500", "2025-03-05 10:00:30", "1.813"}));
@@ -78,8 +80,8 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 0, 30)));
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "2", "1", "-2.250", "2025-03-05 10:01:30",
                                              "5.500", "2025-03-05 10:00:30", "1.625"}));
-    ASSERT_TRUE(window.ExportTo(d.AppFolder + "/out.csv"));
-    EXPECT_TRUE(ReadBytes(d.AppFolder + "/out.csv").startsWith("time,Ch.2 [Bar],Ch.3 [Bar]"));
+    ASSERT_TRUE(window.ExportTo(state.AppFolder + "/out.csv"));
+    EXPECT_TRUE(ReadBytes(state.AppFolder + "/out.csv").startsWith("time,Ch.2 [Bar],Ch.3 [Bar]"));
     EXPECT_TRUE(Find<QLabel>("Problems")->isHidden());
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 1, 0, 500)));
     Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 1)));

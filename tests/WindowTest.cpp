@@ -2,10 +2,10 @@
 // tick, the acquisition control on the real window, the entry checks, Load
 // and Save, the message boxes, the way out.
 #include "acquisition/Acquisition.h"
-#include "app/Starting.h"
 #include "config/DefaultSetup.h"
+#include "config/EntryChecks.h"
 #include "config/GettingParameters.h"
-#include "ui/EntryChecks.h"
+#include "config/Starting.h"
 
 #include "AcquisitionSupport.h"
 #include "FakeSerialPort.h"
@@ -17,6 +17,8 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTimer>
+
+using namespace tarvek;
 
 // The window open on a set-up; the tests drive the clock tick themselves.
 class OpenWindowTest : public WindowTest {
@@ -50,7 +52,7 @@ TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheir
     EXPECT_EQ(form->Label9(5)->text(), "24 hours");
     // The channels are read first: their sensor type comes from the general
     // values read before this Load.
-    EXPECT_EQ(d.SetUp.ChannelParam[1][Declarations::SensorType], "2");
+    EXPECT_EQ(state.SetUp.ChannelParam[1][Declarations::SensorType], "2");
     EXPECT_EQ(window->Panel(4), "Com: 3") << "the status bar keeps the line of the start";
 
     QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
@@ -59,7 +61,7 @@ TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheir
     form->Text2(3)->setText("-0.5 ");
     form->Text5(5)->setText("4 ");
     form->Command2()->click();
-    EXPECT_EQ(d.SetUp.StorageRate, 9) << "Save does not apply the set-up";
+    EXPECT_EQ(state.SetUp.StorageRate, 9) << "Save does not apply the set-up";
     channels.replace(10 * 80 + 35, 9, "1.5      "); // gain of channel 1, left-aligned
     channels.replace(11 * 80 + 35, 9, "  1.23456"); // gain of channel 2, cut to nine characters
     channels.replace(12 * 80 + 45, 9, "-0.5     "); // offset of channel 3
@@ -71,7 +73,7 @@ TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheir
     form->Command1()->click();
     EXPECT_EQ(form->Text1(2)->text(), "1.23456");
     EXPECT_EQ(form->Label9(5)->text(), "10 minutes");
-    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(5, 4));
+    EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(5, 4));
     EXPECT_TRUE(capture.messages.empty());
 }
 
@@ -79,8 +81,8 @@ TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheir
 // read keeps the set-up in use.
 TEST_F(OpenWindowTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
     form->Text1(1)->setText("2.5");
-    const auto channelsBefore = d.SetUp.ChannelParam;
-    const auto generalBefore = d.SetUp.GeneralValue;
+    const auto channelsBefore = state.SetUp.ChannelParam;
+    const auto generalBefore = state.SetUp.GeneralValue;
     SpoilSettingFolder();
     for (const auto& [button, word] :
          {std::pair{form->Command2(), "saved"}, std::pair{form->Command1(), "loaded"}}) {
@@ -90,14 +92,14 @@ TEST_F(OpenWindowTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
         const TakenMessage& m = capture.messages[0];
         EXPECT_EQ(std::make_pair(m.icon, m.title), std::make_pair(QMessageBox::Warning, QString("TARVEK")));
         EXPECT_TRUE(m.text.contains(word) && m.text.contains("not a folder") &&
-                    m.text.contains(QDir::toNativeSeparators(d.AppFolder + "/settingfiles")))
+                    m.text.contains(QDir::toNativeSeparators(state.AppFolder + "/settingfiles")))
             << m.text.toStdString();
-        EXPECT_EQ(d.SetUp.ChannelParam, channelsBefore) << word;
-        EXPECT_EQ(d.SetUp.GeneralValue, generalBefore) << word;
-        EXPECT_EQ(d.SetUp.SerialLine, 3);
+        EXPECT_EQ(state.SetUp.ChannelParam, channelsBefore) << word;
+        EXPECT_EQ(state.SetUp.GeneralValue, generalBefore) << word;
+        EXPECT_EQ(state.SetUp.SerialLine, 3);
         EXPECT_EQ(form->Text1(1)->text(), "2.5") << "the operator's entries stay";
     }
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/settingfiles"), "not a folder");
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/settingfiles"), "not a folder");
 }
 
 TEST(MessageBoxes, AreShownWithoutHoldingUpTheCaller) {
@@ -169,9 +171,9 @@ class EntryCheckTable : public ::testing::TestWithParam<EntryCase> {};
 
 TEST_P(EntryCheckTable, KeepsTheBoxInRange) {
     const EntryCase& c = GetParam();
-    Declarations d;
-    FillNameTables(d.StorageRateName);
-    const EntryCheck check = CheckEntry(d.StorageRateName, c.index, QString::fromLatin1(c.typed));
+    Declarations state;
+    FillNameTables(state.StorageRateName);
+    const EntryCheck check = CheckEntry(state.StorageRateName, c.index, QString::fromLatin1(c.typed));
     EXPECT_EQ(check.text, QString::fromLatin1(c.text));
     EXPECT_EQ(check.setsCaption, c.caption != nullptr);
     EXPECT_EQ(check.caption, QString::fromLatin1(c.caption ? c.caption : ""));
@@ -242,7 +244,7 @@ TEST_F(OpenWindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     form->Command2()->click();
     const QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
     EXPECT_EQ(general.mid(15 * 80 + 21, 1) + general.mid(16 * 80 + 21, 1), "10");
-    EXPECT_EQ(std::tie(d.SetUp.SerialLine, d.SetUp.StorageRate), std::make_tuple(3, 7))
+    EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(3, 7))
         << "checks never touch the running set-up";
 }
 
@@ -258,7 +260,7 @@ TEST_F(OpenWindowTest, ActsOncePerWallClockSecondTurnsTheDateAndHandsTheSecondOv
     EXPECT_EQ(window->Panel(5), "written by someone else");
     TicksFor(200);
     EXPECT_EQ(window->Panel(6), "01-01-2009     00:00:00");
-    EXPECT_EQ(d.TodayStamp, "01-01-2009");
+    EXPECT_EQ(state.TodayStamp, "01-01-2009");
 
     // Only the exact text "1" is active.
     QStringList seconds;
@@ -267,17 +269,17 @@ TEST_F(OpenWindowTest, ActsOncePerWallClockSecondTurnsTheDateAndHandsTheSecondOv
         EXPECT_EQ(window->Panel(6), "01-01-2009     " + time) << "panel 6 comes first";
     });
     for (const char* flag : {"1", "", "0", " 1", "01", "1"}) {
-        d.AcquisitionFlag = flag;
+        state.AcquisitionFlag = flag;
         TicksFor(1000);
     }
     EXPECT_EQ(seconds, QStringList({"00:00:01", "00:00:06"}));
-    d.AcquisitionFlag = "0";
+    state.AcquisitionFlag = "0";
     TicksFor(1000);
     EXPECT_EQ(window->Panel(5), StandByText);
 }
 
 TEST_F(OpenWindowTest, ExitAndClosingTheFrameEndTheProgramEvenWhileAcquiring) {
-    d.AcquisitionFlag = "1";
+    state.AcquisitionFlag = "1";
     window->show();
     QWidget stillOpen; // say a message box: the frame is not the last window
     stillOpen.show();
@@ -296,7 +298,7 @@ class WindowAcquisitionTest : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        ASSERT_TRUE(InstallDefaultSetup(d.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
         OpenWindow();
         window->Timer1()->stop(); // the test moves the clock
         window->TimerTimeoutCom()->setInterval(100);
@@ -307,7 +309,7 @@ class WindowAcquisitionTest : public WindowTest {
         WindowTest::TearDown();
     }
     std::unique_ptr<Acquisition> MakeAcquisition() {
-        auto made = std::make_unique<Acquisition>(d, *window, port, *window->TimerTimeoutCom());
+        auto made = std::make_unique<Acquisition>(state, *window, port, *window->TimerTimeoutCom());
         window->Attach(*made);
         return made;
     }

@@ -1,10 +1,12 @@
 #include "acquisition/Acquisition.h"
 
-#include "acquisition/AcquisitionStatus.h"
 #include "acquisition/Serial.h"
+#include "acquisition/VisualizationData.h"
+#include "config/AcquisitionStatus.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
-#include "data/VisualizationData.h"
+
+namespace tarvek {
 
 namespace {
 
@@ -15,9 +17,9 @@ bool IsQuarterMinute(const QString& timeText) {
 
 } // namespace
 
-Acquisition::Acquisition(Declarations& d, AcquisitionView& view, SerialPortService& port,
+Acquisition::Acquisition(Declarations& state, AcquisitionView& view, SerialPortService& port,
                          QTimer& replyTimeout, QObject* parent)
-    : QObject(parent), d_(d), view_(view), port_(port), poll_(d, port, replyTimeout, this) {
+    : QObject(parent), state_(state), view_(view), port_(port), poll_(state, port, replyTimeout, this) {
     connect(&poll_, &InstrumentPoll::Finished, this, &Acquisition::FinishScan);
 }
 
@@ -29,20 +31,20 @@ Acquisition::~Acquisition() {
 
 void Acquisition::Start() {
     view_.ShowAcquiring(true);
-    d_.AcquisitionFlag = QStringLiteral("1");
-    d_.StopRequested = 0;
+    state_.AcquisitionFlag = QStringLiteral("1");
+    state_.StopRequested = 0;
     view_.ShowState(WaitingText);
-    WriteAcquisitionStatus(d_.AppFolder, d_.AcquisitionFlag);
+    WriteAcquisitionStatus(state_.AppFolder, state_.AcquisitionFlag);
     // A running poll holds the port and reopens it on its own; opening it here
     // would pull it away under the poll.
-    if (!poll_.IsRunning() && !OpenSerialLine(d_.SetUp.SerialLine, port_))
+    if (!poll_.IsRunning() && !OpenSerialLine(state_.SetUp.SerialLine, port_))
         view_.ShowSerialLineError(port_.ErrorText());
     view_.ShowLamp(LampGreen);
 }
 
 void Acquisition::Stop() {
     view_.ShowAcquiring(false);
-    d_.StopRequested = 1;
+    state_.StopRequested = 1;
     view_.ShowState(EndingText);
     view_.ShowLamp(LampRed);
 }
@@ -52,46 +54,48 @@ void Acquisition::ActiveSecond(const QString& timeText) {
         return;
     if (!IsQuarterMinute(timeText)) {
         view_.ShowState(WaitingText);
-        StopPath();
+        FinishStopIfRequested();
         return;
     }
     view_.ShowState(InProgressText);
-    d_.ScanDate = d_.TodayStamp;
-    d_.ScanTime = timeText.rightJustified(8, u' ');
-    CheckStorageDue(d_);
+    state_.ScanDate = state_.TodayStamp;
+    state_.ScanTime = timeText.rightJustified(8, u' ');
+    CheckStorageDue(state_);
     RunScan();
 }
 
 void Acquisition::RunScan() {
     scanRunning_ = true;
     view_.ShowLamp(LampYellow); // shows before the poll sends its first byte
-    d_.SelectCode = 128;
-    d_.CommandText = QStringLiteral("K");
-    d_.ReplyExpected = 1;
+    state_.SelectCode = 128;
+    state_.CommandText = QStringLiteral("K");
+    state_.ReplyExpected = 1;
     poll_.Start();
 }
 
 void Acquisition::FinishScan() {
     for (int i = 1; i <= Declarations::ChannelCount; ++i)
-        d_.ChannelReading[i] =
-            d_.ReplyComplete == 0 ? QStringLiteral("No Data") : d_.ReplyText.mid((i - 1) * 8, 8);
-    ElaborateReadings(d_);
-    ShowReadings(d_, view_);
-    if (d_.StoreDue == 1)
-        view_.ShowStoreFailure(!StoreDataRecord(d_));
+        state_.ChannelReading[i] =
+            state_.ReplyComplete == 0 ? QStringLiteral("No Data") : state_.ReplyText.mid((i - 1) * 8, 8);
+    ElaborateReadings(state_);
+    ShowReadings(state_, view_);
+    if (state_.StoreDue == 1)
+        view_.ShowStoreFailure(!StoreDataRecord(state_));
     view_.ShowLamp(LampGreen);
     scanRunning_ = false;
 
     view_.ShowState(WaitingText);
-    StopPath();
+    FinishStopIfRequested();
     emit ScanEnded();
 }
 
-void Acquisition::StopPath() {
-    if (d_.StopRequested != 1)
+void Acquisition::FinishStopIfRequested() {
+    if (state_.StopRequested != 1)
         return;
-    d_.AcquisitionFlag = QStringLiteral("0");
+    state_.AcquisitionFlag = QStringLiteral("0");
     view_.ShowState(StandByText);
-    WriteAcquisitionStatus(d_.AppFolder, d_.AcquisitionFlag);
+    WriteAcquisitionStatus(state_.AppFolder, state_.AcquisitionFlag);
     CloseSerialLine(port_, poll_.IsRunning());
 }
+
+} // namespace tarvek

@@ -3,11 +3,13 @@
 #include "acquisition/AcquisitionView.h"
 #include "acquisition/InstrumentPoll.h"
 #include "acquisition/SerialPortService.h"
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QObject>
 
 class QTimer;
+
+namespace tarvek {
 
 // Starting and stopping acquisition, and the work of the clock tick while it
 // is active: a scan at each quarter-minute mark, then the stop path. What it
@@ -22,7 +24,7 @@ class Acquisition : public QObject {
     Q_OBJECT
   public:
     // `replyTimeout` is the window's reply time-out timer (2000 ms).
-    Acquisition(Declarations& d, AcquisitionView& view, SerialPortService& port, QTimer& replyTimeout,
+    Acquisition(Declarations& state, AcquisitionView& view, SerialPortService& port, QTimer& replyTimeout,
                 QObject* parent = nullptr);
     ~Acquisition() override;
 
@@ -44,9 +46,9 @@ class Acquisition : public QObject {
   private:
     void RunScan();
     void FinishScan();
-    void StopPath();
+    void FinishStopIfRequested();
 
-    Declarations& d_;
+    Declarations& state_;
     AcquisitionView& view_;
     SerialPortService& port_;
     InstrumentPoll poll_;
@@ -57,3 +59,5 @@ inline const QString InProgressText = QStringLiteral(" Acquisition in progress..
 inline const QString EndingText = QStringLiteral(" Acquisition in ending ");
 inline const QString StandByText = QStringLiteral(" Acquisition in stand by ");
 inline const QString WaitingText = QStringLiteral(" Waiting for acquisition ");
+
+} // namespace tarvek

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QString>
+
+namespace tarvek {
 
 // What the acquisition control shows the operator. The windows implement it;
 // tests record it. Every call only shows: none of them may call back into the
@@ -33,3 +35,5 @@ class AcquisitionView {
 inline constexpr int LampRed = 255;
 inline constexpr int LampGreen = 65280;
 inline constexpr int LampYellow = 65535;
+
+} // namespace tarvek

@@ -1,5 +1,7 @@
 #include "acquisition/InstrumentExchange.h"
 
+namespace tarvek {
+
 InstrumentExchange::Actions InstrumentExchange::Start(int selectCode, const QByteArray& command,
                                                       bool replyExpected) {
     phase_ = Phase::AwaitingAcknowledge;
@@ -60,3 +62,5 @@ InstrumentExchange::Actions InstrumentExchange::Finish(bool complete) {
     a.finished = true;
     return a;
 }
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+namespace tarvek {
+
 // One exchange with the instrument, as rules only: no port, no timer, no
 // clock. The driver feeds it what happens on the line and carries out the
 // actions it answers with, in the order of the fields of Actions.
@@ -61,3 +63,5 @@ class InstrumentExchange {
     QByteArray reply_;
     bool complete_ = false;
 };
+
+} // namespace tarvek

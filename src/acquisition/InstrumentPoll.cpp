@@ -1,8 +1,10 @@
 #include "acquisition/InstrumentPoll.h"
 
-InstrumentPoll::InstrumentPoll(Declarations& d, SerialPortService& port, QTimer& replyTimeout,
+namespace tarvek {
+
+InstrumentPoll::InstrumentPoll(Declarations& state, SerialPortService& port, QTimer& replyTimeout,
                                QObject* parent)
-    : QObject(parent), d_(d), port_(port), timer_(replyTimeout) {
+    : QObject(parent), state_(state), port_(port), timer_(replyTimeout) {
     connect(&port_, &SerialPortService::BytesArrived, this, &InstrumentPoll::OnBytesArrived);
     connect(&port_, &SerialPortService::PortFailed, this, &InstrumentPoll::OnPortFailed);
     connect(&timer_, &QTimer::timeout, this, &InstrumentPoll::OnTimeout);
@@ -14,19 +16,19 @@ bool InstrumentPoll::Start() {
     running_ = true;
     ++generation_;
     exchange_ = InstrumentExchange();
-    d_.ReplyText.clear();
-    d_.ReplyComplete = 0;
+    state_.ReplyText.clear();
+    state_.ReplyComplete = 0;
 
     // A port left open (by the Start command) is reopened, so that a changed
     // SerialLine takes effect and the receive buffer starts empty.
     if (port_.IsOpen())
         port_.Close();
-    port_.SelectPort(d_.SetUp.SerialLine);
+    port_.SelectPort(state_.SetUp.SerialLine);
     if (!port_.IsOpen() && !port_.Open()) {
         Conclude(); // failed, as after a time-out; Finished follows from the event loop
         return true;
     }
-    Apply(exchange_.Start(d_.SelectCode, d_.CommandText.toLatin1(), d_.ReplyExpected != 0));
+    Apply(exchange_.Start(state_.SelectCode, state_.CommandText.toLatin1(), state_.ReplyExpected != 0));
     return true;
 }
 
@@ -50,7 +52,7 @@ void InstrumentPoll::OnBytesArrived() {
 
 void InstrumentPoll::OnTimeout() {
     // What the window's time-out handler does; doing it twice is harmless.
-    d_.ReplyTimedOut = 1;
+    state_.ReplyTimedOut = 1;
     timer_.stop();
     if (running_)
         Apply(exchange_.TimedOut());
@@ -68,7 +70,7 @@ void InstrumentPoll::Apply(const InstrumentExchange::Actions& actions) {
         port_.Write(actions.write);
     if (actions.restartTimeout) {
         timer_.start();
-        d_.ReplyTimedOut = 0;
+        state_.ReplyTimedOut = 0;
     }
     if (actions.closePort)
         port_.Close();
@@ -80,8 +82,8 @@ void InstrumentPoll::Conclude() {
     timer_.stop();
     if (port_.IsOpen())
         port_.Close();
-    d_.ReplyText = QString::fromLatin1(exchange_.ReplyText());
-    d_.ReplyComplete = exchange_.ReplyComplete() ? 1 : 0;
+    state_.ReplyText = QString::fromLatin1(exchange_.ReplyText());
+    state_.ReplyComplete = exchange_.ReplyComplete() ? 1 : 0;
     // Finished goes out from the event loop: by then every other handler of
     // the signal that ended the poll (the window's time-out handler, for one)
     // has run, and cannot undo what the receiver of Finished starts next.
@@ -96,3 +98,5 @@ void InstrumentPoll::Conclude() {
         },
         Qt::QueuedConnection);
 }
+
+} // namespace tarvek

@@ -2,10 +2,12 @@
 
 #include "acquisition/InstrumentExchange.h"
 #include "acquisition/SerialPortService.h"
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QObject>
 #include <QTimer>
+
+namespace tarvek {
 
 // Polls the instrument once: the exchange of InstrumentExchange carried out on
 // a port, event-driven. Start() returns at once; the window, its timers and
@@ -26,7 +28,8 @@
 class InstrumentPoll : public QObject {
     Q_OBJECT
   public:
-    InstrumentPoll(Declarations& d, SerialPortService& port, QTimer& replyTimeout, QObject* parent = nullptr);
+    InstrumentPoll(Declarations& state, SerialPortService& port, QTimer& replyTimeout,
+                   QObject* parent = nullptr);
 
     // Begins a poll. Returns false, and does nothing, while one is running.
     bool Start();
@@ -46,10 +49,12 @@ class InstrumentPoll : public QObject {
     void Apply(const InstrumentExchange::Actions& actions);
     void Conclude();
 
-    Declarations& d_;
+    Declarations& state_;
     SerialPortService& port_;
     QTimer& timer_;
     InstrumentExchange exchange_;
     bool running_ = false;
     quint64 generation_ = 0; // tells a queued Finished of an aborted poll apart
 };
+
+} // namespace tarvek

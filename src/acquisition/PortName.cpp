@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+namespace tarvek {
+
 QString PortNameFor(int n, const QString& appFolder) {
     if (n < 1)
         return {};
@@ -23,3 +25,5 @@ QString PortNameFor(int n, const QString& appFolder) {
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 #endif
 }
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace tarvek {
+
 // The device behind "COM n".
 //
 // On Windows it is COMn. Elsewhere, when `<appFolder>/ports/COMn` exists (a
@@ -11,3 +13,5 @@
 // back to another line. Without such an entry, line n is /dev/ttyS<n-1>.
 // A line number below 1 gives the empty text, which no port opens.
 QString PortNameFor(int n, const QString& appFolder);
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include "acquisition/PortName.h"
 
+namespace tarvek {
+
 QtSerialPortService::QtSerialPortService(QString appFolder, QObject* parent)
     : SerialPortService(parent), appFolder_(std::move(appFolder)) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialPortService::BytesArrived);
@@ -100,3 +102,5 @@ void QtSerialPortService::OnError(QSerialPort::SerialPortError error) {
     QMetaObject::invokeMethod(
         this, [this, reason] { emit PortFailed(reason); }, Qt::QueuedConnection);
 }
+
+} // namespace tarvek

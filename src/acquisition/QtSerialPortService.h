@@ -4,6 +4,8 @@
 
 #include <QSerialPort>
 
+namespace tarvek {
+
 // The serial port on QSerialPort: 2400 bit/s, 8 data bits, no parity, one
 // stop bit, no flow control, a receive buffer of 1024 bytes. Line n is found
 // by PortNameFor(n, appFolder).
@@ -45,3 +47,5 @@ class QtSerialPortService : public SerialPortService {
     QString errorText_;
     bool opening_ = false;
 };
+
+} // namespace tarvek

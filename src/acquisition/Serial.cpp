@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace tarvek {
+
 bool OpenSerialLine(int serialLine, SerialPortService& port) {
     port.Close();
     port.SelectPort(serialLine);
@@ -16,3 +18,5 @@ void CloseSerialLine(SerialPortService& port, bool pollRunning) {
     if (!pollRunning)
         port.Close();
 }
+
+} // namespace tarvek

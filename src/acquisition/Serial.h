@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace tarvek {
+
 inline const QString SerialLineErrorText = QStringLiteral(" ATTENTION: This serial line is not available   ");
 inline const QString SerialLineErrorTitle = QStringLiteral(" Error ");
 
@@ -16,3 +18,5 @@ bool OpenSerialLine(int serialLine, SerialPortService& port);
 // is running the port is its own and is left alone (the poll closes it when
 // it ends).
 void CloseSerialLine(SerialPortService& port, bool pollRunning = false);
+
+} // namespace tarvek

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+namespace tarvek {
+
 // The program's one serial port, as the acquisition code sees it: select a
 // line number, open, close, write, read and discard received bytes. The line
 // settings are fixed by the implementation.
@@ -41,3 +43,5 @@ class SerialPortService : public QObject {
     // port is already closed when this arrives.
     void PortFailed(const QString& reason);
 };
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+namespace tarvek {
+
 // The wall clock, as everything that reads the time of day sees it. The
 // program uses the system clock; tests drive a settable one.
 class WallClock {
@@ -14,3 +16,5 @@ class SystemClock final : public WallClock {
   public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
 };
+
+} // namespace tarvek

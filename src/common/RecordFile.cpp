@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 // Syncs a folder, so that an entry just made in it (a file or folder)
@@ -188,3 +190,5 @@ bool WriteAll(QIODevice& device, const QByteArray& bytes) {
     }
     return true;
 }
+
+} // namespace tarvek

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QString>
 
+namespace tarvek {
+
 // The outcome of an operation on a file: success, or the reason it failed, in
 // words an operator can act on ("<path>: No space left on device").
 struct FileOutcome {
@@ -82,3 +84,5 @@ FileOutcome EnsureFolder(const QString& path);
 // Writes all of `bytes`. A short write (disk full) is retried for the rest, so
 // that a failing call leaves its reason in the device's errorString().
 bool WriteAll(QIODevice& device, const QByteArray& bytes);
+
+} // namespace tarvek

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tarvek {
+
 namespace {
 
 SharedFile Refused(int fd, int error, const QString& reason) {
@@ -61,3 +63,5 @@ SharedFile OpenSharedFile(const QString& path, SharedAccess access, LinkPolicy l
         return Refused(fd, errno, qt_error_string(errno));
     return SharedFile{fd, created, 0, {}};
 }
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace tarvek {
+
 // Opening a name in a folder that other users may write (settingfiles/,
 // datafiles/): whatever sits there may have been planted. A symbolic link, a
 // FIFO, a device or a second hard link in place of a file is refused with the
@@ -36,3 +38,5 @@ struct SharedFile {
 // so group write does not depend on the process umask. The descriptor is
 // switched back to blocking before it is returned.
 SharedFile OpenSharedFile(const QString& path, SharedAccess access, LinkPolicy links = LinkPolicy::Refuse);
+
+} // namespace tarvek

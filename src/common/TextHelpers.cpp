@@ -8,6 +8,8 @@
 
 #include <locale.h>
 
+namespace tarvek {
+
 namespace {
 
 bool IsSkipped(QChar c) {
@@ -138,3 +140,5 @@ QString DateStamp(const QDate& date) {
         .arg(date.month(), 2, 10, QChar(u'0'))
         .arg(date.year(), 4, 10, QChar(u'0'));
 }
+
+} // namespace tarvek

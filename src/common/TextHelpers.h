@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTime>
 
+namespace tarvek {
+
 // Text helpers shared by every module. Texts are QStrings holding Latin-1
 // characters; files and the serial line see them as one byte per character.
 
@@ -33,3 +35,5 @@ QString DateStamp(const QDate& date);
 
 // The record terminator of every record the program writes: "*", CR, LF.
 inline const QString RecordTerminator = QStringLiteral("*\r\n");
+
+} // namespace tarvek

@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStringList>
 
+namespace tarvek {
+
 namespace {
 
 // One channel record with a working gain and zero, laid out in its columns.
@@ -107,3 +109,5 @@ FileOutcome InstallDefaultSetup(const QString& folder) {
         return general;
     return WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
 }
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include "common/RecordFile.h"
 
+namespace tarvek {
+
 // Puts a working set-up into `folder` (the folder of the executable), only
 // where absent: settingfiles/generalparameters.txt (serial line 1, storage
 // rate 1 = every 30 seconds, sensor type 0), settingfiles/channelsparameters.txt
@@ -12,3 +14,5 @@ FileOutcome InstallDefaultSetup(const QString& folder);
 // The default files' contents, record by record (80 characters each).
 QStringList DefaultGeneralRecords();
 QStringList DefaultChannelRecords();
+
+} // namespace tarvek

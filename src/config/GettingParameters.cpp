@@ -3,6 +3,8 @@
 #include "common/TextHelpers.h"
 #include "config/SettingFiles.h"
 
+namespace tarvek {
+
 int DecodeSerialLine(const QString& value) {
     // Only the first character counts: "12" is line 1, not 12.
     const double n = LeadingNumber(value.left(1));
@@ -43,3 +45,5 @@ FileOutcome ReadChannelParameters(const QString& appFolder, Declarations::SetUpS
     file.Close();
     return ReportFailure(outcome);
 }
+
+} // namespace tarvek

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "common/RecordFile.h"
 #include "config/SettingRecords.h"
+
+namespace tarvek {
 
 // Reads the forty general records into GeneralLabel/GeneralValue and decodes
 // SerialLine and StorageRate. On a file that cannot be opened or read the
@@ -17,3 +19,5 @@ FileOutcome ReadChannelParameters(const QString& appFolder, Declarations::SetUpS
 // The decoding rules of records 16 and 17, applied to a record's value text.
 int DecodeSerialLine(const QString& value);
 int DecodeStorageRate(const QString& value);
+
+} // namespace tarvek

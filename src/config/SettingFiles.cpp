@@ -1,5 +1,7 @@
 #include "config/SettingFiles.h"
 
+namespace tarvek {
+
 FileOutcome OpenSettingFile(const QString& appFolder, const QString& fileName, RecordFile& file,
                             RecordFile::Access access) {
     if (FileOutcome folder = EnsureFolder(SettingFolderPath(appFolder)); !folder)
@@ -21,3 +23,5 @@ FileOutcome RewriteSettingRecords(const QString& appFolder, const QString& fileN
     file.Close();
     return ReportFailure(outcome);
 }
+
+} // namespace tarvek

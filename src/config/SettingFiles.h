@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+namespace tarvek {
+
 // Opens one of the 80-byte record files of the settingfiles folder of
 // `appFolder`, creating the folder and the file when they are missing. Only
 // the writers ask for Access::Write; a reader can read a write-protected file.
@@ -19,3 +21,5 @@ FileOutcome OpenSettingFile(const QString& appFolder, const QString& fileName, R
 using RecordRewrite = std::function<QString(int record, const QString& old)>;
 FileOutcome RewriteSettingRecords(const QString& appFolder, const QString& fileName,
                                   const std::vector<int>& records, const RecordRewrite& rewrite);
+
+} // namespace tarvek

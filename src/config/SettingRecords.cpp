@@ -2,6 +2,8 @@
 
 #include "common/TextHelpers.h"
 
+namespace tarvek {
+
 namespace {
 
 const ChannelColumn* ColumnOf(Declarations::ChannelField field) {
@@ -47,3 +49,5 @@ QString ChannelRecord(const QString& name, const Declarations::ChannelRow& field
         record = WithChannelField(record, column.field, fields[column.field]);
     return record;
 }
+
+} // namespace tarvek

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QString>
 
 #include <array>
+
+namespace tarvek {
 
 // The layouts of the set-up files' 80-byte records, in one place: the readers,
 // the writers, the default set-up and the viewer cut and build records only
@@ -52,3 +54,5 @@ QString ChannelFieldOf(const QString& record, Declarations::ChannelField field);
 QString WithChannelField(const QString& record, Declarations::ChannelField field, const QString& text);
 // A channel record of `name` and the fields given (indexed by ChannelField).
 QString ChannelRecord(const QString& name, const Declarations::ChannelRow& fields);
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include "config/SettingFiles.h"
 
+namespace tarvek {
+
 FileOutcome SaveChannelParameters(const QString& appFolder, const ChannelTexts& gains,
                                   const ChannelTexts& zeros) {
     std::vector<int> records;
@@ -14,3 +16,5 @@ FileOutcome SaveChannelParameters(const QString& appFolder, const ChannelTexts& 
                                     Declarations::Zero, zeros[c - 1]);
         });
 }
+
+} // namespace tarvek

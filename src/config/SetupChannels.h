@@ -1,9 +1,11 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "common/RecordFile.h"
 
 #include <array>
+
+namespace tarvek {
 
 using ChannelTexts = std::array<QString, Declarations::ChannelCount>; // index 0 = channel 1
 
@@ -14,3 +16,5 @@ using ChannelTexts = std::array<QString, Declarations::ChannelCount>; // index 0
 // success is returned. ChannelParam does not change.
 FileOutcome SaveChannelParameters(const QString& appFolder, const ChannelTexts& gains,
                                   const ChannelTexts& zeros);
+
+} // namespace tarvek

@@ -3,6 +3,8 @@
 #include "common/TextHelpers.h"
 #include "config/SettingFiles.h"
 
+namespace tarvek {
+
 FileOutcome SaveGeneralParameters(const QString& appFolder, const Declarations::TextTable& labels,
                                   const QString& serialLineText, const QString& storageRateText) {
     return RewriteSettingRecords(appFolder, GeneralParametersFile, {SerialLineRecord, StorageRateRecord},
@@ -19,3 +21,5 @@ QString StorageRateCaption(const Declarations::RateNames& names, const QString& 
         return {};
     return names[static_cast<size_t>(k)];
 }
+
+} // namespace tarvek

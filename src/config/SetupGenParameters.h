@@ -1,7 +1,9 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "common/RecordFile.h"
+
+namespace tarvek {
 
 // Writes records 16 and 17 of the general parameters file from the texts of
 // the serial line and storage rate boxes: the label as last read, the first
@@ -15,3 +17,5 @@ FileOutcome SaveGeneralParameters(const QString& appFolder, const Declarations::
 // Name of the storage rate that a text stands for: its leading number,
 // rounded half to even; the empty text when that lies outside the name table.
 QString StorageRateCaption(const Declarations::RateNames& names, const QString& text);
+
+} // namespace tarvek

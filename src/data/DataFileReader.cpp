@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace tarvek {
+
 namespace {
 
 constexpr double PowersOfTen[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
@@ -51,11 +53,11 @@ bool ReadStamp(const char* p, qint64* localMs) {
 // and a point with digits or nothing; or one of the two gap texts.
 bool ReadValue(const char* p, StoredValue* value) {
     if (std::memcmp(p, " No Data ", 9) == 0) {
-        *value = StoredValue::GapOf(StoredValue::NoData);
+        *value = StoredValue::FromGap(StoredValue::NoData);
         return true;
     }
     if (std::memcmp(p, " ======= ", 9) == 0) {
-        *value = StoredValue::GapOf(StoredValue::Invalid);
+        *value = StoredValue::FromGap(StoredValue::Invalid);
         return true;
     }
     int i = 0;
@@ -81,14 +83,14 @@ bool ReadValue(const char* p, StoredValue* value) {
     }
     if (integerDigits == 0 || decimals == 0)
         return false;
-    *value = StoredValue::Digits(negative ? -digits : digits, std::max(decimals, 0));
+    *value = StoredValue::FromDigits(negative ? -digits : digits, std::max(decimals, 0));
     return true;
 }
 
 } // namespace
 
 double StoredValue::Value() const {
-    return IsGap() ? 0.0 : double(DigitsValue()) / PowersOfTen[Decimals()];
+    return IsGap() ? 0.0 : double(Digits()) / PowersOfTen[Decimals()];
 }
 
 QByteArray StoredValue::Text() const {
@@ -99,7 +101,7 @@ QByteArray StoredValue::Text() const {
 int StoredValue::WriteText(char* out) const {
     if (IsGap())
         return 0;
-    const std::int32_t digits = DigitsValue();
+    const std::int32_t digits = Digits();
     std::uint32_t rest = digits < 0 ? std::uint32_t(-digits) : std::uint32_t(digits);
     // The digits backwards, the point after `decimals` of them, at least one
     // digit before the point.
@@ -123,16 +125,16 @@ int StoredValue::WriteText(char* out) const {
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
     const char* end = bytes + DataRecordLength - 4;
     if (std::memcmp(end, Ending, 4) != 0)
-        return RecordKind::Foreign;
+        return RecordKind::NotData;
     if (std::all_of(bytes, end, [](char c) { return c == ' '; }))
         return RecordKind::Blank;
     if (!ReadStamp(bytes, &record->localMs))
-        return RecordKind::Foreign;
+        return RecordKind::NotData;
     for (int k = 0; k < Declarations::ChannelCount; ++k) {
         const char* block = bytes + FirstBlock + k * BlockLength;
         if (block[9] != ' ' || std::memcmp(block + ValueField, UnitText, 7) != 0 ||
             !ReadValue(block, &record->values[k]))
-            return RecordKind::Foreign;
+            return RecordKind::NotData;
     }
     return RecordKind::Data;
 }
@@ -183,8 +185,8 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
             case RecordKind::Blank:
                 ++tally_.blank;
                 break;
-            case RecordKind::Foreign:
-                ++tally_.foreign;
+            case RecordKind::NotData:
+                ++tally_.notData;
                 break;
             }
         }
@@ -195,3 +197,5 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
     error_.clear();
     return outcome;
 }
+
+} // namespace tarvek

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 #include <vector>
+
+namespace tarvek {
 
 // One stored value as its digits: the number written without its point and
 // the count of decimals (so "+12.345" is 12345 with 3, "-12345.68" is
@@ -19,14 +21,14 @@ class StoredValue {
     enum Gap : std::uint8_t { NoData = 14, Invalid = 15 };
 
     StoredValue() = default;
-    static StoredValue Digits(std::int32_t digits, int decimals) {
+    static StoredValue FromDigits(std::int32_t digits, int decimals) {
         return StoredValue(digits * 16 + decimals);
     }
-    static StoredValue GapOf(Gap gap) { return StoredValue(gap); }
+    static StoredValue FromGap(Gap gap) { return StoredValue(gap); }
 
     bool IsGap() const { return Decimals() >= NoData; }
     bool IsNoData() const { return Decimals() == NoData; }
-    std::int32_t DigitsValue() const { return code_ >> 4; }
+    std::int32_t Digits() const { return code_ >> 4; }
     int Decimals() const { return code_ & 15; }
     // The value as the double nearest to the stored decimal number.
     double Value() const;
@@ -51,7 +53,7 @@ struct StoredRecord {
     std::array<StoredValue, Declarations::ChannelCount> values{};
 };
 
-enum class RecordKind { Data, Blank, Foreign };
+enum class RecordKind { Data, Blank, NotData };
 
 // Reads one 160-byte record exactly as the logger writes it: "dd-mm-yyyy;"
 // "hh:mm:ss;", eight blocks of a 9-character value text, a blank and
@@ -59,17 +61,17 @@ enum class RecordKind { Data, Blank, Foreign };
 // optionally a point and digits, or " No Data " or " ======= " (both gaps).
 // A record of blanks ending in "*" CR LF is Blank (the filler the logger
 // writes into holes); anything else, a date or time that does not exist
-// included, is Foreign and gives no values.
+// included, is NotData and gives no values.
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
 
 // What one read of a data file found besides its records.
 struct ReadTally {
     qint64 blank = 0;     // blank filler records among the counted ones
-    qint64 foreign = 0;   // counted records that are not data records
+    qint64 notData = 0;   // counted records that are not data records
     qint64 uncounted = 0; // whole records after the one the header counts
     qint64 torn = 0;      // short last records (one per file at most)
 
-    qint64 Skipped() const { return blank + foreign + uncounted + torn; }
+    qint64 Skipped() const { return blank + notData + uncounted + torn; }
 };
 
 // Reads a data file read-only, never locking or changing it, and on later
@@ -79,7 +81,7 @@ struct ReadTally {
 // count when the record it names is whole in the file, otherwise up to the
 // last whole record (the logger's recovery rule). A torn last record and
 // whole records past the count are left out and tallied; so are blank and
-// foreign records among the counted ones.
+// not-data records among the counted ones.
 class DataFileCursor {
   public:
     explicit DataFileCursor(QString path) : path_(std::move(path)) {}
@@ -96,8 +98,8 @@ class DataFileCursor {
     const QString& Error() const { return error_; }
     // The tally of the file as of the last read.
     const ReadTally& Tally() const { return tally_; }
-    // Records counted so far (data, blank and foreign).
-    qint64 CountedRead() const { return read_; }
+    // Records counted so far (data, blank and not data).
+    qint64 RecordsCounted() const { return read_; }
 
   private:
     QString path_;
@@ -105,3 +107,5 @@ class DataFileCursor {
     ReadTally tally_;
     qint64 read_ = 0;
 };
+
+} // namespace tarvek

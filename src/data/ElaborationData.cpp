@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace tarvek {
+
 namespace {
 
 // |x| * 10^decimals rounded half away from zero, as decimal digits without
@@ -20,7 +22,7 @@ std::string ScaledDigits(double x, int decimals) {
         std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x), std::chars_format::scientific);
     const std::string text(buffer, result.ptr);
 
-    // "d.ddddde±xx": the significant digits and the power of ten of the first.
+    // "state.ddddde±xx": the significant digits and the power of ten of the first.
     const std::size_t mark = text.find('e');
     std::string digits;
     for (std::size_t i = 0; i < mark; ++i)
@@ -85,8 +87,11 @@ QString ChannelValueText(const QString& reading, const QString& gain, const QStr
     return ValueText((r - z) * g / 1000.0);
 }
 
-void ElaborateReadings(Declarations& d) {
+void ElaborateReadings(Declarations& state) {
     for (int i = 1; i <= Declarations::ChannelCount; ++i)
-        d.ChannelValue[i] = ChannelValueText(d.ChannelReading[i], d.SetUp.ChannelParam[i][Declarations::Gain],
-                                             d.SetUp.ChannelParam[i][Declarations::Zero]);
+        state.ChannelValue[i] =
+            ChannelValueText(state.ChannelReading[i], state.SetUp.ChannelParam[i][Declarations::Gain],
+                             state.SetUp.ChannelParam[i][Declarations::Zero]);
 }
+
+} // namespace tarvek

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QString>
+
+namespace tarvek {
 
 // Width of every value text, and the decimals a value is written with.
 inline constexpr int ValueWidth = 9;
@@ -37,4 +39,6 @@ QString ChannelValueText(const QString& reading, const QString& gain, const QStr
 
 // Turns ChannelReading(1..8) into ChannelValue(1..8) with each channel's Gain
 // and Zero from ChannelParam, all eight on every call.
-void ElaborateReadings(Declarations& d);
+void ElaborateReadings(Declarations& state);
+
+} // namespace tarvek

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace tarvek {
+
 // --- Storage schedule ---
 
 bool IsStoreDue(int storageRate, const QString& timeText) {
@@ -37,8 +39,8 @@ bool IsStoreDue(int storageRate, const QString& timeText) {
     }
 }
 
-void CheckStorageDue(Declarations& d) {
-    d.StoreDue = IsStoreDue(d.SetUp.StorageRate, d.ScanTime) ? 1 : 0;
+void CheckStorageDue(Declarations& state) {
+    state.StoreDue = IsStoreDue(state.SetUp.StorageRate, state.ScanTime) ? 1 : 0;
 }
 
 // --- Data files ---
@@ -65,10 +67,10 @@ QString DataFileHeader(int count) {
     return Terminated(body);
 }
 
-QString BuildDataRecord(const Declarations& d) {
-    QString body = FixedText(d.ScanDate, 10) + u';' + FixedText(d.ScanTime, 8) + u';';
+QString BuildDataRecord(const Declarations& state) {
+    QString body = FixedText(state.ScanDate, 10) + u';' + FixedText(state.ScanTime, 8) + u';';
     for (int k = 1; k <= ChannelBlocks; ++k)
-        body += FixedText(d.ChannelValue[k], 10) + QStringLiteral("; Bar ;");
+        body += FixedText(state.ChannelValue[k], 10) + QStringLiteral("; Bar ;");
     return Terminated(body);
 }
 
@@ -129,18 +131,20 @@ FileOutcome WriteDataRecord(const QString& record, RecordFile& file) {
 
 } // namespace
 
-QString DataFilePath(const Declarations& d) {
-    return DataFolderPath(d.AppFolder) + u'/' + DataFileName(d.ScanDate);
+QString DataFilePath(const Declarations& state) {
+    return DataFolderPath(state.AppFolder) + u'/' + DataFileName(state.ScanDate);
 }
 
-FileOutcome StoreDataRecord(const Declarations& d) {
-    FileOutcome outcome = EnsureFolder(DataFolderPath(d.AppFolder));
+FileOutcome StoreDataRecord(const Declarations& state) {
+    FileOutcome outcome = EnsureFolder(DataFolderPath(state.AppFolder));
     if (outcome) {
         RecordFile file(DataRecordLength);
-        outcome = file.Open(DataFilePath(d), RecordFile::Access::Write);
+        outcome = file.Open(DataFilePath(state), RecordFile::Access::Write);
         if (outcome)
-            outcome = WriteDataRecord(BuildDataRecord(d), file);
+            outcome = WriteDataRecord(BuildDataRecord(state), file);
         file.Close();
     }
     return ReportFailure(outcome);
 }
+
+} // namespace tarvek

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "common/RecordFile.h"
 
 #include <QString>
 
 #include <optional>
+
+namespace tarvek {
 
 // --- Storage schedule ---
 
@@ -17,7 +19,7 @@ bool IsStoreDue(int storageRate, const QString& timeText);
 // Sets StoreDue for the scan about to run, from StorageRate and the second
 // the scan is stamped with (ScanTime), so that the decision and the stored
 // stamp always agree, however late in its second the tick ran.
-void CheckStorageDue(Declarations& d);
+void CheckStorageDue(Declarations& state);
 
 // --- Data files ---
 
@@ -37,7 +39,7 @@ QString DataFileHeader(int count);
 
 // The data record of the last scan: ScanDate, ScanTime and the eight value
 // texts, each followed by a blank and "; Bar ;", then " *" CR LF.
-QString BuildDataRecord(const Declarations& d);
+QString BuildDataRecord(const Declarations& state);
 
 // The count held in a header record (positions 15 to 19), or nothing when
 // they hold no whole number from 1 to 99999.
@@ -60,7 +62,9 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 //
 // A failure (folder or file unusable, disk full) is reported on stderr and
 // returned; the file then holds whole records only and a consistent count.
-FileOutcome StoreDataRecord(const Declarations& d);
+FileOutcome StoreDataRecord(const Declarations& state);
 
 // The month's data file of the last scan (its ScanDate).
-QString DataFilePath(const Declarations& d);
+QString DataFilePath(const Declarations& state);
+
+} // namespace tarvek

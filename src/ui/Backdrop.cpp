@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QWidget>
 
+namespace tarvek {
+
 void Backdrop::Draw(QWidget& widget, QPainter& painter) {
     const qreal ratio = widget.devicePixelRatioF();
     if (picture_.size() != widget.size() * ratio) {
@@ -17,7 +19,7 @@ void Backdrop::Draw(QWidget& widget, QPainter& painter) {
     painter.drawPixmap(0, 0, picture_);
 }
 
-void Backdrop::Notice(const QEvent& event) {
+void Backdrop::ForgetOn(const QEvent& event) {
     switch (event.type()) {
     case QEvent::Move:
     case QEvent::PaletteChange:
@@ -29,3 +31,5 @@ void Backdrop::Notice(const QEvent& event) {
         break;
     }
 }
+
+} // namespace tarvek

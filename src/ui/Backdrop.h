@@ -6,6 +6,8 @@ class QEvent;
 class QPainter;
 class QWidget;
 
+namespace tarvek {
+
 // What a widget's parent paints behind it, taken once and drawn beneath the
 // widget's own painting. With it the widget can be opaque
 // (Qt::WA_OpaquePaintEvent), so a repaint of the widget paints nothing of
@@ -16,8 +18,10 @@ class Backdrop {
     void Draw(QWidget& widget, QPainter& painter);
     // Forgets the picture on what changes the part of the parent behind the
     // widget: a move, a new palette, style or font.
-    void Notice(const QEvent& event);
+    void ForgetOn(const QEvent& event);
 
   private:
     QPixmap picture_;
 };
+
+} // namespace tarvek

@@ -1,11 +1,11 @@
 #include "ui/FormChannels.h"
 
 #include "common/TextHelpers.h"
+#include "config/EntryChecks.h"
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "ui/Backdrop.h"
-#include "ui/EntryChecks.h"
 #include "ui/Messages.h"
 #include "ui/Pictures.h"
 
@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
+
+namespace tarvek {
 
 namespace {
 
@@ -57,7 +59,7 @@ class ReadingBox final : public QLabel {
 
   protected:
     bool event(QEvent* event) override {
-        backdrop_.Notice(*event);
+        backdrop_.ForgetOn(*event);
         return QLabel::event(event);
     }
     void paintEvent(QPaintEvent* event) override {
@@ -84,7 +86,7 @@ bool ChecksOnFocusLoss(const QFocusEvent* event) {
 
 // ---------------------------------------------------------------------------
 
-FormChannels::FormChannels(Declarations& d, QWidget* parent) : QWidget(parent), d_(d) {
+FormChannels::FormChannels(Declarations& state, QWidget* parent) : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("FormChannels"));
     setWindowTitle(QStringLiteral("Channels & Settings"));
     Build();
@@ -273,22 +275,23 @@ void FormChannels::Activate() {
 
 void FormChannels::FillChannelBoxes() {
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        text1_[n]->setText(d_.SetUp.ChannelParam[n][Declarations::Gain]);
-        text2_[n]->setText(d_.SetUp.ChannelParam[n][Declarations::Zero]);
+        text1_[n]->setText(state_.SetUp.ChannelParam[n][Declarations::Gain]);
+        text2_[n]->setText(state_.SetUp.ChannelParam[n][Declarations::Zero]);
     }
 }
 
 void FormChannels::ShowGeneralParameters() {
-    text5_[SerialLineBox]->setText(TrimBlanks(d_.SetUp.GeneralValue[SerialLineRecord]));
-    text5_[StorageRateBox]->setText(TrimBlanks(d_.SetUp.GeneralValue[StorageRateRecord]));
-    label9_5_->setText(StorageRateCaption(d_.StorageRateName, d_.SetUp.GeneralValue[StorageRateRecord]));
+    text5_[SerialLineBox]->setText(TrimBlanks(state_.SetUp.GeneralValue[SerialLineRecord]));
+    text5_[StorageRateBox]->setText(TrimBlanks(state_.SetUp.GeneralValue[StorageRateRecord]));
+    label9_5_->setText(
+        StorageRateCaption(state_.StorageRateName, state_.SetUp.GeneralValue[StorageRateRecord]));
 }
 
-void FormChannels::CheckText5(int index) {
+void FormChannels::CheckGeneralEntry(int index) {
     QLineEdit* box = Text5(index);
     if (!box)
         return;
-    const EntryCheck check = CheckEntry(d_.StorageRateName, index, box->text());
+    const EntryCheck check = CheckEntry(state_.StorageRateName, index, box->text());
     if (check.text != box->text())
         box->setText(check.text);
     if (check.setsCaption)
@@ -318,9 +321,9 @@ bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter)
-                CheckText5(index);
+                CheckGeneralEntry(index);
         } else if (event->type() == QEvent::FocusOut && ChecksOnFocusLoss(static_cast<QFocusEvent*>(event))) {
-            CheckText5(index);
+            CheckGeneralEntry(index);
         }
     }
     return QWidget::eventFilter(watched, event); // the key goes on to the box unchanged
@@ -332,11 +335,11 @@ void FormChannels::LoadCommand() {
     // are read into a copy, which replaces the set-up in use only when both
     // reads succeed; the channels come first, with the sensor types of the
     // general values in use.
-    Declarations::SetUpState read = d_.SetUp;
+    Declarations::SetUpState read = state_.SetUp;
     QStringList failures;
-    if (const FileOutcome outcome = ReadChannelParameters(d_.AppFolder, read); !outcome)
+    if (const FileOutcome outcome = ReadChannelParameters(state_.AppFolder, read); !outcome)
         failures << outcome.message;
-    if (const FileOutcome outcome = ReadGeneralParameters(d_.AppFolder, read); !outcome)
+    if (const FileOutcome outcome = ReadGeneralParameters(state_.AppFolder, read); !outcome)
         failures << outcome.message;
     if (!failures.isEmpty()) {
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
@@ -344,7 +347,7 @@ void FormChannels::LoadCommand() {
                         failures.join(u'\n'));
         return;
     }
-    d_.SetUp = read;
+    state_.SetUp = read;
     FillChannelBoxes();
     ShowGeneralParameters();
 }
@@ -356,10 +359,10 @@ void FormChannels::SaveCommand() {
         zeros[n - 1] = text2_[n]->text();
     }
     QStringList failures;
-    if (const FileOutcome saved = SaveChannelParameters(d_.AppFolder, gains, zeros); !saved)
+    if (const FileOutcome saved = SaveChannelParameters(state_.AppFolder, gains, zeros); !saved)
         failures << saved.message;
     if (const FileOutcome saved =
-            SaveGeneralParameters(d_.AppFolder, d_.SetUp.GeneralLabel, text5_[SerialLineBox]->text(),
+            SaveGeneralParameters(state_.AppFolder, state_.SetUp.GeneralLabel, text5_[SerialLineBox]->text(),
                                   text5_[StorageRateBox]->text());
         !saved)
         failures << saved.message;
@@ -372,3 +375,5 @@ void FormChannels::closeEvent(QCloseEvent* event) {
     // The program relies on this window for its whole run.
     event->ignore();
 }
+
+} // namespace tarvek

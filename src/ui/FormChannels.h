@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "ui/Lamp.h"
 
 #include <QWidget>
@@ -11,6 +11,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace tarvek {
 
 // "Channels & Settings": the readings of the eight channels, Start and Stop
 // with the acquisition lamp, and the set-up entries with Load and Save.
@@ -27,7 +29,7 @@ class QPushButton;
 class FormChannels : public QWidget {
     Q_OBJECT
   public:
-    explicit FormChannels(Declarations& d, QWidget* parent = nullptr);
+    explicit FormChannels(Declarations& state, QWidget* parent = nullptr);
 
     // Control arrays, addressed by their element numbers (Text1/Text2/Label2:
     // 1..8; Text5: 4, 5; Label9: 5). Any other number gives nullptr.
@@ -63,7 +65,7 @@ class FormChannels : public QWidget {
     void ShowGeneralParameters();
 
     // The entry check of Text5(index), as run on Enter and on focus loss.
-    void CheckText5(int index);
+    void CheckGeneralEntry(int index);
 
     // The Load and Save commands (clicks on Command1 and Command2). A file
     // that cannot be read or written is reported in a warning box.
@@ -80,7 +82,7 @@ class FormChannels : public QWidget {
     void FillChannelBoxes();
     QLabel* StaticLabel(const QString& objectName, const QString& caption, QWidget* parent);
 
-    Declarations& d_;
+    Declarations& state_;
     bool activated_ = false;
     bool readingSizesFixed_ = false;
 
@@ -96,3 +98,5 @@ class FormChannels : public QWidget {
     QPushButton* command4_ = nullptr;
     Lamp* shape1_ = nullptr;
 };
+
+} // namespace tarvek

@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace tarvek {
+
 Lamp::Lamp(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Acquisition lamp"));
     setMinimumSize(28, 28);
@@ -57,7 +59,7 @@ void Lamp::paintEvent(QPaintEvent*) {
 }
 
 bool Lamp::event(QEvent* event) {
-    backdrop_.Notice(*event);
+    backdrop_.ForgetOn(*event);
     return QWidget::event(event);
 }
 
@@ -73,3 +75,5 @@ QString LampColourWord(int value) {
         return ColourFromValue(value).name();
     }
 }
+
+} // namespace tarvek

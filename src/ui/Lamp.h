@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+namespace tarvek {
+
 // The filled shape that shows the acquisition state. Its colour is a value
 // with red in the low byte (LampRed, LampGreen, LampYellow); the word for the
 // colour is its accessible description.
@@ -31,3 +33,5 @@ class Lamp : public QWidget {
 // Words for the lamp's colour values: "red", "green", "yellow"; any other
 // value as "#rrggbb".
 QString LampColourWord(int value);
+
+} // namespace tarvek

@@ -1,5 +1,7 @@
 #include "ui/Messages.h"
 
+namespace tarvek {
+
 namespace {
 
 MessageHook& Hook() {
@@ -27,3 +29,5 @@ MessageHook SetMessageHook(MessageHook hook) {
     Hook() = std::move(hook);
     return previous;
 }
+
+} // namespace tarvek

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+namespace tarvek {
+
 // Every message box of the program goes through ShowMessage, so that one
 // place decides how the operator is told and tests can take the messages.
 //
@@ -25,3 +27,5 @@ MessageHook SetMessageHook(MessageHook hook);
 
 // Title of the program's message boxes.
 inline const QString MessageTitle = QStringLiteral("TARVEK");
+
+} // namespace tarvek

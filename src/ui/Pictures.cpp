@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace tarvek {
+
 namespace {
 
 QPixmap Blank(QSize size) {
@@ -165,3 +167,5 @@ QPixmap GaugePicture(int size) {
 QColor ColourFromValue(int value) {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
+
+} // namespace tarvek

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+namespace tarvek {
+
 // The program's pictures, drawn in code so that no image file has to travel
 // with the executable.
 
@@ -16,3 +18,5 @@ QPixmap GaugePicture(int size);   // decoration: a dial gauge
 // A colour value with red in the low byte, green in the middle byte and blue
 // in the high byte (255 red, 65280 green, 65535 yellow).
 QColor ColourFromValue(int value);
+
+} // namespace tarvek

@@ -11,6 +11,8 @@
 #include <numeric>
 #include <optional>
 
+namespace tarvek {
+
 namespace {
 
 QByteArray CsvField(const QString& text) {
@@ -134,11 +136,11 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         return 1;
     }
     if (const ReadTally t = source.Tally(); t.Skipped() > 0)
-        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.foreign
+        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.notData
             << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
             << Qt::endl;
 
-    std::vector<int> shown(ChannelCount);
+    std::vector<int> shown(Declarations::ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);
     QString error;
     if (!ExportCsv(parser.value(csv), source.Data(), source.Channels(), shown, span, &error)) {
@@ -147,3 +149,5 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
     }
     return 0;
 }
+
+} // namespace tarvek

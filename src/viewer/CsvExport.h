@@ -7,6 +7,8 @@
 
 #include <vector>
 
+namespace tarvek {
+
 // Writes the records of `span` as CSV (RFC 4180: comma-separated, CR LF,
 // fields quoted where they hold a comma, a quote or a line break): a header
 // row "time" and "name [unit]" per channel, then one row per record in stored
@@ -30,3 +32,5 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
 
 // Whether the command line asks for the headless export.
 bool IsCsvExport(int argc, const char* const* argv);
+
+} // namespace tarvek

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+namespace tarvek {
+
 namespace {
 
 constexpr qint64 DayMs = 86'400'000;
@@ -65,7 +67,7 @@ void Trend::Append(const std::vector<StoredRecord>& records) {
         const qint64 utc = ToUtc(r.localMs);
         local_.push_back(r.localMs);
         utc_.push_back(utc);
-        for (int k = 0; k < ChannelCount; ++k)
+        for (int k = 0; k < Declarations::ChannelCount; ++k)
             values_[k].push_back(r.values[k]);
     }
     SummarizeBlocks();
@@ -88,7 +90,7 @@ void Trend::Truncate(qint64 size) {
 }
 
 void Trend::SummarizeBlocks() {
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         const std::vector<StoredValue>& values = values_[k];
         for (qint64 b = qint64(blocks_[k].size()); b < Size() / BlockSize; ++b) {
             Block block;
@@ -166,3 +168,5 @@ std::optional<qint64> ParseLocalTime(const QString& text) {
         return std::nullopt;
     return (date.toJulianDay() - UnixEpochDay) * DayMs + time.msecsSinceStartOfDay();
 }
+
+} // namespace tarvek

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-inline constexpr int ChannelCount = Declarations::ChannelCount;
+namespace tarvek {
 
 // A span of time, both ends included, in milliseconds from 1970-01-01: on the
 // true time line (UTC), as the chart draws it, or on the wall clock as stored,
@@ -48,7 +48,9 @@ class Trend {
     }
     // Whether the times never fall from one record to the next: then the
     // index range of a span holds nothing else.
-    bool Rising(TimeSpan::Base base) const { return base == TimeSpan::Utc ? risingUtc_ : risingLocal_; }
+    bool TimesNeverFall(TimeSpan::Base base) const {
+        return base == TimeSpan::Utc ? risingUtc_ : risingLocal_;
+    }
 
     // A summary of each whole block of BlockSize records per channel, so that
     // drawing a year does not visit every record: the offsets in the block of
@@ -74,8 +76,8 @@ class Trend {
 
     QTimeZone zone_;
     std::vector<qint64> local_, utc_;
-    std::array<std::vector<StoredValue>, ChannelCount> values_;
-    std::array<std::vector<Block>, ChannelCount> blocks_;
+    std::array<std::vector<StoredValue>, Declarations::ChannelCount> values_;
+    std::array<std::vector<Block>, Declarations::ChannelCount> blocks_;
     bool risingUtc_ = true, risingLocal_ = true;
     // The zone's offsets around the day last converted: equal unless the
     // offset changes near that day.
@@ -88,3 +90,5 @@ class Trend {
 QByteArray LocalTimeText(qint64 localMs);
 void WriteLocalTime(qint64 localMs, char* out); // the 19 characters at `out`
 std::optional<qint64> ParseLocalTime(const QString& text);
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tarvek {
+
 namespace {
 
 // The values of one pixel column since its start or its first gap.
@@ -70,7 +72,7 @@ Trace Decimate(const Trend& trend, int channel, const TimeSpan& span, int column
     };
     // With rising times every record of [first, last) is in the span, and a
     // whole block without gaps inside one column counts by its summary.
-    const bool blocks = trend.Rising(span.base);
+    const bool blocks = trend.TimesNeverFall(span.base);
     constexpr qint64 B = Trend::BlockSize;
     for (qint64 i = first; i < last;) {
         if (blocks && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
@@ -150,3 +152,5 @@ ChartDrag DragStartedBy(Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
 bool EndsZoomRectangle(Qt::MouseButton released) {
     return released == Qt::LeftButton;
 }
+
+} // namespace tarvek

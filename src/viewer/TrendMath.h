@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+namespace tarvek {
+
 // A channel's line as the chart draws it: points (x the true time in ms, y
 // the value) in runs; a run starts at each index in `starts` and the line
 // breaks between runs, where the channel had a gap.
@@ -47,3 +49,5 @@ qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs);
 enum class ChartDrag { None, Pan, Zoom };
 ChartDrag DragStartedBy(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
 bool EndsZoomRectangle(Qt::MouseButton released);
+
+} // namespace tarvek

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace tarvek {
+
 namespace {
 
 // Year * 12 + month of a month file's name, or -1 for any other name.
@@ -41,7 +43,7 @@ ChannelInfos ReadChannelInfos(const QString& settingFolder) {
     ChannelInfos infos;
     QFile file(settingFolder + u'/' + ChannelParametersFile);
     const bool open = file.open(QIODevice::ReadOnly);
-    for (int c = 1; c <= ChannelCount; ++c) {
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         QString record;
         if (open && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
             record = QString::fromLatin1(file.read(SettingRecordLength));
@@ -157,9 +159,11 @@ ReadTally TrendSource::Tally() const {
     for (const auto& file : files_) {
         const ReadTally& t = file->cursor.Tally();
         sum.blank += t.blank;
-        sum.foreign += t.foreign;
+        sum.notData += t.notData;
         sum.uncounted += t.uncounted;
         sum.torn += t.torn;
     }
     return sum;
 }
+
+} // namespace tarvek

@@ -7,6 +7,8 @@
 #include <array>
 #include <memory>
 
+namespace tarvek {
+
 // A channel's name and unit as the chart, the statistics and the CSV header
 // show them.
 struct ChannelInfo {
@@ -14,7 +16,7 @@ struct ChannelInfo {
     QString unit;
     QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
 };
-using ChannelInfos = std::array<ChannelInfo, ChannelCount>;
+using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
 
 // Description (positions 6..27) and unit (31..34) of channels 1..8 from the
 // channel parameters file in `settingFolder`, read-only; "Ch.n" and "Bar"
@@ -62,3 +64,5 @@ class TrendSource {
     QStringList errors_;
     std::vector<std::unique_ptr<File>> files_;
 };
+
+} // namespace tarvek

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace tarvek;
+
 namespace {
 
 constexpr qint64 Length = DataRecordLength;
@@ -31,24 +33,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(!count ||
             (*count >= 1 && *count <= MaxDataRecords && *count == LeadingNumber(header.mid(14, 5))));
 
-    Declarations d;
-    d.AppFolder = dir.path();
-    d.ScanDate = QStringLiteral("05-03-2008");
-    d.ScanTime = QStringLiteral("10:15:30");
+    Declarations state;
+    state.AppFolder = dir.path();
+    state.ScanDate = QStringLiteral("05-03-2008");
+    state.ScanTime = QStringLiteral("10:15:30");
     for (int k = 1; k <= Declarations::ChannelCount; ++k)
-        d.ChannelValue[k] = QStringLiteral("  +%1.000").arg(k);
-    QFile file(DataFilePath(d));
+        state.ChannelValue[k] = QStringLiteral("  +%1.000").arg(k);
+    QFile file(DataFilePath(state));
     Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(old) == old.size());
     file.close();
 
-    Require(StoreDataRecord(d).ok);
+    Require(StoreDataRecord(state).ok);
     Require(file.open(QIODevice::ReadOnly));
     const QByteArray now = file.readAll();
     file.close();
     Require(now.size() % Length == 0 && now.size() >= old.size());
     const std::optional<int> next = ReadHeaderCount(QString::fromLatin1(now.left(Length)));
     Require(next.has_value() && (*next + 1) * Length <= now.size());
-    Require(now.mid(*next * Length, Length) == BuildDataRecord(d).toLatin1());
+    Require(now.mid(*next * Length, Length) == BuildDataRecord(state).toLatin1());
     for (qint64 r = 1; (r + 1) * Length <= old.size(); ++r)
         Require(r == *next || now.mid(r * Length, Length) == old.mid(r * Length, Length));
     return 0;

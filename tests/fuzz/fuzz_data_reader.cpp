@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace tarvek;
+
 namespace {
 
 constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
@@ -53,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<StoredRecord> records;
     Require(cursor.ReadNew(records) == DataFileCursor::Outcome::Ok);
     // Every whole record after the header is given back or tallied, once.
-    const qint64 whole = qint64(size) / DataRecordLength, counted = cursor.CountedRead();
+    const qint64 whole = qint64(size) / DataRecordLength, counted = cursor.RecordsCounted();
     const ReadTally& t = cursor.Tally();
-    Require(counted == qint64(records.size()) + t.blank + t.foreign &&
+    Require(counted == qint64(records.size()) + t.blank + t.notData &&
             t.torn == (size % DataRecordLength != 0));
     Require(counted + t.uncounted == std::max<qint64>(whole - 1, 0) && counted <= MaxDataRecords);
 
@@ -69,18 +71,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         Require(next != records.end());
         const StoredRecord& r = *next++;
-        Declarations d;
+        Declarations state;
         constexpr qint64 DayMs = 86'400'000;
         const qint64 day = r.localMs / DayMs - (r.localMs % DayMs < 0 ? 1 : 0); // years before 1970 too
-        d.ScanDate = QDate::fromJulianDay(2440588 + day).toString(QStringLiteral("dd-MM-yyyy"));
-        d.ScanTime = QTime::fromMSecsSinceStartOfDay(int(r.localMs - day * DayMs))
-                         .toString(QStringLiteral("HH:mm:ss"));
+        state.ScanDate = QDate::fromJulianDay(2440588 + day).toString(QStringLiteral("dd-MM-yyyy"));
+        state.ScanTime = QTime::fromMSecsSinceStartOfDay(int(r.localMs - day * DayMs))
+                             .toString(QStringLiteral("HH:mm:ss"));
         for (int k = 0; k < Declarations::ChannelCount; ++k) {
-            d.ChannelValue[k + 1] = ValueTextOf(r.values[k]);
+            state.ChannelValue[k + 1] = ValueTextOf(r.values[k]);
             if (!r.values[k].IsGap())
                 Require(r.values[k].Value() == std::strtod(r.values[k].Text().constData(), nullptr));
         }
-        Require(WithoutSignedZeros(BuildDataRecord(d).toLatin1()) == WithoutSignedZeros(source));
+        Require(WithoutSignedZeros(BuildDataRecord(state).toLatin1()) == WithoutSignedZeros(source));
     }
     Require(next == records.end());
     std::vector<StoredRecord> more;

@@ -1,11 +1,11 @@
 // Any bytes as the general, channel and status files: the readers must decode
 // them within their fall-backs, and saving (and rewriting the status record)
 // must keep every other byte.
-#include "acquisition/AcquisitionStatus.h"
-#include "app/Starting.h"
+#include "config/AcquisitionStatus.h"
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
+#include "config/Starting.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+
+using namespace tarvek;
 
 namespace {
 
@@ -25,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool made = QDir().mkpath(dir.path() + "/settingfiles");
     Require(made);
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    Declarations d;
-    d.AppFolder = dir.path();
-    FillNameTables(d.StorageRateName);
+    Declarations state;
+    state.AppFolder = dir.path();
+    FillNameTables(state.StorageRateName);
     const auto content = [&](const QString& name, const QByteArray* write = nullptr) {
-        QFile f(SettingFilePath(d.AppFolder, name));
+        QFile f(SettingFilePath(state.AppFolder, name));
         Require(f.open(write ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadOnly));
         Require(!write || f.write(*write) == write->size());
         return write ? QByteArray() : f.readAll();
@@ -37,18 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString& name : {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile})
         content(name, &bytes);
 
-    Require(ReadGeneralParameters(d.AppFolder, d.SetUp) && ReadChannelParameters(d.AppFolder, d.SetUp) &&
-            ReadAcquisitionStatus(d.AppFolder));
-    Require(d.SetUp.SerialLine >= 1 && d.SetUp.SerialLine <= 8 && d.SetUp.StorageRate >= 0 &&
-            d.SetUp.StorageRate <= 9);
-    (void)StorageRateCaption(d.StorageRateName, d.SetUp.GeneralValue[17]);
+    Require(ReadGeneralParameters(state.AppFolder, state.SetUp) &&
+            ReadChannelParameters(state.AppFolder, state.SetUp) && ReadAcquisitionStatus(state.AppFolder));
+    Require(state.SetUp.SerialLine >= 1 && state.SetUp.SerialLine <= 8 && state.SetUp.StorageRate >= 0 &&
+            state.SetUp.StorageRate <= 9);
+    (void)StorageRateCaption(state.StorageRateName, state.SetUp.GeneralValue[17]);
 
     // Saving rewrites records 16-17 (general) and 11-18 (channels) only.
     ChannelTexts texts;
     texts.fill(QStringLiteral("1.5"));
-    Require(
-        SaveGeneralParameters(d.AppFolder, d.SetUp.GeneralLabel, QStringLiteral("3"), QStringLiteral("2")) &&
-        SaveChannelParameters(d.AppFolder, texts, texts));
+    Require(SaveGeneralParameters(state.AppFolder, state.SetUp.GeneralLabel, QStringLiteral("3"),
+                                  QStringLiteral("2")) &&
+            SaveChannelParameters(state.AppFolder, texts, texts));
     const QByteArray general = content(GeneralParametersFile), channels = content(ChannelParametersFile);
     const auto keptBefore = [&](const QByteArray& after, qsizetype end) {
         return after.left(qMin(bytes.size(), end)) == bytes.left(end);
@@ -61,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 channels.mid(r * 80 - 3, 3) == "*\r\n");
 
     // The status record: positions 1-21 and 23-43 as read, the flag, blanks.
-    d.AcquisitionFlag = QStringLiteral("1");
-    Require(WriteAcquisitionStatus(d.AppFolder, d.AcquisitionFlag).ok);
+    state.AcquisitionFlag = QStringLiteral("1");
+    Require(WriteAcquisitionStatus(state.AppFolder, state.AcquisitionFlag).ok);
     const QByteArray old = bytes.left(80).leftJustified(80, ' ');
     Require(content(AcquisitionStatusFile) ==
             old.left(21) + "1" + old.mid(22, 21) + QByteArray(37, ' ') + bytes.mid(80));

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace tarvek;
+
 namespace {
 
 constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tarvek {
+
 // Runs the event loop until `done` holds or `timeoutMs` has passed; true when
 // it holds. Checks every few milliseconds from a timer: never spins.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
@@ -42,3 +44,5 @@ inline void ExpectWholeDataFile(const QByteArray& file, int records) {
     for (qsizetype r = 0; r < file.size(); r += 160)
         EXPECT_TRUE(file.mid(r, 160).endsWith(" *\r\n")) << "record " << r / 160 + 1;
 }
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include "common/Clock.h"
 
+namespace tarvek {
+
 // A wall clock that tests set and move by hand.
 class FakeClock final : public WallClock {
   public:
@@ -22,3 +24,5 @@ class FakeClock final : public WallClock {
     mutable QDateTime now_;
     qint64 stepPerRead_ = 0;
 };
+
+} // namespace tarvek

@@ -2,6 +2,8 @@
 
 #include "acquisition/SerialPortService.h"
 
+namespace tarvek {
+
 // A serial port for tests: keeps what was written, lets the test put received
 // bytes into the port, and can be told to refuse to open. InjectBytes signals
 // at once: call it from the test (or a timer), as the event loop would, never
@@ -52,3 +54,5 @@ class FakeSerialPort final : public SerialPortService {
     QString openFailure_;
     QByteArray written_, waiting_;
 };
+
+} // namespace tarvek

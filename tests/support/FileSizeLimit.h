@@ -7,6 +7,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+namespace tarvek {
+
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
@@ -27,3 +29,5 @@ class FileSizeLimit {
     rlimit previous_{};
     bool active_ = false;
 };
+
+} // namespace tarvek

@@ -2,7 +2,7 @@
 
 // Helpers shared by the tests: a scratch application folder and byte-level
 // access to the files the program writes.
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -36,6 +36,8 @@ void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 } // namespace
+
+namespace tarvek {
 
 inline QByteArray ReadBytes(const QString& path) {
     QFile f(path);
@@ -93,11 +95,13 @@ class AppFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        d.AppFolder = dir_.path();
+        state.AppFolder = dir_.path();
     }
-    QString SettingPath(const QString& name) const { return d.AppFolder + "/settingfiles/" + name; }
-    QString DataPath(const QString& name) const { return d.AppFolder + "/datafiles/" + name; }
+    QString SettingPath(const QString& name) const { return state.AppFolder + "/settingfiles/" + name; }
+    QString DataPath(const QString& name) const { return state.AppFolder + "/datafiles/" + name; }
 
     QTemporaryDir dir_;
-    Declarations d;
+    Declarations state;
 };
+
+} // namespace tarvek

@@ -5,8 +5,8 @@
 #include "TestSupport.h"
 
 #include "FakeClock.h"
-#include "app/MDIForm1.h"
 #include "ui/FormChannels.h"
+#include "ui/MDIForm1.h"
 #include "ui/Messages.h"
 
 #include <QLabel>
@@ -15,6 +15,8 @@
 
 #include <memory>
 #include <vector>
+
+namespace tarvek {
 
 struct TakenMessage {
     QMessageBox::Icon icon;
@@ -49,14 +51,14 @@ class WindowTest : public AppFolderTest {
 
     // Makes the settingfiles folder unusable: a regular file in its place.
     void SpoilSettingFolder() {
-        QDir(d.AppFolder + "/settingfiles").removeRecursively();
-        WriteBytes(d.AppFolder + "/settingfiles", "not a folder");
+        QDir(state.AppFolder + "/settingfiles").removeRecursively();
+        WriteBytes(state.AppFolder + "/settingfiles", "not a folder");
     }
 
     void OpenWindow() {
-        window = std::make_unique<MDIForm1>(d, clock);
+        window = std::make_unique<MDIForm1>(state, clock);
         window->Load();
-        form = window->Form();
+        form = window->ChannelsForm();
         ASSERT_NE(form, nullptr);
     }
 
@@ -70,3 +72,5 @@ class WindowTest : public AppFolderTest {
     std::unique_ptr<MDIForm1> window;
     FormChannels* form = nullptr;
 };
+
+} // namespace tarvek

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+using namespace tarvek;
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: tarvek-setup FOLDER\n");

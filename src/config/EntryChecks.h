@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 
 #include <QString>
+
+namespace tarvek {
 
 // Indices of the two general entry boxes in the Text5 array.
 constexpr int SerialLineBox = 4;
@@ -31,3 +33,5 @@ bool IsChannelNumber(int n);
 // Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
 // half the difference, rounded down (so negative when the frame is wider).
 int CentredLeft(int screenWidth, int frameWidth);
+
+} // namespace tarvek

@@ -1,4 +1,4 @@
-#include "viewer/TrendChart.h"
+#include "viewer/ui/TrendChart.h"
 
 #include <QDateTime>
 #include <QDateTimeAxis>
@@ -12,14 +12,16 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tarvek {
+
 // Draws the decimated lines inside the plot area, each run of a trace as one
 // polyline, a lone value as a dot.
 class TraceItem : public QGraphicsItem {
   public:
     explicit TraceItem(QChart* chart) : QGraphicsItem(chart), chart_(chart) { setZValue(10); }
 
-    std::array<Trace, ChannelCount> traces;
-    std::array<bool, ChannelCount> shown{};
+    std::array<Trace, Declarations::ChannelCount> traces;
+    std::array<bool, Declarations::ChannelCount> shown{};
     double xMin = 0, xMax = 1, yMin = 0, yMax = 1;
 
     void Changed() {
@@ -35,7 +37,7 @@ class TraceItem : public QGraphicsItem {
         painter->setRenderHint(QPainter::Antialiasing, false);
         const double sx = area.width() / (xMax - xMin), sy = area.height() / (yMax - yMin);
         QPolygonF line;
-        for (int k = 0; k < ChannelCount; ++k) {
+        for (int k = 0; k < Declarations::ChannelCount; ++k) {
             if (!shown[k])
                 continue;
             painter->setPen(QPen(TrendChart::ChannelColor(k), 1.5));
@@ -56,9 +58,9 @@ class TraceItem : public QGraphicsItem {
 };
 
 QColor TrendChart::ChannelColor(int channel) {
-    static const QColor colors[ChannelCount] = {QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c),
-                                                QColor(0x9467bd), QColor(0xff7f0e), QColor(0x17becf),
-                                                QColor(0x8c564b), QColor(0x7f7f7f)};
+    static const QColor colors[Declarations::ChannelCount] = {
+        QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c), QColor(0x9467bd),
+        QColor(0xff7f0e), QColor(0x17becf), QColor(0x8c564b), QColor(0x7f7f7f)};
     return colors[channel];
 }
 
@@ -74,7 +76,7 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
     c->addAxis(valueAxis_, Qt::AlignLeft);
     // Empty series: they carry the names and colours for the legend; the
     // traces are drawn by the item.
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         series_[k] = new QLineSeries;
         series_[k]->setColor(ChannelColor(k));
         c->addSeries(series_[k]);
@@ -101,10 +103,10 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
 }
 
 void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
-                         const std::array<bool, ChannelCount>& shown) {
+                         const std::array<bool, Declarations::ChannelCount>& shown) {
     trend_ = trend;
     shown_ = shown;
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         series_[k]->setName(channels[k].Heading());
         series_[k]->setVisible(shown[k]);
         for (QLegendMarker* marker : chart()->legend()->markers(series_[k]))
@@ -140,7 +142,7 @@ void TrendChart::Redraw(bool fitValues) {
     const int columns = std::max(1, columns_);
     double low = 0, high = 0;
     bool any = false;
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         traces_->shown[k] = shown_[k];
         traces_->traces[k] = trend_ && shown_[k] ? Decimate(*trend_, k, span, columns) : Trace{};
         for (const QPointF& p : traces_->traces[k].points) {
@@ -283,3 +285,5 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
     }
     event->accept();
 }
+
+} // namespace tarvek

@@ -1,7 +1,9 @@
-#include "acquisition/AcquisitionStatus.h"
+#include "config/AcquisitionStatus.h"
 
 #include "common/TextHelpers.h"
 #include "config/SettingFiles.h"
+
+namespace tarvek {
 
 FileOutcome WriteAcquisitionStatus(const QString& appFolder, const QString& acquisitionFlag) {
     // The flag is one character in the record, whatever the variable holds.
@@ -10,3 +12,5 @@ FileOutcome WriteAcquisitionStatus(const QString& appFolder, const QString& acqu
         return FixedText(old.mid(0, 21) + flag + old.mid(22, 21), SettingRecordLength);
     });
 }
+
+} // namespace tarvek

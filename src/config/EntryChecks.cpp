@@ -1,7 +1,9 @@
-#include "ui/EntryChecks.h"
+#include "config/EntryChecks.h"
 
 #include "common/TextHelpers.h"
 #include "config/SetupGenParameters.h"
+
+namespace tarvek {
 
 EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text) {
     EntryCheck check;
@@ -28,3 +30,5 @@ int CentredLeft(int screenWidth, int frameWidth) {
     // Round down, also below zero (integer division would round towards 0).
     return twice >= 0 ? twice / 2 : -((1 - twice) / 2);
 }
+
+} // namespace tarvek

@@ -1,6 +1,8 @@
-#include "app/Starting.h"
+#include "config/Starting.h"
 
 #include "config/SettingFiles.h"
+
+namespace tarvek {
 
 void FillNameTables(Declarations::RateNames& names) {
     static const char* const rateNames[] = {"Off",        "30 seconds", "1 minute", "5 minutes", "10 minutes",
@@ -17,7 +19,9 @@ FileOutcome ReadAcquisitionStatus(const QString& appFolder) {
     return ReportFailure(outcome);
 }
 
-QString ComPanelText(int serialLine) {
+QString SerialLinePanelText(int serialLine) {
     return QStringLiteral("Com:") + (serialLine >= 0 ? QStringLiteral(" ") : QString()) +
            QString::number(serialLine);
 }
+
+} // namespace tarvek

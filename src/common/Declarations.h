@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace tarvek {
+
 // The program's shared state: the set-up read from the parameter files, the
 // acquisition flags, the parameters and results of the instrument poll, the
 // readings and value texts of the last scan and the stamps of the running
@@ -71,3 +73,5 @@ inline const QString AcquisitionStatusFile = QStringLiteral("acquisitionstatus.t
 QString SettingFolderPath(const QString& appFolder);
 QString DataFolderPath(const QString& appFolder);
 QString SettingFilePath(const QString& appFolder, const QString& fileName);
+
+} // namespace tarvek

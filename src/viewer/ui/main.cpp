@@ -2,14 +2,16 @@
 //   tarvek-view [FILE|FOLDER]...
 //   tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS] [FILE|FOLDER]...
 // With no file or folder, the datafiles folder beside the program is read.
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "viewer/CsvExport.h"
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstring>
+
+using namespace tarvek;
 
 namespace {
 

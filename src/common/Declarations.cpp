@@ -1,4 +1,6 @@
-#include "app/Declarations.h"
+#include "common/Declarations.h"
+
+namespace tarvek {
 
 QString SettingFolderPath(const QString& appFolder) {
     return appFolder + u'/' + SettingFolderName;
@@ -11,3 +13,5 @@ QString DataFolderPath(const QString& appFolder) {
 QString SettingFilePath(const QString& appFolder, const QString& fileName) {
     return SettingFolderPath(appFolder) + u'/' + fileName;
 }
+
+} // namespace tarvek

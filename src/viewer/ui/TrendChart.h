@@ -12,6 +12,9 @@ class QDateTimeAxis;
 class QLineSeries;
 class QRubberBand;
 class QValueAxis;
+
+namespace tarvek {
+
 class TraceItem;
 
 // The chart of the shown channels against time. Qt Charts gives the axes
@@ -31,7 +34,7 @@ class TrendChart : public QChartView {
     // What to draw: the trend (kept by the caller), the channels' names and
     // which of them are shown. Redraws the current span.
     void SetData(const Trend* trend, const ChannelInfos& channels,
-                 const std::array<bool, ChannelCount>& shown);
+                 const std::array<bool, Declarations::ChannelCount>& shown);
     // Shows [from, to] (true time, ms), the value axis fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
@@ -61,10 +64,10 @@ class TrendChart : public QChartView {
     void SetTimeRange(qint64 from, qint64 to);
 
     const Trend* trend_ = nullptr;
-    std::array<bool, ChannelCount> shown_{};
+    std::array<bool, Declarations::ChannelCount> shown_{};
     QDateTimeAxis* timeAxis_;
     QValueAxis* valueAxis_;
-    std::array<QLineSeries*, ChannelCount> series_{};
+    std::array<QLineSeries*, Declarations::ChannelCount> series_{};
     TraceItem* traces_;
     bool valuesZoomed_ = false; // the user chose the value axis: keep it
     QPoint panFrom_;
@@ -73,3 +76,5 @@ class TrendChart : public QChartView {
     bool panning_ = false;
     int columns_ = -1; // the plot's width when the traces were made
 };
+
+} // namespace tarvek

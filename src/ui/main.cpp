@@ -1,14 +1,16 @@
 #include "acquisition/Acquisition.h"
 #include "acquisition/QtSerialPortService.h"
-#include "app/Declarations.h"
-#include "app/MDIForm1.h"
 #include "common/Clock.h"
+#include "common/Declarations.h"
+#include "ui/MDIForm1.h"
 
 #include <QApplication>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+
+using namespace tarvek;
 
 int main(int argc, char** argv) {
 #ifdef Q_OS_UNIX
@@ -21,17 +23,17 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     // The shared state and the clock outlive the window that uses them.
-    Declarations d;
-    d.AppFolder = QCoreApplication::applicationDirPath();
+    Declarations state;
+    state.AppFolder = QCoreApplication::applicationDirPath();
     SystemClock clock;
 
-    MDIForm1 window(d, clock);
+    MDIForm1 window(state, clock);
     window.Load();
     // The serial port and the acquisition control are destroyed before the
     // window, so leaving the program in the middle of a scan releases the
     // port first.
-    QtSerialPortService port(d.AppFolder);
-    Acquisition acquisition(d, window, port, *window.TimerTimeoutCom());
+    QtSerialPortService port(state.AppFolder);
+    Acquisition acquisition(state, window, port, *window.TimerTimeoutCom());
     window.Attach(acquisition);
     window.showMaximized();
     return app.exec();

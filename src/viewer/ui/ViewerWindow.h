@@ -1,7 +1,7 @@
 #pragma once
 
-#include "viewer/TrendChart.h"
 #include "viewer/TrendSource.h"
+#include "viewer/ui/TrendChart.h"
 
 #include <QMainWindow>
 
@@ -13,6 +13,8 @@ class QDateTimeEdit;
 class QLabel;
 class QTableWidget;
 class QTimer;
+
+namespace tarvek {
 
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the pointer's read-out under it and the
@@ -46,14 +48,14 @@ class ViewerWindow : public QMainWindow {
     void ShowPointer(qint64 utcMs);
     void ShowProblems(const QStringList& problems);
     std::vector<int> ShownChannels() const;
-    std::array<bool, ChannelCount> ShownMask() const;
+    std::array<bool, Declarations::ChannelCount> ShownMask() const;
 
     TrendSource source_;
     TrendChart* chart_;
     QComboBox* spanChoice_;
     QDateTimeEdit* from_;
     QDateTimeEdit* to_;
-    std::array<QCheckBox*, ChannelCount> channelBoxes_{};
+    std::array<QCheckBox*, Declarations::ChannelCount> channelBoxes_{};
     QCheckBox* follow_;
     QLabel* problems_;
     QLabel* readOut_;
@@ -61,3 +63,5 @@ class ViewerWindow : public QMainWindow {
     QTimer* followTimer_;
     bool zoomed_ = false; // the span differs from the picker's choice
 };
+
+} // namespace tarvek

@@ -1,13 +1,15 @@
 // One poll of the instrument: the exchange rules on scripted lines, and the
 // poll driver on the fake port.
-#include "acquisition/InstrumentExchange.h"
 #include "acquisition/InstrumentPoll.h"
+#include "acquisition/InstrumentExchange.h"
 
 #include "AcquisitionSupport.h"
 #include "FakeSerialPort.h"
 #include "TestSupport.h"
 
 #include <vector>
+
+using namespace tarvek;
 
 // A poll of line 1. The window's own time-out handler (2000 ms there; the
 // rules do not depend on it) is connected after the poll's, so it runs after it.
@@ -17,23 +19,23 @@ class PollTest : public ::testing::Test {
         timer.setInterval(100);
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, [this] {
-            d.ReplyTimedOut = 1;
+            state.ReplyTimedOut = 1;
             timer.stop();
         });
-        d.SetUp.SerialLine = 1;
-        d.SelectCode = 128;
-        d.CommandText = "K";
-        d.ReplyExpected = 1;
+        state.SetUp.SerialLine = 1;
+        state.SelectCode = 128;
+        state.CommandText = "K";
+        state.ReplyExpected = 1;
         QObject::connect(&poll, &InstrumentPoll::Finished, [this] { ++finished; });
     }
     bool WaitFinished(int count = 1) {
         return WaitUntil([&] { return finished >= count; }, 30000);
     }
 
-    Declarations d;
+    Declarations state;
     FakeSerialPort port;
     QTimer timer;
-    InstrumentPoll poll{d, port, timer};
+    InstrumentPoll poll{state, port, timer};
     int finished = 0;
 };
 
@@ -52,18 +54,18 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     EXPECT_FALSE(port.IsOpen()) << "closed at the end of the answer";
     EXPECT_EQ(finished, 0) << "Finished comes from the event loop";
     ASSERT_TRUE(WaitFinished());
-    EXPECT_EQ(d.ReplyText, "+0012345-0000500");
-    EXPECT_EQ(d.ReplyComplete, 1);
+    EXPECT_EQ(state.ReplyText, "+0012345-0000500");
+    EXPECT_EQ(state.ReplyComplete, 1);
     RunEventsFor(150);
     EXPECT_EQ(finished, 1);
-    EXPECT_EQ(d.ReplyTimedOut, 0) << "the time-out timer was stopped at the end";
+    EXPECT_EQ(state.ReplyTimedOut, 0) << "the time-out timer was stopped at the end";
 }
 
 TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
     port.FailOpen("COM1: no such serial line");
-    d.ReplyComplete = 1;
+    state.ReplyComplete = 1;
     ASSERT_TRUE(poll.Start());
-    EXPECT_EQ(d.ReplyComplete, 0);
+    EXPECT_EQ(state.ReplyComplete, 0);
     EXPECT_EQ(finished, 0);
     ASSERT_TRUE(WaitFinished());
     EXPECT_TRUE(port.Written().isEmpty());
@@ -84,7 +86,7 @@ TEST_F(PollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout
     QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
         if (finished != 1)
             return;
-        EXPECT_EQ(std::tie(d.ReplyTimedOut, d.ReplyComplete), std::make_tuple(1, 0));
+        EXPECT_EQ(std::tie(state.ReplyTimedOut, state.ReplyComplete), std::make_tuple(1, 0));
         EXPECT_FALSE(port.IsOpen());
         EXPECT_TRUE(poll.Start());
         QTimer::singleShot(0, [&] { timerRunsAfterRestart = timer.isActive(); });

@@ -1,10 +1,10 @@
-#include "app/MDIForm1.h"
+#include "ui/MDIForm1.h"
 
 #include "acquisition/Acquisition.h"
 #include "acquisition/Serial.h"
-#include "app/Starting.h"
 #include "common/TextHelpers.h"
 #include "config/GettingParameters.h"
+#include "config/Starting.h"
 #include "data/StoringData.h"
 #include "ui/FormChannels.h"
 #include "ui/Messages.h"
@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+
+namespace tarvek {
 
 namespace {
 
@@ -55,8 +57,8 @@ class PanelHolder final : public QWidget {
 
 } // namespace
 
-MDIForm1::MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent)
-    : QMainWindow(parent), d_(d), clock_(clock) {
+MDIForm1::MDIForm1(Declarations& state, const WallClock& clock, QWidget* parent)
+    : QMainWindow(parent), state_(state), clock_(clock) {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(MainTitle);
     setWindowIcon(WindowIcon());
@@ -119,7 +121,7 @@ void MDIForm1::Load() {
     loaded_ = true;
 
     // The settings window: its constructor is its load handler (centring).
-    form_ = new FormChannels(d_);
+    form_ = new FormChannels(state_);
     formWindow_ = mdiArea_->addSubWindow(form_);
     // The program relies on this window for its whole run: no close button
     // and no system menu with Close (closing is refused as well).
@@ -150,20 +152,20 @@ void MDIForm1::Load() {
 }
 
 void MDIForm1::StartProgram(QStringList& failures) {
-    FillNameTables(d_.StorageRateName);
-    if (const FileOutcome read = ReadGeneralParameters(d_.AppFolder, d_.SetUp); !read)
+    FillNameTables(state_.StorageRateName);
+    if (const FileOutcome read = ReadGeneralParameters(state_.AppFolder, state_.SetUp); !read)
         failures << read.message;
-    if (const FileOutcome read = ReadChannelParameters(d_.AppFolder, d_.SetUp); !read)
+    if (const FileOutcome read = ReadChannelParameters(state_.AppFolder, state_.SetUp); !read)
         failures << read.message;
     SetStatusBar();
     // Read but not applied: the program always starts in stand-by.
-    if (const FileOutcome read = ReadAcquisitionStatus(d_.AppFolder); !read)
+    if (const FileOutcome read = ReadAcquisitionStatus(state_.AppFolder); !read)
         failures << read.message;
     form_->SetLampColour(LampRed);
 }
 
 void MDIForm1::SetStatusBar() {
-    SetPanel(4, ComPanelText(d_.SetUp.SerialLine));
+    SetPanel(4, SerialLinePanelText(state_.SetUp.SerialLine));
     SetPanel(3, VersionText);
     SetPanel(5, QStringLiteral("  "));
 }
@@ -182,16 +184,16 @@ void MDIForm1::ClockTick() {
     // also at midnight.
     const QDateTime now = clock_.Now();
     const QString time = TimeText(now.time());
-    if (time == d_.LastTickTime)
+    if (time == state_.LastTickTime)
         return;
-    d_.LastTickTime = time;
+    state_.LastTickTime = time;
 
     // Day-month-year, rearranged from the month-first date text.
     const QString monthFirst = now.date().toString(QStringLiteral("MM-dd-yyyy"));
-    d_.TodayStamp = monthFirst.mid(3, 2) + u'-' + monthFirst.mid(0, 2) + u'-' + monthFirst.mid(6, 4);
-    SetPanel(6, d_.TodayStamp + QStringLiteral("     ") + time);
+    state_.TodayStamp = monthFirst.mid(3, 2) + u'-' + monthFirst.mid(0, 2) + u'-' + monthFirst.mid(6, 4);
+    SetPanel(6, state_.TodayStamp + QStringLiteral("     ") + time);
 
-    if (d_.AcquisitionFlag != QStringLiteral("1")) {
+    if (state_.AcquisitionFlag != QStringLiteral("1")) {
         SetPanel(5, StandByText);
         return;
     }
@@ -238,7 +240,7 @@ void MDIForm1::ShowSerialLineError(const QString& reason) {
 }
 
 void MDIForm1::ReplyTimeoutTick() {
-    d_.ReplyTimedOut = 1;
+    state_.ReplyTimedOut = 1;
     timerTimeoutCom_->stop();
 }
 
@@ -260,3 +262,5 @@ void MDIForm1::closeEvent(QCloseEvent* event) {
     event->accept();
     QCoreApplication::exit(0);
 }
+
+} // namespace tarvek

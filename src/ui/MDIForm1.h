@@ -1,20 +1,23 @@
 #pragma once
 
 #include "acquisition/AcquisitionView.h"
-#include "app/Declarations.h"
 #include "common/Clock.h"
+#include "common/Declarations.h"
 
 #include <QMainWindow>
 
 #include <array>
 
-class Acquisition;
-class FormChannels;
 class QAction;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
+
+namespace tarvek {
+
+class Acquisition;
+class FormChannels;
 
 // The main window: a multiple-document frame holding "Channels & Settings",
 // a menu bar with the one command Exit, a status bar of seven text panels
@@ -31,7 +34,7 @@ class QTimer;
 class MDIForm1 : public QMainWindow, public AcquisitionView {
     Q_OBJECT
   public:
-    MDIForm1(Declarations& d, const WallClock& clock, QWidget* parent = nullptr);
+    MDIForm1(Declarations& state, const WallClock& clock, QWidget* parent = nullptr);
     ~MDIForm1() override;
 
     // The load step: creates FormChannels (which centres its content) and
@@ -40,7 +43,7 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     // reported in one warning box. Runs once; later calls do nothing.
     void Load();
 
-    FormChannels* Form() const { return form_; } // nullptr before Load()
+    FormChannels* ChannelsForm() const { return form_; } // nullptr before Load()
     QMdiArea* MdiArea() const { return mdiArea_; }
 
     // Status bar panels, n from 1 to 7; other numbers are ignored / give "".
@@ -92,7 +95,7 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     void StartProgram(QStringList& failures);
     void SetStatusBar();
 
-    Declarations& d_;
+    Declarations& state_;
     const WallClock& clock_;
     bool loaded_ = false;
 
@@ -114,3 +117,5 @@ int MillisecondsToNextTick(const QTime& now);
 inline const QString MainTitle = QStringLiteral(" TARVEK     Data  Acqusition  System  ");
 inline const QString ExitCaption = QStringLiteral("      Exit      ");
 inline const QString PoweredByText = QStringLiteral("Powered by: ORVELLA");
+
+} // namespace tarvek

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "app/Declarations.h"
+#include "common/Declarations.h"
 #include "common/RecordFile.h"
+
+namespace tarvek {
 
 // StorageRateName(0..9), `names`, receives the ten storage rate names in code order;
 // slot 10 stays empty.
@@ -13,5 +15,7 @@ void FillNameTables(Declarations::RateNames& names);
 FileOutcome ReadAcquisitionStatus(const QString& appFolder);
 
 // Texts of the status bar panels written at start-up.
-QString ComPanelText(int serialLine); // "Com:" and the number, a blank before a non-negative one
+QString SerialLinePanelText(int serialLine); // "Com:" and the number, a blank before a non-negative one
 inline const QString VersionText = QStringLiteral("Ver. 05-02-08");
+
+} // namespace tarvek

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace tarvek;
+
 namespace {
 
 QByteArray Header(const QByteArray& countField) {
@@ -59,8 +61,8 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
         read += LocalTimeText(r.localMs).mid(11) + ' ' + text(r.values[0]) + ' ' + text(r.values[1]) + '\n';
     EXPECT_EQ(read, c.records);
     const ReadTally& t = cursor.Tally();
-    EXPECT_EQ(std::tie(t.blank, t.foreign, t.uncounted, t.torn),
-              std::tie(c.tally.blank, c.tally.foreign, c.tally.uncounted, c.tally.torn));
+    EXPECT_EQ(std::tie(t.blank, t.notData, t.uncounted, t.torn),
+              std::tie(c.tally.blank, c.tally.notData, c.tally.uncounted, c.tally.torn));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -107,10 +109,10 @@ TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
     std::vector<StoredRecord> records(20'000);
     for (std::size_t i = 0; i < records.size(); ++i) {
         records[i].localMs = *ParseLocalTime("2025-01-01T00:00:00") + qint64(i) * 30'000;
-        records[i].values.fill(i == 1234    ? StoredValue::Digits(100'000, 3)
-                               : i == 1235  ? StoredValue::Digits(-50'000, 3)
-                               : i == 15000 ? StoredValue::GapOf(StoredValue::NoData)
-                                            : StoredValue::Digits(0, 3));
+        records[i].values.fill(i == 1234    ? StoredValue::FromDigits(100'000, 3)
+                               : i == 1235  ? StoredValue::FromDigits(-50'000, 3)
+                               : i == 15000 ? StoredValue::FromGap(StoredValue::NoData)
+                                            : StoredValue::FromDigits(0, 3));
     }
     trend.Append(records);
     const Trace trace = Decimate(trend, 0, {trend.UtcMs(0), trend.UtcMs(trend.Size() - 1)}, 100);
@@ -137,9 +139,9 @@ Trend MakeTrend(const char* spec, const char* zone = "UTC", const char* date = "
             StoredRecord& r = records.emplace_back();
             r.localMs =
                 parts[0].contains(':') ? *ParseLocalTime(QString("%1T%2").arg(date, parts[0])) : s * 1000;
-            r.values.fill(StoredValue::Digits(0, 3));
-            r.values[0] = parts[1] == "-" ? StoredValue::GapOf(StoredValue::NoData)
-                                          : StoredValue::Digits(qRound(parts[1].toDouble() * 1000), 3);
+            r.values.fill(StoredValue::FromDigits(0, 3));
+            r.values[0] = parts[1] == "-" ? StoredValue::FromGap(StoredValue::NoData)
+                                          : StoredValue::FromDigits(qRound(parts[1].toDouble() * 1000), 3);
         }
     }
     trend.Append(records);
@@ -256,15 +258,15 @@ class ViewerFiles : public AppFolderTest {
   protected:
     // Stores a scan with the logger's own writer.
     void Store(const QString& date, const QString& time, const QString& value) {
-        d.ScanDate = date;
-        d.ScanTime = time;
-        d.ChannelValue.fill(value);
+        state.ScanDate = date;
+        state.ScanTime = time;
+        state.ChannelValue.fill(value);
         QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(d); }));
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
     }
     int Export(const QStringList& arguments) {
         QTextStream stream(&err_);
-        return RunCsvExport(QStringList{"tarvek-view"} + arguments, d.AppFolder + "/datafiles", stream);
+        return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
     }
     QString err_;
 };
@@ -272,7 +274,7 @@ class ViewerFiles : public AppFolderTest {
 TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     Store("30-11-2025", "23:59:00", "   +1.000");
     TrendSource source(QTimeZone::utc());
-    ASSERT_TRUE(source.Open({d.AppFolder + "/datafiles"}));
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Poll(), TrendSource::Change::None);
 
     // Spoil the record already read: a follow step that read the file again would see it.
@@ -308,15 +310,15 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
         "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
         "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
         "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
-    const QString pipe = d.AppFolder + "/pipe";
+    const QString pipe = state.AppFolder + "/pipe";
     ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
     const int reader =
         ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there before the export; the CSV fits
     ASSERT_GE(reader, 0);
-    for (const QString& out : {d.AppFolder + "/out.csv", pipe})
+    for (const QString& out : {state.AppFolder + "/out.csv", pipe})
         ASSERT_EQ(Export({"--csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"}), 0)
             << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), csv);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), csv);
     char bytes[4096];
     const ssize_t n = ::read(reader, bytes, sizeof bytes);
     ::close(reader);
@@ -334,19 +336,19 @@ TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
     std::vector<StoredRecord> records(16'000);
     for (std::size_t i = 0; i < records.size(); ++i) {
         records[i].localMs = qint64(i) * 30'000;
-        records[i].values.fill(StoredValue::Digits(1000, 3));
+        records[i].values.fill(StoredValue::FromDigits(1000, 3));
     }
     Trend trend(QTimeZone::utc());
     trend.Append(records);
     const std::vector<int> shown{0, 1, 2, 3, 4, 5, 6, 7};
     const TimeSpan all{0, trend.UtcMs(trend.Size() - 1)};
-    const QString path = d.AppFolder + "/out.csv";
+    const QString path = state.AppFolder + "/out.csv";
     WriteBytes(path, "an older export");
     QString error;
     {
         const FileSizeLimit limit(64 * 1024);
         ASSERT_TRUE(limit.Active());
-        QFile direct(d.AppFolder + "/direct.csv");
+        QFile direct(state.AppFolder + "/direct.csv");
         ASSERT_TRUE(direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         EXPECT_FALSE(WriteCsv(direct, trend, ChannelInfos{}, shown, all));
         EXPECT_FALSE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error));
@@ -371,12 +373,12 @@ class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterfac
 TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     const ExportFailure& c = GetParam();
     Store("05-03-2008", "10:15:30", "   +1.000");
-    WriteBytes(d.AppFolder + "/out.csv", "an older export");
-    QDir().mkpath(d.AppFolder + "/empty");
-    EXPECT_EQ(Export(QString(c.arguments).replace("@", d.AppFolder).split(' ')), c.exitCode);
-    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", d.AppFolder))) << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(d.AppFolder + "/out.csv"), "an older export");
-    EXPECT_EQ(QDir(d.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
+    WriteBytes(state.AppFolder + "/out.csv", "an older export");
+    QDir().mkpath(state.AppFolder + "/empty");
+    EXPECT_EQ(Export(QString(c.arguments).replace("@", state.AppFolder).split(' ')), c.exitCode);
+    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", state.AppFolder))) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), "an older export");
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files), QStringList{"out.csv"});
 }
 
 INSTANTIATE_TEST_SUITE_P(

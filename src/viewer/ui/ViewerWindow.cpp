@@ -1,4 +1,4 @@
-#include "viewer/ViewerWindow.h"
+#include "viewer/ui/ViewerWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include "viewer/CsvExport.h"
+
+namespace tarvek {
 
 namespace {
 
@@ -63,7 +65,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ = new QTableWidget(ChannelCount, 8, right);
+    statistics_ = new QTableWidget(Declarations::ChannelCount, 8, right);
     statistics_->setAccessibleName(QStringLiteral("Statistics of the visible span"));
     statistics_->setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Count"),
                                             QStringLiteral("Gaps"), QStringLiteral("Minimum"),
@@ -136,7 +138,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
                 ApplySpanChoice();
         });
 
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         auto* box = new QCheckBox(panel);
         box->setChecked(true);
         QPixmap swatch(12, 12);
@@ -172,15 +174,15 @@ void ViewerWindow::BuildControls(QWidget* panel) {
 
 std::vector<int> ViewerWindow::ShownChannels() const {
     std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         if (channelBoxes_[k]->isChecked())
             shown.push_back(k);
     return shown;
 }
 
-std::array<bool, ChannelCount> ViewerWindow::ShownMask() const {
-    std::array<bool, ChannelCount> shown{};
-    for (int k = 0; k < ChannelCount; ++k)
+std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
+    std::array<bool, Declarations::ChannelCount> shown{};
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
         shown[k] = channelBoxes_[k]->isChecked();
     return shown;
 }
@@ -201,7 +203,7 @@ void ViewerWindow::Open(const QStringList& paths) {
 
 void ViewerWindow::ShowData() {
     const ChannelInfos& channels = source_.Channels();
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         channelBoxes_[k]->setText(channels[k].Heading());
         channelBoxes_[k]->setAccessibleName(QStringLiteral("Show ") + channels[k].Heading());
     }
@@ -213,7 +215,7 @@ void ViewerWindow::ShowData() {
     if (tally.Skipped() > 0)
         status += tr("; skipped: %1 blank, %2 not data records, %3 past the header's count, %4 torn")
                       .arg(tally.blank)
-                      .arg(tally.foreign)
+                      .arg(tally.notData)
                       .arg(tally.uncounted)
                       .arg(tally.torn);
     statusBar()->showMessage(status);
@@ -246,7 +248,7 @@ void ViewerWindow::UpdateStatistics(const TimeSpan& span) {
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         statistics_->setItem(row, column, item);
     };
-    for (int k = 0; k < ChannelCount; ++k) {
+    for (int k = 0; k < Declarations::ChannelCount; ++k) {
         const ChannelStatistics s = ComputeStatistics(trend, k, span);
         const bool any = s.count > 0;
         set(k, 0, channels[k].Heading());
@@ -322,3 +324,5 @@ bool ViewerWindow::ExportTo(const QString& path) {
         ShowProblems({error.isEmpty() ? tr("%1: cannot write").arg(QDir::toNativeSeparators(path)) : error});
     return done;
 }
+
+} // namespace tarvek
