@@ -327,9 +327,12 @@ TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
     {
         const FileSizeLimit limit(64 * 1024);
         ASSERT_TRUE(limit.Active());
-        QFile direct(state.AppFolder + "/direct.csv");
-        ASSERT_TRUE(direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        EXPECT_FALSE(WriteCsv(direct, trend, ChannelInfos{}, shown, all));
+        for (const qint64 room : {10, 64 * 1024}) { // the header refused, then a block
+            QFile direct(state.AppFolder + "/direct.csv");
+            ASSERT_TRUE(direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                        direct.seek(64 * 1024 - room));
+            EXPECT_FALSE(WriteCsv(direct, trend, ChannelInfos{}, shown, all)) << room;
+        }
         EXPECT_FALSE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error));
     }
     EXPECT_TRUE(error.startsWith(path + ": cannot write")) << qPrintable(error);

@@ -62,6 +62,10 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     EXPECT_TRUE(Find<QLabel>("Values under the pointer")
                     ->text()
                     .startsWith("2025-03-05 10:00:00   Boiler [mbar]: 1.000   Ch.2 [Bar]: 1.000"));
+    emit window.Chart()->PointerAt(trend.UtcMs(3) - 1000);
+    EXPECT_TRUE(Find<QLabel>("Values under the pointer")
+                    ->text()
+                    .startsWith("2025-03-05 10:01:30   Boiler [mbar]: -2.250"));
 
     // Following: the span moves on with the newest record.
     Store("10:02:30", "   +9.000");
