@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 # locales: the tests compile a decimal-comma locale to prove "." stays the separator.
 # strace: the power-cut test replays the file operations it records.
 # tzdata: the viewer's tests read a zone with daylight saving time.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace "$@")
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -98,8 +98,9 @@ stop_group() {
 }
 
 step "lintian"
-setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/tmp lintian --display-info \
-    --fail-on error,warning "$scratch/$deb_name" || fail "lintian reports errors or warnings"
+# From a folder nobody may enter: the checkout may sit where nobody cannot (/root).
+(cd "$scratch" && setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/tmp lintian --display-info \
+    --fail-on error,warning "$scratch/$deb_name") || fail "lintian reports errors or warnings"
 
 step "appstreamcli"
 mkdir "$scratch/contents"
@@ -199,6 +200,37 @@ inventory() { (cd "$state" && find . -exec stat -c '%n %U:%G %a %s' {} + | sort 
 inventory >"$scratch/before"
 (cd "$scratch" && apt-get install -y -q --reinstall "./$deb_name" >/dev/null)
 inventory | diff "$scratch/before" - || fail "reinstalling changed files in $state"
+
+step "reinstall after $operator planted links in settingfiles: root follows none of them"
+# One set-up file becomes a dangling link to a path outside, the other a link
+# to a file only root may read or write. Root must neither create the first,
+# nor change or read the second, nor open, chown or chmod any name in the
+# shared folders (publishing a file with link(2), which follows no link and
+# fails where a name stands, is the one thing it does there).
+outside=$scratch/outside
+install -d -m 0755 "$outside"
+printf 'root only\n' >"$outside/root-only"
+chmod 0600 "$outside/root-only"
+settings=$state/settingfiles
+for file in generalparameters.txt channelsparameters.txt; do
+    as "$operator" mv "$settings/$file" "$settings/$file.saved"
+done
+as "$operator" ln -s "$outside/created-by-root" "$settings/generalparameters.txt"
+as "$operator" ln -s "$outside/root-only" "$settings/channelsparameters.txt"
+outside_before=$(find "$outside" -exec stat -c '%n %U:%G %a %s %Y' {} + | sort; md5sum "$outside/root-only")
+planted_before=$(inventory)
+(cd "$scratch" && strace -f -qq -o "$scratch/postinst.strace" \
+    -e trace=open,openat,openat2,creat,truncate,chown,lchown,fchownat,chmod,fchmodat,unlink,unlinkat,rename,renameat,renameat2,symlink,symlinkat,mknod,mknodat \
+    apt-get install -y -q --reinstall "./$deb_name" >/dev/null)
+[[ $(find "$outside" -exec stat -c '%n %U:%G %a %s %Y' {} + | sort; md5sum "$outside/root-only") == "$outside_before" ]] ||
+    fail "the reinstall created or changed files outside $state: $(ls -l "$outside")"
+inventory | diff <(echo "$planted_before") - || fail "the reinstall changed files in $state"
+if grep -E "\"$state/(settingfiles|datafiles)/" "$scratch/postinst.strace"; then
+    fail "root used a name inside the shared folders while reinstalling"
+fi
+for file in generalparameters.txt channelsparameters.txt; do
+    as "$operator" mv -T "$settings/$file.saved" "$settings/$file"
+done
 
 step "remove: set-up and data stay"
 apt-get remove -y -q tarvek >/dev/null

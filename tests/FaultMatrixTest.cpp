@@ -93,6 +93,25 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, Shown::NoData, Shown::Values}),
     RowName);
 
+// The simulator never takes a real line's link: it refuses, naming the link
+// and its target; forced, it puts the link back when it ends.
+TEST_F(AppFolderTest, TheSimulatorLeavesARealLinesLinkAlone) {
+    const QString link = state.AppFolder + "/ports/COM1", real = "/dev/serial/by-id/usb-adapter-port0";
+    ASSERT_TRUE(QDir().mkpath(state.AppFolder + "/ports") && QFile::link(real, link));
+    const QStringList arguments{"--folder", state.AppFolder, "--line", "1"};
+    QProcess instrument;
+    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), arguments);
+    ASSERT_TRUE(instrument.waitForFinished(10000));
+    EXPECT_EQ(instrument.exitCode(), 1);
+    EXPECT_TRUE(instrument.readAllStandardError().contains((link + " is a link to " + real).toUtf8()));
+
+    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), arguments + QStringList{"--force"});
+    EXPECT_TRUE(WaitUntil([&] { return QFileInfo(link).symLinkTarget().startsWith("/dev/pts/"); }));
+    instrument.terminate();
+    ASSERT_TRUE(instrument.waitForFinished(10000));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+}
+
 } // namespace
 
 #endif

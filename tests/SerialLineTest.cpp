@@ -102,6 +102,24 @@ TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {
     EXPECT_EQ(failures_, 1);
 }
 
+// The line is held without a lock file: a second opening is refused as busy
+// (root included, who passes TIOCEXCL), and a lock file anyone may plant in
+// the world-writable lock folder blocks nothing.
+TEST_F(PortService, ASecondOpeningIsBusyAndAPlantedLockFileBlocksNothing) {
+    ASSERT_TRUE(port->Open());
+    QtSerialPortService second(state.AppFolder);
+    second.SelectPort(2);
+    EXPECT_FALSE(second.Open());
+    EXPECT_EQ(second.ErrorText(), device_ + ": Device or resource busy");
+    port->Close();
+
+    const QString lock = "/var/lock/LCK.." + device_.mid(5).replace('/', '_');
+    WriteBytes(lock, "         1\nsystemd\nhost\n"); // held by a process that never ends
+    const bool opened = second.Open();
+    QFile::remove(lock);
+    EXPECT_TRUE(opened) << second.ErrorText().toStdString();
+}
+
 // Why a line cannot be opened reaches stderr with the device: a link to a
 // device that is gone, and a device the operator may not use (root may use any,
 // so the child drops to nobody first).

@@ -9,6 +9,7 @@
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "config/Starting.h"
+#include "data/StoringData.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -23,7 +24,17 @@ using namespace tarvek;
 
 namespace {
 
-enum class Layout { Contents, FolderMissing, FolderIsAFile, FilesAreFolders };
+enum class Layout { Contents, FolderMissing, FolderIsAFile, FilesAreFolders, Planted };
+
+// Planting `file` in the place of a file the logger opens, as another member
+// of the group may: a link to `outside` (another user's file), ...
+using Plant = int (*)(const char* outside, const char* file);
+int DanglingLink(const char* outside, const char* file) {
+    return ::unlink(outside) + ::symlink(outside, file);
+}
+int Fifo(const char*, const char* file) {
+    return ::mkfifo(file, 0664);
+}
 
 struct SetupFault {
     const char* name;
@@ -31,17 +42,40 @@ struct SetupFault {
     QByteArray contents;       // of all three files
     std::array<bool, 3> saved; // general, channels, status
     bool fullDisk = false;     // no file grows more than 100 bytes while saving
+    Plant plant = nullptr;     // the three and the data file: refused for `reason`
+    const char* reason = "";
 };
+
+// What a name holds, without waiting on a FIFO.
+QByteArray Seen(const QString& path) {
+    return QFileInfo(path).isFile() ? ReadBytes(path) : QByteArray();
+}
+
+// Everything in a folder outside the set-up: names and bytes.
+QStringList Outside(const QString& folder) {
+    QStringList seen;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        seen << name + ": " + ReadBytes(folder + u'/' + name);
+    return seen;
+}
 
 class SetupFileFaults : public AppFolderTest, public ::testing::WithParamInterface<SetupFault> {
   protected:
     const QString Names[3] = {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile};
     QString stderr_;
+    mode_t umask_ = 0;
+
+    // Files the program creates keep group write whatever the umask.
+    void SetUp() override { AppFolderTest::SetUp(), umask_ = ::umask(077); }
+    void TearDown() override { ::umask(umask_); }
 
     void ExpectOutcome(const FileOutcome& outcome, bool ok, int file) {
         EXPECT_EQ(bool(outcome), ok) << qPrintable(Names[file]) << ": " << qPrintable(outcome.message);
         EXPECT_TRUE(ok || (!outcome.message.isEmpty() && stderr_.contains(outcome.message)))
             << qPrintable(stderr_);
+        EXPECT_TRUE(ok || !*GetParam().reason ||
+                    outcome.message.endsWith(Names[file] + ": cannot open (" + GetParam().reason + ")"))
+            << qPrintable(outcome.message);
     }
 };
 
@@ -49,15 +83,23 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     const SetupFault& c = GetParam();
     if (c.layout == Layout::FolderIsAFile)
         WriteBytes(state.AppFolder + "/settingfiles", "a plain file where the folder belongs");
-    for (const QString& name : Names) {
-        if (c.layout == Layout::Contents)
-            WriteBytes(SettingPath(name), c.contents);
-        if (c.layout == Layout::FilesAreFolders) {
-            ASSERT_TRUE(QDir().mkpath(SettingPath(name)));
+    state.ScanDate = "05-03-2008";
+    const QString files[4] = {SettingPath(Names[0]), SettingPath(Names[1]), SettingPath(Names[2]),
+                              DataPath("03-2008-Data.txt")};
+    for (const QString& file : files) {
+        const QString outside = state.AppFolder + "/outside/" + QFileInfo(file).fileName();
+        if (c.layout == Layout::Contents && file != files[3])
+            WriteBytes(file, c.contents);
+        if (c.layout == Layout::FilesAreFolders && file != files[3]) {
+            ASSERT_TRUE(QDir().mkpath(file));
+        } else if (c.plant) {
+            WriteBytes(outside, "another user's own");
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+            ASSERT_EQ(c.plant(qPrintable(outside), qPrintable(file)), 0);
         }
     }
-    const QByteArray before[3] = {ReadBytes(SettingPath(Names[0])), ReadBytes(SettingPath(Names[1])),
-                                  ReadBytes(SettingPath(Names[2]))};
+    const QByteArray before[3] = {Seen(files[0]), Seen(files[1]), Seen(files[2])};
+    const QStringList outside = Outside(state.AppFolder + "/outside");
 
     FillNameTables(state.StorageRateName);
     state.SetUp.SerialLine = state.SetUp.StorageRate = 5; // whatever an earlier read left
@@ -68,7 +110,7 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     });
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(read[i], c.layout == Layout::Contents || c.layout == Layout::FolderMissing, i);
-        EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by reading";
+        EXPECT_EQ(Seen(SettingPath(Names[i])), before[i]) << "changed by reading";
     }
     EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(1, 0))
         << "the fall-backs";
@@ -87,16 +129,23 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     for (int i = 0; i < 3; ++i) {
         ExpectOutcome(saved[i], c.saved[i], i);
         if (!c.saved[i]) {
-            EXPECT_EQ(ReadBytes(SettingPath(Names[i])), before[i]) << "changed by a failed save";
+            EXPECT_EQ(Seen(SettingPath(Names[i])), before[i]) << "changed by a failed save";
         }
     }
+    if (c.plant) {
+        const FileOutcome stored = WithStderr(stderr_, [&] { return StoreDataRecord(state); });
+        EXPECT_EQ(stored.message, files[3] + ": cannot open (" + c.reason + ")");
+    }
+    EXPECT_EQ(Outside(state.AppFolder + "/outside"), outside) << "nothing made or changed outside";
+    for (int i = 0; i < 3 && c.layout == Layout::FolderMissing; ++i)
+        EXPECT_EQ(int(QFileInfo(files[i]).permissions()), 0x6664) << "group write under umask 077";
     if (c.saved[0] && c.saved[1]) {
         ASSERT_TRUE(ReadGeneralParameters(state.AppFolder, state.SetUp) &&
                     ReadChannelParameters(state.AppFolder, state.SetUp));
         EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(3, 2));
         EXPECT_EQ(state.SetUp.ChannelParam[8][Declarations::Zero], "1.5");
     }
-    EXPECT_EQ(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
+    EXPECT_EQ(Seen(SettingPath(AcquisitionStatusFile)).mid(21, 1), c.saved[2] ? "1" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,7 +158,12 @@ INSTANTIATE_TEST_SUITE_P(
         SetupFault{"FilesAreFolders", Layout::FilesAreFolders, {}, {false, false, false}},
         // A full disk: what must grow fails and stays as it was; a rewrite in place succeeds.
         SetupFault{
-            "FullDiskShortFiles", Layout::Contents, GeneralFile().left(5 * 80), {false, false, true}, true}),
+            "FullDiskShortFiles", Layout::Contents, GeneralFile().left(5 * 80), {false, false, true}, true},
+        // Planted by another member of the group: refused, never followed or written through.
+        SetupFault{"LinksOut", Layout::Planted, {}, {}, false, ::symlink, "is a symbolic link"},
+        SetupFault{"DanglingLinksOut", Layout::Planted, {}, {}, false, DanglingLink, "is a symbolic link"},
+        SetupFault{"Fifos", Layout::Planted, {}, {}, false, Fifo, "is not a regular file"},
+        SetupFault{"HardLinksOut", Layout::Planted, {}, {}, false, ::link, "has more than one link"}),
     RowName);
 
 class SetupFiles : public AppFolderTest {};
@@ -176,6 +230,10 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
                   "100");
 
     WriteBytes(SettingPath(GeneralParametersFile), "operator's own");
+    // A dangling link planted in place of a file is kept, never written through.
+    ASSERT_TRUE(QFile::remove(SettingPath(ChannelParametersFile)) &&
+                QFile::link(state.AppFolder + "/elsewhere", SettingPath(ChannelParametersFile)));
     ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
+    EXPECT_FALSE(QFileInfo::exists(state.AppFolder + "/elsewhere"));
 }

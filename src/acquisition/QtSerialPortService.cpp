@@ -2,32 +2,66 @@
 
 #include "acquisition/PortName.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace tarvek {
 
-QtSerialPortService::QtSerialPortService(QString appFolder, QObject* parent)
-    : SerialPortService(parent), appFolder_(std::move(appFolder)) {
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPortService::BytesArrived);
-    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortService::OnError);
+namespace {
+
+// A notifier is never deleted from inside its own signal.
+void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
+    if (notifier) {
+        notifier->setEnabled(false);
+        notifier.release()->deleteLater();
+    }
 }
+
+// Raw 2400 bit/s 8N1: no echo, no line editing, no character translation
+// (a carriage return arrives as it is), no software or hardware flow control.
+bool SetLine(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        return false;
+    ::cfmakeraw(&t);
+    t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return ::cfsetispeed(&t, B2400) == 0 && ::cfsetospeed(&t, B2400) == 0 &&
+           ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+} // namespace
+
+QtSerialPortService::QtSerialPortService(QString appFolder, QObject* parent)
+    : SerialPortService(parent), appFolder_(std::move(appFolder)) {}
 
 QtSerialPortService::~QtSerialPortService() {
-    // No signal may reach a half-destroyed object.
-    port_.disconnect(this);
-    if (port_.isOpen())
-        port_.close();
-}
-
-bool QtSerialPortService::IsOpen() const {
-    return port_.isOpen();
+    Close();
 }
 
 void QtSerialPortService::Close() {
-    if (!port_.isOpen())
+    if (fd_ < 0)
         return;
-    // Hand what is still queued to the operating system first: a command
-    // written just before the close must still leave.
-    port_.flush();
-    port_.close();
+    // Hand what is still queued to the driver first: a command written just
+    // before the close must still leave (the driver sends its own queue
+    // before the device is released). A failure has closed the port already.
+    if (!SendPending())
+        return;
+    Retire(reader_);
+    Retire(writer_);
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(std::exchange(fd_, -1)); // releases the flock too
+    received_.clear();
+    pending_.clear();
 }
 
 void QtSerialPortService::SelectPort(int n) {
@@ -35,68 +69,127 @@ void QtSerialPortService::SelectPort(int n) {
 }
 
 bool QtSerialPortService::Open() {
-    if (port_.isOpen())
+    if (fd_ >= 0)
         return true;
     errorText_.clear();
     device_ = PortNameFor(line_, appFolder_);
-    const QString& device = device_;
-    if (device.isEmpty()) {
+    if (device_.isEmpty()) {
         errorText_ = QStringLiteral("COM%1: no such serial line").arg(line_);
         return false;
     }
-    port_.setPortName(device);
-    port_.setBaudRate(BitRate);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    port_.setReadBufferSize(ReceiveBufferSize);
-
-    opening_ = true;
-    const bool opened = port_.open(QIODevice::ReadWrite);
-    if (opened)
-        port_.clear(QSerialPort::Input); // what came while closed is stale
-    opening_ = false;
-    if (!opened) {
-        errorText_ = QStringLiteral("%1: %2").arg(device, port_.errorString());
-        port_.clearError();
+    if (const QString reason = OpenDevice(); !reason.isEmpty()) {
+        errorText_ = QStringLiteral("%1: %2").arg(device_, reason);
+        return false;
     }
-    return opened;
+    reader_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    connect(reader_.get(), &QSocketNotifier::activated, this, &QtSerialPortService::ReadReady);
+    return true;
+}
+
+// Opens device_ into fd_; the reason when it cannot.
+QString QtSerialPortService::OpenDevice() {
+    const int fd = ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return qt_error_string(errno); // missing, no permission, busy (held exclusively)
+    int error = 0;
+    // Exclusive for other users at the device, and for everyone (root, a
+    // second opening by the same user) through the lock on it.
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        error = errno;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    else if (!SetLine(fd) || ::tcflush(fd, TCIFLUSH) != 0) // what came while closed is stale
+        error = errno;
+    if (error != 0) {
+        if (error != EBUSY)
+            ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return qt_error_string(error);
+    }
+    fd_ = fd;
+    return {};
 }
 
 qint64 QtSerialPortService::Write(const QByteArray& bytes) {
-    if (!port_.isOpen())
+    if (fd_ < 0)
         return -1;
-    const qint64 written = port_.write(bytes);
-    // QSerialPort only queues; pass the bytes on to the driver now, without
-    // waiting, so they leave at once rather than at the next event loop turn.
-    port_.flush();
-    return written;
+    // Passed on to the driver now, so the bytes leave at once; what the
+    // driver cannot take yet follows when it can.
+    pending_ += bytes;
+    if (!SendPending())
+        return bytes.size(); // the failure is reported from the event loop
+    if (!pending_.isEmpty() && !writer_) {
+        writer_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+        connect(writer_.get(), &QSocketNotifier::activated, this, &QtSerialPortService::WriteReady);
+    }
+    return bytes.size();
 }
 
-qint64 QtSerialPortService::BytesWaiting() const {
-    return port_.isOpen() ? port_.bytesAvailable() : 0;
+// Writes as much of pending_ as the driver takes; false after a failure,
+// which has closed the port.
+bool QtSerialPortService::SendPending() {
+    while (!pending_.isEmpty()) {
+        const ssize_t n = ::write(fd_, pending_.constData(), size_t(pending_.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return true;
+        if (n <= 0) {
+            Fail(n < 0 ? errno : EIO);
+            return false;
+        }
+        pending_.remove(0, n);
+    }
+    return true;
+}
+
+void QtSerialPortService::WriteReady() {
+    if (SendPending() && pending_.isEmpty())
+        Retire(writer_);
+}
+
+void QtSerialPortService::ReadReady() {
+    const qint64 room = ReceiveBufferSize - received_.size();
+    if (room <= 0) {
+        // The buffer is full: the line keeps the rest until some is read.
+        reader_->setEnabled(false);
+        return;
+    }
+    QByteArray bytes(room, Qt::Uninitialized);
+    const ssize_t n = ::read(fd_, bytes.data(), size_t(room));
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        Fail(n < 0 ? errno : EIO); // a hang-up reads as the end of the input
+        return;
+    }
+    received_.append(bytes.constData(), n);
+    emit BytesArrived();
 }
 
 QByteArray QtSerialPortService::Read(qint64 maxBytes) {
-    if (!port_.isOpen() || maxBytes <= 0)
+    if (fd_ < 0 || maxBytes <= 0)
         return {};
-    return port_.read(maxBytes);
+    const QByteArray taken = received_.left(maxBytes);
+    received_.remove(0, taken.size());
+    if (reader_ && !taken.isEmpty())
+        reader_->setEnabled(true);
+    return taken;
 }
 
 void QtSerialPortService::Discard() {
-    if (port_.isOpen())
-        port_.clear(QSerialPort::Input);
+    if (fd_ < 0)
+        return;
+    received_.clear();
+    ::tcflush(fd_, TCIFLUSH);
+    if (reader_)
+        reader_->setEnabled(true);
 }
 
-void QtSerialPortService::OnError(QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || opening_)
-        return;
-    const QString reason = QStringLiteral("%1: %2").arg(device_, port_.errorString());
-    port_.clearError();
-    if (!port_.isOpen())
-        return; // an operation on a closed port; nothing is lost
-    port_.close();
+void QtSerialPortService::Fail(int error) {
+    const QString reason = QStringLiteral("%1: %2").arg(device_, qt_error_string(error));
+    pending_.clear(); // nothing more can leave
+    Close();
     // Reported from the event loop, never from inside the operation that
     // found the error.
     QMetaObject::invokeMethod(

@@ -2,13 +2,21 @@
 
 #include "acquisition/SerialPortService.h"
 
-#include <QSerialPort>
+#include <QSocketNotifier>
+
+#include <memory>
 
 namespace tarvek {
 
-// The serial port on QSerialPort: 2400 bit/s, 8 data bits, no parity, one
-// stop bit, no flow control, a receive buffer of 1024 bytes. Line n is found
-// by PortNameFor(n, appFolder).
+// The serial port on the terminal device itself: 2400 bit/s, 8 data bits, no
+// parity, one stop bit, no flow control, raw, a receive buffer of 1024 bytes,
+// the Qt event loop watching the descriptor. Line n is found by
+// PortNameFor(n, appFolder).
+//
+// The line is held exclusively without a lock file: a lock file would have to
+// live in a folder every user may write, where anyone could block the line for
+// good. A second opening of the same line is refused as busy (TIOCEXCL for
+// other users, flock on the device for everyone, root included).
 //
 // Input that reached the line while the port was closed is dropped at Open,
 // so every open starts with an empty receive buffer. Any error of the open
@@ -24,13 +32,13 @@ class QtSerialPortService : public SerialPortService {
     explicit QtSerialPortService(QString appFolder, QObject* parent = nullptr);
     ~QtSerialPortService() override;
 
-    bool IsOpen() const override;
+    bool IsOpen() const override { return fd_ >= 0; }
     void Close() override;
     void SelectPort(int n) override;
     bool Open() override;
     QString ErrorText() const override { return errorText_; }
     qint64 Write(const QByteArray& bytes) override;
-    qint64 BytesWaiting() const override;
+    qint64 BytesWaiting() const override { return received_.size(); }
     QByteArray Read(qint64 maxBytes) override;
     void Discard() override;
 
@@ -38,14 +46,21 @@ class QtSerialPortService : public SerialPortService {
     QString DeviceName() const { return device_; }
 
   private:
-    void OnError(QSerialPort::SerialPortError error);
+    QString OpenDevice();
+    void ReadReady();
+    void WriteReady();
+    bool SendPending();
+    void Fail(int error);
 
     QString appFolder_;
-    QSerialPort port_;
     int line_ = 0;
     QString device_;
     QString errorText_;
-    bool opening_ = false;
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> reader_;
+    std::unique_ptr<QSocketNotifier> writer_;
+    QByteArray received_;
+    QByteArray pending_; // written but not yet taken by the driver
 };
 
 } // namespace tarvek

@@ -1,5 +1,6 @@
 #include "common/RecordFile.h"
 
+#include "common/SharedFile.h"
 #include "common/TextHelpers.h"
 
 #include <QDir>
@@ -32,7 +33,7 @@ FileOutcome SyncFolder(const QString& folder) {
 
 FileOutcome RecordFile::Fail(const QString& what, const QString& reason) const {
     return FileOutcome::Failure(
-        QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(file_.fileName()), what, reason));
+        QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path_), what, reason));
 }
 
 QByteArray RecordFile::BlankRecord() const {
@@ -45,21 +46,31 @@ QByteArray RecordFile::BlankRecord() const {
 
 FileOutcome RecordFile::Open(const QString& path, Access access) {
     Close();
-    file_.setFileName(path);
-    const bool created = access == Access::Write && !QFileInfo::exists(path);
-    // Unbuffered: every write reaches the operating system at once, so a
-    // failed one can be cut back; a write buffer would still hold the bytes
-    // that did not fit and push them out again on the next flush or close.
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        const FileOutcome failure = Fail(QStringLiteral("cannot open"));
+    path_ = path;
+    // The file may sit in a folder other users write: a planted link, FIFO or
+    // second hard link is refused, never followed or written through. A
+    // missing file is created, with group write whatever the umask.
+    SharedFile shared = OpenSharedFile(path, SharedAccess::CreateWrite);
+    QIODevice::OpenMode mode = QIODevice::ReadWrite;
+    if (!shared && access == Access::Read) {
         // A file the operator may read but not write (write-protected, set up
         // by an administrator, on a read-only share) is still read, rather
         // than replaced by the fall-backs.
-        if (access == Access::Read && file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return {};
-        return failure;
+        if (SharedFile readable = OpenSharedFile(path, SharedAccess::Read)) {
+            shared = readable;
+            mode = QIODevice::ReadOnly;
+        }
     }
-    if (created) {
+    if (!shared)
+        return Fail(QStringLiteral("cannot open"), shared.reason);
+    // Unbuffered: every write reaches the operating system at once, so a
+    // failed one can be cut back; a write buffer would still hold the bytes
+    // that did not fit and push them out again on the next flush or close.
+    if (!file_.open(shared.fd, mode | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(shared.fd);
+        return Fail(QStringLiteral("cannot open"));
+    }
+    if (shared.created) {
         if (FileOutcome synced = SyncFolder(QFileInfo(path).absolutePath()); !synced) {
             Close();
             return synced;
@@ -97,9 +108,9 @@ QString RecordFile::Read(qint64 record, FileOutcome* error) {
 
 FileOutcome RecordFile::Write(qint64 record, const QString& text) {
     if (!file_.isOpen())
-        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(file_.fileName()));
+        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(path_));
     if (record < 1)
-        return FileOutcome::Failure(QStringLiteral("%1: no record %2").arg(file_.fileName()).arg(record));
+        return FileOutcome::Failure(QStringLiteral("%1: no record %2").arg(path_).arg(record));
 
     // Fill the gap between the end of the file and the record with blank
     // records, completing a short last record first.
@@ -137,7 +148,7 @@ FileOutcome RecordFile::Write(qint64 record, const QString& text) {
 
 FileOutcome RecordFile::CompleteLastRecord() {
     if (!file_.isOpen())
-        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(file_.fileName()));
+        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(path_));
     const qint64 size = file_.size();
     const qint64 partial = size % length_;
     if (partial == 0)
@@ -155,7 +166,7 @@ FileOutcome RecordFile::CompleteLastRecord() {
 
 FileOutcome RecordFile::Sync() {
     if (!file_.isOpen())
-        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(file_.fileName()));
+        return FileOutcome::Failure(QStringLiteral("%1: not open").arg(path_));
     if (::fdatasync(file_.handle()) != 0)
         return Fail(QStringLiteral("cannot sync"), qt_error_string(errno));
     return {};

@@ -36,8 +36,10 @@ class RecordFile {
         Read,  // read-write when allowed, read-only when writing is refused
         Write, // read-write, or a failure
     };
-    // Opens the file, creating it empty when missing. A file created for
-    // writing has its entry synced into its folder, so it survives a power cut.
+    // Opens the file, creating it empty (mode 0664) when missing; a symbolic
+    // link, a FIFO or anything but a regular file with one link is refused
+    // with the reason. A created file has its entry synced into its folder,
+    // so it survives a power cut.
     FileOutcome Open(const QString& path, Access access = Access::Write);
     void Close();
     bool IsOpen() const { return file_.isOpen(); }
@@ -62,7 +64,7 @@ class RecordFile {
     FileOutcome Sync();
 
     int RecordLength() const { return length_; }
-    QString Path() const { return file_.fileName(); }
+    const QString& Path() const { return path_; }
 
   private:
     FileOutcome Fail(const QString& what, const QString& reason) const;
@@ -70,6 +72,7 @@ class RecordFile {
     QByteArray BlankRecord() const;
 
     int length_;
+    QString path_; // for messages: a file opened on a descriptor has no name
     QFile file_;
 };
 

@@ -1,12 +1,15 @@
 #include "config/DefaultSetup.h"
 
+#include "common/SharedFile.h"
 #include "common/TextHelpers.h"
 #include "config/SettingRecords.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace tarvek {
 
@@ -26,28 +29,44 @@ QString DefaultChannelRecord(int c) {
     return ChannelRecord(QStringLiteral("Ch.%1").arg(c), fields);
 }
 
-// Writes the whole file under a temporary name and renames it into place, so
-// that a full disk or a crash never leaves a partial set-up file behind: one
-// would be kept as the operator's own at the next start and never repaired.
+// Writes the whole file under a temporary name and publishes it with link(2),
+// so that a full disk or a crash never leaves a partial set-up file behind:
+// one would be kept as the operator's own at the next start and never
+// repaired. Both names are created only where nothing stands (O_EXCL, no link
+// followed): whatever another user put there, an operator's file or a planted
+// link, is kept as it is.
 FileOutcome WriteIfAbsent(const QString& path, const QStringList& records) {
-    if (QFileInfo::exists(path))
+    if (const QFileInfo entry(path); entry.exists() || entry.isSymLink())
         return {};
+    const QString part = path + QStringLiteral(".part");
+    const QByteArray partName = QFile::encodeName(part);
+    const auto failure = [&](const char* what, const QString& reason) {
+        ::unlink(partName.constData());
+        return FileOutcome::Failure(
+            QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path), QLatin1String(what), reason));
+    };
     QByteArray bytes;
     for (const QString& record : records)
         bytes += FixedText(record, SettingRecordLength).toLatin1();
-    QSaveFile file(path);
-    const auto failure = [&](const char* what) {
-        return FileOutcome::Failure(
-            QStringLiteral("%1: %2 (%3)")
-                .arg(QDir::toNativeSeparators(path), QLatin1String(what), file.errorString()));
-    };
-    // Unbuffered, and every byte checked: a buffered write that the disk cut
-    // short is not reported by commit(), which would then rename a partial file
-    // into place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failure("cannot create");
-    if (!WriteAll(file, bytes) || !file.commit())
-        return failure("cannot write");
+
+    ::unlink(partName.constData()); // the leftover of a crash
+    const SharedFile created = OpenSharedFile(part, SharedAccess::CreateWrite);
+    if (!created || !created.created) {
+        if (created)
+            ::close(created.fd);
+        return FileOutcome::Failure(QStringLiteral("%1: cannot create (%2)")
+                                        .arg(QDir::toNativeSeparators(part),
+                                             created ? QStringLiteral("created meanwhile") : created.reason));
+    }
+    QFile file;
+    file.open(created.fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
+    if (!WriteAll(file, bytes) || ::fsync(created.fd) != 0)
+        return failure("cannot write",
+                       file.error() != QFileDevice::NoError ? file.errorString() : qt_error_string(errno));
+    file.close();
+    if (::link(partName.constData(), QFile::encodeName(path).constData()) != 0 && errno != EEXIST)
+        return failure("cannot create", qt_error_string(errno));
+    ::unlink(partName.constData());
     return {};
 }
 

@@ -6,20 +6,9 @@
 
 #include <QApplication>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 using namespace tarvek;
 
 int main(int argc, char** argv) {
-#ifdef Q_OS_UNIX
-    // Files and folders the program creates keep group write: where the set-up
-    // and data folders are shared by a group (an installed TARVEK's belong to
-    // dialout), whoever of the group stores next must be able to continue a
-    // data file or rewrite a status file that another member created.
-    umask(umask(0) & ~mode_t{S_IWGRP});
-#endif
     QApplication app(argc, argv);
 
     // The shared state and the clock outlive the window that uses them.

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,8 +13,35 @@
 
 namespace instrument {
 
-Pty::Pty(const std::string& folder, int line)
-    : folder_(folder), link_(folder + "/ports/COM" + std::to_string(line)) {}
+namespace {
+
+std::string LinkTarget(const std::string& link) {
+    char target[4096];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Points `link` at `target`: made aside and renamed over the old link, so the
+// name never vanishes.
+bool PointLink(const std::string& link, const std::string& target) {
+    const std::string temporary = link + ".new" + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(target.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "tarvek-instrument: %s: %s\n", link.c_str(), std::strerror(errno));
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Pty::Pty(const std::string& folder, int line, bool force)
+    : folder_(folder), link_(folder + "/ports/COM" + std::to_string(line)), force_(force) {}
+
+bool Pty::OwnsLink() const {
+    return !linked_.empty() && LinkTarget(link_) == linked_;
+}
 
 bool Pty::Open() {
     if (master_ >= 0)
@@ -44,13 +70,13 @@ bool Pty::Open() {
 }
 
 void Pty::Close() {
-    if (!linked_.empty()) {
-        char target[4096];
-        const ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == linked_)
+    if (OwnsLink()) {
+        if (previous_.empty())
             unlink(link_.c_str());
-        linked_.clear();
+        else
+            PointLink(link_, previous_);
     }
+    linked_.clear();
     if (master_ >= 0) {
         close(master_);
         master_ = -1;
@@ -65,18 +91,26 @@ bool Pty::MakeLink() {
         return false;
     }
     struct stat st {};
-    if (lstat(link_.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        std::fprintf(stderr, "tarvek-instrument: %s exists and is not a link; left alone\n", link_.c_str());
-        return false;
+    if (lstat(link_.c_str(), &st) == 0 && !OwnsLink()) {
+        // Someone else's: a real line's link, another instrument's, a device.
+        if (!S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "tarvek-instrument: %s exists and is not a link; left alone\n",
+                         link_.c_str());
+            return false;
+        }
+        const std::string target = LinkTarget(link_);
+        if (!force_) {
+            std::fprintf(
+                stderr,
+                "tarvek-instrument: %s is a link to %s; left alone (--force replaces it until the end)\n",
+                link_.c_str(), target.c_str());
+            return false;
+        }
+        if (previous_.empty())
+            previous_ = target;
     }
-    // Made aside and renamed over the old link, so the name never vanishes.
-    const std::string temporary = link_ + ".new" + std::to_string(getpid());
-    unlink(temporary.c_str());
-    if (symlink(device_.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), link_.c_str()) != 0) {
-        std::fprintf(stderr, "tarvek-instrument: %s: %s\n", link_.c_str(), std::strerror(errno));
-        unlink(temporary.c_str());
+    if (!PointLink(link_, device_))
         return false;
-    }
     linked_ = device_;
     return true;
 }

@@ -42,6 +42,7 @@ struct Options {
     Mode mode = Mode::Normal;
     bool pacing = true;
     bool verbose = false;
+    bool force = false;
 };
 
 volatile std::sig_atomic_t stopSignal = 0;
@@ -53,6 +54,7 @@ void OnSignal(int signal) {
 void Usage(std::FILE* out) {
     std::fprintf(
         out, "usage: tarvek-instrument [--folder DIR] [--line N] [--mode MODE] [--no-pacing] [--verbose]\n"
+             "                         [--force]\n"
              "\n"
              "Simulates TARVEK's instrument on a pseudo-terminal linked as DIR/ports/COM<N>.\n"
              "  --folder DIR    folder of the tarvek executable (default: this program's folder)\n"
@@ -62,7 +64,8 @@ void Usage(std::FILE* out) {
         std::fprintf(out, "      %-11s %s\n", m.name, m.what);
     std::fprintf(out, "  --no-pacing     send bytes at once instead of at 2400 bit/s\n"
                       "  --verbose       log every exchange on standard error\n"
-                      "Ends on SIGINT or SIGTERM, removing its link.\n");
+                      "  --force         replace an existing COM<N> link until the end\n"
+                      "Ends on SIGINT or SIGTERM, removing its link or putting back the one it replaced.\n");
 }
 
 std::string OwnFolder() {
@@ -116,6 +119,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.pacing = false;
         } else if (arg == "--verbose") {
             o.verbose = true;
+        } else if (arg == "--force") {
+            o.force = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             std::exit(0);
@@ -134,7 +139,7 @@ class Loop {
     explicit Loop(const Options& o)
         : o_(o), started_(Clock::now()),
           responder_(o.mode, o.pacing, started_, [this](const std::string& line) { Note(line); }),
-          pty_(o.folder, o.line) {}
+          pty_(o.folder, o.line, o.force) {}
 
     int Run();
 
