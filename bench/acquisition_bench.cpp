@@ -161,7 +161,7 @@ int Live(const QString& folder, int seconds, const QString& instrumentLog) {
     MDIForm1 window(state, clock);
     window.Load();
     TimedPort port(folder);
-    Acquisition acquisition(state, window, port, *window.TimerTimeoutCom());
+    Acquisition acquisition(state, window, port);
     window.Attach(acquisition);
     window.show();
 
@@ -251,7 +251,7 @@ int Month(const QString& folder) {
     window.Load();
     window.Timer1()->stop(); // the bench moves the clock
     InstantInstrument port;
-    Acquisition acquisition(state, window, port, *window.TimerTimeoutCom());
+    Acquisition acquisition(state, window, port);
     window.Attach(acquisition);
     window.ChannelsForm()->Command3()->click();
 

@@ -62,28 +62,23 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Declarations state;
-    state.SetUp.SerialLine = 1;
     QtSerialPortService port(folder.path());
-    QTimer timeout;
-    timeout.setInterval(2000);
-    timeout.setSingleShot(true);
-    timeout.setTimerType(Qt::PreciseTimer);
-    InstrumentPoll poll(state, port, timeout);
+    InstrumentPoll poll(port);
     bool finished = false;
-    QObject::connect(&poll, &InstrumentPoll::Finished, [&] { finished = true; });
+    PollResult result;
+    QObject::connect(&poll, &InstrumentPoll::Finished, [&](const PollResult& r) {
+        result = r;
+        finished = true;
+    });
 
     double totalWall = 0, totalOwn = 0, totalInstrument = 0;
     for (int i = 1; i <= polls; ++i) {
-        state.SelectCode = 128;
-        state.CommandText = "K";
-        state.ReplyExpected = 1;
         finished = false;
         QElapsedTimer wall;
         const double own0 = OwnCpuMs();
         const double inst0 = ProcessCpuMs(instrument.processId());
         wall.start();
-        poll.Start();
+        poll.Start({128, "K", true, 1});
         QEventLoop loop;
         QObject::connect(&poll, &InstrumentPoll::Finished, &loop, &QEventLoop::quit);
         if (!finished)
@@ -96,7 +91,7 @@ int main(int argc, char** argv) {
         totalInstrument += inst;
         std::printf(
             "poll %d (%s): ReplyComplete %d, wall %.1f ms, program CPU %.2f ms, instrument CPU %.2f ms\n", i,
-            qPrintable(mode), state.ReplyComplete, ms, own, inst);
+            qPrintable(mode), result.replyComplete ? 1 : 0, ms, own, inst);
     }
     std::printf("total: wall %.1f ms, program CPU %.2f ms (%.3f%% of one core), instrument CPU %.2f ms\n",
                 totalWall, totalOwn, 100.0 * totalOwn / totalWall, totalInstrument);

@@ -8,7 +8,8 @@
 # it. Each NAME=TARVEK is a tarvek executable to measure (default: BUILD_DIR's
 # own), e.g. another commit's build; they take turns in the same X server.
 # SECONDS (default 300, whole quarter-minutes) is the time acquiring; stand-by
-# and acquiring beside three busy processes take half of it each.
+# before Start, acquiring beside three busy processes and stand-by after Stop
+# take half of it each.
 #
 # The floor program runs throughout, its status bar in view below the
 # program's window, and every figure of the program is set against the
@@ -20,10 +21,15 @@
 # the program started without an accessibility bus (no D-Bus session:
 # DBUS_SESSION_BUS_ADDRESS unset and no bus to autolaunch; NO_AT_BRIDGE=1;
 # QT_LINUX_ACCESSIBILITY_ALWAYS_ON and QT_ACCESSIBILITY unset), stand-by
-# measured, Start clicked (xdotool, checked in acquisitionstatus.txt),
-# acquiring measured, then acquiring beside three busy processes. CPU is in
-# ms per second (ms/s; 10 ms/s is 1% of one core). Needs the Debian packages
-# xvfb and xdotool.
+# measured, Start pressed from the keyboard, acquiring measured, then
+# acquiring beside three busy processes, then Stop pressed and stand-by
+# measured again. CPU is in ms per second (ms/s; 10 ms/s is 1% of one core).
+# Needs the Debian packages xvfb and xdotool.
+#
+# The keyboard, not pixel positions: the window takes the X input focus and
+# Space presses the button with the keyboard focus, Start (the window gives
+# it the focus when it becomes active); Space again presses Stop, which Start
+# hands the focus to. Each press is checked in acquisitionstatus.txt.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
@@ -63,6 +69,16 @@ unset DBUS_SESSION_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON QT_ACCESSIBILITY
 export NO_AT_BRIDGE=1 XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
+# flag_becomes FLAG: waits up to 5 s for the acquisition status file of
+# $folder to hold FLAG.
+flag_becomes() {
+    for _ in $(seq 50); do
+        [[ $(head -c 22 "$folder/settingfiles/acquisitionstatus.txt" | tail -c 1) == "$1" ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 value() { sed -n "s/.*\b$2=\([^ ]*\).*/\1/p" "$1" | head -1; }
 
 # measure NAME PHASE SECONDS [INSTRUMENT_LOG]: the program and the floor in
@@ -73,7 +89,7 @@ measure() {
     wait $!
 }
 
-echo "Xvfb 1280x1024x24 on $DISPLAY; acquiring ${seconds} s, stand-by and busy ${half} s each"
+echo "Xvfb 1280x1024x24 on $DISPLAY; acquiring ${seconds} s, stand-by (twice) and busy ${half} s each"
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Below and right of the program's window (1024x720 at 0,0), its status bar in view.
@@ -100,12 +116,10 @@ for program in "$@"; do
     echo "$name: stand-by" >&2
     measure "$name" standby "$half"
 
-    # Start sits at (353, 327) of the main window on this screen; the
-    # pointer then leaves the window, as an operator's hand would.
-    xdotool mousemove --window "$window" 353 327 click 1 mousemove 1270 10
-    sleep 1
-    if [[ $(head -c 22 "$folder/settingfiles/acquisitionstatus.txt" | tail -c 1) != 1 ]]; then
-        echo "$name: the click did not start acquisition (Start not at its place?)" >&2
+    # The pointer leaves the window, as an operator's hand would.
+    xdotool windowfocus --sync "$window" sleep 0.5 key space mousemove 1270 10
+    if ! flag_becomes 1; then
+        echo "$name: Space did not start acquisition (the focus not on Start?)" >&2
         exit 1
     fi
     echo "$name: acquiring" >&2
@@ -120,7 +134,18 @@ for program in "$@"; do
     pids+=("${busy[@]}")
     echo "$name: acquiring beside three busy processes" >&2
     measure "$name" busy "$half" "$folder/instrument.log"
-    kill "${busy[@]}" "$tarvek" "$instrument"
+    kill "${busy[@]}"
+
+    # Stop ends acquisition at the next second that is no quarter-minute mark.
+    xdotool key space
+    if flag_becomes 0; then
+        sleep 2
+        echo "$name: stand-by after Stop" >&2
+        measure "$name" stopped "$half"
+    else
+        echo "$name: Space did not stop acquisition (the focus not on Stop)" >&2
+    fi
+    kill "$tarvek" "$instrument"
     wait "$tarvek" "$instrument" 2>/dev/null || true
 done
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -139,6 +164,10 @@ cells() {
     shift 3
     local out=()
     for name in "${names[@]}"; do
+        if [[ ! -e $scratch/$name/$phase ]]; then
+            out+=("n/a")
+            continue
+        fi
         local values=()
         for key in "$@"; do values+=("$(value "$scratch/$name/$phase" "$key")"); done
         out+=("$(awk -v f="$(value "$scratch/$name/$phase.floor" cpu)" -v list="${values[*]}" \
@@ -149,7 +178,7 @@ cells() {
 echo
 row "" "${names[@]}"
 cells "floor program in stand-by's seconds, ms/s" 'printf "%.3f", f' standby cpu
-cells "stand-by, ms/s (x floor)" 'printf "%.3f (%.2f)", v[1], v[1] / f' standby cpu
+cells "stand-by before Start, ms/s (x floor)" 'printf "%.3f (%.2f)", v[1], v[1] / f' standby cpu
 cells "floor program in acquiring's seconds, ms/s" 'printf "%.3f", f' acquiring cpu
 cells "acquiring, ms/s (x floor)" 'printf "%.3f (%.2f)", v[1], v[1] / f' acquiring cpu
 cells "  seconds between scans, ms/s (x floor)" 'printf "%.3f (%.2f)", v[1], v[1] / f' acquiring between
@@ -159,6 +188,8 @@ cells "  select byte after its mark, median/max ms" 'printf "%s / %s", v[1], v[2
 cells "  marks with a scan / marks" 'printf "%s / %s", v[1], v[2]' acquiring scanned marks
 cells "3 busy: select byte late, median/max ms" 'printf "%s / %s", v[1], v[2]' busy late_median late_max
 cells "3 busy: marks with a scan / marks" 'printf "%s / %s", v[1], v[2]' busy scanned marks
+cells "floor program in stand-by after Stop, ms/s" 'printf "%.3f", f' stopped cpu
+cells "stand-by after Stop, ms/s (x floor)" 'printf "%.3f (%.2f)", v[1], v[1] / f' stopped cpu
 echo "(a scan's \"x floor\": the seconds of the floor program's CPU that one scan costs)"
 echo
 for name in "${names[@]}"; do

@@ -8,11 +8,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
+# The prefix /usr: CI packages this very tree (scripts/package-check.sh build).
 build=build
-options=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_WERROR=ON)
+type=Release
+options=(-DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
     build=build-asan
-    options+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_SANITIZE=ON)
+    type=RelWithDebInfo
+    options+=(-DTARVEK_SANITIZE=ON)
     export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 fi
@@ -29,6 +32,6 @@ export XDG_RUNTIME_DIR
 chmod 0700 "$XDG_RUNTIME_DIR"
 
 jobs=$(nproc)
-cmake -S . -B "$build" "${options[@]}"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="$type" "${options[@]}"
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" -j"$jobs" --output-on-failure

@@ -42,9 +42,7 @@ class AcquisitionTest : public AppFolderTest {
         }
         state.TodayStamp = "05-03-2008";
         // A short reply time-out keeps the silent-instrument cases quick.
-        replyTimeout.setSingleShot(true);
-        replyTimeout.setInterval(100);
-        acquisition = std::make_unique<Acquisition>(state, view, port, replyTimeout);
+        acquisition = std::make_unique<Acquisition>(state, view, port, 100);
     }
 
     // What the clock tick does at `time` ("hh:mm:ss").
@@ -54,15 +52,7 @@ class AcquisitionTest : public AppFolderTest {
         else
             view.state = StandByText;
     }
-    // Plays the instrument for the poll that is waiting: "!" to the select
-    // byte, then the answer to the command.
-    void Answer() {
-        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
-        port.InjectBytes("!");
-        ASSERT_TRUE(port.Written().endsWith("K\r"));
-        port.InjectBytes(GoodAnswer + "\r");
-        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    }
+    void Answer() { AnswerThePoll(port, *acquisition); }
     void ScanAt(const QString& time) {
         TickAt(time);
         Answer();
@@ -72,7 +62,6 @@ class AcquisitionTest : public AppFolderTest {
 
     RecordingView view;
     FakeSerialPort port;
-    QTimer replyTimeout;
     std::unique_ptr<Acquisition> acquisition;
 };
 

@@ -12,19 +12,11 @@ using namespace tarvek;
 
 namespace {
 
-QByteArray Header(const QByteArray& countField) {
-    return "Lastrecord;   " + countField + ";" + QByteArray("          ;     ;").repeated(8) + " *\r\n";
-}
-QByteArray Header(int count) {
-    return Header(QByteArray::number(count).rightJustified(5, ' '));
-}
-
 // Records first..last of the files the tests start from.
 QByteArray Old(int first, int last) {
     QByteArray bytes;
     for (int n = first; n <= last; ++n)
-        bytes += "01-03-2008;" + QByteArray::number(n).rightJustified(8, '0') + ";" +
-                 QByteArray("   +1.000 ; Bar ;").repeated(8) + " *\r\n";
+        bytes += DataLine(QByteArray::number(n).rightJustified(8, '0'), {}, "01-03-2008");
     return bytes;
 }
 
@@ -88,37 +80,38 @@ const QByteArray Three = Old(1, 3);
 INSTANTIATE_TEST_SUITE_P(
     Files, DataFileStore,
     ::testing::Values(
-        StoreCase{"NewFile", {}, Header(1) + New},
-        StoreCase{"CountOfTheLastRecord", Header(3) + Three, Header(4) + Three + New},
-        StoreCase{"CountOfAnEarlierRecord", Header(1) + Three, Header(2) + Old(1, 1) + New + Old(3, 3)},
+        StoreCase{"NewFile", {}, DataHeader(1) + New},
+        StoreCase{"CountOfTheLastRecord", DataHeader(3) + Three, DataHeader(4) + Three + New},
+        StoreCase{"CountOfAnEarlierRecord", DataHeader(1) + Three,
+                  DataHeader(2) + Old(1, 1) + New + Old(3, 3)},
         // Unreadable, or beyond the end (a header written before its record):
         // after the last whole record.
-        StoreCase{"CountUnreadable", Header("  abc") + Three, Header(4) + Three + New},
-        StoreCase{"CountNotWhole", Header("  2.5") + Three, Header(4) + Three + New},
-        StoreCase{"CountBeyondTheEnd", Header(4) + Three, Header(4) + Three + New},
-        StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", Header(1) + New},
+        StoreCase{"CountUnreadable", DataHeader("  abc") + Three, DataHeader(4) + Three + New},
+        StoreCase{"CountNotWhole", DataHeader("  2.5") + Three, DataHeader(4) + Three + New},
+        StoreCase{"CountBeyondTheEnd", DataHeader(4) + Three, DataHeader(4) + Three + New},
+        StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", DataHeader(1) + New},
         // A torn last record is replaced, or completed keeping its bytes; never counted.
-        StoreCase{"TornTailAfterTheCount", Header(3) + Three + Torn, Header(4) + Three + New},
-        StoreCase{"TornTailCounted", Header(4) + Three + Torn, Header(4) + Three + New},
-        StoreCase{"TornTailBeyondAnEarlierCount", Header(1) + Three + Torn,
-                  Header(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160)},
-        StoreCase{"FullDiskMidRecord", Header(3) + Three, Header(4) + Three + New, 4 * 160 + 100,
-                  Header(3) + Three},
-        StoreCase{"FullDiskOverATornTail", Header(3) + Three + Torn, Header(4) + Three + New, 4 * 160 + 35,
-                  Header(3) + Three},
-        StoreCase{"FullDiskCompletingATornTail", Header(1) + Three + Torn,
-                  Header(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160), 4 * 160 + 50,
-                  Header(1) + Three + Torn},
-        StoreCase{"FullDiskOnANewFile", {}, Header(1) + New, 200, ""},
-        StoreCase{"FullDiskAfterATornHeader", "date;time;ch1\r\n", Header(1) + New, 200,
+        StoreCase{"TornTailAfterTheCount", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New},
+        StoreCase{"TornTailCounted", DataHeader(4) + Three + Torn, DataHeader(4) + Three + New},
+        StoreCase{"TornTailBeyondAnEarlierCount", DataHeader(1) + Three + Torn,
+                  DataHeader(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160)},
+        StoreCase{"FullDiskMidRecord", DataHeader(3) + Three, DataHeader(4) + Three + New, 4 * 160 + 100,
+                  DataHeader(3) + Three},
+        StoreCase{"FullDiskOverATornTail", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New,
+                  4 * 160 + 35, DataHeader(3) + Three},
+        StoreCase{"FullDiskCompletingATornTail", DataHeader(1) + Three + Torn,
+                  DataHeader(2) + Old(1, 1) + New + Old(3, 3) + Record(Torn, 160), 4 * 160 + 50,
+                  DataHeader(1) + Three + Torn},
+        StoreCase{"FullDiskOnANewFile", {}, DataHeader(1) + New, 200, ""},
+        StoreCase{"FullDiskAfterATornHeader", "date;time;ch1\r\n", DataHeader(1) + New, 200,
                   "date;time;ch1\r\n"}),
     RowName);
 
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
-    const QByteArray before = Header(99999) + Old(1, 99999);
+    const QByteArray before = DataHeader(99999) + Old(1, 99999);
     WriteBytes(File(), before);
     ASSERT_TRUE(Store());
-    EXPECT_TRUE(ReadBytes(File()) == Header(1) + New + before.mid(2 * 160));
+    EXPECT_TRUE(ReadBytes(File()) == DataHeader(1) + New + before.mid(2 * 160));
 }
 
 // Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not

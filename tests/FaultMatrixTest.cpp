@@ -41,7 +41,7 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
         OpenWindow();
         window->Timer1()->stop();
         port = std::make_unique<QtSerialPortService>(state.AppFolder);
-        acquisition = std::make_unique<Acquisition>(state, *window, *port, *window->TimerTimeoutCom());
+        acquisition = std::make_unique<Acquisition>(state, *window, *port);
         window->Attach(*acquisition);
         QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
         form->Command3()->click();

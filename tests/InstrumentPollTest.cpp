@@ -11,31 +11,23 @@
 
 using namespace tarvek;
 
-// A poll of line 1. The window's own time-out handler (2000 ms there; the
-// rules do not depend on it) is connected after the poll's, so it runs after it.
+// A poll of line 1 with a short reply time-out.
 class PollTest : public ::testing::Test {
   protected:
     PollTest() {
-        timer.setInterval(100);
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            state.ReplyTimedOut = 1;
-            timer.stop();
+        QObject::connect(&poll, &InstrumentPoll::Finished, [this](const PollResult& r) {
+            result = r;
+            ++finished;
         });
-        state.SetUp.SerialLine = 1;
-        state.SelectCode = 128;
-        state.CommandText = "K";
-        state.ReplyExpected = 1;
-        QObject::connect(&poll, &InstrumentPoll::Finished, [this] { ++finished; });
     }
+    bool Start() { return poll.Start({128, "K", true, 1}); }
     bool WaitFinished(int count = 1) {
         return WaitUntil([&] { return finished >= count; }, 30000);
     }
 
-    Declarations state;
     FakeSerialPort port;
-    QTimer timer;
-    InstrumentPoll poll{state, port, timer};
+    InstrumentPoll poll{port, 100};
+    PollResult result;
     int finished = 0;
 };
 
@@ -43,8 +35,8 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     port.SelectPort(3);
     ASSERT_TRUE(port.Open()); // left open by the Start command
     port.InjectBytes("stale");
-    ASSERT_TRUE(poll.Start());
-    EXPECT_FALSE(poll.Start()) << "one poll at a time";
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(Start()) << "one poll at a time";
     EXPECT_EQ(port.SelectedPort(), 1) << "reopened on the line of the set-up";
     EXPECT_EQ(port.OpenCount(), 2);
 
@@ -54,44 +46,42 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     EXPECT_FALSE(port.IsOpen()) << "closed at the end of the answer";
     EXPECT_EQ(finished, 0) << "Finished comes from the event loop";
     ASSERT_TRUE(WaitFinished());
-    EXPECT_EQ(state.ReplyText, "+0012345-0000500");
-    EXPECT_EQ(state.ReplyComplete, 1);
+    EXPECT_EQ(result.replyText, "+0012345-0000500");
+    EXPECT_TRUE(result.replyComplete);
+    EXPECT_FALSE(poll.TimerTimeoutCom().isActive()) << "stopped at the end";
     RunEventsFor(150);
     EXPECT_EQ(finished, 1);
-    EXPECT_EQ(state.ReplyTimedOut, 0) << "the time-out timer was stopped at the end";
 }
 
 TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
     port.FailOpen("COM1: no such serial line");
-    state.ReplyComplete = 1;
-    ASSERT_TRUE(poll.Start());
-    EXPECT_EQ(state.ReplyComplete, 0);
+    ASSERT_TRUE(Start());
     EXPECT_EQ(finished, 0);
     ASSERT_TRUE(WaitFinished());
     EXPECT_TRUE(port.Written().isEmpty());
 
-    ASSERT_TRUE(poll.Start()); // its end is already queued
+    EXPECT_FALSE(result.replyComplete);
+    ASSERT_TRUE(Start()); // its end is already queued
     poll.Abort();
     port.FailOpen({});
-    ASSERT_TRUE(poll.Start()); // the aborted poll's end must not end this one
+    ASSERT_TRUE(Start()); // the aborted poll's end must not end this one
     RunEventsFor(50);
     EXPECT_EQ(finished, 1);
     EXPECT_TRUE(poll.IsRunning());
 }
 
-// The window's handler runs after the poll's own: it must not stop the timer
-// of a poll that the receiver of Finished has just started.
+// A poll started by the receiver of Finished keeps its own time-out running.
 TEST_F(PollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout) {
     bool timerRunsAfterRestart = false;
     QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
         if (finished != 1)
             return;
-        EXPECT_EQ(std::tie(state.ReplyTimedOut, state.ReplyComplete), std::make_tuple(1, 0));
+        EXPECT_FALSE(result.replyComplete);
         EXPECT_FALSE(port.IsOpen());
-        EXPECT_TRUE(poll.Start());
-        QTimer::singleShot(0, [&] { timerRunsAfterRestart = timer.isActive(); });
+        EXPECT_TRUE(Start());
+        QTimer::singleShot(0, [&] { timerRunsAfterRestart = poll.TimerTimeoutCom().isActive(); });
     });
-    ASSERT_TRUE(poll.Start());
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitFinished(2));
     EXPECT_TRUE(timerRunsAfterRestart);
 }

@@ -8,7 +8,6 @@
 #include "TestSupport.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -131,8 +130,7 @@ TEST_F(PortService, AFailedOpenNamesTheDeviceAndTheReasonOnStderr) {
     ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0711), 0); // the link stays visible to nobody
     EXPECT_EXIT(
         {
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-                std::_Exit(64);
+            DropToNobody();
             std::_Exit(OpenSerialLine(2, *port) ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "serial line 2 is not available: /dev/pts/[0-9]+: Permission denied");

@@ -16,7 +16,6 @@
 
 #include <optional>
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,8 +179,7 @@ TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
     ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0711), 0);
     EXPECT_EXIT(
         {
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-                std::_Exit(64);
+            DropToNobody();
             ReadGeneralParameters(state.AppFolder, state.SetUp);
             ReadChannelParameters(state.AppFolder, state.SetUp);
             const FileOutcome saved =

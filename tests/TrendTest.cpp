@@ -15,19 +15,6 @@ using namespace tarvek;
 
 namespace {
 
-QByteArray Header(const QByteArray& countField) {
-    return "Lastrecord;   " + countField + ";" + QByteArray("          ;     ;").repeated(8) + " *\r\n";
-}
-
-// A data record with `values` in the first channels and "+1.000" in the rest.
-QByteArray DataLine(const QByteArray& time, QList<QByteArray> values = {},
-                    const QByteArray& date = "26-10-2025") {
-    QByteArray line = date + ";" + time + ";";
-    for (int k = 0; k < 8; ++k)
-        line += (k < values.size() ? values[k] : QByteArray("   +1.000")) + " ; Bar ;";
-    return line + " *\r\n";
-}
-
 // A good record with the byte at `at` changed.
 QByteArray Changed(int at, char c) {
     QByteArray line = DataLine("10:00:00");
@@ -69,32 +56,32 @@ INSTANTIATE_TEST_SUITE_P(
     Files, DataFileRead,
     ::testing::Values(
         ReadCase{
-            "TornTail", Header("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
+            "TornTail", DataHeader("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
         // The logger's recovery rule: a count it cannot read, or one naming a
         // record the file lacks, gives way to the last whole record.
-        ReadCase{"BadHeader", Header("  x12") + Three, ThreeRead, {}},
-        ReadCase{"CountBeyondTheFile", Header("    7") + Three, ThreeRead, {}},
+        ReadCase{"BadHeader", DataHeader("  x12") + Three, ThreeRead, {}},
+        ReadCase{"CountBeyondTheFile", DataHeader("    7") + Three, ThreeRead, {}},
         ReadCase{"BlankGapRecord",
-                 Header("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
+                 DataHeader("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
                  "10:00:00 1.000 1.000\n10:01:00 1.000 1.000\n",
                  {1, 0, 0, 0}},
         ReadCase{"GapsAreNeverValues",
-                 Header("    1") + DataLine("10:00:00", {" No Data ", " ======= "}),
+                 DataHeader("    1") + DataLine("10:00:00", {" No Data ", " ======= "}),
                  "10:00:00 NoData Invalid\n",
                  {}},
         ReadCase{"WideValuesReadExactly",
-                 Header("    2") + DataLine("10:00:00", {"-12345.68", "+123456.7"}) +
+                 DataHeader("    2") + DataLine("10:00:00", {"-12345.68", "+123456.7"}) +
                      DataLine("10:00:30", {" -1234567", "+99999999"}),
                  "10:00:00 -12345.68 123456.7\n10:00:30 -1234567 99999999\n",
                  {}},
         // Daylight saving time ends: the hour from 02:00 comes twice.
         ReadCase{"RepeatedHourKept",
-                 Header("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
+                 DataHeader("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
                  "02:59:30 1.000 1.000\n02:00:00 1.000 1.000\n02:30:00 1.000 1.000\n",
                  {}},
         // Each separator of the time stamp, the unit, the number's form.
         ReadCase{"ForeignLines",
-                 Header("   14") + Record("Date;Time;Channel 1 exported by hand", 160) +
+                 DataHeader("   14") + Record("Date;Time;Channel 1 exported by hand", 160) +
                      DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {"  +1..000"}) +
                      DataLine("10:00:00", {"  +01.000"}) + DataLine("10:00:00", {"    12.5 "}) +
                      DataLine("10:00:00", {}, "30-02-2025") + DataLine("25:00:00") + Changed(2, '.') +
@@ -235,14 +222,6 @@ TEST(ChartMouse, DragsByButton) {
 
 class ViewerFiles : public AppFolderTest {
   protected:
-    // Stores a scan with the logger's own writer.
-    void Store(const QString& date, const QString& time, const QString& value) {
-        state.ScanDate = date;
-        state.ScanTime = time;
-        state.ChannelValue.fill(value);
-        QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
-    }
     int Export(const QStringList& arguments) {
         QTextStream stream(&err_);
         return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
@@ -251,7 +230,7 @@ class ViewerFiles : public AppFolderTest {
 };
 
 TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
-    Store("30-11-2025", "23:59:00", "   +1.000");
+    StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     EXPECT_EQ(source.Poll(), TrendSource::Change::None);
@@ -260,8 +239,8 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     QFile file(DataPath("11-2025-Data.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.seek(160) && file.write("xx") == 2);
     file.close();
-    Store("30-11-2025", "23:59:30", "   +2.000");
-    Store("01-12-2025", "00:00:00", "   +3.000");
+    StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    StoreScan("01-12-2025", "00:00:00", "   +3.000", "   +3.000");
     EXPECT_EQ(source.Poll(), TrendSource::Change::Appended);
     const Trend& trend = source.Data();
     ASSERT_EQ(trend.Size(), 3);
@@ -277,7 +256,7 @@ QByteArray ChannelRecord(const QByteArray& name, const QByteArray& unit) {
 // Into a file, and into a pipe that is written through, not replaced by a file.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
-               Header("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
+               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
     // Channel 1 named with a comma, channel 2 with quotes, the others unnamed.
@@ -354,7 +333,7 @@ class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterfac
 
 TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     const ExportFailure& c = GetParam();
-    Store("05-03-2008", "10:15:30", "   +1.000");
+    StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
     WriteBytes(state.AppFolder + "/out.csv", "an older export");
     QDir().mkpath(state.AppFolder + "/empty");
     EXPECT_EQ(Export(QString(c.arguments).replace("@", state.AppFolder).split(' ')), c.exitCode);

@@ -18,14 +18,6 @@ namespace {
 
 class ViewerWindowTest : public AppFolderTest {
   protected:
-    void Store(const QString& time, const QString& first) {
-        state.ScanDate = "05-03-2025";
-        state.ScanTime = time;
-        state.ChannelValue.fill("   +1.000");
-        state.ChannelValue[1] = first;
-        QString err;
-        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); }));
-    }
     template <typename W> W* Find(const QString& accessibleName) {
         for (W* w : window.findChildren<W*>())
             if (w->accessibleName() == accessibleName)
@@ -49,7 +41,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
     const char* values[] = {"   +1.000", "   +5.500", " No Data ", "   -2.250", "   +3.000"};
     const char* times[] = {"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"};
     for (int i = 0; i < 5; ++i)
-        Store(times[i], values[i]);
+        StoreScan("05-03-2025", times[i], values[i], "   +1.000");
     window.Open({state.AppFolder + "/datafiles"});
     EXPECT_EQ(Find<QCheckBox>("Show Boiler [mbar]")->text(), "Boiler [mbar]");
     EXPECT_EQ(StatisticsRow(0), (QStringList{"Boiler [mbar]", "4", "1", "-2.250", "2025-03-05 10:01:30",
@@ -68,7 +60,7 @@ TEST_F(ViewerWindowTest, TheStatisticsFollowTheChosenSpan) {
                     .startsWith("2025-03-05 10:01:30   Boiler [mbar]: -2.250"));
 
     // Following: the span moves on with the newest record.
-    Store("10:02:30", "   +9.000");
+    StoreScan("05-03-2025", "10:02:30", "   +9.000", "   +1.000");
     window.Follow();
     EXPECT_EQ(shownSpan(), std::pair(trend.UtcMs(0), trend.UtcMs(5)));
     EXPECT_EQ(window.statusBar()->currentMessage(), "1 files, 6 records");

@@ -1,6 +1,6 @@
 // The main window and its Channels & Settings window: start-up, the clock
 // tick, the acquisition control on the real window, the entry checks, Load
-// and Save, the message boxes, the way out.
+// and Save, the way out.
 #include "acquisition/Acquisition.h"
 #include "config/DefaultSetup.h"
 #include "config/EntryChecks.h"
@@ -12,6 +12,7 @@
 #include "WindowTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -100,17 +101,6 @@ TEST_F(OpenWindowTest, AnUnusableFolderIsReportedAndTheSetUpInUseStays) {
         EXPECT_EQ(form->Text1(1)->text(), "2.5") << "the operator's entries stay";
     }
     EXPECT_EQ(ReadBytes(state.AppFolder + "/settingfiles"), "not a folder");
-}
-
-TEST(MessageBoxes, AreShownWithoutHoldingUpTheCaller) {
-    QWidget parent;
-    ShowMessage(&parent, QMessageBox::Warning, "TARVEK", "a text");
-    QMessageBox* box = parent.findChild<QMessageBox*>(); // up, and the call has returned
-    ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(box->isVisible());
-    EXPECT_EQ(box->text(), "a text");
-    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
-    box->close();
 }
 
 // The main window as it opens on a set-up, a spoilt one or none.
@@ -301,15 +291,14 @@ class WindowAcquisitionTest : public WindowTest {
         ASSERT_TRUE(InstallDefaultSetup(state.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
         OpenWindow();
         window->Timer1()->stop(); // the test moves the clock
-        window->TimerTimeoutCom()->setInterval(100);
         acquisition = MakeAcquisition();
     }
     void TearDown() override {
-        acquisition.reset(); // before the window whose timer it uses
+        acquisition.reset(); // before the window it shows through
         WindowTest::TearDown();
     }
     std::unique_ptr<Acquisition> MakeAcquisition() {
-        auto made = std::make_unique<Acquisition>(state, *window, port, *window->TimerTimeoutCom());
+        auto made = std::make_unique<Acquisition>(state, *window, port, 100);
         window->Attach(*made);
         return made;
     }
@@ -317,12 +306,7 @@ class WindowAcquisitionTest : public WindowTest {
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second, ms)));
         window->ClockTick();
     }
-    void Answer(const QByteArray& answer = GoodAnswer) {
-        ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
-        port.InjectBytes("!");
-        port.InjectBytes(answer + "\r");
-        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    }
+    void Answer(const QByteArray& answer = GoodAnswer) { AnswerThePoll(port, *acquisition, answer); }
 
     FakeSerialPort port;
     std::unique_ptr<Acquisition> acquisition;
@@ -384,6 +368,19 @@ TEST_F(WindowAcquisitionTest, LaterScansRepaintWithoutLayingOutTheWindow) {
     EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Frame2")], 0) << "the readings' group box";
     EXPECT_EQ(form->Label2(8)->geometry(), box);
     EXPECT_EQ(form->Label2(8)->text(), "-1234.567");
+}
+
+// A keyboard user presses Space on Start, then again to stop; the focus never
+// lands in a set-up box, whose cursor would blink for the rest of the run.
+TEST_F(WindowAcquisitionTest, StartAndStopHandTheKeyboardFocusToEachOther) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow(); }, 2000));
+    form->Command3()->setFocus();
+    form->Command3()->click();
+    EXPECT_EQ(QApplication::focusWidget(), form->Command4());
+    form->Command4()->click();
+    EXPECT_EQ(QApplication::focusWidget(), form->Command3());
 }
 
 TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) {

@@ -18,8 +18,8 @@ bool IsQuarterMinute(const QString& timeText) {
 } // namespace
 
 Acquisition::Acquisition(Declarations& state, AcquisitionView& view, SerialPortService& port,
-                         QTimer& replyTimeout, QObject* parent)
-    : QObject(parent), state_(state), view_(view), port_(port), poll_(state, port, replyTimeout, this) {
+                         int replyTimeoutMs, QObject* parent)
+    : QObject(parent), state_(state), view_(view), port_(port), poll_(port, replyTimeoutMs, this) {
     connect(&poll_, &InstrumentPoll::Finished, this, &Acquisition::FinishScan);
 }
 
@@ -70,10 +70,15 @@ void Acquisition::RunScan() {
     state_.SelectCode = 128;
     state_.CommandText = QStringLiteral("K");
     state_.ReplyExpected = 1;
-    poll_.Start();
+    state_.ReplyText.clear();
+    state_.ReplyComplete = 0;
+    poll_.Start({state_.SelectCode, state_.CommandText.toLatin1(), state_.ReplyExpected != 0,
+                 state_.SetUp.SerialLine});
 }
 
-void Acquisition::FinishScan() {
+void Acquisition::FinishScan(const PollResult& result) {
+    state_.ReplyText = result.replyText;
+    state_.ReplyComplete = result.replyComplete ? 1 : 0;
     for (int i = 1; i <= Declarations::ChannelCount; ++i)
         state_.ChannelReading[i] =
             state_.ReplyComplete == 0 ? QStringLiteral("No Data") : state_.ReplyText.mid((i - 1) * 8, 8);

@@ -7,8 +7,6 @@
 
 #include <QObject>
 
-class QTimer;
-
 namespace tarvek {
 
 // Starting and stopping acquisition, and the work of the clock tick while it
@@ -23,9 +21,9 @@ namespace tarvek {
 class Acquisition : public QObject {
     Q_OBJECT
   public:
-    // `replyTimeout` is the window's reply time-out timer (2000 ms).
-    Acquisition(Declarations& state, AcquisitionView& view, SerialPortService& port, QTimer& replyTimeout,
-                QObject* parent = nullptr);
+    // `replyTimeoutMs`: the poll's reply time-out (tests shorten it).
+    Acquisition(Declarations& state, AcquisitionView& view, SerialPortService& port,
+                int replyTimeoutMs = ReplyTimeoutInterval, QObject* parent = nullptr);
     ~Acquisition() override;
 
     // Click handlers of Start (Command3) and Stop (Command4).
@@ -45,7 +43,7 @@ class Acquisition : public QObject {
 
   private:
     void RunScan();
-    void FinishScan();
+    void FinishScan(const PollResult& result);
     void FinishStopIfRequested();
 
     Declarations& state_;

@@ -2,33 +2,34 @@
 
 namespace tarvek {
 
-InstrumentPoll::InstrumentPoll(Declarations& state, SerialPortService& port, QTimer& replyTimeout,
-                               QObject* parent)
-    : QObject(parent), state_(state), port_(port), timer_(replyTimeout) {
+InstrumentPoll::InstrumentPoll(SerialPortService& port, int replyTimeoutMs, QObject* parent)
+    : QObject(parent), port_(port) {
+    timerTimeoutCom_.setObjectName(QStringLiteral("TimerTimeoutCom"));
+    timerTimeoutCom_.setInterval(replyTimeoutMs);
+    timerTimeoutCom_.setSingleShot(true);
+    timerTimeoutCom_.setTimerType(Qt::PreciseTimer);
     connect(&port_, &SerialPortService::BytesArrived, this, &InstrumentPoll::OnBytesArrived);
     connect(&port_, &SerialPortService::PortFailed, this, &InstrumentPoll::OnPortFailed);
-    connect(&timer_, &QTimer::timeout, this, &InstrumentPoll::OnTimeout);
+    connect(&timerTimeoutCom_, &QTimer::timeout, this, &InstrumentPoll::OnTimeout);
 }
 
-bool InstrumentPoll::Start() {
+bool InstrumentPoll::Start(const PollRequest& request) {
     if (running_)
         return false;
     running_ = true;
     ++generation_;
     exchange_ = InstrumentExchange();
-    state_.ReplyText.clear();
-    state_.ReplyComplete = 0;
 
     // A port left open (by the Start command) is reopened, so that a changed
-    // SerialLine takes effect and the receive buffer starts empty.
+    // serial line takes effect and the receive buffer starts empty.
     if (port_.IsOpen())
         port_.Close();
-    port_.SelectPort(state_.SetUp.SerialLine);
+    port_.SelectPort(request.serialLine);
     if (!port_.IsOpen() && !port_.Open()) {
         Conclude(); // failed, as after a time-out; Finished follows from the event loop
         return true;
     }
-    Apply(exchange_.Start(state_.SelectCode, state_.CommandText.toLatin1(), state_.ReplyExpected != 0));
+    Apply(exchange_.Start(request.selectCode, request.command, request.replyExpected));
     return true;
 }
 
@@ -38,7 +39,7 @@ void InstrumentPoll::Abort() {
     ++generation_;
     running_ = false;
     exchange_ = InstrumentExchange();
-    timer_.stop();
+    timerTimeoutCom_.stop();
     port_.Close();
 }
 
@@ -51,9 +52,6 @@ void InstrumentPoll::OnBytesArrived() {
 }
 
 void InstrumentPoll::OnTimeout() {
-    // What the window's time-out handler does; doing it twice is harmless.
-    state_.ReplyTimedOut = 1;
-    timer_.stop();
     if (running_)
         Apply(exchange_.TimedOut());
 }
@@ -68,10 +66,8 @@ void InstrumentPoll::Apply(const InstrumentExchange::Actions& actions) {
         port_.Discard();
     if (!actions.write.isEmpty())
         port_.Write(actions.write);
-    if (actions.restartTimeout) {
-        timer_.start();
-        state_.ReplyTimedOut = 0;
-    }
+    if (actions.restartTimeout)
+        timerTimeoutCom_.start();
     if (actions.closePort)
         port_.Close();
     if (actions.finished)
@@ -79,22 +75,21 @@ void InstrumentPoll::Apply(const InstrumentExchange::Actions& actions) {
 }
 
 void InstrumentPoll::Conclude() {
-    timer_.stop();
+    timerTimeoutCom_.stop();
     if (port_.IsOpen())
         port_.Close();
-    state_.ReplyText = QString::fromLatin1(exchange_.ReplyText());
-    state_.ReplyComplete = exchange_.ReplyComplete() ? 1 : 0;
     // Finished goes out from the event loop: by then every other handler of
-    // the signal that ended the poll (the window's time-out handler, for one)
-    // has run, and cannot undo what the receiver of Finished starts next.
+    // the signal that ended the poll has run, and cannot undo what the
+    // receiver of Finished starts next.
+    const PollResult result{QString::fromLatin1(exchange_.ReplyText()), exchange_.ReplyComplete()};
     const quint64 generation = generation_;
     QMetaObject::invokeMethod(
         this,
-        [this, generation] {
+        [this, generation, result] {
             if (!running_ || generation != generation_)
                 return;
             running_ = false;
-            emit Finished();
+            emit Finished(result);
         },
         Qt::QueuedConnection);
 }

@@ -2,45 +2,53 @@
 
 #include "acquisition/InstrumentExchange.h"
 #include "acquisition/SerialPortService.h"
-#include "common/Declarations.h"
 
 #include <QObject>
 #include <QTimer>
 
 namespace tarvek {
 
+// What one poll sends: the select byte, the command (after the
+// acknowledgement), whether an answer follows it, and the line to poll.
+struct PollRequest {
+    int selectCode = 0;
+    QByteArray command;
+    bool replyExpected = false;
+    int serialLine = 0;
+};
+
+// What one poll brought back: the answer without its carriage return, and
+// whether the exchange ran to its end.
+struct PollResult {
+    QString replyText;
+    bool replyComplete = false;
+};
+
+// The instrument's reply time-out: 2000 ms without a byte ends the exchange.
+inline constexpr int ReplyTimeoutInterval = 2000;
+
 // Polls the instrument once: the exchange of InstrumentExchange carried out on
-// a port, event-driven. Start() returns at once; the window, its timers and
-// its commands keep running while the poll waits for the instrument, and
-// Finished() follows when the exchange is over, always after Start() has
-// returned.
-//
-// Inputs, read at Start: SelectCode, CommandText (sent as Latin-1),
-// ReplyExpected (nonzero: collect an answer), SerialLine. Results: ReplyText
-// and ReplyComplete are set to "" and 0 at Start and to the outcome at the
-// end. The port is closed on every way out.
-//
-// `replyTimeout` is the window's reply time-out timer (2000 ms). The poll
-// restarts it (clearing ReplyTimedOut) whenever it begins to wait. When it
-// fires, the poll sets ReplyTimedOut to 1 and stops it, as the window's own
-// handler does, so the poll works whether or not such a handler is connected.
-// The timer is stopped when the poll ends.
+// a port, event-driven, timed by its own TimerTimeoutCom. Start() returns at
+// once; Finished() follows when the exchange is over, always after Start()
+// has returned. The port is closed on every way out.
 class InstrumentPoll : public QObject {
     Q_OBJECT
   public:
-    InstrumentPoll(Declarations& state, SerialPortService& port, QTimer& replyTimeout,
-                   QObject* parent = nullptr);
+    explicit InstrumentPoll(SerialPortService& port, int replyTimeoutMs = ReplyTimeoutInterval,
+                            QObject* parent = nullptr);
 
     // Begins a poll. Returns false, and does nothing, while one is running.
-    bool Start();
+    bool Start(const PollRequest& request);
     // From Start until Finished is emitted.
     bool IsRunning() const { return running_; }
     // Ends a running poll at once (program exit): stops the timer, closes the
-    // port; ReplyComplete stays 0 and Finished is not emitted.
+    // port; Finished is not emitted.
     void Abort();
 
+    const QTimer& TimerTimeoutCom() const { return timerTimeoutCom_; }
+
   signals:
-    void Finished();
+    void Finished(const tarvek::PollResult& result);
 
   private:
     void OnBytesArrived();
@@ -49,9 +57,8 @@ class InstrumentPoll : public QObject {
     void Apply(const InstrumentExchange::Actions& actions);
     void Conclude();
 
-    Declarations& state_;
     SerialPortService& port_;
-    QTimer& timer_;
+    QTimer timerTimeoutCom_;
     InstrumentExchange exchange_;
     bool running_ = false;
     quint64 generation_ = 0; // tells a queued Finished of an aborted poll apart

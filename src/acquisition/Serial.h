@@ -6,9 +6,6 @@
 
 namespace tarvek {
 
-inline const QString SerialLineErrorText = QStringLiteral(" ATTENTION: This serial line is not available   ");
-inline const QString SerialLineErrorTitle = QStringLiteral(" Error ");
-
 // Opens line `serialLine` for the Start command: closes the port if open,
 // selects the line, opens it. False when it cannot be opened; the port's
 // ErrorText() then says which device and why, and stderr has it too.

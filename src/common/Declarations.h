@@ -48,7 +48,6 @@ struct Declarations {
     // Acquisition state.
     QString AcquisitionFlag; // "1" while acquisition is active
     int StopRequested = 0;   // 1 from Stop until the next Start
-    int ReplyTimedOut = 0;   // 1 once the reply time-out fired since last restarted
 
     // Instrument poll.
     int SelectCode = 0;    // byte that opens an exchange

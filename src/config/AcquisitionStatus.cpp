@@ -2,6 +2,7 @@
 
 #include "common/TextHelpers.h"
 #include "config/SettingFiles.h"
+#include "config/SettingRecords.h"
 
 namespace tarvek {
 
@@ -9,7 +10,9 @@ FileOutcome WriteAcquisitionStatus(const QString& appFolder, const QString& acqu
     // The flag is one character in the record, whatever the variable holds.
     const QString flag = FixedText(acquisitionFlag, 1);
     return RewriteSettingRecords(appFolder, AcquisitionStatusFile, {1}, [&](int, const QString& old) {
-        return FixedText(old.mid(0, 21) + flag + old.mid(22, 21), SettingRecordLength);
+        return FixedText(old.mid(0, StatusFlagPosition - 1) + flag +
+                             old.mid(StatusFlagPosition, StatusFieldWidth),
+                         SettingRecordLength);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "config/EntryChecks.h"
 
 #include "common/TextHelpers.h"
+#include "config/SettingRecords.h"
 #include "config/SetupGenParameters.h"
 
 namespace tarvek {
@@ -10,11 +11,11 @@ EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QSt
     check.text = text;
     const double n = LeadingNumber(text);
     if (index == SerialLineBox) {
-        if (!(n >= 1 && n <= 8))
-            check.text = QStringLiteral("1");
+        if (!(n >= FirstSerialLine && n <= LastSerialLine))
+            check.text = QString::number(FirstSerialLine);
     } else if (index == StorageRateBox) {
-        if (!(n >= 0 && n <= 9))
-            check.text = QStringLiteral("0");
+        if (!(n >= FirstStorageRate && n <= LastStorageRate))
+            check.text = QString::number(FirstStorageRate);
         check.setsCaption = true;
         check.caption = StorageRateCaption(names, check.text);
     }

@@ -8,12 +8,12 @@ namespace tarvek {
 int DecodeSerialLine(const QString& value) {
     // Only the first character counts: "12" is line 1, not 12.
     const double n = LeadingNumber(value.left(1));
-    return (n < 1 || n > 8) ? 1 : static_cast<int>(n);
+    return (n < FirstSerialLine || n > LastSerialLine) ? FirstSerialLine : static_cast<int>(n);
 }
 
 int DecodeStorageRate(const QString& value) {
     const double n = LeadingNumber(value.left(1));
-    return (n < 0 || n > 9) ? 0 : static_cast<int>(n);
+    return (n < FirstStorageRate || n > LastStorageRate) ? FirstStorageRate : static_cast<int>(n);
 }
 
 FileOutcome ReadGeneralParameters(const QString& appFolder, Declarations::SetUpState& setUp) {

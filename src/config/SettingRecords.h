@@ -20,6 +20,10 @@ constexpr int GeneralRecordCount = 40;
 constexpr int SerialLineRecord = 16;
 constexpr int StorageRateRecord = 17;
 constexpr int SensorTypeRecord = 21;
+// The values an operator may give the serial line ("COM 1".."COM 8") and the
+// storage rate (an index into StorageRateName).
+constexpr int FirstSerialLine = 1, LastSerialLine = 8;
+constexpr int FirstStorageRate = 0, LastStorageRate = 9;
 constexpr int GeneralLabelWidth = 21;
 constexpr int GeneralValueWidth = 56;
 
@@ -54,5 +58,10 @@ QString ChannelFieldOf(const QString& record, Declarations::ChannelField field);
 QString WithChannelField(const QString& record, Declarations::ChannelField field, const QString& text);
 // A channel record of `name` and the fields given (indexed by ChannelField).
 QString ChannelRecord(const QString& name, const Declarations::ChannelRow& fields);
+
+// --- Acquisition status: record 1 holds the acquisition flag at 22, between
+// two fields of 21 characters that a rewrite keeps.
+constexpr int StatusFlagPosition = 22;
+constexpr int StatusFieldWidth = 21;
 
 } // namespace tarvek

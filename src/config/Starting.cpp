@@ -1,5 +1,6 @@
 #include "config/Starting.h"
 
+#include "config/GettingParameters.h"
 #include "config/SettingFiles.h"
 
 namespace tarvek {
@@ -17,6 +18,22 @@ FileOutcome ReadAcquisitionStatus(const QString& appFolder) {
     file.Read(1, outcome ? &outcome : nullptr);
     file.Close();
     return ReportFailure(outcome);
+}
+
+QStringList StartProgram(Declarations& state) {
+    QStringList failures;
+    FillNameTables(state.StorageRateName);
+    if (const FileOutcome read = ReadGeneralParameters(state.AppFolder, state.SetUp); !read)
+        failures << read.message;
+    if (const FileOutcome read = ReadChannelParameters(state.AppFolder, state.SetUp); !read)
+        failures << read.message;
+    if (const FileOutcome read = ReadAcquisitionStatus(state.AppFolder); !read)
+        failures << read.message;
+    return failures;
+}
+
+std::array<PanelText, 3> SetStatusBar(int serialLine) {
+    return {{{4, SerialLinePanelText(serialLine)}, {3, VersionText}, {5, QStringLiteral("  ")}}};
 }
 
 QString SerialLinePanelText(int serialLine) {

@@ -3,6 +3,10 @@
 #include "common/Declarations.h"
 #include "common/RecordFile.h"
 
+#include <QStringList>
+
+#include <array>
+
 namespace tarvek {
 
 // StorageRateName(0..9), `names`, receives the ten storage rate names in code order;
@@ -14,7 +18,18 @@ void FillNameTables(Declarations::RateNames& names);
 // in stand-by.
 FileOutcome ReadAcquisitionStatus(const QString& appFolder);
 
-// Texts of the status bar panels written at start-up.
+// The start-up, run once by the main window before it fills the settings
+// window: the rate names, both parameter files, and the acquisition status
+// file (read, never applied). Returns what could not be read, one line each.
+QStringList StartProgram(Declarations& state);
+
+// The status bar panels the start-up writes, in the order it writes them.
+struct PanelText {
+    int panel;
+    QString text;
+};
+std::array<PanelText, 3> SetStatusBar(int serialLine);
+
 QString SerialLinePanelText(int serialLine); // "Com:" and the number, a blank before a non-negative one
 inline const QString VersionText = QStringLiteral("Ver. 05-02-08");
 

@@ -15,12 +15,6 @@ namespace {
 
 constexpr double PowersOfTen[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
 
-constexpr int ValueField = 10;         // the value text and its blank
-constexpr int FirstBlock = 20;         // after "dd-mm-yyyy;hh:mm:ss;"
-constexpr int BlockLength = 17;        // value field and "; Bar ;"
-constexpr char UnitText[] = "; Bar ;"; // after every value field
-constexpr char Ending[] = " *\r\n";    // the last four bytes
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -33,7 +27,8 @@ int TwoDigits(const char* p) {
 // "dd-mm-yyyy" and "hh:mm:ss" as milliseconds of the wall clock from
 // 1970-01-01, or false when either does not exist.
 bool ReadStamp(const char* p, qint64* localMs) {
-    if (p[2] != '-' || p[5] != '-' || p[10] != ';' || p[13] != ':' || p[16] != ':' || p[19] != ';')
+    if (p[2] != '-' || p[5] != '-' || p[DateWidth] != ';' || p[13] != ':' || p[16] != ':' ||
+        p[FirstBlock - 1] != ';')
         return false;
     const int day = TwoDigits(p), month = TwoDigits(p + 3), century = TwoDigits(p + 6),
               year = TwoDigits(p + 8);
@@ -44,7 +39,6 @@ bool ReadStamp(const char* p, qint64* localMs) {
     const QDate date(century * 100 + year, month, day);
     if (!date.isValid())
         return false;
-    constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
     *localMs = ((date.toJulianDay() - UnixEpochDay) * 86400 + hour * 3600 + minute * 60 + second) * 1000;
     return true;
 }
@@ -124,7 +118,7 @@ int StoredValue::WriteText(char* out) const {
 
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
     const char* end = bytes + DataRecordLength - 4;
-    if (std::memcmp(end, Ending, 4) != 0)
+    if (std::memcmp(end, RecordEnding, 4) != 0)
         return RecordKind::NotData;
     if (std::all_of(bytes, end, [](char c) { return c == ' '; }))
         return RecordKind::Blank;
@@ -132,7 +126,7 @@ RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
         return RecordKind::NotData;
     for (int k = 0; k < Declarations::ChannelCount; ++k) {
         const char* block = bytes + FirstBlock + k * BlockLength;
-        if (block[9] != ' ' || std::memcmp(block + ValueField, UnitText, 7) != 0 ||
+        if (block[9] != ' ' || std::memcmp(block + ValueFieldWidth, UnitText, 7) != 0 ||
             !ReadValue(block, &record->values[k]))
             return RecordKind::NotData;
     }
@@ -150,17 +144,14 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
     const qint64 size = file.size();
     const qint64 whole = size / DataRecordLength;
 
-    // The logger's count of its last record: the header's, when that record
-    // is whole in the file, else that of the last whole record.
-    qint64 count = 0;
+    std::optional<int> headerCount;
     if (whole > 0) {
         const QByteArray header = file.read(DataRecordLength);
         if (header.size() != DataRecordLength)
             return fail(QStringLiteral("cannot read"));
-        const std::optional<int> headerCount = ReadHeaderCount(QString::fromLatin1(header));
-        count = headerCount && *headerCount + 1 <= whole ? *headerCount
-                                                         : std::min<qint64>(whole - 1, MaxDataRecords);
+        headerCount = ReadHeaderCount(QString::fromLatin1(header));
     }
+    const qint64 count = LastCountedRecord(whole, headerCount);
 
     Outcome outcome = Outcome::Ok;
     if (count < read_) {

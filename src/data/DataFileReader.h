@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Declarations.h"
+#include "data/DataRecord.h"
 
 #include <QByteArray>
 #include <QString>

@@ -61,21 +61,23 @@ QString DataFileName(const QString& scanDate) {
 }
 
 QString DataFileHeader(int count) {
-    QString body = QStringLiteral("Lastrecord;   ") + QString::number(count).rightJustified(5, u' ') + u';';
+    QString body = QStringLiteral("Lastrecord;   ") +
+                   QString::number(count).rightJustified(HeaderCountWidth, u' ') + u';';
     for (int k = 0; k < ChannelBlocks; ++k)
-        body += QString(10, u' ') + u';' + QString(5, u' ') + u';';
+        body +=
+            QString(ValueFieldWidth, u' ') + u';' + QString(BlockLength - ValueFieldWidth - 2, u' ') + u';';
     return Terminated(body);
 }
 
 QString BuildDataRecord(const Declarations& state) {
-    QString body = FixedText(state.ScanDate, 10) + u';' + FixedText(state.ScanTime, 8) + u';';
+    QString body = FixedText(state.ScanDate, DateWidth) + u';' + FixedText(state.ScanTime, TimeWidth) + u';';
     for (int k = 1; k <= ChannelBlocks; ++k)
-        body += FixedText(state.ChannelValue[k], 10) + QStringLiteral("; Bar ;");
+        body += FixedText(state.ChannelValue[k], ValueFieldWidth) + QLatin1StringView(UnitText);
     return Terminated(body);
 }
 
 std::optional<int> ReadHeaderCount(const QString& headerRecord) {
-    const double count = LeadingNumber(headerRecord.mid(14, 5));
+    const double count = LeadingNumber(headerRecord.mid(HeaderCountAt, HeaderCountWidth));
     if (count < 1 || count > MaxDataRecords || count != std::floor(count))
         return std::nullopt;
     return static_cast<int>(count);
@@ -83,9 +85,7 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord) {
 
 namespace {
 
-// The count of the last data record in the file: the header's, when the
-// record it names is whole in the file; otherwise that of the last whole
-// record, so nothing stored is overwritten and a torn tail is not counted.
+// The count of the last data record in the file (see LastCountedRecord).
 FileOutcome LastRecordCount(RecordFile& file, int* count) {
     const qint64 wholeRecords = file.Size() / DataRecordLength;
     *count = 0;
@@ -95,11 +95,7 @@ FileOutcome LastRecordCount(RecordFile& file, int* count) {
     const QString header = file.Read(1, &outcome);
     if (!outcome)
         return outcome;
-    const std::optional<int> headerCount = ReadHeaderCount(header);
-    if (headerCount && *headerCount + 1 <= wholeRecords)
-        *count = *headerCount;
-    else
-        *count = static_cast<int>(qMin<qint64>(wholeRecords - 1, MaxDataRecords));
+    *count = static_cast<int>(LastCountedRecord(wholeRecords, ReadHeaderCount(header)));
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/Declarations.h"
 #include "common/RecordFile.h"
+#include "data/DataRecord.h"
 
 #include <QString>
 
@@ -23,13 +24,6 @@ void CheckStorageDue(Declarations& state);
 
 // --- Data files ---
 
-inline constexpr int DataRecordLength = 160;
-// The header count runs 1..99999, then starts again at 1.
-inline constexpr int MaxDataRecords = 99999;
-
-// Status panel text while storing fails, until a store succeeds again.
-inline const QString DataNotStoredText = QStringLiteral(" Data not stored ");
-
 // "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
 QString DataFileName(const QString& scanDate);
 
@@ -45,23 +39,12 @@ QString BuildDataRecord(const Declarations& state);
 // they hold no whole number from 1 to 99999.
 std::optional<int> ReadHeaderCount(const QString& headerRecord);
 
-// Appends the last scan's record to its month's data file in the datafiles
-// folder (created when missing) and then raises the count in the header, so
-// that the header never counts a record the file lacks. Each step is synced to
-// the disk before the next, so this holds after a power cut too, and success
-// means the record is on the disk. The file is opened and closed within the
-// call.
-//
-// Where the header leaves off: after its count, as long as that record is in
-// the file; otherwise (count unreadable or beyond the file's end) after the
-// last whole record, so stored data is never overwritten on a guess and a torn
-// tail is replaced by the next whole record. A torn tail the new record does
-// not replace (the count names an earlier record) is completed with blanks.
-// After 99999 records the count starts again at 1 and the oldest records are
-// overwritten from record 2 on.
-//
-// A failure (folder or file unusable, disk full) is reported on stderr and
-// returned; the file then holds whole records only and a consistent count.
+// Appends the last scan's record to its month's data file (folder made when
+// missing), then raises the header's count: record, sync, count, sync, so the
+// count never names a record the disk lacks, power cut included. The record
+// goes after LastCountedRecord; a torn tail it does not replace is completed
+// with blanks; after 99999 the count starts again at 1. A failure is reported
+// on stderr and returned, leaving whole records and a consistent count.
 FileOutcome StoreDataRecord(const Declarations& state);
 
 // The month's data file of the last scan (its ScanDate).

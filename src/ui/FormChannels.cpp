@@ -110,6 +110,29 @@ void FormChannels::Build() {
     left->setSpacing(12);
     columns->addLayout(left);
 
+    left->addWidget(BuildReadings());
+    left->addWidget(BuildAcquisition());
+    left->addStretch(1);
+    columns->addWidget(BuildSetUp(), 0, Qt::AlignTop);
+
+    // Tab order: the general boxes, then gain and offset row by row, then
+    // the buttons.
+    QList<QWidget*> order{text5_[5], text5_[4]};
+    for (int n = 1; n <= Declarations::ChannelCount; ++n)
+        order << text1_[n] << text2_[n];
+    order << command1_ << command2_ << command3_ << command4_;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    for (int index : {SerialLineBox, StorageRateBox})
+        text5_[index]->installEventFilter(this);
+    connect(command1_, &QPushButton::clicked, this, &FormChannels::LoadCommand);
+    connect(command2_, &QPushButton::clicked, this, &FormChannels::SaveCommand);
+
+    shape1_->SetColour(LampGreen);
+}
+
+QGroupBox* FormChannels::BuildReadings() {
     // Readings: one row per channel, "Ch.n", the value, "Bar".
     auto* frame2 = new QGroupBox(QStringLiteral("Letture:"), frame1_);
     frame2->setObjectName(QStringLiteral("Frame2"));
@@ -134,8 +157,10 @@ void FormChannels::Build() {
         readings->addWidget(unit, n - 1, 2);
         label2_[n] = value;
     }
-    left->addWidget(frame2);
+    return frame2;
+}
 
+QGroupBox* FormChannels::BuildAcquisition() {
     // Acquisition: Start and Stop share one place, beside the lamp.
     auto* frame4 = new QGroupBox(QStringLiteral("Acquisizione:"), frame1_);
     frame4->setObjectName(QStringLiteral("Frame4"));
@@ -150,9 +175,10 @@ void FormChannels::Build() {
     shape1_->setObjectName(QStringLiteral("Shape1"));
     acquisition->addWidget(shape1_, 0, 1, Qt::AlignCenter);
     acquisition->setColumnStretch(2, 1);
-    left->addWidget(frame4);
-    left->addStretch(1);
+    return frame4;
+}
 
+QGroupBox* FormChannels::BuildSetUp() {
     // Set-up: storage rate, serial line, gain and offset per channel.
     auto* frame3 = new QGroupBox(QStringLiteral("Set-Up:"), frame1_);
     frame3->setObjectName(QStringLiteral("Frame3"));
@@ -209,23 +235,7 @@ void FormChannels::Build() {
     setup->addWidget(command1_, 13, 1);
     setup->addWidget(command2_, 13, 2);
     setup->setRowStretch(14, 1);
-    columns->addWidget(frame3, 0, Qt::AlignTop);
-
-    // Tab order: the general boxes, then gain and offset row by row, then
-    // the buttons.
-    QList<QWidget*> order{text5_[5], text5_[4]};
-    for (int n = 1; n <= Declarations::ChannelCount; ++n)
-        order << text1_[n] << text2_[n];
-    order << command1_ << command2_ << command3_ << command4_;
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    for (int index : {SerialLineBox, StorageRateBox})
-        text5_[index]->installEventFilter(this);
-    connect(command1_, &QPushButton::clicked, this, &FormChannels::LoadCommand);
-    connect(command2_, &QPushButton::clicked, this, &FormChannels::SaveCommand);
-
-    shape1_->SetColour(LampGreen);
+    return frame3;
 }
 
 void FormChannels::CentreFrame() {
@@ -233,6 +243,18 @@ void FormChannels::CentreFrame() {
     const QScreen* display = screen();
     const int screenWidth = display ? display->geometry().width() : frame1_->width();
     frame1_->move(CentredLeft(screenWidth, frame1_->width()), FrameTop);
+}
+
+void FormChannels::ShowAcquiring(bool acquiring) {
+    QPushButton* shown = acquiring ? command4_ : command3_;
+    QPushButton* hidden = acquiring ? command3_ : command4_;
+    // Left to itself, the focus would move on along the chain to a set-up box,
+    // whose blinking cursor repaints the window twice a second from then on.
+    const bool hadFocus = focusWidget() == hidden;
+    shown->setVisible(true);
+    if (hadFocus)
+        shown->setFocus(Qt::OtherFocusReason);
+    hidden->setVisible(false);
 }
 
 QLineEdit* FormChannels::Text1(int n) const {

@@ -50,6 +50,10 @@ class FormChannels : public QWidget {
     void SetLampColour(int value);
     int LampColour() const;
 
+    // Stop in the place of Start while acquiring, Start otherwise. The button
+    // that hides hands the keyboard focus to the one that takes its place.
+    void ShowAcquiring(bool acquiring);
+
     // Label2(1..8) <- values[1..8].
     void ShowReadings(const Declarations::TextTable& values);
 
@@ -78,6 +82,10 @@ class FormChannels : public QWidget {
 
   private:
     void Build();
+    // The three groups of Frame1, made in this order (the focus chain's).
+    QGroupBox* BuildReadings();    // Frame2: Label2(1..8)
+    QGroupBox* BuildAcquisition(); // Frame4: Start, Stop, the lamp
+    QGroupBox* BuildSetUp();       // Frame3: Text5, Text1, Text2, Load, Save
     void CentreFrame();
     void FillChannelBoxes();
     QLabel* StaticLabel(const QString& objectName, const QString& caption, QWidget* parent);

@@ -1,11 +1,8 @@
 #include "ui/MDIForm1.h"
 
 #include "acquisition/Acquisition.h"
-#include "acquisition/Serial.h"
 #include "common/TextHelpers.h"
-#include "config/GettingParameters.h"
 #include "config/Starting.h"
-#include "data/StoringData.h"
 #include "ui/FormChannels.h"
 #include "ui/Messages.h"
 #include "ui/Pictures.h"
@@ -27,16 +24,10 @@ namespace {
 
 constexpr int PanelCount = 7;
 
-// A status bar panel: the label that shows the text, in a holder of the same
-// size. A label asks its parent for a new layout at every new text; in the
-// status bar that lays out and repaints every panel and then lays out the
-// whole window, once a second for the clock and twice more per scan. Every
-// panel has a stretch factor and a minimum width of its own, so the status
-// bar gives it its width from those alone, and a label's size hints count
-// only through their height (the status bar's). A panel holds one line of
-// text, whose height the font and the style decide, not the text: so the
-// holder asks for a new layout on a change of font or style only, and a new
-// text just repaints its own panel.
+// A status bar panel: its label in a holder of the same size. A new text in a
+// bare label would lay out the status bar and the window; the holder asks for
+// a new layout only on a change of font or style (a panel holds one line), so
+// a new text repaints its own panel alone.
 class PanelHolder final : public QWidget {
   public:
     PanelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) { label->setParent(this); }
@@ -104,13 +95,6 @@ MDIForm1::MDIForm1(Declarations& state, const WallClock& clock, QWidget* parent)
         timer1_->start(MillisecondsToNextTick(clock_.Now().time()));
         ClockTick();
     });
-
-    timerTimeoutCom_ = new QTimer(this);
-    timerTimeoutCom_->setObjectName(QStringLiteral("TimerTimeoutCom"));
-    timerTimeoutCom_->setInterval(2000);
-    timerTimeoutCom_->setSingleShot(true);
-    timerTimeoutCom_->setTimerType(Qt::PreciseTimer);
-    connect(timerTimeoutCom_, &QTimer::timeout, this, &MDIForm1::ReplyTimeoutTick);
 }
 
 MDIForm1::~MDIForm1() = default;
@@ -133,8 +117,10 @@ void MDIForm1::Load() {
     connect(form_->Command3(), &QPushButton::clicked, this, &MDIForm1::StartClicked);
     connect(form_->Command4(), &QPushButton::clicked, this, &MDIForm1::StopClicked);
 
-    QStringList failures;
-    StartProgram(failures);
+    const QStringList failures = StartProgram(state_);
+    for (const auto& [n, text] : SetStatusBar(state_.SetUp.SerialLine))
+        SetPanel(n, text);
+    form_->SetLampColour(LampRed);
 
     // Activation: Start shown, Stop hidden, the set-up boxes filled. It must
     // see what StartProgram read, so it runs here and not on the MDI area's
@@ -149,25 +135,6 @@ void MDIForm1::Load() {
                     QStringLiteral("The program starts in stand-by, but part of its set-up could not be "
                                    "read:\n\n") +
                         failures.join(u'\n'));
-}
-
-void MDIForm1::StartProgram(QStringList& failures) {
-    FillNameTables(state_.StorageRateName);
-    if (const FileOutcome read = ReadGeneralParameters(state_.AppFolder, state_.SetUp); !read)
-        failures << read.message;
-    if (const FileOutcome read = ReadChannelParameters(state_.AppFolder, state_.SetUp); !read)
-        failures << read.message;
-    SetStatusBar();
-    // Read but not applied: the program always starts in stand-by.
-    if (const FileOutcome read = ReadAcquisitionStatus(state_.AppFolder); !read)
-        failures << read.message;
-    form_->SetLampColour(LampRed);
-}
-
-void MDIForm1::SetStatusBar() {
-    SetPanel(4, SerialLinePanelText(state_.SetUp.SerialLine));
-    SetPanel(3, VersionText);
-    SetPanel(5, QStringLiteral("  "));
 }
 
 void MDIForm1::SetPanel(int n, const QString& text) {
@@ -220,10 +187,8 @@ void MDIForm1::ShowLamp(int colour) {
 }
 
 void MDIForm1::ShowAcquiring(bool acquiring) {
-    if (!form_)
-        return;
-    form_->Command3()->setVisible(!acquiring);
-    form_->Command4()->setVisible(acquiring);
+    if (form_)
+        form_->ShowAcquiring(acquiring);
 }
 
 void MDIForm1::ShowReadings(const Declarations::TextTable& values) {
@@ -237,11 +202,6 @@ void MDIForm1::ShowStoreFailure(bool failed) {
 
 void MDIForm1::ShowSerialLineError(const QString& reason) {
     ShowMessage(this, QMessageBox::Warning, SerialLineErrorTitle, SerialLineErrorText, reason);
-}
-
-void MDIForm1::ReplyTimeoutTick() {
-    state_.ReplyTimedOut = 1;
-    timerTimeoutCom_->stop();
 }
 
 void MDIForm1::ExitCommand() {

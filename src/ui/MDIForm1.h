@@ -21,9 +21,7 @@ class FormChannels;
 
 // The main window: a multiple-document frame holding "Channels & Settings",
 // a menu bar with the one command Exit, a status bar of seven text panels
-// (numbered 1 to 7) and the two timers, Timer1 (the clock tick, every
-// 200 ms) and TimerTimeoutCom (the instrument's reply time-out, 2000 ms,
-// once per arming).
+// (numbered 1 to 7) and Timer1, the clock tick, every 200 ms.
 //
 // Construction builds the window; Load() runs the start-up (main calls it
 // once, before showing the window). Nothing acts before Load().
@@ -51,7 +49,6 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     QString Panel(int n) const;
 
     QTimer* Timer1() const { return timer1_; }
-    QTimer* TimerTimeoutCom() const { return timerTimeoutCom_; }
     QAction* Exitm() const { return exitm_; }
 
     // Handler of Timer1: acts once per new wall-clock second. Writes the date
@@ -71,9 +68,6 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     void ShowStoreFailure(bool failed) override;
     void ShowSerialLineError(const QString& reason) override;
 
-    // Handler of TimerTimeoutCom: ReplyTimedOut <- 1 and the timer stops.
-    void ReplyTimeoutTick();
-
     // Handler of Exit: ends the program at once.
     void ExitCommand();
 
@@ -92,9 +86,6 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     void changeEvent(QEvent* event) override;
 
   private:
-    void StartProgram(QStringList& failures);
-    void SetStatusBar();
-
     Declarations& state_;
     const WallClock& clock_;
     bool loaded_ = false;
@@ -105,7 +96,6 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     std::array<QLabel*, 8> panels_{}; // 1..7
     QAction* exitm_ = nullptr;
     QTimer* timer1_ = nullptr;
-    QTimer* timerTimeoutCom_ = nullptr;
 };
 
 // Timer1 fires every 200 ms, on the 200 ms boundaries of the wall clock.
@@ -117,5 +107,9 @@ int MillisecondsToNextTick(const QTime& now);
 inline const QString MainTitle = QStringLiteral(" TARVEK     Data  Acqusition  System  ");
 inline const QString ExitCaption = QStringLiteral("      Exit      ");
 inline const QString PoweredByText = QStringLiteral("Powered by: ORVELLA");
+// Panel 1 while storing fails, until a store succeeds again.
+inline const QString DataNotStoredText = QStringLiteral(" Data not stored ");
+inline const QString SerialLineErrorText = QStringLiteral(" ATTENTION: This serial line is not available   ");
+inline const QString SerialLineErrorTitle = QStringLiteral(" Error ");
 
 } // namespace tarvek

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     // window, so leaving the program in the middle of a scan releases the
     // port first.
     QtSerialPortService port(state.AppFolder);
-    Acquisition acquisition(state, window, port, *window.TimerTimeoutCom());
+    Acquisition acquisition(state, window, port);
     window.Attach(acquisition);
     window.showMaximized();
     return app.exec();

@@ -12,7 +12,6 @@ namespace tarvek {
 namespace {
 
 constexpr qint64 DayMs = 86'400'000;
-constexpr qint64 UnixEpochDay = 2440588; // Julian day of 1970-01-01
 
 qint64 FloorDiv(qint64 a, qint64 b) {
     return a / b - (a % b < 0 ? 1 : 0);

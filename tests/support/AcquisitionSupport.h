@@ -2,6 +2,9 @@
 
 // Helpers for the acquisition tests: waiting through the event loop, a good
 // answer, whole data files.
+#include "FakeSerialPort.h"
+#include "acquisition/Acquisition.h"
+
 #include <QByteArray>
 #include <QEventLoop>
 #include <QStringList>
@@ -36,6 +39,17 @@ inline void RunEventsFor(int ms) {
 
 // Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
 inline const QByteArray GoodAnswer = "+0001000+0002000+0003000+0004000+0005000+0006000+0007000+0008000";
+
+// Plays the instrument for the poll that is waiting: "!" to the select byte,
+// then `answer` to the command; returns when the scan has ended.
+inline void AnswerThePoll(FakeSerialPort& port, const Acquisition& acquisition,
+                          const QByteArray& answer = GoodAnswer) {
+    ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
+    port.InjectBytes("!");
+    ASSERT_TRUE(port.Written().endsWith("K\r"));
+    port.InjectBytes(answer + "\r");
+    ASSERT_TRUE(WaitUntil([&] { return !acquisition.ScanRunning(); }, 2000));
+}
 
 // Whole 160-byte records, and the header count naming the last of them.
 inline void ExpectWholeDataFile(const QByteArray& file, int records) {

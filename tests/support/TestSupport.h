@@ -3,6 +3,7 @@
 // Helpers shared by the tests: a scratch application folder and byte-level
 // access to the files the program writes.
 #include "common/Declarations.h"
+#include "data/StoringData.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -12,8 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <grp.h>
 #include <map>
 #include <ostream>
+#include <unistd.h>
 
 // Lets GoogleTest print texts (QString, QByteArray) in failure messages.
 template <typename Text>
@@ -90,6 +94,30 @@ inline QByteArray ChannelFile(const std::array<QByteArray, 8>& gains,
     return bytes;
 }
 
+// Record 1 of a data file, its count field as given ("    3", "  abc").
+inline QByteArray DataHeader(const QByteArray& countField) {
+    return "Lastrecord;   " + countField + ";" + QByteArray("          ;     ;").repeated(8) + " *\r\n";
+}
+inline QByteArray DataHeader(int count) {
+    return DataHeader(QByteArray::number(count).rightJustified(5, ' '));
+}
+
+// A data record with `values` in the first channels and "+1.000" in the rest.
+inline QByteArray DataLine(const QByteArray& time, QList<QByteArray> values = {},
+                           const QByteArray& date = "26-10-2025") {
+    QByteArray line = date + ";" + time + ";";
+    for (int k = 0; k < 8; ++k)
+        line += (k < values.size() ? values[k] : QByteArray("   +1.000")) + " ; Bar ;";
+    return line + " *\r\n";
+}
+
+// In a death test's child: root drops to nobody, so that permissions bind it
+// as they bind an operator (exit status 64 when it cannot).
+inline void DropToNobody() {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        std::_Exit(64);
+}
+
 // A fresh application folder per test, removed afterwards.
 class AppFolderTest : public ::testing::Test {
   protected:
@@ -99,6 +127,16 @@ class AppFolderTest : public ::testing::Test {
     }
     QString SettingPath(const QString& name) const { return state.AppFolder + "/settingfiles/" + name; }
     QString DataPath(const QString& name) const { return state.AppFolder + "/datafiles/" + name; }
+    // Stores a scan with the logger's own writer: `first` in channel 1, `rest`
+    // in the others.
+    void StoreScan(const QString& date, const QString& time, const QString& first, const QString& rest) {
+        state.ScanDate = date;
+        state.ScanTime = time;
+        state.ChannelValue.fill(rest);
+        state.ChannelValue[1] = first;
+        QString err;
+        ASSERT_TRUE(WithStderr(err, [&] { return StoreDataRecord(state); })) << qPrintable(err);
+    }
 
     QTemporaryDir dir_;
     Declarations state;
