@@ -246,6 +246,15 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     ASSERT_EQ(trend.Size(), 3);
     EXPECT_EQ(trend.Value(0, 1).Text(), "2.000");
     EXPECT_EQ(trend.Value(7, 2).Text(), "3.000");
+
+    // Month files given go by month; with any other name, in the order given.
+    ASSERT_TRUE(QFile::copy(DataPath("11-2025-Data.txt"), state.AppFolder + "/copy.txt"));
+    for (const auto& [other, first] : {std::pair{DataPath("11-2025-Data.txt"), "2.000"},
+                                       std::pair{state.AppFolder + "/copy.txt", "3.000"}}) {
+        TrendSource given(QTimeZone::utc());
+        ASSERT_TRUE(given.Open({DataPath("12-2025-Data.txt"), other}));
+        EXPECT_EQ(given.Data().Value(0, 0).Text(), first) << qPrintable(other);
+    }
 }
 
 // A channel parameters record: description at 6..27, decimals at 29, unit at 31..34.
