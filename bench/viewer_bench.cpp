@@ -1,18 +1,23 @@
 // Figures of tarvek-view, printed for a person to read, each beside its floor:
 //
-//   tarvek-view-bench FOLDER [MONTHS]
+//   tarvek-view-bench FOLDER [MONTHS [PNG]]
 //       writes MONTHS (default 12) month files of eight channels every 30
 //       seconds into FOLDER/datafiles with the logger's own StoreDataRecord
-//       (kept when present), then measures on the last full month (warm
+//       (kept when present) and alarm limits the values cross into
+//       FOLDER/settingfiles, then measures on the last full month (warm
 //       cache): reading its bytes and parsing it, the first drawing of the
-//       month and of the whole span with eight channels, the CSV export of the
-//       month, and the memory the process holds with the month open.
+//       month (limits and their periods included) and of the whole span with
+//       eight channels, the CSV export of the month, the periods outside
+//       limits of the whole span, and the memory the process holds with the
+//       month open. PNG: where to save the month's drawing.
 //
 // The drawing runs on whatever QT_QPA_PLATFORM gives (offscreen, or xcb under
 // xvfb-run): bench/viewer.sh runs both.
+#include "config/SettingRecords.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 #include "viewer/CsvExport.h"
+#include "viewer/TrendReport.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 
@@ -80,6 +85,24 @@ void WriteMonths(const QString& folder, int months) {
     }
 }
 
+// Channel k's limits cut through its wave (amplitude 10 k) at 8 k, in four
+// units two by two.
+void WriteLimits(const QString& folder) {
+    QByteArray bytes = QByteArray(SettingRecordLength - 3, ' ').append("*\r\n").repeated(ChannelRecordOffset);
+    for (int k = 1; k <= Declarations::ChannelCount; ++k) {
+        Declarations::ChannelRow fields;
+        fields[Declarations::Description] = QStringLiteral("Channel number %1 of 8").arg(k);
+        fields[Declarations::Unit] = QStringList{"Bar", "mBar", "m", "degC"}[(k - 1) / 2];
+        fields[Declarations::AlarmMin] = QString::number(-8 * k);
+        fields[Declarations::AlarmMax] = QString::number(8 * k);
+        bytes += ChannelRecord(QStringLiteral("Ch.%1").arg(k), fields).toLatin1();
+    }
+    QDir().mkpath(folder + QStringLiteral("/settingfiles"));
+    QFile file(folder + QStringLiteral("/settingfiles/") + ChannelParametersFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        std::exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +114,7 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const int months = argc > 2 ? std::atoi(argv[2]) : 12;
     const QString data = folder + QStringLiteral("/datafiles");
+    WriteLimits(folder);
     if (QDir(data).entryList(QDir::Files).size() < months) {
         QElapsedTimer timer;
         timer.start();
@@ -152,8 +176,11 @@ int main(int argc, char** argv) {
         });
     };
     const double emptyMs = draw(empty);
-    Figure("first drawing of the month, 8 channels", draw(source.Data()), "ms", "an empty chart", emptyMs,
-           200);
+    Figure("first drawing of the month, 8 channels, limits", draw(source.Data()), "ms", "an empty chart",
+           emptyMs, 200);
+    std::printf("periods outside limits in the month: %zu\n", chart.Periods().size());
+    if (argc > 3)
+        chart.grab().save(QString::fromLocal8Bit(argv[3]));
     const long rssMonth = StatusKiB("VmRSS:");
 
     TrendSource year;
@@ -162,6 +189,18 @@ int main(int argc, char** argv) {
                 year.Data().Size(), yearParseMs);
     Figure("first drawing of the whole span, 8 channels", draw(year.Data()), "ms", "an empty chart", emptyMs,
            200);
+    std::vector<LimitPeriod> periods;
+    const double periodsMs =
+        BestMs(5, [&] { periods = PeriodsOf(year.Data(), year.Channels(), all, everything); });
+    // The floor: one look at every value of the span.
+    double sum = 0;
+    const double visitMs = BestMs(5, [&] {
+        for (int k = 0; k < Declarations::ChannelCount; ++k)
+            for (qint64 i = 0; i < year.Data().Size(); ++i)
+                sum += year.Data().Value(k, i).Value();
+    });
+    std::printf("periods outside limits in the whole span: %zu (%g)\n", periods.size(), sum > 0 ? 1.0 : 0.0);
+    Figure("periods outside limits, whole span", periodsMs, "ms", "visiting every value", visitMs, 50);
     std::printf("%-44s %9.1f MB   (floor: before opening %.1f MB; goal at most 100 MB)\n",
                 "memory with the month open and drawn", rssMonth / 1024.0, rssBefore / 1024.0);
     std::printf("%-44s %9.1f MB\n", "peak memory of the run (whole span too)", StatusKiB("VmHWM:") / 1024.0);

@@ -1,8 +1,10 @@
 // The viewer's rules without its window: the record reader, decimation, the
-// follow mode and the CSV export.
+// follow mode, the limits and their periods, the time axis, the PDF's pages
+// and the CSV exports.
 #include "data/StoringData.h"
+#include "viewer/ChartAxes.h"
 #include "viewer/CsvExport.h"
-#include "viewer/TrendMath.h"
+#include "viewer/TrendReport.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -220,6 +222,189 @@ TEST(ChartMouse, DragsByButton) {
     EXPECT_FALSE(EndsZoomRectangle(Qt::RightButton));
 }
 
+// Records every 30 s from 2025-10-26T00:00:00 on channel 1 of values written
+// as "5 11 - 4*3" (a gap "-", "4*3" three fours).
+Trend TrendOf(const QByteArray& values) {
+    std::vector<StoredRecord> records;
+    qint64 t = *ParseLocalTime("2025-10-26T00:00:00");
+    for (const QByteArray& item : values.split(' ')) {
+        const QList<QByteArray> parts = item.split('*');
+        for (int n = parts.size() > 1 ? parts[1].toInt() : 1; n > 0; --n, t += 30'000) {
+            StoredRecord r{t, {}};
+            const int point = parts[0].indexOf('.');
+            const int decimals = point < 0 ? 0 : int(parts[0].size()) - point - 1;
+            r.values[0] =
+                parts[0] == "-"
+                    ? StoredValue::FromGap(StoredValue::NoData)
+                    : StoredValue::FromDigits(QByteArray(parts[0]).remove(point, 1).toInt(), decimals);
+            records.push_back(r);
+        }
+    }
+    Trend trend(QTimeZone::utc());
+    trend.Append(records);
+    return trend;
+}
+
+constexpr TimeSpan Everything{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
+
+struct PeriodCase {
+    const char* name;
+    const char* minimum;
+    const char* maximum;
+    QByteArray values;
+    const char* periods; // "side first..last extreme count" per period, records by index
+    const char* problems = "";
+};
+
+class LimitPeriods : public ::testing::TestWithParam<PeriodCase> {};
+
+TEST_P(LimitPeriods, EachRunOutsideIsOnePeriod) {
+    const PeriodCase& c = GetParam();
+    QStringList problems;
+    const ChannelLimits limits = ParseLimits(c.minimum, c.maximum, "Ch.1 [Bar]", &problems);
+    const Trend trend = TrendOf(c.values);
+    QStringList found;
+    for (const LimitPeriod& p : FindPeriods(trend, 0, limits, Everything))
+        found += QString("%1 %2..%3 %4 %5")
+                     .arg(p.above ? "above" : "below")
+                     .arg(p.first)
+                     .arg(p.last)
+                     .arg(QString(trend.Value(0, p.extreme).Text()))
+                     .arg(p.count);
+    EXPECT_EQ(found.join("; "), c.periods);
+    EXPECT_EQ(problems.join("\n"), c.problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, LimitPeriods,
+    ::testing::Values(
+        PeriodCase{"SingleRecordOutside", "0", "10", "5 11 5", "above 1..1 11 1"},
+        PeriodCase{"GapEndsAPeriod", "0", "10", "11 12 - 13 5", "above 0..1 12 2; above 3..3 13 1"},
+        PeriodCase{"AtALimitIsInside", "-0.5", "10", "10.000 -0.500 10 10.001 -0.501",
+                   "above 3..3 10.001 1; below 4..4 -0.501 1"},
+        PeriodCase{"SideChangeEndsAPeriod", "0", "10", "-1 -3 11", "below 0..1 -3 2; above 2..2 11 1"},
+        PeriodCase{"OnlyAMinimum", "2", "", "1 100 1.5", "below 0..0 1 1; below 2..2 1.5 1"},
+        PeriodCase{"OnlyAMaximum", "  ", "+5", "-100 6 7 6", "above 1..3 7 3"},
+        // Whole blocks of 64 inside are passed by their summary: a period
+        // across a block's edge stays one, a period up to a block inside
+        // ends there, a lone value at a block's start is found.
+        PeriodCase{"AcrossBlocks", "0", "10", "5*60 11*8 5*52 11*8 5*64 12 5*63 -7 5*70",
+                   "above 60..67 11 8; above 120..127 11 8; above 192..192 12 1; below 256..256 -7 1"},
+        PeriodCase{"MinimumAboveMaximumIgnored", "10", "0", "-5 50", "",
+                   "Ch.1 [Bar]: the alarm minimum 10 is not below the maximum 0; both are ignored"},
+        PeriodCase{"UnreadableLimitNamedTheOtherKept", "1,5", "10", "-5 50", "above 1..1 50 1",
+                   "Ch.1 [Bar]: the alarm minimum \"1,5\" is not a number; it is not drawn"}),
+    RowName);
+
+TEST(StatisticsText, CountsOutsideOnlyTheLimitsAChannelHas) {
+    const Trend trend = TrendOf("5 -1 - 12 -3");
+    const ChannelInfo info{"Boiler", "Bar", true, {0.0, std::nullopt}};
+    const OutsideCounts outside = CountOutside(FindPeriods(trend, 0, info.limits, Everything), 0);
+    EXPECT_EQ(StatisticsRow(trend, 0, info, ComputeStatistics(trend, 0, Everything), outside),
+              (QStringList{"Boiler [Bar]", "4", "1", "-3", "2025-10-26 00:02:00", "12", "2025-10-26 00:01:30",
+                           "3.250", "2", ""}));
+}
+
+// Daylight saving time ends: records at 02:50 and 02:55 of the first pass,
+// then 02:00 of the second, all above; the period runs across the hour.
+TEST(LimitPeriodsRepeatedHour, ARunThroughTheRepeatedHourIsOnePeriod) {
+    Trend trend(QTimeZone("Europe/Berlin"));
+    std::vector<StoredRecord> records;
+    for (const char* t : {"02:45:00", "02:50:00", "02:55:00", "02:00:00", "02:05:00"})
+        records.push_back({*ParseLocalTime(QString("2025-10-26T") + t), {}});
+    for (int i = 0; i < 5; ++i)
+        records[i].values[0] = StoredValue::FromDigits(i == 0 || i == 4 ? 5 : 20 + i, 0);
+    trend.Append(records);
+    const TimeSpan span{trend.UtcMs(1), trend.UtcMs(3)};
+    const std::vector<LimitPeriod> periods = FindPeriods(trend, 0, {0.0, 10.0}, span);
+    ASSERT_EQ(periods.size(), 1u);
+    EXPECT_EQ(std::tie(periods[0].first, periods[0].last, periods[0].extreme, periods[0].count),
+              std::make_tuple(1, 3, 3, 3));
+}
+
+struct TickCase {
+    const char* name;
+    const char* zone;
+    const char* from; // on the zone's wall clock
+    const char* to;
+    int maxTicks;
+    const char* labels; // "|" between ticks, "/" between a label's lines
+};
+
+class TimeAxis : public ::testing::TestWithParam<TickCase> {};
+
+TEST_P(TimeAxis, TicksFallOnRoundInstantsAndSayNoMoreThanNeeded) {
+    const TickCase& c = GetParam();
+    const QTimeZone zone(c.zone);
+    const auto at = [&](const char* t) {
+        const QDateTime wall = QDateTime::fromString(t, Qt::ISODate);
+        return QDateTime(wall.date(), wall.time(), zone).toMSecsSinceEpoch();
+    };
+    QStringList labels;
+    for (const TimeTick& tick : TimeTicks(at(c.from), at(c.to), c.maxTicks, zone))
+        labels += QString(tick.label).replace('\n', '/');
+    EXPECT_EQ(labels.join('|'), c.labels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, TimeAxis,
+    ::testing::Values(TickCase{"Seconds", "UTC", "2025-03-05T10:00:00", "2025-03-05T10:01:00", 6,
+                               "10:00:00/5 Mar 2025|10:00:15|10:00:30|10:00:45|10:01:00"},
+                      TickCase{"Minutes", "UTC", "2025-03-05T10:02:10", "2025-03-05T10:40:00", 6,
+                               "10:10/5 Mar 2025|10:20|10:30|10:40"},
+                      TickCase{"HoursDateWhereItChanges", "UTC", "2025-03-05T20:00:00", "2025-03-06T05:00:00",
+                               4, "21:00/5 Mar 2025|00:00/6 Mar|03:00"},
+                      TickCase{"Days", "UTC", "2025-03-05T10:00:00", "2025-03-09T00:00:00", 6,
+                               "6 Mar/2025|7 Mar|8 Mar|9 Mar"},
+                      TickCase{"WeeksOnMondays", "UTC", "2025-03-01T00:00:00", "2025-04-01T00:00:00", 6,
+                               "3 Mar/2025|10 Mar|17 Mar|24 Mar|31 Mar"},
+                      TickCase{"MonthsYearWhereItChanges", "UTC", "2025-11-15T00:00:00",
+                               "2026-04-01T00:00:00", 6, "Dec/2025|Jan/2026|Feb|Mar|Apr"},
+                      TickCase{"Years", "UTC", "2020-06-01T00:00:00", "2025-03-01T00:00:00", 6,
+                               "2021|2022|2023|2024|2025"},
+                      TickCase{"Centuries", "UTC", "1890-06-01T00:00:00", "2110-01-01T00:00:00", 6,
+                               "1900|1950|2000|2050|2100"},
+                      // Local round hours: twice 02:00 when the hour repeats, the half
+                      // hour of the offset kept.
+                      TickCase{"RepeatedHour", "Europe/Berlin", "2025-10-26T01:00:00", "2025-10-26T04:00:00",
+                               6, "01:00/26 Oct 2025|02:00|02:00|03:00|04:00"},
+                      TickCase{"HalfHourOffset", "Asia/Kolkata", "2025-03-05T09:40:00", "2025-03-05T13:00:00",
+                               6, "10:00/5 Mar 2025|11:00|12:00|13:00"}),
+    RowName);
+
+TEST(ValueAxis, StepsOfOneTwoFiveAndLimitsNearTheValues) {
+    const ValueScale a = NiceScale(0.3, 9.7, 5);
+    EXPECT_EQ(std::make_tuple(a.low, a.high, a.step, a.Label(4)),
+              std::make_tuple(0.0, 10.0, 2.0, QString("4")));
+    const ValueScale b = NiceScale(-0.012, 0.047, 6);
+    EXPECT_EQ(std::make_tuple(b.step, b.Label(-0.01), b.Label(1e-17)),
+              std::make_tuple(0.01, QString("-0.01"), QString("0.00")));
+    EXPECT_EQ(FitValues(true, 3, 7, {0, 10}), std::make_pair(-0.5, 10.5));
+    EXPECT_EQ(FitValues(true, 3, 7, {-9999, 9999}), std::make_pair(2.8, 7.2));
+}
+
+TEST(PdfPages, TheChartFirstThenTheTablesHeadingsRepeatedOnEachPage) {
+    const std::vector<PrintedTable> tables = {
+        {"Statistics", {"a", "b"}, std::vector<QStringList>(2), {50, 80}},
+        {"Periods", {"c"}, std::vector<QStringList>(50), {60}}};
+    const auto pages = LayOutPages(QSizeF(1000, 700), QSizeF(1200, 600), 20, tables);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[0][0].rect, QRectF(0, 0, 840, 420)); // its shape kept
+    QStringList seen;
+    for (const auto& page : pages) {
+        seen += "|";
+        for (const PagePart& part : page) {
+            EXPECT_LE(part.rect.bottom(), 700);
+            if (part.kind == PagePart::Title || (part.kind == PagePart::Line && part.row < 0))
+                seen += QString("%1%2").arg(part.kind == PagePart::Title ? "T" : "H").arg(part.table);
+        }
+    }
+    // 420 + 20 + 4 lines of the first table + 20: the second starts at 540
+    // and has room for 6 rows there, 34 on the next page, the rest on a third.
+    EXPECT_EQ(seen.join(""), "|T0H0T1H1|H1|H1");
+    EXPECT_EQ(pages[0][1].columns, (std::vector<double>{0, 90}));
+}
+
 class ViewerFiles : public AppFolderTest {
   protected:
     int Export(const QStringList& arguments) {
@@ -257,11 +442,6 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     }
 }
 
-// A channel parameters record: description at 6..27, decimals at 29, unit at 31..34.
-QByteArray ChannelRecord(const QByteArray& name, const QByteArray& unit) {
-    return Record("     " + name.leftJustified(22) + " 3 " + unit);
-}
-
 // Into a file, and into a pipe that is written through, not replaced by a file.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
@@ -270,8 +450,8 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
     // Channel 1 named with a comma, channel 2 with quotes, the others unnamed.
     WriteBytes(SettingPath("channelsparameters.txt"), Record("").repeated(10) +
-                                                          ChannelRecord("Inlet, A", "mbar") +
-                                                          ChannelRecord("Outlet \"B\"", "mV"));
+                                                          ChannelLine("Inlet, A", "mbar", "-1", "12") +
+                                                          ChannelLine("Outlet \"B\"", "mV", "x"));
     const QByteArray csv =
         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
         "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
@@ -295,6 +475,22 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
     EXPECT_FALSE(IsCsvExport(3, shown));
     EXPECT_TRUE(IsCsvExport(2, written));
+
+    // The periods outside limits of the same span, the unreadable limit
+    // named; also without a display.
+    const char* headless[] = {"tarvek-view", "--limits-csv=-", "--limits-csvx"};
+    EXPECT_TRUE(IsCsvExport(2, headless));
+    EXPECT_FALSE(IsCsvExport(1, headless) || IsCsvExport(2, headless + 1));
+    const QString out = state.AppFolder + "/periods.csv";
+    ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
+              0);
+    EXPECT_EQ(ReadBytes(out), "channel,from,to,outside,extreme,at,records\r\n"
+                              "\"Inlet, A [mbar]\",2025-10-26T01:59:30,2025-10-26T01:59:30,above,12.345,"
+                              "2025-10-26T01:59:30,1\r\n"
+                              "\"Inlet, A [mbar]\",2025-10-26T02:00:30,2025-10-26T02:00:30,above,123456.7,"
+                              "2025-10-26T02:00:30,1\r\n");
+    EXPECT_EQ(err_.count("Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number"), 1)
+        << qPrintable(err_);
 }
 
 // A long export goes out in blocks of a megabyte: a write refused on the way

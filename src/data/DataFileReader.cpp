@@ -13,8 +13,6 @@ namespace tarvek {
 
 namespace {
 
-constexpr double PowersOfTen[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -82,10 +80,6 @@ bool ReadValue(const char* p, StoredValue* value) {
 }
 
 } // namespace
-
-double StoredValue::Value() const {
-    return IsGap() ? 0.0 : double(Digits()) / PowersOfTen[Decimals()];
-}
 
 QByteArray StoredValue::Text() const {
     char text[12];

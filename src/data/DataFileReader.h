@@ -32,7 +32,11 @@ class StoredValue {
     std::int32_t Digits() const { return code_ >> 4; }
     int Decimals() const { return code_ & 15; }
     // The value as the double nearest to the stored decimal number.
-    double Value() const;
+    // Inline: drawing, statistics and limits ask it of every value.
+    double Value() const {
+        constexpr double powers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
+        return IsGap() ? 0.0 : double(Digits()) / powers[Decimals()];
+    }
     // The stored number as plain decimal text: no "+", no leading blanks, the
     // stored decimals kept ("+12.345" gives "12.345", "-0.500" "-0.500").
     // A stored "-0.000" has lost its sign and gives "0.000". Gaps give "".

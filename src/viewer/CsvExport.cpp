@@ -1,5 +1,7 @@
 #include "viewer/CsvExport.h"
 
+#include "viewer/TrendReport.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -60,8 +62,24 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
     return out.write(start, at - start) == at - start;
 }
 
+bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels,
+                    const std::vector<int>& shown, const TimeSpan& span) {
+    QByteArray text = "channel,from,to,outside,extreme,at,records\r\n";
+    for (const LimitPeriod& p : PeriodsOf(trend, channels, shown, span))
+        text += CsvField(channels[p.channel].Heading()) + ',' + LocalTimeText(trend.LocalMs(p.first)) + ',' +
+                LocalTimeText(trend.LocalMs(p.last)) + (p.above ? ",above," : ",below,") +
+                trend.Value(p.channel, p.extreme).Text() + ',' + LocalTimeText(trend.LocalMs(p.extreme)) +
+                ',' + QByteArray::number(p.count) + "\r\n";
+    return out.write(text) == text.size();
+}
+
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
                const std::vector<int>& shown, const TimeSpan& span, QString* error) {
+    return ExportText(
+        path, [&](QIODevice& out) { return WriteCsv(out, trend, channels, shown, span); }, error);
+}
+
+bool ExportText(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
     const auto fail = [&](const QString& reason) {
         *error =
             QStringLiteral("%1: %2").arg(path == u"-" ? QStringLiteral("standard output") : path, reason);
@@ -74,14 +92,14 @@ bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& chan
         QFile out(path);
         const bool open =
             path == u"-" ? out.open(stdout, QIODevice::WriteOnly) : out.open(QIODevice::WriteOnly);
-        if (!open || !WriteCsv(out, trend, channels, shown, span) || !out.flush())
+        if (!open || !write(out) || !out.flush())
             return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
         return true;
     }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("cannot write (%1)").arg(out.errorString()));
-    if (!WriteCsv(out, trend, channels, shown, span) || !out.commit()) {
+    if (!write(out) || !out.commit()) {
         const QString reason = out.errorString();
         out.cancelWriting();
         return fail(QStringLiteral("cannot write (%1)").arg(reason));
@@ -91,8 +109,10 @@ bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& chan
 
 bool IsCsvExport(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--csv") == 0 || std::strncmp(argv[i], "--csv=", 6) == 0)
-            return true;
+        for (const char* option : {"--csv", "--limits-csv"})
+            if (const std::size_t n = std::strlen(option);
+                std::strncmp(argv[i], option, n) == 0 && (argv[i][n] == 0 || argv[i][n] == '='))
+                return true;
     return false;
 }
 
@@ -106,7 +126,11 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
                                   QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last second to export."),
                                 QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
-    parser.addOptions({csv, from, to});
+    const QCommandLineOption limitsCsv(
+        QStringLiteral("limits-csv"),
+        QStringLiteral("CSV file of the periods outside limits, - for standard output."),
+        QStringLiteral("OUT"));
+    parser.addOptions({csv, limitsCsv, from, to});
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Data files or folders."));
     const QString program = QStringLiteral("tarvek-view");
     if (!parser.parse(arguments)) {
@@ -142,8 +166,17 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
 
     std::vector<int> shown(Declarations::ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);
+    if (parser.isSet(limitsCsv))
+        for (const QString& e : source.LimitProblems())
+            err << program << ": " << e << Qt::endl;
+    const Trend& trend = source.Data();
+    const ChannelInfos& channels = source.Channels();
     QString error;
-    if (!ExportCsv(parser.value(csv), source.Data(), source.Channels(), shown, span, &error)) {
+    if ((parser.isSet(csv) && !ExportCsv(parser.value(csv), trend, channels, shown, span, &error)) ||
+        (parser.isSet(limitsCsv) &&
+         !ExportText(
+             parser.value(limitsCsv),
+             [&](QIODevice& out) { return WriteLimitsCsv(out, trend, channels, shown, span); }, &error))) {
         err << program << ": " << error << Qt::endl;
         return 1;
     }

@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QTextStream>
 
+#include <functional>
 #include <vector>
 
 namespace tarvek {
@@ -18,14 +19,21 @@ namespace tarvek {
 bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, const std::vector<int>& shown,
               const TimeSpan& span);
 
-// Writes the CSV to `path` ("-" for standard output) whole or not at all: a
-// file is written under another name and put in place only once complete.
-// On failure, the message names the file and the reason.
+// The periods of the shown channels outside their limits over `span`, by the
+// same rules: a header row "channel,from,to,outside,extreme,at,records", then
+// one row per period (LimitPeriod), times as above, "below" or "above".
+bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels,
+                    const std::vector<int>& shown, const TimeSpan& span);
+
+// Writes what `write` gives to `path` ("-" for standard output) whole or not
+// at all: a file is written under another name and put in place only once
+// complete. On failure, the message names the file and the reason.
+bool ExportText(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
                const std::vector<int>& shown, const TimeSpan& span, QString* error);
 
 // The headless export:
-//   tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to ...] FILE|FOLDER...
+//   tarvek-view [--csv OUT] [--limits-csv OUT] [--from YYYY-MM-DDTHH:MM:SS] [--to ...] FILE|FOLDER...
 // `arguments` as QCoreApplication::arguments(). Messages go to `err`; returns
 // the exit code: 0 done, 1 a file could not be read or written, 2 a usage error.
 int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTextStream& err);

@@ -39,7 +39,7 @@ QStringList MonthFiles(const QString& folder) {
 
 } // namespace
 
-ChannelInfos ReadChannelInfos(const QString& settingFolder) {
+ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems) {
     ChannelInfos infos;
     QFile file(settingFolder + u'/' + ChannelParametersFile);
     const bool open = file.open(QIODevice::ReadOnly);
@@ -49,10 +49,22 @@ ChannelInfos ReadChannelInfos(const QString& settingFolder) {
             record = QString::fromLatin1(file.read(SettingRecordLength));
         const QString name = ChannelFieldOf(record, Declarations::Description);
         const QString unit = ChannelFieldOf(record, Declarations::Unit);
-        infos[c - 1] = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
-                        unit.isEmpty() ? QStringLiteral("Bar") : unit};
+        ChannelInfo& info = infos[c - 1];
+        info = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
+                unit.isEmpty() ? QStringLiteral("Bar") : unit,
+                !unit.isEmpty(),
+                {}};
+        info.limits = ParseLimits(ChannelFieldOf(record, Declarations::AlarmMin),
+                                  ChannelFieldOf(record, Declarations::AlarmMax), info.Heading(), problems);
     }
     return infos;
+}
+
+std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
+    std::vector<QString> units;
+    for (const ChannelInfo& info : channels)
+        units.push_back(info.unitSet ? info.unit : QString());
+    return units;
 }
 
 struct TrendSource::File {
@@ -61,7 +73,7 @@ struct TrendSource::File {
 };
 
 TrendSource::TrendSource(QTimeZone zone) : zone_(zone), trend_(std::move(zone)) {
-    channels_ = ReadChannelInfos({});
+    channels_ = ReadChannelInfos({}, &limitProblems_);
 }
 
 TrendSource::~TrendSource() = default;
@@ -106,10 +118,12 @@ bool TrendSource::Open(const QStringList& paths) {
     files.removeDuplicates();
     for (const QString& file : files)
         Add(file);
+    limitProblems_.clear();
     if (!paths.isEmpty()) {
         const QFileInfo first(paths.first());
         channels_ = ReadChannelInfos((first.isDir() ? first.absoluteFilePath() : first.absolutePath()) +
-                                     QStringLiteral("/../") + SettingFolderName);
+                                         QStringLiteral("/../") + SettingFolderName,
+                                     &limitProblems_);
     }
     return errors_.isEmpty();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewer/Limits.h"
 #include "viewer/Trend.h"
 
 #include <QStringList>
@@ -10,18 +11,25 @@
 namespace tarvek {
 
 // A channel's name and unit as the chart, the statistics and the CSV header
-// show them.
+// show them, and its alarm limits. `unitSet`: the set-up names the unit
+// (else it shows as "Bar", the unit every data record carries).
 struct ChannelInfo {
     QString name;
     QString unit;
+    bool unitSet = false;
+    ChannelLimits limits;
     QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
 };
 using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
 
-// Description (positions 6..27) and unit (31..34) of channels 1..8 from the
-// channel parameters file in `settingFolder`, read-only; "Ch.n" and "Bar"
-// where the file or the field is missing or blank.
-ChannelInfos ReadChannelInfos(const QString& settingFolder);
+// Description (positions 6..27), unit (31..34) and alarm limits (58..66,
+// 68..76) of channels 1..8 from the channel parameters file in
+// `settingFolder`, read-only; "Ch.n" and "Bar" where the file or the field is
+// missing or blank, no limits where they are. Limits that cannot be used are
+// named in `problems`.
+ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems);
+// The units as the chart groups them: empty where the set-up names none.
+std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
 // The data files the viewer reads and follows, and the trend they make.
 //
@@ -49,6 +57,8 @@ class TrendSource {
     const Trend& Data() const { return trend_; }
     const ChannelInfos& Channels() const { return channels_; }
     const QStringList& Errors() const { return errors_; }
+    // The channels' limits that cannot be used, from the last Open().
+    const QStringList& LimitProblems() const { return limitProblems_; }
     QStringList Files() const;
     // Records left out, over all files.
     ReadTally Tally() const;
@@ -62,6 +72,7 @@ class TrendSource {
     ChannelInfos channels_;
     QStringList folders_;
     QStringList errors_;
+    QStringList limitProblems_;
     std::vector<std::unique_ptr<File>> files_;
 };
 

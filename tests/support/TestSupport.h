@@ -3,6 +3,7 @@
 // Helpers shared by the tests: a scratch application folder and byte-level
 // access to the files the program writes.
 #include "common/Declarations.h"
+#include "config/SettingRecords.h"
 #include "data/StoringData.h"
 
 #include <QByteArray>
@@ -92,6 +93,17 @@ inline QByteArray ChannelFile(const std::array<QByteArray, 8>& gains,
                         gains[c].leftJustified(9, ' ', true) + ";" + zeros[c].leftJustified(9, ' ', true) +
                         ";1;-9999    ;9999     ;");
     return bytes;
+}
+
+// A channel parameters record by the set-up's own layout.
+inline QByteArray ChannelLine(const QString& name, const QString& unit, const QString& min = {},
+                              const QString& max = {}) {
+    Declarations::ChannelRow fields;
+    fields[Declarations::Description] = name;
+    fields[Declarations::Unit] = unit;
+    fields[Declarations::AlarmMin] = min;
+    fields[Declarations::AlarmMax] = max;
+    return ChannelRecord("Ch.", fields).toLatin1();
 }
 
 // Record 1 of a data file, its count field as given ("    3", "  abc").

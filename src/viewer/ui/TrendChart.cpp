@@ -1,61 +1,24 @@
 #include "viewer/ui/TrendChart.h"
 
-#include <QDateTime>
-#include <QDateTimeAxis>
-#include <QGraphicsItem>
-#include <QLegendMarker>
-#include <QLineSeries>
+#include "viewer/TrendReport.h"
+
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRubberBand>
-#include <QValueAxis>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
 
 namespace tarvek {
 
-// Draws the decimated lines inside the plot area, each run of a trace as one
-// polyline, a lone value as a dot.
-class TraceItem : public QGraphicsItem {
-  public:
-    explicit TraceItem(QChart* chart) : QGraphicsItem(chart), chart_(chart) { setZValue(10); }
+namespace {
 
-    std::array<Trace, Declarations::ChannelCount> traces;
-    std::array<bool, Declarations::ChannelCount> shown{};
-    double xMin = 0, xMax = 1, yMin = 0, yMax = 1;
+constexpr double Margin = 6, StripGap = 8, Swatch = 10;
 
-    void Changed() {
-        prepareGeometryChange();
-        update();
-    }
-    QRectF boundingRect() const override { return chart_->plotArea(); }
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
-        const QRectF area = chart_->plotArea();
-        if (area.isEmpty() || xMax <= xMin || yMax <= yMin)
-            return;
-        painter->setClipRect(area);
-        painter->setRenderHint(QPainter::Antialiasing, false);
-        const double sx = area.width() / (xMax - xMin), sy = area.height() / (yMax - yMin);
-        QPolygonF line;
-        for (int k = 0; k < Declarations::ChannelCount; ++k) {
-            if (!shown[k])
-                continue;
-            painter->setPen(QPen(TrendChart::ChannelColor(k), 1.5));
-            for (const std::span<const QPointF> run : traces[k].Runs()) {
-                line.clear();
-                for (const QPointF& p : run)
-                    line << QPointF(area.left() + (p.x() - xMin) * sx, area.bottom() - (p.y() - yMin) * sy);
-                if (line.size() == 1)
-                    painter->drawEllipse(line.first(), 1.5, 1.5);
-                else
-                    painter->drawPolyline(line);
-            }
-        }
-    }
-
-  private:
-    QChart* chart_;
-};
+} // namespace
 
 QColor TrendChart::ChannelColor(int channel) {
     static const QColor colors[Declarations::ChannelCount] = {
@@ -64,140 +27,319 @@ QColor TrendChart::ChannelColor(int channel) {
     return colors[channel];
 }
 
-TrendChart::TrendChart(QWidget* parent) : QChartView(new QChart, parent) {
-    QChart* c = chart();
-    c->setAnimationOptions(QChart::NoAnimation);
-    c->legend()->setAlignment(Qt::AlignTop);
-    timeAxis_ = new QDateTimeAxis;
-    timeAxis_->setFormat(QStringLiteral("dd-MM-yyyy<br>HH:mm:ss"));
-    timeAxis_->setTickCount(7);
-    valueAxis_ = new QValueAxis;
-    c->addAxis(timeAxis_, Qt::AlignBottom);
-    c->addAxis(valueAxis_, Qt::AlignLeft);
-    // Empty series: they carry the names and colours for the legend; the
-    // traces are drawn by the item.
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
-        series_[k] = new QLineSeries;
-        series_[k]->setColor(ChannelColor(k));
-        c->addSeries(series_[k]);
-        series_[k]->attachAxis(timeAxis_);
-        series_[k]->attachAxis(valueAxis_);
-    }
-    traces_ = new TraceItem(c);
-    // The rubber band is the view's own: the chart's zoom would change the
-    // value axis after the time axis has been told, and be fitted over.
-    setRubberBand(QChartView::NoRubberBand);
-    band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
-    setRenderHint(QPainter::Antialiasing, false);
+TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_(std::move(zone)) {
+    band_ = new QRubberBand(QRubberBand::Rectangle, this);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-
-    // A new width needs new traces, but never a new value axis: its labels
-    // change the plot's width, and fitting again could go on for ever.
-    connect(c, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
-        if (int(area.width()) != columns_)
-            Redraw(false);
-        else
-            traces_->Changed();
-    });
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
                          const std::array<bool, Declarations::ChannelCount>& shown) {
     trend_ = trend;
+    channels_ = channels;
     shown_ = shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
-        series_[k]->setName(channels[k].Heading());
-        series_[k]->setVisible(shown[k]);
-        for (QLegendMarker* marker : chart()->legend()->markers(series_[k]))
-            marker->setVisible(shown[k]);
-    }
-    Redraw(!valuesZoomed_);
-}
-
-TimeSpan TrendChart::Span() const {
-    return {timeAxis_->min().toMSecsSinceEpoch(), timeAxis_->max().toMSecsSinceEpoch(), TimeSpan::Utc};
+    Redraw();
 }
 
 void TrendChart::SetTimeRange(qint64 from, qint64 to) {
-    if (to <= from)
-        to = from + 1000;
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    from_ = from;
+    to_ = to > from ? to : from + 1000;
 }
 
 void TrendChart::ShowSpan(qint64 from, qint64 to) {
-    valuesZoomed_ = false;
+    valueZoom_.clear();
     SetTimeRange(from, to);
-    Redraw(true);
+    Redraw();
     emit SpanChanged(Span());
 }
 
 void TrendChart::Refresh() {
-    Redraw(!valuesZoomed_);
+    Redraw();
 }
 
-void TrendChart::Redraw(bool fitValues) {
-    const TimeSpan span = Span();
-    columns_ = int(chart()->plotArea().width());
-    const int columns = std::max(1, columns_);
-    double low = 0, high = 0;
-    bool any = false;
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
-        traces_->shown[k] = shown_[k];
-        traces_->traces[k] = trend_ && shown_[k] ? Decimate(*trend_, k, span, columns) : Trace{};
-        for (const QPointF& p : traces_->traces[k].points) {
-            low = any ? std::min(low, p.y()) : p.y();
-            high = any ? std::max(high, p.y()) : p.y();
-            any = true;
+void TrendChart::resizeEvent(QResizeEvent*) {
+    Redraw();
+}
+
+double TrendChart::XOf(qint64 utcMs, const QRectF& plot) const {
+    return plot.left() + double(utcMs - from_) / double(to_ - from_) * plot.width();
+}
+
+// The strips' places: headers of as many lines as their names need, the
+// plots sharing out the height left, the time labels under the last one.
+void TrendChart::LayOut() {
+    const QFontMetricsF fm(font());
+    const double line = fm.height();
+    std::vector<int> shown;
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
+        if (shown_[k])
+            shown.push_back(k);
+    std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown);
+    if (groups.empty())
+        groups.push_back({});
+    // Room beside the plots for half a time label, above each for half a
+    // value label.
+    const double left = Margin + axisWidth_,
+                 right = width() - Margin - fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2;
+    legend_.clear();
+    std::vector<Strip> strips;
+    double headers = 0;
+    for (const UnitGroup& group : groups) {
+        Strip strip{group, {}, {}, 0, 1, 1};
+        double x = left, row = 0;
+        for (const int k : group.channels) {
+            QString text = channels_[k].Heading();
+            double w = Swatch + 4 + fm.horizontalAdvance(text) + 12;
+            if (x + w > right && x > left)
+                x = left, ++row;
+            if (w > right - left) {
+                text = fm.elidedText(text, Qt::ElideRight, std::max(10.0, right - left - Swatch - 16));
+                w = right - left;
+            }
+            legend_.push_back({k, QRectF(x, row, w, line), text}); // row: fixed once the strip's top is known
+            x += w;
+        }
+        strip.headerLines = int(row) + 1;
+        headers += (strip.headerLines + 0.5) * line;
+        strips.push_back(strip);
+    }
+    const double bottom = 2 * line + Margin;
+    const double plots = std::max(20.0 * double(strips.size()), height() - Margin - bottom - headers -
+                                                                    StripGap * double(strips.size() - 1));
+    double y = Margin;
+    std::size_t entry = 0;
+    for (Strip& strip : strips) {
+        for (std::size_t n = 0; n < strip.group.channels.size(); ++n, ++entry)
+            legend_[entry].rect.moveTop(y + legend_[entry].rect.top() * line);
+        y += (strip.headerLines + 0.5) * line;
+        strip.plot = QRectF(left, y, std::max(10.0, right - left), plots / double(strips.size()));
+        y += strip.plot.height() + StripGap;
+    }
+    strips_ = std::move(strips);
+}
+
+void TrendChart::Redraw() {
+    const QFontMetricsF fm(font());
+    // The value labels' width decides the plots' width: lay out again when
+    // it changed, once (the labels of the new layout rarely differ again,
+    // and then keep the room they had).
+    // Traces made for more columns than drawn keep every extreme, so they
+    // are made again only for a wider plot.
+    int columns = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        LayOut();
+        if (const int width = int(strips_.front().plot.width()); width > columns) {
+            columns = width;
+            for (int k = 0; k < Declarations::ChannelCount; ++k)
+                traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, Span(), columns) : Trace{};
+        }
+        double labels = 0;
+        for (Strip& strip : strips_) {
+            double low = 0, high = 0;
+            bool any = false;
+            std::vector<double> limits;
+            for (const int k : strip.group.channels) {
+                for (const QPointF& p : traces_[k].points) {
+                    low = any ? std::min(low, p.y()) : p.y();
+                    high = any ? std::max(high, p.y()) : p.y();
+                    any = true;
+                }
+                for (const std::optional<double>& limit : {channels_[k].limits.low, channels_[k].limits.high})
+                    if (limit)
+                        limits.push_back(*limit);
+            }
+            const auto zoom = valueZoom_.find(strip.group.unit);
+            const auto [a, b] = zoom != valueZoom_.end() ? zoom->second : FitValues(any, low, high, limits);
+            strip.scale = NiceScale(a, b, std::max(1, int(strip.plot.height() / (2 * fm.height()))));
+            strip.low = zoom != valueZoom_.end() ? a : strip.scale.low;
+            strip.high = zoom != valueZoom_.end() ? b : strip.scale.high;
+            for (const double v : {strip.low, strip.high})
+                labels = std::max(labels, fm.horizontalAdvance(strip.scale.Label(v)));
+            labels = std::max(labels, fm.horizontalAdvance(strip.group.unit));
+        }
+        const double wanted = std::ceil(labels) + 8;
+        if (pass > 0 || std::fabs(wanted - axisWidth_) < 1)
+            break;
+        axisWidth_ = wanted;
+    }
+    std::vector<int> shown;
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
+        if (shown_[k] && trend_)
+            shown.push_back(k);
+    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown, Span()) : std::vector<LimitPeriod>{};
+    const double tickRoom = fm.horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
+    ticks_ = TimeTicks(from_, to_, std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_);
+    update();
+}
+
+void TrendChart::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    for (const Strip& strip : strips_)
+        PaintStrip(p, strip);
+    // The time labels under the last strip, a line each part.
+    const QRectF& last = strips_.back().plot;
+    p.setPen(Qt::black);
+    const double line = QFontMetricsF(font()).height();
+    for (const TimeTick& tick : ticks_) {
+        const double x = XOf(tick.utcMs, last);
+        p.drawLine(QPointF(x, last.bottom()), QPointF(x, last.bottom() + 3));
+        p.drawText(QRectF(x - 100, last.bottom() + 4, 200, 2 * line), Qt::AlignHCenter | Qt::AlignTop,
+                   tick.label);
+    }
+    for (const LegendEntry& e : legend_) {
+        p.fillRect(QRectF(e.rect.left(), e.rect.center().y() - Swatch / 2, Swatch, Swatch),
+                   ChannelColor(e.channel));
+        p.setPen(Qt::black);
+        p.drawText(e.rect.adjusted(Swatch + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, e.text);
+    }
+}
+
+void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
+    const QRectF& plot = strip.plot;
+    const double line = QFontMetricsF(font()).height();
+    const auto yOf = [&](double v) {
+        return plot.bottom() - (v - strip.low) / (strip.high - strip.low) * plot.height();
+    };
+    p.setRenderHint(QPainter::Antialiasing, false);
+    // The unit heads the value labels; the grid of both axes.
+    p.setPen(Qt::black);
+    p.drawText(QRectF(Margin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
+               Qt::AlignRight | Qt::AlignVCenter, strip.group.unit);
+    const QPen grid(QColor(0xdd, 0xdd, 0xdd));
+    for (double v = std::ceil(strip.low / strip.scale.step - 1e-9) * strip.scale.step;
+         v <= strip.high + strip.scale.step * 1e-9; v += strip.scale.step) {
+        const double y = yOf(v);
+        p.setPen(grid);
+        p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(Margin, y - line / 2, axisWidth_ - 4, line), Qt::AlignRight | Qt::AlignVCenter,
+                   strip.scale.Label(v));
+    }
+    p.setPen(grid);
+    for (const TimeTick& tick : ticks_)
+        p.drawLine(QPointF(XOf(tick.utcMs, plot), plot.top()), QPointF(XOf(tick.utcMs, plot), plot.bottom()));
+    p.setPen(Qt::gray);
+    p.drawRect(plot);
+
+    p.save();
+    p.setClipRect(plot);
+    for (const int k : strip.group.channels) {
+        const QColor color = ChannelColor(k);
+        const ChannelLimits& limits = channels_[k].limits;
+        // The periods outside: shaded from the limit to the plot's edge.
+        QColor shade = color;
+        shade.setAlpha(40);
+        // Periods a pixel apart are shaded as one: a year can hold thousands.
+        for (const bool above : {false, true}) {
+            if (!(above ? limits.high : limits.low))
+                continue;
+            const double y = yOf(above ? *limits.high : *limits.low);
+            const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
+            double from = 0, to = -1e9;
+            const auto flush = [&] {
+                if (to >= from)
+                    p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
+            };
+            for (const LimitPeriod& period : periods_) {
+                if (period.channel != k || period.above != above)
+                    continue;
+                const double x1 = XOf(trend_->UtcMs(period.first), plot) - 1;
+                const double x2 = std::max(XOf(trend_->UtcMs(period.last), plot) + 1, x1 + 2);
+                if (x1 > to + 1) {
+                    flush();
+                    from = x1;
+                }
+                to = std::max(to, x2);
+            }
+            flush();
+        }
+        p.setPen(QPen(color, 1, Qt::DashLine));
+        for (const std::optional<double>& limit : {limits.low, limits.high})
+            if (limit)
+                p.drawLine(QPointF(plot.left(), yOf(*limit)), QPointF(plot.right(), yOf(*limit)));
+    }
+    QPolygonF polyline;
+    for (const int k : strip.group.channels) {
+        p.setPen(QPen(ChannelColor(k), 1.5));
+        for (const std::span<const QPointF> run : traces_[k].Runs()) {
+            polyline.clear();
+            for (const QPointF& point : run)
+                polyline << QPointF(XOf(qint64(point.x()), plot), yOf(point.y()));
+            if (polyline.size() == 1)
+                p.drawEllipse(polyline.first(), 1.5, 1.5);
+            else
+                p.drawPolyline(polyline);
         }
     }
-    if (fitValues) {
-        if (!any)
-            low = 0, high = 1;
-        const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::fabs(high) * 0.05);
-        valueAxis_->setRange(low - margin, high + margin);
-        valueAxis_->applyNiceNumbers();
+    p.restore();
+}
+
+bool TrendChart::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        for (const LegendEntry& e : legend_)
+            if (e.rect.contains(help->pos())) {
+                // Names come from a shared file: never read as markup.
+                QToolTip::showText(
+                    help->globalPos(),
+                    QStringLiteral("<qt>%1</qt>").arg(channels_[e.channel].Heading().toHtmlEscaped()), this);
+                return true;
+            }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
     }
-    traces_->xMin = double(span.from);
-    traces_->xMax = double(span.to);
-    traces_->yMin = valueAxis_->min();
-    traces_->yMax = valueAxis_->max();
-    traces_->Changed();
+    return QWidget::event(event);
+}
+
+const TrendChart::Strip* TrendChart::StripAt(const QPointF& at) const {
+    for (const Strip& strip : strips_)
+        if (strip.plot.contains(at))
+            return &strip;
+    return nullptr;
+}
+
+QRectF TrendChart::TimeArea() const {
+    return strips_.front().plot.united(strips_.back().plot);
 }
 
 void TrendChart::Zoom(double factor, double anchor) {
-    const TimeSpan s = Span();
-    const double width = double(s.to - s.from) * factor;
-    const double at = double(s.from) + double(s.to - s.from) * anchor;
+    const double width = double(to_ - from_) * factor;
+    const double at = double(from_) + double(to_ - from_) * anchor;
     SetTimeRange(qint64(at - width * anchor), qint64(at + width * (1 - anchor)));
-    Redraw(!valuesZoomed_);
+    Redraw();
     emit SpanChanged(Span());
 }
 
 void TrendChart::ZoomInto(const QRectF& picked) {
-    const QRectF area = chart()->plotArea();
-    const TimeSpan s = Span();
-    const double width = double(s.to - s.from);
-    const double low = valueAxis_->min(), high = valueAxis_->max();
-    SetTimeRange(s.from + qint64(width * (picked.left() - area.left()) / area.width()),
-                 s.from + qint64(width * (picked.right() - area.left()) / area.width()));
-    valuesZoomed_ = true;
-    valueAxis_->setRange(low + (high - low) * (area.bottom() - picked.bottom()) / area.height(),
-                         low + (high - low) * (area.bottom() - picked.top()) / area.height());
-    Redraw(false);
+    const QRectF area = TimeArea();
+    const double width = double(to_ - from_);
+    // The values too when the rectangle lies in one strip.
+    for (const Strip& strip : strips_) {
+        if (!strip.plot.contains(picked))
+            continue;
+        const auto valueAt = [&](double y) {
+            return strip.low + (strip.high - strip.low) * (strip.plot.bottom() - y) / strip.plot.height();
+        };
+        valueZoom_[strip.group.unit] = {valueAt(picked.bottom()), valueAt(picked.top())};
+    }
+    SetTimeRange(from_ + qint64(width * (picked.left() - area.left()) / area.width()),
+                 from_ + qint64(width * (picked.right() - area.left()) / area.width()));
+    Redraw();
     emit SpanChanged(Span());
 }
 
 void TrendChart::Pan(double fraction) {
-    const TimeSpan s = Span();
-    const qint64 shift = qint64(double(s.to - s.from) * fraction);
-    SetTimeRange(s.from + shift, s.to + shift);
-    Redraw(!valuesZoomed_);
+    const qint64 shift = qint64(double(to_ - from_) * fraction);
+    SetTimeRange(from_ + shift, to_ + shift);
+    Redraw();
     emit SpanChanged(Span());
 }
 
 void TrendChart::wheelEvent(QWheelEvent* event) {
-    const QRectF area = chart()->plotArea();
+    const QRectF area = TimeArea();
     const double anchor = std::clamp((event->position().x() - area.left()) / area.width(), 0.0, 1.0);
     Zoom(std::pow(0.8, event->angleDelta().y() / 120.0), anchor);
     event->accept();
@@ -211,18 +353,18 @@ void TrendChart::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    if (drag == ChartDrag::Zoom && chart()->plotArea().contains(event->position())) {
+    if (drag == ChartDrag::Zoom && StripAt(event->position())) {
         bandFrom_ = event->pos();
         band_->setGeometry(QRect(bandFrom_, QSize()));
         band_->show();
         event->accept();
         return;
     }
-    QChartView::mousePressEvent(event);
+    QWidget::mousePressEvent(event);
 }
 
 void TrendChart::mouseMoveEvent(QMouseEvent* event) {
-    const QRectF area = chart()->plotArea();
+    const QRectF area = TimeArea();
     if (panning_) {
         Pan(-double(event->pos().x() - panFrom_.x()) / area.width());
         panFrom_ = event->pos();
@@ -231,12 +373,10 @@ void TrendChart::mouseMoveEvent(QMouseEvent* event) {
     }
     if (band_->isVisible())
         band_->setGeometry(QRect(bandFrom_, event->pos()).normalized());
-    if (area.contains(event->position())) {
-        const TimeSpan s = Span();
-        emit PointerAt(s.from +
-                       qint64(double(s.to - s.from) * (event->position().x() - area.left()) / area.width()));
-    }
-    QChartView::mouseMoveEvent(event);
+    if (StripAt(event->position()))
+        emit PointerAt(from_ +
+                       qint64(double(to_ - from_) * (event->position().x() - area.left()) / area.width()));
+    QWidget::mouseMoveEvent(event);
 }
 
 void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
@@ -247,18 +387,18 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (band_->isVisible() && EndsZoomRectangle(event->button())) {
         band_->hide();
-        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & chart()->plotArea();
+        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & TimeArea();
         if (picked.width() >= 3 && picked.height() >= 3)
             ZoomInto(picked);
         event->accept();
         return;
     }
     if (event->button() == Qt::RightButton) {
-        emit ResetRequested(); // instead of the chart's own zoom out
+        emit ResetRequested();
         event->accept();
         return;
     }
-    QChartView::mouseReleaseEvent(event);
+    QWidget::mouseReleaseEvent(event);
 }
 
 void TrendChart::keyPressEvent(QKeyEvent* event) {
@@ -280,7 +420,7 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
         emit ResetRequested();
         break;
     default:
-        QChartView::keyPressEvent(event);
+        QWidget::keyPressEvent(event);
         return;
     }
     event->accept();

@@ -1,46 +1,63 @@
 #pragma once
 
+#include "viewer/ChartAxes.h"
+#include "viewer/Limits.h"
 #include "viewer/TrendMath.h"
 #include "viewer/TrendSource.h"
 
-#include <QChartView>
 #include <QColor>
+#include <QWidget>
 
 #include <array>
+#include <map>
 
-class QDateTimeAxis;
-class QLineSeries;
 class QRubberBand;
-class QValueAxis;
 
 namespace tarvek {
 
-class TraceItem;
-
-// The chart of the shown channels against time. Qt Charts gives the axes
-// and the legend; the lines themselves are drawn by one item
-// from each channel's decimated trace, so gaps break them and the cost of a
-// redraw follows the chart's width, not the number of records.
+// The chart of the shown channels against time, drawn by hand as strips
+// under one time axis: one strip per unit, so channels of one unit share a
+// value axis and channels of different units never do. Each strip is headed
+// by its unit and its channels' names in their colours (whole, wrapped over
+// as many lines as they need; a name too long for a whole line is cut and
+// shown whole as a tooltip). The lines come from each channel's decimated
+// trace, so gaps break them and the cost of a redraw follows the chart's
+// width, not the number of records. Alarm limits are drawn as dashed lines in
+// the channel's colour, the periods outside them shaded beyond the line.
 //
 // Mouse: the wheel zooms the time axis around the pointer, a drag with the
-// left button zooms into its rectangle, a drag with the middle button (or the
-// left one with Shift held) pans. Keys: + and - zoom, the arrows pan, Home
-// resets. Every change of the time axis is told by SpanChanged.
-class TrendChart : public QChartView {
+// left button zooms into its rectangle (the values too, in the strip it lies
+// in), a drag with the middle button (or the left one with Shift held) pans.
+// Keys: + and - zoom, the arrows pan, Home resets. Every change of the time
+// axis is told by SpanChanged.
+class TrendChart : public QWidget {
     Q_OBJECT
   public:
-    explicit TrendChart(QWidget* parent = nullptr);
+    explicit TrendChart(QTimeZone zone = QTimeZone::systemTimeZone(), QWidget* parent = nullptr);
 
     // What to draw: the trend (kept by the caller), the channels' names and
-    // which of them are shown. Redraws the current span.
+    // limits and which of them are shown. Redraws the current span.
     void SetData(const Trend* trend, const ChannelInfos& channels,
                  const std::array<bool, Declarations::ChannelCount>& shown);
-    // Shows [from, to] (true time, ms), the value axis fitted to the lines.
+    // Shows [from, to] (true time, ms), the value axes fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
-    TimeSpan Span() const;
+    TimeSpan Span() const { return {from_, to_, TimeSpan::Utc}; }
     // Redraws after records were added.
     void Refresh();
+
+    // A strip as drawn: its unit and channels, its plot area and value axis.
+    struct Strip {
+        UnitGroup group;
+        QRectF plot;
+        ValueScale scale;
+        double low = 0, high = 1; // the values the plot spans
+        int headerLines = 1;
+    };
+    const std::vector<Strip>& Strips() const { return strips_; }
+    const std::vector<TimeTick>& Ticks() const { return ticks_; }
+    // The periods outside the limits over the span, of the shown channels.
+    const std::vector<LimitPeriod>& Periods() const { return periods_; }
 
     static QColor ChannelColor(int channel);
 
@@ -50,6 +67,9 @@ class TrendChart : public QChartView {
     void ResetRequested();
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -57,24 +77,37 @@ class TrendChart : public QChartView {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void Redraw(bool fitValues);
+    struct LegendEntry {
+        int channel;
+        QRectF rect;
+        QString text; // as drawn, maybe cut
+    };
+    void Redraw();
+    void LayOut();
+    void PaintStrip(QPainter& p, const Strip& strip) const;
+    double XOf(qint64 utcMs, const QRectF& plot) const;
+    const Strip* StripAt(const QPointF& at) const;
+    QRectF TimeArea() const;                 // the band of all plots, for the pointer and zoom
     void Zoom(double factor, double anchor); // anchor: 0..1 across the plot
     void Pan(double fraction);
     void ZoomInto(const QRectF& picked); // a rectangle of the plot area
     void SetTimeRange(qint64 from, qint64 to);
 
+    QTimeZone zone_;
     const Trend* trend_ = nullptr;
+    ChannelInfos channels_;
     std::array<bool, Declarations::ChannelCount> shown_{};
-    QDateTimeAxis* timeAxis_;
-    QValueAxis* valueAxis_;
-    std::array<QLineSeries*, Declarations::ChannelCount> series_{};
-    TraceItem* traces_;
-    bool valuesZoomed_ = false; // the user chose the value axis: keep it
-    QPoint panFrom_;
+    qint64 from_ = 0, to_ = 1000;
+    std::array<Trace, Declarations::ChannelCount> traces_;
+    std::vector<Strip> strips_;
+    std::vector<LegendEntry> legend_;
+    std::vector<TimeTick> ticks_;
+    std::vector<LimitPeriod> periods_;
+    std::map<QString, std::pair<double, double>> valueZoom_; // strips whose values the user chose
+    double axisWidth_ = 0; // room left of the plots for value labels: the plots start widest
     QRubberBand* band_;
-    QPoint bandFrom_;
+    QPoint panFrom_, bandFrom_;
     bool panning_ = false;
-    int columns_ = -1; // the plot's width when the traces were made
 };
 
 } // namespace tarvek

@@ -13,11 +13,13 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "viewer/CsvExport.h"
+#include "viewer/TrendReport.h"
 
 namespace tarvek {
 
@@ -25,8 +27,23 @@ namespace {
 
 constexpr qint64 HourMs = 3'600'000;
 
-QString TimeText(const Trend& trend, qint64 i) {
-    return QString::fromLatin1(LocalTimeText(trend.LocalMs(i))).replace(u'T', u' ');
+// A read-only table of `name` (also its accessible name).
+template <typename Table> Table* ReadOnly(Table* table, const QString& name) {
+    table->setAccessibleName(name);
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    return table;
+}
+
+void SetRow(QTableWidget* table, int row, const QStringList& cells) {
+    for (int column = 0; column < cells.size(); ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        if (column > 0)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(row, column, item);
+    }
 }
 
 QPushButton* Button(const QString& text, QWidget* parent, QLayout* layout) {
@@ -38,7 +55,7 @@ QPushButton* Button(const QString& text, QWidget* parent, QLayout* layout) {
 
 } // namespace
 
-ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent), source_(std::move(zone)) {
+ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent), source_(zone) {
     setWindowTitle(QStringLiteral("TARVEK trends"));
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     auto* panel = new QWidget(splitter);
@@ -53,10 +70,10 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     problems_->setStyleSheet(QStringLiteral("color: #b00000"));
     problems_->setAccessibleName(QStringLiteral("Problems"));
     problems_->hide();
-    chart_ = new TrendChart(chartBox);
+    chart_ = new TrendChart(std::move(zone), chartBox);
     chart_->setAccessibleName(QStringLiteral("Trend chart"));
     chart_->setAccessibleDescription(
-        QStringLiteral("Values against time; the statistics table below gives the same span in text"));
+        QStringLiteral("Values against time, a strip per unit; the tables below give the same span in text"));
     chart_->setMinimumSize(480, 300);
     readOut_ = new QLabel(QStringLiteral("Point at the chart to read values."), chartBox);
     readOut_->setAccessibleName(QStringLiteral("Values under the pointer"));
@@ -65,24 +82,25 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ = new QTableWidget(Declarations::ChannelCount, 8, right);
-    statistics_->setAccessibleName(QStringLiteral("Statistics of the visible span"));
-    statistics_->setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Count"),
-                                            QStringLiteral("Gaps"), QStringLiteral("Minimum"),
-                                            QStringLiteral("at"), QStringLiteral("Maximum"),
-                                            QStringLiteral("at"), QStringLiteral("Mean")});
-    statistics_->verticalHeader()->hide();
-    statistics_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    statistics_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    statistics_->horizontalHeader()->setStretchLastSection(true);
+    statistics_ = ReadOnly(new QTableWidget(Declarations::ChannelCount, int(StatisticsHeadings().size())),
+                           QStringLiteral("Statistics of the visible span"));
+    statistics_->setHorizontalHeaderLabels(StatisticsHeadings());
+    periodsModel_ = new PeriodsModel(this);
+    periods_ = ReadOnly(new QTableView, QStringLiteral("Periods outside limits"));
+    periods_->setModel(periodsModel_);
     right->setStretchFactor(0, 3);
+    // The tables share the room under the chart, a tab each.
+    tables_ = new QTabWidget(right);
+    tables_->setAccessibleName(QStringLiteral("Tables of the visible span"));
+    tables_->addTab(statistics_, tr("St&atistics"));
+    tables_->addTab(periods_, QString());
     right->setStretchFactor(1, 1);
     splitter->setStretchFactor(1, 1);
     setCentralWidget(splitter);
 
-    connect(chart_, &TrendChart::SpanChanged, this, [this](const TimeSpan& span) {
+    connect(chart_, &TrendChart::SpanChanged, this, [this] {
         zoomed_ = true;
-        UpdateStatistics(span);
+        UpdateStatistics();
     });
     connect(chart_, &TrendChart::PointerAt, this, &ViewerWindow::ShowPointer);
     connect(chart_, &TrendChart::ResetRequested, this, &ViewerWindow::ApplySpanChoice);
@@ -148,7 +166,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
         channelBoxes_[k] = box;
         connect(box, &QCheckBox::toggled, this, [this] {
             chart_->SetData(&source_.Data(), source_.Channels(), ShownMask());
-            UpdateStatistics(chart_->Span());
+            UpdateStatistics();
         });
     }
 
@@ -189,7 +207,7 @@ std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
 
 void ViewerWindow::Open(const QStringList& paths) {
     source_.Open(paths);
-    ShowProblems(source_.Errors());
+    ShowProblems(source_.Errors() + source_.LimitProblems());
     setWindowTitle(QStringLiteral("TARVEK trends - ") + QDir::toNativeSeparators(paths.join(u' ')));
     const Trend& trend = source_.Data();
     if (trend.Size() > 0) {
@@ -239,28 +257,18 @@ void ViewerWindow::ApplySpanChoice() {
     zoomed_ = false;
 }
 
-void ViewerWindow::UpdateStatistics(const TimeSpan& span) {
+void ViewerWindow::UpdateStatistics() {
     const Trend& trend = source_.Data();
     const ChannelInfos& channels = source_.Channels();
-    const auto set = [this](int row, int column, const QString& text) {
-        auto* item = new QTableWidgetItem(text);
-        if (column > 0)
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        statistics_->setItem(row, column, item);
-    };
+    const std::vector<LimitPeriod>& periods = chart_->Periods();
     for (int k = 0; k < Declarations::ChannelCount; ++k) {
-        const ChannelStatistics s = ComputeStatistics(trend, k, span);
-        const bool any = s.count > 0;
-        set(k, 0, channels[k].Heading());
-        set(k, 1, QString::number(s.count));
-        set(k, 2, QString::number(s.gaps));
-        set(k, 3, any ? QString::fromLatin1(trend.Value(k, s.minimum).Text()) : QString());
-        set(k, 4, any ? TimeText(trend, s.minimum) : QString());
-        set(k, 5, any ? QString::fromLatin1(trend.Value(k, s.maximum).Text()) : QString());
-        set(k, 6, any ? TimeText(trend, s.maximum) : QString());
-        set(k, 7, any ? QString::number(s.mean, 'f', 3) : QString());
+        SetRow(statistics_, k,
+               StatisticsRow(trend, k, channels[k], ComputeStatistics(trend, k, chart_->Span()),
+                             CountOutside(periods, k)));
         statistics_->setRowHidden(k, !channelBoxes_[k]->isChecked());
     }
+    periodsModel_->Show(&trend, &channels, periods);
+    tables_->setTabText(1, tr("Periods &outside limits (%1)").arg(periods.size()));
 }
 
 void ViewerWindow::ShowPointer(qint64 utcMs) {
@@ -268,7 +276,7 @@ void ViewerWindow::ShowPointer(qint64 utcMs) {
     const qint64 i = NearestRecord(trend, chart_->Span(), utcMs);
     if (i < 0)
         return;
-    QStringList parts{TimeText(trend, i)};
+    QStringList parts{TableTime(trend, i)};
     for (const int k : ShownChannels()) {
         const StoredValue v = trend.Value(k, i);
         parts += source_.Channels()[k].Heading() + QStringLiteral(": ") +
@@ -288,11 +296,11 @@ void ViewerWindow::Follow() {
     const TrendSource::Change change = source_.Poll();
     if (change == TrendSource::Change::None)
         return;
-    ShowProblems(source_.Errors());
+    ShowProblems(source_.Errors() + source_.LimitProblems());
     ShowData();
     if (zoomed_ || spanChoice_->currentIndex() == FromTo) {
         chart_->Refresh();
-        UpdateStatistics(chart_->Span());
+        UpdateStatistics();
     } else {
         ApplySpanChoice(); // the chosen span moves on with the newest record
     }
@@ -305,24 +313,78 @@ bool ViewerWindow::ExportTo(const QString& path) {
     if (suffix == u"png") {
         done = chart_->grab().save(path, "PNG");
     } else if (suffix == u"pdf") {
-        QPdfWriter pdf(path);
-        pdf.setPageOrientation(QPageLayout::Landscape);
-        pdf.setResolution(150);
-        QPainter painter;
-        if (painter.begin(&pdf)) {
-            const QRect page = painter.viewport();
-            const QPixmap chart = chart_->grab(), table = statistics_->grab();
-            const int tableHeight = page.width() * table.height() / std::max(1, table.width());
-            painter.drawPixmap(QRect(0, 0, page.width(), page.height() - tableHeight), chart);
-            painter.drawPixmap(QRect(0, page.height() - tableHeight, page.width(), tableHeight), table);
-            done = painter.end();
-        }
+        done = ExportPdf(path);
     } else {
         done = ExportCsv(path, source_.Data(), source_.Channels(), ShownChannels(), chart_->Span(), &error);
     }
     if (!done)
         ShowProblems({error.isEmpty() ? tr("%1: cannot write").arg(QDir::toNativeSeparators(path)) : error});
     return done;
+}
+
+// The chart as drawn, then the statistics of the shown channels and the
+// periods outside limits as text, over as many pages as they need.
+bool ViewerWindow::ExportPdf(const QString& path) {
+    QPdfWriter pdf(path);
+    pdf.setPageOrientation(QPageLayout::Landscape);
+    pdf.setResolution(150);
+    QPainter painter;
+    if (!painter.begin(&pdf))
+        return false;
+    const QFontMetricsF fm(painter.font());
+    const auto table = [&](const QString& title, const QStringList& headings, std::vector<QStringList> rows) {
+        PrintedTable t{title, headings, std::move(rows), {}};
+        for (int c = 0; c < headings.size(); ++c) {
+            double w = fm.horizontalAdvance(headings[c]);
+            for (const QStringList& row : t.rows)
+                w = std::max(w, fm.horizontalAdvance(row[c]));
+            t.widths.push_back(w);
+        }
+        return t;
+    };
+    const Trend& trend = source_.Data();
+    std::vector<QStringList> statistics, periods;
+    for (int k = 0; k < Declarations::ChannelCount; ++k)
+        if (!statistics_->isRowHidden(k)) {
+            QStringList row;
+            for (int c = 0; c < statistics_->columnCount(); ++c)
+                row += statistics_->item(k, c) ? statistics_->item(k, c)->text() : QString();
+            statistics.push_back(row);
+        }
+    for (const LimitPeriod& p : chart_->Periods())
+        periods.push_back(PeriodRow(trend, source_.Channels(), p));
+    const std::vector<PrintedTable> tables = {
+        table(statistics_->accessibleName(), StatisticsHeadings(), std::move(statistics)),
+        table(periods_->accessibleName(), PeriodHeadings(), std::move(periods))};
+    const QPixmap chart = chart_->grab();
+    const QRect page = painter.viewport();
+    const auto pages = LayOutPages(page.size(), chart.size(), fm.height() * 1.3, tables);
+    for (std::size_t n = 0; n < pages.size(); ++n) {
+        if (n > 0 && !pdf.newPage())
+            return false;
+        for (const PagePart& part : pages[n]) {
+            if (part.kind == PagePart::Chart) {
+                painter.drawPixmap(part.rect, chart, chart.rect());
+                continue;
+            }
+            const PrintedTable& t = tables[std::size_t(part.table)];
+            if (part.kind == PagePart::Title) {
+                QFont bold = painter.font();
+                bold.setBold(true);
+                painter.save();
+                painter.setFont(bold);
+                painter.drawText(part.rect, Qt::AlignLeft | Qt::AlignVCenter, t.title);
+                painter.restore();
+                continue;
+            }
+            const QStringList& cells = part.row < 0 ? t.headings : t.rows[std::size_t(part.row)];
+            for (int c = 0; c < cells.size(); ++c)
+                painter.drawText(
+                    QRectF(part.columns[c], part.rect.top(), t.widths[c] + 1, part.rect.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
+        }
+    }
+    return painter.end();
 }
 
 } // namespace tarvek

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewer/TrendReport.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 
@@ -11,6 +12,8 @@ class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QLabel;
+class QTabWidget;
+class QTableView;
 class QTableWidget;
 class QTimer;
 
@@ -18,8 +21,9 @@ namespace tarvek {
 
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the pointer's read-out under it and the
-// statistics of the visible span at the bottom. The statistics table holds
-// in text what the chart shows, for a screen reader among others.
+// statistics of the visible span and its periods outside the channels'
+// limits at the bottom. The tables hold in text what the chart shows, for a
+// screen reader among others.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -44,7 +48,8 @@ class ViewerWindow : public QMainWindow {
     void BuildControls(QWidget* panel);
     void ApplySpanChoice();
     void ShowData();
-    void UpdateStatistics(const TimeSpan& span);
+    void UpdateStatistics();
+    bool ExportPdf(const QString& path);
     void ShowPointer(qint64 utcMs);
     void ShowProblems(const QStringList& problems);
     std::vector<int> ShownChannels() const;
@@ -60,6 +65,9 @@ class ViewerWindow : public QMainWindow {
     QLabel* problems_;
     QLabel* readOut_;
     QTableWidget* statistics_;
+    QTableView* periods_;
+    PeriodsModel* periodsModel_;
+    QTabWidget* tables_;
     QTimer* followTimer_;
     bool zoomed_ = false; // the span differs from the picker's choice
 };

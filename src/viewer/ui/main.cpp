@@ -1,6 +1,7 @@
 // tarvek-view: trends, statistics and export of the logger's data files.
 //   tarvek-view [FILE|FOLDER]...
-//   tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS] [FILE|FOLDER]...
+//   tarvek-view [--csv OUT] [--limits-csv OUT] [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS]
+//               [FILE|FOLDER]...
 // With no file or folder, the datafiles folder beside the program is read.
 #include "common/Declarations.h"
 #include "viewer/CsvExport.h"
@@ -26,10 +27,11 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             std::puts(
                 "usage: tarvek-view [FILE|FOLDER]...\n"
-                "       tarvek-view --csv OUT [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS] "
-                "[FILE|FOLDER]...\n"
-                "Shows or exports the logger's data files; with none given, the datafiles folder beside "
-                "the program.\nOUT - is standard output.");
+                "       tarvek-view [--csv OUT] [--limits-csv OUT] [--from YYYY-MM-DDTHH:MM:SS] "
+                "[--to YYYY-MM-DDTHH:MM:SS] [FILE|FOLDER]...\n"
+                "Shows or exports the logger's data files (--limits-csv: the periods outside the channels' "
+                "alarm limits); with none given, the datafiles folder beside the program.\n"
+                "OUT - is standard output.");
             return 0;
         }
     }

@@ -1,0 +1,96 @@
+#include "viewer/Limits.h"
+
+#include <QRegularExpression>
+
+namespace tarvek {
+
+namespace {
+
+std::optional<double> ParseLimit(const QString& field, const QString& what, const QString& channel,
+                                 QStringList* problems) {
+    const QString text = field.trimmed();
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
+    if (text.isEmpty())
+        return std::nullopt;
+    if (!number.match(text).hasMatch()) {
+        *problems += QStringLiteral("%1: the alarm %2 \"%3\" is not a number; it is not drawn")
+                         .arg(channel, what, text);
+        return std::nullopt;
+    }
+    return text.toDouble();
+}
+
+} // namespace
+
+ChannelLimits ParseLimits(const QString& minimum, const QString& maximum, const QString& channel,
+                          QStringList* problems) {
+    ChannelLimits limits{ParseLimit(minimum, QStringLiteral("minimum"), channel, problems),
+                         ParseLimit(maximum, QStringLiteral("maximum"), channel, problems)};
+    if (limits.low && limits.high && !(*limits.low < *limits.high)) {
+        *problems += QStringLiteral("%1: the alarm minimum %2 is not below the maximum %3; both are ignored")
+                         .arg(channel, minimum.trimmed(), maximum.trimmed());
+        return {};
+    }
+    return limits;
+}
+
+std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const ChannelLimits& limits,
+                                     const TimeSpan& span) {
+    std::vector<LimitPeriod> periods;
+    if (!limits.Any())
+        return periods;
+    const double low = limits.low.value_or(-std::numeric_limits<double>::infinity());
+    const double high = limits.high.value_or(std::numeric_limits<double>::infinity());
+    const auto [first, last] = trend.IndexRange(span);
+    // With rising times every record of [first, last) is in the span, and a
+    // whole block whose extremes lie inside ends any period and holds none
+    // (its gaps end periods too; a block of gaps only reads as zeros).
+    const bool blocks = trend.TimesNeverFall(span.base);
+    constexpr qint64 B = Trend::BlockSize;
+    bool open = false;
+    double extreme = 0;
+    for (qint64 i = first; i < last; ++i) {
+        if (blocks && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
+            const Trend::Block& block = trend.BlockOf(channel, i / B);
+            if (trend.Value(channel, i + block.low).Value() >= low &&
+                trend.Value(channel, i + block.high).Value() <= high) {
+                i += B - 1;
+                open = false;
+                continue;
+            }
+        }
+        const StoredValue v = trend.Value(channel, i);
+        if (v.IsGap() || (!blocks && !trend.Contains(i, span))) {
+            open = false;
+            continue;
+        }
+        const double x = v.Value();
+        const bool above = x > high;
+        if (!above && !(x < low)) {
+            open = false;
+            continue;
+        }
+        if (open && periods.back().above == above) {
+            LimitPeriod& p = periods.back();
+            p.last = i;
+            ++p.count;
+            if (above ? x > extreme : x < extreme)
+                p.extreme = i, extreme = x;
+            continue;
+        }
+        periods.push_back({channel, above, i, i, i, 1});
+        extreme = x;
+        open = true;
+    }
+    return periods;
+}
+
+OutsideCounts CountOutside(const std::vector<LimitPeriod>& periods, int channel) {
+    OutsideCounts counts;
+    for (const LimitPeriod& p : periods)
+        if (p.channel == channel)
+            (p.above ? counts.above : counts.below) += p.count;
+    return counts;
+}
+
+} // namespace tarvek
