@@ -43,35 +43,6 @@ QByteArray ValueJson(const StoredValue& value) {
 
 } // namespace
 
-int UtcClock::OffsetMsAt(qint64 utcMs) const {
-    return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
-}
-
-qint64 UtcClock::ToUtc(qint64 localMs) {
-    const qint64 day = FloorDiv(localMs, DayMs);
-    if (day != cachedDay_) {
-        // Offsets lie within ±14 hours: these two instants bracket the day.
-        cachedDay_ = day;
-        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * 3'600'000);
-        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * 3'600'000);
-    }
-    qint64 utc = localMs - offsetBefore_;
-    if (offsetBefore_ != offsetAfter_) {
-        const qint64 previous = previous_.value_or(std::numeric_limits<qint64>::min());
-        std::optional<qint64> chosen;
-        for (const qint64 u : {localMs - std::max(offsetBefore_, offsetAfter_),
-                               localMs - std::min(offsetBefore_, offsetAfter_)}) {
-            if (localMs - u != OffsetMsAt(u))
-                continue;
-            if (!chosen || (*chosen < previous && u >= previous))
-                chosen = u;
-        }
-        utc = chosen.value_or(utc);
-    }
-    previous_ = utc;
-    return utc;
-}
-
 QByteArray IsoTime(qint64 ms) {
     const qint64 day = FloorDiv(ms, DayMs);
     int year = 0, month = 0, dayOfMonth = 0;

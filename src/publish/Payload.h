@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/DataFileReader.h"
+#include "data/UtcClock.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,27 +11,6 @@
 #include <optional>
 
 namespace tarvek {
-
-// The true time (UTC) of stored wall-clock times, taken in stored order. A
-// wall-clock time that occurs twice (the repeated hour when daylight saving
-// time ends) is placed at its first occurrence not earlier than the previous
-// record, so both passes of that hour stay in order; a time the clock skipped
-// takes the offset before the change.
-class UtcClock {
-  public:
-    explicit UtcClock(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
-    qint64 ToUtc(qint64 localMs);
-    // Forgets the previous record (the next one is placed as if it were first).
-    void Reset() { previous_.reset(); }
-
-  private:
-    int OffsetMsAt(qint64 utcMs) const;
-
-    QTimeZone zone_;
-    std::optional<qint64> previous_;
-    qint64 cachedDay_ = -1'000'000'000;
-    int offsetBefore_ = 0, offsetAfter_ = 0;
-};
 
 // "YYYY-MM-DDTHH:MM:SS" of milliseconds from 1970-01-01.
 QByteArray IsoTime(qint64 ms);

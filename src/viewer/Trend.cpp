@@ -27,34 +27,8 @@ template <typename Time> bool RisingFrom(qint64 size, qint64 from, Time time) {
 
 } // namespace
 
-int Trend::OffsetMsAt(qint64 utcMs) const {
-    return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
-}
-
 qint64 Trend::ToUtc(qint64 localMs) {
-    const qint64 day = FloorDiv(localMs, DayMs);
-    if (day != cachedDay_) {
-        // Offsets lie within ±14 hours: these two instants bracket the day.
-        cachedDay_ = day;
-        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * 3'600'000);
-        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * 3'600'000);
-    }
-    if (offsetBefore_ == offsetAfter_)
-        return localMs - offsetBefore_;
-    // A day on which the offset changes: the true times this wall-clock time
-    // can stand for, the earliest first.
-    qint64 candidates[2] = {localMs - std::max(offsetBefore_, offsetAfter_),
-                            localMs - std::min(offsetBefore_, offsetAfter_)};
-    const qint64 previous = utc_.empty() ? std::numeric_limits<qint64>::min() : utc_.back();
-    std::optional<qint64> chosen;
-    for (const qint64 u : candidates) {
-        if (localMs - u != OffsetMsAt(u))
-            continue;
-        if (!chosen || (*chosen < previous && u >= previous))
-            chosen = u;
-    }
-    // A time the clock skipped (daylight saving time begins): the offset before.
-    return chosen.value_or(localMs - offsetBefore_);
+    return clock_.ToUtcAfter(localMs, utc_.empty() ? std::numeric_limits<qint64>::min() : utc_.back());
 }
 
 void Trend::Append(const std::vector<StoredRecord>& records) {

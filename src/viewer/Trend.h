@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/DataFileReader.h"
+#include "data/UtcClock.h"
 
 #include <QTimeZone>
 
@@ -28,7 +29,7 @@ struct TimeSpan {
 // the same however many records are held.
 class Trend {
   public:
-    explicit Trend(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
+    explicit Trend(QTimeZone zone = QTimeZone::systemTimeZone()) : clock_(std::move(zone)) {}
 
     // Appends records after the last one. The true time of a wall-clock time
     // that occurs twice (the repeated hour) is the first occurrence not
@@ -79,18 +80,13 @@ class Trend {
   private:
     qint64 ToUtc(qint64 localMs);
     void SummarizeBlocks();
-    int OffsetMsAt(qint64 utcMs) const;
 
-    QTimeZone zone_;
+    UtcClock clock_;
     std::vector<qint64> utc_;
     std::vector<qint32> offset_; // wall clock minus true time, seconds
     std::array<std::vector<StoredValue>, Declarations::ChannelCount> values_;
     std::array<std::vector<Block>, Declarations::ChannelCount> blocks_;
     bool risingUtc_ = true, risingLocal_ = true;
-    // The zone's offsets around the day last converted: equal unless the
-    // offset changes near that day.
-    qint64 cachedDay_ = -1'000'000'000;
-    int offsetBefore_ = 0, offsetAfter_ = 0;
 };
 
 // "YYYY-MM-DDTHH:MM:SS" for milliseconds of the wall clock from 1970-01-01,

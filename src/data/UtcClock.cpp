@@ -1,0 +1,47 @@
+#include "data/UtcClock.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace tarvek {
+
+namespace {
+
+constexpr qint64 DayMs = 86'400'000;
+
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b < 0 ? 1 : 0);
+}
+
+} // namespace
+
+int UtcClock::OffsetMsAt(qint64 utcMs) const {
+    return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
+}
+
+qint64 UtcClock::ToUtcAfter(qint64 localMs, qint64 previousUtc) {
+    const qint64 day = FloorDiv(localMs, DayMs);
+    if (day != cachedDay_) {
+        // Offsets lie within ±14 hours: these two instants bracket the day.
+        cachedDay_ = day;
+        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * 3'600'000);
+        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * 3'600'000);
+    }
+    if (offsetBefore_ == offsetAfter_)
+        return localMs - offsetBefore_;
+    // A day on which the offset changes: the true times this wall-clock time
+    // can stand for, the earliest first.
+    std::optional<qint64> chosen;
+    for (const qint64 u :
+         {localMs - std::max(offsetBefore_, offsetAfter_), localMs - std::min(offsetBefore_, offsetAfter_)}) {
+        if (localMs - u != OffsetMsAt(u))
+            continue;
+        if (!chosen || (*chosen < previousUtc && u >= previousUtc))
+            chosen = u;
+    }
+    // A time the clock skipped (daylight saving time begins): the offset before.
+    return chosen.value_or(localMs - offsetBefore_);
+}
+
+} // namespace tarvek
