@@ -9,15 +9,10 @@
 
 namespace tarvek {
 
-// Starting and stopping acquisition, and the work of the clock tick while it
-// is active: a scan at each quarter-minute mark, then the stop path. What it
-// shows goes to an AcquisitionView; it knows no window.
-//
-// One scan at a time: a second that arrives while a scan is running gets only
-// its clock panel (the tick has already written it); it starts no scan and
-// does not run the stop path. The second that started the scan completes its
-// own steps (" Waiting for acquisition ", the stop path) when the scan ends.
-// A quarter-minute mark that passes during a scan gets no scan of its own.
+// Start, Stop and the clock tick's work while acquiring: a scan at each
+// quarter-minute mark, then the stop path; shown through an AcquisitionView.
+// One scan at a time: a tick during a scan only updates its clock panel, and
+// the tick that started the scan finishes its own steps when the scan ends.
 class Acquisition : public QObject {
     Q_OBJECT
   public:

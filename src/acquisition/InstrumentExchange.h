@@ -4,24 +4,10 @@
 
 namespace tarvek {
 
-// One exchange with the instrument, as rules only: no port, no timer, no
-// clock. The driver feeds it what happens on the line and carries out the
-// actions it answers with, in the order of the fields of Actions.
-//
-//   program:    select byte                 command + CR
-//   instrument:             "!"  (dropped)                answer ... CR
-//
-// - "!" must be the first byte after the select byte; any other first byte
-//   fails the exchange at once, even if "!" follows.
-// - Bytes that come with or after "!" before the command is written are
-//   dropped (the rest of the same chunk, and the port's waiting bytes).
-// - The command and its carriage return are written in one piece.
-// - The reply time-out restarts after the select byte, after the command and
-//   after every answer character; a time-out fails the exchange.
-// - The answer is kept without its carriage return. An answer that reaches
-//   ReplyLimit characters without one fails the exchange: it would otherwise
-//   hold the line for as long as the instrument keeps talking.
-// - A port failure fails the exchange. Every way out closes the port.
+// One exchange with the instrument as pure rules (no port, timer or clock),
+// so it is testable without I/O; the driver feeds it line events and carries
+// out the returned Actions in field order. Select byte, "!", command + CR,
+// answer + CR; any deviation, time-out or overlong answer fails it.
 class InstrumentExchange {
   public:
     // The port's receive buffer: no sound answer is longer.

@@ -4,14 +4,9 @@
 
 namespace tarvek {
 
-// The device behind "COM n".
-//
-// On Windows it is COMn. Elsewhere, when `<appFolder>/ports/COMn` exists (a
-// symbolic link, normally to a stable /dev/serial/by-id/... name of a USB
-// adapter, or a device node), the device it finally points to; a link whose
-// target is missing gives that target, so opening it fails rather than falling
-// back to another line. Without such an entry, line n is /dev/ttyS<n-1>.
-// A line number below 1 gives the empty text, which no port opens.
+// The device behind "COM n": `<appFolder>/ports/COMn` resolved when it exists
+// (a missing target is kept so the open fails rather than using another
+// line), else /dev/ttyS<n-1>; COMn on Windows. n < 1 gives "" (opens nothing).
 QString PortNameFor(int n, const QString& appFolder);
 
 } // namespace tarvek

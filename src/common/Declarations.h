@@ -6,13 +6,10 @@
 
 namespace tarvek {
 
-// The program's shared state: the set-up read from the parameter files, the
-// acquisition flags, the parameters and results of the instrument poll, the
-// readings and value texts of the last scan and the stamps of the running
-// scan. One object, owned by the application, lives for the whole run;
-// procedures take it, or the part of it they use, by reference.
-//
-// Flags and counters are ints, 0 until set; texts are empty until set.
+// The program's shared state (set-up, acquisition flags, poll results, last
+// scan's readings and stamps): one object owned by the application for the
+// whole run, passed by reference. Flags and counters are ints, 0 until set;
+// texts are empty until set.
 struct Declarations {
     static constexpr int TableSize = 41;  // tables indexed 0..40
     static constexpr int FieldCount = 10; // ChannelParam fields 0..9

@@ -15,15 +15,10 @@ struct FileOutcome {
     explicit operator bool() const { return ok; }
 };
 
-// A random-access file of fixed-length records, numbered from 1: record r
-// lies at byte offset length * (r - 1), nothing between records. One byte per
-// character in Latin-1; a character Latin-1 cannot hold is written as "?", so
-// a written record is always exactly one record long.
-//
-// Reads past the end of the file, and the missing tail of a short last record,
-// give blanks. Writing past the end first fills the records in between with
-// blank records ending in "*", CR, LF, so a file never holds NUL bytes and
-// still reads as text lines.
+// A file of fixed-length Latin-1 records numbered from 1 (record r at byte
+// length * (r - 1)); unencodable characters become "?" so every record keeps
+// its length. Reads past the end give blanks; writing past the end fills the
+// gap with blank records ending "*" CR LF, so the file stays text without NULs.
 class RecordFile {
   public:
     explicit RecordFile(int recordLength) : length_(recordLength) {}

@@ -17,14 +17,10 @@ struct EntryCheck {
     QString caption;          // the caption of Label9(5) when setsCaption
 };
 
-// The check run on Enter in, and focus loss by, Text5(index):
-//   4 (serial line): a leading number outside 1..8 is replaced by "1";
-//   5 (storage rate): a leading number outside 0..9 is replaced by "0", and
-//     the caption becomes the name of the (possibly replaced) text's rate;
-//   any other index: nothing.
-// Bounds are inclusive and compared as reals (8.5 is out, 7.5 is in); a text
-// in range is kept exactly as typed. The check never touches SerialLine,
-// StorageRate or the files.
+// The check on Enter or focus loss in Text5(index): index 4 (serial line)
+// resets a leading number outside 1..8 to "1", index 5 (storage rate) one
+// outside 0..9 to "0" and names its rate; bounds inclusive, compared as reals.
+// Text in range is kept as typed; state and files are never touched.
 EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text);
 
 // Whether `n` numbers a channel (1..8), as the control arrays count them.

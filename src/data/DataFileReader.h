@@ -60,13 +60,10 @@ struct StoredRecord {
 
 enum class RecordKind { Data, Blank, NotData };
 
-// Reads one 160-byte record exactly as the logger writes it: "dd-mm-yyyy;"
-// "hh:mm:ss;", eight blocks of a 9-character value text, a blank and
-// "; Bar ;", then " *" CR LF. A value text is a right-aligned sign, digits and
-// optionally a point and digits, or " No Data " or " ======= " (both gaps).
-// A record of blanks ending in "*" CR LF is Blank (the filler the logger
-// writes into holes); anything else, a date or time that does not exist
-// included, is NotData and gives no values.
+// Parses one 160-byte record in the layout of DataRecord.h; " No Data " and
+// " ======= " are gaps. Blank filler ending "*" CR LF is Blank; anything else
+// that does not match exactly (an impossible date or time included) is
+// NotData and gives no values.
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
 
 // What one read of a data file found besides its records.
@@ -91,15 +88,10 @@ struct FileStamp {
 };
 FileStamp StampOf(const QString& path);
 
-// Reads a data file read-only, never locking, changing or blocking on it
-// (anything but a regular file is refused), and on later calls reads only
-// the records added since: the follow mode's tail.
-//
-// The records read are those the logger itself stores after
-// (LastDataRecord): every whole data record while the file holds fewer than
-// 99999, else up to the header's count. A torn last record and, in a full
-// file, whole records past the count are left out and tallied; so are blank
-// and not-data records among the counted ones.
+// Reads a data file read-only without locking or blocking (regular files
+// only); later calls read only what was added, for the follow mode. It reads
+// the records DataFileEnd says count; torn, uncounted, blank and not-data
+// records are left out and tallied.
 class DataFileCursor {
   public:
     explicit DataFileCursor(QString path) : path_(std::move(path)) {}

@@ -6,13 +6,10 @@
 
 namespace tarvek {
 
-// The 160-byte record of a data file, written by the logger and read by the
-// viewer from this one description. Offsets count from 0:
-//   0  "dd-mm-yyyy;hh:mm:ss;"
-//   20 eight blocks of 17: a 9-character value text, a blank, "; Bar ;"
-//   156 " *" CR LF
-// The header (record 1) is "Lastrecord;   ", the count right-aligned in 5,
-// ";", and eight blocks of blanks with ";" where a data record has them.
+// The one layout of a 160-byte data record, shared by writer and reader.
+// Offsets from 0: 0 "dd-mm-yyyy;hh:mm:ss;", 20 eight blocks of 17 (9-character
+// value, blank, "; Bar ;"), 156 " *" CR LF. Header (record 1): "Lastrecord;   ",
+// the count right-aligned in 5, ";", then blanks with ";" as in a data record.
 inline constexpr int DataRecordLength = 160;
 inline constexpr int DateWidth = 10;                    // "dd-mm-yyyy"
 inline constexpr int TimeWidth = 8;                     // "hh:mm:ss"
@@ -27,22 +24,14 @@ inline constexpr int HeaderCountWidth = 5;
 // The header count runs 1..99999, then starts again at 1.
 inline constexpr int MaxDataRecords = 99999;
 
-// Where the data records of a data file of `wholeRecords` whole records
-// (the header included) end, given the count its header holds (nothing when
-// unreadable). The logger stores after that record; the viewer shows up to it.
-//
-// While the file holds fewer than MaxDataRecords whole data records, the last
-// whole one counts, whatever the header says: a damaged count never gets a
-// stored record overwritten, and a record written before a kill, its count
-// not yet raised, is kept. A file of MaxDataRecords records or more keeps the
-// header's count (after record 99999 the count starts again at 1), unless it
-// is unreadable; then record 99999 counts.
-//
-// The count disagrees when it is unreadable or names another record; one
-// record behind is the state of a store between its record and its count,
-// not damage.
+// Where a file's data records end, for the logger (stores after it) and the
+// viewer (shows up to it). Below MaxDataRecords the last whole record counts
+// whatever the header says, so a bad count never overwrites data; from then
+// on the header's count does (record 99999 if unreadable). A count one behind
+// is a store in progress, not damage.
 struct DataFileEnd {
     int last = 0; // the number of the last data record that counts
+    // The count is unreadable or names another record (one behind is fine).
     bool countDisagrees = false;
 };
 inline DataFileEnd LastDataRecord(qint64 wholeRecords, std::optional<int> headerCount) {

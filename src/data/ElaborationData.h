@@ -16,19 +16,10 @@ inline const QString NoDataReading = QStringLiteral("No Data");
 inline const QString NoDataText = QStringLiteral(" No Data ");
 inline const QString InvalidValueText = QStringLiteral(" ======= ");
 
-// A value as its 9-character text: sign ("-" below zero, "+" otherwise, an
-// exact zero included), at least one digit before the point, three decimals
-// rounded half away from zero, right-aligned with blanks. "." is the decimal
-// separator whatever the locale.
-//
-// Rounding works on the shortest decimal text that reads back as the same
-// double, i.e. on the number as the operator would write it: 1.0005 gives
-// "   +1.001" although the nearest double lies just below 1.0005. A value
-// rounding to zero from below keeps its "-" ("   -0.000").
-//
-// A value too wide for 9 characters with three decimals keeps its sign and
-// gives up decimals instead ("-12345.68", "+123456.7", " -1234567"); one that
-// does not fit without decimals, an infinity or a NaN gives " ======= ".
+// A value as its 9-character right-aligned text: sign always ("-0.000" kept),
+// three decimals rounded half away from zero on the shortest round-trip text
+// (1.0005 gives "   +1.001"), "." in any locale. Too wide: decimals give way;
+// still too wide, infinite or NaN: " ======= ".
 QString ValueText(double x);
 
 // The value text of one channel: " No Data " for the reading "No Data",

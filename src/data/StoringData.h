@@ -43,21 +43,10 @@ std::optional<int> ReadHeaderCount(const QString& headerRecord);
 // that disagrees is reported with.
 QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize);
 
-// Appends the last scan's record to its month's data file in the datafiles
-// folder (created when missing) and then raises the count in the header, so
-// that the header never counts a record the file lacks. Each step is synced to
-// the disk before the next, so this holds after a power cut too, and success
-// means the record is on the disk. The file is opened and closed within the
-// call.
-//
-// The record goes after the last data record that counts (LastDataRecord),
-// so a torn tail is replaced by the next whole record; a count that disagrees
-// is reported on stderr, and the count written names the new record. After
-// 99999 records the count starts again at 1 and the oldest records are
-// overwritten from record 2 on; a torn tail there is completed with blanks.
-//
-// A failure (folder or file unusable, disk full) is reported on stderr and
-// returned; the file then holds whole records only and a consistent count.
+// Appends the last scan's record to its month file after the last record that
+// counts, then raises the header's count, syncing each step: the count never
+// names a missing record, even after a power cut. Failures are reported on
+// stderr and returned, leaving whole records and a consistent count.
 FileOutcome StoreDataRecord(const Declarations& state);
 
 // The month's data file of the last scan (its ScanDate).

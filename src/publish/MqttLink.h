@@ -22,15 +22,10 @@ struct LinkSettings {
     int maxInflight = 100;
 };
 
-// One MQTT client session at a time, on libmosquitto. Its network loop runs
-// in a thread of its own; every callback is handed to this object's thread
-// as a queued call, so the signals below arrive on the event loop and
-// publishing never waits on the network.
-//
-// A session ends at the first failure and is never reconnected by the
-// library: the owner decides when to try again, so every attempt and every
-// lost message is its decision (messages not acknowledged when a session
-// ends are gone; the owner sends them again).
+// One MQTT session at a time; the network loop runs in its own thread and
+// every callback is queued to this object's thread, so publishing never waits
+// on the network. A session ends at its first failure and is never reconnected
+// here: the owner decides retries and resends unacknowledged messages.
 class MqttLink : public QObject {
     Q_OBJECT
   public:

@@ -31,16 +31,10 @@ struct FedRecord {
 // The month files ("mm-yyyy-Data.txt") of a folder, in calendar order.
 QStringList MonthFileNames(const QString& folder);
 
-// The records of a data folder in stored order, across month files, from a
-// mark on: the publisher's durable queue is the logger's own files.
-//
-// Every file is opened read-only, never through a link, and only when it is
-// a regular file. The records read are those the logger counts (the
-// header's count when the record it names is whole, else the last whole
-// record); blank filler and foreign records are passed over. A file whose
-// record at the mark now differs, or that now counts fewer records than the
-// mark, was replaced or cut: it is read again from its start, and
-// TakeNotes() says so.
+// The records of a data folder in stored order from a mark on: the logger's
+// own files are the publisher's durable queue. Regular files only, read-only,
+// counted records only. A file replaced or cut since the mark is read again
+// from its start, and TakeNotes() says so.
 class RecordFeed {
   public:
     explicit RecordFeed(QString folder) : folder_(std::move(folder)) {}

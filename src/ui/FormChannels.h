@@ -14,18 +14,10 @@ class QPushButton;
 
 namespace tarvek {
 
-// "Channels & Settings": the readings of the eight channels, Start and Stop
-// with the acquisition lamp, and the set-up entries with Load and Save.
-//
-// Controls keep their designer names as object names, control arrays with
-// the element number in brackets: "Text5(4)", "Label2(3)", "Label1(12)".
-//
-// Construction builds the controls and runs the load handler, which centres
-// Frame1 on the width of the screen. The activation handler, Activate(), is
-// run by the main window once start-up has read the set-up files.
-//
-// Start and Stop (Command3, Command4) carry no logic here: the acquisition
-// control connects to their clicked signals.
+// "Channels & Settings": readings, Start/Stop with the lamp, set-up entries.
+// Object names are the names operators and issues use ("Text5(4)"; table in
+// the README). Activate() runs once start-up has read the set-up; Start and
+// Stop carry no logic here, the acquisition control connects to them.
 class FormChannels : public QWidget {
     Q_OBJECT
   public:

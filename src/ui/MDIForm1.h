@@ -19,16 +19,10 @@ namespace tarvek {
 class Acquisition;
 class FormChannels;
 
-// The main window: a multiple-document frame holding "Channels & Settings",
-// a menu bar with the one command Exit, a status bar of seven text panels
-// (numbered 1 to 7) and Timer1, the clock tick, every 200 ms.
-//
-// Construction builds the window; Load() runs the start-up (main calls it
-// once, before showing the window). Nothing acts before Load().
-//
-// It is the acquisition control's view: the state in panel 5, the store
-// failure in panel 1, and the lamp, buttons and readings of the settings
-// window.
+// The main window: frame for "Channels & Settings", Exit menu, status panels
+// 1..7 and Timer1 (200 ms clock tick). Nothing acts before Load(), which main
+// calls once before showing it. As the AcquisitionView it shows the state in
+// panel 5, store failures in panel 1, and the settings window's controls.
 class MDIForm1 : public QMainWindow, public AcquisitionView {
     Q_OBJECT
   public:

@@ -7,13 +7,10 @@
 
 namespace tarvek {
 
-// Every message box of the program goes through ShowMessage, so that one
-// place decides how the operator is told and tests can take the messages.
-//
-// The box is application-modal with one OK button, but it is only shown: the
-// handler that raised it returns at once and the event loop (clock tick,
-// acquisition) goes on while the box waits for the operator. A non-empty
-// `detail` is offered behind the box's "Show Details..." button.
+// Every message box goes through here, so one place decides how the operator
+// is told and tests can take the messages. Application-modal but only shown,
+// never exec'd: the event loop (clock, acquisition) runs on meanwhile. A
+// non-empty `detail` goes behind "Show Details...".
 void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
                  const QString& detail = {});
 

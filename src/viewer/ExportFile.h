@@ -12,18 +12,10 @@ namespace tarvek {
 enum class ExportFormat { Csv, Png, Pdf };
 ExportFormat ExportFormatOf(const QString& path);
 
-// Writes an export to `path` whole or not at all; `write` puts every byte
-// into the device it is given and returns false on a failure it saw.
-//
-// "-" is standard output, and an existing pipe or device is written as it
-// goes (never replaced by a file). A symbolic link is refused: an export
-// never writes through a link planted in a shared folder. Anything else is
-// written unbuffered into a new file beside `path` (made exclusively, so
-// never through a link either), synced, and renamed over `path` only when
-// every byte was written; a failure leaves `path` as it was and no other
-// file. A file replaced keeps its permissions.
-//
-// On failure `error` gets "<path>: <what failed> (<reason>)".
+// Writes an export to `path` whole or not at all (`write` returns false on a
+// failure). "-", pipes and devices are written directly; links are refused;
+// files go to an exclusive temporary beside `path`, synced, then renamed over
+// it. On failure `error` gets "<path>: <what failed> (<reason>)".
 bool WriteExport(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
 
 // How each format is written into a device (the window draws PNG and PDF).

@@ -22,26 +22,19 @@ struct ChannelInfo {
 };
 using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
 
-// Description (positions 6..27), unit (31..34) and alarm limits (58..66,
-// 68..76) of channels 1..8 from the channel parameters file in
-// `settingFolder`, read-only; "Ch.n" and "Bar" where the file or the field is
-// missing or blank, no limits where they are. Limits that cannot be used are
-// named in `problems`. The file is read without blocking; one that is there
-// but cannot be read (not a regular file, say) gives the fall-backs and
-// `openProblem` names it. Control characters are dropped from the names.
+// Names, units and alarm limits of channels 1..8 from `settingFolder`'s
+// channel parameters file, read-only and non-blocking; "Ch.n"/"Bar" and no
+// limits where missing. Unusable limits go to `problems`, an unreadable file
+// to `openProblem`; control characters are dropped from names.
 ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems,
                               QString* openProblem = nullptr);
 // The units as the chart groups them: empty where the set-up names none.
 std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
 // The data files the viewer reads and follows, and the trend they make.
-//
-// A folder stands for its month files ("mm-yyyy-Data.txt"), in calendar
-// order; named files are read in calendar order when their names are month
-// names, else in the order given. Channel names come from the settingfiles
-// folder beside the first folder (or beside the folder of the first file).
-// Of more than `recordLimit` records, the newest files are read and the
-// problems say which were left out.
+// Folders and month-named files are read in calendar order; channel names come
+// from the settingfiles folder beside the first. Beyond `recordLimit` records
+// the newest files win and the problems name those left out.
 class TrendSource {
   public:
     static constexpr qint64 DefaultRecordLimit = 20'000'000;

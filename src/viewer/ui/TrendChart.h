@@ -15,21 +15,10 @@ class QRubberBand;
 
 namespace tarvek {
 
-// The chart of the shown channels against time, drawn by hand as strips
-// under one time axis: one strip per unit, so channels of one unit share a
-// value axis and channels of different units never do. Each strip is headed
-// by its unit and its channels' names in their colours (whole, wrapped over
-// as many lines as they need; a name too long for a whole line is cut and
-// shown whole as a tooltip). The lines come from each channel's decimated
-// trace, so gaps break them and the cost of a redraw follows the chart's
-// width, not the number of records. Alarm limits are drawn as dashed lines in
-// the channel's colour, the periods outside them shaded beyond the line.
-//
-// Mouse: the wheel zooms the time axis around the pointer, a drag with the
-// left button zooms into its rectangle (the values too, in the strip it lies
-// in), a drag with the middle button (or the left one with Shift held) pans.
-// Keys: + and - zoom, the arrows pan, Home resets. Every change of the time
-// axis is told by SpanChanged.
+// The shown channels against time, one strip per unit under a shared time
+// axis, so only channels of one unit share a value axis. Lines come from the
+// decimated traces, so a redraw costs the width, not the record count. Mouse
+// and keys zoom and pan (see the README); every change emits SpanChanged.
 class TrendChart : public QWidget {
     Q_OBJECT
   public:
