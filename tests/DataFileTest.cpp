@@ -92,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"CountDamagedLow", DataHeader(1) + Three, DataHeader(4) + Three + New, true},
         StoreCase{"CountOneBehind", DataHeader(2) + Three, DataHeader(4) + Three + New},
         StoreCase{"CountUnreadable", DataHeader("  abc") + Three, DataHeader(4) + Three + New, true},
+        StoreCase{"CountNotWhole", DataHeader("  2.5") + Three, DataHeader(4) + Three + New, true},
         StoreCase{"CountBeyondTheEnd", DataHeader(4) + Three, DataHeader(4) + Three + New, true},
         StoreCase{"NoWholeRecord", "date;time;ch1\r\n05-03-2008;10:00:00;1\r\n", DataHeader(1) + New},
         // A torn last record is replaced; never counted.
@@ -101,7 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
                   4 * 160 + 100, DataHeader(3) + Three},
         StoreCase{"FullDiskOverATornTail", DataHeader(3) + Three + Torn, DataHeader(4) + Three + New, false,
                   4 * 160 + 35, DataHeader(3) + Three},
-        StoreCase{"FullDiskOnANewFile", {}, DataHeader(1) + New, false, 200, ""}),
+        StoreCase{"FullDiskOnANewFile", {}, DataHeader(1) + New, false, 200, ""},
+        StoreCase{"FullDiskAfterATornHeader", "date;time;ch1\r\n", DataHeader(1) + New, false, 200,
+                  "date;time;ch1\r\n"}),
     RowName);
 
 // After the wrap the count rules: records past it are the oldest, and a torn

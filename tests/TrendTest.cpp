@@ -22,6 +22,13 @@ using namespace tarvek;
 
 namespace {
 
+// A good record with the byte at `at` changed.
+QByteArray Changed(int at, char c) {
+    QByteArray line = DataLine("10:00:00");
+    line[at] = c;
+    return line;
+}
+
 struct ReadCase {
     const char* name;
     QByteArray file;
@@ -84,35 +91,145 @@ INSTANTIATE_TEST_SUITE_P(
                  DataHeader("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
                  "02:59:30 1.000 1.000\n02:00:00 1.000 1.000\n02:30:00 1.000 1.000\n",
                  {}},
+        // Each separator of the time stamp, the unit, the number's form.
         ReadCase{"ForeignLines",
-                 DataHeader("    5") + Record("Date;Time;Channel 1 exported by hand", 160) +
-                     DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {}, "30-02-2025") +
-                     DataLine("25:00:00") + DataLine("10:01:00", {"    12.5 "}),
+                 DataHeader("   14") + Record("Date;Time;Channel 1 exported by hand", 160) +
+                     DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {"  +1..000"}) +
+                     DataLine("10:00:00", {"  +01.000"}) + DataLine("10:00:00", {"    12.5 "}) +
+                     DataLine("10:00:00", {}, "30-02-2025") + DataLine("25:00:00") + Changed(2, '.') +
+                     Changed(5, '.') + Changed(10, ',') + Changed(13, '.') + Changed(16, '.') +
+                     Changed(19, ',') + Changed(32, 'b'),
                  "",
-                 {0, 5, 0, 0}}),
+                 {0, 14, 0, 0}}),
     RowName);
 
-TEST(Decimation, KeepsBothExtremesOfEveryColumnAndBreaksAtGaps) {
-    Trend trend(QTimeZone::utc());
-    std::vector<StoredRecord> records(20'000);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        records[i].localMs = *ParseLocalTime("2025-01-01T00:00:00") + qint64(i) * 30'000;
-        records[i].values.fill(i == 1234    ? StoredValue::FromDigits(100'000, 3)
-                               : i == 1235  ? StoredValue::FromDigits(-50'000, 3)
-                               : i == 15000 ? StoredValue::FromGap(StoredValue::NoData)
-                                            : StoredValue::FromDigits(0, 3));
+// Records of a trend on `date` in `zone`, channel 1 from `spec`: "T=V" for
+// each, T a time "HH:MM:SS" or seconds ("A..B=V" each second from A to B), V
+// a value with three decimals or "-" for a gap.
+Trend MakeTrend(const char* spec, const char* zone = "UTC", const char* date = "1970-01-01") {
+    Trend trend{QTimeZone(zone)};
+    std::vector<StoredRecord> records;
+    for (const QString& item : QString(spec).split(' ')) {
+        const QStringList parts = item.split('='), times = parts[0].split("..");
+        for (qint64 s = times[0].toLongLong(); s <= times.back().toLongLong(); ++s) {
+            StoredRecord& r = records.emplace_back();
+            r.localMs =
+                parts[0].contains(':') ? *ParseLocalTime(QString("%1T%2").arg(date, parts[0])) : s * 1000;
+            r.values.fill(StoredValue::FromDigits(0, 3));
+            r.values[0] = parts[1] == "-" ? StoredValue::FromGap(StoredValue::NoData)
+                                          : StoredValue::FromDigits(qRound(parts[1].toDouble() * 1000), 3);
+        }
     }
     trend.Append(records);
-    const Trace trace = Decimate(trend, 0, {trend.UtcMs(0), trend.UtcMs(trend.Size() - 1)}, 100);
-    EXPECT_LE(trace.points.size(), 400u);
-    const auto [low, high] = std::minmax_element(trace.points.begin(), trace.points.end(),
-                                                 [](QPointF a, QPointF b) { return a.y() < b.y(); });
-    EXPECT_EQ(std::make_pair(low->y(), high->y()), std::make_pair(-50.0, 100.0));
-    EXPECT_TRUE(std::is_sorted(trace.points.begin(), trace.points.end(),
-                               [](QPointF a, QPointF b) { return a.x() < b.x(); }));
-    ASSERT_EQ(trace.starts.size(), 2u);
-    EXPECT_LT(trace.points[trace.starts[1] - 1].x(), double(trend.UtcMs(15'000)));
-    EXPECT_GT(trace.points[trace.starts[1]].x(), double(trend.UtcMs(15'000)));
+    return trend;
+}
+
+struct DecimateCase {
+    const char* name;
+    const char* records; // as MakeTrend
+    qint64 to;           // the span is [0 s, to s]
+    int columns;
+    const char* runs; // "s:value" per point, runs apart by " | "
+};
+
+class DecimateTable : public ::testing::TestWithParam<DecimateCase> {};
+
+TEST_P(DecimateTable, DrawsTheExtremesOfEachColumnAndBreaksAtGaps) {
+    const DecimateCase& c = GetParam();
+    const Trend trend = MakeTrend(c.records);
+    const Trace trace = Decimate(trend, 0, {0, c.to * 1000}, c.columns);
+    QStringList runs;
+    for (const auto run : trace.Runs()) {
+        QStringList points;
+        for (const QPointF& p : run)
+            points += QString("%1:%2").arg(p.x() / 1000).arg(p.y());
+        runs += points.join(' ');
+    }
+    EXPECT_EQ(runs.join(" | "), QString(c.runs));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Traces, DecimateTable,
+    ::testing::Values(
+        DecimateCase{"TheSpansLastRecordInTheLastColumn", "0=5 1=1 2=3", 2, 1, "0:5 1:1"},
+        DecimateCase{"ColumnsInStoredOrder", "0=0 1=9 2=-9 3=1 4=2 5=3 6=4 7=5", 7, 2, "1:9 2:-9 4:2 7:5"},
+        DecimateCase{"AGapBreaksTheLine", "0=1 1=2 2=- 3=3 4=4", 4, 100, "0:1 1:2 | 3:3 4:4"},
+        DecimateCase{"GapsInOneColumnBreakItOnce", "0=1 1=- 2=2 3=- 4=3", 4, 1, "0:1 | 2:2 4:3"},
+        DecimateCase{"BlocksKeepToTheirOwnRecords", "0..63=0 64=-5 65..127=0", 127, 2, "0:0 64:-5 65:0"},
+        DecimateCase{"ThousandRecordsInThreePoints", "0..499=0 500=9 501..999=-1", 999, 2,
+                     "0:0 500:9 501:-1"},
+        DecimateCase{"TimesThatFall", "0=1 10=2 5=3 20=4", 10, 100, "0:1 10:2 5:3"}),
+    RowName);
+
+struct SpanCase {
+    const char* name;
+    const char* zone;
+    const char* records; // as MakeTrend, on 2025-10-26
+    TimeSpan::Base base;
+    const char* from; // "HH:MM:SS" on 2025-10-26, on the span's time line
+    const char* to;
+    const char* figures; // the records in the span; count, gaps, minimum, maximum, mean
+};
+
+class SpanTable : public ::testing::TestWithParam<SpanCase> {};
+
+TEST_P(SpanTable, HoldsTheRecordsOfTheSpanAndTheirFigures) {
+    const SpanCase& c = GetParam();
+    const Trend trend = MakeTrend(c.records, c.zone, "2025-10-26");
+    const auto at = [](const char* time) { return *ParseLocalTime(QString("2025-10-26T") + time); };
+    const TimeSpan span{at(c.from), at(c.to), c.base};
+    QString figures;
+    const auto [first, last] = trend.IndexRange(span);
+    for (qint64 i = first; i < last; ++i)
+        figures += trend.Contains(i, span) ? QString::number(i) + ' ' : QString();
+    const ChannelStatistics s = ComputeStatistics(trend, 0, span);
+    figures += QString("; %1 %2 %3 %4 %5").arg(s.count).arg(s.gaps).arg(s.minimum).arg(s.maximum).arg(s.mean);
+    EXPECT_EQ(figures, QString(c.figures));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spans, SpanTable,
+    ::testing::Values(
+        SpanCase{"ExtremesAtTheirFirstRecord", "UTC",
+                 "10:00:00=5 10:01:00=1 10:02:00=5 10:03:00=1 10:04:00=-", TimeSpan::Utc, "10:00:00",
+                 "10:04:00", "0 1 2 3 4 ; 4 1 1 0 3"},
+        SpanCase{"BothEndsIncluded", "UTC", "10:00:00=1 10:00:30=2 10:01:00=3 10:01:30=4", TimeSpan::Local,
+                 "10:00:30", "10:01:00", "1 2 ; 2 0 1 2 2.5"},
+        SpanCase{"ClockSetBack", "UTC", "10:00:00=1 10:01:00=2 10:02:00=3 09:59:00=4", TimeSpan::Local,
+                 "09:59:00", "10:00:00", "0 3 ; 2 0 0 3 2.5"},
+        // Daylight saving time ends at 03:00 summer time, 01:00 UTC: the hour from 02:00 comes twice.
+        SpanCase{"RepeatedHourOnTheWallClock", "Europe/Berlin",
+                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Local, "02:00:00",
+                 "02:30:00", "0 2 3 ; 3 0 0 3 2.66667"},
+        SpanCase{"RepeatedHourInTrueTime", "Europe/Berlin",
+                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Utc, "00:59:30",
+                 "01:30:00", "1 2 3 ; 3 0 1 3 3"}),
+    RowName);
+
+// Written in exactly 19 characters and read back; any other text is refused.
+TEST(LocalTime, NineteenCharactersBothWays) {
+    for (const char* text :
+         {"1970-01-01T00:00:00", "1969-12-31T23:59:59", "2025-03-05T00:00:00", "1900-02-28T13:04:05"}) {
+        char out[24];
+        std::fill(std::begin(out), std::end(out), '#');
+        const std::optional<qint64> ms = ParseLocalTime(text);
+        ASSERT_TRUE(ms) << text;
+        WriteLocalTime(*ms, out);
+        EXPECT_EQ(QByteArray(out, 24), QByteArray(text) + "#####");
+    }
+    for (const char* text :
+         {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00", "2025-03-05T10:00:00Z"})
+        EXPECT_FALSE(ParseLocalTime(text)) << text;
+}
+
+// The middle button, or the left one with Shift, pans; the left one zooms.
+TEST(ChartMouse, DragsByButton) {
+    EXPECT_EQ(DragStartedBy(Qt::MiddleButton, Qt::NoModifier), ChartDrag::Pan);
+    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ShiftModifier), ChartDrag::Pan);
+    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ControlModifier), ChartDrag::Zoom);
+    EXPECT_EQ(DragStartedBy(Qt::RightButton, Qt::ShiftModifier), ChartDrag::None);
+    EXPECT_TRUE(EndsZoomRectangle(Qt::LeftButton));
+    EXPECT_FALSE(EndsZoomRectangle(Qt::RightButton));
 }
 
 // The picker's spans end at the latest record, also when times fell (a clock
@@ -344,6 +461,15 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     ASSERT_EQ(trend.Size(), 3);
     EXPECT_EQ(trend.Value(0, 1).Text(), "2.000");
     EXPECT_EQ(trend.Value(7, 2).Text(), "3.000");
+
+    // Month files given go by month; with any other name, in the order given.
+    ASSERT_TRUE(QFile::copy(DataPath("11-2025-Data.txt"), state.AppFolder + "/copy.txt"));
+    for (const auto& [other, first] : {std::pair{DataPath("11-2025-Data.txt"), "2.000"},
+                                       std::pair{state.AppFolder + "/copy.txt", "3.000"}}) {
+        TrendSource given(QTimeZone::utc());
+        ASSERT_TRUE(given.Open({DataPath("12-2025-Data.txt"), other}));
+        EXPECT_EQ(given.Data().Value(0, 0).Text(), first) << qPrintable(other);
+    }
 }
 
 // A far-future month (a wrong clock, or planted) does not stop the follow
@@ -384,14 +510,16 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
-    // Channel 1 named with a comma and a quote, channel 2 in mV, the others unnamed.
-    WriteBytes(SettingPath("channelsparameters.txt"), Record("").repeated(10) +
-                                                          ChannelLine("Inlet, \"A\"", "mbar", "-1", "12") +
-                                                          ChannelLine("\x7f\t-Out\x1blet", "mV", "x"));
-    const QByteArray csv = "time,\"Inlet, \"\"A\"\" [mbar]\",'-Outlet [mV],Ch.3 [Bar],Ch.4 [Bar],Ch.5 [Bar],"
-                           "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
-                           "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
-                           "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
+    // Channel 1 named with a comma, channel 2 with quotes, channel 3 with control
+    // characters and a leading minus, the others unnamed.
+    WriteBytes(SettingPath("channelsparameters.txt"),
+               Record("").repeated(10) + ChannelLine("Inlet, A", "mbar", "-1", "12") +
+                   ChannelLine("Outlet \"B\"", "mV", "x") + ChannelLine("\x7f\t-Flo\x1bw", "m"));
+    const QByteArray csv =
+        "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],"
+        "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
+        "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
+        "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
     const QString pipe = state.AppFolder + "/pipe";
     ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
     const int reader =
@@ -407,6 +535,9 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     EXPECT_EQ(QByteArray(bytes, int(std::max<ssize_t>(n, 0))), csv);
     EXPECT_FALSE(QFileInfo(pipe).isFile());
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
+    const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
+    EXPECT_FALSE(IsCsvExport(3, shown));
+    EXPECT_TRUE(IsCsvExport(2, written));
 
     // The periods outside limits of the same span, the unreadable limit
     // named; also without a display.
@@ -416,13 +547,47 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     const QString out = state.AppFolder + "/periods.csv";
     ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
               0);
-    EXPECT_EQ(ReadBytes(out),
-              "channel,from,to,outside,extreme,at,records\r\n"
-              "\"Inlet, \"\"A\"\" [mbar]\",2025-10-26T01:59:30,2025-10-26T01:59:30,above,12.345,"
-              "2025-10-26T01:59:30,1\r\n"
-              "\"Inlet, \"\"A\"\" [mbar]\",2025-10-26T02:00:30,2025-10-26T02:00:30,above,123456.7,"
-              "2025-10-26T02:00:30,1\r\n");
-    EXPECT_EQ(err_.count("Outlet [mV]: the alarm minimum \"x\" is not a number"), 1) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(out), "channel,from,to,outside,extreme,at,records\r\n"
+                              "\"Inlet, A [mbar]\",2025-10-26T01:59:30,2025-10-26T01:59:30,above,12.345,"
+                              "2025-10-26T01:59:30,1\r\n"
+                              "\"Inlet, A [mbar]\",2025-10-26T02:00:30,2025-10-26T02:00:30,above,123456.7,"
+                              "2025-10-26T02:00:30,1\r\n");
+    EXPECT_EQ(err_.count("Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number"), 1)
+        << qPrintable(err_);
+}
+
+// A long export goes out in blocks of a megabyte: a write refused on the way
+// (a full disk) fails it, and a file keeps its older version.
+TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
+    std::vector<StoredRecord> records(16'000);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].localMs = qint64(i) * 30'000;
+        records[i].values.fill(StoredValue::FromDigits(1000, 3));
+    }
+    Trend trend(QTimeZone::utc());
+    trend.Append(records);
+    const std::vector<int> shown{0, 1, 2, 3, 4, 5, 6, 7};
+    const TimeSpan all{0, trend.UtcMs(trend.Size() - 1)};
+    const QString path = state.AppFolder + "/out.csv";
+    WriteBytes(path, "an older export");
+    QString error;
+    {
+        const FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.Active());
+        for (const qint64 room : {10, 64 * 1024}) { // the header refused, then a block
+            QFile direct(state.AppFolder + "/direct.csv");
+            ASSERT_TRUE(direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                        direct.seek(64 * 1024 - room));
+            EXPECT_FALSE(WriteCsv(direct, trend, ChannelInfos{}, shown, all)) << room;
+        }
+        EXPECT_FALSE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error));
+    }
+    EXPECT_TRUE(error.startsWith(path + ": cannot write")) << qPrintable(error);
+    EXPECT_EQ(ReadBytes(path), "an older export");
+    ASSERT_TRUE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error)) << qPrintable(error);
+    const QByteArray csv = ReadBytes(path);
+    EXPECT_EQ(csv.count("\r\n"), 16'001);
+    EXPECT_TRUE(csv.endsWith("\n1970-01-06T13:19:30" + QByteArray(",1.000").repeated(8) + "\r\n"));
 }
 
 struct ExportFailure {

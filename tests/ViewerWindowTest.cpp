@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTableView>
 
 using namespace tarvek;
@@ -57,6 +58,18 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
                            "2025-03-05 10:00:30", "1"}));
     EXPECT_EQ(Row(1, "Periods outside limits")[3], "below");
     EXPECT_EQ(Find<QTableView>("Periods outside limits")->model()->rowCount(), 2);
+    const Trend& trend = window.Source().Data();
+    const auto shownSpan = [&] { return std::pair{window.Chart()->Span().from, window.Chart()->Span().to}; };
+    EXPECT_EQ(shownSpan(), std::pair(trend.UtcMs(0), trend.UtcMs(4)));
+    EXPECT_EQ(window.statusBar()->currentMessage(), "1 files, 5 records");
+    const auto readOut = [&](qint64 utcMs) {
+        emit window.Chart()->PointerAt(utcMs);
+        return Find<QLabel>("Values under the pointer")->text();
+    };
+    EXPECT_TRUE(
+        readOut(trend.UtcMs(0) + 1000).startsWith("2025-03-05 10:00:00   Boiler [Bar]: 1.000   Return"));
+    EXPECT_TRUE(
+        readOut(trend.UtcMs(3) - 1000).startsWith("2025-03-05 10:01:30   Boiler [Bar]: -2.250   Return"));
 
     // One strip per unit: the two in Bar, the one in degC, those without a unit.
     std::vector<std::vector<int>> strips;
@@ -79,13 +92,24 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     window.Follow();
     EXPECT_EQ(named(), 1);
     EXPECT_EQ(Find<QTableView>("Periods outside limits")->model()->rowCount(), 3);
+    EXPECT_EQ(shownSpan(), std::pair(trend.UtcMs(0), trend.UtcMs(5))); // the span moves on
+    EXPECT_EQ(window.statusBar()->currentMessage(), "1 files, 6 records");
 
+    EXPECT_FALSE(Find<QDateTimeEdit>("From")->isEnabled());
     Find<QComboBox>("Span")->setCurrentIndex(int(ViewerWindow::FromTo));
+    EXPECT_TRUE(Find<QDateTimeEdit>("From")->isEnabled() && Find<QDateTimeEdit>("To")->isEnabled());
     const QDate day(2025, 3, 5);
     Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 30)));
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 0, 30)));
     EXPECT_EQ(Row(0), (QStringList{"Boiler [Bar]", "2", "1", "-2.250", "2025-03-05 10:01:30", "5.500",
                                    "2025-03-05 10:00:30", "1.625", "1", "1"}));
+    Find<QCheckBox>("Show Boiler [Bar]")->setChecked(false);
+    EXPECT_EQ(Row(0).first(), "Return [Bar]"); // the hidden channel's row leaves the table
+    ASSERT_TRUE(window.ExportTo(state.AppFolder + "/out.csv"));
+    EXPECT_TRUE(ReadBytes(state.AppFolder + "/out.csv").startsWith("time,Return [Bar],Water [degC]"));
+    Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 1, 0, 500)));
+    Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 1)));
+    EXPECT_EQ(Row(0).mid(0, 8), (QStringList{"Return [Bar]", "0", "0", "", "", "", "", ""}));
 }
 
 // From and To show the span shown and move on in follow mode; a channel

@@ -185,6 +185,15 @@ INSTANTIATE_TEST_SUITE_P(Text5, EntryCheckTable,
                                            Entry{"RateEightAndAHalf", 5, "8.5", "8.5", "12 hours"}),
                          RowName);
 
+// Centring rounds down below zero too; the control arrays count channels 1..8.
+TEST(FormRules, CentreRoundsDownAndChannelsCountFromOneToEight) {
+    EXPECT_EQ((std::array{CentredLeft(1000, 400), CentredLeft(400, 400), CentredLeft(400, 401),
+                          CentredLeft(400, 403)}),
+              (std::array{300, 0, -1, -2}));
+    EXPECT_EQ((std::array{IsChannelNumber(0), IsChannelNumber(1), IsChannelNumber(8), IsChannelNumber(9)}),
+              (std::array{false, true, true, false}));
+}
+
 // The same check, driven by the window's events: Enter, and leaving the box
 // for another control of the window.
 TEST_F(OpenWindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {

@@ -27,4 +27,11 @@ struct EntryCheck {
 // StorageRate or the files.
 EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text);
 
+// Whether `n` numbers a channel (1..8), as the control arrays count them.
+bool IsChannelNumber(int n);
+
+// Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
+// half the difference, rounded down (so negative when the frame is wider).
+int CentredLeft(int screenWidth, int frameWidth);
+
 } // namespace tarvek

@@ -86,14 +86,6 @@ bool ChecksOnFocusLoss(const QFocusEvent* event) {
 
 // ---------------------------------------------------------------------------
 
-int CentredLeft(int screenWidth, int frameWidth) {
-    const int twice = screenWidth - frameWidth;
-    // Round down, also below zero (integer division would round towards 0).
-    return twice >= 0 ? twice / 2 : -((1 - twice) / 2);
-}
-
-// ---------------------------------------------------------------------------
-
 FormChannels::FormChannels(Declarations& state, QWidget* parent) : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("FormChannels"));
     setWindowTitle(QStringLiteral("Channels & Settings"));
@@ -266,11 +258,11 @@ void FormChannels::ShowAcquiring(bool acquiring) {
 }
 
 QLineEdit* FormChannels::Text1(int n) const {
-    return n >= 1 && n <= Declarations::ChannelCount ? text1_[n] : nullptr;
+    return IsChannelNumber(n) ? text1_[n] : nullptr;
 }
 
 QLineEdit* FormChannels::Text2(int n) const {
-    return n >= 1 && n <= Declarations::ChannelCount ? text2_[n] : nullptr;
+    return IsChannelNumber(n) ? text2_[n] : nullptr;
 }
 
 QLineEdit* FormChannels::Text5(int index) const {
@@ -278,7 +270,7 @@ QLineEdit* FormChannels::Text5(int index) const {
 }
 
 QLabel* FormChannels::Label2(int n) const {
-    return n >= 1 && n <= Declarations::ChannelCount ? label2_[n] : nullptr;
+    return IsChannelNumber(n) ? label2_[n] : nullptr;
 }
 
 QLabel* FormChannels::Label9(int index) const {

@@ -14,10 +14,6 @@ class QPushButton;
 
 namespace tarvek {
 
-// Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
-// half the difference, rounded down (so negative when the frame is wider).
-int CentredLeft(int screenWidth, int frameWidth);
-
 // "Channels & Settings": the readings of the eight channels, Start and Stop
 // with the acquisition lamp, and the set-up entries with Load and Save.
 //

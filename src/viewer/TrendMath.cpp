@@ -23,6 +23,15 @@ struct Bucket {
 
 } // namespace
 
+std::vector<std::span<const QPointF>> Trace::Runs() const {
+    std::vector<std::span<const QPointF>> runs;
+    for (std::size_t run = 0; run < starts.size(); ++run) {
+        const std::size_t end = run + 1 < starts.size() ? std::size_t(starts[run + 1]) : points.size();
+        runs.emplace_back(points.data() + starts[run], end - std::size_t(starts[run]));
+    }
+    return runs;
+}
+
 Trace Decimate(const Trend& trend, int channel, const TimeSpan& span, int columns) {
     Trace trace;
     const auto [first, last] = trend.IndexRange(span);
@@ -132,6 +141,16 @@ qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs) {
             break; // times rise: nothing further is nearer
     }
     return best;
+}
+
+ChartDrag DragStartedBy(Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+    if (button == Qt::MiddleButton || (button == Qt::LeftButton && modifiers & Qt::ShiftModifier))
+        return ChartDrag::Pan;
+    return button == Qt::LeftButton ? ChartDrag::Zoom : ChartDrag::None;
+}
+
+bool EndsZoomRectangle(Qt::MouseButton released) {
+    return released == Qt::LeftButton;
 }
 
 } // namespace tarvek

@@ -4,6 +4,7 @@
 
 #include <QPointF>
 
+#include <span>
 #include <vector>
 
 namespace tarvek {
@@ -14,6 +15,9 @@ namespace tarvek {
 struct Trace {
     std::vector<QPointF> points;
     std::vector<int> starts;
+
+    // The points of each run, one line each.
+    std::vector<std::span<const QPointF>> Runs() const;
 };
 
 // The line of `channel` over `span`, made for a plot `columns` pixels wide:
@@ -38,5 +42,12 @@ ChannelStatistics ComputeStatistics(const Trend& trend, int channel, const TimeS
 // The record of `span` nearest in true time to `utcMs`, or -1 when the span
 // holds none.
 qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs);
+
+// What a drag on the plot does: the middle button, or the left one with Shift
+// held, pans; the left one alone draws a rectangle to zoom into, and only its
+// release ends the rectangle.
+enum class ChartDrag { None, Pan, Zoom };
+ChartDrag DragStartedBy(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+bool EndsZoomRectangle(Qt::MouseButton released);
 
 } // namespace tarvek

@@ -266,13 +266,10 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
     QPolygonF polyline;
     for (const int k : strip.group.channels) {
         p.setPen(QPen(ChannelColor(k), 1.5));
-        const Trace& t = traces_[k];
-        for (std::size_t run = 0; run < t.starts.size(); ++run) {
-            const int from = t.starts[run];
-            const int to = run + 1 < t.starts.size() ? t.starts[run + 1] : int(t.points.size());
+        for (const std::span<const QPointF> run : traces_[k].Runs()) {
             polyline.clear();
-            for (int i = from; i < to; ++i)
-                polyline << QPointF(XOf(qint64(t.points[i].x()), plot), yOf(t.points[i].y()));
+            for (const QPointF& point : run)
+                polyline << QPointF(XOf(qint64(point.x()), plot), yOf(point.y()));
             if (polyline.size() == 1)
                 p.drawEllipse(polyline.first(), 1.5, 1.5);
             else
@@ -352,14 +349,14 @@ void TrendChart::wheelEvent(QWheelEvent* event) {
 }
 
 void TrendChart::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::MiddleButton ||
-        (event->button() == Qt::LeftButton && event->modifiers() & Qt::ShiftModifier)) {
+    const ChartDrag drag = DragStartedBy(event->button(), event->modifiers());
+    if (drag == ChartDrag::Pan) {
         panning_ = true;
         panFrom_ = event->pos();
         event->accept();
         return;
     }
-    if (event->button() == Qt::LeftButton && StripAt(event->position())) {
+    if (drag == ChartDrag::Zoom && StripAt(event->position())) {
         bandFrom_ = event->pos();
         band_->setGeometry(QRect(bandFrom_, QSize()));
         band_->show();
@@ -391,7 +388,7 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    if (band_->isVisible() && event->button() == Qt::LeftButton) {
+    if (band_->isVisible() && EndsZoomRectangle(event->button())) {
         band_->hide();
         const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & TimeArea();
         if (picked.width() >= 3 && picked.height() >= 3)
