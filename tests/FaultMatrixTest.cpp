@@ -11,6 +11,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #ifdef TARVEK_INSTRUMENT
 
 using namespace tarvek;
@@ -110,6 +115,45 @@ TEST_F(AppFolderTest, TheSimulatorLeavesARealLinesLinkAlone) {
     instrument.terminate();
     ASSERT_TRUE(instrument.waitForFinished(10000));
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+}
+
+// A program that closes the line and opens it again at once may send its
+// select byte before the simulator has acted on the hang-up: the byte is
+// still answered. A full pipe for its notes holds the simulator there (it
+// notes the hang-up first).
+TEST_F(AppFolderTest, TheSimulatorAnswersAReopeningItHasNotSeenYet) {
+    const QByteArray notes = QFile::encodeName(state.AppFolder + "/notes");
+    ASSERT_EQ(::mkfifo(notes.constData(), 0600), 0);
+    const int reader = ::open(notes.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int filler = ::open(notes.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    while (::write(filler, "........", 8) == 8) {
+    }
+    ::close(filler);
+    QProcess instrument;
+    instrument.setStandardErrorFile(QFile::decodeName(notes));
+    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", state.AppFolder, "--verbose"});
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
+    QtSerialPortService port(state.AppFolder);
+    port.SelectPort(1);
+    ASSERT_TRUE(port.Open());
+    port.Close();
+    const QString syscall = QStringLiteral("/proc/%1/syscall").arg(instrument.processId());
+    ASSERT_TRUE(
+        WaitUntil([&] { return ReadBytes(syscall).startsWith(QByteArray::number(SYS_write) + " 0x2 "); }));
+    ASSERT_TRUE(port.Open());
+    port.Write("\x80");
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (char bytes[4096]; ::read(reader, bytes, sizeof bytes) > 0;) {
+            }
+            return port.BytesWaiting() > 0;
+        },
+        3000));
+    EXPECT_EQ(port.Read(1), "!");
+    port.Close();
+    instrument.terminate();
+    instrument.waitForFinished(10000);
+    ::close(reader);
 }
 
 } // namespace

@@ -120,8 +120,8 @@ bool Pty::ProgramHasItOpen() const {
     return poll(&probe, 1, 0) >= 0 && (probe.revents & POLLHUP) == 0;
 }
 
-void Pty::Flush() {
-    tcflush(master_, TCIOFLUSH);
+void Pty::DropOutput() {
+    tcflush(master_, TCOFLUSH);
 }
 
 } // namespace instrument

@@ -33,8 +33,9 @@ class Pty {
 
     // Whether the program has its end open (the master reports no hang-up).
     bool ProgramHasItOpen() const;
-    // Drops whatever waits on the line in either direction.
-    void Flush();
+    // Drops what was written to the program and still waits on the line;
+    // what the program wrote stays to be read.
+    void DropOutput();
 
   private:
     bool MakeLink();

@@ -7,10 +7,11 @@
 // One thread, one poll(2) loop. When the program closes its end of the line,
 // the master side reports a hang-up until the program opens it again; the
 // loop then drops whatever answer was still going out (the program no longer
-// listens), flushes the line so no stale byte waits for the next poll, and
-// looks for the reopening every 2 ms instead of spinning on the hang-up (the
-// program writes its select byte at once after opening, and a slow look
-// would count as the instrument's reaction time).
+// listens) but keeps what the program wrote (the select byte of a reopening
+// may already wait behind the hang-up), and looks for the reopening every
+// 2 ms instead of spinning on the hang-up (the program writes its select
+// byte at once after opening, and a slow look would count as the
+// instrument's reaction time).
 #include "Pty.h"
 #include "Responder.h"
 
@@ -282,20 +283,33 @@ bool Loop::SendDue() {
     return true;
 }
 
-// Hands everything the program wrote to the responder; end of file or an
-// error means that no one has the line open any more.
+// Hands everything the program wrote to the responder. A hang-up ends the
+// exchange under way and drops the answer still queued for the program, but
+// never what the program wrote: by the time the hang-up is seen the program
+// may have opened the line again and sent its next select byte. Only a read
+// that finds no one at the other end (end of file or an error) leaves the
+// line closed until the program opens it again.
 void Loop::ReadInput(short revents) {
+    bool ended = false; // the exchange ended with the hang-up, nothing received since
+    const auto endExchange = [&] {
+        responder_.ProgramClosed();
+        pty_.DropOutput();
+        ended = true;
+    };
+    if (revents & (POLLHUP | POLLERR))
+        endExchange();
     char buffer[256];
     for (;;) {
         const ssize_t n = read(pty_.Fd(), buffer, sizeof buffer);
         if (n > 0) {
             responder_.Received(std::string_view(buffer, static_cast<std::size_t>(n)), Clock::now());
+            ended = false;
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && (revents & POLLHUP) == 0)
-            return;
-        responder_.ProgramClosed();
-        pty_.Flush(); // nothing of this exchange waits for the next one
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return; // the program has the line open (again)
+        if (!ended)
+            endExchange();
         line_ = Line::ClosedByProgram;
         return;
     }
