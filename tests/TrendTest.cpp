@@ -282,7 +282,7 @@ struct PeriodCase {
     const char* minimum;
     const char* maximum;
     QByteArray values;
-    const char* periods; // "side first..last extreme count" per period, records by index
+    const char* periods; // "side first..last extreme@record count" per period, records by index
     const char* problems = "";
 };
 
@@ -295,11 +295,12 @@ TEST_P(LimitPeriods, EachRunOutsideIsOnePeriod) {
     const Trend trend = TrendOf(c.values);
     QStringList found;
     for (const LimitPeriod& p : FindPeriods(trend, 0, limits, Everything))
-        found += QString("%1 %2..%3 %4 %5")
+        found += QString("%1 %2..%3 %4@%5 %6")
                      .arg(p.above ? "above" : "below")
                      .arg(p.first)
                      .arg(p.last)
                      .arg(QString(trend.Value(0, p.extreme).Text()))
+                     .arg(p.extreme)
                      .arg(p.count);
     EXPECT_EQ(found.join("; "), c.periods);
     EXPECT_EQ(problems.join("\n"), c.problems);
@@ -308,21 +309,25 @@ TEST_P(LimitPeriods, EachRunOutsideIsOnePeriod) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, LimitPeriods,
     ::testing::Values(
-        PeriodCase{"SingleRecordOutside", "0", "10", "5 11 5", "above 1..1 11 1"},
-        PeriodCase{"GapEndsAPeriod", "0", "10", "11 12 - 13 5", "above 0..1 12 2; above 3..3 13 1"},
+        PeriodCase{"SingleRecordOutside", "0", "10", "5 11 5", "above 1..1 11@1 1"},
+        PeriodCase{"GapEndsAPeriod", "0", "10", "11 12 - 13 5", "above 0..1 12@1 2; above 3..3 13@3 1"},
         PeriodCase{"AtALimitIsInside", "-0.5", "10", "10.000 -0.500 10 10.001 -0.501",
-                   "above 3..3 10.001 1; below 4..4 -0.501 1"},
-        PeriodCase{"SideChangeEndsAPeriod", "0", "10", "-1 -3 11", "below 0..1 -3 2; above 2..2 11 1"},
-        PeriodCase{"OnlyAMinimum", "2", "", "1 100 1.5", "below 0..0 1 1; below 2..2 1.5 1"},
-        PeriodCase{"OnlyAMaximum", "  ", "+5", "-100 6 7 6", "above 1..3 7 3"},
+                   "above 3..3 10.001@3 1; below 4..4 -0.501@4 1"},
+        PeriodCase{"SideChangeEndsAPeriod", "0", "10", "-1 -3 11", "below 0..1 -3@1 2; above 2..2 11@2 1"},
+        // The extreme of a period is its first record at that value.
+        PeriodCase{"ExtremeAtItsFirstRecord", "0", "10", "-2 -3 -3 11 12 12",
+                   "below 0..2 -3@1 3; above 3..5 12@4 3"},
+        PeriodCase{"OnlyAMinimum", "2", "", "1 100 1.5", "below 0..0 1@0 1; below 2..2 1.5@2 1"},
+        PeriodCase{"OnlyAMaximum", "  ", "+5", "-100 6 7 6", "above 1..3 7@2 3"},
         // Whole blocks of 64 inside are passed by their summary: a period
         // across a block's edge stays one, a period up to a block inside
         // ends there, a lone value at a block's start is found.
         PeriodCase{"AcrossBlocks", "0", "10", "5*60 11*8 5*52 11*8 5*64 12 5*63 -7 5*70",
-                   "above 60..67 11 8; above 120..127 11 8; above 192..192 12 1; below 256..256 -7 1"},
+                   "above 60..67 11@60 8; above 120..127 11@120 8; above 192..192 12@192 1; below 256..256 "
+                   "-7@256 1"},
         PeriodCase{"MinimumAboveMaximumIgnored", "10", "0", "-5 50", "",
                    "Ch.1 [Bar]: the alarm minimum 10 is not below the maximum 0; both are ignored"},
-        PeriodCase{"UnreadableLimitNamedTheOtherKept", "1,5", "10", "-5 50", "above 1..1 50 1",
+        PeriodCase{"UnreadableLimitNamedTheOtherKept", "1,5", "10", "-5 50", "above 1..1 50@1 1",
                    "Ch.1 [Bar]: the alarm minimum \"1,5\" is not a number; it is not drawn"}),
     RowName);
 
