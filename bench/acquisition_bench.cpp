@@ -16,7 +16,7 @@
 //       file system of FOLDER: COUNT stores into one month's file.
 #include "FakeClock.h"
 #include "acquisition/Acquisition.h"
-#include "acquisition/QtSerialPortService.h"
+#include "acquisition/DeviceSerialPortService.h"
 #include "common/TextHelpers.h"
 #include "config/DefaultSetup.h"
 #include "data/ElaborationData.h"
@@ -70,18 +70,18 @@ double Median(std::vector<double> v) {
 
 // The real port service, noting when each select byte leaves and when the
 // poll closes the port at the end of its exchange.
-class TimedPort final : public QtSerialPortService {
+class TimedPort final : public DeviceSerialPortService {
   public:
-    using QtSerialPortService::QtSerialPortService;
+    using DeviceSerialPortService::DeviceSerialPortService;
     qint64 Write(const QByteArray& bytes) override {
         if (bytes == QByteArray(1, '\x80'))
             selectSent.push_back(QDateTime::currentDateTime());
-        return QtSerialPortService::Write(bytes);
+        return DeviceSerialPortService::Write(bytes);
     }
     void Close() override {
         if (IsOpen() && !selectSent.empty())
             closed = QDateTime::currentDateTime();
-        QtSerialPortService::Close();
+        DeviceSerialPortService::Close();
     }
     std::vector<QDateTime> selectSent;
     QDateTime closed;

@@ -3,8 +3,8 @@
 // prints, per poll, the wall time and the CPU time of this process and of the
 // instrument. Built and run by silent_wait.sh.
 #include "AcquisitionSupport.h"
+#include "acquisition/DeviceSerialPortService.h"
 #include "acquisition/InstrumentPoll.h"
-#include "acquisition/QtSerialPortService.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QtSerialPortService port(folder.path());
+    DeviceSerialPortService port(folder.path());
     InstrumentPoll poll(port);
     bool finished = false;
     PollResult result;

@@ -5,7 +5,7 @@
 #include "AcquisitionSupport.h"
 #include "WindowTestSupport.h"
 #include "acquisition/Acquisition.h"
-#include "acquisition/QtSerialPortService.h"
+#include "acquisition/DeviceSerialPortService.h"
 #include "config/DefaultSetup.h"
 
 #include <QProcess>
@@ -45,7 +45,7 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         OpenWindow();
         window->Timer1()->stop();
-        port = std::make_unique<QtSerialPortService>(state.AppFolder);
+        port = std::make_unique<DeviceSerialPortService>(state.AppFolder);
         acquisition = std::make_unique<Acquisition>(state, *window, *port);
         window->Attach(*acquisition);
         QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
@@ -77,7 +77,7 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
     }
 
     QProcess instrument;
-    std::unique_ptr<QtSerialPortService> port;
+    std::unique_ptr<DeviceSerialPortService> port;
     std::unique_ptr<Acquisition> acquisition;
     int scans = 0;
 };
@@ -133,7 +133,7 @@ TEST_F(AppFolderTest, TheSimulatorAnswersAReopeningItHasNotSeenYet) {
     instrument.setStandardErrorFile(QFile::decodeName(notes));
     instrument.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", state.AppFolder, "--verbose"});
     ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
-    QtSerialPortService port(state.AppFolder);
+    DeviceSerialPortService port(state.AppFolder);
     port.SelectPort(1);
     ASSERT_TRUE(port.Open());
     port.Close();

@@ -1,7 +1,7 @@
 // The serial line: which device "COM n" is, and the port service on a
 // pseudo-terminal.
+#include "acquisition/DeviceSerialPortService.h"
 #include "acquisition/PortName.h"
-#include "acquisition/QtSerialPortService.h"
 #include "acquisition/Serial.h"
 
 #include "AcquisitionSupport.h"
@@ -41,7 +41,7 @@ class PortService : public AppFolderTest {
         device_ = QString::fromLocal8Bit(ptsname(master_));
         QDir().mkpath(state.AppFolder + "/ports");
         ASSERT_TRUE(QFile::link(device_, state.AppFolder + "/ports/COM2"));
-        port = std::make_unique<QtSerialPortService>(state.AppFolder);
+        port = std::make_unique<DeviceSerialPortService>(state.AppFolder);
         QObject::connect(port.get(), &SerialPortService::PortFailed, [this] { ++failures_; });
         port->SelectPort(2);
     }
@@ -53,7 +53,7 @@ class PortService : public AppFolderTest {
 
     int master_ = -1;
     QString device_;
-    std::unique_ptr<QtSerialPortService> port;
+    std::unique_ptr<DeviceSerialPortService> port;
     int failures_ = 0;
 };
 
@@ -106,7 +106,7 @@ TEST_F(PortService, HangUpClosesThePortAndIsReportedOnce) {
 // the world-writable lock folder blocks nothing.
 TEST_F(PortService, ASecondOpeningIsBusyAndAPlantedLockFileBlocksNothing) {
     ASSERT_TRUE(port->Open());
-    QtSerialPortService second(state.AppFolder);
+    DeviceSerialPortService second(state.AppFolder);
     second.SelectPort(2);
     EXPECT_FALSE(second.Open());
     EXPECT_EQ(second.ErrorText(), device_ + ": Device or resource busy");

@@ -1,5 +1,5 @@
 #include "acquisition/Acquisition.h"
-#include "acquisition/QtSerialPortService.h"
+#include "acquisition/DeviceSerialPortService.h"
 #include "common/Clock.h"
 #include "common/Declarations.h"
 #include "ui/MDIForm1.h"
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     // The serial port and the acquisition control are destroyed before the
     // window, so leaving the program in the middle of a scan releases the
     // port first.
-    QtSerialPortService port(state.AppFolder);
+    DeviceSerialPortService port(state.AppFolder);
     Acquisition acquisition(state, window, port);
     window.Attach(acquisition);
     window.showMaximized();

@@ -23,14 +23,14 @@ namespace tarvek {
 // port (hang-up, device removed, read or write failure) closes it at once
 // and is reported by PortFailed: a vanished device otherwise keeps raising
 // errors as fast as the event loop turns.
-class QtSerialPortService : public SerialPortService {
+class DeviceSerialPortService : public SerialPortService {
     Q_OBJECT
   public:
     static constexpr qint32 BitRate = 2400;
     static constexpr qint64 ReceiveBufferSize = 1024;
 
-    explicit QtSerialPortService(QString appFolder, QObject* parent = nullptr);
-    ~QtSerialPortService() override;
+    explicit DeviceSerialPortService(QString appFolder, QObject* parent = nullptr);
+    ~DeviceSerialPortService() override;
 
     bool IsOpen() const override { return fd_ >= 0; }
     void Close() override;

@@ -1,4 +1,4 @@
-#include "acquisition/QtSerialPortService.h"
+#include "acquisition/DeviceSerialPortService.h"
 
 #include "acquisition/PortName.h"
 
@@ -41,14 +41,14 @@ bool SetLine(int fd) {
 
 } // namespace
 
-QtSerialPortService::QtSerialPortService(QString appFolder, QObject* parent)
+DeviceSerialPortService::DeviceSerialPortService(QString appFolder, QObject* parent)
     : SerialPortService(parent), appFolder_(std::move(appFolder)) {}
 
-QtSerialPortService::~QtSerialPortService() {
+DeviceSerialPortService::~DeviceSerialPortService() {
     Close();
 }
 
-void QtSerialPortService::Close() {
+void DeviceSerialPortService::Close() {
     if (fd_ < 0)
         return;
     // Hand what is still queued to the driver first: a command written just
@@ -64,11 +64,11 @@ void QtSerialPortService::Close() {
     pending_.clear();
 }
 
-void QtSerialPortService::SelectPort(int n) {
+void DeviceSerialPortService::SelectPort(int n) {
     line_ = n;
 }
 
-bool QtSerialPortService::Open() {
+bool DeviceSerialPortService::Open() {
     if (fd_ >= 0)
         return true;
     errorText_.clear();
@@ -82,12 +82,12 @@ bool QtSerialPortService::Open() {
         return false;
     }
     reader_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(reader_.get(), &QSocketNotifier::activated, this, &QtSerialPortService::ReadReady);
+    connect(reader_.get(), &QSocketNotifier::activated, this, &DeviceSerialPortService::ReadReady);
     return true;
 }
 
 // Opens device_ into fd_; the reason when it cannot.
-QString QtSerialPortService::OpenDevice() {
+QString DeviceSerialPortService::OpenDevice() {
     const int fd = ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return qt_error_string(errno); // missing, no permission, busy (held exclusively)
@@ -110,7 +110,7 @@ QString QtSerialPortService::OpenDevice() {
     return {};
 }
 
-qint64 QtSerialPortService::Write(const QByteArray& bytes) {
+qint64 DeviceSerialPortService::Write(const QByteArray& bytes) {
     if (fd_ < 0)
         return -1;
     // Passed on to the driver now, so the bytes leave at once; what the
@@ -120,14 +120,14 @@ qint64 QtSerialPortService::Write(const QByteArray& bytes) {
         return bytes.size(); // the failure is reported from the event loop
     if (!pending_.isEmpty() && !writer_) {
         writer_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-        connect(writer_.get(), &QSocketNotifier::activated, this, &QtSerialPortService::WriteReady);
+        connect(writer_.get(), &QSocketNotifier::activated, this, &DeviceSerialPortService::WriteReady);
     }
     return bytes.size();
 }
 
 // Writes as much of pending_ as the driver takes; false after a failure,
 // which has closed the port.
-bool QtSerialPortService::SendPending() {
+bool DeviceSerialPortService::SendPending() {
     while (!pending_.isEmpty()) {
         const ssize_t n = ::write(fd_, pending_.constData(), size_t(pending_.size()));
         if (n < 0 && errno == EINTR)
@@ -143,12 +143,12 @@ bool QtSerialPortService::SendPending() {
     return true;
 }
 
-void QtSerialPortService::WriteReady() {
+void DeviceSerialPortService::WriteReady() {
     if (SendPending() && pending_.isEmpty())
         Retire(writer_);
 }
 
-void QtSerialPortService::ReadReady() {
+void DeviceSerialPortService::ReadReady() {
     const qint64 room = ReceiveBufferSize - received_.size();
     if (room <= 0) {
         // The buffer is full: the line keeps the rest until some is read.
@@ -167,7 +167,7 @@ void QtSerialPortService::ReadReady() {
     emit BytesArrived();
 }
 
-QByteArray QtSerialPortService::Read(qint64 maxBytes) {
+QByteArray DeviceSerialPortService::Read(qint64 maxBytes) {
     if (fd_ < 0 || maxBytes <= 0)
         return {};
     const QByteArray taken = received_.left(maxBytes);
@@ -177,7 +177,7 @@ QByteArray QtSerialPortService::Read(qint64 maxBytes) {
     return taken;
 }
 
-void QtSerialPortService::Discard() {
+void DeviceSerialPortService::Discard() {
     if (fd_ < 0)
         return;
     received_.clear();
@@ -186,7 +186,7 @@ void QtSerialPortService::Discard() {
         reader_->setEnabled(true);
 }
 
-void QtSerialPortService::Fail(int error) {
+void DeviceSerialPortService::Fail(int error) {
     const QString reason = QStringLiteral("%1: %2").arg(device_, qt_error_string(error));
     pending_.clear(); // nothing more can leave
     Close();
