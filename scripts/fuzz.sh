@@ -19,6 +19,7 @@ build=${TARVEK_FUZZ_BUILD:-build-fuzz}
 bash scripts/install-deps.sh clang libclang-rt-14-dev
 
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -DTARVEK_BENCH=OFF \
     -DTARVEK_FUZZ=ON -DTARVEK_SANITIZE=ON -DTARVEK_TESTS=OFF >/dev/null
 cmake --build "$build" --target fuzz -j"${TARVEK_FUZZ_JOBS:-$(nproc)}"
 

@@ -17,7 +17,7 @@ if [[ "${1:-}" == "--sanitize" ]]; then
     type=RelWithDebInfo
     # -O1 with line tables only: reports still name file and line, and the
     # instrumented build takes far less time than at -O2 with full debug info.
-    options+=(-DTARVEK_SANITIZE=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG")
+    options+=(-DTARVEK_SANITIZE=ON -DTARVEK_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG")
     export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 fi
