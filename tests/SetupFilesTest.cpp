@@ -4,6 +4,7 @@
 // line 1 and storage rate 0; a file that cannot be used is reported (outcome
 // and stderr) and left as it was; what is saved reads back.
 #include "config/AcquisitionStatus.h"
+#include "config/ChannelSettings.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
 #include "config/SetupChannels.h"
@@ -235,3 +236,29 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), "operator's own");
     EXPECT_FALSE(QFileInfo::exists(state.AppFolder + "/elsewhere"));
 }
+
+// What counts as an alarm limit, for every program that reads one.
+struct LimitCase {
+    const char* name;
+    QString field;
+    LimitField::Kind kind;
+    double value;
+};
+class LimitGrammar : public ::testing::TestWithParam<LimitCase> {};
+TEST_P(LimitGrammar, ReadsAPlainDecimalOnly) {
+    const LimitField limit = ParseLimit(GetParam().field);
+    EXPECT_EQ(limit.kind, GetParam().kind);
+    EXPECT_EQ(limit.value, GetParam().value);
+    EXPECT_EQ(limit.text, GetParam().field.trimmed());
+}
+using K = LimitField::Kind;
+INSTANTIATE_TEST_SUITE_P(Limits, LimitGrammar,
+                         ::testing::Values(LimitCase{"Blank", "   ", K::Blank, 0},
+                                           LimitCase{"SignedWithBlanks", "  +12.5 ", K::Number, 12.5},
+                                           LimitCase{"LeadingPoint", "-.5", K::Number, -0.5},
+                                           LimitCase{"TrailingPoint", "7.", K::Number, 7},
+                                           LimitCase{"PointAlone", ".", K::Unreadable, 0},
+                                           LimitCase{"Exponent", "1e3", K::Unreadable, 0},
+                                           LimitCase{"DecimalComma", "1,5", K::Unreadable, 0},
+                                           LimitCase{"InnerBlank", "1 0", K::Unreadable, 0}),
+                         RowName);

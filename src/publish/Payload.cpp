@@ -1,13 +1,13 @@
 #include "publish/Payload.h"
 
 #include "common/SharedFile.h"
+#include "config/ChannelSettings.h"
 #include "config/SettingRecords.h"
 #include "data/DataRecord.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
-#include <QRegularExpression>
 
 #include <cstring>
 #include <limits>
@@ -73,14 +73,23 @@ QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRec
 }
 
 std::optional<QByteArray> JsonNumber(const QString& text) {
-    static const QRegularExpression number(QStringLiteral("^([+-]?)0*(\\d*)(?:\\.(\\d*))?$"));
-    const QRegularExpressionMatch m = number.match(text.trimmed());
-    if (!m.hasMatch() || (m.capturedLength(2) == 0 && m.capturedLength(3) == 0 && !text.contains(u'0')))
+    const LimitField limit = ParseLimit(text);
+    if (!limit.IsNumber())
         return std::nullopt;
-    QByteArray out = m.captured(1) == u"-" ? "-" : "";
-    out += m.capturedLength(2) > 0 ? m.captured(2).toLatin1() : QByteArray("0");
-    if (m.capturedLength(3) > 0)
-        out += '.' + m.captured(3).toLatin1();
+    // JSON wants no sign but "-", no leading zeros and a digit either side of the point.
+    QString digits = limit.text;
+    const bool negative = digits.startsWith(u'-');
+    if (negative || digits.startsWith(u'+'))
+        digits.remove(0, 1);
+    const qsizetype point = digits.indexOf(u'.');
+    QString whole = point < 0 ? digits : digits.left(point);
+    const QString fraction = point < 0 ? QString() : digits.mid(point + 1);
+    while (whole.size() > 1 && whole.startsWith(u'0'))
+        whole.remove(0, 1);
+    QByteArray out = negative ? "-" : "";
+    out += whole.isEmpty() ? QByteArray("0") : whole.toLatin1();
+    if (!fraction.isEmpty())
+        out += '.' + fraction.toLatin1();
     return out;
 }
 
@@ -123,9 +132,13 @@ QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs
         // Both sides are decimal texts of at most 15 digits: compared as
         // doubles they order as the numbers do, a value at a limit included.
         const double v = value.Value();
-        if (setup.low && v < setup.low->toDouble())
+        const auto limitOf = [](const std::optional<QByteArray>& json) -> std::optional<double> {
+            return json ? std::optional(json->toDouble()) : std::nullopt;
+        };
+        const ChannelLimits limits{limitOf(setup.low), limitOf(setup.high)};
+        if (limits.Below(v))
             state = "low";
-        else if (setup.high && v > setup.high->toDouble())
+        else if (limits.Above(v))
             state = "high";
         else
             state = "normal";

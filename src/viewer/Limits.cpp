@@ -1,31 +1,26 @@
 #include "viewer/Limits.h"
 
-#include <QRegularExpression>
-
 namespace tarvek {
 
 namespace {
 
-std::optional<double> ParseLimit(const QString& field, const QString& what, const QString& channel,
-                                 QStringList* problems) {
-    const QString text = field.trimmed();
-    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
-    if (text.isEmpty())
-        return std::nullopt;
-    if (!number.match(text).hasMatch()) {
+std::optional<double> LimitOrProblem(const QString& field, const QString& what, const QString& channel,
+                                     QStringList* problems) {
+    const LimitField limit = ParseLimit(field);
+    if (limit.kind == LimitField::Kind::Unreadable)
         *problems += QStringLiteral("%1: the alarm %2 \"%3\" is not a number; it is not drawn")
-                         .arg(channel, what, text);
+                         .arg(channel, what, limit.text);
+    if (!limit.IsNumber())
         return std::nullopt;
-    }
-    return text.toDouble();
+    return limit.value;
 }
 
 } // namespace
 
 ChannelLimits ParseLimits(const QString& minimum, const QString& maximum, const QString& channel,
                           QStringList* problems) {
-    ChannelLimits limits{ParseLimit(minimum, QStringLiteral("minimum"), channel, problems),
-                         ParseLimit(maximum, QStringLiteral("maximum"), channel, problems)};
+    ChannelLimits limits{LimitOrProblem(minimum, QStringLiteral("minimum"), channel, problems),
+                         LimitOrProblem(maximum, QStringLiteral("maximum"), channel, problems)};
     if (limits.low && limits.high && !(*limits.low < *limits.high)) {
         *problems += QStringLiteral("%1: the alarm minimum %2 is not below the maximum %3; both are ignored")
                          .arg(channel, minimum.trimmed(), maximum.trimmed());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ChannelSettings.h"
 #include "viewer/Trend.h"
 
 #include <QString>
@@ -9,19 +10,10 @@
 
 namespace tarvek {
 
-// A channel's alarm limits as the set-up holds them; either may be missing.
-struct ChannelLimits {
-    std::optional<double> low, high;
-    bool Any() const { return low || high; }
-    // Values exactly at a limit are inside.
-    bool Below(double v) const { return low && v < *low; }
-    bool Above(double v) const { return high && v > *high; }
-};
-
-// The limits of the set-up's alarm minimum and maximum texts. A blank field is no limit. A field that is not
-// a decimal number ("-12.5",
-// "+3", "10") is left out and named in `problems`; so are both when the
-// minimum is not below the maximum. `channel` names the channel there.
+// The limits of the set-up's alarm minimum and maximum texts. A blank field
+// is no limit; a field that is not a limit number (see ParseLimit) is left
+// out and named in `problems`; so are both when the minimum is not below the
+// maximum. `channel` names the channel there.
 ChannelLimits ParseLimits(const QString& minimum, const QString& maximum, const QString& channel,
                           QStringList* problems);
 
