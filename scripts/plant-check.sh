@@ -1,0 +1,289 @@
+#!/usr/bin/env bash
+# The path from a logger to the plant's historian, end to end on 127.0.0.1,
+# from the shipped example files (packaging/examples/plant/, free ports and
+# scratch paths substituted): a central broker (TLS, passwords, ACL,
+# persistence), a site broker bridged to it, Node-RED 4 with
+# node-red-contrib-influxdb running the shipped flow, InfluxDB, and
+# tarvek-publish on month files written by the logger's own writer.
+#   scripts/plant-check.sh [BUILD_DIR]
+# Checks in InfluxDB that every record arrives exact (gaps left out, times
+# right across the autumn clock change and a month end), also after the
+# central broker was away for 20 s and the publisher was killed; prints the
+# back-fill rate and the latency from a store to a point queryable in
+# InfluxDB. Needs npm (Node-RED is installed into a cache folder, by default
+# /var/tmp/tarvek-plant-node) and takes about two minutes; not part of CI.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$top/build}" && pwd)"
+examples="$top/packaging/examples/plant"
+cache="${TARVEK_PLANT_CACHE:-/var/tmp/tarvek-plant-node}"
+
+extra=(influxdb influxdb-client mosquitto mosquitto-clients openssl python3)
+command -v npm >/dev/null || extra+=(nodejs npm)
+bash "$top/scripts/install-deps.sh" "${extra[@]}"
+if [[ ! -x $cache/node_modules/.bin/node-red || ! -d $cache/node_modules/node-red-contrib-influxdb ]]; then
+    echo "Installing Node-RED 4 and node-red-contrib-influxdb into $cache"
+    mkdir -p "$cache"
+    npm install --prefix "$cache" --no-audit --no-fund --loglevel=error node-red@4 node-red-contrib-influxdb@0.7 >/dev/null
+fi
+cmake --build "$build" --target tarvek-publish tarvek-plant-store -j2 >/dev/null
+
+scratch=$(mktemp -d /tmp/tarvek-plant.XXXXXX)
+chmod 0755 "$scratch" # as root the brokers run as the user mosquitto and read their files here
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+    echo "plant-check: $*" >&2
+    for log in "$scratch"/*.log; do
+        echo "--- $log" >&2
+        tail -n 20 "$log" >&2
+    done
+    exit 1
+}
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+wait_port() { # PORT
+    for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.1; done
+    fail "nothing listens on 127.0.0.1:$1"
+}
+central_tls=$(free_port) central_local=$(free_port) site=$(free_port)
+influx_http=$(free_port) influx_rpc=$(free_port) nodered=$(free_port)
+
+# --- Certificates and passwords ------------------------------------------------
+cd "$scratch"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=plant-ca -keyout ca.key -out ca.pem 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout central.key -out central.csr 2>/dev/null
+printf 'subjectAltName=IP:127.0.0.1\n' >san.ext
+openssl x509 -req -in central.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext \
+    -out central.pem 2>/dev/null
+site_password=site-secret historian_password=historian-secret logger_password=logger-secret
+mosquitto_passwd -c -b central.passwd site1 "$site_password"
+mosquitto_passwd -b central.passwd historian "$historian_password"
+mosquitto_passwd -c -b site.passwd logger1 "$logger_password"
+printf '%s\n' "$logger_password" >logger.password
+cp "$examples/central-broker.acl" central.acl
+chmod 0644 ./*
+mkdir -m 0777 central.store site.store
+
+# --- The shipped configurations, on this machine's ports and paths -------------
+sed -e "s|^listener 8883$|listener $central_tls 127.0.0.1|" \
+    -e "s|^listener 1883 127.0.0.1$|listener $central_local 127.0.0.1|" \
+    -e "s|/etc/mosquitto/tarvek.passwd|$scratch/central.passwd|" \
+    -e "s|/etc/mosquitto/tarvek.acl|$scratch/central.acl|" \
+    -e "s|/etc/mosquitto/ca_certificates/plant-ca.pem|$scratch/ca.pem|" \
+    -e "s|/etc/mosquitto/certs/central.pem|$scratch/central.pem|" \
+    -e "s|/etc/mosquitto/certs/central.key|$scratch/central.key|" \
+    -e "s|^persistence_location .*|persistence_location $scratch/central.store/|" \
+    -e "s|^log_dest syslog$|log_dest stderr|" \
+    "$examples/central-broker.conf" >central.conf
+sed -e "s|^listener 1883$|listener $site 127.0.0.1|" \
+    -e "s|/etc/mosquitto/site.passwd|$scratch/site.passwd|" \
+    -e "s|^address central.plant.example:8883$|address 127.0.0.1:$central_tls|" \
+    -e "s|/etc/mosquitto/ca_certificates/plant-ca.pem|$scratch/ca.pem|" \
+    -e "s|^remote_password CHANGE-ME$|remote_password $site_password|" \
+    -e "s|^persistence_location .*|persistence_location $scratch/site.store/|" \
+    -e "s|^log_dest syslog$|log_dest stderr|" \
+    "$examples/site-broker.conf" >site.conf
+for f in central.conf site.conf; do
+    grep -q "$scratch" "$f" || fail "$f: the shipped file no longer has the lines this check substitutes"
+done
+grep -q "address 127.0.0.1:$central_tls" site.conf || fail "site.conf: no bridge address to substitute"
+
+mkdir -p influx nodered
+cat >influx.conf <<EOF
+reporting-disabled = true
+bind-address = "127.0.0.1:$influx_rpc"
+[meta]
+  dir = "$scratch/influx/meta"
+[data]
+  dir = "$scratch/influx/data"
+  wal-dir = "$scratch/influx/wal"
+  query-log-enabled = false
+[http]
+  bind-address = "127.0.0.1:$influx_http"
+  log-enabled = false
+  max-row-limit = 0
+EOF
+python3 - "$examples/node-red-flow.json" nodered/flows.json "$central_local" "$influx_http" <<'PY'
+import json, sys
+flow = json.load(open(sys.argv[1]))
+for node in flow:
+    if node["type"] == "mqtt-broker":
+        node["port"] = sys.argv[3]
+    if node["type"] == "influxdb":
+        node["port"] = sys.argv[4]
+json.dump(flow, open(sys.argv[2], "w"))
+PY
+printf '{"tarvek.central":{"user":"historian","password":"%s"}}\n' "$historian_password" >nodered/flows_cred.json
+cat >nodered/settings.js <<EOF
+module.exports = {
+    uiHost: "127.0.0.1", uiPort: $nodered, flowFile: "flows.json", credentialSecret: false,
+    logging: { console: { level: "info" } }, editorTheme: { projects: { enabled: false } },
+};
+EOF
+
+# --- The chain ------------------------------------------------------------------
+start_central() {
+    mosquitto -c "$scratch/central.conf" >>"$scratch/central.log" 2>&1 &
+    central=$!
+    pids+=("$central")
+    wait_port "$central_tls"
+}
+influxd -config influx.conf >influx.log 2>&1 &
+pids+=($!)
+wait_port "$influx_http"
+influx -host 127.0.0.1 -port "$influx_http" -execute 'CREATE DATABASE tarvek' || fail "cannot create the database"
+start_central
+mosquitto -c site.conf >site.log 2>&1 &
+pids+=($!)
+wait_port "$site"
+start_historian() {
+    : >"$scratch/nodered.log"
+    "$cache/node_modules/.bin/node-red" --userDir "$scratch/nodered" --settings "$scratch/nodered/settings.js" \
+        >"$scratch/nodered.log" 2>&1 &
+    historian=$!
+    pids+=("$historian")
+    for _ in $(seq 300); do grep -q 'Connected to broker' "$scratch/nodered.log" && break; sleep 0.1; done
+    grep -q 'Connected to broker' "$scratch/nodered.log" || fail "Node-RED did not connect to the central broker"
+}
+start_historian
+
+mkdir -p app/datafiles
+cat >publish.conf <<EOF
+host = 127.0.0.1
+port = $site
+username = logger1
+password_file = $scratch/logger.password
+prefix = tarvek/logger1
+client_id = plant-check-logger1
+data = $scratch/app/datafiles
+state = $scratch/publish.state
+start = all
+EOF
+publisher=
+start_publisher() {
+    TZ=Europe/Berlin "$build/tarvek-publish" --config "$scratch/publish.conf" >>"$scratch/publish.log" 2>&1 &
+    publisher=$!
+    pids+=("$publisher")
+}
+store() { # FROM COUNT [PAUSE_MS]: stores records, remembers what InfluxDB must hold
+    TZ=Europe/Berlin "$build/tarvek-plant-store" "$scratch/app" "$@" >>"$scratch/expected"
+}
+# Waits until InfluxDB holds as many records as were stored; prints the seconds taken.
+arrived() { # SECONDS
+    python3 - "$influx_http" "$(wc -l <"$scratch/expected")" "$1" <<'PY'
+import json, sys, time, urllib.parse, urllib.request
+port, want, limit = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+start = time.monotonic()
+while True:
+    q = urllib.parse.urlencode({"db": "tarvek", "q": "SELECT count(record) FROM tarvek"})
+    body = json.load(urllib.request.urlopen(f"http://127.0.0.1:{port}/query?{q}"))
+    series = body["results"][0].get("series")
+    have = series[0]["values"][0][1] if series else 0
+    if have >= want:
+        print(f"{time.monotonic() - start:.2f}")
+        sys.exit(0)
+    if time.monotonic() - start > limit:
+        print(f"InfluxDB holds {have} of {want} records after {limit:.0f} s", file=sys.stderr)
+        sys.exit(1)
+    time.sleep(0.02)
+PY
+}
+
+echo "== a day of records across the clock change, back-filled"
+store 2026-10-24T12:00:00Z 2880
+began=$(date +%s.%N)
+start_publisher
+seconds=$(arrived 120) || fail "the back-fill did not arrive"
+total=$(awk -v a="$(date +%s.%N)" -v b="$began" 'BEGIN { print a - b }')
+awk -v n=2880 -v s="$total" -v w="$seconds" 'BEGIN {
+    printf "2880 records from the publisher'"'"'s start to queryable in InfluxDB: %.2f s, %.0f records/s\n", s, n / s }'
+
+echo "== the historian away, then the central broker away for 20 s, the publisher killed meanwhile"
+# What the central broker holds for the historian's session must survive the
+# central broker's restart; what the site broker holds for the bridge, the
+# central broker's absence; what the publisher had not yet sent, its kill.
+kill -TERM "$historian"
+wait "$historian" || true
+store 2026-10-31T16:00:00Z 480
+sleep 2
+kill -TERM "$central"
+wait "$central" || true
+away=$(date +%s)
+store 2026-10-31T20:00:00Z 1200 &
+storing=$!
+sleep 3
+kill -KILL "$publisher"
+wait "$publisher" 2>/dev/null || true
+sleep 1
+start_publisher
+wait "$storing"
+left=$((20 - ($(date +%s) - away)))
+((left > 0)) && sleep "$left"
+start_central
+start_historian
+arrived 60 >/dev/null || fail "records stored while the historian or the central broker was away did not arrive"
+
+echo "== latency from a store to a point queryable in InfluxDB, over 20 records"
+python3 - "$influx_http" "$build/tarvek-plant-store" "$scratch/app" "$scratch/expected" <<'PY' || fail "a record did not arrive"
+import json, os, subprocess, sys, time, urllib.parse, urllib.request
+port, store, app, expected = sys.argv[1:]
+env = dict(os.environ, TZ="Europe/Berlin")
+ms = []
+for n in range(20):
+    utc = f"2026-11-01T06:{n:02d}:00Z"
+    line = subprocess.run([store, app, utc, "1"], env=env, check=True, capture_output=True, text=True).stdout
+    stored = time.monotonic()
+    open(expected, "a").write(line)
+    q = urllib.parse.urlencode({"db": "tarvek", "q": f"SELECT count(record) FROM tarvek WHERE time = '{utc}'"})
+    while not json.load(urllib.request.urlopen(f"http://127.0.0.1:{port}/query?{q}"))["results"][0].get("series"):
+        if time.monotonic() - stored > 10:
+            sys.exit(f"the record of {utc} did not arrive within 10 s")
+        time.sleep(0.002)
+    ms.append((time.monotonic() - stored) * 1000)
+    time.sleep(0.2)
+ms.sort()
+print(f"latency from the store's final sync to a queryable point: median {ms[len(ms) // 2]:.0f} ms, max {ms[-1]:.0f} ms")
+PY
+
+echo "== every record exact"
+python3 - "$influx_http" "$scratch/expected" <<'PY' || fail "InfluxDB does not hold what was stored"
+import json, sys, urllib.parse, urllib.request
+port, expected = sys.argv[1:]
+q = urllib.parse.urlencode({"db": "tarvek", "epoch": "s", "q": "SELECT * FROM tarvek"})
+series = json.load(urllib.request.urlopen(f"http://127.0.0.1:{port}/query?{q}"))["results"][0]["series"][0]
+columns = series["columns"]
+points = {}
+for row in series["values"]:
+    p = dict(zip(columns, row))
+    points[(p["time"], p["file"])] = p
+problems, want = [], {}
+import calendar, time as t
+for line in open(expected):
+    utc, file, *values = line.strip().split(";")
+    want[(calendar.timegm(t.strptime(utc, "%Y-%m-%dT%H:%M:%SZ")), file)] = (utc, values)
+for key, (utc, values) in want.items():
+    p = points.get(key)
+    if p is None:
+        problems.append(f"{utc} {key[1]}: missing")
+        continue
+    if (p["site"], p["logger"]) != ("site1", "logger1"):
+        problems.append(f"{utc}: tags {p['site']} {p['logger']}")
+    for k, v in enumerate(values, 1):
+        got = p.get(f"ch{k}")
+        if (v == "null") != (got is None) or (got is not None and float(v) != got):
+            problems.append(f"{utc} ch{k}: stored {v}, InfluxDB holds {got}")
+extra = set(points) - set(want)
+problems += [f"a point nobody stored at {k[0]} {k[1]}" for k in sorted(extra)]
+gaps = sum(v.count("null") for _, v in want.values())
+print(f"{len(want)} records, {gaps} gaps left out, in 2 month files: "
+      + ("all exact" if not problems else f"{len(problems)} problems"))
+for p in problems[:20]:
+    print("  " + p)
+sys.exit(1 if problems else 0)
+PY
+echo "plant-check: passed"
