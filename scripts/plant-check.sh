@@ -250,6 +250,39 @@ ms.sort()
 print(f"latency from the store's final sync to a queryable point: median {ms[len(ms) // 2]:.0f} ms, max {ms[-1]:.0f} ms")
 PY
 
+echo "== events in the publisher's event payload"
+# Sent as a logger's publisher sends them, through the site broker and the bridge.
+events=(
+    '{"file":"11-2026-Events.txt","record":2,"time":"2026-11-01T07:15:30","utc":"2026-11-01T06:15:30Z","kind":"HIGH","channel":3,"event":"RAISED","value":10.7,"limit":10.0,"user":"op1","text":"Boiler pressure"}'
+    '{"file":"11-2026-Events.txt","record":3,"time":"2026-11-01T07:15:30","utc":"2026-11-01T06:15:30Z","kind":"NO ANSWER","channel":null,"event":"RAISED","value":null,"limit":null,"user":"op1","text":""}'
+    '{"file":"11-2026-Events.txt","record":4,"time":"2026-11-01T07:16:00","utc":"2026-11-01T06:16:00Z","kind":"HIGH","channel":3,"event":"ACKNOWLEDGED","value":null,"limit":null,"user":"op2","text":"valve \"B\" opened; ok"}'
+)
+for e in "${events[@]}"; do
+    mosquitto_pub -h 127.0.0.1 -p "$site" -u logger1 -P "$logger_password" -q 1 -t tarvek/logger1/event -m "$e"
+done
+python3 - "$influx_http" <<'PY' || fail "InfluxDB does not hold the events"
+import json, sys, time, urllib.parse, urllib.request
+port = sys.argv[1]
+q = urllib.parse.urlencode({"db": "tarvek", "q": "SELECT * FROM tarvek_event"})
+deadline = time.monotonic() + 10
+while True:
+    series = json.load(urllib.request.urlopen(f"http://127.0.0.1:{port}/query?{q}"))["results"][0].get("series")
+    if series and len(series[0]["values"]) == 3 or time.monotonic() > deadline:
+        break
+    time.sleep(0.05)
+rows = [dict(zip(series[0]["columns"], v)) for v in series[0]["values"]] if series else []
+got = sorted((r["time"], r["record"], r["kind"], r["event"], r.get("channel"), r.get("value"), r.get("limit"),
+              r["user"], r["text"], r["site"], r["logger"], r["file"]) for r in rows)
+want = [("2026-11-01T06:15:30Z", "2", "HIGH", "RAISED", "3", 10.7, 10.0, "op1", "Boiler pressure"),
+        ("2026-11-01T06:15:30Z", "3", "NO ANSWER", "RAISED", None, None, None, "op1", ""),
+        ("2026-11-01T06:16:00Z", "4", "HIGH", "ACKNOWLEDGED", "3", None, None, "op2", 'valve "B" opened; ok')]
+want = [w + ("site1", "logger1", "11-2026-Events.txt") for w in want]
+if got != want:
+    print("InfluxDB holds:", *got, "expected:", *want, sep="\n  ")
+    sys.exit(1)
+print("3 events, each one point with its tags and fields")
+PY
+
 echo "== every record exact"
 python3 - "$influx_http" "$scratch/expected" <<'PY' || fail "InfluxDB does not hold what was stored"
 import json, sys, urllib.parse, urllib.request
