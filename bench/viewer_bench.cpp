@@ -102,10 +102,10 @@ void FollowFigures(const QString& folder, const QString& month) {
     QFile::link(month, crowd + QStringLiteral("/01-2025-Data.txt"));
     TrendSource source;
     source.Open({crowd});
-    const double listMs = BestMs(1, [&] { source.Poll(); }); // a folder this recent is listed
+    const double listMs = BestMs(1, [&] { source.FollowStep(); }); // a folder this recent is listed
     QThread::msleep(1200);
-    source.Poll();
-    const double pollMs = BestMs(20, [&] { source.Poll(); });
+    source.FollowStep();
+    const double pollMs = BestMs(20, [&] { source.FollowStep(); });
     std::printf("%-44s %9.3f ms   (floor: listing the folder %.1f ms; goal at most 5 ms)\n",
                 "follow step, nothing new, 50,000 entries", pollMs, listMs);
 
@@ -132,11 +132,11 @@ void FollowFigures(const QString& folder, const QString& month) {
     store();
     source.Open({big + QStringLiteral("/datafiles")});
     QThread::msleep(1200);
-    source.Poll();
+    source.FollowStep();
     std::vector<double> steps;
     for (int i = 0; i < 200; ++i) {
         store();
-        steps.push_back(BestMs(1, [&] { source.Poll(); }));
+        steps.push_back(BestMs(1, [&] { source.FollowStep(); }));
     }
     std::sort(steps.begin(), steps.end());
     std::printf("follow with %lld records open: %lld MB RSS\n", source.Data().Size(),

@@ -53,7 +53,7 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
     };
     QByteArray read;
     for (const StoredRecord& r : records)
-        read += LocalTimeText(r.localMs).mid(11) + ' ' + text(r.values[0]) + ' ' + text(r.values[1]) + '\n';
+        read += StoredTimeText(r.localMs).mid(11) + ' ' + text(r.values[0]) + ' ' + text(r.values[1]) + '\n';
     EXPECT_EQ(read, c.records);
     const ReadTally& t = cursor.Tally();
     EXPECT_EQ(std::tie(t.blank, t.notData, t.uncounted, t.torn),
@@ -114,7 +114,7 @@ Trend MakeTrend(const char* spec, const char* zone = "UTC", const char* date = "
         for (qint64 s = times[0].toLongLong(); s <= times.back().toLongLong(); ++s) {
             StoredRecord& r = records.emplace_back();
             r.localMs =
-                parts[0].contains(':') ? *ParseLocalTime(QString("%1T%2").arg(date, parts[0])) : s * 1000;
+                parts[0].contains(':') ? *ParseStoredTime(QString("%1T%2").arg(date, parts[0])) : s * 1000;
             r.values.fill(StoredValue::FromDigits(0, 3));
             r.values[0] = parts[1] == "-" ? StoredValue::FromGap(StoredValue::NoData)
                                           : StoredValue::FromDigits(qRound(parts[1].toDouble() * 1000), 3);
@@ -176,7 +176,7 @@ class SpanTable : public ::testing::TestWithParam<SpanCase> {};
 TEST_P(SpanTable, HoldsTheRecordsOfTheSpanAndTheirFigures) {
     const SpanCase& c = GetParam();
     const Trend trend = MakeTrend(c.records, c.zone, "2025-10-26");
-    const auto at = [](const char* time) { return *ParseLocalTime(QString("2025-10-26T") + time); };
+    const auto at = [](const char* time) { return *ParseStoredTime(QString("2025-10-26T") + time); };
     const TimeSpan span{at(c.from), at(c.to), c.base};
     QString figures;
     const auto [first, last] = trend.IndexRange(span);
@@ -212,14 +212,14 @@ TEST(LocalTime, NineteenCharactersBothWays) {
          {"1970-01-01T00:00:00", "1969-12-31T23:59:59", "2025-03-05T00:00:00", "1900-02-28T13:04:05"}) {
         char out[24];
         std::fill(std::begin(out), std::end(out), '#');
-        const std::optional<qint64> ms = ParseLocalTime(text);
+        const std::optional<qint64> ms = ParseStoredTime(text);
         ASSERT_TRUE(ms) << text;
-        WriteLocalTime(*ms, out);
+        WriteStoredTime(*ms, out);
         EXPECT_EQ(QByteArray(out, 24), QByteArray(text) + "#####");
     }
     for (const char* text :
          {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00", "2025-03-05T10:00:00Z"})
-        EXPECT_FALSE(ParseLocalTime(text)) << text;
+        EXPECT_FALSE(ParseStoredTime(text)) << text;
 }
 
 // The middle button, or the left one with Shift, pans; the left one zooms.
@@ -236,7 +236,7 @@ TEST(ChartMouse, DragsByButton) {
 // set back); "From … to …" takes its whole last second; no records, no span.
 TEST(SpanChoices, EndAtTheLatestRecord) {
     Trend trend(QTimeZone::utc());
-    const qint64 t0 = *ParseLocalTime("2025-01-01T10:00:00");
+    const qint64 t0 = *ParseStoredTime("2025-01-01T10:00:00");
     std::vector<StoredRecord> records(3);
     for (int i = 0; i < 3; ++i)
         records[i].localMs = t0 + qint64(std::array{2, 9, 5}[i]) * 3'600'000;
@@ -256,7 +256,7 @@ TEST(SpanChoices, EndAtTheLatestRecord) {
 // as "5 11 - 4*3" (a gap "-", "4*3" three fours).
 Trend TrendOf(const QByteArray& values) {
     std::vector<StoredRecord> records;
-    qint64 t = *ParseLocalTime("2025-10-26T00:00:00");
+    qint64 t = *ParseStoredTime("2025-10-26T00:00:00");
     for (const QByteArray& item : values.split(' ')) {
         const QList<QByteArray> parts = item.split('*');
         for (int n = parts.size() > 1 ? parts[1].toInt() : 1; n > 0; --n, t += 30'000) {
@@ -291,7 +291,8 @@ class LimitPeriods : public ::testing::TestWithParam<PeriodCase> {};
 TEST_P(LimitPeriods, EachRunOutsideIsOnePeriod) {
     const PeriodCase& c = GetParam();
     QStringList problems;
-    const ChannelLimits limits = ParseLimits(c.minimum, c.maximum, "Ch.1 [Bar]", &problems);
+    const ChannelLimits limits =
+        ParseLimits(ParseLimit(c.minimum), ParseLimit(c.maximum), "Ch.1 [Bar]", &problems);
     const Trend trend = TrendOf(c.values);
     QStringList found;
     for (const LimitPeriod& p : FindPeriods(trend, 0, limits, Everything))
@@ -333,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StatisticsText, CountsOutsideOnlyTheLimitsAChannelHas) {
     const Trend trend = TrendOf("5 -1 - 12 -3");
-    const ChannelInfo info{"Boiler", "Bar", true, {0.0, std::nullopt}};
+    const ChannelInfo info{{"Boiler", "Bar", true, false, {}, {}}, {0.0, std::nullopt}};
     const OutsideCounts outside = CountOutside(FindPeriods(trend, 0, info.limits, Everything), 0);
     EXPECT_EQ(StatisticsRow(trend, 0, info, ComputeStatistics(trend, 0, Everything), outside),
               (QStringList{"Boiler [Bar]", "4", "1", "-3", "2025-10-26 00:02:00", "12", "2025-10-26 00:01:30",
@@ -346,7 +347,7 @@ TEST(LimitPeriodsRepeatedHour, ARunThroughTheRepeatedHourIsOnePeriod) {
     Trend trend(QTimeZone("Europe/Berlin"));
     std::vector<StoredRecord> records;
     for (const char* t : {"02:45:00", "02:50:00", "02:55:00", "02:00:00", "02:05:00"})
-        records.push_back({*ParseLocalTime(QString("2025-10-26T") + t), {}});
+        records.push_back({*ParseStoredTime(QString("2025-10-26T") + t), {}});
     for (int i = 0; i < 5; ++i)
         records[i].values[0] = StoredValue::FromDigits(i == 0 || i == 4 ? 5 : 20 + i, 0);
     trend.Append(records);
@@ -453,7 +454,7 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
-    EXPECT_EQ(source.Poll(), TrendSource::Change::None);
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::None);
 
     // Spoil the record already read: a follow step that read the file again would see it.
     QFile file(DataPath("11-2025-Data.txt"));
@@ -461,7 +462,7 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
     file.close();
     StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
     StoreScan("01-12-2025", "00:00:00", "   +3.000", "   +3.000");
-    EXPECT_EQ(source.Poll(), TrendSource::Change::Appended);
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::Appended);
     const Trend& trend = source.Data();
     ASSERT_EQ(trend.Size(), 3);
     EXPECT_EQ(trend.Value(0, 1).Text(), "2.000");
@@ -485,13 +486,13 @@ TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
     StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
-    EXPECT_NE(source.Poll(), TrendSource::Change::None);
+    EXPECT_NE(source.FollowStep(), TrendSource::Change::None);
     ASSERT_EQ(source.Data().Size(), 2);
     EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
 
     const QString month = DataPath("11-2025-Data.txt");
     ASSERT_TRUE(QFile::remove(month) && ::mkfifo(qPrintable(month), 0600) == 0);
-    EXPECT_EQ(source.Poll(), TrendSource::Change::Reloaded);
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::Reloaded);
     EXPECT_EQ(source.Errors(), QStringList{month + ": cannot open (is not a regular file)"});
 }
 
@@ -602,6 +603,7 @@ struct ExportFailure {
     const char* message;
     const char* fifo = nullptr; // made first, under the application folder
     rlim_t fileSizeLimit = 0;   // none when 0
+    const char* link = nullptr; // made a link to out.csv, under the application folder
 };
 
 class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterface<ExportFailure> {};
@@ -614,6 +616,7 @@ TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
     QDir().mkpath(state.AppFolder + "/settingfiles");
     ASSERT_TRUE(QFile::link(state.AppFolder + "/out.csv", state.AppFolder + "/link.csv"));
     ASSERT_TRUE(!c.fifo || ::mkfifo(qPrintable(state.AppFolder + '/' + c.fifo), 0600) == 0);
+    ASSERT_TRUE(!c.link || QFile::link(state.AppFolder + "/out.csv", state.AppFolder + '/' + c.link));
     std::optional<FileSizeLimit> limit;
     if (c.fileSizeLimit > 0)
         limit.emplace(c.fileSizeLimit);
@@ -644,6 +647,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "@/fifo: cannot open (is not a regular file)", "fifo"},
         ExportFailure{"FifoAsChannelFile", "--csv @/out.csv @/datafiles", 1,
                       "channelsparameters.txt: cannot open (is not a regular file)",
+                      "settingfiles/channelsparameters.txt"},
+        ExportFailure{"LinkAsChannelFile", "--csv @/out.csv @/datafiles", 1,
+                      "channelsparameters.txt: cannot open (is a symbolic link)", nullptr, 0,
                       "settingfiles/channelsparameters.txt"},
         ExportFailure{"OutputALink", "--csv @/link.csv @/datafiles", 1,
                       "@/link.csv: cannot write (is a symbolic link"},

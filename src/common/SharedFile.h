@@ -39,4 +39,9 @@ struct SharedFile {
 // switched back to blocking before it is returned.
 SharedFile OpenSharedFile(const QString& path, SharedAccess access, LinkPolicy links = LinkPolicy::Refuse);
 
+// Reads `size` bytes at `offset` of `fd` into `out`, or fewer where the file
+// ends; a read interrupted by a signal goes on. The bytes read, or -1 with
+// errno set.
+qint64 ReadAt(int fd, char* out, qint64 size, qint64 offset);
+
 } // namespace tarvek

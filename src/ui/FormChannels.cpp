@@ -3,6 +3,7 @@
 #include "common/TextHelpers.h"
 #include "config/EntryChecks.h"
 #include "config/GettingParameters.h"
+#include "config/SettingRecords.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "ui/Backdrop.h"
@@ -142,7 +143,7 @@ QGroupBox* FormChannels::BuildReadings() {
     fixed.setPointSizeF(fixed.pointSizeF() * 1.2);
     fixed.setBold(true);
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        auto* caption = StaticLabel(Indexed("Label1", n - 1), QStringLiteral("Ch.%1").arg(n), frame2);
+        auto* caption = StaticLabel(Indexed("Label1", n - 1), DefaultChannelName(n), frame2);
         auto* value = new ReadingBox(frame2);
         value->setObjectName(Indexed("Label2", n));
         value->setAccessibleDescription(QStringLiteral("Reading of channel %1").arg(n));
@@ -151,7 +152,7 @@ QGroupBox* FormChannels::BuildReadings() {
         value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         value->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(11, u'0')));
         value->setTextFormat(Qt::PlainText);
-        auto* unit = StaticLabel(Indexed("Label3", n - 1), QStringLiteral("Bar"), frame2);
+        auto* unit = StaticLabel(Indexed("Label3", n - 1), DefaultUnit, frame2);
         readings->addWidget(caption, n - 1, 0);
         readings->addWidget(value, n - 1, 1);
         readings->addWidget(unit, n - 1, 2);
@@ -206,8 +207,7 @@ QGroupBox* FormChannels::BuildSetUp() {
     setup->addWidget(StaticLabel(QStringLiteral("Label6"), QStringLiteral("Offset"), frame3), 3, 2);
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
         const int row = n + 3;
-        setup->addWidget(StaticLabel(Indexed("Label1", n + 7), QStringLiteral("Ch.%1").arg(n), frame3), row,
-                         0);
+        setup->addWidget(StaticLabel(Indexed("Label1", n + 7), DefaultChannelName(n), frame3), row, 0);
         text1_[n] = EntryBox(Indexed("Text1", n), QStringLiteral("Gain of channel %1").arg(n), 10, frame3);
         text2_[n] = EntryBox(Indexed("Text2", n), QStringLiteral("Offset of channel %1").arg(n), 10, frame3);
         setup->addWidget(text1_[n], row, 1);

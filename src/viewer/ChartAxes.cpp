@@ -1,5 +1,7 @@
 #include "viewer/ChartAxes.h"
 
+#include "data/StoredTime.h"
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -9,8 +11,6 @@
 namespace tarvek {
 
 namespace {
-
-constexpr qint64 SecondMs = 1000, MinuteMs = 60 * SecondMs, HourMs = 60 * MinuteMs, DayMs = 24 * HourMs;
 
 // A tick spacing: a fixed length below a day, else a count of days or months.
 struct Step {
@@ -26,7 +26,7 @@ constexpr Step Steps[] = {
 };
 
 qint64 CeilTo(qint64 a, qint64 step) {
-    const qint64 q = a / step - (a % step < 0 ? 1 : 0);
+    const qint64 q = FloorDiv(a, step);
     return q * step == a ? a : (q + 1) * step;
 }
 

@@ -49,7 +49,7 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
     for (qint64 i = first; i < last; ++i) {
         if (!trend.Contains(i, span))
             continue;
-        WriteLocalTime(trend.LocalMs(i), at);
+        WriteStoredTime(trend.LocalMs(i), at);
         at += 19;
         for (const int k : shown) {
             *at++ = ',';
@@ -70,9 +70,9 @@ bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& chan
                     const std::vector<int>& shown, const TimeSpan& span) {
     QByteArray text = "channel,from,to,outside,extreme,at,records\r\n";
     for (const LimitPeriod& p : PeriodsOf(trend, channels, shown, span))
-        text += CsvField(channels[p.channel].Heading()) + ',' + LocalTimeText(trend.LocalMs(p.first)) + ',' +
-                LocalTimeText(trend.LocalMs(p.last)) + (p.above ? ",above," : ",below,") +
-                trend.Value(p.channel, p.extreme).Text() + ',' + LocalTimeText(trend.LocalMs(p.extreme)) +
+        text += CsvField(channels[p.channel].Heading()) + ',' + StoredTimeText(trend.LocalMs(p.first)) + ',' +
+                StoredTimeText(trend.LocalMs(p.last)) + (p.above ? ",above," : ",below,") +
+                trend.Value(p.channel, p.extreme).Text() + ',' + StoredTimeText(trend.LocalMs(p.extreme)) +
                 ',' + QByteArray::number(p.count) + "\r\n";
     return out.write(text) == text.size();
 }
@@ -121,7 +121,7 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
     for (const auto& [option, end] : {std::pair{&from, &span.from}, std::pair{&to, &span.to}}) {
         if (!parser.isSet(*option))
             continue;
-        const std::optional<qint64> t = ParseLocalTime(parser.value(*option));
+        const std::optional<qint64> t = ParseStoredTime(parser.value(*option));
         if (!t) {
             err << program << ": --" << option->names().first() << " wants YYYY-MM-DDTHH:MM:SS, not "
                 << parser.value(*option) << Qt::endl;
@@ -157,7 +157,7 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
     for (const QString& note : source.CountNotes())
         err << program << ": " << note << Qt::endl;
 
-    std::vector<int> shown(Declarations::ChannelCount);
+    std::vector<int> shown(ChannelCount);
     std::iota(shown.begin(), shown.end(), 0);
     if (parser.isSet(limitsCsv))
         for (const QString& e : source.LimitProblems())

@@ -10,11 +10,11 @@
 
 namespace tarvek {
 
-// The limits of the set-up's alarm minimum and maximum texts. A blank field
-// is no limit; a field that is not a limit number (see ParseLimit) is left
-// out and named in `problems`; so are both when the minimum is not below the
-// maximum. `channel` names the channel there.
-ChannelLimits ParseLimits(const QString& minimum, const QString& maximum, const QString& channel,
+// The limits of the set-up's alarm minimum and maximum fields. A blank field
+// is no limit; an unreadable one is left out and named in `problems`; so are
+// both when the minimum is not below the maximum. `channel` names the
+// channel there.
+ChannelLimits ParseLimits(const LimitField& minimum, const LimitField& maximum, const QString& channel,
                           QStringList* problems);
 
 // A run of records of one channel outside its limits on one side: record

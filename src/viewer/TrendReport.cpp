@@ -13,7 +13,7 @@ QString ValueText(const Trend& trend, int channel, qint64 i) {
 } // namespace
 
 QString TableTime(const Trend& trend, qint64 record) {
-    return QString::fromLatin1(LocalTimeText(trend.LocalMs(record))).replace(u'T', u' ');
+    return QString::fromLatin1(StoredTimeText(trend.LocalMs(record))).replace(u'T', u' ');
 }
 
 QStringList StatisticsHeadings() {

@@ -21,9 +21,9 @@ constexpr double Margin = 6, StripGap = 8, Swatch = 10;
 } // namespace
 
 QColor TrendChart::ChannelColor(int channel) {
-    static const QColor colors[Declarations::ChannelCount] = {
-        QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c), QColor(0x9467bd),
-        QColor(0xff7f0e), QColor(0x17becf), QColor(0x8c564b), QColor(0x7f7f7f)};
+    static const QColor colors[ChannelCount] = {QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c),
+                                                QColor(0x9467bd), QColor(0xff7f0e), QColor(0x17becf),
+                                                QColor(0x8c564b), QColor(0x7f7f7f)};
     return colors[channel];
 }
 
@@ -35,7 +35,7 @@ TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_
 }
 
 void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
-                         const std::array<bool, Declarations::ChannelCount>& shown) {
+                         const std::array<bool, ChannelCount>& shown) {
     trend_ = trend;
     channels_ = channels;
     shown_ = shown;
@@ -72,7 +72,7 @@ void TrendChart::LayOut() {
     const QFontMetricsF fm(font());
     const double line = fm.height();
     std::vector<int> shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
+    for (int k = 0; k < ChannelCount; ++k)
         if (shown_[k])
             shown.push_back(k);
     std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown);
@@ -131,7 +131,7 @@ void TrendChart::Redraw() {
         LayOut();
         if (const int width = int(strips_.front().plot.width()); width > columns) {
             columns = width;
-            for (int k = 0; k < Declarations::ChannelCount; ++k)
+            for (int k = 0; k < ChannelCount; ++k)
                 traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, Span(), columns) : Trace{};
         }
         double labels = 0;
@@ -164,7 +164,7 @@ void TrendChart::Redraw() {
         axisWidth_ = wanted;
     }
     std::vector<int> shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
+    for (int k = 0; k < ChannelCount; ++k)
         if (shown_[k] && trend_)
             shown.push_back(k);
     periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown, Span()) : std::vector<LimitPeriod>{};

@@ -27,7 +27,7 @@ class TrendChart : public QWidget {
     // What to draw: the trend (kept by the caller), the channels' names and
     // limits and which of them are shown. Redraws the current span.
     void SetData(const Trend* trend, const ChannelInfos& channels,
-                 const std::array<bool, Declarations::ChannelCount>& shown);
+                 const std::array<bool, ChannelCount>& shown);
     // Shows [from, to] (true time, ms), the value axes fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
@@ -85,9 +85,9 @@ class TrendChart : public QWidget {
     QTimeZone zone_;
     const Trend* trend_ = nullptr;
     ChannelInfos channels_;
-    std::array<bool, Declarations::ChannelCount> shown_{};
+    std::array<bool, ChannelCount> shown_{};
     qint64 from_ = 0, to_ = 1000;
-    std::array<Trace, Declarations::ChannelCount> traces_;
+    std::array<Trace, ChannelCount> traces_;
     std::vector<Strip> strips_;
     std::vector<LegendEntry> legend_;
     std::vector<TimeTick> ticks_;

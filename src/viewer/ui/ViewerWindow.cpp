@@ -92,7 +92,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ = ReadOnly(new QTableWidget(Declarations::ChannelCount, int(StatisticsHeadings().size())),
+    statistics_ = ReadOnly(new QTableWidget(ChannelCount, int(StatisticsHeadings().size())),
                            QStringLiteral("Statistics of the visible span"));
     statistics_->setHorizontalHeaderLabels(StatisticsHeadings());
     periodsModel_ = new PeriodsModel(this);
@@ -167,7 +167,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
                 ApplySpanChoice();
         });
 
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
+    for (int k = 0; k < ChannelCount; ++k) {
         auto* box = new QCheckBox(panel);
         box->setChecked(true);
         QPixmap swatch(12, 12);
@@ -203,15 +203,15 @@ void ViewerWindow::BuildControls(QWidget* panel) {
 
 std::vector<int> ViewerWindow::ShownChannels() const {
     std::vector<int> shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
+    for (int k = 0; k < ChannelCount; ++k)
         if (channelBoxes_[k]->isChecked())
             shown.push_back(k);
     return shown;
 }
 
-std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
-    std::array<bool, Declarations::ChannelCount> shown{};
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
+std::array<bool, ChannelCount> ViewerWindow::ShownMask() const {
+    std::array<bool, ChannelCount> shown{};
+    for (int k = 0; k < ChannelCount; ++k)
         shown[k] = channelBoxes_[k]->isChecked();
     return shown;
 }
@@ -227,7 +227,7 @@ void ViewerWindow::Open(const QStringList& paths) {
 
 void ViewerWindow::ShowData() {
     const ChannelInfos& channels = source_.Channels();
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
+    for (int k = 0; k < ChannelCount; ++k) {
         channelBoxes_[k]->setText(channels[k].Heading());
         channelBoxes_[k]->setAccessibleName(QStringLiteral("Show ") + channels[k].Heading());
     }
@@ -313,7 +313,7 @@ void ViewerWindow::ShowProblems() {
 void ViewerWindow::Follow() {
     if (!follow_->isChecked())
         return;
-    const TrendSource::Change change = source_.Poll();
+    const TrendSource::Change change = source_.FollowStep();
     ShowProblems();
     if (change == TrendSource::Change::None)
         return;

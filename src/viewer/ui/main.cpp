@@ -3,7 +3,7 @@
 //   tarvek-view [--csv OUT] [--limits-csv OUT] [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS]
 //               [FILE|FOLDER]...
 // With no file or folder, the datafiles folder beside the program is read.
-#include "common/Declarations.h"
+#include "common/Folders.h"
 #include "viewer/CsvExport.h"
 #include "viewer/ui/ViewerWindow.h"
 
