@@ -91,7 +91,6 @@ FormChannels::FormChannels(Declarations& state, QWidget* parent) : QWidget(paren
     setObjectName(QStringLiteral("FormChannels"));
     setWindowTitle(QStringLiteral("Channels & Settings"));
     Build();
-    // Load handler.
     CentreFrame();
 }
 
