@@ -222,16 +222,6 @@ TEST(LocalTime, NineteenCharactersBothWays) {
         EXPECT_FALSE(ParseStoredTime(text)) << text;
 }
 
-// The middle button, or the left one with Shift, pans; the left one zooms.
-TEST(ChartMouse, DragsByButton) {
-    EXPECT_EQ(DragStartedBy(Qt::MiddleButton, Qt::NoModifier), ChartDrag::Pan);
-    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ShiftModifier), ChartDrag::Pan);
-    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ControlModifier), ChartDrag::Zoom);
-    EXPECT_EQ(DragStartedBy(Qt::RightButton, Qt::ShiftModifier), ChartDrag::None);
-    EXPECT_TRUE(EndsZoomRectangle(Qt::LeftButton));
-    EXPECT_FALSE(EndsZoomRectangle(Qt::RightButton));
-}
-
 // The picker's spans end at the latest record, also when times fell (a clock
 // set back); "From … to …" takes its whole last second; no records, no span.
 TEST(SpanChoices, EndAtTheLatestRecord) {

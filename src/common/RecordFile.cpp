@@ -79,10 +79,6 @@ void RecordFile::Close() {
         file_.close();
 }
 
-qint64 RecordFile::RecordCount() const {
-    return (file_.size() + length_ - 1) / length_;
-}
-
 QString RecordFile::Read(qint64 record, FileOutcome* error) {
     QByteArray bytes;
     const qint64 offset = qint64(length_) * (record - 1);

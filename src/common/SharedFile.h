@@ -12,7 +12,6 @@ namespace tarvek {
 // What the caller means to do with the file.
 enum class SharedAccess {
     Read,        // read-only
-    ReadWrite,   // read-write; a missing file is a failure
     CreateWrite, // read-write; a missing file is created (mode 0664)
 };
 

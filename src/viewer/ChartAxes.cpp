@@ -167,4 +167,11 @@ std::pair<double, double> FitValues(bool any, double low, double high, const std
     return {a - margin, b + margin};
 }
 
+StripValues StripRange(bool any, double low, double high, const std::vector<double>& limits,
+                       const std::optional<std::pair<double, double>>& zoom, int maxTicks) {
+    const auto [a, b] = zoom ? *zoom : FitValues(any, low, high, limits);
+    const ValueScale scale = NiceScale(a, b, maxTicks);
+    return zoom ? StripValues{scale, a, b} : StripValues{scale, scale.low, scale.high};
+}
+
 } // namespace tarvek

@@ -79,12 +79,8 @@ bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& chan
 
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
                const std::vector<int>& shown, const TimeSpan& span, QString* error) {
-    return ExportText(
+    return WriteExport(
         path, [&](QIODevice& out) { return WriteCsv(out, trend, channels, shown, span); }, error);
-}
-
-bool ExportText(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
-    return WriteExport(path, write, error);
 }
 
 bool IsCsvExport(int argc, const char* const* argv) {
@@ -167,7 +163,7 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
     QString error;
     if ((parser.isSet(csv) && !ExportCsv(parser.value(csv), trend, channels, shown, span, &error)) ||
         (parser.isSet(limitsCsv) &&
-         !ExportText(
+         !WriteExport(
              parser.value(limitsCsv),
              [&](QIODevice& out) { return WriteLimitsCsv(out, trend, channels, shown, span); }, &error))) {
         err << program << ": " << error << Qt::endl;

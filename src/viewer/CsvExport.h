@@ -25,10 +25,6 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
 bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels,
                     const std::vector<int>& shown, const TimeSpan& span);
 
-// Writes what `write` gives to `path` ("-" for standard output) whole or not
-// at all: a file is written under another name and put in place only once
-// complete. On failure, the message names the file and the reason.
-bool ExportText(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
                const std::vector<int>& shown, const TimeSpan& span, QString* error);
 

@@ -79,6 +79,27 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     return periods;
 }
 
+std::vector<std::pair<double, double>> ShadeBands(const std::vector<LimitPeriod>& periods, int channel,
+                                                  bool above, const std::function<double(qint64)>& xOf) {
+    std::vector<std::pair<double, double>> bands;
+    double from = 0, to = -1e9;
+    for (const LimitPeriod& period : periods) {
+        if (period.channel != channel || period.above != above)
+            continue;
+        const double x1 = xOf(period.first) - 1;
+        const double x2 = std::max(xOf(period.last) + 1, x1 + 2);
+        if (x1 > to + 1) {
+            if (to >= from)
+                bands.emplace_back(from, to);
+            from = x1;
+        }
+        to = std::max(to, x2);
+    }
+    if (to >= from)
+        bands.emplace_back(from, to);
+    return bands;
+}
+
 OutsideCounts CountOutside(const std::vector<LimitPeriod>& periods, int channel) {
     OutsideCounts counts;
     for (const LimitPeriod& p : periods)

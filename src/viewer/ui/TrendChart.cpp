@@ -42,16 +42,15 @@ void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
     Redraw();
 }
 
-void TrendChart::SetTimeRange(qint64 from, qint64 to) {
-    from_ = from;
-    to_ = to > from ? to : from + 1000;
+void TrendChart::SetWindow(const ChartWindow& window) {
+    window_ = window;
+    Redraw();
+    emit SpanChanged(Span());
 }
 
 void TrendChart::ShowSpan(qint64 from, qint64 to) {
     valueZoom_.clear();
-    SetTimeRange(from, to);
-    Redraw();
-    emit SpanChanged(Span());
+    SetWindow(ChartWindow::Of(from, to));
 }
 
 void TrendChart::Refresh() {
@@ -63,7 +62,7 @@ void TrendChart::resizeEvent(QResizeEvent*) {
 }
 
 double TrendChart::XOf(qint64 utcMs, const QRectF& plot) const {
-    return plot.left() + double(utcMs - from_) / double(to_ - from_) * plot.width();
+    return plot.left() + double(utcMs - window_.from) / double(window_.to - window_.from) * plot.width();
 }
 
 // The strips' places: headers of as many lines as their names need, the
@@ -150,10 +149,12 @@ void TrendChart::Redraw() {
                         limits.push_back(*limit);
             }
             const auto zoom = valueZoom_.find(strip.group.unit);
-            const auto [a, b] = zoom != valueZoom_.end() ? zoom->second : FitValues(any, low, high, limits);
-            strip.scale = NiceScale(a, b, std::max(1, int(strip.plot.height() / (2 * fm.height()))));
-            strip.low = zoom != valueZoom_.end() ? a : strip.scale.low;
-            strip.high = zoom != valueZoom_.end() ? b : strip.scale.high;
+            const StripValues values = StripRange(
+                any, low, high, limits, zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt,
+                std::max(1, int(strip.plot.height() / (2 * fm.height()))));
+            strip.scale = values.scale;
+            strip.low = values.low;
+            strip.high = values.high;
             for (const double v : {strip.low, strip.high})
                 labels = std::max(labels, fm.horizontalAdvance(strip.scale.Label(v)));
             labels = std::max(labels, fm.horizontalAdvance(strip.group.unit));
@@ -171,7 +172,8 @@ void TrendChart::Redraw() {
     const double tickRoom = fm.horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
     // Without records there are no dates to show.
     ticks_ = trend_ && trend_->Size() > 0
-                 ? TimeTicks(from_, to_, std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
+                 ? TimeTicks(window_.from, window_.to,
+                             std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
                  : std::vector<TimeTick>{};
     update();
 }
@@ -234,29 +236,14 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
         // The periods outside: shaded from the limit to the plot's edge.
         QColor shade = color;
         shade.setAlpha(40);
-        // Periods a pixel apart are shaded as one: a year can hold thousands.
         for (const bool above : {false, true}) {
             if (!(above ? limits.high : limits.low))
                 continue;
             const double y = yOf(above ? *limits.high : *limits.low);
             const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
-            double from = 0, to = -1e9;
-            const auto flush = [&] {
-                if (to >= from)
-                    p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
-            };
-            for (const LimitPeriod& period : periods_) {
-                if (period.channel != k || period.above != above)
-                    continue;
-                const double x1 = XOf(trend_->UtcMs(period.first), plot) - 1;
-                const double x2 = std::max(XOf(trend_->UtcMs(period.last), plot) + 1, x1 + 2);
-                if (x1 > to + 1) {
-                    flush();
-                    from = x1;
-                }
-                to = std::max(to, x2);
-            }
-            flush();
+            const auto xOf = [&](qint64 record) { return XOf(trend_->UtcMs(record), plot); };
+            for (const auto& [from, to] : ShadeBands(periods_, k, above, xOf))
+                p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
         }
         p.setPen(QPen(color, 1, Qt::DashLine));
         for (const std::optional<double>& limit : {limits.low, limits.high})
@@ -304,47 +291,22 @@ const TrendChart::Strip* TrendChart::StripAt(const QPointF& at) const {
     return nullptr;
 }
 
-QRectF TrendChart::TimeArea() const {
-    return strips_.front().plot.united(strips_.back().plot);
-}
-
-void TrendChart::Zoom(double factor, double anchor) {
-    const double width = double(to_ - from_) * factor;
-    const double at = double(from_) + double(to_ - from_) * anchor;
-    SetTimeRange(qint64(at - width * anchor), qint64(at + width * (1 - anchor)));
-    Redraw();
-    emit SpanChanged(Span());
+PlotBand TrendChart::Band() const {
+    const QRectF area = strips_.front().plot.united(strips_.back().plot);
+    return {area.left(), area.width()};
 }
 
 void TrendChart::ZoomInto(const QRectF& picked) {
-    const QRectF area = TimeArea();
-    const double width = double(to_ - from_);
     // The values too when the rectangle lies in one strip.
-    for (const Strip& strip : strips_) {
-        if (!strip.plot.contains(picked))
-            continue;
-        const auto valueAt = [&](double y) {
-            return strip.low + (strip.high - strip.low) * (strip.plot.bottom() - y) / strip.plot.height();
-        };
-        valueZoom_[strip.group.unit] = {valueAt(picked.bottom()), valueAt(picked.top())};
-    }
-    SetTimeRange(from_ + qint64(width * (picked.left() - area.left()) / area.width()),
-                 from_ + qint64(width * (picked.right() - area.left()) / area.width()));
-    Redraw();
-    emit SpanChanged(Span());
-}
-
-void TrendChart::Pan(double fraction) {
-    const qint64 shift = qint64(double(to_ - from_) * fraction);
-    SetTimeRange(from_ + shift, to_ + shift);
-    Redraw();
-    emit SpanChanged(Span());
+    for (const Strip& strip : strips_)
+        if (strip.plot.contains(picked))
+            valueZoom_[strip.group.unit] = {ValueAt(picked.bottom(), strip.plot, strip.low, strip.high),
+                                            ValueAt(picked.top(), strip.plot, strip.low, strip.high)};
+    SetWindow(window_.Picked(picked.left(), picked.right(), Band()));
 }
 
 void TrendChart::wheelEvent(QWheelEvent* event) {
-    const QRectF area = TimeArea();
-    const double anchor = std::clamp((event->position().x() - area.left()) / area.width(), 0.0, 1.0);
-    Zoom(std::pow(0.8, event->angleDelta().y() / 120.0), anchor);
+    SetWindow(window_.Zoomed(WheelFactor(event->angleDelta().y()), AnchorAt(event->position().x(), Band())));
     event->accept();
 }
 
@@ -367,9 +329,9 @@ void TrendChart::mousePressEvent(QMouseEvent* event) {
 }
 
 void TrendChart::mouseMoveEvent(QMouseEvent* event) {
-    const QRectF area = TimeArea();
+    const PlotBand band = Band();
     if (panning_) {
-        Pan(-double(event->pos().x() - panFrom_.x()) / area.width());
+        SetWindow(window_.Panned(-double(event->pos().x() - panFrom_.x()) / band.width));
         panFrom_ = event->pos();
         event->accept();
         return;
@@ -377,8 +339,7 @@ void TrendChart::mouseMoveEvent(QMouseEvent* event) {
     if (band_->isVisible())
         band_->setGeometry(QRect(bandFrom_, event->pos()).normalized());
     if (StripAt(event->position()))
-        emit PointerAt(from_ +
-                       qint64(double(to_ - from_) * (event->position().x() - area.left()) / area.width()));
+        emit PointerAt(window_.TimeAt(event->position().x(), band));
     QWidget::mouseMoveEvent(event);
 }
 
@@ -390,8 +351,9 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (band_->isVisible() && EndsZoomRectangle(event->button())) {
         band_->hide();
-        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & TimeArea();
-        if (picked.width() >= 3 && picked.height() >= 3)
+        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) &
+                              strips_.front().plot.united(strips_.back().plot);
+        if (IsPickedRectangle(picked))
             ZoomInto(picked);
         event->accept();
         return;
@@ -405,24 +367,18 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TrendChart::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        Zoom(0.5, 0.5);
+    const KeyAction action = KeyActionOf(event->key());
+    switch (action.kind) {
+    case KeyAction::Zoom:
+        SetWindow(window_.Zoomed(action.amount, 0.5));
         break;
-    case Qt::Key_Minus:
-        Zoom(2.0, 0.5);
+    case KeyAction::Pan:
+        SetWindow(window_.Panned(action.amount));
         break;
-    case Qt::Key_Left:
-        Pan(-0.1);
-        break;
-    case Qt::Key_Right:
-        Pan(0.1);
-        break;
-    case Qt::Key_Home:
+    case KeyAction::Reset:
         emit ResetRequested();
         break;
-    default:
+    case KeyAction::None:
         QWidget::keyPressEvent(event);
         return;
     }

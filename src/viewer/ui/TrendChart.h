@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/ChartAxes.h"
+#include "viewer/ChartWindow.h"
 #include "viewer/Limits.h"
 #include "viewer/TrendMath.h"
 #include "viewer/TrendSource.h"
@@ -31,7 +32,7 @@ class TrendChart : public QWidget {
     // Shows [from, to] (true time, ms), the value axes fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
-    TimeSpan Span() const { return {from_, to_, TimeSpan::Utc}; }
+    TimeSpan Span() const { return {window_.from, window_.to, TimeSpan::Utc}; }
     // Redraws after records were added.
     void Refresh();
 
@@ -76,17 +77,15 @@ class TrendChart : public QWidget {
     void PaintStrip(QPainter& p, const Strip& strip) const;
     double XOf(qint64 utcMs, const QRectF& plot) const;
     const Strip* StripAt(const QPointF& at) const;
-    QRectF TimeArea() const;                 // the band of all plots, for the pointer and zoom
-    void Zoom(double factor, double anchor); // anchor: 0..1 across the plot
-    void Pan(double fraction);
+    PlotBand Band() const;               // the band of all plots, for the pointer and zoom
     void ZoomInto(const QRectF& picked); // a rectangle of the plot area
-    void SetTimeRange(qint64 from, qint64 to);
+    void SetWindow(const ChartWindow& window);
 
     QTimeZone zone_;
     const Trend* trend_ = nullptr;
     ChannelInfos channels_;
     std::array<bool, ChannelCount> shown_{};
-    qint64 from_ = 0, to_ = 1000;
+    ChartWindow window_;
     std::array<Trace, ChannelCount> traces_;
     std::vector<Strip> strips_;
     std::vector<LegendEntry> legend_;

@@ -1,0 +1,174 @@
+// The chart's gestures and drawing rules without a widget: the time window
+// under zoom, pan, wheel and a picked rectangle, the keys and buttons, a
+// strip's value range and the shading of periods outside the limits.
+#include "viewer/ChartWindow.h"
+#include "viewer/ChartAxes.h"
+#include "viewer/Limits.h"
+
+#include "TestSupport.h"
+
+#include <tuple>
+
+using namespace tarvek;
+
+namespace {
+
+struct WindowCase {
+    const char* name;
+    ChartWindow start;
+    ChartWindow (*gesture)(const ChartWindow&);
+    qint64 from, to;
+};
+
+class ChartWindowTable : public ::testing::TestWithParam<WindowCase> {};
+
+TEST_P(ChartWindowTable, GivesTheWindowShownNext) {
+    const WindowCase& c = GetParam();
+    const ChartWindow next = c.gesture(c.start);
+    EXPECT_EQ(std::tie(next.from, next.to), std::tie(c.from, c.to));
+}
+
+// The plot band of the rows below: 100 pixels from x = 10.
+constexpr PlotBand Band{10, 100};
+
+INSTANTIATE_TEST_SUITE_P(
+    Gestures, ChartWindowTable,
+    ::testing::Values(
+        WindowCase{"ZoomInToHalfAtTheCentre",
+                   {0, 1000},
+                   [](const ChartWindow& w) { return w.Zoomed(0.5, 0.5); },
+                   250,
+                   750},
+        WindowCase{"ZoomOutToDouble",
+                   {1000, 2000},
+                   [](const ChartWindow& w) { return w.Zoomed(2, 0.5); },
+                   500,
+                   2500},
+        WindowCase{"ZoomKeepsTheAnchoredInstant",
+                   {0, 1000},
+                   [](const ChartWindow& w) { return w.Zoomed(0.5, 0.2); },
+                   100,
+                   600},
+        WindowCase{"WheelNotchInAtTheRightEdge",
+                   {0, 10000},
+                   [](const ChartWindow& w) { return w.Zoomed(WheelFactor(120), AnchorAt(110, Band)); },
+                   2000,
+                   10000},
+        WindowCase{"WheelNotchOutLeftOfThePlot",
+                   {0, 10000},
+                   [](const ChartWindow& w) { return w.Zoomed(WheelFactor(-120), AnchorAt(0, Band)); },
+                   0,
+                   12500},
+        WindowCase{"TwoNotchesZoomTwice",
+                   {0, 10000},
+                   [](const ChartWindow& w) { return w.Zoomed(WheelFactor(240), AnchorAt(10, Band)); },
+                   0,
+                   6400},
+        WindowCase{
+            "PanForwardATenth", {0, 1000}, [](const ChartWindow& w) { return w.Panned(0.1); }, 100, 1100},
+        WindowCase{"PanBack", {0, 1000}, [](const ChartWindow& w) { return w.Panned(-0.25); }, -250, 750},
+        WindowCase{"PickedPartOfTheBand",
+                   {0, 1000},
+                   [](const ChartWindow& w) { return w.Picked(35, 60, Band); },
+                   250,
+                   500},
+        WindowCase{"PickedNothingIsASecond",
+                   {0, 1000},
+                   [](const ChartWindow& w) { return w.Picked(20, 20, Band); },
+                   100,
+                   1100},
+        WindowCase{
+            "EmptyWindowIsASecond", {}, [](const ChartWindow&) { return ChartWindow::Of(5, 5); }, 5, 1005}),
+    RowName);
+
+TEST(ChartWindow, ThePointerReadsTheTimeUnderIt) {
+    const ChartWindow window{1000, 2000};
+    EXPECT_EQ(window.TimeAt(10, Band), 1000);
+    EXPECT_EQ(window.TimeAt(85, Band), 1750);
+    EXPECT_EQ(window.TimeAt(110, Band), 2000);
+}
+
+struct KeyCase {
+    const char* name;
+    int key;
+    KeyAction action;
+};
+
+class ChartKeyTable : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(ChartKeyTable, DoesWhatTheKeySays) {
+    EXPECT_TRUE(KeyActionOf(GetParam().key) == GetParam().action);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ChartKeyTable,
+    ::testing::Values(KeyCase{"Plus", Qt::Key_Plus, {KeyAction::Zoom, 0.5}},
+                      KeyCase{"EqualsIsPlusUnshifted", Qt::Key_Equal, {KeyAction::Zoom, 0.5}},
+                      KeyCase{"Minus", Qt::Key_Minus, {KeyAction::Zoom, 2.0}},
+                      KeyCase{"Left", Qt::Key_Left, {KeyAction::Pan, -0.1}},
+                      KeyCase{"Right", Qt::Key_Right, {KeyAction::Pan, 0.1}},
+                      KeyCase{"Home", Qt::Key_Home, {KeyAction::Reset}},
+                      KeyCase{"OtherKeysPassOn", Qt::Key_Up, {}}),
+    RowName);
+
+// The middle button, or the left one with Shift, pans; the left one zooms; a
+// rectangle under 3 pixels either way is a click; a picked rectangle's
+// edges read the values of its strip.
+TEST(ChartMouse, DragsByButtonAndPicksByRectangle) {
+    EXPECT_EQ(DragStartedBy(Qt::MiddleButton, Qt::NoModifier), ChartDrag::Pan);
+    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ShiftModifier), ChartDrag::Pan);
+    EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ControlModifier), ChartDrag::Zoom);
+    EXPECT_EQ(DragStartedBy(Qt::RightButton, Qt::ShiftModifier), ChartDrag::None);
+    EXPECT_TRUE(EndsZoomRectangle(Qt::LeftButton));
+    EXPECT_FALSE(EndsZoomRectangle(Qt::RightButton));
+    EXPECT_TRUE(IsPickedRectangle(QRectF(0, 0, 3, 3)));
+    EXPECT_FALSE(IsPickedRectangle(QRectF(0, 0, 2.9, 50)));
+    EXPECT_FALSE(IsPickedRectangle(QRectF(0, 0, 50, 2)));
+    const QRectF plot(10, 20, 100, 200);
+    EXPECT_DOUBLE_EQ(ValueAt(220, plot, -5, 15), -5);
+    EXPECT_DOUBLE_EQ(ValueAt(20, plot, -5, 15), 15);
+    EXPECT_DOUBLE_EQ(ValueAt(170, plot, -5, 15), 0);
+}
+
+// A range the user picked is shown exactly; otherwise the fitted range on
+// whole steps of the axis.
+TEST(StripRange, ShowsAPickedRangeExactlyAndAFittedOneOnWholeSteps) {
+    const StripValues picked = StripRange(true, 0, 10, {}, std::pair(2.5, 3.25), 5);
+    EXPECT_EQ(std::tie(picked.low, picked.high), std::make_tuple(2.5, 3.25));
+    EXPECT_LT(picked.scale.step, 0.75);
+    const StripValues fitted = StripRange(true, 0, 10, {}, std::nullopt, 5);
+    EXPECT_EQ(std::tie(fitted.low, fitted.high), std::tie(fitted.scale.low, fitted.scale.high));
+    EXPECT_TRUE(fitted.low < 0 && fitted.high > 10);
+    const StripValues empty = StripRange(false, 0, 0, {}, std::nullopt, 5);
+    EXPECT_EQ(std::tie(empty.low, empty.high), std::make_tuple(0.0, 1.0));
+}
+
+struct ShadeCase {
+    const char* name;
+    std::vector<LimitPeriod> periods;
+    std::vector<std::pair<double, double>> bands; // of channel 1, above, a record a pixel
+};
+
+class ShadeBandTable : public ::testing::TestWithParam<ShadeCase> {};
+
+TEST_P(ShadeBandTable, ShadesEachPeriodAPixelWiderAndMergesNeighbours) {
+    const auto xOf = [](qint64 record) { return double(record); };
+    EXPECT_EQ(ShadeBands(GetParam().periods, 1, true, xOf), GetParam().bands);
+}
+
+LimitPeriod Above(qint64 first, qint64 last, int channel = 1, bool above = true) {
+    return {channel, above, first, last, first, last - first + 1};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Periods, ShadeBandTable,
+    ::testing::Values(ShadeCase{"None", {}, {}}, ShadeCase{"One", {Above(2, 4)}, {{1, 5}}},
+                      ShadeCase{"OneRecordIsTwoWide", {Above(7, 7)}, {{6, 8}}},
+                      ShadeCase{"APixelApartAreOne", {Above(2, 4), Above(6, 8)}, {{1, 9}}},
+                      ShadeCase{"FartherApartAreTwo", {Above(2, 4), Above(8, 9)}, {{1, 5}, {7, 10}}},
+                      ShadeCase{"OtherSideAndChannelLeftOut",
+                                {Above(2, 4, 1, false), Above(6, 8, 2), Above(20, 20)},
+                                {{19, 21}}}),
+    RowName);
+
+} // namespace
