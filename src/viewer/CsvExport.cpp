@@ -3,6 +3,7 @@
 #include "common/RecordFile.h"
 #include "viewer/ExportFile.h"
 #include "viewer/TrendReport.h"
+#include "viewer/ViewerText.h"
 
 #include <QCommandLineParser>
 
@@ -147,9 +148,7 @@ int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTe
         return 1;
     }
     if (const ReadTally t = source.Tally(); t.Skipped() > 0)
-        err << program << ": skipped " << t.Skipped() << " records (" << t.blank << " blank, " << t.notData
-            << " not data records, " << t.uncounted << " past the header's count, " << t.torn << " torn)"
-            << Qt::endl;
+        err << program << ": skipped " << t.Skipped() << " records (" << TallyText(t) << ")" << Qt::endl;
     for (const QString& note : source.CountNotes())
         err << program << ": " << note << Qt::endl;
 

@@ -44,6 +44,16 @@ QStringList PeriodHeadings() {
             QStringLiteral("Records")};
 }
 
+std::vector<QStringList> StatisticsRows(const Trend& trend, const ChannelInfos& channels,
+                                        const std::vector<int>& shown, const TimeSpan& span,
+                                        const std::vector<LimitPeriod>& periods) {
+    std::vector<QStringList> rows;
+    for (const int k : shown)
+        rows.push_back(StatisticsRow(trend, k, channels[k], ComputeStatistics(trend, k, span),
+                                     CountOutside(periods, k)));
+    return rows;
+}
+
 QStringList PeriodRow(const Trend& trend, const ChannelInfos& channels, const LimitPeriod& p) {
     return {channels[p.channel].Heading(),
             TableTime(trend, p.first),
