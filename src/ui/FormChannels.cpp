@@ -3,6 +3,7 @@
 #include "common/TextHelpers.h"
 #include "config/EntryChecks.h"
 #include "config/GettingParameters.h"
+#include "config/SetUpEntries.h"
 #include "config/SettingRecords.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
@@ -351,42 +352,29 @@ bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FormChannels::LoadCommand() {
-    // A set-up that cannot be read must not replace the one in use: during
-    // acquisition blank gains would turn every value into zero. Both files
-    // are read into a copy, which replaces the set-up in use only when both
-    // reads succeed; the channels come first, with the sensor types of the
-    // general values in use.
-    Declarations::SetUpState read = state_.SetUp;
-    QStringList failures;
-    if (const FileOutcome outcome = ReadChannelParameters(state_.AppFolder, read); !outcome)
-        failures << outcome.message;
-    if (const FileOutcome outcome = ReadGeneralParameters(state_.AppFolder, read); !outcome)
-        failures << outcome.message;
-    if (!failures.isEmpty()) {
+    const LoadedSetUp loaded = LoadSetUp(state_.AppFolder, state_.SetUp);
+    if (!loaded.setUp) {
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
                     QStringLiteral("The set-up could not be loaded; the one in use is kept:\n\n") +
-                        failures.join(u'\n'));
+                        loaded.failures.join(u'\n'));
         return;
     }
-    state_.SetUp = read;
+    state_.SetUp = *loaded.setUp;
     FillChannelBoxes();
     ShowGeneralParameters();
 }
 
-void FormChannels::SaveCommand() {
-    ChannelTexts gains, zeros;
+SetUpEntries FormChannels::Entries() const {
+    SetUpEntries entries{{}, {}, text5_[SerialLineBox]->text(), text5_[StorageRateBox]->text()};
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        gains[n - 1] = text1_[n]->text();
-        zeros[n - 1] = text2_[n]->text();
+        entries.gains[n - 1] = text1_[n]->text();
+        entries.zeros[n - 1] = text2_[n]->text();
     }
-    QStringList failures;
-    if (const FileOutcome saved = SaveChannelParameters(state_.AppFolder, gains, zeros); !saved)
-        failures << saved.message;
-    if (const FileOutcome saved =
-            SaveGeneralParameters(state_.AppFolder, state_.SetUp.GeneralLabel, text5_[SerialLineBox]->text(),
-                                  text5_[StorageRateBox]->text());
-        !saved)
-        failures << saved.message;
+    return entries;
+}
+
+void FormChannels::SaveCommand() {
+    const QStringList failures = SaveSetUp(state_.AppFolder, state_.SetUp.GeneralLabel, Entries());
     if (!failures.isEmpty())
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
                     QStringLiteral("The set-up could not be saved:\n\n") + failures.join(u'\n'));

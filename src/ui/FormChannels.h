@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Declarations.h"
+#include "config/SetUpEntries.h"
 #include "ui/Lamp.h"
 
 #include <QWidget>
@@ -67,6 +68,8 @@ class FormChannels : public QWidget {
     // that cannot be read or written is reported in a warning box.
     void LoadCommand();
     void SaveCommand();
+    // What the set-up boxes hold, as Save writes it.
+    SetUpEntries Entries() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
