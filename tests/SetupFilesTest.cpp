@@ -244,7 +244,7 @@ TEST_F(SetupFiles, SaveTriesBothFilesAndReportsEach) {
     const QStringList failures = SaveSetUp(state.AppFolder, state.SetUp.GeneralLabel, entries);
     ASSERT_EQ(failures.size(), 1);
     EXPECT_TRUE(failures[0].contains(ChannelParametersFile)) << qPrintable(failures[0]);
-    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).mid(15 * 80 + 21, 1), "3");
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).mid(At(16, 22), 1), "3");
 }
 
 } // namespace
