@@ -4,6 +4,9 @@
 #include "TestSupport.h"
 #include "ViewerSupport.h"
 
+#include <tuple>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,5 +72,32 @@ TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
               "left out the oldest 1 files, 1 records (" + DataPath("01-2025-Data.txt") + " to " +
                   DataPath("01-2025-Data.txt") + "): more than 3 records are not held at once");
 }
+
+// The newest files that fit, by their sizes (160 bytes a record, the header
+// aside; a file without a whole data record holds none).
+struct LimitCase {
+    const char* name;
+    std::vector<qint64> sizes;
+    qint64 limit;
+    RecordLimitChoice choice;
+};
+
+class RecordLimitTable : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(RecordLimitTable, KeepsTheNewestFilesThatFit) {
+    const RecordLimitChoice got = NewestWithin(GetParam().sizes, GetParam().limit);
+    const RecordLimitChoice& want = GetParam().choice;
+    EXPECT_EQ(std::tie(got.leftOutFiles, got.keptRecords, got.leftOutRecords),
+              std::tie(want.leftOutFiles, want.keptRecords, want.leftOutRecords));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, RecordLimitTable,
+    ::testing::Values(LimitCase{"AllFit", {480, 320}, 3, {0, 3, 0}},
+                      LimitCase{"ExactlyAtTheLimit", {480, 480}, 4, {0, 4, 0}},
+                      LimitCase{"OldestLeftOut", {480, 480, 320}, 3, {1, 3, 2}},
+                      LimitCase{"NewestAloneTooLarge", {320, 960}, 4, {2, 0, 6}},
+                      LimitCase{"EmptyAndTornFilesHoldNone", {0, 100, 319, 480}, 2, {0, 2, 0}}),
+    RowName);
 
 } // namespace

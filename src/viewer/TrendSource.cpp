@@ -55,6 +55,21 @@ std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
     return units;
 }
 
+RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit) {
+    const auto records = [&](qsizetype i) { return std::max<qint64>(sizes[i] / DataRecordLength - 1, 0); };
+    RecordLimitChoice choice;
+    choice.leftOutFiles = qsizetype(sizes.size());
+    for (; choice.leftOutFiles > 0; --choice.leftOutFiles) {
+        const qint64 n = records(choice.leftOutFiles - 1);
+        if (choice.keptRecords + n > limit)
+            break;
+        choice.keptRecords += n;
+    }
+    for (qsizetype i = 0; i < choice.leftOutFiles; ++i)
+        choice.leftOutRecords += records(i);
+    return choice;
+}
+
 struct TrendSource::File {
     DataFileCursor cursor;
     qint64 first = 0; // index of its first record in the trend
@@ -111,22 +126,15 @@ bool TrendSource::Open(const QStringList& paths) {
                          [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
     files.removeDuplicates();
 
-    // The newest files that fit within the limit, by their sizes.
-    qint64 records = 0, leftOut = 0;
-    qsizetype keep = files.size();
-    for (; keep > 0; --keep) {
-        const qint64 n = std::max<qint64>(StampOf(files[keep - 1]).size / DataRecordLength - 1, 0);
-        if (records + n > recordLimit_)
-            break;
-        records += n;
-    }
-    for (qsizetype i = 0; i < keep; ++i)
-        leftOut += std::max<qint64>(StampOf(files[i]).size / DataRecordLength - 1, 0);
-    if (keep > 0)
-        problems_ += LeftOutText(files.mid(0, keep), leftOut, recordLimit_);
+    std::vector<qint64> sizes;
+    for (const QString& file : files)
+        sizes.push_back(StampOf(file).size);
+    const RecordLimitChoice choice = NewestWithin(sizes, recordLimit_);
+    if (choice.leftOutFiles > 0)
+        problems_ += LeftOutText(files.mid(0, choice.leftOutFiles), choice.leftOutRecords, recordLimit_);
 
-    trend_.Reserve(records);
-    for (const QString& file : files.mid(keep))
+    trend_.Reserve(choice.keptRecords);
+    for (const QString& file : files.mid(choice.leftOutFiles))
         Add(file);
     trend_.ShrinkToFit();
     limitProblems_.clear();

@@ -27,6 +27,15 @@ ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problem
 // The units as the chart groups them: empty where the set-up names none.
 std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
+// The files, in calendar order, the viewer holds within a limit of `limit`
+// records: the newest whose records (by their files' sizes, the header
+// aside) fit. The oldest files left out, and their records.
+struct RecordLimitChoice {
+    qsizetype leftOutFiles = 0;
+    qint64 keptRecords = 0, leftOutRecords = 0;
+};
+RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit);
+
 // The data files the viewer reads and follows, and the trend they make.
 // Folders and month-named files are read in calendar order; channel names come
 // from the settingfiles folder beside the first. Beyond `recordLimit` records

@@ -34,8 +34,7 @@ TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
-                         const std::array<bool, ChannelCount>& shown) {
+void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown) {
     trend_ = trend;
     channels_ = channels;
     shown_ = shown;
@@ -70,11 +69,7 @@ double TrendChart::XOf(qint64 utcMs, const QRectF& plot) const {
 void TrendChart::LayOut() {
     const QFontMetricsF fm(font());
     const double line = fm.height();
-    std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
-        if (shown_[k])
-            shown.push_back(k);
-    std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown);
+    std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown_);
     if (groups.empty())
         groups.push_back({});
     // Room beside the plots for half a time label, above each for half a
@@ -130,8 +125,9 @@ void TrendChart::Redraw() {
         LayOut();
         if (const int width = int(strips_.front().plot.width()); width > columns) {
             columns = width;
-            for (int k = 0; k < ChannelCount; ++k)
-                traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, Span(), columns) : Trace{};
+            traces_.fill({});
+            for (const int k : shown_)
+                traces_[k] = trend_ ? Decimate(*trend_, k, Span(), columns) : Trace{};
         }
         double labels = 0;
         for (Strip& strip : strips_) {
@@ -164,11 +160,7 @@ void TrendChart::Redraw() {
             break;
         axisWidth_ = wanted;
     }
-    std::vector<int> shown;
-    for (int k = 0; k < ChannelCount; ++k)
-        if (shown_[k] && trend_)
-            shown.push_back(k);
-    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown, Span()) : std::vector<LimitPeriod>{};
+    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown_, Span()) : std::vector<LimitPeriod>{};
     const double tickRoom = fm.horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
     // Without records there are no dates to show.
     ticks_ = trend_ && trend_->Size() > 0

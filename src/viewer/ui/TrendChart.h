@@ -27,8 +27,7 @@ class TrendChart : public QWidget {
 
     // What to draw: the trend (kept by the caller), the channels' names and
     // limits and which of them are shown. Redraws the current span.
-    void SetData(const Trend* trend, const ChannelInfos& channels,
-                 const std::array<bool, ChannelCount>& shown);
+    void SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown);
     // Shows [from, to] (true time, ms), the value axes fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
@@ -84,7 +83,7 @@ class TrendChart : public QWidget {
     QTimeZone zone_;
     const Trend* trend_ = nullptr;
     ChannelInfos channels_;
-    std::array<bool, ChannelCount> shown_{};
+    std::vector<int> shown_; // channel indexes, rising
     ChartWindow window_;
     std::array<Trace, ChannelCount> traces_;
     std::vector<Strip> strips_;

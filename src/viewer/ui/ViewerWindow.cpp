@@ -176,7 +176,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
         layout->addWidget(box);
         channelBoxes_[k] = box;
         connect(box, &QCheckBox::toggled, this, [this] {
-            chart_->SetData(&source_.Data(), source_.Channels(), ShownMask());
+            chart_->SetData(&source_.Data(), source_.Channels(), ShownChannels());
             UpdateStatistics();
         });
     }
@@ -209,13 +209,6 @@ std::vector<int> ViewerWindow::ShownChannels() const {
     return shown;
 }
 
-std::array<bool, ChannelCount> ViewerWindow::ShownMask() const {
-    std::array<bool, ChannelCount> shown{};
-    for (int k = 0; k < ChannelCount; ++k)
-        shown[k] = channelBoxes_[k]->isChecked();
-    return shown;
-}
-
 void ViewerWindow::Open(const QStringList& paths) {
     source_.Open(paths);
     exportProblem_.clear();
@@ -231,7 +224,7 @@ void ViewerWindow::ShowData() {
         channelBoxes_[k]->setText(channels[k].Heading());
         channelBoxes_[k]->setAccessibleName(QStringLiteral("Show ") + channels[k].Heading());
     }
-    chart_->SetData(&source_.Data(), channels, ShownMask());
+    chart_->SetData(&source_.Data(), channels, ShownChannels());
 
     // A count note goes to stderr once, when it first appears.
     const QStringList notes = source_.CountNotes();

@@ -54,7 +54,6 @@ class ViewerWindow : public QMainWindow {
     void ShowPointer(qint64 utcMs);
     void ShowProblems(); // the source's and the last export's
     std::vector<int> ShownChannels() const;
-    std::array<bool, ChannelCount> ShownMask() const;
 
     TrendSource source_;
     TrendChart* chart_;
