@@ -3,6 +3,7 @@
 // strip's value range and the shading of periods outside the limits.
 #include "viewer/ChartWindow.h"
 #include "viewer/ChartAxes.h"
+#include "viewer/ChartLayout.h"
 #include "viewer/Limits.h"
 
 #include "TestSupport.h"
@@ -169,6 +170,62 @@ INSTANTIATE_TEST_SUITE_P(
                       ShadeCase{"OtherSideAndChannelLeftOut",
                                 {Above(2, 4, 1, false), Above(6, 8, 2), Above(20, 20)},
                                 {{19, 21}}}),
+    RowName);
+
+// The strips' places with text 6 pixels a character and lines of 10, in a
+// chart of 400 x 300 with 30 pixels for the value labels: plots from x = 36
+// to 370, legend entries 26 pixels wider than their headings.
+struct LayoutCase {
+    const char* name;
+    std::vector<UnitGroup> groups;
+    const char* layout; // "x,y wxh" per strip, then "k@x,y w text" per legend entry
+};
+
+class ChartLayoutTable : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(ChartLayoutTable, HeadsEachStripWithItsLegendAndSharesOutTheHeight) {
+    ChannelInfos channels;
+    for (int k = 0; k < ChannelCount; ++k)
+        channels[k].name = QString("Ch.%1").arg(k + 1), channels[k].unit = "Bar";
+    channels[7].name = QString(54, u'x');
+    const TextMeasure measure{[](const QString& text) { return 6.0 * double(text.size()); },
+                              [](const QString& text, double width) { return text.left(int(width / 6)); },
+                              10};
+    const ChartLayout layout = LayOutStrips({400, 300}, 30, measure, GetParam().groups, channels);
+    QStringList seen;
+    for (const StripPlace& strip : layout.strips)
+        seen += QString("%1,%2 %3x%4")
+                    .arg(strip.plot.x())
+                    .arg(strip.plot.y())
+                    .arg(strip.plot.width())
+                    .arg(strip.plot.height());
+    for (const LegendEntry& e : layout.legend)
+        seen += QString("%1@%2,%3 %4 %5")
+                    .arg(e.channel)
+                    .arg(e.rect.x())
+                    .arg(e.rect.y())
+                    .arg(e.rect.width())
+                    .arg(e.text);
+    EXPECT_EQ(seen.join("; "), GetParam().layout);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strips, ChartLayoutTable,
+    ::testing::Values(
+        LayoutCase{"NothingShownIsOneEmptyStrip", {}, "36,21 334x253"},
+        LayoutCase{"OneLineOfLegend",
+                   {{"Bar", {0, 1}}},
+                   "36,21 334x253; 0@36,6 86 Ch.1 [Bar]; 1@122,6 86 Ch.2 [Bar]"},
+        LayoutCase{"TheFourthEntryWraps",
+                   {{"Bar", {0, 1, 2, 3}}},
+                   "36,31 334x243; 0@36,6 86 Ch.1 [Bar]; 1@122,6 86 Ch.2 [Bar]; 2@208,6 86 Ch.3 [Bar]; "
+                   "3@36,16 86 Ch.4 [Bar]"},
+        LayoutCase{"TwoUnitsShareTheHeight",
+                   {{"Bar", {0}}, {"mbar", {1}}},
+                   "36,21 334x115; 36,159 334x115; 0@36,6 86 Ch.1 [Bar]; 1@36,144 86 Ch.2 [Bar]"},
+        LayoutCase{"ALongHeadingIsCut",
+                   {{"Bar", {7}}},
+                   "36,21 334x253; 7@36,6 334 xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}),
     RowName);
 
 } // namespace

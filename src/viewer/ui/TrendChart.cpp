@@ -14,12 +14,6 @@
 
 namespace tarvek {
 
-namespace {
-
-constexpr double Margin = 6, StripGap = 8, Swatch = 10;
-
-} // namespace
-
 QColor TrendChart::ChannelColor(int channel) {
     static const QColor colors[ChannelCount] = {QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c),
                                                 QColor(0x9467bd), QColor(0xff7f0e), QColor(0x17becf),
@@ -64,53 +58,18 @@ double TrendChart::XOf(qint64 utcMs, const QRectF& plot) const {
     return plot.left() + double(utcMs - window_.from) / double(window_.to - window_.from) * plot.width();
 }
 
-// The strips' places: headers of as many lines as their names need, the
-// plots sharing out the height left, the time labels under the last one.
 void TrendChart::LayOut() {
     const QFontMetricsF fm(font());
-    const double line = fm.height();
-    std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown_);
-    if (groups.empty())
-        groups.push_back({});
-    // Room beside the plots for half a time label, above each for half a
-    // value label.
-    const double left = Margin + axisWidth_,
-                 right = width() - Margin - fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2;
-    legend_.clear();
-    std::vector<Strip> strips;
-    double headers = 0;
-    for (const UnitGroup& group : groups) {
-        Strip strip{group, {}, {}, 0, 1, 1};
-        double x = left, row = 0;
-        for (const int k : group.channels) {
-            QString text = channels_[k].Heading();
-            double w = Swatch + 4 + fm.horizontalAdvance(text) + 12;
-            if (x + w > right && x > left)
-                x = left, ++row;
-            if (w > right - left) {
-                text = fm.elidedText(text, Qt::ElideRight, std::max(10.0, right - left - Swatch - 16));
-                w = right - left;
-            }
-            legend_.push_back({k, QRectF(x, row, w, line), text}); // row: fixed once the strip's top is known
-            x += w;
-        }
-        strip.headerLines = int(row) + 1;
-        headers += (strip.headerLines + 0.5) * line;
-        strips.push_back(strip);
-    }
-    const double bottom = 2 * line + Margin;
-    const double plots = std::max(20.0 * double(strips.size()), height() - Margin - bottom - headers -
-                                                                    StripGap * double(strips.size() - 1));
-    double y = Margin;
-    std::size_t entry = 0;
-    for (Strip& strip : strips) {
-        for (std::size_t n = 0; n < strip.group.channels.size(); ++n, ++entry)
-            legend_[entry].rect.moveTop(y + legend_[entry].rect.top() * line);
-        y += (strip.headerLines + 0.5) * line;
-        strip.plot = QRectF(left, y, std::max(10.0, right - left), plots / double(strips.size()));
-        y += strip.plot.height() + StripGap;
-    }
-    strips_ = std::move(strips);
+    const TextMeasure measure{
+        [&](const QString& text) { return fm.horizontalAdvance(text); },
+        [&](const QString& text, double width) { return fm.elidedText(text, Qt::ElideRight, width); },
+        fm.height()};
+    ChartLayout layout =
+        LayOutStrips(size(), axisWidth_, measure, GroupByUnit(GroupingUnits(channels_), shown_), channels_);
+    legend_ = std::move(layout.legend);
+    strips_.clear();
+    for (StripPlace& place : layout.strips)
+        strips_.push_back({std::move(place.group), place.plot, {}, 0, 1, place.headerLines});
 }
 
 void TrendChart::Redraw() {
@@ -186,10 +145,10 @@ void TrendChart::paintEvent(QPaintEvent*) {
                    tick.label);
     }
     for (const LegendEntry& e : legend_) {
-        p.fillRect(QRectF(e.rect.left(), e.rect.center().y() - Swatch / 2, Swatch, Swatch),
+        p.fillRect(QRectF(e.rect.left(), e.rect.center().y() - LegendSwatch / 2, LegendSwatch, LegendSwatch),
                    ChannelColor(e.channel));
         p.setPen(Qt::black);
-        p.drawText(e.rect.adjusted(Swatch + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, e.text);
+        p.drawText(e.rect.adjusted(LegendSwatch + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, e.text);
     }
 }
 
@@ -202,7 +161,7 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
     p.setRenderHint(QPainter::Antialiasing, false);
     // The unit heads the value labels; the grid of both axes.
     p.setPen(Qt::black);
-    p.drawText(QRectF(Margin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
+    p.drawText(QRectF(ChartMargin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
                Qt::AlignRight | Qt::AlignVCenter, strip.group.unit);
     const QPen grid(QColor(0xdd, 0xdd, 0xdd));
     for (double v = std::ceil(strip.low / strip.scale.step - 1e-9) * strip.scale.step;
@@ -211,7 +170,7 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
         p.setPen(grid);
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         p.setPen(Qt::black);
-        p.drawText(QRectF(Margin, y - line / 2, axisWidth_ - 4, line), Qt::AlignRight | Qt::AlignVCenter,
+        p.drawText(QRectF(ChartMargin, y - line / 2, axisWidth_ - 4, line), Qt::AlignRight | Qt::AlignVCenter,
                    strip.scale.Label(v));
     }
     p.setPen(grid);

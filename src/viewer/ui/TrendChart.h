@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/ChartAxes.h"
+#include "viewer/ChartLayout.h"
 #include "viewer/ChartWindow.h"
 #include "viewer/Limits.h"
 #include "viewer/TrendMath.h"
@@ -66,11 +67,6 @@ class TrendChart : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    struct LegendEntry {
-        int channel;
-        QRectF rect;
-        QString text; // as drawn, maybe cut
-    };
     void Redraw();
     void LayOut();
     void PaintStrip(QPainter& p, const Strip& strip) const;
