@@ -85,8 +85,8 @@ FileOutcome WriteDataRecord(const QString& record, RecordFile& file) {
     const int count = last + 1 > MaxDataRecords ? 1 : last + 1;
 
     // A torn last record that the new one does not replace (after the wrap,
-    // the count names an earlier record) is made whole, so the file never keeps a partial
-    // line. A torn header is rewritten below anyway.
+    // the count names an earlier record) is made whole, so the file never
+    // keeps a partial line. A torn header is rewritten below anyway.
     const qint64 tornRecord = file.Size() % DataRecordLength != 0 ? file.Size() / DataRecordLength + 1 : 0;
     if (tornRecord > 1 && tornRecord != count + 1)
         if (FileOutcome completed = file.CompleteLastRecord(); !completed)

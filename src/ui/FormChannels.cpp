@@ -321,12 +321,9 @@ void FormChannels::CheckGeneralEntry(int index) {
 }
 
 void FormChannels::ShowReadings(const Declarations::TextTable& values) {
-    // The first readings make the boxes taller than the empty ones (their
-    // font is larger) and the window is laid out for them. From the next
-    // scan on, each box keeps the size it got then: a reading text is at most
-    // nine characters and a box is eleven digits wide, so no reading needs
-    // another size, and a label of fixed size asks for no new layout when
-    // its text changes, so a scan only repaints the boxes.
+    // The window is laid out once for the first readings; from then on each
+    // box keeps that size (eleven digits hold any nine-character reading), so
+    // a new text asks for no layout and a scan only repaints the boxes.
     if (!readingSizesFixed_ && isVisible() && !label2_[1]->text().isEmpty()) {
         for (int n = 1; n <= Declarations::ChannelCount; ++n)
             label2_[n]->setFixedSize(label2_[n]->size());

@@ -38,8 +38,7 @@ class FormChannels : public QWidget {
     QPushButton* Command4() const { return command4_; } // Stop
     QWidget* Frame1() const { return frame1_; }
 
-    // The acquisition lamp, Shape1; yellow is painted at once, the other
-    // colours with the window's next paint.
+    // The acquisition lamp, Shape1 (see Lamp::SetColour for when it paints).
     void SetLampColour(int value);
     int LampColour() const;
 
