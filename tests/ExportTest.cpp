@@ -5,7 +5,6 @@
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
-#include "ViewerSupport.h"
 
 #include <optional>
 

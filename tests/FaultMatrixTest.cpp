@@ -22,11 +22,10 @@ namespace {
 
 // The simulated instrument beside the test program. A build without it skips
 // these tests, saying so, instead of leaving them out unseen.
-#ifdef TARVEK_INSTRUMENT
-const QString InstrumentProgram = QStringLiteral(TARVEK_INSTRUMENT);
-#else
-const QString InstrumentProgram;
+#ifndef TARVEK_INSTRUMENT
+#define TARVEK_INSTRUMENT ""
 #endif
+const QString InstrumentProgram = QStringLiteral(TARVEK_INSTRUMENT);
 #define REQUIRE_INSTRUMENT()                                                                                 \
     if (InstrumentProgram.isEmpty())                                                                         \
     GTEST_SKIP() << "built without the simulated instrument (tools/instrument)"

@@ -229,17 +229,13 @@ TEST_P(LoadSetUpTable, ReplacesTheSetUpOnlyWhenBothFilesRead) {
 INSTANTIATE_TEST_SUITE_P(Load, LoadSetUpTable,
                          ::testing::Values(LoadCase{"BothRead", true, true},
                                            LoadCase{"ChannelsUnreadable", false, true},
-                                           LoadCase{"GeneralUnreadable", true, false},
-                                           LoadCase{"NeitherReads", false, false}),
+                                           LoadCase{"GeneralUnreadable", true, false}),
                          RowName);
 
 TEST_F(SetupFiles, SaveTriesBothFilesAndReportsEach) {
     SetUpEntries entries{{}, {}, "3", "2"};
     entries.gains.fill("2");
     QDir().mkpath(SettingPath(ChannelParametersFile));
-    QDir().mkpath(SettingPath(GeneralParametersFile));
-    EXPECT_EQ(SaveSetUp(state.AppFolder, state.SetUp.GeneralLabel, entries).size(), 2);
-    QDir().rmdir(SettingPath(GeneralParametersFile));
     WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
     const QStringList failures = SaveSetUp(state.AppFolder, state.SetUp.GeneralLabel, entries);
     ASSERT_EQ(failures.size(), 1);

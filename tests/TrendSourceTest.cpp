@@ -2,7 +2,6 @@
 #include "viewer/TrendSource.h"
 
 #include "TestSupport.h"
-#include "ViewerSupport.h"
 
 #include <tuple>
 #include <vector>

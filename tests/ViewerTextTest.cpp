@@ -28,11 +28,6 @@ INSTANTIATE_TEST_SUITE_P(
                                  {},
                                  "2 files, 90 records; skipped: 1 blank, 2 not data records, 3 past the "
                                  "header's count, 1 torn"},
-                      StatusCase{"TornOnly",
-                                 {0, 0, 0, 1},
-                                 {},
-                                 "2 files, 90 records; skipped: 0 blank, 0 not data "
-                                 "records, 0 past the header's count, 1 torn"},
                       StatusCase{
                           "CountNotes", {}, {"a: one", "b: two"}, "2 files, 90 records; a: one; b: two"}),
     RowName);
@@ -56,9 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
     FollowSteps, FollowPolicyTable,
     ::testing::Values(
         FollowCase{"NothingNew", Change::None, false, false, FollowRedraw::Nothing},
-        FollowCase{"NothingNewWhileZoomed", Change::None, true, true, FollowRedraw::Nothing},
         FollowCase{"AppendedMovesTheSpanOn", Change::Appended, false, false, FollowRedraw::SpanMovesOn},
-        FollowCase{"ReloadedMovesTheSpanOn", Change::Reloaded, false, false, FollowRedraw::SpanMovesOn},
         FollowCase{"ZoomedKeepsItsSpan", Change::Appended, true, false, FollowRedraw::SameSpan},
         FollowCase{"FromToKeepsItsSpan", Change::Reloaded, false, true, FollowRedraw::SameSpan}),
     RowName);

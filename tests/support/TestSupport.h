@@ -5,6 +5,7 @@
 #include "common/Declarations.h"
 #include "config/SettingRecords.h"
 #include "data/StoringData.h"
+#include "viewer/CsvExport.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -172,6 +173,16 @@ class AppFolderTest : public ::testing::Test {
 
     QTemporaryDir dir_;
     Declarations state;
+};
+
+// The viewer's file tests: the headless export run in-process.
+class ViewerFiles : public AppFolderTest {
+  protected:
+    int Export(const QStringList& arguments) {
+        QTextStream stream(&err_);
+        return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
+    }
+    QString err_;
 };
 
 } // namespace tarvek
