@@ -2,6 +2,7 @@
 // failures that leave nothing half written, and the format by the suffix.
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
+#include "viewer/HeadlessExport.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -50,14 +51,14 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     EXPECT_FALSE(QFileInfo(pipe).isFile());
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
     const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
-    EXPECT_FALSE(IsCsvExport(3, shown));
-    EXPECT_TRUE(IsCsvExport(2, written));
+    EXPECT_FALSE(IsHeadlessExport(3, shown));
+    EXPECT_TRUE(IsHeadlessExport(2, written));
 
     // The periods outside limits of the same span, the unreadable limit
     // named; also without a display.
     const char* headless[] = {"tarvek-view", "--limits-csv=-", "--limits-csvx"};
-    EXPECT_TRUE(IsCsvExport(2, headless));
-    EXPECT_FALSE(IsCsvExport(1, headless) || IsCsvExport(2, headless + 1));
+    EXPECT_TRUE(IsHeadlessExport(2, headless));
+    EXPECT_FALSE(IsHeadlessExport(1, headless) || IsHeadlessExport(2, headless + 1));
     const QString out = state.AppFolder + "/periods.csv";
     ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
               0);

@@ -5,7 +5,7 @@
 #include "common/Declarations.h"
 #include "config/SettingRecords.h"
 #include "data/StoringData.h"
-#include "viewer/CsvExport.h"
+#include "viewer/HeadlessExport.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -180,7 +180,8 @@ class ViewerFiles : public AppFolderTest {
   protected:
     int Export(const QStringList& arguments) {
         QTextStream stream(&err_);
-        return RunCsvExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles", stream);
+        return RunHeadlessExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles",
+                                 stream);
     }
     QString err_;
 };
