@@ -102,10 +102,10 @@ void FollowFigures(const QString& folder, const QString& month) {
     QFile::link(month, crowd + QStringLiteral("/01-2025-Data.txt"));
     TrendSource source;
     source.Open({crowd});
-    const double listMs = BestMs(1, [&] { source.Poll(); }); // a folder this recent is listed
+    const double listMs = BestMs(1, [&] { source.FollowStep(); }); // a folder this recent is listed
     QThread::msleep(1200);
-    source.Poll();
-    const double pollMs = BestMs(20, [&] { source.Poll(); });
+    source.FollowStep();
+    const double pollMs = BestMs(20, [&] { source.FollowStep(); });
     std::printf("%-44s %9.3f ms   (floor: listing the folder %.1f ms; goal at most 5 ms)\n",
                 "follow step, nothing new, 50,000 entries", pollMs, listMs);
 
@@ -132,11 +132,11 @@ void FollowFigures(const QString& folder, const QString& month) {
     store();
     source.Open({big + QStringLiteral("/datafiles")});
     QThread::msleep(1200);
-    source.Poll();
+    source.FollowStep();
     std::vector<double> steps;
     for (int i = 0; i < 200; ++i) {
         store();
-        steps.push_back(BestMs(1, [&] { source.Poll(); }));
+        steps.push_back(BestMs(1, [&] { source.FollowStep(); }));
     }
     std::sort(steps.begin(), steps.end());
     std::printf("follow with %lld records open: %lld MB RSS\n", source.Data().Size(),
@@ -144,25 +144,25 @@ void FollowFigures(const QString& folder, const QString& month) {
     std::printf(
         "%-44s %9.3f ms   (median of 200; slowest %.1f ms, the columns doubling; goal at most 5 ms)\n",
         "follow step appending a record, 4 M records", steps[steps.size() / 2], steps.back());
+}
 
-    // Channel k's limits cut through its wave (amplitude 10 k) at 8 k, in four
-    // units two by two.
-    void WriteLimits(const QString& folder) {
-        QByteArray bytes =
-            QByteArray(SettingRecordLength - 3, ' ').append("*\r\n").repeated(ChannelRecordOffset);
-        for (int k = 1; k <= Declarations::ChannelCount; ++k) {
-            Declarations::ChannelRow fields;
-            fields[Declarations::Description] = QStringLiteral("Channel number %1 of 8").arg(k);
-            fields[Declarations::Unit] = QStringList{"Bar", "mBar", "m", "degC"}[(k - 1) / 2];
-            fields[Declarations::AlarmMin] = QString::number(-8 * k);
-            fields[Declarations::AlarmMax] = QString::number(8 * k);
-            bytes += ChannelRecord(QStringLiteral("Ch.%1").arg(k), fields).toLatin1();
-        }
-        QDir().mkpath(folder + QStringLiteral("/settingfiles"));
-        QFile file(folder + QStringLiteral("/settingfiles/") + ChannelParametersFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            std::exit(1);
+// Channel k's limits cut through its wave (amplitude 10 k) at 8 k, in four
+// units two by two.
+void WriteLimits(const QString& folder) {
+    QByteArray bytes = QByteArray(SettingRecordLength - 3, ' ').append("*\r\n").repeated(ChannelRecordOffset);
+    for (int k = 1; k <= Declarations::ChannelCount; ++k) {
+        Declarations::ChannelRow fields;
+        fields[Declarations::Description] = QStringLiteral("Channel number %1 of 8").arg(k);
+        fields[Declarations::Unit] = QStringList{"Bar", "mBar", "m", "degC"}[(k - 1) / 2];
+        fields[Declarations::AlarmMin] = QString::number(-8 * k);
+        fields[Declarations::AlarmMax] = QString::number(8 * k);
+        bytes += ChannelRecord(QStringLiteral("Ch.%1").arg(k), fields).toLatin1();
     }
+    QDir().mkpath(folder + QStringLiteral("/settingfiles"));
+    QFile file(folder + QStringLiteral("/settingfiles/") + ChannelParametersFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        std::exit(1);
+}
 
 } // namespace
 
@@ -220,8 +220,8 @@ int main(int argc, char** argv) {
     });
     Figure("CSV export of the month", csvMs, "ms", "writing as many bytes", writeMs, 300);
 
-    std::array<bool, Declarations::ChannelCount> shown;
-    shown.fill(true);
+    std::vector<int> shown(ChannelCount);
+    std::iota(shown.begin(), shown.end(), 0);
     TrendChart chart;
     chart.resize(1200, 700);
     chart.show();

@@ -4,12 +4,11 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-# libqt6opengl6-dev: the Qt Charts package needs it found at configure time but does not depend on it.
 # locales: the tests compile a decimal-comma locale to prove "." stays the separator.
 # strace: the power-cut test replays the file operations it records.
 # tzdata: the viewer's tests read a zone with daylight saving time.
 # mosquitto, mosquitto-clients, openssl: the publisher's tests and bench run a real broker on 127.0.0.1.
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev locales tzdata strace
+packages=(build-essential cmake pkg-config qt6-base-dev libgtest-dev locales tzdata strace
           libmosquitto-dev mosquitto mosquitto-clients openssl "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -82,8 +82,8 @@ if ((list)); then
     exit 0
 fi
 
-# Widget tests run without a display; Qt wants a private runtime folder.
-export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/mutate-runtime.XXXXXX)}
+# Qt wants a private runtime folder (the suite itself runs without a display).
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/mutate-runtime.XXXXXX)}
 if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS >/dev/null
 fi

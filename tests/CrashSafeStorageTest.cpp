@@ -7,6 +7,7 @@
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "data/ElaborationData.h"
+#include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
 #include "TestSupport.h"

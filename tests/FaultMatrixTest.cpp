@@ -16,11 +16,19 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#ifdef TARVEK_INSTRUMENT
-
 using namespace tarvek;
 
 namespace {
+
+// The simulated instrument beside the test program. A build without it skips
+// these tests, saying so, instead of leaving them out unseen.
+#ifndef TARVEK_INSTRUMENT
+#define TARVEK_INSTRUMENT ""
+#endif
+const QString InstrumentProgram = QStringLiteral(TARVEK_INSTRUMENT);
+#define REQUIRE_INSTRUMENT()                                                                                 \
+    if (InstrumentProgram.isEmpty())                                                                         \
+    GTEST_SKIP() << "built without the simulated instrument (tools/instrument)"
 
 // What a scan shows on the eight channels.
 enum class Shown { Values, NoData };
@@ -36,7 +44,8 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        instrument.start(QStringLiteral(TARVEK_INSTRUMENT),
+        REQUIRE_INSTRUMENT();
+        instrument.start(InstrumentProgram,
                          QStringList{"--folder", state.AppFolder, "--line", "1", "--verbose"} +
                              GetParam().arguments);
         ASSERT_TRUE(instrument.waitForStarted(10000) &&
@@ -101,16 +110,17 @@ INSTANTIATE_TEST_SUITE_P(
 // The simulator never takes a real line's link: it refuses, naming the link
 // and its target; forced, it puts the link back when it ends.
 TEST_F(AppFolderTest, TheSimulatorLeavesARealLinesLinkAlone) {
+    REQUIRE_INSTRUMENT();
     const QString link = state.AppFolder + "/ports/COM1", real = "/dev/serial/by-id/usb-adapter-port0";
     ASSERT_TRUE(QDir().mkpath(state.AppFolder + "/ports") && QFile::link(real, link));
     const QStringList arguments{"--folder", state.AppFolder, "--line", "1"};
     QProcess instrument;
-    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), arguments);
+    instrument.start(InstrumentProgram, arguments);
     ASSERT_TRUE(instrument.waitForFinished(10000));
     EXPECT_EQ(instrument.exitCode(), 1);
     EXPECT_TRUE(instrument.readAllStandardError().contains((link + " is a link to " + real).toUtf8()));
 
-    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), arguments + QStringList{"--force"});
+    instrument.start(InstrumentProgram, arguments + QStringList{"--force"});
     EXPECT_TRUE(WaitUntil([&] { return QFileInfo(link).symLinkTarget().startsWith("/dev/pts/"); }));
     instrument.terminate();
     ASSERT_TRUE(instrument.waitForFinished(10000));
@@ -122,6 +132,7 @@ TEST_F(AppFolderTest, TheSimulatorLeavesARealLinesLinkAlone) {
 // still answered. A full pipe for its notes holds the simulator there (it
 // notes the hang-up first).
 TEST_F(AppFolderTest, TheSimulatorAnswersAReopeningItHasNotSeenYet) {
+    REQUIRE_INSTRUMENT();
     const QByteArray notes = QFile::encodeName(state.AppFolder + "/notes");
     ASSERT_EQ(::mkfifo(notes.constData(), 0600), 0);
     const int reader = ::open(notes.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -131,7 +142,7 @@ TEST_F(AppFolderTest, TheSimulatorAnswersAReopeningItHasNotSeenYet) {
     ::close(filler);
     QProcess instrument;
     instrument.setStandardErrorFile(QFile::decodeName(notes));
-    instrument.start(QStringLiteral(TARVEK_INSTRUMENT), {"--folder", state.AppFolder, "--verbose"});
+    instrument.start(InstrumentProgram, {"--folder", state.AppFolder, "--verbose"});
     ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
     DeviceSerialPortService port(state.AppFolder);
     port.SelectPort(1);
@@ -157,5 +168,3 @@ TEST_F(AppFolderTest, TheSimulatorAnswersAReopeningItHasNotSeenYet) {
 }
 
 } // namespace
-
-#endif

@@ -7,6 +7,7 @@
 #include "config/ChannelSettings.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
+#include "config/SetUpEntries.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "config/Starting.h"
@@ -16,6 +17,7 @@
 #include "TestSupport.h"
 
 #include <optional>
+#include <tuple>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,6 +193,54 @@ TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
                        (saved.message.contains(refused) ? 0 : 4));
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// Load replaces the set-up in use only when both files read; Save tries both
+// files and reports each that fails.
+struct LoadCase {
+    const char* name;
+    bool channels, general; // the file reads, else a folder stands in its place
+};
+
+class LoadSetUpTable : public AppFolderTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LoadSetUpTable, ReplacesTheSetUpOnlyWhenBothFilesRead) {
+    const LoadCase& c = GetParam();
+    QDir().mkpath(state.AppFolder + "/settingfiles");
+    if (c.general)
+        WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
+    else
+        QDir().mkpath(SettingPath(GeneralParametersFile));
+    if (c.channels)
+        WriteBytes(SettingPath(ChannelParametersFile), DefaultChannelRecords().join("").toLatin1());
+    else
+        QDir().mkpath(SettingPath(ChannelParametersFile));
+    state.SetUp.SerialLine = 7;
+    const LoadedSetUp loaded = LoadSetUp(state.AppFolder, state.SetUp);
+    ASSERT_EQ(loaded.failures.size(), int(!c.channels) + int(!c.general))
+        << qPrintable(loaded.failures.join(';'));
+    ASSERT_EQ(loaded.setUp.has_value(), c.channels && c.general);
+    if (loaded.setUp) {
+        EXPECT_EQ(std::tie(loaded.setUp->SerialLine, loaded.setUp->ChannelParam[3][Declarations::Gain]),
+                  std::make_tuple(4, QString("1")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Load, LoadSetUpTable,
+                         ::testing::Values(LoadCase{"BothRead", true, true},
+                                           LoadCase{"ChannelsUnreadable", false, true},
+                                           LoadCase{"GeneralUnreadable", true, false}),
+                         RowName);
+
+TEST_F(SetupFiles, SaveTriesBothFilesAndReportsEach) {
+    SetUpEntries entries{{}, {}, "3", "2"};
+    entries.gains.fill("2");
+    QDir().mkpath(SettingPath(ChannelParametersFile));
+    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
+    const QStringList failures = SaveSetUp(state.AppFolder, state.SetUp.GeneralLabel, entries);
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures[0].contains(ChannelParametersFile)) << qPrintable(failures[0]);
+    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).mid(At(16, 22), 1), "3");
 }
 
 } // namespace

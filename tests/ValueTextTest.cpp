@@ -1,16 +1,18 @@
 // Numbers in and out: reading a number at the start of a text, the value
-// texts, a reading through gain and zero, in any locale.
+// texts, a reading through gain and zero, in any locale; the clock's texts.
 #include "common/TextHelpers.h"
 #include "data/ElaborationData.h"
 
 #include "TestSupport.h"
 
+#include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <clocale>
 #include <limits>
 #include <string>
+#include <tuple>
 
 using namespace tarvek;
 
@@ -146,6 +148,36 @@ INSTANTIATE_TEST_SUITE_P(
         Number{"ExponentMarkWithoutDigits", "5E", 5}, Number{"ExponentSignWithoutDigits", "5e-x", 5},
         Number{"OverflowIsInfinite", "-1D999", -std::numeric_limits<double>::infinity()},
         Number{"DoubleSignIsNoNumber", "+-3", 0}),
+    RowName);
+
+// The clock tick acts once per wall-clock second, with the date of the same
+// reading of the clock.
+struct ClockCase {
+    const char* name;
+    QDateTime now;
+    const char* lastTickTime;
+    const char* time;
+    const char* today;
+    bool newSecond;
+};
+
+class ClockReadingTable : public ::testing::TestWithParam<ClockCase> {};
+
+TEST_P(ClockReadingTable, ActsOncePerSecondWithTheDateOfTheSameReading) {
+    const ClockCase& c = GetParam();
+    const ClockReading reading = ReadClock(c.now, c.lastTickTime);
+    EXPECT_EQ(std::tie(reading.time, reading.today, reading.newSecond),
+              std::make_tuple(QString(c.time), QString(c.today), c.newSecond));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ticks, ClockReadingTable,
+    ::testing::Values(
+        ClockCase{
+            "SameSecond", {{2008, 3, 5}, {10, 15, 30, 800}}, "10:15:30", "10:15:30", "05-03-2008", false},
+        ClockCase{"NextSecond", {{2008, 3, 5}, {10, 15, 31}}, "10:15:30", "10:15:31", "05-03-2008", true},
+        ClockCase{"Midnight", {{2009, 1, 1}, {0, 0, 0}}, "23:59:59", "00:00:00", "01-01-2009", true},
+        ClockCase{"FirstTick", {{987, 12, 9}, {7, 5, 3}}, "", "07:05:03", "09-12-0987", true}),
     RowName);
 
 } // namespace

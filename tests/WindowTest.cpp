@@ -63,12 +63,12 @@ TEST_F(OpenWindowTest, LoadShowsTheFilesAndSaveRewritesOnlyTheBoxesFieldsInTheir
     form->Text5(5)->setText("4 ");
     form->Command2()->click();
     EXPECT_EQ(state.SetUp.StorageRate, 9) << "Save does not apply the set-up";
-    channels.replace(10 * 80 + 35, 9, "1.5      "); // gain of channel 1, left-aligned
-    channels.replace(11 * 80 + 35, 9, "  1.23456"); // gain of channel 2, cut to nine characters
-    channels.replace(12 * 80 + 45, 9, "-0.5     "); // offset of channel 3
+    channels.replace(At(11, 36), 9, "1.5      "); // gain of channel 1, left-aligned
+    channels.replace(At(12, 36), 9, "  1.23456"); // gain of channel 2, cut to nine characters
+    channels.replace(At(13, 46), 9, "-0.5     "); // offset of channel 3
     EXPECT_EQ(ReadBytes(SettingPath(ChannelParametersFile)), channels);
-    general.replace(15 * 80 + 21, 56, "5" + QByteArray(55, ' ')); // only the first character stays
-    general.replace(16 * 80 + 21, 56, "4" + QByteArray(55, ' '));
+    general.replace(At(16, 22), 56, "5" + QByteArray(55, ' ')); // only the first character stays
+    general.replace(At(17, 22), 56, "4" + QByteArray(55, ' '));
     EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)), general);
 
     form->Command1()->click();
@@ -233,7 +233,7 @@ TEST_F(OpenWindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     EXPECT_EQ(form->Text1(1)->text(), "not a number");
     form->Command2()->click();
     const QByteArray general = ReadBytes(SettingPath(GeneralParametersFile));
-    EXPECT_EQ(general.mid(15 * 80 + 21, 1) + general.mid(16 * 80 + 21, 1), "10");
+    EXPECT_EQ(general.mid(At(16, 22), 1) + general.mid(At(17, 22), 1), "10");
     EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(3, 7))
         << "checks never touch the running set-up";
 }

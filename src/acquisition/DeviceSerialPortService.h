@@ -26,7 +26,6 @@ namespace tarvek {
 class DeviceSerialPortService : public SerialPortService {
     Q_OBJECT
   public:
-    static constexpr qint32 BitRate = 2400;
     static constexpr qint64 ReceiveBufferSize = 1024;
 
     explicit DeviceSerialPortService(QString appFolder, QObject* parent = nullptr);

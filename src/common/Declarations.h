@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/Channels.h"
+#include "common/Folders.h"
+
 #include <QString>
 
 #include <array>
@@ -11,13 +14,14 @@ namespace tarvek {
 // whole run, passed by reference. Flags and counters are ints, 0 until set;
 // texts are empty until set.
 struct Declarations {
-    static constexpr int TableSize = 41;  // tables indexed 0..40
-    static constexpr int FieldCount = 10; // ChannelParam fields 0..9
-    static constexpr int ChannelCount = 8;
+    static constexpr int TableSize = 41;                 // tables indexed 0..40
+    static constexpr int FieldCount = ChannelFieldCount; // ChannelParam fields 0..9
+    static constexpr int ChannelCount = tarvek::ChannelCount;
     using TextTable = std::array<QString, TableSize>;
-    using ChannelRow = std::array<QString, FieldCount>;
+    using ChannelRow = tarvek::ChannelRow;
     using RateNames = std::array<QString, 11>; // 0..9 filled at start-up, 10 stays empty
-    enum ChannelField { Description = 1, SensorType, Decimals, Unit, Gain, Zero, Active, AlarmMin, AlarmMax };
+    using ChannelField = tarvek::ChannelField;
+    using enum tarvek::ChannelField;
 
     // What the set-up files hold, as the program last read them. Load
     // replaces it only as a whole.
@@ -58,16 +62,5 @@ struct Declarations {
     TextTable ChannelValue{};
     int StoreDue = 0;
 };
-
-// The program's folders and files, beside the executable in `appFolder`.
-inline const QString SettingFolderName = QStringLiteral("settingfiles");
-inline const QString DataFolderName = QStringLiteral("datafiles");
-inline const QString GeneralParametersFile = QStringLiteral("generalparameters.txt");
-inline const QString ChannelParametersFile = QStringLiteral("channelsparameters.txt");
-inline const QString AcquisitionStatusFile = QStringLiteral("acquisitionstatus.txt");
-
-QString SettingFolderPath(const QString& appFolder);
-QString DataFolderPath(const QString& appFolder);
-QString SettingFilePath(const QString& appFolder, const QString& fileName);
 
 } // namespace tarvek

@@ -1,5 +1,6 @@
 #include "common/RecordFile.h"
 
+#include "common/ReplaceFile.h"
 #include "common/SharedFile.h"
 #include "common/TextHelpers.h"
 
@@ -15,15 +16,9 @@ namespace tarvek {
 
 namespace {
 
-// Syncs a folder, so that an entry just made in it (a file or folder)
-// survives a power cut along with what was written into that entry.
-FileOutcome SyncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    const int error = errno;
-    if (fd >= 0)
-        ::close(fd);
-    if (!synced)
+// SyncFolder, its failure as an outcome naming the folder.
+FileOutcome SyncedFolder(const QString& folder) {
+    if (const int error = SyncFolder(folder); error != 0)
         return FileOutcome::Failure(QStringLiteral("%1: cannot sync folder (%2)")
                                         .arg(QDir::toNativeSeparators(folder), qt_error_string(error)));
     return {};
@@ -71,7 +66,7 @@ FileOutcome RecordFile::Open(const QString& path, Access access) {
         return Fail(QStringLiteral("cannot open"));
     }
     if (shared.created) {
-        if (FileOutcome synced = SyncFolder(QFileInfo(path).absolutePath()); !synced) {
+        if (FileOutcome synced = SyncedFolder(QFileInfo(path).absolutePath()); !synced) {
             Close();
             return synced;
         }
@@ -82,10 +77,6 @@ FileOutcome RecordFile::Open(const QString& path, Access access) {
 void RecordFile::Close() {
     if (file_.isOpen())
         file_.close();
-}
-
-qint64 RecordFile::RecordCount() const {
-    return (file_.size() + length_ - 1) / length_;
 }
 
 QString RecordFile::Read(qint64 record, FileOutcome* error) {
@@ -188,7 +179,7 @@ FileOutcome EnsureFolder(const QString& path) {
     if (!QDir().mkpath(path))
         return FileOutcome::Failure(
             QStringLiteral("%1: cannot create folder").arg(QDir::toNativeSeparators(path)));
-    return SyncFolder(info.absolutePath());
+    return SyncedFolder(info.absolutePath());
 }
 
 bool WriteAll(QIODevice& device, const QByteArray& bytes) {

@@ -39,8 +39,6 @@ class RecordFile {
     void Close();
     bool IsOpen() const { return file_.isOpen(); }
 
-    // Number of records the file holds, counting a short last one.
-    qint64 RecordCount() const;
     // Size of the file in bytes.
     qint64 Size() const { return file_.size(); }
 
@@ -58,7 +56,6 @@ class RecordFile {
     // it survives a power cut; only then may the caller rely on it.
     FileOutcome Sync();
 
-    int RecordLength() const { return length_; }
     const QString& Path() const { return path_; }
 
   private:

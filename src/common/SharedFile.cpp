@@ -64,4 +64,19 @@ SharedFile OpenSharedFile(const QString& path, SharedAccess access, LinkPolicy l
     return SharedFile{fd, created, 0, {}};
 }
 
+qint64 ReadAt(int fd, char* out, qint64 size, qint64 offset) {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size_t(size - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
 } // namespace tarvek

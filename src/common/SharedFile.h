@@ -12,7 +12,6 @@ namespace tarvek {
 // What the caller means to do with the file.
 enum class SharedAccess {
     Read,        // read-only
-    ReadWrite,   // read-write; a missing file is a failure
     CreateWrite, // read-write; a missing file is created (mode 0664)
 };
 
@@ -38,5 +37,10 @@ struct SharedFile {
 // so group write does not depend on the process umask. The descriptor is
 // switched back to blocking before it is returned.
 SharedFile OpenSharedFile(const QString& path, SharedAccess access, LinkPolicy links = LinkPolicy::Refuse);
+
+// Reads `size` bytes at `offset` of `fd` into `out`, or fewer where the file
+// ends; a read interrupted by a signal goes on. The bytes read, or -1 with
+// errno set.
+qint64 ReadAt(int fd, char* out, qint64 size, qint64 offset);
 
 } // namespace tarvek

@@ -141,4 +141,10 @@ QString DateStamp(const QDate& date) {
         .arg(date.year(), 4, 10, QChar(u'0'));
 }
 
+ClockReading ReadClock(const QDateTime& now, const QString& lastTickTime) {
+    QString time = TimeText(now.time());
+    const bool newSecond = time != lastTickTime;
+    return {std::move(time), DateStamp(now.date()), newSecond};
+}
+
 } // namespace tarvek

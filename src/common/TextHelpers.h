@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 
@@ -32,6 +33,17 @@ QString TimeText(const QTime& time);
 
 // "dd-mm-yyyy".
 QString DateStamp(const QDate& date);
+
+// One reading of the clock as the clock tick uses it: the time and the date
+// stamp, read together so that they also belong together at midnight, and
+// whether the second is new (its time differs from `lastTickTime`, the one
+// the tick last acted on); the tick acts once per second of the wall clock.
+struct ClockReading {
+    QString time;  // TimeText
+    QString today; // DateStamp
+    bool newSecond = false;
+};
+ClockReading ReadClock(const QDateTime& now, const QString& lastTickTime);
 
 // The record terminator of every record the program writes: "*", CR, LF.
 inline const QString RecordTerminator = QStringLiteral("*\r\n");

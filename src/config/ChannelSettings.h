@@ -1,7 +1,11 @@
 #pragma once
 
+#include "common/Channels.h"
+#include "common/SharedFile.h"
+
 #include <QString>
 
+#include <array>
 #include <optional>
 
 namespace tarvek {
@@ -26,5 +30,33 @@ struct ChannelLimits {
     bool Below(double v) const { return low && v < *low; }
     bool Above(double v) const { return high && v > *high; }
 };
+
+// A channel's set-up as the programs beside the logger show and use it.
+struct ChannelSettings {
+    QString name;         // the description, else DefaultChannelName
+    QString unit;         // the unit, else DefaultUnit
+    bool unitSet = false; // the set-up names the unit
+    bool active = false;  // the active flag is "1"
+    LimitField minimum, maximum;
+    QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
+};
+
+// Channels 1..8 (index k = 0..7) of the channel parameters file, and why it
+// could not be read: `error` is the errno (ENOENT for no file), `failure`
+// "<path>: cannot open (<reason>)" or "<path>: cannot read (<reason>)".
+struct ChannelSetUp {
+    std::array<ChannelSettings, ChannelCount> channels;
+    int error = 0;
+    QString reason; // the reason alone, empty when read
+    QString failure;
+    bool Read() const { return failure.isEmpty(); }
+};
+
+// Reads `settingFolder`'s channel parameters file read-only, without
+// blocking or locking, regular files only, links as `links` says. Where the
+// file or a record is missing, or a field is blank, a channel reads as
+// "Ch.n", "Bar", inactive and without limits; control characters (C0, DEL,
+// C1) are dropped from names and units.
+ChannelSetUp ReadChannelSettings(const QString& settingFolder, LinkPolicy links);
 
 } // namespace tarvek

@@ -1,6 +1,7 @@
 #include "config/DefaultSetup.h"
 
-#include "common/SharedFile.h"
+#include "common/Declarations.h"
+#include "common/ReplaceFile.h"
 #include "common/TextHelpers.h"
 #include "config/SettingRecords.h"
 
@@ -20,13 +21,13 @@ QString DefaultChannelRecord(int c) {
     Declarations::ChannelRow fields;
     fields[Declarations::Description] = QStringLiteral("Analog input %1").arg(c);
     fields[Declarations::Decimals] = QStringLiteral("3");
-    fields[Declarations::Unit] = QStringLiteral("Bar");
+    fields[Declarations::Unit] = DefaultUnit;
     fields[Declarations::Gain] = QStringLiteral("1");
     fields[Declarations::Zero] = QStringLiteral("0");
     fields[Declarations::Active] = QStringLiteral("1");
     fields[Declarations::AlarmMin] = QStringLiteral("-9999");
     fields[Declarations::AlarmMax] = QStringLiteral("9999");
-    return ChannelRecord(QStringLiteral("Ch.%1").arg(c), fields);
+    return ChannelRecord(DefaultChannelName(c), fields);
 }
 
 // Writes the whole file under a temporary name and publishes it with link(2),
@@ -38,36 +39,25 @@ QString DefaultChannelRecord(int c) {
 FileOutcome WriteIfAbsent(const QString& path, const QStringList& records) {
     if (const QFileInfo entry(path); entry.exists() || entry.isSymLink())
         return {};
-    const QString part = path + QStringLiteral(".part");
-    const QByteArray partName = QFile::encodeName(part);
-    const auto failure = [&](const char* what, const QString& reason) {
-        ::unlink(partName.constData());
-        return FileOutcome::Failure(
-            QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path), QLatin1String(what), reason));
-    };
     QByteArray bytes;
     for (const QString& record : records)
         bytes += FixedText(record, SettingRecordLength).toLatin1();
-
-    ::unlink(partName.constData()); // the leftover of a crash
-    const SharedFile created = OpenSharedFile(part, SharedAccess::CreateWrite);
-    if (!created || !created.created) {
-        if (created)
-            ::close(created.fd);
-        return FileOutcome::Failure(QStringLiteral("%1: cannot create (%2)")
-                                        .arg(QDir::toNativeSeparators(part),
-                                             created ? QStringLiteral("created meanwhile") : created.reason));
-    }
-    QFile file;
-    file.open(created.fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
-    if (!WriteAll(file, bytes) || ::fsync(created.fd) != 0)
-        return failure("cannot write",
-                       file.error() != QFileDevice::NoError ? file.errorString() : qt_error_string(errno));
-    file.close();
-    if (::link(partName.constData(), QFile::encodeName(path).constData()) != 0 && errno != EEXIST)
-        return failure("cannot create", qt_error_string(errno));
-    ::unlink(partName.constData());
-    return {};
+    ReplaceOptions options{ReplaceOptions::Publish::IfAbsent, path + QStringLiteral(".part"), 0666, 0664};
+    const auto failure = ReplaceFile(path, options, [&](QFile& file) -> std::optional<QString> {
+        if (WriteAll(file, bytes))
+            return std::nullopt;
+        return file.errorString();
+    });
+    if (!failure)
+        return {};
+    using Step = ReplaceFailure::Step;
+    const QString what =
+        failure->step == Step::Write ? QStringLiteral("cannot write") : QStringLiteral("cannot create");
+    const QString reason = failure->step == Step::Create && failure->error == EEXIST
+                               ? QStringLiteral("created meanwhile")
+                               : failure->reason;
+    return FileOutcome::Failure(
+        QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(failure->name), what, reason));
 }
 
 } // namespace

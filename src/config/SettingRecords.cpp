@@ -6,7 +6,7 @@ namespace tarvek {
 
 namespace {
 
-const ChannelColumn* ColumnOf(Declarations::ChannelField field) {
+const ChannelColumn* ColumnOf(ChannelField field) {
     for (const ChannelColumn& column : ChannelColumns)
         if (column.field == field)
             return &column;
@@ -18,6 +18,10 @@ QString Terminated(const QString& body) {
 }
 
 } // namespace
+
+QString DefaultChannelName(int c) {
+    return QStringLiteral("Ch.%1").arg(c);
+}
 
 QString GeneralLabelOf(const QString& record) {
     return FixedText(record, SettingRecordLength).left(GeneralLabelWidth);
@@ -31,19 +35,19 @@ QString GeneralRecord(const QString& label, const QString& value) {
     return Terminated(FixedText(label, GeneralLabelWidth) + FixedText(value, GeneralValueWidth));
 }
 
-QString ChannelFieldOf(const QString& record, Declarations::ChannelField field) {
+QString ChannelFieldOf(const QString& record, ChannelField field) {
     const ChannelColumn* column = ColumnOf(field);
     return column ? TrimBlanks(record.mid(column->first - 1, column->width)) : QString();
 }
 
-QString WithChannelField(const QString& record, Declarations::ChannelField field, const QString& text) {
+QString WithChannelField(const QString& record, ChannelField field, const QString& text) {
     QString result = FixedText(record, SettingRecordLength);
     if (const ChannelColumn* column = ColumnOf(field))
         result.replace(column->first - 1, column->width + 1, FixedText(text, column->width) + u';');
     return Terminated(result);
 }
 
-QString ChannelRecord(const QString& name, const Declarations::ChannelRow& fields) {
+QString ChannelRecord(const QString& name, const ChannelRow& fields) {
     QString record = Terminated(FixedText(name, ChannelNameWidth));
     for (const ChannelColumn& column : ChannelColumns)
         record = WithChannelField(record, column.field, fields[column.field]);

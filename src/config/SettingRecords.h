@@ -1,6 +1,7 @@
 #pragma once
 
-#include "common/Declarations.h"
+#include "common/Channels.h"
+#include "common/Folders.h"
 
 #include <QString>
 
@@ -39,25 +40,30 @@ QString GeneralRecord(const QString& label, const QString& value);
 constexpr int ChannelRecordOffset = 10;
 constexpr int ChannelNameWidth = 5;
 
+// What a channel is called and measured in where its set-up names nothing:
+// the name in its record's first column, and the unit every data record
+// carries ("; Bar ;").
+QString DefaultChannelName(int c); // "Ch.c"
+inline const QString DefaultUnit = QStringLiteral("Bar");
+
 struct ChannelColumn {
-    Declarations::ChannelField field;
+    ChannelField field;
     int first;
     int width;
 };
 inline constexpr ChannelColumn ChannelColumns[] = {
-    {Declarations::Description, 6, 22}, {Declarations::Decimals, 29, 1}, {Declarations::Unit, 31, 4},
-    {Declarations::Gain, 36, 9},        {Declarations::Zero, 46, 9},     {Declarations::Active, 56, 1},
-    {Declarations::AlarmMin, 58, 9},    {Declarations::AlarmMax, 68, 9},
+    {Description, 6, 22}, {Decimals, 29, 1}, {Unit, 31, 4},     {Gain, 36, 9},
+    {Zero, 46, 9},        {Active, 56, 1},   {AlarmMin, 58, 9}, {AlarmMax, 68, 9},
 };
 
 // The text of `field` in a channel record, blanks trimmed; empty for a field
 // without a column.
-QString ChannelFieldOf(const QString& record, Declarations::ChannelField field);
+QString ChannelFieldOf(const QString& record, ChannelField field);
 // `record` with `text` (cut or blank-padded) in the column of `field`, ";"
 // after it and the terminator at the end; every other position as it was.
-QString WithChannelField(const QString& record, Declarations::ChannelField field, const QString& text);
+QString WithChannelField(const QString& record, ChannelField field, const QString& text);
 // A channel record of `name` and the fields given (indexed by ChannelField).
-QString ChannelRecord(const QString& name, const Declarations::ChannelRow& fields);
+QString ChannelRecord(const QString& name, const ChannelRow& fields);
 
 // --- Acquisition status: record 1 holds the acquisition flag at 22, between
 // two fields of 21 characters that a rewrite keeps.

@@ -9,8 +9,8 @@
 
 namespace tarvek {
 
-// StorageRateName(0..9), `names`, receives the ten storage rate names in code order;
-// slot 10 stays empty.
+// Fills `names` (the state's StorageRateName) with the ten storage rate names
+// in code order, slots 0..9; slot 10 stays empty.
 void FillNameTables(Declarations::RateNames& names);
 
 // Opens, reads record 1 of, and closes the acquisition status file, creating

@@ -1,70 +1,18 @@
 #pragma once
 
+// The publisher still names ChannelCount through Declarations.
 #include "common/Declarations.h"
 #include "data/DataRecord.h"
 
-#include <QByteArray>
 #include <QString>
 
-#include <array>
-#include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
+struct stat;
+
 namespace tarvek {
-
-// One stored value as its digits: the number written without its point and
-// the count of decimals (so "+12.345" is 12345 with 3, "-12345.68" is
-// -1234568 with 2), or one of the two gaps. Packed into 32 bits, since a
-// month of eight channels is kept whole in memory: a value text has at most
-// eight digits, so the digits need 28 bits and the decimals the other 4.
-class StoredValue {
-  public:
-    enum Gap : std::uint8_t { NoData = 14, Invalid = 15 };
-
-    StoredValue() = default;
-    static StoredValue FromDigits(std::int32_t digits, int decimals) {
-        return StoredValue(digits * 16 + decimals);
-    }
-    static StoredValue FromGap(Gap gap) { return StoredValue(gap); }
-
-    bool IsGap() const { return Decimals() >= NoData; }
-    bool IsNoData() const { return Decimals() == NoData; }
-    std::int32_t Digits() const { return code_ >> 4; }
-    int Decimals() const { return code_ & 15; }
-    // The value as the double nearest to the stored decimal number.
-    // Inline: drawing, statistics and limits ask it of every value.
-    double Value() const {
-        constexpr double powers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
-        return IsGap() ? 0.0 : double(Digits()) / powers[Decimals()];
-    }
-    // The stored number as plain decimal text: no "+", no leading blanks, the
-    // stored decimals kept ("+12.345" gives "12.345", "-0.500" "-0.500").
-    // A stored "-0.000" has lost its sign and gives "0.000". Gaps give "".
-    QByteArray Text() const;
-    // The same text written at `out` (room for 12 characters); its length.
-    int WriteText(char* out) const;
-
-    bool operator==(const StoredValue&) const = default;
-
-  private:
-    explicit StoredValue(std::int32_t code) : code_(code) {}
-    std::int32_t code_ = NoData;
-};
-
-// A record's date and time as stored, counted in milliseconds from
-// 1970-01-01 00:00 on the wall clock (as if it were UTC), and its values.
-struct StoredRecord {
-    qint64 localMs = 0;
-    std::array<StoredValue, Declarations::ChannelCount> values{};
-};
-
-enum class RecordKind { Data, Blank, NotData };
-
-// Parses one 160-byte record in the layout of DataRecord.h; " No Data " and
-// " ======= " are gaps. Blank filler ending "*" CR LF is Blank; anything else
-// that does not match exactly (an impossible date or time included) is
-// NotData and gives no values.
-RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
 
 // What one read of a data file found besides its records.
 struct ReadTally {
@@ -74,6 +22,10 @@ struct ReadTally {
     qint64 torn = 0;      // short last records (one per file at most)
 
     qint64 Skipped() const { return blank + notData + uncounted + torn; }
+    ReadTally& operator+=(const ReadTally& t) {
+        blank += t.blank, notData += t.notData, uncounted += t.uncounted, torn += t.torn;
+        return *this;
+    }
 };
 
 // What a follow step compares to see whether a file changed: its size, its
@@ -87,6 +39,23 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 FileStamp StampOf(const QString& path);
+FileStamp StampOf(const struct stat& st);
+
+// The records of an open data file that count (DataFileEnd), from the
+// header's count and the file's size.
+struct CountedRecords {
+    qint64 whole = 0; // whole records, the header included
+    qint64 count = 0; // the number of the last data record that counts
+    std::optional<int> headerCount;
+    bool countDisagrees = false;
+};
+// Nothing when the header cannot be read: `reason` says why.
+std::optional<CountedRecords> CountRecords(int fd, qint64 size, QString* reason);
+// Calls `each` with the number and the 160 bytes of records `from` + 1 ..
+// `from` + `n` (record 1 is the header), read in chunks. False when they
+// cannot be read: `reason` says why; the records before were passed on.
+bool ReadRecords(int fd, qint64 from, qint64 n, const std::function<void(qint64, const char*)>& each,
+                 QString* reason);
 
 // Reads a data file read-only without locking or blocking (regular files
 // only); later calls read only what was added, for the follow mode. It reads

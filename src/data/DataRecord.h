@@ -1,7 +1,11 @@
 #pragma once
 
-#include <QtGlobal>
+#include "common/Channels.h"
+#include "data/StoredValue.h"
 
+#include <QString>
+
+#include <array>
 #include <optional>
 
 namespace tarvek {
@@ -11,15 +15,23 @@ namespace tarvek {
 // value, blank, "; Bar ;"), 156 " *" CR LF. Header (record 1): "Lastrecord;   ",
 // the count right-aligned in 5, ";", then blanks with ";" as in a data record.
 inline constexpr int DataRecordLength = 160;
-inline constexpr int DateWidth = 10;                    // "dd-mm-yyyy"
-inline constexpr int TimeWidth = 8;                     // "hh:mm:ss"
-inline constexpr int FirstBlock = 20;                   // after the date, the time and their ";"
-inline constexpr int ValueFieldWidth = 10;              // the value text and its blank
-inline constexpr char UnitText[] = "; Bar ;";           // after every value field
-inline constexpr int BlockLength = ValueFieldWidth + 7; // value field and UnitText
-inline constexpr char RecordEnding[] = " *\r\n";        // the last four bytes of a data record
-inline constexpr int HeaderCountAt = 14;                // after "Lastrecord;   "
+inline constexpr int DateWidth = 10;                     // "dd-mm-yyyy"
+inline constexpr int TimeWidth = 8;                      // "hh:mm:ss"
+inline constexpr int DayAt = 0, MonthAt = 3, YearAt = 6; // in the date
+inline constexpr int TimeAt = DateWidth + 1;             // "hh" at 11, "mm" at 14, "ss" at 17
+inline constexpr int FirstBlock = 20;                    // after the date, the time and their ";"
+inline constexpr int ValueWidth = 9;                     // a value text, right-aligned
+inline constexpr int ValueFieldWidth = ValueWidth + 1;   // the value text and its blank
+inline constexpr char UnitText[] = "; Bar ;";            // after every value field
+inline constexpr int BlockLength = ValueFieldWidth + 7;  // value field and UnitText
+inline constexpr char RecordEnding[] = " *\r\n";         // the last four bytes of a data record
+inline constexpr int HeaderCountAt = 14;                 // after "Lastrecord;   "
 inline constexpr int HeaderCountWidth = 5;
+
+// The value texts of the two gaps: no reading, and a reading that is unusable
+// (invalid, or a value too wide for its field).
+inline constexpr char NoDataValue[] = " No Data ";
+inline constexpr char InvalidValue[] = " ======= ";
 
 // The header count runs 1..99999, then starts again at 1.
 inline constexpr int MaxDataRecords = 99999;
@@ -46,6 +58,36 @@ inline DataFileEnd LastDataRecord(qint64 wholeRecords, std::optional<int> header
         return {*headerCount, false};
     return {MaxDataRecords, true};
 }
+
+// A record's date and time as stored, counted in milliseconds from
+// 1970-01-01 00:00 on the wall clock (as if it were UTC), and its values.
+struct StoredRecord {
+    qint64 localMs = 0;
+    std::array<StoredValue, ChannelCount> values{};
+};
+
+enum class RecordKind { Data, Blank, NotData };
+
+// Parses one 160-byte record in the layout of DataRecord.h; " No Data " and
+// " ======= " are gaps. Blank filler ending "*" CR LF is Blank; anything else
+// that does not match exactly (an impossible date or time included) is
+// NotData and gives no values.
+RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
+
+// `body` cut or blank-padded to its 157 characters, then "*" CR LF.
+QString DataRecordOf(const QString& body);
+
+// Record 1 of a data file, counting `count` records: "Lastrecord;   ", the
+// count right-aligned in 5, ";", eight empty column blocks, " *" CR LF.
+QString DataFileHeader(int count);
+
+// The count held in a header record (positions 15 to 19), or nothing when
+// they hold no whole number from 1 to 99999.
+std::optional<int> ReadHeaderCount(const QString& headerRecord);
+
+// "<path>: the header counts N, the file holds M data records": what a count
+// that disagrees is reported with.
+QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize);
 
 // The Julian day of 1970-01-01, where stored stamps count their milliseconds from.
 inline constexpr qint64 UnixEpochDay = 2440588;

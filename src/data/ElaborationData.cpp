@@ -22,7 +22,7 @@ std::string ScaledDigits(double x, int decimals) {
         std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x), std::chars_format::scientific);
     const std::string text(buffer, result.ptr);
 
-    // "state.ddddde±xx": the significant digits and the power of ten of the first.
+    // "d.ddddde±xx": the significant digits and the power of ten of the first.
     const std::size_t mark = text.find('e');
     std::string digits;
     for (std::size_t i = 0; i < mark; ++i)

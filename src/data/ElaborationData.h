@@ -1,20 +1,20 @@
 #pragma once
 
 #include "common/Declarations.h"
+#include "data/DataRecord.h"
 
 #include <QString>
 
 namespace tarvek {
 
-// Width of every value text, and the decimals a value is written with.
-inline constexpr int ValueWidth = 9;
+// The decimals a value is written with (in ValueWidth characters).
 inline constexpr int ValueDecimals = 3;
 
 // The reading the scan leaves when the poll failed, and the value texts that
 // stand for a missing or an unusable reading.
 inline const QString NoDataReading = QStringLiteral("No Data");
-inline const QString NoDataText = QStringLiteral(" No Data ");
-inline const QString InvalidValueText = QStringLiteral(" ======= ");
+inline const QString NoDataText = QString::fromLatin1(NoDataValue);
+inline const QString InvalidValueText = QString::fromLatin1(InvalidValue);
 
 // A value as its 9-character right-aligned text: sign always ("-0.000" kept),
 // three decimals rounded half away from zero on the shortest round-trip text

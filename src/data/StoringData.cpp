@@ -1,6 +1,7 @@
 #include "data/StoringData.h"
 
 #include "common/TextHelpers.h"
+#include "data/MonthFiles.h"
 
 #include <QDir>
 
@@ -49,49 +50,11 @@ void CheckStorageDue(Declarations& state) {
 
 // --- Data files ---
 
-namespace {
-
-constexpr int BodyLength = DataRecordLength - 3; // before "*", CR, LF
-constexpr int ChannelBlocks = Declarations::ChannelCount;
-
-QString Terminated(const QString& body) {
-    return FixedText(body, BodyLength) + RecordTerminator;
-}
-
-} // namespace
-
-QString DataFileName(const QString& scanDate) {
-    return scanDate.mid(3, 7) + QStringLiteral("-Data.txt");
-}
-
-QString DataFileHeader(int count) {
-    QString body = QStringLiteral("Lastrecord;   ") +
-                   QString::number(count).rightJustified(HeaderCountWidth, u' ') + u';';
-    for (int k = 0; k < ChannelBlocks; ++k)
-        body +=
-            QString(ValueFieldWidth, u' ') + u';' + QString(BlockLength - ValueFieldWidth - 2, u' ') + u';';
-    return Terminated(body);
-}
-
 QString BuildDataRecord(const Declarations& state) {
     QString body = FixedText(state.ScanDate, DateWidth) + u';' + FixedText(state.ScanTime, TimeWidth) + u';';
-    for (int k = 1; k <= ChannelBlocks; ++k)
+    for (int k = 1; k <= Declarations::ChannelCount; ++k)
         body += FixedText(state.ChannelValue[k], ValueFieldWidth) + QLatin1StringView(UnitText);
-    return Terminated(body);
-}
-
-std::optional<int> ReadHeaderCount(const QString& headerRecord) {
-    const double count = LeadingNumber(headerRecord.mid(HeaderCountAt, HeaderCountWidth));
-    if (count < 1 || count > MaxDataRecords || count != std::floor(count))
-        return std::nullopt;
-    return static_cast<int>(count);
-}
-
-QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize) {
-    const QString count = headerCount ? QString::number(*headerCount) : QStringLiteral("nothing readable");
-    return QStringLiteral("%1: the header counts %2, the file holds %3 data records")
-        .arg(QDir::toNativeSeparators(path), count)
-        .arg(std::max<qint64>(fileSize / DataRecordLength - 1, 0));
+    return DataRecordOf(body);
 }
 
 namespace {
@@ -122,8 +85,8 @@ FileOutcome WriteDataRecord(const QString& record, RecordFile& file) {
     const int count = last + 1 > MaxDataRecords ? 1 : last + 1;
 
     // A torn last record that the new one does not replace (after the wrap,
-    // the count names an earlier record) is made whole, so the file never keeps a partial
-    // line. A torn header is rewritten below anyway.
+    // the count names an earlier record) is made whole, so the file never
+    // keeps a partial line. A torn header is rewritten below anyway.
     const qint64 tornRecord = file.Size() % DataRecordLength != 0 ? file.Size() / DataRecordLength + 1 : 0;
     if (tornRecord > 1 && tornRecord != count + 1)
         if (FileOutcome completed = file.CompleteLastRecord(); !completed)

@@ -24,24 +24,9 @@ void CheckStorageDue(Declarations& state);
 
 // --- Data files ---
 
-// "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
-QString DataFileName(const QString& scanDate);
-
-// Record 1 of a data file, counting `count` records: "Lastrecord;   ", the
-// count right-aligned in 5, ";", eight empty column blocks, " *" CR LF.
-QString DataFileHeader(int count);
-
 // The data record of the last scan: ScanDate, ScanTime and the eight value
 // texts, each followed by a blank and "; Bar ;", then " *" CR LF.
 QString BuildDataRecord(const Declarations& state);
-
-// The count held in a header record (positions 15 to 19), or nothing when
-// they hold no whole number from 1 to 99999.
-std::optional<int> ReadHeaderCount(const QString& headerRecord);
-
-// "<path>: the header counts N, the file holds M data records": what a count
-// that disagrees is reported with.
-QString CountDisagreesText(const QString& path, std::optional<int> headerCount, qint64 fileSize);
 
 // Appends the last scan's record to its month file after the last record that
 // counts, then raises the header's count, syncing each step: the count never

@@ -1,20 +1,12 @@
 #include "data/UtcClock.h"
 
+#include "data/StoredTime.h"
+
 #include <QDateTime>
 
 #include <algorithm>
 
 namespace tarvek {
-
-namespace {
-
-constexpr qint64 DayMs = 86'400'000;
-
-qint64 FloorDiv(qint64 a, qint64 b) {
-    return a / b - (a % b < 0 ? 1 : 0);
-}
-
-} // namespace
 
 int UtcClock::OffsetMsAt(qint64 utcMs) const {
     return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
@@ -25,8 +17,8 @@ qint64 UtcClock::ToUtcAfter(qint64 localMs, qint64 previousUtc) {
     if (day != cachedDay_) {
         // Offsets lie within ±14 hours: these two instants bracket the day.
         cachedDay_ = day;
-        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * 3'600'000);
-        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * 3'600'000);
+        offsetBefore_ = OffsetMsAt(day * DayMs - 14 * HourMs);
+        offsetAfter_ = OffsetMsAt((day + 1) * DayMs + 14 * HourMs);
     }
     if (offsetBefore_ == offsetAfter_)
         return localMs - offsetBefore_;

@@ -3,6 +3,8 @@
 #include "common/TextHelpers.h"
 #include "config/EntryChecks.h"
 #include "config/GettingParameters.h"
+#include "config/SetUpEntries.h"
+#include "config/SettingRecords.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "ui/Backdrop.h"
@@ -90,7 +92,6 @@ FormChannels::FormChannels(Declarations& state, QWidget* parent) : QWidget(paren
     setObjectName(QStringLiteral("FormChannels"));
     setWindowTitle(QStringLiteral("Channels & Settings"));
     Build();
-    // Load handler.
     CentreFrame();
 }
 
@@ -142,7 +143,7 @@ QGroupBox* FormChannels::BuildReadings() {
     fixed.setPointSizeF(fixed.pointSizeF() * 1.2);
     fixed.setBold(true);
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        auto* caption = StaticLabel(Indexed("Label1", n - 1), QStringLiteral("Ch.%1").arg(n), frame2);
+        auto* caption = StaticLabel(Indexed("Label1", n - 1), DefaultChannelName(n), frame2);
         auto* value = new ReadingBox(frame2);
         value->setObjectName(Indexed("Label2", n));
         value->setAccessibleDescription(QStringLiteral("Reading of channel %1").arg(n));
@@ -151,7 +152,7 @@ QGroupBox* FormChannels::BuildReadings() {
         value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         value->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(11, u'0')));
         value->setTextFormat(Qt::PlainText);
-        auto* unit = StaticLabel(Indexed("Label3", n - 1), QStringLiteral("Bar"), frame2);
+        auto* unit = StaticLabel(Indexed("Label3", n - 1), DefaultUnit, frame2);
         readings->addWidget(caption, n - 1, 0);
         readings->addWidget(value, n - 1, 1);
         readings->addWidget(unit, n - 1, 2);
@@ -206,8 +207,7 @@ QGroupBox* FormChannels::BuildSetUp() {
     setup->addWidget(StaticLabel(QStringLiteral("Label6"), QStringLiteral("Offset"), frame3), 3, 2);
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
         const int row = n + 3;
-        setup->addWidget(StaticLabel(Indexed("Label1", n + 7), QStringLiteral("Ch.%1").arg(n), frame3), row,
-                         0);
+        setup->addWidget(StaticLabel(Indexed("Label1", n + 7), DefaultChannelName(n), frame3), row, 0);
         text1_[n] = EntryBox(Indexed("Text1", n), QStringLiteral("Gain of channel %1").arg(n), 10, frame3);
         text2_[n] = EntryBox(Indexed("Text2", n), QStringLiteral("Offset of channel %1").arg(n), 10, frame3);
         setup->addWidget(text1_[n], row, 1);
@@ -321,12 +321,9 @@ void FormChannels::CheckGeneralEntry(int index) {
 }
 
 void FormChannels::ShowReadings(const Declarations::TextTable& values) {
-    // The first readings make the boxes taller than the empty ones (their
-    // font is larger) and the window is laid out for them. From the next
-    // scan on, each box keeps the size it got then: a reading text is at most
-    // nine characters and a box is eleven digits wide, so no reading needs
-    // another size, and a label of fixed size asks for no new layout when
-    // its text changes, so a scan only repaints the boxes.
+    // The window is laid out once for the first readings; from then on each
+    // box keeps that size (eleven digits hold any nine-character reading), so
+    // a new text asks for no layout and a scan only repaints the boxes.
     if (!readingSizesFixed_ && isVisible() && !label2_[1]->text().isEmpty()) {
         for (int n = 1; n <= Declarations::ChannelCount; ++n)
             label2_[n]->setFixedSize(label2_[n]->size());
@@ -352,42 +349,29 @@ bool FormChannels::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FormChannels::LoadCommand() {
-    // A set-up that cannot be read must not replace the one in use: during
-    // acquisition blank gains would turn every value into zero. Both files
-    // are read into a copy, which replaces the set-up in use only when both
-    // reads succeed; the channels come first, with the sensor types of the
-    // general values in use.
-    Declarations::SetUpState read = state_.SetUp;
-    QStringList failures;
-    if (const FileOutcome outcome = ReadChannelParameters(state_.AppFolder, read); !outcome)
-        failures << outcome.message;
-    if (const FileOutcome outcome = ReadGeneralParameters(state_.AppFolder, read); !outcome)
-        failures << outcome.message;
-    if (!failures.isEmpty()) {
+    const LoadedSetUp loaded = LoadSetUp(state_.AppFolder, state_.SetUp);
+    if (!loaded.setUp) {
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
                     QStringLiteral("The set-up could not be loaded; the one in use is kept:\n\n") +
-                        failures.join(u'\n'));
+                        loaded.failures.join(u'\n'));
         return;
     }
-    state_.SetUp = read;
+    state_.SetUp = *loaded.setUp;
     FillChannelBoxes();
     ShowGeneralParameters();
 }
 
-void FormChannels::SaveCommand() {
-    ChannelTexts gains, zeros;
+SetUpEntries FormChannels::Entries() const {
+    SetUpEntries entries{{}, {}, text5_[SerialLineBox]->text(), text5_[StorageRateBox]->text()};
     for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        gains[n - 1] = text1_[n]->text();
-        zeros[n - 1] = text2_[n]->text();
+        entries.gains[n - 1] = text1_[n]->text();
+        entries.zeros[n - 1] = text2_[n]->text();
     }
-    QStringList failures;
-    if (const FileOutcome saved = SaveChannelParameters(state_.AppFolder, gains, zeros); !saved)
-        failures << saved.message;
-    if (const FileOutcome saved =
-            SaveGeneralParameters(state_.AppFolder, state_.SetUp.GeneralLabel, text5_[SerialLineBox]->text(),
-                                  text5_[StorageRateBox]->text());
-        !saved)
-        failures << saved.message;
+    return entries;
+}
+
+void FormChannels::SaveCommand() {
+    const QStringList failures = SaveSetUp(state_.AppFolder, state_.SetUp.GeneralLabel, Entries());
     if (!failures.isEmpty())
         ShowMessage(this, QMessageBox::Warning, MessageTitle,
                     QStringLiteral("The set-up could not be saved:\n\n") + failures.join(u'\n'));

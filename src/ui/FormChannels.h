@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Declarations.h"
+#include "config/SetUpEntries.h"
 #include "ui/Lamp.h"
 
 #include <QWidget>
@@ -37,8 +38,7 @@ class FormChannels : public QWidget {
     QPushButton* Command4() const { return command4_; } // Stop
     QWidget* Frame1() const { return frame1_; }
 
-    // The acquisition lamp, Shape1; yellow is painted at once, the other
-    // colours with the window's next paint.
+    // The acquisition lamp, Shape1 (see Lamp::SetColour for when it paints).
     void SetLampColour(int value);
     int LampColour() const;
 
@@ -67,6 +67,8 @@ class FormChannels : public QWidget {
     // that cannot be read or written is reported in a warning box.
     void LoadCommand();
     void SaveCommand();
+    // What the set-up boxes hold, as Save writes it.
+    SetUpEntries Entries() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

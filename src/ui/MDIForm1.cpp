@@ -104,7 +104,7 @@ void MDIForm1::Load() {
         return;
     loaded_ = true;
 
-    // The settings window: its constructor is its load handler (centring).
+    // The settings window; it centres its content when built.
     form_ = new FormChannels(state_);
     formWindow_ = mdiArea_->addSubWindow(form_);
     // The program relies on this window for its whole run: no close button
@@ -147,17 +147,12 @@ QString MDIForm1::Panel(int n) const {
 }
 
 void MDIForm1::ClockTick() {
-    // One reading of the clock, so the date and the time belong together
-    // also at midnight.
-    const QDateTime now = clock_.Now();
-    const QString time = TimeText(now.time());
-    if (time == state_.LastTickTime)
+    const ClockReading reading = ReadClock(clock_.Now(), state_.LastTickTime);
+    if (!reading.newSecond)
         return;
+    const QString& time = reading.time;
     state_.LastTickTime = time;
-
-    // Day-month-year, rearranged from the month-first date text.
-    const QString monthFirst = now.date().toString(QStringLiteral("MM-dd-yyyy"));
-    state_.TodayStamp = monthFirst.mid(3, 2) + u'-' + monthFirst.mid(0, 2) + u'-' + monthFirst.mid(6, 4);
+    state_.TodayStamp = reading.today;
     SetPanel(6, state_.TodayStamp + QStringLiteral("     ") + time);
 
     if (state_.AcquisitionFlag != QStringLiteral("1")) {

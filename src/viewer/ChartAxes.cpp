@@ -1,5 +1,7 @@
 #include "viewer/ChartAxes.h"
 
+#include "data/StoredTime.h"
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -9,8 +11,6 @@
 namespace tarvek {
 
 namespace {
-
-constexpr qint64 SecondMs = 1000, MinuteMs = 60 * SecondMs, HourMs = 60 * MinuteMs, DayMs = 24 * HourMs;
 
 // A tick spacing: a fixed length below a day, else a count of days or months.
 struct Step {
@@ -26,7 +26,7 @@ constexpr Step Steps[] = {
 };
 
 qint64 CeilTo(qint64 a, qint64 step) {
-    const qint64 q = a / step - (a % step < 0 ? 1 : 0);
+    const qint64 q = FloorDiv(a, step);
     return q * step == a ? a : (q + 1) * step;
 }
 
@@ -165,6 +165,13 @@ std::pair<double, double> FitValues(bool any, double low, double high, const std
             a = std::min(a, limit), b = std::max(b, limit);
     const double margin = std::max(b - a, spread) * 0.05;
     return {a - margin, b + margin};
+}
+
+StripValues StripRange(bool any, double low, double high, const std::vector<double>& limits,
+                       const std::optional<std::pair<double, double>>& zoom, int maxTicks) {
+    const auto [a, b] = zoom ? *zoom : FitValues(any, low, high, limits);
+    const ValueScale scale = NiceScale(a, b, maxTicks);
+    return zoom ? StripValues{scale, a, b} : StripValues{scale, scale.low, scale.high};
 }
 
 } // namespace tarvek

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTimeZone>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarvek {
@@ -49,5 +51,16 @@ ValueScale NiceScale(double low, double high, int maxTicks);
 // limit that lies within one span of the values (a limit far away, such as
 // a default of -9999, does not flatten the lines).
 std::pair<double, double> FitValues(bool any, double low, double high, const std::vector<double>& limits);
+
+// What a strip shows of values over [low, high] (none: `any` false): its
+// value axis of at most `maxTicks` steps and the values its plot spans. The
+// fitted range (FitValues) widened to whole steps; a range the user picked
+// (`zoom`) exactly, the axis ticking within it.
+struct StripValues {
+    ValueScale scale;
+    double low = 0, high = 1;
+};
+StripValues StripRange(bool any, double low, double high, const std::vector<double>& limits,
+                       const std::optional<std::pair<double, double>>& zoom, int maxTicks);
 
 } // namespace tarvek

@@ -25,20 +25,7 @@ bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, 
 bool WriteLimitsCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels,
                     const std::vector<int>& shown, const TimeSpan& span);
 
-// Writes what `write` gives to `path` ("-" for standard output) whole or not
-// at all: a file is written under another name and put in place only once
-// complete. On failure, the message names the file and the reason.
-bool ExportText(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
 bool ExportCsv(const QString& path, const Trend& trend, const ChannelInfos& channels,
                const std::vector<int>& shown, const TimeSpan& span, QString* error);
-
-// The headless export:
-//   tarvek-view [--csv OUT] [--limits-csv OUT] [--from YYYY-MM-DDTHH:MM:SS] [--to ...] FILE|FOLDER...
-// `arguments` as QCoreApplication::arguments(). Messages go to `err`; returns
-// the exit code: 0 done, 1 a file could not be read or written, 2 a usage error.
-int RunCsvExport(const QStringList& arguments, const QString& defaultFolder, QTextStream& err);
-
-// Whether the command line asks for the headless export.
-bool IsCsvExport(int argc, const char* const* argv);
 
 } // namespace tarvek

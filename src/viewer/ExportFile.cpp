@@ -1,11 +1,11 @@
 #include "viewer/ExportFile.h"
 
 #include "common/RecordFile.h"
+#include "common/ReplaceFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -88,44 +88,15 @@ bool WriteExport(const QString& path, const std::function<bool(QIODevice&)>& wri
     if (exists && S_ISDIR(target.st_mode))
         return fail(cannotWrite, qt_error_string(EISDIR));
 
-    // A new name beside `path`, made exclusively: O_EXCL never follows a link.
-    const QFileInfo info(path);
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = QFile::encodeName(
-            info.dir().filePath(QStringLiteral(".%1.%2")
-                                    .arg(info.fileName())
-                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return fail(cannotWrite, qt_error_string(errno));
-    const auto discard = [&](const QString& what, const QString& reason) {
-        ::unlink(temporary.constData());
-        return fail(what, reason);
-    };
-    if (exists && ::fchmod(fd, target.st_mode & 07777) != 0) {
-        const int e = errno;
-        ::close(fd);
-        return discard(cannotWrite, qt_error_string(e));
-    }
-    QFile out;
-    if (!out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return discard(cannotWrite, out.errorString());
-    }
-    if (const auto failure = WriteThrough(out, write))
-        return discard(cannotWrite, *failure);
-    if (::fsync(fd) != 0)
-        return discard(cannotWrite, qt_error_string(errno));
-    out.close();
-    // rename() replaces the name itself, whatever was put there meanwhile.
-    if (::rename(temporary.constData(), name.constData()) != 0)
-        return discard(QStringLiteral("cannot put in place"), qt_error_string(errno));
-    return true;
+    ReplaceOptions options;
+    if (exists)
+        options.mode = target.st_mode & 07777;
+    const auto failure = ReplaceFile(path, options, [&](QFile& out) { return WriteThrough(out, write); });
+    if (!failure)
+        return true;
+    const bool placing =
+        failure->step == ReplaceFailure::Step::Publish || failure->step == ReplaceFailure::Step::SyncFolder;
+    return fail(placing ? QStringLiteral("cannot put in place") : cannotWrite, failure->reason);
 }
 
 bool WriteExportAs(const QString& path, const ExportWriters& writers, QString* error) {

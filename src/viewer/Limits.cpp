@@ -4,9 +4,8 @@ namespace tarvek {
 
 namespace {
 
-std::optional<double> LimitOrProblem(const QString& field, const QString& what, const QString& channel,
+std::optional<double> LimitOrProblem(const LimitField& limit, const QString& what, const QString& channel,
                                      QStringList* problems) {
-    const LimitField limit = ParseLimit(field);
     if (limit.kind == LimitField::Kind::Unreadable)
         *problems += QStringLiteral("%1: the alarm %2 \"%3\" is not a number; it is not drawn")
                          .arg(channel, what, limit.text);
@@ -17,13 +16,13 @@ std::optional<double> LimitOrProblem(const QString& field, const QString& what, 
 
 } // namespace
 
-ChannelLimits ParseLimits(const QString& minimum, const QString& maximum, const QString& channel,
+ChannelLimits ParseLimits(const LimitField& minimum, const LimitField& maximum, const QString& channel,
                           QStringList* problems) {
     ChannelLimits limits{LimitOrProblem(minimum, QStringLiteral("minimum"), channel, problems),
                          LimitOrProblem(maximum, QStringLiteral("maximum"), channel, problems)};
     if (limits.low && limits.high && !(*limits.low < *limits.high)) {
         *problems += QStringLiteral("%1: the alarm minimum %2 is not below the maximum %3; both are ignored")
-                         .arg(channel, minimum.trimmed(), maximum.trimmed());
+                         .arg(channel, minimum.text, maximum.text);
         return {};
     }
     return limits;
@@ -78,6 +77,27 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
         open = true;
     }
     return periods;
+}
+
+std::vector<std::pair<double, double>> ShadeBands(const std::vector<LimitPeriod>& periods, int channel,
+                                                  bool above, const std::function<double(qint64)>& xOf) {
+    std::vector<std::pair<double, double>> bands;
+    double from = 0, to = -1e9;
+    for (const LimitPeriod& period : periods) {
+        if (period.channel != channel || period.above != above)
+            continue;
+        const double x1 = xOf(period.first) - 1;
+        const double x2 = std::max(xOf(period.last) + 1, x1 + 2);
+        if (x1 > to + 1) {
+            if (to >= from)
+                bands.emplace_back(from, to);
+            from = x1;
+        }
+        to = std::max(to, x2);
+    }
+    if (to >= from)
+        bands.emplace_back(from, to);
+    return bands;
 }
 
 OutsideCounts CountOutside(const std::vector<LimitPeriod>& periods, int channel) {

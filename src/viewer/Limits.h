@@ -5,16 +5,19 @@
 
 #include <QString>
 
+#include <functional>
+#include <utility>
+
 #include <optional>
 #include <vector>
 
 namespace tarvek {
 
-// The limits of the set-up's alarm minimum and maximum texts. A blank field
-// is no limit; a field that is not a limit number (see ParseLimit) is left
-// out and named in `problems`; so are both when the minimum is not below the
-// maximum. `channel` names the channel there.
-ChannelLimits ParseLimits(const QString& minimum, const QString& maximum, const QString& channel,
+// The limits of the set-up's alarm minimum and maximum fields. A blank field
+// is no limit; an unreadable one is left out and named in `problems`; so are
+// both when the minimum is not below the maximum. `channel` names the
+// channel there.
+ChannelLimits ParseLimits(const LimitField& minimum, const LimitField& maximum, const QString& channel,
                           QStringList* problems);
 
 // A run of records of one channel outside its limits on one side: record
@@ -30,6 +33,13 @@ struct LimitPeriod {
 // The periods of `channel` over `span`, in stored order; none without limits.
 std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const ChannelLimits& limits,
                                      const TimeSpan& span);
+
+// The x ranges a chart shades for the periods of `channel` on one side, `xOf`
+// placing a record: each from a pixel before its first record to a pixel
+// after its last, at least 2 wide. Periods a pixel apart are shaded as one:
+// a year can hold thousands.
+std::vector<std::pair<double, double>> ShadeBands(const std::vector<LimitPeriod>& periods, int channel,
+                                                  bool above, const std::function<double(qint64)>& xOf);
 
 // Records below and above the limits among `periods` of `channel`.
 struct OutsideCounts {

@@ -23,8 +23,7 @@ std::optional<TimeSpan> ChosenSpan(SpanChoice choice, const Trend& trend, qint64
     const auto extent = TimeExtent(trend);
     if (!extent)
         return std::nullopt;
-    constexpr qint64 HourMs = 3'600'000;
-    static constexpr qint64 lengths[] = {HourMs, 24 * HourMs, 7 * 24 * HourMs, 31 * 24 * HourMs};
+    static constexpr qint64 lengths[] = {HourMs, DayMs, 7 * DayMs, 31 * DayMs};
     const auto [first, last] = *extent;
     return TimeSpan{choice == SpanChoice::All ? first : last - lengths[int(choice)], last, TimeSpan::Utc};
 }

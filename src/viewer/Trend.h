@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/DataFileReader.h"
+#include "data/StoredTime.h"
 #include "data/UtcClock.h"
 
 #include <QTimeZone>
@@ -84,15 +85,9 @@ class Trend {
     UtcClock clock_;
     std::vector<qint64> utc_;
     std::vector<qint32> offset_; // wall clock minus true time, seconds
-    std::array<std::vector<StoredValue>, Declarations::ChannelCount> values_;
-    std::array<std::vector<Block>, Declarations::ChannelCount> blocks_;
+    std::array<std::vector<StoredValue>, ChannelCount> values_;
+    std::array<std::vector<Block>, ChannelCount> blocks_;
     bool risingUtc_ = true, risingLocal_ = true;
 };
-
-// "YYYY-MM-DDTHH:MM:SS" for milliseconds of the wall clock from 1970-01-01,
-// and back (nothing for any other text).
-QByteArray LocalTimeText(qint64 localMs);
-void WriteLocalTime(qint64 localMs, char* out); // the 19 characters at `out`
-std::optional<qint64> ParseLocalTime(const QString& text);
 
 } // namespace tarvek

@@ -143,14 +143,4 @@ qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs) {
     return best;
 }
 
-ChartDrag DragStartedBy(Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
-    if (button == Qt::MiddleButton || (button == Qt::LeftButton && modifiers & Qt::ShiftModifier))
-        return ChartDrag::Pan;
-    return button == Qt::LeftButton ? ChartDrag::Zoom : ChartDrag::None;
-}
-
-bool EndsZoomRectangle(Qt::MouseButton released) {
-    return released == Qt::LeftButton;
-}
-
 } // namespace tarvek

@@ -43,11 +43,4 @@ ChannelStatistics ComputeStatistics(const Trend& trend, int channel, const TimeS
 // holds none.
 qint64 NearestRecord(const Trend& trend, const TimeSpan& span, qint64 utcMs);
 
-// What a drag on the plot does: the middle button, or the left one with Shift
-// held, pans; the left one alone draws a rectangle to zoom into, and only its
-// release ends the rectangle.
-enum class ChartDrag { None, Pan, Zoom };
-ChartDrag DragStartedBy(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
-bool EndsZoomRectangle(Qt::MouseButton released);
-
 } // namespace tarvek

@@ -13,7 +13,7 @@ QString ValueText(const Trend& trend, int channel, qint64 i) {
 } // namespace
 
 QString TableTime(const Trend& trend, qint64 record) {
-    return QString::fromLatin1(LocalTimeText(trend.LocalMs(record))).replace(u'T', u' ');
+    return QString::fromLatin1(StoredTimeText(trend.LocalMs(record))).replace(u'T', u' ');
 }
 
 QStringList StatisticsHeadings() {
@@ -42,6 +42,16 @@ QStringList PeriodHeadings() {
     return {QStringLiteral("Channel"), QStringLiteral("From"),    QStringLiteral("To"),
             QStringLiteral("Outside"), QStringLiteral("Extreme"), QStringLiteral("at"),
             QStringLiteral("Records")};
+}
+
+std::vector<QStringList> StatisticsRows(const Trend& trend, const ChannelInfos& channels,
+                                        const std::vector<int>& shown, const TimeSpan& span,
+                                        const std::vector<LimitPeriod>& periods) {
+    std::vector<QStringList> rows;
+    for (const int k : shown)
+        rows.push_back(StatisticsRow(trend, k, channels[k], ComputeStatistics(trend, k, span),
+                                     CountOutside(periods, k)));
+    return rows;
 }
 
 QStringList PeriodRow(const Trend& trend, const ChannelInfos& channels, const LimitPeriod& p) {

@@ -24,6 +24,12 @@ QStringList StatisticsHeadings();
 QStringList StatisticsRow(const Trend& trend, int channel, const ChannelInfo& info,
                           const ChannelStatistics& s, const OutsideCounts& outside);
 
+// The statistics rows of the `shown` channels over `span`, with the records
+// outside among `periods`.
+std::vector<QStringList> StatisticsRows(const Trend& trend, const ChannelInfos& channels,
+                                        const std::vector<int>& shown, const TimeSpan& span,
+                                        const std::vector<LimitPeriod>& periods);
+
 // A period outside the limits: channel, from, to, "below" or "above", the
 // extreme value and its time, the number of records.
 QStringList PeriodHeadings();

@@ -1,32 +1,18 @@
 #include "viewer/TrendSource.h"
 
-#include "common/SharedFile.h"
-#include "config/SettingRecords.h"
-#include "data/StoringData.h"
+#include "common/Folders.h"
+#include "data/MonthFiles.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
-#include <unistd.h>
 
 namespace tarvek {
 
 namespace {
-
-// Year * 12 + month of a month file's name, or -1 for any other name.
-int MonthKey(const QString& path) {
-    static const QRegularExpression name(QStringLiteral("^(\\d\\d)-(\\d{4})-Data\\.txt$"));
-    const QRegularExpressionMatch m = name.match(QFileInfo(path).fileName());
-    if (!m.hasMatch())
-        return -1;
-    const int month = m.captured(1).toInt();
-    return month >= 1 && month <= 12 ? m.captured(2).toInt() * 12 + month - 1 : -1;
-}
 
 QString NoDataFilesText(const QString& folder) {
     return QStringLiteral("%1: holds no data files (mm-yyyy-Data.txt)").arg(QDir::toNativeSeparators(folder));
@@ -34,22 +20,9 @@ QString NoDataFilesText(const QString& folder) {
 
 QStringList MonthFiles(const QString& folder) {
     QStringList files;
-    // Only names of month files are examined further: a folder may hold
-    // tens of thousands of other entries.
-    for (const QFileInfo& info : QDir(folder, QStringLiteral("[0-9][0-9]-[0-9][0-9][0-9][0-9]-Data.txt"),
-                                      QDir::NoSort, QDir::Files | QDir::Readable)
-                                     .entryInfoList())
-        if (MonthKey(info.fileName()) >= 0)
-            files += info.filePath();
-    std::sort(files.begin(), files.end(),
-              [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
+    for (const QString& name : ListMonthFiles(folder))
+        files += folder + u'/' + name;
     return files;
-}
-
-// A name as shown and exported: without control characters (C0, DEL, C1).
-QString WithoutControls(QString text) {
-    text.removeIf([](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0); });
-    return text;
 }
 
 QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
@@ -64,28 +37,13 @@ QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
 } // namespace
 
 ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
+    const ChannelSetUp setUp = ReadChannelSettings(settingFolder, LinkPolicy::Refuse);
+    if (!setUp.Read() && setUp.error != ENOENT && openProblem)
+        *openProblem = setUp.failure;
     ChannelInfos infos;
-    const QString path = settingFolder + u'/' + ChannelParametersFile;
-    QFile file;
-    const SharedFile shared = OpenSharedFile(path, SharedAccess::Read, LinkPolicy::Follow);
-    if (shared && !file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        ::close(shared.fd);
-    else if (!shared && shared.error != ENOENT && openProblem)
-        *openProblem =
-            QStringLiteral("%1: cannot open (%2)").arg(QDir::toNativeSeparators(path), shared.reason);
-    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
-        QString record;
-        if (file.isOpen() && file.seek(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength))
-            record = QString::fromLatin1(file.read(SettingRecordLength));
-        const QString name = WithoutControls(ChannelFieldOf(record, Declarations::Description)).trimmed();
-        const QString unit = WithoutControls(ChannelFieldOf(record, Declarations::Unit)).trimmed();
-        ChannelInfo& info = infos[c - 1];
-        info = {name.isEmpty() ? QStringLiteral("Ch.%1").arg(c) : name,
-                unit.isEmpty() ? QStringLiteral("Bar") : unit,
-                !unit.isEmpty(),
-                {}};
-        info.limits = ParseLimits(ChannelFieldOf(record, Declarations::AlarmMin),
-                                  ChannelFieldOf(record, Declarations::AlarmMax), info.Heading(), problems);
+    for (int k = 0; k < ChannelCount; ++k) {
+        const ChannelSettings& settings = setUp.channels[k];
+        infos[k] = {settings, ParseLimits(settings.minimum, settings.maximum, settings.Heading(), problems)};
     }
     return infos;
 }
@@ -95,6 +53,21 @@ std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
     for (const ChannelInfo& info : channels)
         units.push_back(info.unitSet ? info.unit : QString());
     return units;
+}
+
+RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit) {
+    const auto records = [&](qsizetype i) { return std::max<qint64>(sizes[i] / DataRecordLength - 1, 0); };
+    RecordLimitChoice choice;
+    choice.leftOutFiles = qsizetype(sizes.size());
+    for (; choice.leftOutFiles > 0; --choice.leftOutFiles) {
+        const qint64 n = records(choice.leftOutFiles - 1);
+        if (choice.keptRecords + n > limit)
+            break;
+        choice.keptRecords += n;
+    }
+    for (qsizetype i = 0; i < choice.leftOutFiles; ++i)
+        choice.leftOutRecords += records(i);
+    return choice;
 }
 
 struct TrendSource::File {
@@ -153,31 +126,24 @@ bool TrendSource::Open(const QStringList& paths) {
                          [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
     files.removeDuplicates();
 
-    // The newest files that fit within the limit, by their sizes.
-    qint64 records = 0, leftOut = 0;
-    qsizetype keep = files.size();
-    for (; keep > 0; --keep) {
-        const qint64 n = std::max<qint64>(StampOf(files[keep - 1]).size / DataRecordLength - 1, 0);
-        if (records + n > recordLimit_)
-            break;
-        records += n;
-    }
-    for (qsizetype i = 0; i < keep; ++i)
-        leftOut += std::max<qint64>(StampOf(files[i]).size / DataRecordLength - 1, 0);
-    if (keep > 0)
-        problems_ += LeftOutText(files.mid(0, keep), leftOut, recordLimit_);
+    std::vector<qint64> sizes;
+    for (const QString& file : files)
+        sizes.push_back(StampOf(file).size);
+    const RecordLimitChoice choice = NewestWithin(sizes, recordLimit_);
+    if (choice.leftOutFiles > 0)
+        problems_ += LeftOutText(files.mid(0, choice.leftOutFiles), choice.leftOutRecords, recordLimit_);
 
-    trend_.Reserve(records);
-    for (const QString& file : files.mid(keep))
+    trend_.Reserve(choice.keptRecords);
+    for (const QString& file : files.mid(choice.leftOutFiles))
         Add(file);
     trend_.ShrinkToFit();
     limitProblems_.clear();
     if (!paths.isEmpty()) {
         const QFileInfo first(paths.first());
         QString problem;
-        channels_ = ReadChannelInfos((first.isDir() ? first.absoluteFilePath() : first.absolutePath()) +
-                                         QStringLiteral("/../") + SettingFolderName,
-                                     &limitProblems_, &problem);
+        channels_ = ReadChannelInfos(
+            SettingFolderBesideData(first.isDir() ? first.absoluteFilePath() : first.absolutePath()),
+            &limitProblems_, &problem);
         if (!problem.isEmpty())
             problems_ += problem;
     }
@@ -197,7 +163,7 @@ void TrendSource::ReadAgainFrom(std::size_t index, const QStringList& added) {
         Add(path);
 }
 
-TrendSource::Change TrendSource::Poll() {
+TrendSource::Change TrendSource::FollowStep() {
     // Month files new in a folder; the folder's stamp first, so that an
     // unchanged folder of any size costs one stat.
     QStringList added;
@@ -294,13 +260,8 @@ QStringList TrendSource::Files() const {
 }
 ReadTally TrendSource::Tally() const {
     ReadTally sum;
-    for (const auto& file : files_) {
-        const ReadTally& t = file->cursor.Tally();
-        sum.blank += t.blank;
-        sum.notData += t.notData;
-        sum.uncounted += t.uncounted;
-        sum.torn += t.torn;
-    }
+    for (const auto& file : files_)
+        sum += file->cursor.Tally();
     return sum;
 }
 

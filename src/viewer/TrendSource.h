@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ChannelSettings.h"
 #include "viewer/Limits.h"
 #include "viewer/Trend.h"
 
@@ -10,26 +11,30 @@
 
 namespace tarvek {
 
-// A channel's name and unit as the chart, the statistics and the CSV header
-// show them, and its alarm limits. `unitSet`: the set-up names the unit
-// (else it shows as "Bar", the unit every data record carries).
-struct ChannelInfo {
-    QString name;
-    QString unit;
-    bool unitSet = false;
+// A channel as the chart, the statistics and the CSV header show it: its
+// set-up, and the alarm limits drawn.
+struct ChannelInfo : ChannelSettings {
     ChannelLimits limits;
-    QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
 };
-using ChannelInfos = std::array<ChannelInfo, Declarations::ChannelCount>;
+using ChannelInfos = std::array<ChannelInfo, ChannelCount>;
 
-// Names, units and alarm limits of channels 1..8 from `settingFolder`'s
-// channel parameters file, read-only and non-blocking; "Ch.n"/"Bar" and no
-// limits where missing. Unusable limits go to `problems`, an unreadable file
-// to `openProblem`; control characters are dropped from names.
+// The channels of `settingFolder`'s channel parameters file
+// (ReadChannelSettings; a link there is refused). Unusable limits go to
+// `problems`, a file that cannot be read (other than a missing one) to
+// `openProblem`.
 ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems,
                               QString* openProblem = nullptr);
 // The units as the chart groups them: empty where the set-up names none.
 std::vector<QString> GroupingUnits(const ChannelInfos& channels);
+
+// The files, in calendar order, the viewer holds within a limit of `limit`
+// records: the newest whose records (by their files' sizes, the header
+// aside) fit. The oldest files left out, and their records.
+struct RecordLimitChoice {
+    qsizetype leftOutFiles = 0;
+    qint64 keptRecords = 0, leftOutRecords = 0;
+};
+RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit);
 
 // The data files the viewer reads and follows, and the trend they make.
 // Folders and month-named files are read in calendar order; channel names come
@@ -54,7 +59,7 @@ class TrendSource {
     // place; a folder is listed only when its modification time changed.
     // Reloaded: records already shown were read again. A file that cannot
     // be read is named in Errors() until it can.
-    Change Poll();
+    Change FollowStep();
 
     const Trend& Data() const { return trend_; }
     const ChannelInfos& Channels() const { return channels_; }

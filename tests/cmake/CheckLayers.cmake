@@ -1,9 +1,9 @@
 # Fails when a source file under SOURCE_DIR includes what its folder may not:
-# a logic folder (any folder not named ui) a Qt Widgets or Qt Charts header or a
+# a logic folder (any folder not named ui) a Qt Widgets header or a
 # header from a ui/ folder, and any folder a header of a folder above it
 # (common <- config <- data <- acquisition <- ui; data <- viewer <- viewer/ui;
 # data <- publish).
-# WIDGET_DIRS: the include folders of Qt Widgets and Qt Charts, ';'-separated.
+# WIDGET_DIRS: the include folders of Qt Widgets, ';'-separated.
 cmake_minimum_required(VERSION 3.25)
 set(below_common "common")
 set(below_config "${below_common};config")
@@ -37,8 +37,8 @@ foreach(source IN LISTS sources)
             if(NOT CMAKE_MATCH_1 IN_LIST below_${folder})
                 list(APPEND faults "${source}: ${line}")
             endif()
-        elseif(NOT folder MATCHES "(^|/)ui$" AND line MATCHES "<(Qt(Widgets|Charts)/)?([A-Za-z0-9_]+)>")
-            if(CMAKE_MATCH_2 OR CMAKE_MATCH_3 IN_LIST widget_headers)
+        elseif(NOT folder MATCHES "(^|/)ui$" AND line MATCHES "<(QtWidgets/)?([A-Za-z0-9_]+)>")
+            if(CMAKE_MATCH_1 OR CMAKE_MATCH_2 IN_LIST widget_headers)
                 list(APPEND faults "${source}: ${line}")
             endif()
         endif()

@@ -5,6 +5,7 @@
 #include "common/Declarations.h"
 #include "config/SettingRecords.h"
 #include "data/StoringData.h"
+#include "viewer/HeadlessExport.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <grp.h>
 #include <map>
@@ -58,12 +60,31 @@ inline void WriteBytes(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
-// Runs `f` and returns its result, leaving what it wrote to stderr in `err`.
+// Runs `f` and returns its result, leaving what it wrote to stderr in `err`:
+// the descriptor itself goes to a temporary file meanwhile.
 template <typename F> auto WithStderr(QString& err, F f) {
-    ::testing::internal::CaptureStderr();
+    std::fflush(stderr);
+    std::FILE* capture = std::tmpfile();
+    const int saved = ::dup(2);
+    ::dup2(::fileno(capture), 2);
     auto result = f();
-    err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::rewind(capture);
+    QByteArray bytes;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(capture);
+    err = QString::fromUtf8(bytes);
     return result;
+}
+
+// Where character `column` of record `record` of a set-up file lies, both
+// counted from 1 as the record layouts count them.
+constexpr int At(int record, int column) {
+    return (record - 1) * 80 + column - 1;
 }
 
 // A record of `length` bytes: `text` blank-padded, ending in "*", CR, LF.
@@ -152,6 +173,17 @@ class AppFolderTest : public ::testing::Test {
 
     QTemporaryDir dir_;
     Declarations state;
+};
+
+// The viewer's file tests: the headless export run in-process.
+class ViewerFiles : public AppFolderTest {
+  protected:
+    int Export(const QStringList& arguments) {
+        QTextStream stream(&err_);
+        return RunHeadlessExport(QStringList{"tarvek-view"} + arguments, state.AppFolder + "/datafiles",
+                                 stream);
+    }
+    QString err_;
 };
 
 } // namespace tarvek

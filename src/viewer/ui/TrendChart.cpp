@@ -14,16 +14,10 @@
 
 namespace tarvek {
 
-namespace {
-
-constexpr double Margin = 6, StripGap = 8, Swatch = 10;
-
-} // namespace
-
 QColor TrendChart::ChannelColor(int channel) {
-    static const QColor colors[Declarations::ChannelCount] = {
-        QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c), QColor(0x9467bd),
-        QColor(0xff7f0e), QColor(0x17becf), QColor(0x8c564b), QColor(0x7f7f7f)};
+    static const QColor colors[ChannelCount] = {QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c),
+                                                QColor(0x9467bd), QColor(0xff7f0e), QColor(0x17becf),
+                                                QColor(0x8c564b), QColor(0x7f7f7f)};
     return colors[channel];
 }
 
@@ -34,24 +28,22 @@ TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels,
-                         const std::array<bool, Declarations::ChannelCount>& shown) {
+void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown) {
     trend_ = trend;
     channels_ = channels;
     shown_ = shown;
     Redraw();
 }
 
-void TrendChart::SetTimeRange(qint64 from, qint64 to) {
-    from_ = from;
-    to_ = to > from ? to : from + 1000;
+void TrendChart::SetWindow(const ChartWindow& window) {
+    window_ = window;
+    Redraw();
+    emit SpanChanged(Span());
 }
 
 void TrendChart::ShowSpan(qint64 from, qint64 to) {
     valueZoom_.clear();
-    SetTimeRange(from, to);
-    Redraw();
-    emit SpanChanged(Span());
+    SetWindow(ChartWindow::Of(from, to));
 }
 
 void TrendChart::Refresh() {
@@ -63,60 +55,21 @@ void TrendChart::resizeEvent(QResizeEvent*) {
 }
 
 double TrendChart::XOf(qint64 utcMs, const QRectF& plot) const {
-    return plot.left() + double(utcMs - from_) / double(to_ - from_) * plot.width();
+    return plot.left() + double(utcMs - window_.from) / double(window_.to - window_.from) * plot.width();
 }
 
-// The strips' places: headers of as many lines as their names need, the
-// plots sharing out the height left, the time labels under the last one.
 void TrendChart::LayOut() {
     const QFontMetricsF fm(font());
-    const double line = fm.height();
-    std::vector<int> shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
-        if (shown_[k])
-            shown.push_back(k);
-    std::vector<UnitGroup> groups = GroupByUnit(GroupingUnits(channels_), shown);
-    if (groups.empty())
-        groups.push_back({});
-    // Room beside the plots for half a time label, above each for half a
-    // value label.
-    const double left = Margin + axisWidth_,
-                 right = width() - Margin - fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2;
-    legend_.clear();
-    std::vector<Strip> strips;
-    double headers = 0;
-    for (const UnitGroup& group : groups) {
-        Strip strip{group, {}, {}, 0, 1, 1};
-        double x = left, row = 0;
-        for (const int k : group.channels) {
-            QString text = channels_[k].Heading();
-            double w = Swatch + 4 + fm.horizontalAdvance(text) + 12;
-            if (x + w > right && x > left)
-                x = left, ++row;
-            if (w > right - left) {
-                text = fm.elidedText(text, Qt::ElideRight, std::max(10.0, right - left - Swatch - 16));
-                w = right - left;
-            }
-            legend_.push_back({k, QRectF(x, row, w, line), text}); // row: fixed once the strip's top is known
-            x += w;
-        }
-        strip.headerLines = int(row) + 1;
-        headers += (strip.headerLines + 0.5) * line;
-        strips.push_back(strip);
-    }
-    const double bottom = 2 * line + Margin;
-    const double plots = std::max(20.0 * double(strips.size()), height() - Margin - bottom - headers -
-                                                                    StripGap * double(strips.size() - 1));
-    double y = Margin;
-    std::size_t entry = 0;
-    for (Strip& strip : strips) {
-        for (std::size_t n = 0; n < strip.group.channels.size(); ++n, ++entry)
-            legend_[entry].rect.moveTop(y + legend_[entry].rect.top() * line);
-        y += (strip.headerLines + 0.5) * line;
-        strip.plot = QRectF(left, y, std::max(10.0, right - left), plots / double(strips.size()));
-        y += strip.plot.height() + StripGap;
-    }
-    strips_ = std::move(strips);
+    const TextMeasure measure{
+        [&](const QString& text) { return fm.horizontalAdvance(text); },
+        [&](const QString& text, double width) { return fm.elidedText(text, Qt::ElideRight, width); },
+        fm.height()};
+    ChartLayout layout =
+        LayOutStrips(size(), axisWidth_, measure, GroupByUnit(GroupingUnits(channels_), shown_), channels_);
+    legend_ = std::move(layout.legend);
+    strips_.clear();
+    for (StripPlace& place : layout.strips)
+        strips_.push_back({std::move(place.group), place.plot, {}, 0, 1, place.headerLines});
 }
 
 void TrendChart::Redraw() {
@@ -131,8 +84,9 @@ void TrendChart::Redraw() {
         LayOut();
         if (const int width = int(strips_.front().plot.width()); width > columns) {
             columns = width;
-            for (int k = 0; k < Declarations::ChannelCount; ++k)
-                traces_[k] = trend_ && shown_[k] ? Decimate(*trend_, k, Span(), columns) : Trace{};
+            traces_.fill({});
+            for (const int k : shown_)
+                traces_[k] = trend_ ? Decimate(*trend_, k, Span(), columns) : Trace{};
         }
         double labels = 0;
         for (Strip& strip : strips_) {
@@ -150,10 +104,12 @@ void TrendChart::Redraw() {
                         limits.push_back(*limit);
             }
             const auto zoom = valueZoom_.find(strip.group.unit);
-            const auto [a, b] = zoom != valueZoom_.end() ? zoom->second : FitValues(any, low, high, limits);
-            strip.scale = NiceScale(a, b, std::max(1, int(strip.plot.height() / (2 * fm.height()))));
-            strip.low = zoom != valueZoom_.end() ? a : strip.scale.low;
-            strip.high = zoom != valueZoom_.end() ? b : strip.scale.high;
+            const StripValues values = StripRange(
+                any, low, high, limits, zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt,
+                std::max(1, int(strip.plot.height() / (2 * fm.height()))));
+            strip.scale = values.scale;
+            strip.low = values.low;
+            strip.high = values.high;
             for (const double v : {strip.low, strip.high})
                 labels = std::max(labels, fm.horizontalAdvance(strip.scale.Label(v)));
             labels = std::max(labels, fm.horizontalAdvance(strip.group.unit));
@@ -163,15 +119,12 @@ void TrendChart::Redraw() {
             break;
         axisWidth_ = wanted;
     }
-    std::vector<int> shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
-        if (shown_[k] && trend_)
-            shown.push_back(k);
-    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown, Span()) : std::vector<LimitPeriod>{};
+    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown_, Span()) : std::vector<LimitPeriod>{};
     const double tickRoom = fm.horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
     // Without records there are no dates to show.
     ticks_ = trend_ && trend_->Size() > 0
-                 ? TimeTicks(from_, to_, std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
+                 ? TimeTicks(window_.from, window_.to,
+                             std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
                  : std::vector<TimeTick>{};
     update();
 }
@@ -192,10 +145,10 @@ void TrendChart::paintEvent(QPaintEvent*) {
                    tick.label);
     }
     for (const LegendEntry& e : legend_) {
-        p.fillRect(QRectF(e.rect.left(), e.rect.center().y() - Swatch / 2, Swatch, Swatch),
+        p.fillRect(QRectF(e.rect.left(), e.rect.center().y() - LegendSwatch / 2, LegendSwatch, LegendSwatch),
                    ChannelColor(e.channel));
         p.setPen(Qt::black);
-        p.drawText(e.rect.adjusted(Swatch + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, e.text);
+        p.drawText(e.rect.adjusted(LegendSwatch + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, e.text);
     }
 }
 
@@ -208,7 +161,7 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
     p.setRenderHint(QPainter::Antialiasing, false);
     // The unit heads the value labels; the grid of both axes.
     p.setPen(Qt::black);
-    p.drawText(QRectF(Margin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
+    p.drawText(QRectF(ChartMargin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
                Qt::AlignRight | Qt::AlignVCenter, strip.group.unit);
     const QPen grid(QColor(0xdd, 0xdd, 0xdd));
     for (double v = std::ceil(strip.low / strip.scale.step - 1e-9) * strip.scale.step;
@@ -217,7 +170,7 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
         p.setPen(grid);
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         p.setPen(Qt::black);
-        p.drawText(QRectF(Margin, y - line / 2, axisWidth_ - 4, line), Qt::AlignRight | Qt::AlignVCenter,
+        p.drawText(QRectF(ChartMargin, y - line / 2, axisWidth_ - 4, line), Qt::AlignRight | Qt::AlignVCenter,
                    strip.scale.Label(v));
     }
     p.setPen(grid);
@@ -234,29 +187,14 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
         // The periods outside: shaded from the limit to the plot's edge.
         QColor shade = color;
         shade.setAlpha(40);
-        // Periods a pixel apart are shaded as one: a year can hold thousands.
         for (const bool above : {false, true}) {
             if (!(above ? limits.high : limits.low))
                 continue;
             const double y = yOf(above ? *limits.high : *limits.low);
             const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
-            double from = 0, to = -1e9;
-            const auto flush = [&] {
-                if (to >= from)
-                    p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
-            };
-            for (const LimitPeriod& period : periods_) {
-                if (period.channel != k || period.above != above)
-                    continue;
-                const double x1 = XOf(trend_->UtcMs(period.first), plot) - 1;
-                const double x2 = std::max(XOf(trend_->UtcMs(period.last), plot) + 1, x1 + 2);
-                if (x1 > to + 1) {
-                    flush();
-                    from = x1;
-                }
-                to = std::max(to, x2);
-            }
-            flush();
+            const auto xOf = [&](qint64 record) { return XOf(trend_->UtcMs(record), plot); };
+            for (const auto& [from, to] : ShadeBands(periods_, k, above, xOf))
+                p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
         }
         p.setPen(QPen(color, 1, Qt::DashLine));
         for (const std::optional<double>& limit : {limits.low, limits.high})
@@ -304,47 +242,22 @@ const TrendChart::Strip* TrendChart::StripAt(const QPointF& at) const {
     return nullptr;
 }
 
-QRectF TrendChart::TimeArea() const {
-    return strips_.front().plot.united(strips_.back().plot);
-}
-
-void TrendChart::Zoom(double factor, double anchor) {
-    const double width = double(to_ - from_) * factor;
-    const double at = double(from_) + double(to_ - from_) * anchor;
-    SetTimeRange(qint64(at - width * anchor), qint64(at + width * (1 - anchor)));
-    Redraw();
-    emit SpanChanged(Span());
+PlotBand TrendChart::Band() const {
+    const QRectF area = strips_.front().plot.united(strips_.back().plot);
+    return {area.left(), area.width()};
 }
 
 void TrendChart::ZoomInto(const QRectF& picked) {
-    const QRectF area = TimeArea();
-    const double width = double(to_ - from_);
     // The values too when the rectangle lies in one strip.
-    for (const Strip& strip : strips_) {
-        if (!strip.plot.contains(picked))
-            continue;
-        const auto valueAt = [&](double y) {
-            return strip.low + (strip.high - strip.low) * (strip.plot.bottom() - y) / strip.plot.height();
-        };
-        valueZoom_[strip.group.unit] = {valueAt(picked.bottom()), valueAt(picked.top())};
-    }
-    SetTimeRange(from_ + qint64(width * (picked.left() - area.left()) / area.width()),
-                 from_ + qint64(width * (picked.right() - area.left()) / area.width()));
-    Redraw();
-    emit SpanChanged(Span());
-}
-
-void TrendChart::Pan(double fraction) {
-    const qint64 shift = qint64(double(to_ - from_) * fraction);
-    SetTimeRange(from_ + shift, to_ + shift);
-    Redraw();
-    emit SpanChanged(Span());
+    for (const Strip& strip : strips_)
+        if (strip.plot.contains(picked))
+            valueZoom_[strip.group.unit] = {ValueAt(picked.bottom(), strip.plot, strip.low, strip.high),
+                                            ValueAt(picked.top(), strip.plot, strip.low, strip.high)};
+    SetWindow(window_.Picked(picked.left(), picked.right(), Band()));
 }
 
 void TrendChart::wheelEvent(QWheelEvent* event) {
-    const QRectF area = TimeArea();
-    const double anchor = std::clamp((event->position().x() - area.left()) / area.width(), 0.0, 1.0);
-    Zoom(std::pow(0.8, event->angleDelta().y() / 120.0), anchor);
+    SetWindow(window_.Zoomed(WheelFactor(event->angleDelta().y()), AnchorAt(event->position().x(), Band())));
     event->accept();
 }
 
@@ -367,9 +280,9 @@ void TrendChart::mousePressEvent(QMouseEvent* event) {
 }
 
 void TrendChart::mouseMoveEvent(QMouseEvent* event) {
-    const QRectF area = TimeArea();
+    const PlotBand band = Band();
     if (panning_) {
-        Pan(-double(event->pos().x() - panFrom_.x()) / area.width());
+        SetWindow(window_.Panned(-double(event->pos().x() - panFrom_.x()) / band.width));
         panFrom_ = event->pos();
         event->accept();
         return;
@@ -377,8 +290,7 @@ void TrendChart::mouseMoveEvent(QMouseEvent* event) {
     if (band_->isVisible())
         band_->setGeometry(QRect(bandFrom_, event->pos()).normalized());
     if (StripAt(event->position()))
-        emit PointerAt(from_ +
-                       qint64(double(to_ - from_) * (event->position().x() - area.left()) / area.width()));
+        emit PointerAt(window_.TimeAt(event->position().x(), band));
     QWidget::mouseMoveEvent(event);
 }
 
@@ -390,8 +302,9 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (band_->isVisible() && EndsZoomRectangle(event->button())) {
         band_->hide();
-        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & TimeArea();
-        if (picked.width() >= 3 && picked.height() >= 3)
+        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) &
+                              strips_.front().plot.united(strips_.back().plot);
+        if (IsPickedRectangle(picked))
             ZoomInto(picked);
         event->accept();
         return;
@@ -405,24 +318,18 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TrendChart::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        Zoom(0.5, 0.5);
+    const KeyAction action = KeyActionOf(event->key());
+    switch (action.kind) {
+    case KeyAction::Zoom:
+        SetWindow(window_.Zoomed(action.amount, 0.5));
         break;
-    case Qt::Key_Minus:
-        Zoom(2.0, 0.5);
+    case KeyAction::Pan:
+        SetWindow(window_.Panned(action.amount));
         break;
-    case Qt::Key_Left:
-        Pan(-0.1);
-        break;
-    case Qt::Key_Right:
-        Pan(0.1);
-        break;
-    case Qt::Key_Home:
+    case KeyAction::Reset:
         emit ResetRequested();
         break;
-    default:
+    case KeyAction::None:
         QWidget::keyPressEvent(event);
         return;
     }

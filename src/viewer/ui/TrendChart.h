@@ -1,6 +1,8 @@
 #pragma once
 
 #include "viewer/ChartAxes.h"
+#include "viewer/ChartLayout.h"
+#include "viewer/ChartWindow.h"
 #include "viewer/Limits.h"
 #include "viewer/TrendMath.h"
 #include "viewer/TrendSource.h"
@@ -26,12 +28,11 @@ class TrendChart : public QWidget {
 
     // What to draw: the trend (kept by the caller), the channels' names and
     // limits and which of them are shown. Redraws the current span.
-    void SetData(const Trend* trend, const ChannelInfos& channels,
-                 const std::array<bool, Declarations::ChannelCount>& shown);
+    void SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown);
     // Shows [from, to] (true time, ms), the value axes fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
-    TimeSpan Span() const { return {from_, to_, TimeSpan::Utc}; }
+    TimeSpan Span() const { return {window_.from, window_.to, TimeSpan::Utc}; }
     // Redraws after records were added.
     void Refresh();
 
@@ -66,28 +67,21 @@ class TrendChart : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    struct LegendEntry {
-        int channel;
-        QRectF rect;
-        QString text; // as drawn, maybe cut
-    };
     void Redraw();
     void LayOut();
     void PaintStrip(QPainter& p, const Strip& strip) const;
     double XOf(qint64 utcMs, const QRectF& plot) const;
     const Strip* StripAt(const QPointF& at) const;
-    QRectF TimeArea() const;                 // the band of all plots, for the pointer and zoom
-    void Zoom(double factor, double anchor); // anchor: 0..1 across the plot
-    void Pan(double fraction);
+    PlotBand Band() const;               // the band of all plots, for the pointer and zoom
     void ZoomInto(const QRectF& picked); // a rectangle of the plot area
-    void SetTimeRange(qint64 from, qint64 to);
+    void SetWindow(const ChartWindow& window);
 
     QTimeZone zone_;
     const Trend* trend_ = nullptr;
     ChannelInfos channels_;
-    std::array<bool, Declarations::ChannelCount> shown_{};
-    qint64 from_ = 0, to_ = 1000;
-    std::array<Trace, Declarations::ChannelCount> traces_;
+    std::vector<int> shown_; // channel indexes, rising
+    ChartWindow window_;
+    std::array<Trace, ChannelCount> traces_;
     std::vector<Strip> strips_;
     std::vector<LegendEntry> legend_;
     std::vector<TimeTick> ticks_;

@@ -24,6 +24,7 @@
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
 #include "viewer/TrendReport.h"
+#include "viewer/ViewerText.h"
 
 namespace tarvek {
 
@@ -92,11 +93,10 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
 
-    statistics_ = ReadOnly(new QTableWidget(Declarations::ChannelCount, int(StatisticsHeadings().size())),
-                           QStringLiteral("Statistics of the visible span"));
+    statistics_ = ReadOnly(new QTableWidget(ChannelCount, int(StatisticsHeadings().size())), StatisticsTitle);
     statistics_->setHorizontalHeaderLabels(StatisticsHeadings());
     periodsModel_ = new PeriodsModel(this);
-    periods_ = ReadOnly(new QTableView, QStringLiteral("Periods outside limits"));
+    periods_ = ReadOnly(new QTableView, PeriodsTitle);
     periods_->setModel(periodsModel_);
     right->setStretchFactor(0, 3);
     // The tables share the room under the chart, a tab each.
@@ -167,7 +167,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
                 ApplySpanChoice();
         });
 
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
+    for (int k = 0; k < ChannelCount; ++k) {
         auto* box = new QCheckBox(panel);
         box->setChecked(true);
         QPixmap swatch(12, 12);
@@ -176,7 +176,7 @@ void ViewerWindow::BuildControls(QWidget* panel) {
         layout->addWidget(box);
         channelBoxes_[k] = box;
         connect(box, &QCheckBox::toggled, this, [this] {
-            chart_->SetData(&source_.Data(), source_.Channels(), ShownMask());
+            chart_->SetData(&source_.Data(), source_.Channels(), ShownChannels());
             UpdateStatistics();
         });
     }
@@ -203,16 +203,9 @@ void ViewerWindow::BuildControls(QWidget* panel) {
 
 std::vector<int> ViewerWindow::ShownChannels() const {
     std::vector<int> shown;
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
+    for (int k = 0; k < ChannelCount; ++k)
         if (channelBoxes_[k]->isChecked())
             shown.push_back(k);
-    return shown;
-}
-
-std::array<bool, Declarations::ChannelCount> ViewerWindow::ShownMask() const {
-    std::array<bool, Declarations::ChannelCount> shown{};
-    for (int k = 0; k < Declarations::ChannelCount; ++k)
-        shown[k] = channelBoxes_[k]->isChecked();
     return shown;
 }
 
@@ -227,30 +220,21 @@ void ViewerWindow::Open(const QStringList& paths) {
 
 void ViewerWindow::ShowData() {
     const ChannelInfos& channels = source_.Channels();
-    for (int k = 0; k < Declarations::ChannelCount; ++k) {
+    for (int k = 0; k < ChannelCount; ++k) {
         channelBoxes_[k]->setText(channels[k].Heading());
         channelBoxes_[k]->setAccessibleName(QStringLiteral("Show ") + channels[k].Heading());
     }
-    chart_->SetData(&source_.Data(), channels, ShownMask());
+    chart_->SetData(&source_.Data(), channels, ShownChannels());
 
-    const Trend& trend = source_.Data();
-    const ReadTally tally = source_.Tally();
-    QString status = tr("%1 files, %2 records").arg(source_.Files().size()).arg(trend.Size());
-    if (tally.Skipped() > 0)
-        status += tr("; skipped: %1 blank, %2 not data records, %3 past the header's count, %4 torn")
-                      .arg(tally.blank)
-                      .arg(tally.notData)
-                      .arg(tally.uncounted)
-                      .arg(tally.torn);
+    // A count note goes to stderr once, when it first appears.
     const QStringList notes = source_.CountNotes();
     if (!notes.isEmpty() && notes != countNotes_) {
         for (const QString& note : notes)
             std::fprintf(stderr, "tarvek-view: %s\n", qPrintable(note));
     }
     countNotes_ = notes;
-    if (!notes.isEmpty())
-        status += QStringLiteral("; ") + notes.join(QStringLiteral("; "));
-    statusBar()->showMessage(status);
+    statusBar()->showMessage(
+        StatusText(source_.Files().size(), source_.Data().Size(), source_.Tally(), notes));
 }
 
 void ViewerWindow::ApplySpanChoice() {
@@ -276,14 +260,11 @@ void ViewerWindow::UpdateStatistics() {
     const ChannelInfos& channels = source_.Channels();
     const std::vector<LimitPeriod>& periods = chart_->Periods();
     // A row per shown channel only: a hidden row would still be read out.
-    const std::vector<int> shown = ShownChannels();
-    statistics_->setRowCount(int(shown.size()));
-    for (int row = 0; row < int(shown.size()); ++row) {
-        const int k = shown[row];
-        SetRow(statistics_, row,
-               StatisticsRow(trend, k, channels[k], ComputeStatistics(trend, k, chart_->Span()),
-                             CountOutside(periods, k)));
-    }
+    const std::vector<QStringList> rows =
+        StatisticsRows(trend, channels, ShownChannels(), chart_->Span(), periods);
+    statistics_->setRowCount(int(rows.size()));
+    for (int row = 0; row < int(rows.size()); ++row)
+        SetRow(statistics_, row, rows[std::size_t(row)]);
     periodsModel_->Show(&trend, &channels, periods);
     tables_->setTabText(1, tr("Periods &outside limits (%1)").arg(periods.size()));
 }
@@ -293,13 +274,7 @@ void ViewerWindow::ShowPointer(qint64 utcMs) {
     const qint64 i = NearestRecord(trend, chart_->Span(), utcMs);
     if (i < 0)
         return;
-    QStringList parts{TableTime(trend, i)};
-    for (const int k : ShownChannels()) {
-        const StoredValue v = trend.Value(k, i);
-        parts += source_.Channels()[k].Heading() + QStringLiteral(": ") +
-                 (v.IsGap() ? (v.IsNoData() ? tr("No Data") : tr("invalid")) : QString::fromLatin1(v.Text()));
-    }
-    readOut_->setText(parts.join(QStringLiteral("   ")));
+    readOut_->setText(ReadOutText(trend, i, ShownChannels(), source_.Channels()));
 }
 
 void ViewerWindow::ShowProblems() {
@@ -313,16 +288,17 @@ void ViewerWindow::ShowProblems() {
 void ViewerWindow::Follow() {
     if (!follow_->isChecked())
         return;
-    const TrendSource::Change change = source_.Poll();
+    const FollowRedraw redraw =
+        AfterFollowStep(source_.FollowStep(), zoomed_, SpanChoice(spanChoice_->currentIndex()) == FromTo);
     ShowProblems();
-    if (change == TrendSource::Change::None)
+    if (redraw == FollowRedraw::Nothing)
         return;
     ShowData();
-    if (zoomed_ || SpanChoice(spanChoice_->currentIndex()) == FromTo) {
+    if (redraw == FollowRedraw::SameSpan) {
         chart_->Refresh();
         UpdateStatistics();
     } else {
-        ApplySpanChoice(); // the chosen span moves on with the newest record
+        ApplySpanChoice();
     }
 }
 
@@ -366,18 +342,13 @@ bool ViewerWindow::ExportPdf(QIODevice& out) {
         return t;
     };
     const Trend& trend = source_.Data();
-    std::vector<QStringList> statistics, periods;
-    for (int k = 0; k < statistics_->rowCount(); ++k) {
-        QStringList row;
-        for (int c = 0; c < statistics_->columnCount(); ++c)
-            row += statistics_->item(k, c) ? statistics_->item(k, c)->text() : QString();
-        statistics.push_back(row);
-    }
+    std::vector<QStringList> periods;
     for (const LimitPeriod& p : chart_->Periods())
         periods.push_back(PeriodRow(trend, source_.Channels(), p));
     const std::vector<PrintedTable> tables = {
-        table(statistics_->accessibleName(), StatisticsHeadings(), std::move(statistics)),
-        table(periods_->accessibleName(), PeriodHeadings(), std::move(periods))};
+        table(StatisticsTitle, StatisticsHeadings(),
+              StatisticsRows(trend, source_.Channels(), ShownChannels(), chart_->Span(), chart_->Periods())),
+        table(PeriodsTitle, PeriodHeadings(), std::move(periods))};
     const QPixmap chart = chart_->grab();
     const QRect page = painter.viewport();
     const auto pages = LayOutPages(page.size(), chart.size(), fm.height() * 1.3, tables);

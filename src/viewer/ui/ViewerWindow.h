@@ -54,14 +54,13 @@ class ViewerWindow : public QMainWindow {
     void ShowPointer(qint64 utcMs);
     void ShowProblems(); // the source's and the last export's
     std::vector<int> ShownChannels() const;
-    std::array<bool, Declarations::ChannelCount> ShownMask() const;
 
     TrendSource source_;
     TrendChart* chart_;
     QComboBox* spanChoice_;
     QDateTimeEdit* from_;
     QDateTimeEdit* to_;
-    std::array<QCheckBox*, Declarations::ChannelCount> channelBoxes_{};
+    std::array<QCheckBox*, ChannelCount> channelBoxes_{};
     QCheckBox* follow_;
     QLabel* problems_;
     QLabel* readOut_;

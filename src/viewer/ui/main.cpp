@@ -3,8 +3,8 @@
 //   tarvek-view [--csv OUT] [--limits-csv OUT] [--from YYYY-MM-DDTHH:MM:SS] [--to YYYY-MM-DDTHH:MM:SS]
 //               [FILE|FOLDER]...
 // With no file or folder, the datafiles folder beside the program is read.
-#include "common/Declarations.h"
-#include "viewer/CsvExport.h"
+#include "common/Folders.h"
+#include "viewer/HeadlessExport.h"
 #include "viewer/ui/ViewerWindow.h"
 
 #include <QApplication>
@@ -36,10 +36,10 @@ int main(int argc, char** argv) {
         }
     }
     // The export runs without a display: no GUI application for it.
-    if (IsCsvExport(argc, argv)) {
+    if (IsHeadlessExport(argc, argv)) {
         QCoreApplication app(argc, argv);
         QTextStream err(stderr);
-        return RunCsvExport(QCoreApplication::arguments(), DataFolderBeside(), err);
+        return RunHeadlessExport(QCoreApplication::arguments(), DataFolderBeside(), err);
     }
     QApplication app(argc, argv);
     QStringList paths = QCoreApplication::arguments().mid(1);

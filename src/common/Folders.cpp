@@ -1,4 +1,4 @@
-#include "common/Declarations.h"
+#include "common/Folders.h"
 
 namespace tarvek {
 
@@ -12,6 +12,10 @@ QString DataFolderPath(const QString& appFolder) {
 
 QString SettingFilePath(const QString& appFolder, const QString& fileName) {
     return SettingFolderPath(appFolder) + u'/' + fileName;
+}
+
+QString SettingFolderBesideData(const QString& dataFolder) {
+    return dataFolder + QStringLiteral("/../") + SettingFolderName;
 }
 
 } // namespace tarvek

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "viewer/ChartAxes.h"
+#include "viewer/TrendSource.h"
+
+#include <QRectF>
+#include <QSizeF>
+
+#include <functional>
+#include <vector>
+
+namespace tarvek {
+
+// Room around the chart, between strips, and the colour swatch of a legend
+// entry, in pixels.
+inline constexpr double ChartMargin = 6, StripGap = 8, LegendSwatch = 10;
+
+// How wide a text is drawn, how it is cut to a width, and a line's height.
+struct TextMeasure {
+    std::function<double(const QString&)> width;
+    std::function<QString(const QString&, double)> elide;
+    double line = 0;
+};
+
+// A channel's entry in the legend above its strip: its swatch and heading,
+// cut when wider than the strip.
+struct LegendEntry {
+    int channel;
+    QRectF rect;
+    QString text; // as drawn, maybe cut
+};
+
+// A strip's place: its unit and channels, its plot area, the lines of its
+// legend above it.
+struct StripPlace {
+    UnitGroup group;
+    QRectF plot;
+    int headerLines = 1;
+};
+
+struct ChartLayout {
+    std::vector<StripPlace> strips; // at least one, empty when no channel is shown
+    std::vector<LegendEntry> legend;
+};
+
+// The strips of `groups` in a chart of `size`: each headed by as many legend
+// lines as its headings need, the plots sharing out the height left (20
+// pixels each at least), half a time label's room right of them, `axisWidth`
+// left of them for the value labels, two lines under the last for the time
+// labels.
+ChartLayout LayOutStrips(const QSizeF& size, double axisWidth, const TextMeasure& measure,
+                         std::vector<UnitGroup> groups, const ChannelInfos& channels);
+
+} // namespace tarvek

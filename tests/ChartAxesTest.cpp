@@ -1,0 +1,94 @@
+// The chart's axes: the ticks of time and value, and the PDF's pages.
+#include "viewer/ChartAxes.h"
+#include "viewer/TrendReport.h"
+
+#include "TestSupport.h"
+
+using namespace tarvek;
+
+namespace {
+
+struct TickCase {
+    const char* name;
+    const char* zone;
+    const char* from; // on the zone's wall clock
+    const char* to;
+    int maxTicks;
+    const char* labels; // "|" between ticks, "/" between a label's lines
+};
+
+class TimeAxis : public ::testing::TestWithParam<TickCase> {};
+
+TEST_P(TimeAxis, TicksFallOnRoundInstantsAndSayNoMoreThanNeeded) {
+    const TickCase& c = GetParam();
+    const QTimeZone zone(c.zone);
+    const auto at = [&](const char* t) {
+        const QDateTime wall = QDateTime::fromString(t, Qt::ISODate);
+        return QDateTime(wall.date(), wall.time(), zone).toMSecsSinceEpoch();
+    };
+    QStringList labels;
+    for (const TimeTick& tick : TimeTicks(at(c.from), at(c.to), c.maxTicks, zone))
+        labels += QString(tick.label).replace('\n', '/');
+    EXPECT_EQ(labels.join('|'), c.labels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, TimeAxis,
+    ::testing::Values(TickCase{"Seconds", "UTC", "2025-03-05T10:00:00", "2025-03-05T10:01:00", 6,
+                               "10:00:00/5 Mar 2025|10:00:15|10:00:30|10:00:45|10:01:00"},
+                      TickCase{"Minutes", "UTC", "2025-03-05T10:02:10", "2025-03-05T10:40:00", 6,
+                               "10:10/5 Mar 2025|10:20|10:30|10:40"},
+                      TickCase{"HoursDateWhereItChanges", "UTC", "2025-03-05T20:00:00", "2025-03-06T05:00:00",
+                               4, "21:00/5 Mar 2025|00:00/6 Mar|03:00"},
+                      TickCase{"Days", "UTC", "2025-03-05T10:00:00", "2025-03-09T00:00:00", 6,
+                               "6 Mar/2025|7 Mar|8 Mar|9 Mar"},
+                      TickCase{"WeeksOnMondays", "UTC", "2025-03-01T00:00:00", "2025-04-01T00:00:00", 6,
+                               "3 Mar/2025|10 Mar|17 Mar|24 Mar|31 Mar"},
+                      TickCase{"MonthsYearWhereItChanges", "UTC", "2025-11-15T00:00:00",
+                               "2026-04-01T00:00:00", 6, "Dec/2025|Jan/2026|Feb|Mar|Apr"},
+                      TickCase{"Years", "UTC", "2020-06-01T00:00:00", "2025-03-01T00:00:00", 6,
+                               "2021|2022|2023|2024|2025"},
+                      TickCase{"Centuries", "UTC", "1890-06-01T00:00:00", "2110-01-01T00:00:00", 6,
+                               "1900|1950|2000|2050|2100"},
+                      // Local round hours: twice 02:00 when the hour repeats, the half
+                      // hour of the offset kept.
+                      TickCase{"RepeatedHour", "Europe/Berlin", "2025-10-26T01:00:00", "2025-10-26T04:00:00",
+                               6, "01:00/26 Oct 2025|02:00|02:00|03:00|04:00"},
+                      TickCase{"HalfHourOffset", "Asia/Kolkata", "2025-03-05T09:40:00", "2025-03-05T13:00:00",
+                               6, "10:00/5 Mar 2025|11:00|12:00|13:00"}),
+    RowName);
+
+TEST(ValueAxis, StepsOfOneTwoFiveAndLimitsNearTheValues) {
+    const ValueScale a = NiceScale(0.3, 9.7, 5);
+    EXPECT_EQ(std::make_tuple(a.low, a.high, a.step, a.Label(4)),
+              std::make_tuple(0.0, 10.0, 2.0, QString("4")));
+    const ValueScale b = NiceScale(-0.012, 0.047, 6);
+    EXPECT_EQ(std::make_tuple(b.step, b.Label(-0.01), b.Label(1e-17)),
+              std::make_tuple(0.01, QString("-0.01"), QString("0.00")));
+    EXPECT_EQ(FitValues(true, 3, 7, {0, 10}), std::make_pair(-0.5, 10.5));
+    EXPECT_EQ(FitValues(true, 3, 7, {-9999, 9999}), std::make_pair(2.8, 7.2));
+}
+
+TEST(PdfPages, TheChartFirstThenTheTablesHeadingsRepeatedOnEachPage) {
+    const std::vector<PrintedTable> tables = {
+        {"Statistics", {"a", "b"}, std::vector<QStringList>(2), {50, 80}},
+        {"Periods", {"c"}, std::vector<QStringList>(50), {60}}};
+    const auto pages = LayOutPages(QSizeF(1000, 700), QSizeF(1200, 600), 20, tables);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[0][0].rect, QRectF(0, 0, 840, 420)); // its shape kept
+    QStringList seen;
+    for (const auto& page : pages) {
+        seen += "|";
+        for (const PagePart& part : page) {
+            EXPECT_LE(part.rect.bottom(), 700);
+            if (part.kind == PagePart::Title || (part.kind == PagePart::Line && part.row < 0))
+                seen += QString("%1%2").arg(part.kind == PagePart::Title ? "T" : "H").arg(part.table);
+        }
+    }
+    // 420 + 20 + 4 lines of the first table + 20: the second starts at 540
+    // and has room for 6 rows there, 34 on the next page, the rest on a third.
+    EXPECT_EQ(seen.join(""), "|T0H0T1H1|H1|H1");
+    EXPECT_EQ(pages[0][1].columns, (std::vector<double>{0, 90}));
+}
+
+} // namespace

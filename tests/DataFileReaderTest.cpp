@@ -1,0 +1,111 @@
+// Reading data files: the counted records and the tally of the rest, and
+// the stored time texts.
+#include "data/DataFileReader.h"
+#include "data/StoredTime.h"
+
+#include "TestSupport.h"
+
+#include <tuple>
+
+using namespace tarvek;
+
+namespace {
+
+// A good record with the byte at `at` changed.
+QByteArray Changed(int at, char c) {
+    QByteArray line = DataLine("10:00:00");
+    line[at] = c;
+    return line;
+}
+
+struct ReadCase {
+    const char* name;
+    QByteArray file;
+    QByteArray records; // the time and channels 1 and 2 of each record read
+    ReadTally tally;
+    bool countDisagrees = false;
+};
+
+const QByteArray Three = DataLine("10:00:00") + DataLine("10:00:30") + DataLine("10:01:00");
+const QByteArray ThreeRead = "10:00:00 1.000 1.000\n10:00:30 1.000 1.000\n10:01:00 1.000 1.000\n";
+
+class DataFileRead : public AppFolderTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
+    const ReadCase& c = GetParam();
+    WriteBytes(DataPath("f.txt"), c.file);
+    DataFileCursor cursor(DataPath("f.txt"));
+    std::vector<StoredRecord> records;
+    ASSERT_EQ(cursor.ReadNew(records), DataFileCursor::Outcome::Ok) << qPrintable(cursor.Error());
+    const auto text = [](StoredValue v) -> QByteArray {
+        return !v.IsGap() ? v.Text() : QByteArray(v.IsNoData() ? "NoData" : "Invalid");
+    };
+    QByteArray read;
+    for (const StoredRecord& r : records)
+        read += StoredTimeText(r.localMs).mid(11) + ' ' + text(r.values[0]) + ' ' + text(r.values[1]) + '\n';
+    EXPECT_EQ(read, c.records);
+    const ReadTally& t = cursor.Tally();
+    EXPECT_EQ(std::tie(t.blank, t.notData, t.uncounted, t.torn),
+              std::tie(c.tally.blank, c.tally.notData, c.tally.uncounted, c.tally.torn));
+    EXPECT_EQ(cursor.CountNote().contains("the header counts"), c.countDisagrees)
+        << qPrintable(cursor.CountNote());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DataFileRead,
+    ::testing::Values(
+        ReadCase{
+            "TornTail", DataHeader("    3") + Three + DataLine("10:01:30").left(70), ThreeRead, {0, 0, 0, 1}},
+        // The logger's rule: below the wrap every whole record counts; a
+        // count that says otherwise is named (one behind is a store in flight).
+        ReadCase{"BadHeader", DataHeader("  x12") + Three, ThreeRead, {}, true},
+        ReadCase{"CountBeyondTheFile", DataHeader("    7") + Three, ThreeRead, {}, true},
+        ReadCase{"CountDamagedLow", DataHeader("    1") + Three, ThreeRead, {}, true},
+        ReadCase{"StoreInFlight", DataHeader("    2") + Three, ThreeRead, {}},
+        ReadCase{"BlankGapRecord",
+                 DataHeader("    3") + DataLine("10:00:00") + Record("", 160) + DataLine("10:01:00"),
+                 "10:00:00 1.000 1.000\n10:01:00 1.000 1.000\n",
+                 {1, 0, 0, 0}},
+        ReadCase{"GapsAreNeverValues",
+                 DataHeader("    1") + DataLine("10:00:00", {" No Data ", " ======= "}),
+                 "10:00:00 NoData Invalid\n",
+                 {}},
+        ReadCase{"WideValuesReadExactly",
+                 DataHeader("    2") + DataLine("10:00:00", {"-12345.68", "+123456.7"}) +
+                     DataLine("10:00:30", {" -1234567", "+99999999"}),
+                 "10:00:00 -12345.68 123456.7\n10:00:30 -1234567 99999999\n",
+                 {}},
+        // Daylight saving time ends: the hour from 02:00 comes twice.
+        ReadCase{"RepeatedHourKept",
+                 DataHeader("    3") + DataLine("02:59:30") + DataLine("02:00:00") + DataLine("02:30:00"),
+                 "02:59:30 1.000 1.000\n02:00:00 1.000 1.000\n02:30:00 1.000 1.000\n",
+                 {}},
+        // Each separator of the time stamp, the unit, the number's form.
+        ReadCase{"ForeignLines",
+                 DataHeader("   14") + Record("Date;Time;Channel 1 exported by hand", 160) +
+                     DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {"  +1..000"}) +
+                     DataLine("10:00:00", {"  +01.000"}) + DataLine("10:00:00", {"    12.5 "}) +
+                     DataLine("10:00:00", {}, "30-02-2025") + DataLine("25:00:00") + Changed(2, '.') +
+                     Changed(5, '.') + Changed(10, ',') + Changed(13, '.') + Changed(16, '.') +
+                     Changed(19, ',') + Changed(32, 'b'),
+                 "",
+                 {0, 14, 0, 0}}),
+    RowName);
+
+// Written in exactly 19 characters and read back; any other text is refused.
+TEST(LocalTime, NineteenCharactersBothWays) {
+    for (const char* text :
+         {"1970-01-01T00:00:00", "1969-12-31T23:59:59", "2025-03-05T00:00:00", "1900-02-28T13:04:05"}) {
+        char out[24];
+        std::fill(std::begin(out), std::end(out), '#');
+        const std::optional<qint64> ms = ParseStoredTime(text);
+        ASSERT_TRUE(ms) << text;
+        WriteStoredTime(*ms, out);
+        EXPECT_EQ(QByteArray(out, 24), QByteArray(text) + "#####");
+    }
+    for (const char* text :
+         {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00", "2025-03-05T10:00:00Z"})
+        EXPECT_FALSE(ParseStoredTime(text)) << text;
+}
+
+} // namespace

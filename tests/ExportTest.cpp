@@ -1,0 +1,183 @@
+// The exports: CSV of known files byte for byte, into files and pipes,
+// failures that leave nothing half written, and the format by the suffix.
+#include "viewer/CsvExport.h"
+#include "viewer/ExportFile.h"
+#include "viewer/HeadlessExport.h"
+
+#include "FileSizeLimit.h"
+#include "TestSupport.h"
+
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarvek;
+
+namespace {
+
+// Into a file, and into a pipe that is written through, not replaced by a
+// file. Control characters leave the names, and a name a spreadsheet would
+// run as a formula is marked as text; values are never touched.
+TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
+    WriteBytes(DataPath("10-2025-Data.txt"),
+               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
+                   DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
+                   DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
+    // Channel 1 named with a comma, channel 2 with quotes, channel 3 with control
+    // characters and a leading minus, the others unnamed.
+    WriteBytes(SettingPath("channelsparameters.txt"),
+               Record("").repeated(10) + ChannelLine("Inlet, A", "mbar", "-1", "12") +
+                   ChannelLine("Outlet \"B\"", "mV", "x") + ChannelLine("\x7f\t-Flo\x1bw", "m"));
+    const QByteArray csv =
+        "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],"
+        "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
+        "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
+        "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
+    const QString pipe = state.AppFolder + "/pipe";
+    ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
+    const int reader =
+        ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there before the export; the CSV fits
+    ASSERT_GE(reader, 0);
+    for (const QString& out : {state.AppFolder + "/out.csv", pipe})
+        ASSERT_EQ(Export({"--csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"}), 0)
+            << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), csv);
+    char bytes[4096];
+    const ssize_t n = ::read(reader, bytes, sizeof bytes);
+    ::close(reader);
+    EXPECT_EQ(QByteArray(bytes, int(std::max<ssize_t>(n, 0))), csv);
+    EXPECT_FALSE(QFileInfo(pipe).isFile());
+    EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
+    const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
+    EXPECT_FALSE(IsHeadlessExport(3, shown));
+    EXPECT_TRUE(IsHeadlessExport(2, written));
+
+    // The periods outside limits of the same span, the unreadable limit
+    // named; also without a display.
+    const char* headless[] = {"tarvek-view", "--limits-csv=-", "--limits-csvx"};
+    EXPECT_TRUE(IsHeadlessExport(2, headless));
+    EXPECT_FALSE(IsHeadlessExport(1, headless) || IsHeadlessExport(2, headless + 1));
+    const QString out = state.AppFolder + "/periods.csv";
+    ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
+              0);
+    EXPECT_EQ(ReadBytes(out), "channel,from,to,outside,extreme,at,records\r\n"
+                              "\"Inlet, A [mbar]\",2025-10-26T01:59:30,2025-10-26T01:59:30,above,12.345,"
+                              "2025-10-26T01:59:30,1\r\n"
+                              "\"Inlet, A [mbar]\",2025-10-26T02:00:30,2025-10-26T02:00:30,above,123456.7,"
+                              "2025-10-26T02:00:30,1\r\n");
+    EXPECT_EQ(err_.count("Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number"), 1)
+        << qPrintable(err_);
+}
+
+// A long export goes out in blocks of a megabyte: a write refused on the way
+// (a full disk) fails it, and a file keeps its older version.
+TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
+    std::vector<StoredRecord> records(16'000);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].localMs = qint64(i) * 30'000;
+        records[i].values.fill(StoredValue::FromDigits(1000, 3));
+    }
+    Trend trend(QTimeZone::utc());
+    trend.Append(records);
+    const std::vector<int> shown{0, 1, 2, 3, 4, 5, 6, 7};
+    const TimeSpan all{0, trend.UtcMs(trend.Size() - 1)};
+    const QString path = state.AppFolder + "/out.csv";
+    WriteBytes(path, "an older export");
+    QString error;
+    {
+        const FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.Active());
+        for (const qint64 room : {10, 64 * 1024}) { // the header refused, then a block
+            QFile direct(state.AppFolder + "/direct.csv");
+            ASSERT_TRUE(direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                        direct.seek(64 * 1024 - room));
+            EXPECT_FALSE(WriteCsv(direct, trend, ChannelInfos{}, shown, all)) << room;
+        }
+        EXPECT_FALSE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error));
+    }
+    EXPECT_TRUE(error.startsWith(path + ": cannot write")) << qPrintable(error);
+    EXPECT_EQ(ReadBytes(path), "an older export");
+    ASSERT_TRUE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error)) << qPrintable(error);
+    const QByteArray csv = ReadBytes(path);
+    EXPECT_EQ(csv.count("\r\n"), 16'001);
+    EXPECT_TRUE(csv.endsWith("\n1970-01-06T13:19:30" + QByteArray(",1.000").repeated(8) + "\r\n"));
+}
+
+struct ExportFailure {
+    const char* name;
+    const char* arguments; // "@" stands for the application folder
+    int exitCode;
+    const char* message;
+    const char* fifo = nullptr; // made first, under the application folder
+    rlim_t fileSizeLimit = 0;   // none when 0
+    const char* link = nullptr; // made a link to out.csv, under the application folder
+};
+
+class CsvExportFailure : public ViewerFiles, public ::testing::WithParamInterface<ExportFailure> {};
+
+TEST_P(CsvExportFailure, SaysWhyAndLeavesNothingHalfWritten) {
+    const ExportFailure& c = GetParam();
+    StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
+    WriteBytes(state.AppFolder + "/out.csv", "an older export");
+    QDir().mkpath(state.AppFolder + "/empty");
+    QDir().mkpath(state.AppFolder + "/settingfiles");
+    ASSERT_TRUE(QFile::link(state.AppFolder + "/out.csv", state.AppFolder + "/link.csv"));
+    ASSERT_TRUE(!c.fifo || ::mkfifo(qPrintable(state.AppFolder + '/' + c.fifo), 0600) == 0);
+    ASSERT_TRUE(!c.link || QFile::link(state.AppFolder + "/out.csv", state.AppFolder + '/' + c.link));
+    std::optional<FileSizeLimit> limit;
+    if (c.fileSizeLimit > 0)
+        limit.emplace(c.fileSizeLimit);
+    EXPECT_EQ(Export(QString(c.arguments).replace("@", state.AppFolder).split(' ')), c.exitCode);
+    limit.reset();
+    EXPECT_TRUE(err_.contains(QString(c.message).replace("@", state.AppFolder))) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), "an older export");
+    EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
+              QStringList{"out.csv"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, CsvExportFailure,
+    ::testing::Values(
+        ExportFailure{"MissingFile", "--csv @/out.csv @/datafiles/03-2008-Data.txt @/gone.txt", 1,
+                      "@/gone.txt: cannot open"},
+        ExportFailure{"FolderWithoutDataFiles", "--csv @/out.csv @/empty", 1, "@/empty: holds no data files"},
+        ExportFailure{"OutputNotWritable", "--csv @/none/out.csv @/datafiles", 1,
+                      "@/none/out.csv: cannot write"},
+        ExportFailure{"BadTime", "--csv @/out.csv --from 2008-03-05_10:00 @/datafiles", 2,
+                      "--from wants YYYY-MM-DDTHH:MM:SS"},
+        ExportFailure{"FromAfterTo",
+                      "--csv @/out.csv --from 2008-03-06T00:00:00 --to 2008-03-05T00:00:00 @/datafiles", 2,
+                      "is later than --to"},
+        ExportFailure{"EmptyOutName", "--csv= @/datafiles", 2, "--csv wants the name"},
+        // Never blocked on, never written through, never cut short.
+        ExportFailure{"FifoAsMonthFile", "--csv @/out.csv @/fifo", 1,
+                      "@/fifo: cannot open (is not a regular file)", "fifo"},
+        ExportFailure{"FifoAsChannelFile", "--csv @/out.csv @/datafiles", 1,
+                      "channelsparameters.txt: cannot open (is not a regular file)",
+                      "settingfiles/channelsparameters.txt"},
+        ExportFailure{"LinkAsChannelFile", "--csv @/out.csv @/datafiles", 1,
+                      "channelsparameters.txt: cannot open (is a symbolic link)", nullptr, 0,
+                      "settingfiles/channelsparameters.txt"},
+        ExportFailure{"OutputALink", "--csv @/link.csv @/datafiles", 1,
+                      "@/link.csv: cannot write (is a symbolic link"},
+        ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
+                      "@/out.csv: cannot write (File too large)", nullptr, 100}),
+    RowName);
+
+// Each format goes to its writer by the name's suffix, in any case.
+TEST_F(ViewerFiles, ExportsGoByTheSuffix) {
+    const auto writer = [](const char* text) {
+        return [text](QIODevice& out) { return out.write(text) == 3; };
+    };
+    QString error, bytes;
+    for (const char* name : {"a.PNG", "b.pdf", "c.csv", "d.txt"}) {
+        ASSERT_TRUE(WriteExportAs(state.AppFolder + '/' + name, {writer("csv"), writer("png"), writer("pdf")},
+                                  &error));
+        bytes += ReadBytes(state.AppFolder + '/' + name);
+    }
+    EXPECT_EQ(bytes, "pngpdfcsvcsv");
+}
+
+} // namespace

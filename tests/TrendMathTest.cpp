@@ -1,0 +1,114 @@
+// Decimation, a span's records and figures, and the picker's spans.
+#include "viewer/TrendMath.h"
+#include "viewer/SpanChoice.h"
+
+#include "TestSupport.h"
+#include "TrendBuilder.h"
+
+using namespace tarvek;
+
+namespace {
+
+struct DecimateCase {
+    const char* name;
+    const char* records; // as BuildTrend
+    qint64 to;           // the span is [0 s, to s]
+    int columns;
+    const char* runs; // "s:value" per point, runs apart by " | "
+};
+
+class DecimateTable : public ::testing::TestWithParam<DecimateCase> {};
+
+TEST_P(DecimateTable, DrawsTheExtremesOfEachColumnAndBreaksAtGaps) {
+    const DecimateCase& c = GetParam();
+    const Trend trend = BuildTrend(c.records);
+    const Trace trace = Decimate(trend, 0, {0, c.to * 1000}, c.columns);
+    QStringList runs;
+    for (const auto run : trace.Runs()) {
+        QStringList points;
+        for (const QPointF& p : run)
+            points += QString("%1:%2").arg(p.x() / 1000).arg(p.y());
+        runs += points.join(' ');
+    }
+    EXPECT_EQ(runs.join(" | "), QString(c.runs));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Traces, DecimateTable,
+    ::testing::Values(
+        DecimateCase{"TheSpansLastRecordInTheLastColumn", "0=5 1=1 2=3", 2, 1, "0:5 1:1"},
+        DecimateCase{"ColumnsInStoredOrder", "0=0 1=9 2=-9 3=1 4=2 5=3 6=4 7=5", 7, 2, "1:9 2:-9 4:2 7:5"},
+        DecimateCase{"AGapBreaksTheLine", "0=1 1=2 2=- 3=3 4=4", 4, 100, "0:1 1:2 | 3:3 4:4"},
+        DecimateCase{"GapsInOneColumnBreakItOnce", "0=1 1=- 2=2 3=- 4=3", 4, 1, "0:1 | 2:2 4:3"},
+        DecimateCase{"BlocksKeepToTheirOwnRecords", "0..63=0 64=-5 65..127=0", 127, 2, "0:0 64:-5 65:0"},
+        DecimateCase{"ThousandRecordsInThreePoints", "0..499=0 500=9 501..999=-1", 999, 2,
+                     "0:0 500:9 501:-1"},
+        DecimateCase{"TimesThatFall", "0=1 10=2 5=3 20=4", 10, 100, "0:1 10:2 5:3"}),
+    RowName);
+
+struct SpanCase {
+    const char* name;
+    const char* zone;
+    const char* records; // as BuildTrend, on 2025-10-26
+    TimeSpan::Base base;
+    const char* from; // "HH:MM:SS" on 2025-10-26, on the span's time line
+    const char* to;
+    const char* figures; // the records in the span; count, gaps, minimum, maximum, mean
+};
+
+class SpanTable : public ::testing::TestWithParam<SpanCase> {};
+
+TEST_P(SpanTable, HoldsTheRecordsOfTheSpanAndTheirFigures) {
+    const SpanCase& c = GetParam();
+    const Trend trend = BuildTrend(c.records, {c.zone, "2025-10-26"});
+    const auto at = [](const char* time) { return *ParseStoredTime(QString("2025-10-26T") + time); };
+    const TimeSpan span{at(c.from), at(c.to), c.base};
+    QString figures;
+    const auto [first, last] = trend.IndexRange(span);
+    for (qint64 i = first; i < last; ++i)
+        figures += trend.Contains(i, span) ? QString::number(i) + ' ' : QString();
+    const ChannelStatistics s = ComputeStatistics(trend, 0, span);
+    figures += QString("; %1 %2 %3 %4 %5").arg(s.count).arg(s.gaps).arg(s.minimum).arg(s.maximum).arg(s.mean);
+    EXPECT_EQ(figures, QString(c.figures));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spans, SpanTable,
+    ::testing::Values(
+        SpanCase{"ExtremesAtTheirFirstRecord", "UTC",
+                 "10:00:00=5 10:01:00=1 10:02:00=5 10:03:00=1 10:04:00=-", TimeSpan::Utc, "10:00:00",
+                 "10:04:00", "0 1 2 3 4 ; 4 1 1 0 3"},
+        SpanCase{"BothEndsIncluded", "UTC", "10:00:00=1 10:00:30=2 10:01:00=3 10:01:30=4", TimeSpan::Local,
+                 "10:00:30", "10:01:00", "1 2 ; 2 0 1 2 2.5"},
+        SpanCase{"ClockSetBack", "UTC", "10:00:00=1 10:01:00=2 10:02:00=3 09:59:00=4", TimeSpan::Local,
+                 "09:59:00", "10:00:00", "0 3 ; 2 0 0 3 2.5"},
+        // Daylight saving time ends at 03:00 summer time, 01:00 UTC: the hour from 02:00 comes twice.
+        SpanCase{"RepeatedHourOnTheWallClock", "Europe/Berlin",
+                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Local, "02:00:00",
+                 "02:30:00", "0 2 3 ; 3 0 0 3 2.66667"},
+        SpanCase{"RepeatedHourInTrueTime", "Europe/Berlin",
+                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Utc, "00:59:30",
+                 "01:30:00", "1 2 3 ; 3 0 1 3 3"}),
+    RowName);
+
+// The picker's spans end at the latest record, also when times fell (a clock
+// set back); "From … to …" takes its whole last second; no records, no span.
+TEST(SpanChoices, EndAtTheLatestRecord) {
+    Trend trend(QTimeZone::utc());
+    const qint64 t0 = *ParseStoredTime("2025-01-01T10:00:00");
+    std::vector<StoredRecord> records(3);
+    for (int i = 0; i < 3; ++i)
+        records[i].localMs = t0 + qint64(std::array{2, 9, 5}[i]) * 3'600'000;
+    EXPECT_FALSE(ChosenSpan(SpanChoice::All, trend, 0, 0));
+    trend.Append(records);
+    const auto span = [&](SpanChoice c) {
+        const TimeSpan s = *ChosenSpan(c, trend, t0, t0 + 1000);
+        return std::pair((s.from - t0) / 3'600'000.0, (s.to - t0) / 3'600'000.0);
+    };
+    EXPECT_EQ(span(SpanChoice::LastHour), std::pair(8.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::LastDay), std::pair(-15.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::All), std::pair(2.0, 9.0));
+    EXPECT_EQ(span(SpanChoice::FromTo), std::pair(0.0, 1999 / 3'600'000.0));
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+// The viewer's data files: the follow step and the record limit.
+#include "viewer/TrendSource.h"
+
+#include "TestSupport.h"
+
+#include <tuple>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarvek;
+
+namespace {
+
+TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
+    StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
+    TrendSource source(QTimeZone::utc());
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::None);
+
+    // Spoil the record already read: a follow step that read the file again would see it.
+    QFile file(DataPath("11-2025-Data.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.seek(160) && file.write("xx") == 2);
+    file.close();
+    StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    StoreScan("01-12-2025", "00:00:00", "   +3.000", "   +3.000");
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::Appended);
+    const Trend& trend = source.Data();
+    ASSERT_EQ(trend.Size(), 3);
+    EXPECT_EQ(trend.Value(0, 1).Text(), "2.000");
+    EXPECT_EQ(trend.Value(7, 2).Text(), "3.000");
+
+    // Month files given go by month; with any other name, in the order given.
+    ASSERT_TRUE(QFile::copy(DataPath("11-2025-Data.txt"), state.AppFolder + "/copy.txt"));
+    for (const auto& [other, first] : {std::pair{DataPath("11-2025-Data.txt"), "2.000"},
+                                       std::pair{state.AppFolder + "/copy.txt", "3.000"}}) {
+        TrendSource given(QTimeZone::utc());
+        ASSERT_TRUE(given.Open({DataPath("12-2025-Data.txt"), other}));
+        EXPECT_EQ(given.Data().Value(0, 0).Text(), first) << qPrintable(other);
+    }
+}
+
+// A far-future month (a wrong clock, or planted) does not stop the follow
+// mode; a FIFO swapped in for a month file is named, never waited on.
+TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
+    StoreScan("30-11-2025", "23:59:00", "   +1.000", "   +1.000");
+    WriteBytes(DataPath("12-9999-Data.txt"), "");
+    TrendSource source(QTimeZone::utc());
+    ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
+    StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    EXPECT_NE(source.FollowStep(), TrendSource::Change::None);
+    ASSERT_EQ(source.Data().Size(), 2);
+    EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
+
+    const QString month = DataPath("11-2025-Data.txt");
+    ASSERT_TRUE(QFile::remove(month) && ::mkfifo(qPrintable(month), 0600) == 0);
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::Reloaded);
+    EXPECT_EQ(source.Errors(), QStringList{month + ": cannot open (is not a regular file)"});
+}
+
+// Past the record limit the newest files are read and the oldest named.
+TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
+    for (const QString date : {"05-01-2025", "05-02-2025", "06-02-2025", "05-03-2025"})
+        StoreScan(date, "10:00:00", "   +1.000", "   +1.000");
+    TrendSource source(QTimeZone::utc(), 3);
+    EXPECT_FALSE(source.Open({state.AppFolder + "/datafiles"}));
+    EXPECT_EQ(source.Data().Size(), 3);
+    EXPECT_EQ(source.Errors().join(""),
+              "left out the oldest 1 files, 1 records (" + DataPath("01-2025-Data.txt") + " to " +
+                  DataPath("01-2025-Data.txt") + "): more than 3 records are not held at once");
+}
+
+// The newest files that fit, by their sizes (160 bytes a record, the header
+// aside; a file without a whole data record holds none).
+struct LimitCase {
+    const char* name;
+    std::vector<qint64> sizes;
+    qint64 limit;
+    RecordLimitChoice choice;
+};
+
+class RecordLimitTable : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(RecordLimitTable, KeepsTheNewestFilesThatFit) {
+    const RecordLimitChoice got = NewestWithin(GetParam().sizes, GetParam().limit);
+    const RecordLimitChoice& want = GetParam().choice;
+    EXPECT_EQ(std::tie(got.leftOutFiles, got.keptRecords, got.leftOutRecords),
+              std::tie(want.leftOutFiles, want.keptRecords, want.leftOutRecords));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, RecordLimitTable,
+    ::testing::Values(LimitCase{"AllFit", {480, 320}, 3, {0, 3, 0}},
+                      LimitCase{"ExactlyAtTheLimit", {480, 480}, 4, {0, 4, 0}},
+                      LimitCase{"OldestLeftOut", {480, 480, 320}, 3, {1, 3, 2}},
+                      LimitCase{"NewestAloneTooLarge", {320, 960}, 4, {2, 0, 6}},
+                      LimitCase{"EmptyAndTornFilesHoldNone", {0, 100, 319, 480}, 2, {0, 2, 0}}),
+    RowName);
+
+} // namespace
