@@ -7,6 +7,7 @@
 // historian must end up holding: the UTC time, the file, then channels 1 to 8
 // as JSON numbers or null for a gap.
 #include "data/ElaborationData.h"
+#include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
 #include <QCoreApplication>
