@@ -13,10 +13,6 @@
 
 namespace tarvek {
 
-namespace {
-
-// Syncs a folder, so that an entry just made in it (a file or folder)
-// survives a power cut along with what was written into that entry.
 FileOutcome SyncFolder(const QString& folder) {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
@@ -28,8 +24,6 @@ FileOutcome SyncFolder(const QString& folder) {
                                         .arg(QDir::toNativeSeparators(folder), qt_error_string(error)));
     return {};
 }
-
-} // namespace
 
 FileOutcome RecordFile::Fail(const QString& what, const QString& reason) const {
     return FileOutcome::Failure(

@@ -2,6 +2,7 @@
 
 #include "common/SharedFile.h"
 #include "common/TextHelpers.h"
+#include "config/AlarmParameters.h"
 #include "config/SettingRecords.h"
 
 #include <QDir>
@@ -126,7 +127,11 @@ FileOutcome InstallDefaultSetup(const QString& folder) {
             WriteIfAbsent(SettingFilePath(folder, GeneralParametersFile), DefaultGeneralRecords());
         !general)
         return general;
-    return WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
+    if (FileOutcome channels =
+            WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
+        !channels)
+        return channels;
+    return WriteIfAbsent(SettingFilePath(folder, AlarmParametersFile), DefaultAlarmRecords());
 }
 
 } // namespace tarvek

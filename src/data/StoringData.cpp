@@ -58,10 +58,19 @@ QString Terminated(const QString& body) {
     return FixedText(body, BodyLength) + RecordTerminator;
 }
 
+// "mm-yyyy" of a "dd-mm-yyyy" stamp, then what the month's file holds.
+QString MonthFileName(const QString& scanDate, const char16_t* what) {
+    return scanDate.mid(3, 7) + QString::fromUtf16(what);
+}
+
 } // namespace
 
 QString DataFileName(const QString& scanDate) {
-    return scanDate.mid(3, 7) + QStringLiteral("-Data.txt");
+    return MonthFileName(scanDate, u"-Data.txt");
+}
+
+QString EventFileName(const QString& scanDate) {
+    return MonthFileName(scanDate, u"-Events.txt");
 }
 
 QString DataFileHeader(int count) {

@@ -26,6 +26,8 @@ void CheckStorageDue(Declarations& state);
 
 // "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
 QString DataFileName(const QString& scanDate);
+// "mm-yyyy-Events.txt", the month's event log beside its data file.
+QString EventFileName(const QString& scanDate);
 
 // Record 1 of a data file, counting `count` records: "Lastrecord;   ", the
 // count right-aligned in 5, ";", eight empty column blocks, " *" CR LF.

@@ -372,6 +372,7 @@ void FormChannels::LoadCommand() {
     state_.SetUp = read;
     FillChannelBoxes();
     ShowGeneralParameters();
+    emit SetUpLoaded();
 }
 
 void FormChannels::SaveCommand() {

@@ -68,6 +68,10 @@ class FormChannels : public QWidget {
     void LoadCommand();
     void SaveCommand();
 
+  signals:
+    // A Load took the set-up it read in use.
+    void SetUpLoaded();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
