@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,7 +77,7 @@ QByteArray Completion(qint64 size) {
 FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events) {
     if (events.empty())
         return {};
-    const SharedFile shared = OpenSharedFile(path, SharedAccess::CreateWrite);
+    const SharedFile shared = OpenSharedFile(path, SharedAccess::CreateAppend);
     if (!shared)
         return Failed(path, QStringLiteral("cannot open"), shared.reason);
     const int fd = shared.fd;
@@ -88,8 +87,7 @@ FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events) 
         return Failed(path, QLatin1String(what), qt_error_string(error));
     };
     struct stat st {};
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0 || ::fstat(fd, &st) != 0)
+    if (::fstat(fd, &st) != 0)
         return fail("cannot open");
     QByteArray bytes = Completion(st.st_size);
     for (const Event& event : events)

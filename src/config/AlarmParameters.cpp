@@ -64,11 +64,11 @@ AlarmParametersRead ParseAlarmParameters(const QByteArray& bytes, const QString&
     };
     take(NoValuePollsRecord, PollsOf(valueOf(NoValuePollsRecord), p.noValuePolls), p.noValuePolls);
     take(NoAnswerPollsRecord, PollsOf(valueOf(NoAnswerPollsRecord), p.noAnswerPolls), p.noAnswerPolls);
-    for (int c = 0; c < Declarations::ChannelCount; ++c) {
-        const int deadband = FirstDeadbandRecord + c, onDelay = FirstOnDelayRecord + c;
-        take(deadband, DeadbandOf(valueOf(deadband), p.deadband[c]), p.deadband[c]);
-        take(onDelay, PollsOf(valueOf(onDelay), p.onDelay[c]), p.onDelay[c]);
-    }
+    for (int c = 0; c < Declarations::ChannelCount; ++c)
+        take(FirstDeadbandRecord + c, DeadbandOf(valueOf(FirstDeadbandRecord + c), p.deadband[c]),
+             p.deadband[c]);
+    for (int c = 0; c < Declarations::ChannelCount; ++c)
+        take(FirstOnDelayRecord + c, PollsOf(valueOf(FirstOnDelayRecord + c), p.onDelay[c]), p.onDelay[c]);
     return read;
 }
 
