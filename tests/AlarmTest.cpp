@@ -384,3 +384,135 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
 }
 
 } // namespace
+
+#ifdef TARVEK_INSTRUMENT
+
+#include "AcquisitionSupport.h"
+#include "WindowTestSupport.h"
+#include "acquisition/DeviceSerialPortService.h"
+#include "ui/DesktopNotifier.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+
+namespace {
+
+// The desktop's notification service, as a test plays it.
+class NotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+  public:
+    QStringList seen;
+  public slots:
+    uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int) {
+        seen << app + ": " + summary + " | " + body;
+        return uint(seen.size());
+    }
+};
+
+// The logger wired as its main does, on the simulated instrument, notifying
+// through a private session bus.
+class AlarmWindowTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        bus.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
+        if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
+            GTEST_SKIP() << "no dbus-daemon (scripts/install-deps.sh installs it)";
+        address = QString::fromLatin1(bus.readLine().trimmed());
+        instrument.start(QStringLiteral(TARVEK_INSTRUMENT),
+                         {"--folder", state.AppFolder, "--mode", "excursion", "--no-pacing"});
+        ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
+        QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
+        channels.replace(10 * 80 + 67, 9, "15       ");
+        WriteBytes(SettingPath(ChannelParametersFile), channels);
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
+        notifier = std::make_unique<DesktopNotifier>(QDBusConnection::connectToBus(address, "logger"));
+        alarms = std::make_unique<AlarmMonitor>(state, clock, notifier.get());
+        OpenWindow();
+        alarms->ProgramStarted();
+        window->Timer1()->stop();
+        port = std::make_unique<DeviceSerialPortService>(state.AppFolder);
+        acquisition = std::make_unique<Acquisition>(state, *window, *port);
+        acquisition->WatchAlarms(alarms.get());
+        window->Attach(*acquisition);
+        QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
+    }
+    void TearDown() override {
+        acquisition.reset();
+        port.reset();
+        instrument.terminate();
+        instrument.waitForFinished(10000);
+        bus.terminate();
+        bus.waitForFinished(10000);
+        WindowTest::TearDown();
+    }
+    void ScanAt(int minute, int second) {
+        const int before = scans;
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second)));
+        window->ClockTick();
+        ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000));
+    }
+
+    QProcess bus, instrument;
+    QString address;
+    std::unique_ptr<DesktopNotifier> notifier;
+    std::unique_ptr<AlarmMonitor> alarms;
+    std::unique_ptr<DeviceSerialPortService> port;
+    std::unique_ptr<Acquisition> acquisition;
+    int scans = 0;
+};
+
+TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadbandAndNotified) {
+    // No service yet: said once on stderr, and the scan goes on.
+    QString err;
+    WithStderr(err, [&] {
+        notifier->Notify({"a", "b"});
+        notifier->Notify({"a", "b"});
+        return WaitUntil([] { return false; }, 300);
+    });
+    EXPECT_EQ(err.count("no desktop notification of alarms: org.freedesktop.DBus.Error.ServiceUnknown"), 1)
+        << qPrintable(err);
+    NotificationServer server;
+    QDBusConnection service = QDBusConnection::connectToBus(address, "service");
+    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+    ASSERT_TRUE(
+        service.registerObject("/org/freedesktop/Notifications", &server, QDBusConnection::ExportAllSlots));
+
+    // The alarm set-up comes in use with a Load.
+    QByteArray parameters = ReadBytes(SettingPath(AlarmParametersFile));
+    parameters.replace(3 * 80 + 21, 1, "1").replace(11 * 80 + 21, 1, "2");
+    WriteBytes(SettingPath(AlarmParametersFile), parameters);
+    form->Command1()->click();
+    form->Command3()->click();
+    // Channel 1: 12.345, then 20.000 three times, 14.500 (within the deadband), 12.345.
+    for (int s = 0; s < 6 * 15; s += 15)
+        ScanAt(15 + s / 60, s % 60);
+    form->Command4()->click();
+    clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 16, 16)));
+    window->ClockTick();
+
+    QStringList events;
+    for (const LoggedEvent& logged : ReadEventFile(DataPath("03-2008-Events.txt")).events)
+        if (logged.event.event != "IN USE")
+            events << logged.event.time + " " + logged.event.kind + " " + logged.event.event + " " +
+                          logged.event.value + " " + logged.event.text;
+    EXPECT_EQ(events.join("\n").toStdString(), "10:14:59 PROGRAM STARTED  \n"
+                                               "10:14:59 SET-UP CHANGED  Ch.1 deadband 0 -> 1\n"
+                                               "10:14:59 SET-UP CHANGED  Ch.1 on-delay 1 -> 2\n"
+                                               "10:14:59 ACQUISITION STARTED  \n"
+                                               "10:15:30 HIGH RAISED   +20.000 Analog input 1\n"
+                                               "10:16:15 HIGH CLEARED   +12.345 Analog input 1\n"
+                                               "10:16:16 ACQUISITION STOPPED  ");
+    ASSERT_TRUE(WaitUntil([&] { return !server.seen.isEmpty(); }, 5000));
+    EXPECT_EQ(server.seen,
+              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar > 15.000 at 10:15:30"});
+}
+
+} // namespace
+
+#include "AlarmTest.moc"
+
+#endif
