@@ -65,24 +65,10 @@ void AlarmMonitor::TakeSetUp() {
         e.date = now.date;
         e.time = now.time;
         FollowSetUp(trail_, e);
-        events.push_back(e);
         // A limit that is no number raises nothing: said once, when it comes in use.
-        const ChannelAlarmSetUp& channel = setUp.channels[std::max(e.channel, 1) - 1];
-        for (const auto& [limit, word] :
-             {std::pair{&channel.low, "minimum"}, std::pair{&channel.high, "maximum"}}) {
-            if (e.channel == 0 || limit->kind != LimitField::Kind::Unreadable ||
-                !e.text.startsWith(QStringLiteral("Ch.%1 %2 ").arg(e.channel).arg(QLatin1String(word))))
-                continue;
-            Event unreadable = e;
-            unreadable.event = EventNames::Unreadable;
-            unreadable.limit = limit->text;
-            unreadable.text = QStringLiteral("Ch.%1 %2 \"%3\" is no number: no %4 alarm")
-                                  .arg(e.channel)
-                                  .arg(QLatin1String(word), limit->text,
-                                       limit == &channel.low ? EventKinds::Low : EventKinds::High);
-            std::fprintf(stderr, "tarvek: %s\n", qPrintable(unreadable.text));
-            events.push_back(unreadable);
-        }
+        if (e.event == EventNames::Unreadable)
+            std::fprintf(stderr, "tarvek: %s\n", qPrintable(e.text));
+        events.push_back(e);
     }
     const std::vector<Event> cleared = machine_.TakeSetUp(setUp, now.date, now.time);
     events.insert(events.end(), cleared.begin(), cleared.end());

@@ -1,5 +1,7 @@
 #include "alarm/SetUpAudit.h"
 
+#include "config/ChannelSettings.h"
+
 namespace tarvek {
 
 namespace {
@@ -30,17 +32,25 @@ constexpr std::pair<Declarations::ChannelField, const char*> ChannelFields[] = {
 } // namespace
 
 std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, const AlarmParameters& alarms) {
-    std::vector<SetUpField> fields{{QStringLiteral("serial line"), 0, QString::number(setUp.SerialLine)},
-                                   {QStringLiteral("storage rate"), 0, QString::number(setUp.StorageRate)}};
+    std::vector<SetUpField> fields{
+        {QStringLiteral("serial line"), 0, QString::number(setUp.SerialLine), {}},
+        {QStringLiteral("storage rate"), 0, QString::number(setUp.StorageRate), {}}};
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const QString channel = QStringLiteral("Ch.%1 ").arg(c);
-        for (const auto& [field, name] : ChannelFields)
-            fields.push_back({channel + QLatin1String(name), c, setUp.ChannelParam[c][field].trimmed()});
-        fields.push_back({channel + QStringLiteral("deadband"), c, QString::number(alarms.deadband[c - 1])});
-        fields.push_back({channel + QStringLiteral("on-delay"), c, QString::number(alarms.onDelay[c - 1])});
+        for (const auto& [field, name] : ChannelFields) {
+            SetUpField taken{channel + QLatin1String(name), c, setUp.ChannelParam[c][field].trimmed(), {}};
+            const bool limit = field == Declarations::AlarmMin || field == Declarations::AlarmMax;
+            if (limit && ParseLimit(taken.value).kind == LimitField::Kind::Unreadable)
+                taken.unusable = field == Declarations::AlarmMin ? EventKinds::Low : EventKinds::High;
+            fields.push_back(taken);
+        }
+        fields.push_back(
+            {channel + QStringLiteral("deadband"), c, QString::number(alarms.deadband[c - 1]), {}});
+        fields.push_back(
+            {channel + QStringLiteral("on-delay"), c, QString::number(alarms.onDelay[c - 1]), {}});
     }
-    fields.push_back({QStringLiteral("no value polls"), 0, QString::number(alarms.noValuePolls)});
-    fields.push_back({QStringLiteral("no answer polls"), 0, QString::number(alarms.noAnswerPolls)});
+    fields.push_back({QStringLiteral("no value polls"), 0, QString::number(alarms.noValuePolls), {}});
+    fields.push_back({QStringLiteral("no answer polls"), 0, QString::number(alarms.noAnswerPolls), {}});
     return fields;
 }
 
@@ -61,6 +71,13 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
             continue;
         }
         events.push_back(e);
+        if (!field.unusable.isEmpty()) {
+            e.event = EventNames::Unreadable;
+            e.limit = field.value;
+            e.text = QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
+                         .arg(field.name, field.value, field.unusable);
+            events.push_back(e);
+        }
     }
     return events;
 }
