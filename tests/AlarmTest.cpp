@@ -120,6 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
             "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
         Row{"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5",
             "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
+        Row{"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
+            "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
+        Row{"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
         Row{"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
         Row{"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}),
     RowName);
@@ -169,6 +172,54 @@ INSTANTIATE_TEST_SUITE_P(
         FoldRow{"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
         FoldRow{"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}),
     RowName);
+
+// What the desktop is told of each kind of alarm.
+TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
+    const auto notice = [](const char* kind, int channel, const char* value, const char* limit,
+                           const char* text) {
+        Event e;
+        e.kind = kind;
+        e.channel = channel;
+        e.time = "10:15:30";
+        e.value = value;
+        e.limit = limit;
+        e.text = text;
+        const AlarmNotice n = NoticeOf(e, channel ? "bar" : "");
+        return (n.summary + " | " + n.body).toStdString();
+    };
+    EXPECT_EQ(notice("HIGH", 3, "  +10.700", "10", "Boiler pressure"),
+              "TARVEK: Boiler pressure above maximum | 10.700 bar > 10.000 at 10:15:30");
+    EXPECT_EQ(notice("LOW", 2, "   -0.500", "-0.25", ""),
+              "TARVEK: Ch.2 below minimum | -0.500 bar < -0.250 at 10:15:30");
+    EXPECT_EQ(notice("NO VALUE", 1, " ======= ", "", "Flow"),
+              "TARVEK: Flow gives no value | ======= at 10:15:30");
+    EXPECT_EQ(notice("NO ANSWER", 0, "", "", "no answer for 3 polls"),
+              "TARVEK: the instrument does not answer | no answer for 3 polls at 10:15:30");
+    EXPECT_EQ(notice("NOT STORED", 0, "", "", "/d: No space left on device"),
+              "TARVEK: data not stored | /d: No space left on device at 10:15:30");
+}
+
+// The set-up last in use, as the logs' records tell it; a value may hold an arrow.
+TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
+    SetUpTrail trail;
+    const auto follow = [&](const char* event, const char* text) {
+        Event e;
+        e.kind = "SET-UP";
+        e.event = event;
+        e.text = text;
+        FollowSetUp(trail, e);
+    };
+    follow("IN USE", "Ch.1 description a -> b");
+    follow("CHANGED", "Ch.1 description a -> b -> c -> d"); // the old value known: the rest is new
+    follow("CHANGED", "Ch.2 gain 1 -> 2");                  // nothing known: after the last arrow
+    follow("IN USE", "Ch.3 maximum (blank)");
+    follow("UNREADABLE", "Ch.3 maximum 1e3");
+    follow("IN USE", "Ch.9 gain 1");
+    EXPECT_EQ(trail, (SetUpTrail{{"Ch.1 description", "c -> d"}, {"Ch.2 gain", "2"}, {"Ch.3 maximum", ""}}));
+    Event e;
+    e.text = QString("a\tb") + QChar(0x85) + "c";
+    EXPECT_EQ(BuildEventRecord(e).mid(84, 6), "a b c ") << "a record stays one line";
+}
 
 // The monitor on an application folder with the default set-up, its clock
 // and scans driven by the test.

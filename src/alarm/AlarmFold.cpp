@@ -9,13 +9,6 @@ bool IsAlarmKind(const QString& kind) {
     return kind == High || kind == Low || kind == NoValue || kind == NoAnswer || kind == NotStored;
 }
 
-const CurrentAlarm* AlarmFold::Find(const QString& kind, int channel) const {
-    const auto found = std::find_if(alarms.begin(), alarms.end(), [&](const CurrentAlarm& a) {
-        return a.kind == kind && a.channel == channel;
-    });
-    return found == alarms.end() ? nullptr : &*found;
-}
-
 void AlarmFold::Follow(const Event& e) {
     FollowSetUp(setUp, e);
     if (e.kind == EventKinds::Acquisition) {

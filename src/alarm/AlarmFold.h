@@ -38,7 +38,6 @@ struct AlarmFold {
 
     // Follows one more event, in stored order.
     void Follow(const Event& event);
-    const CurrentAlarm* Find(const QString& kind, int channel) const;
 };
 
 AlarmFold FoldEvents(const std::vector<LoggedEvent>& events);

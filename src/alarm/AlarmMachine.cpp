@@ -20,29 +20,23 @@ AlarmSetUp AlarmSetUpOf(const Declarations::SetUpState& setUp, const AlarmParame
 
 AlarmMachine::AlarmMachine(const AlarmSetUp& setUp) : setUp_(setUp) {}
 
-template <typename Machine> auto* AlarmMachine::WatchOf(Machine& m, const QString& kind, int channel) {
-    using Found = decltype(&m.noAnswer_);
+AlarmMachine::Watch* AlarmMachine::Find(const QString& kind, int channel) {
     if (channel == 0)
-        return kind == EventKinds::NoAnswer    ? &m.noAnswer_
-               : kind == EventKinds::NotStored ? &m.notStored_
-                                               : Found{};
+        return kind == EventKinds::NoAnswer    ? &noAnswer_
+               : kind == EventKinds::NotStored ? &notStored_
+                                               : nullptr;
     if (channel < 1 || channel > Declarations::ChannelCount)
-        return Found{};
-    auto& w = m.channels_[channel - 1];
+        return nullptr;
+    ChannelWatch& w = channels_[channel - 1];
     return kind == EventKinds::High      ? &w.high
            : kind == EventKinds::Low     ? &w.low
            : kind == EventKinds::NoValue ? &w.noValue
-                                         : Found{};
-}
-
-bool AlarmMachine::Raised(const QString& kind, int channel) const {
-    const Watch* watch = WatchOf(*this, kind, channel);
-    return watch && watch->raised;
+                                         : nullptr;
 }
 
 void AlarmMachine::Restore(const AlarmFold& fold) {
     for (const CurrentAlarm& alarm : fold.alarms)
-        if (Watch* watch = WatchOf(*this, alarm.kind, alarm.channel))
+        if (Watch* watch = Find(alarm.kind, alarm.channel))
             watch->raised = alarm.Active();
 }
 

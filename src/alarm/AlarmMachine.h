@@ -65,7 +65,6 @@ class AlarmMachine {
     // watches (its limit removed, its channel inactive) is cleared.
     std::vector<Event> TakeSetUp(const AlarmSetUp& setUp, const QString& date, const QString& time);
 
-    bool Raised(const QString& kind, int channel = 0) const;
     const AlarmSetUp& SetUp() const { return setUp_; }
 
   private:
@@ -76,7 +75,8 @@ class AlarmMachine {
     struct ChannelWatch {
         Watch high, low, noValue;
     };
-    template <typename Machine> static auto* WatchOf(Machine& machine, const QString& kind, int channel);
+    // The watch of an alarm; none for a kind or channel that has none.
+    Watch* Find(const QString& kind, int channel);
     void WatchLimit(Watch& watch, bool outside, bool back, const QString& kind, int c, const QString& value,
                     const LimitField& limit, std::vector<Event>& clears, std::vector<Event>& raises) const;
 

@@ -96,10 +96,8 @@ FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events) 
         const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            errno = n == 0 ? EIO : errno;
+        if (n <= 0) // a regular file takes some bytes or names its error
             return fail("cannot write events");
-        }
         written += n;
     }
     if (::fsync(fd) != 0)

@@ -14,7 +14,7 @@ using namespace EventColumns;
 
 QString Fitted(QString text, const EventColumn& column) {
     for (QChar& c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        if (!c.isPrint())
             c = u' ';
     if (column.rightAligned)
         return text.left(column.width).rightJustified(column.width, u' ');

@@ -54,8 +54,9 @@ struct Event {
     bool operator==(const Event&) const = default;
 };
 
-// The record of `event`: every field fitted to its column; control characters
-// in the texts become blanks, so a record is always one line.
+// The record of `event`: every field fitted to its column; characters that
+// are not printable (control characters) become blanks, so a record is
+// always one line.
 QString BuildEventRecord(const Event& event);
 
 // The event a 160-byte record holds, or nothing when it is not an event

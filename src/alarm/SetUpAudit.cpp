@@ -2,6 +2,8 @@
 
 #include "config/ChannelSettings.h"
 
+#include <algorithm>
+
 namespace tarvek {
 
 namespace {
@@ -86,20 +88,19 @@ void FollowSetUp(SetUpTrail& trail, const Event& event) {
     if (event.kind != EventKinds::SetUp ||
         (event.event != EventNames::InUse && event.event != EventNames::Changed))
         return;
-    // The name is one of the fields' names, which hold no digit but a
-    // channel's; the longest that begins the text is taken.
+    // The name is one of the fields' names; none of them, with the blank
+    // after it, begins another.
     static const std::vector<QString> names = [] {
         std::vector<QString> all;
         for (const SetUpField& field : SetUpFieldsOf({}, {}))
             all.push_back(field.name);
         return all;
     }();
-    QString name;
-    for (const QString& candidate : names)
-        if (event.text.startsWith(candidate + u' ') && candidate.size() > name.size())
-            name = candidate;
-    if (name.isEmpty())
+    const auto named = std::find_if(names.begin(), names.end(),
+                                    [&](const QString& name) { return event.text.startsWith(name + u' '); });
+    if (named == names.end())
         return;
+    const QString& name = *named;
     const QString rest = event.text.mid(name.size() + 1);
     if (event.event == EventNames::InUse) {
         trail[name] = Taken(rest);
