@@ -287,7 +287,12 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
     // A restart with the alarm standing and a set-up changed by hand.
     clock.Set(QDateTime(QDate(2008, 3, 31), QTime(23, 59, 50)));
     SetChannel1(Declarations::Gain, "1.02");
-    Start();
+    QString err;
+    WithStderr(err, [&] {
+        Start();
+        return 0;
+    });
+    EXPECT_TRUE(err.isEmpty()) << qPrintable(err);
     expected += Line("31-03-2008", "23:59:50", "PROGRAM", " ", "STARTED") +
                 Line("31-03-2008", "23:59:50", "SET-UP", "1", "CHANGED", "", "", "Ch.1 gain 1 -> 1.02");
     Scan("31-03-2008", "23:59:55", 12);
@@ -299,7 +304,6 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
     SetChannel1(Declarations::AlarmMax, "");
     SetChannel1(Declarations::AlarmMin, "1e3");
     ASSERT_TRUE(ReadChannelParameters(state.AppFolder, state.SetUp));
-    QString err;
     WithStderr(err, [&] {
         monitor->SetUpLoaded();
         return 0;
@@ -348,10 +352,14 @@ TEST_F(AlarmLogTest, ReadersSkipTornAndForeignRecordsAndWritersKeepTheRecordsInP
     ASSERT_EQ(after.size(), before.size() + 3 * 160);
     EXPECT_EQ(after.mid(before.size() + 160, 160), "05-03-2008;10:1" + QByteArray(142, ' ') + "*\r\n");
     const EventFileRead read = ReadEventFile(path);
+    EXPECT_TRUE(read.problem.isEmpty()) << qPrintable(read.problem);
     EXPECT_EQ(read.skipped, 2);
     EXPECT_EQ(read.events.back().record, after.size() / 160);
     EXPECT_EQ(read.events.back().event.kind, "HIGH");
     EXPECT_EQ(ParseEventBytes(after.left(after.size() - 1)).skipped, 3) << "a torn last record";
+    for (const int at : {10, 19, 31, 33, 46, 56, 66, 83})
+        EXPECT_FALSE(ParseEventRecord(QByteArray(after.right(160)).replace(at, 1, ",")))
+            << "a record without its separator at " << at + 1;
 }
 
 // A link, a FIFO or a second hard link in place of the month's log is refused
@@ -381,6 +389,13 @@ TEST_F(AlarmLogTest, HostileFilesInPlaceOfTheLogAreRefusedAndNamed) {
         EXPECT_TRUE(err.contains(QDir::toNativeSeparators(path) + ": cannot open (" + reason + ")"))
             << qPrintable(err);
         EXPECT_FALSE(QFileInfo(target).size() > 1) << reason << ": written through";
+        WithStderr(err, [&] {
+            AlarmMonitor(state, clock).ProgramStarted(); // a log that cannot be read at a start is named
+            return 0;
+        });
+        EXPECT_TRUE(err.contains(QDir::toNativeSeparators(path) + ": " + reason +
+                                 "; its alarms and set-up are not known"))
+            << qPrintable(err);
         Scan("05-03-2008", "10:15:30", 5); // the alarm clears meanwhile: both wait
     }
     QFile::remove(path);

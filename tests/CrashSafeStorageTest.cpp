@@ -187,8 +187,9 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
         file = file.leftJustified(offset + what.size(), '\0').replace(offset, what.size(), what);
     };
     std::map<QString, File> files;
-    std::map<QString, bool> made; // files and folders made: whether their folder is synced since
-    std::map<QString, qint64> at; // the offset in each file opened
+    std::map<QString, bool> made;      // files and folders made: whether their folder is synced since
+    std::map<QString, qint64> at;      // the offset in each file opened
+    std::map<QString, bool> appending; // opened with O_APPEND
     int reported = 0, calls = 0;
     for (const QByteArray& line : ReadBytes(trace).split('\n')) {
         const QRegularExpressionMatch m = call.match(QString::fromLatin1(line));
@@ -215,7 +216,9 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
             made[path] = false;
         if (name == "openat" || name == "lseek")
             at[path] = name == "lseek" ? result : 0;
-        if (name == "openat" && args[2].contains("O_APPEND")) { // writes go to the end as it stands
+        if (name == "openat")
+            appending[path] = args[2].contains("O_APPEND");
+        if (name == "write" && appending[path]) { // whatever the offset, the write goes to the end
             QByteArray now = files[path].synced;
             for (const auto& write : files[path].writes)
                 apply(now, write);

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvek {
@@ -80,29 +79,19 @@ FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events) 
     const SharedFile shared = OpenSharedFile(path, SharedAccess::CreateAppend);
     if (!shared)
         return Failed(path, QStringLiteral("cannot open"), shared.reason);
-    const int fd = shared.fd;
-    const auto fail = [&](const char* what) {
-        const int error = errno;
-        ::close(fd);
-        return Failed(path, QLatin1String(what), qt_error_string(error));
-    };
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail("cannot open");
-    QByteArray bytes = Completion(st.st_size);
+    QFile file; // unbuffered: each write goes to the descriptor, appending
+    if (!file.open(shared.fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(shared.fd);
+        return Failed(path, QStringLiteral("cannot open"), file.errorString());
+    }
+    QByteArray bytes = Completion(file.size());
     for (const Event& event : events)
         bytes += BuildEventRecord(event).toLatin1();
-    for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) // a regular file takes some bytes or names its error
-            return fail("cannot write events");
-        written += n;
-    }
-    if (::fsync(fd) != 0)
-        return fail("cannot sync");
-    ::close(fd);
+    if (!WriteAll(file, bytes))
+        return Failed(path, QStringLiteral("cannot write events"), file.errorString());
+    if (::fsync(file.handle()) != 0)
+        return Failed(path, QStringLiteral("cannot sync"), qt_error_string(errno));
+    file.close();
     if (shared.created)
         return SyncFolder(QFileInfo(path).absolutePath());
     return {};

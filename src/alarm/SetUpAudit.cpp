@@ -111,8 +111,8 @@ void FollowSetUp(SetUpTrail& trail, const Event& event) {
     const QString old = known != trail.end() ? Shown(known->second) + Arrow : QString();
     if (!old.isEmpty() && rest.startsWith(old))
         trail[name] = Taken(rest.mid(old.size()));
-    else if (const qsizetype arrow = rest.lastIndexOf(Arrow); arrow >= 0)
-        trail[name] = Taken(rest.mid(arrow + Arrow.size()));
+    else
+        trail[name] = Taken(rest.section(Arrow, -1));
 }
 
 } // namespace tarvek
