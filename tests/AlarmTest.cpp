@@ -128,12 +128,14 @@ INSTANTIATE_TEST_SUITE_P(
     RowName);
 
 // Logs folded into the current alarms, one event per token: KIND, channel,
-// event ("H1R" HIGH 1 RAISED, "A0C" NO ANSWER CLEARED, "x" ACQUISITION STOPPED).
+// event ("H1R" HIGH 1 RAISED, "A0C" NO ANSWER CLEARED); "a" / "x" ACQUISITION
+// STARTED / STOPPED, "p" PROGRAM STARTED.
 struct FoldRow {
     const char* name;
     const char* events;
-    const char*
-        alarms; // "kind channel state", state 0 active unacknowledged, 1 acknowledged, 2 back to normal
+    // "kind channel state since", state 0 active unacknowledged, 1 acknowledged, 2 back to normal
+    const char* alarms;
+    const char* stoppedAt = ""; // the event nobody watches since
 };
 
 class AlarmFoldTable : public ::testing::TestWithParam<FoldRow> {};
@@ -144,9 +146,10 @@ TEST_P(AlarmFoldTable, GivesTheAlarmsThatStand) {
     std::vector<LoggedEvent> log;
     for (const QString& t : QString(GetParam().events).split(u' ', Qt::SkipEmptyParts)) {
         Event e;
-        e.kind = t == "x" ? QString("ACQUISITION") : kinds.at(t[0]);
-        e.event = t == "x" ? QString("STOPPED") : names.at(t[2]);
-        e.channel = t == "x" ? 0 : t[1].digitValue();
+        const bool own = t.size() == 1;
+        e.kind = own ? QString(t == "p" ? "PROGRAM" : "ACQUISITION") : kinds.at(t[0]);
+        e.event = own ? QString(t == "x" ? "STOPPED" : "STARTED") : names.at(t[2]);
+        e.channel = own ? 0 : t[1].digitValue();
         e.time = t;
         log.push_back({0, e});
     }
@@ -159,16 +162,20 @@ TEST_P(AlarmFoldTable, GivesTheAlarmsThatStand) {
                       .arg(int(a.state))
                       .arg(a.sinceTime);
     EXPECT_EQ(alarms.join(", "), GetParam().alarms);
-    EXPECT_EQ(fold.stopped, QString(GetParam().events).endsWith('x'));
+    EXPECT_EQ(fold.stoppedTime, GetParam().stoppedAt);
+    EXPECT_EQ(fold.stopped, !fold.stoppedTime.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Logs, AlarmFoldTable,
     ::testing::Values(
         FoldRow{"RaisedIsActiveUnacknowledged", "H1R A0R", "HIGH 1 0 since H1R, NO ANSWER 0 0 since A0R"},
-        FoldRow{"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R"},
+        FoldRow{"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R", "x"},
         FoldRow{"BackToNormalStaysUntilAcknowledged", "L2R L2C H2R L2K", "HIGH 2 0 since H2R"},
         FoldRow{"AcknowledgedThenClearedLeaves", "H1R H1K H1C", ""},
+        FoldRow{"ARestartIsStandByUntilStart", "a H1R p", "HIGH 1 0 since H1R", "p"},
+        FoldRow{"StoppedSinceTheStopNotTheRestart", "a x p", "", "x"},
+        FoldRow{"WatchedAgainAfterStart", "x p a", ""},
         FoldRow{"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
         FoldRow{"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}),
     RowName);

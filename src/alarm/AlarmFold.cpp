@@ -11,10 +11,16 @@ bool IsAlarmKind(const QString& kind) {
 
 void AlarmFold::Follow(const Event& e) {
     FollowSetUp(setUp, e);
-    if (e.kind == EventKinds::Acquisition) {
-        stopped = e.event == EventNames::Stopped;
-        stoppedDate = stopped ? e.date : QString();
-        stoppedTime = stopped ? e.time : QString();
+    // The program starts in stand-by: one ended or killed while acquiring
+    // stopped watching, whether or not it could say so.
+    if (e.kind == EventKinds::Acquisition ||
+        (e.kind == EventKinds::Program && e.event == EventNames::Started)) {
+        const bool stops = e.event != EventNames::Started || e.kind == EventKinds::Program;
+        if (!stops || !stopped) { // since the first stop
+            stoppedDate = stops ? e.date : QString();
+            stoppedTime = stops ? e.time : QString();
+        }
+        stopped = stops;
         return;
     }
     if (!IsAlarmKind(e.kind))

@@ -30,8 +30,8 @@ bool IsAlarmKind(const QString& kind);
 
 struct AlarmFold {
     std::vector<CurrentAlarm> alarms; // in the order they were raised
-    // Acquisition stopped (its last STOPPED after its last STARTED): nobody
-    // watches since then.
+    // Acquisition stopped (its last STOPPED, or a PROGRAM STARTED, after its
+    // last STARTED): nobody watches since then.
     bool stopped = false;
     QString stoppedDate, stoppedTime;
     SetUpTrail setUp; // the last set-up in use
