@@ -14,9 +14,16 @@
 //   tarvek-bench stores FOLDER COUNT
 //       what one store costs (the record, a sync, the count, a sync) on the
 //       file system of FOLDER: COUNT stores into one month's file.
+//   tarvek-bench events FOLDER COUNT
+//       what the alarms of a scan cost on the file system of FOLDER: COUNT
+//       scans that each raise or clear an alarm on all eight channels (eight
+//       events in one write and a sync), beside COUNT scans that change none.
+// live and month run the alarms as the program does, with limits on all
+// eight channels; TARVEK_BENCH_NO_ALARMS=1 leaves them out, for comparison.
 #include "FakeClock.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/DeviceSerialPortService.h"
+#include "alarm/AlarmMonitor.h"
 #include "common/TextHelpers.h"
 #include "config/DefaultSetup.h"
 #include "data/ElaborationData.h"
@@ -28,6 +35,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -36,6 +44,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -59,6 +68,24 @@ long ResidentKiB() {
             return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return -1;
+}
+
+// The alarms as the program runs them, limits on every channel, unless the
+// bench is asked to leave them out.
+std::unique_ptr<AlarmMonitor> WatchAlarms(Declarations& state, const WallClock& clock,
+                                          Acquisition& acquisition) {
+    if (qEnvironmentVariableIntValue("TARVEK_BENCH_NO_ALARMS") == 1) {
+        std::printf("(alarms left out)\n");
+        return nullptr;
+    }
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        state.SetUp.ChannelParam[c][Declarations::AlarmMin] = QStringLiteral("-10");
+        state.SetUp.ChannelParam[c][Declarations::AlarmMax] = QStringLiteral("10");
+    }
+    auto alarms = std::make_unique<AlarmMonitor>(state, clock);
+    alarms->ProgramStarted();
+    acquisition.WatchAlarms(alarms.get());
+    return alarms;
 }
 
 double Median(std::vector<double> v) {
@@ -162,6 +189,7 @@ int Live(const QString& folder, int seconds, const QString& instrumentLog) {
     window.Load();
     TimedPort port(folder);
     Acquisition acquisition(state, window, port);
+    const auto alarms = WatchAlarms(state, clock, acquisition);
     window.Attach(acquisition);
     window.show();
 
@@ -252,6 +280,7 @@ int Month(const QString& folder) {
     window.Timer1()->stop(); // the bench moves the clock
     InstantInstrument port;
     Acquisition acquisition(state, window, port);
+    const auto alarms = WatchAlarms(state, clock, acquisition);
     window.Attach(acquisition);
     window.ChannelsForm()->Command3()->click();
 
@@ -305,6 +334,41 @@ int Stores(const QString& folder, int count) {
     return 0;
 }
 
+int Events(const QString& folder, int count) {
+    Declarations state;
+    state.AppFolder = folder;
+    if (!InstallDefaultSetup(folder))
+        return 1;
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        state.SetUp.ChannelParam[c][Declarations::Active] = QStringLiteral("1");
+        state.SetUp.ChannelParam[c][Declarations::AlarmMax] = QStringLiteral("10");
+    }
+    FakeClock clock(QDateTime(QDate(2008, 3, 1), QTime(0, 0)));
+    AlarmMonitor alarms(state, clock);
+    alarms.ProgramStarted();
+    state.ScanDate = QStringLiteral("01-03-2008");
+    state.ReplyComplete = 1;
+    const auto run = [&](const char* what, bool change) {
+        std::vector<double> ms;
+        QElapsedTimer elapsed;
+        for (int s = 0; s < count; ++s) {
+            state.ScanTime = TimeText(QTime(0, 0).addSecs(15 * s));
+            // Above the maximum, then back inside: eight raised, then eight cleared.
+            state.ChannelValue.fill(ValueText(change && s % 2 == 0 ? 11 : 5));
+            elapsed.start();
+            alarms.ScanEnded(std::nullopt);
+            ms.push_back(double(elapsed.nsecsElapsed()) / 1e6);
+        }
+        std::printf("  %d scans %s: median %.3f ms, max %.3f ms\n", count, what, Median(ms),
+                    *std::max_element(ms.begin(), ms.end()));
+    };
+    run("changing no alarm", false);
+    run("writing eight events each", true);
+    const qint64 size = QFileInfo(folder + QStringLiteral("/datafiles/03-2008-Events.txt")).size();
+    std::printf("  event log: %lld records\n", size / 160);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -318,8 +382,11 @@ int main(int argc, char** argv) {
         return Month(args[2]);
     if (args.size() == 4 && args[1] == u"stores" && args[3].toInt() > 0)
         return Stores(args[2], args[3].toInt());
+    if (args.size() == 4 && args[1] == u"events" && args[3].toInt() > 0)
+        return Events(args[2], args[3].toInt());
     std::fprintf(
         stderr,
-        "usage: tarvek-bench live FOLDER SECONDS [INSTRUMENT_LOG] | month FOLDER | stores FOLDER COUNT\n");
+        "usage: tarvek-bench live FOLDER SECONDS [INSTRUMENT_LOG] | month FOLDER | stores FOLDER COUNT |\n"
+        "                   events FOLDER COUNT\n");
     return 2;
 }

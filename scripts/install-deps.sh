@@ -8,8 +8,9 @@ export DEBIAN_FRONTEND=noninteractive
 # strace: the power-cut test replays the file operations it records.
 # tzdata: the viewer's tests read a zone with daylight saving time.
 # mosquitto, mosquitto-clients, openssl: the publisher's tests and bench run a real broker on 127.0.0.1.
+# dbus: the alarm tests run a private session bus for the desktop notifications.
 packages=(build-essential cmake pkg-config qt6-base-dev libgtest-dev locales tzdata strace
-          libmosquitto-dev mosquitto mosquitto-clients openssl "$@")
+          libmosquitto-dev mosquitto mosquitto-clients openssl dbus "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

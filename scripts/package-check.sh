@@ -117,7 +117,7 @@ for folder in settingfiles datafiles ports; do
     [[ $(stat -c '%U:%G %a' "$state/$folder") == "root:dialout 2775" ]] ||
         fail "$state/$folder is $(stat -c '%U:%G %a' "$state/$folder"), not root:dialout 2775"
 done
-for file in generalparameters.txt channelsparameters.txt; do
+for file in generalparameters.txt channelsparameters.txt alarmparameters.txt; do
     [[ $(stat -c '%G %a' "$state/settingfiles/$file") == "dialout 664" ]] ||
         fail "$file is $(stat -c '%G %a' "$state/settingfiles/$file"), not dialout 664"
 done
@@ -148,6 +148,10 @@ fi
 # Created by the operator's tarvek, writable for the rest of the group.
 [[ $(stat -c '%U:%G %a' "$state/settingfiles/acquisitionstatus.txt") == "$operator:dialout 664" ]] ||
     fail "tarvek made acquisitionstatus.txt $(stat -c '%U:%G %a' "$state/settingfiles/acquisitionstatus.txt")"
+# Its event log, begun with the program's start, is the group's as well.
+events=$(find "$state/datafiles" -maxdepth 1 -name '*-Events.txt' | head -1)
+[[ -n $events && $(stat -c '%U:%G %a' "$events") == "$operator:dialout 664" ]] ||
+    fail "tarvek made no event log for the group (${events:-none})"
 
 step "Save as $operator; the same as $outsider is refused"
 # Save rewrites each changed 80-byte record in place: record 17 holds the
@@ -263,7 +267,8 @@ step "purge: only what is empty or as the default wrote it goes"
 apt-get purge -y -q tarvek >/dev/null
 [[ -f $state/datafiles/03-2026-Data.txt ]] || fail "purge deleted a data file"
 [[ -f $state/settingfiles/generalparameters.txt ]] || fail "purge deleted the set-up the operator saved"
-for gone in settingfiles/channelsparameters.txt settingfiles/acquisitionstatus.txt ports default-setup.md5sums; do
+for gone in settingfiles/channelsparameters.txt settingfiles/alarmparameters.txt settingfiles/acquisitionstatus.txt ports \
+    default-setup.md5sums; do
     [[ ! -e $state/$gone ]] || fail "purge left $state/$gone, which held nothing of the operator's"
 done
 

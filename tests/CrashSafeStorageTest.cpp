@@ -1,7 +1,10 @@
 // A store cut off at any moment, by a kill or by a power cut: every data file
 // then holds whole records in their places and a count that never names a
 // missing record; of the records reported stored, only the one in flight may
-// still lack its count. The test binary itself is the storing worker.
+// still lack its count. Every event log holds each event logged and reported,
+// none invented, at most a torn last one. The test binary itself is the
+// storing worker.
+#include "alarm/EventLog.h"
 #include "common/TextHelpers.h"
 #include "config/AcquisitionStatus.h"
 #include "config/SetupChannels.h"
@@ -20,6 +23,7 @@
 #include <chrono>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -71,6 +75,44 @@ QString ScanFile(long long seq) {
                                      : ::testing::AssertionFailure() << "differs from the stored records";
 }
 
+// The event a scan logs after its store: its number as the value.
+Event ScanEvent(long long seq) {
+    Declarations state;
+    StampScan(state, seq);
+    return Event{state.ScanDate, state.ScanTime, "HIGH", 1, "RAISED", state.ChannelValue[1], "", "", ""};
+}
+
+QString EventFile(long long seq) {
+    return EventFileName(ScanEvent(seq).date);
+}
+
+// What an event log may hold when its writer stopped at any moment: events of
+// scans from `first` on, each as logged and in order; all those below
+// `reported` but the `lost` ones (in flight at a kill); no torn record but
+// the last.
+::testing::AssertionResult LoggedAsReported(const QByteArray& file, long long first, long long reported,
+                                            const std::set<long long>& lost = {}) {
+    const EventBytes read = ParseEventBytes(file);
+    if (read.skipped > (file.size() % EventRecordLength ? 1 : 0))
+        return ::testing::AssertionFailure() << read.skipped << " records are no events";
+    long long next = first;
+    const auto lacks = [&](long long end) {
+        for (; next < end; ++next)
+            if (next < reported && !lost.contains(next))
+                return true;
+        return false;
+    };
+    for (const LoggedEvent& logged : read.events) {
+        const long long seq = logged.event.value.trimmed().toLongLong();
+        if (lacks(seq))
+            return ::testing::AssertionFailure() << "lacks the event of scan " << next;
+        if (seq != next++ || !(logged.event == ScanEvent(seq)))
+            return ::testing::AssertionFailure() << "holds an event never logged at record " << logged.record;
+    }
+    return lacks(reported) ? ::testing::AssertionFailure() << "lacks the event of scan " << next
+                           : ::testing::AssertionSuccess();
+}
+
 // Starts the storing worker from scan `first` on, `count` scans or until killed.
 void Start(QProcess& process, const QString& folder, long long first, int count = -1,
            const QStringList& tracer = {}) {
@@ -90,7 +132,8 @@ TEST_F(CrashSafeStorage, KilledWhileStoring) {
                           ? qEnvironmentVariableIntValue("TARVEK_CRASH_KILLS")
                           : 40;
     std::mt19937 random(20090101);
-    long long next = 0; // the first scan of the next worker
+    long long next = 0;       // the first scan of the next worker
+    std::set<long long> lost; // scans in flight at a kill: their events may be missing
     for (int k = 0; k < kills; ++k) {
         QProcess worker;
         Start(worker, state.AppFolder, next);
@@ -106,6 +149,9 @@ TEST_F(CrashSafeStorage, KilledWhileStoring) {
         ASSERT_TRUE(
             StoredAsReported(ReadBytes(DataPath(ScanFile(inFlight))), first, int(inFlight - first), &kept))
             << "after kill " << k << " with scan " << inFlight << " in flight";
+        lost.insert(inFlight);
+        ASSERT_TRUE(LoggedAsReported(ReadBytes(DataPath(EventFile(inFlight))), first, inFlight, lost))
+            << "event log after kill " << k << " with scan " << inFlight << " in flight";
         next = first + kept;
     }
 }
@@ -142,8 +188,9 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
         file = file.leftJustified(offset + what.size(), '\0').replace(offset, what.size(), what);
     };
     std::map<QString, File> files;
-    std::map<QString, bool> made; // files and folders made: whether their folder is synced since
-    std::map<QString, qint64> at; // the offset in each file opened
+    std::map<QString, bool> made;      // files and folders made: whether their folder is synced since
+    std::map<QString, qint64> at;      // the offset in each file opened
+    std::map<QString, bool> appending; // opened with O_APPEND
     int reported = 0, calls = 0;
     for (const QByteArray& line : ReadBytes(trace).split('\n')) {
         const QRegularExpressionMatch m = call.match(QString::fromLatin1(line));
@@ -170,6 +217,14 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
             made[path] = false;
         if (name == "openat" || name == "lseek")
             at[path] = name == "lseek" ? result : 0;
+        if (name == "openat")
+            appending[path] = args[2].contains("O_APPEND");
+        if (name == "write" && appending[path]) { // whatever the offset, the write goes to the end
+            QByteArray now = files[path].synced;
+            for (const auto& write : files[path].writes)
+                apply(now, write);
+            at[path] = now.size();
+        }
         if (name == "write")
             files[path].writes.push_back({(at[path] += result) - result, bytes(args[1]).left(result)});
         if (name.endsWith("sync")) {
@@ -192,6 +247,15 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
                     StoredAsReported(states[w], first, int(std::clamp<long long>(reported - first, 0, 5))))
                     << "data file of scan " << first << " after " << calls << " calls, state " << w
                     << " (0: no write since the sync, 1: all " << file.writes.size() << ", then each alone)";
+            const File& log = files[DataPath(EventFile(first))];
+            QByteArray logged = log.synced;
+            for (size_t i = 0; i <= log.writes.size(); ++i, logged = log.synced) {
+                if (i > 0)
+                    apply(logged, log.writes[i - 1]);
+                ASSERT_TRUE(LoggedAsReported(logged, first, std::min<long long>(reported, first + 5)))
+                    << "event log of scan " << first << " after " << calls << " calls, write " << i
+                    << " alone";
+            }
         }
     }
     EXPECT_EQ(reported, Scans);
@@ -204,9 +268,9 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
 // tarvek_tests --store-worker FOLDER FIRST COUNT: stores scans FIRST, FIRST+1,
 // ... into the data files under FOLDER through the logger's StoreDataRecord,
 // COUNT of them (after saving the set-up, as Save and Start do) or, with a
-// COUNT of -1, until killed. After each store it writes the scan's number and
-// a line feed to stdout in one write(2), so the reader of the pipe knows which
-// records must be in the files. A failure ends it with status 1.
+// COUNT of -1, until killed, logging an event after each store. After each store it writes the scan's number
+// and a line feed to stdout in one write(2), so the reader of the pipe knows which records must be in the
+// files. A failure ends it with status 1.
 int RunStoreWorker(char** argv) {
     Declarations state;
     state.AppFolder = QString::fromLocal8Bit(argv[2]);
@@ -219,7 +283,9 @@ int RunStoreWorker(char** argv) {
     for (long long seq = first; count < 0 || seq < first + count; ++seq) {
         StampScan(state, seq);
         const std::string line = std::to_string(seq) + '\n';
-        if (!StoreDataRecord(state) || write(STDOUT_FILENO, line.data(), line.size()) != ssize_t(line.size()))
+        if (!StoreDataRecord(state) ||
+            !AppendEvents(DataFolderPath(state.AppFolder) + u'/' + EventFile(seq), {ScanEvent(seq)}) ||
+            write(STDOUT_FILENO, line.data(), line.size()) != ssize_t(line.size()))
             return 1;
     }
     return 0;

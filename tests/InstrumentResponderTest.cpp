@@ -81,3 +81,23 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"HangupEveryOtherAnswer", Mode::Hangup, "!+0012345+0100000+0250000+1336588|hang-up|<100 ms>!R\r",
             2}),
     RowName);
+
+// The rounds of the alarm modes, ten polls each: channel 1's reading (its
+// first two digits) in each answer of excursion, and which polls pause
+// answers ("-": silent).
+TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPolls) {
+    const auto run = [](Mode mode) {
+        instrument::Responder responder(mode, false, Clock::time_point{});
+        std::string seen;
+        for (int poll = 1; poll <= 10; ++poll) {
+            const Clock::time_point at{std::chrono::seconds(15 * poll)};
+            responder.Received("\x80K\r", at);
+            const std::string out = responder.Due(at).bytes;
+            responder.Sent(out.size(), at);
+            seen += out.empty() ? "- " : out.substr(4, 2) + " ";
+        }
+        return seen;
+    };
+    EXPECT_EQ(run(Mode::Excursion), "12 20 20 20 14 12 12 12 12 20 ");
+    EXPECT_EQ(run(Mode::Pause), "12 12 - - - - 12 12 12 12 ");
+}

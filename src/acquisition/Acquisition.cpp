@@ -35,6 +35,8 @@ void Acquisition::Start() {
     state_.StopRequested = 0;
     view_.ShowState(WaitingText);
     WriteAcquisitionStatus(state_.AppFolder, state_.AcquisitionFlag);
+    if (alarms_)
+        alarms_->AcquisitionStarted();
     // A running poll holds the port and reopens it on its own; opening it here
     // would pull it away under the poll.
     if (!poll_.IsRunning() && !OpenSerialLine(state_.SetUp.SerialLine, port_))
@@ -84,8 +86,13 @@ void Acquisition::FinishScan(const PollResult& result) {
             state_.ReplyComplete == 0 ? QStringLiteral("No Data") : state_.ReplyText.mid((i - 1) * 8, 8);
     ElaborateReadings(state_);
     ShowReadings(state_, view_);
-    if (state_.StoreDue == 1)
-        view_.ShowStoreFailure(!StoreDataRecord(state_));
+    std::optional<FileOutcome> store;
+    if (state_.StoreDue == 1) {
+        store = StoreDataRecord(state_);
+        view_.ShowStoreFailure(!*store);
+    }
+    if (alarms_)
+        alarms_->ScanEnded(store);
     view_.ShowLamp(LampGreen);
     scanRunning_ = false;
 
@@ -101,6 +108,13 @@ void Acquisition::FinishStopIfRequested() {
     view_.ShowState(StandByText);
     WriteAcquisitionStatus(state_.AppFolder, state_.AcquisitionFlag);
     CloseSerialLine(port_, poll_.IsRunning());
+    if (alarms_)
+        alarms_->AcquisitionStopped();
+}
+
+void Acquisition::SetUpLoaded() {
+    if (alarms_)
+        alarms_->SetUpLoaded();
 }
 
 } // namespace tarvek

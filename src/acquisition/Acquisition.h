@@ -3,6 +3,7 @@
 #include "acquisition/AcquisitionView.h"
 #include "acquisition/InstrumentPoll.h"
 #include "acquisition/SerialPortService.h"
+#include "alarm/AlarmMonitor.h"
 #include "common/Declarations.h"
 
 #include <QObject>
@@ -32,6 +33,13 @@ class Acquisition : public QObject {
 
     bool ScanRunning() const { return scanRunning_; }
 
+    // The alarms to feed: Start and Stop, and every scan after its store
+    // (before the next poll). None until set.
+    void WatchAlarms(AlarmMonitor* alarms) { alarms_ = alarms; }
+
+    // A Load took a new set-up in use.
+    void SetUpLoaded();
+
   signals:
     // After a scan has shown (and, when due, stored) its values.
     void ScanEnded();
@@ -45,6 +53,7 @@ class Acquisition : public QObject {
     AcquisitionView& view_;
     SerialPortService& port_;
     InstrumentPoll poll_;
+    AlarmMonitor* alarms_ = nullptr;
     bool scanRunning_ = false;
 };
 

@@ -14,8 +14,6 @@
 
 namespace tarvek {
 
-namespace {
-
 // SyncFolder, its failure as an outcome naming the folder.
 FileOutcome SyncedFolder(const QString& folder) {
     if (const int error = SyncFolder(folder); error != 0)
@@ -23,8 +21,6 @@ FileOutcome SyncedFolder(const QString& folder) {
                                         .arg(QDir::toNativeSeparators(folder), qt_error_string(error)));
     return {};
 }
-
-} // namespace
 
 FileOutcome RecordFile::Fail(const QString& what, const QString& reason) const {
     return FileOutcome::Failure(

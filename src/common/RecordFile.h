@@ -76,6 +76,10 @@ const FileOutcome& ReportFailure(const FileOutcome& outcome);
 // the folder above, so that it survives a power cut.
 FileOutcome EnsureFolder(const QString& path);
 
+// Syncs a folder, so that an entry just made in it (a file or folder)
+// survives a power cut along with what was written into that entry.
+FileOutcome SyncedFolder(const QString& folder);
+
 // Writes all of `bytes`. A short write (disk full) is retried for the rest, so
 // that a failing call leaves its reason in the device's errorString().
 bool WriteAll(QIODevice& device, const QByteArray& bytes);

@@ -29,11 +29,13 @@ QString ReasonOf(int error, LinkPolicy links) {
 SharedFile OpenSharedFile(const QString& path, SharedAccess access, LinkPolicy links) {
     const QByteArray name = QFile::encodeName(path);
     const int follow = links == LinkPolicy::Refuse ? O_NOFOLLOW : 0;
-    const int base = O_NONBLOCK | O_CLOEXEC | follow | (access == SharedAccess::Read ? O_RDONLY : O_RDWR);
+    const int append = access == SharedAccess::CreateAppend ? O_APPEND : 0;
+    const int base =
+        O_NONBLOCK | O_CLOEXEC | follow | append | (access == SharedAccess::Read ? O_RDONLY : O_RDWR);
 
     int fd = -1;
     bool created = false;
-    if (access == SharedAccess::CreateWrite) {
+    if (access == SharedAccess::CreateWrite || access == SharedAccess::CreateAppend) {
         // O_EXCL never follows a link, a dangling one included: the name
         // exists, and the open below then refuses it.
         fd = ::open(name.constData(), base | O_CREAT | O_EXCL | O_NOFOLLOW, 0664);

@@ -11,8 +11,9 @@ namespace tarvek {
 
 // What the caller means to do with the file.
 enum class SharedAccess {
-    Read,        // read-only
-    CreateWrite, // read-write; a missing file is created (mode 0664)
+    Read,         // read-only
+    CreateWrite,  // read-write; a missing file is created (mode 0664)
+    CreateAppend, // as CreateWrite, every write going to the end (O_APPEND)
 };
 
 // Whether the name itself may be a symbolic link. Readers of files the

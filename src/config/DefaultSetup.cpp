@@ -3,6 +3,7 @@
 #include "common/Declarations.h"
 #include "common/ReplaceFile.h"
 #include "common/TextHelpers.h"
+#include "config/AlarmParameters.h"
 #include "config/SettingRecords.h"
 
 #include <QDir>
@@ -116,7 +117,11 @@ FileOutcome InstallDefaultSetup(const QString& folder) {
             WriteIfAbsent(SettingFilePath(folder, GeneralParametersFile), DefaultGeneralRecords());
         !general)
         return general;
-    return WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
+    if (FileOutcome channels =
+            WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
+        !channels)
+        return channels;
+    return WriteIfAbsent(SettingFilePath(folder, AlarmParametersFile), DefaultAlarmRecords());
 }
 
 } // namespace tarvek

@@ -10,8 +10,21 @@
 
 namespace tarvek {
 
+namespace {
+
+// "mm-yyyy" of a "dd-mm-yyyy" stamp, then what the month's file holds.
+QString MonthFileName(const QString& scanDate, const char16_t* what) {
+    return scanDate.mid(3, 7) + QString::fromUtf16(what);
+}
+
+} // namespace
+
 QString DataFileName(const QString& scanDate) {
-    return scanDate.mid(3, 7) + QStringLiteral("-Data.txt");
+    return MonthFileName(scanDate, u"-Data.txt");
+}
+
+QString EventFileName(const QString& scanDate) {
+    return MonthFileName(scanDate, u"-Events.txt");
 }
 
 int MonthKey(const QString& path) {

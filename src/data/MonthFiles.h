@@ -11,6 +11,8 @@ namespace tarvek {
 
 // "mm-yyyy-Data.txt" for a scan stamped "dd-mm-yyyy".
 QString DataFileName(const QString& scanDate);
+// "mm-yyyy-Events.txt", the month's event log beside its data file.
+QString EventFileName(const QString& scanDate);
 
 // Year * 12 + month - 1 of a month file's name (the file name of `path`), or
 // -1 for any other name: calendar order is the order of the keys.

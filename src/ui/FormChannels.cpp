@@ -359,6 +359,7 @@ void FormChannels::LoadCommand() {
     state_.SetUp = *loaded.setUp;
     FillChannelBoxes();
     ShowGeneralParameters();
+    emit SetUpLoaded();
 }
 
 SetUpEntries FormChannels::Entries() const {

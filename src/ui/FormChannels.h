@@ -70,6 +70,10 @@ class FormChannels : public QWidget {
     // What the set-up boxes hold, as Save writes it.
     SetUpEntries Entries() const;
 
+  signals:
+    // A Load took the set-up it read in use.
+    void SetUpLoaded();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -170,6 +170,8 @@ void MDIForm1::Attach(Acquisition& acquisition) {
     connect(this, &MDIForm1::ActiveSecond, &acquisition, &Acquisition::ActiveSecond);
     connect(this, &MDIForm1::StartClicked, &acquisition, &Acquisition::Start);
     connect(this, &MDIForm1::StopClicked, &acquisition, &Acquisition::Stop);
+    if (form_)
+        connect(form_, &FormChannels::SetUpLoaded, &acquisition, &Acquisition::SetUpLoaded);
 }
 
 void MDIForm1::ShowState(const QString& text) {

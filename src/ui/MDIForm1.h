@@ -50,8 +50,9 @@ class MDIForm1 : public QMainWindow, public AcquisitionView {
     // into panel 5; while AcquisitionFlag is "1" emits ActiveSecond.
     void ClockTick();
 
-    // Connects the acquisition control: the active seconds and the clicks on
-    // Start and Stop go to it for as long as it lives.
+    // Connects the acquisition control: the active seconds, the clicks on
+    // Start and Stop and, after Load(), each Load of the set-up go to it for
+    // as long as it lives.
     void Attach(Acquisition& acquisition);
 
     // AcquisitionView. Before Load() only the panels show anything.

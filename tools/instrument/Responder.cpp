@@ -23,6 +23,9 @@ constexpr int FieldWidth = 8;
 constexpr std::size_t CommandLimit = 64;
 // Where the gap and the hang-up cut the answer.
 constexpr std::size_t HalfAnswer = 32;
+// The rounds of the excursion and of the pause, in answers and in polls.
+constexpr long ExcursionCycle = 8;
+constexpr long PauseCycle = 10;
 
 } // namespace
 
@@ -65,7 +68,8 @@ void Responder::Selected(Clock::time_point now) {
     out_.clear();
     command_.clear();
     phase_ = Phase::Idle;
-    switch (mode_) {
+    const bool paused = mode_ == Mode::Pause && (polls_ - 1) % PauseCycle >= 2 && (polls_ - 1) % PauseCycle <= 5;
+    switch (paused ? Mode::Silent : mode_) {
     case Mode::Silent:
         Note("poll %ld: select byte 0x80, staying silent", polls_);
         return;
@@ -203,6 +207,10 @@ std::string Responder::Readings(Clock::time_point now) const {
     }
     if (mode_ == Mode::Invalid)
         text[4 * FieldWidth + 2] = '=';
+    if (mode_ == Mode::Excursion) {
+        const long k = (answers_ - 1) % ExcursionCycle;
+        text.replace(0, FieldWidth, k >= 1 && k <= 3 ? "+0020000" : k == 4 ? "+0014500" : "+0012345");
+    }
     return text;
 }
 

@@ -25,7 +25,7 @@ namespace instrument {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Mode { Normal, Silent, Echo, WrongAck, Slow, Gap, Endless, Invalid, Hangup };
+enum class Mode { Normal, Silent, Echo, WrongAck, Slow, Gap, Endless, Invalid, Hangup, Excursion, Pause };
 
 struct ModeInfo {
     const char* name;
@@ -45,6 +45,10 @@ inline constexpr ModeInfo Modes[] = {
     {"hangup", Mode::Hangup,
      "closes the line halfway through every other answer (the 1st, 3rd, ...), then opens a new\n"
      "                  pseudo-terminal under the same link, so the following poll is answered"},
+    {"excursion", Mode::Excursion,
+     "channel 1 leaves its steady 12.345 for 20.000 in answers 2 to 4, gives 14.500 in answer 5\n"
+     "                  and 12.345 again from answer 6, every 8 answers (an alarm raised and cleared)"},
+    {"pause", Mode::Pause, "stays silent at polls 3 to 6 of every 10, answering the others correctly"},
 };
 
 const char* ModeName(Mode mode);

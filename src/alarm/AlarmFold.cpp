@@ -1,0 +1,65 @@
+#include "alarm/AlarmFold.h"
+
+#include <algorithm>
+
+namespace tarvek {
+
+bool IsAlarmKind(const QString& kind) {
+    using namespace EventKinds;
+    return kind == High || kind == Low || kind == NoValue || kind == NoAnswer || kind == NotStored;
+}
+
+void AlarmFold::Follow(const Event& e) {
+    FollowSetUp(setUp, e);
+    // The program starts in stand-by: one ended or killed while acquiring
+    // stopped watching, whether or not it could say so.
+    if (e.kind == EventKinds::Acquisition ||
+        (e.kind == EventKinds::Program && e.event == EventNames::Started)) {
+        const bool stops = e.event != EventNames::Started || e.kind == EventKinds::Program;
+        if (!stops || !stopped) { // since the first stop
+            stoppedDate = stops ? e.date : QString();
+            stoppedTime = stops ? e.time : QString();
+        }
+        stopped = stops;
+        return;
+    }
+    if (!IsAlarmKind(e.kind))
+        return;
+    auto found = std::find_if(alarms.begin(), alarms.end(), [&](const CurrentAlarm& a) {
+        return a.kind == e.kind && a.channel == e.channel;
+    });
+    if (e.event == EventNames::Raised) {
+        const CurrentAlarm raised{
+            e.kind, e.channel, AlarmState::ActiveUnacknowledged, e.date, e.time, e.value, e.limit, e.text};
+        if (found != alarms.end())
+            alarms.erase(found);
+        alarms.push_back(raised);
+        return;
+    }
+    if (found == alarms.end())
+        return;
+    const bool acknowledged = found->state == AlarmState::ActiveAcknowledged;
+    if (e.event == EventNames::Cleared) {
+        if (acknowledged) {
+            alarms.erase(found);
+            return;
+        }
+        found->state = AlarmState::ClearedUnacknowledged;
+        found->value = e.value;
+        found->limit = e.limit;
+    } else if (e.event == EventNames::Acknowledged) {
+        if (found->state == AlarmState::ClearedUnacknowledged)
+            alarms.erase(found);
+        else
+            found->state = AlarmState::ActiveAcknowledged;
+    }
+}
+
+AlarmFold FoldEvents(const std::vector<LoggedEvent>& events) {
+    AlarmFold fold;
+    for (const LoggedEvent& logged : events)
+        fold.Follow(logged.event);
+    return fold;
+}
+
+} // namespace tarvek

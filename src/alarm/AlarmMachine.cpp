@@ -1,0 +1,183 @@
+#include "alarm/AlarmMachine.h"
+
+#include "common/TextHelpers.h"
+#include "data/ElaborationData.h"
+
+namespace tarvek {
+
+AlarmSetUp AlarmSetUpOf(const Declarations::SetUpState& setUp, const AlarmParameters& parameters) {
+    AlarmSetUp alarms;
+    alarms.parameters = parameters;
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        const auto& row = setUp.ChannelParam[c];
+        alarms.channels[c - 1] = {
+            row[Declarations::Active].trimmed() == u"1", ParseLimit(row[Declarations::AlarmMin]),
+            ParseLimit(row[Declarations::AlarmMax]), row[Declarations::Description].trimmed(),
+            row[Declarations::Unit].trimmed()};
+    }
+    return alarms;
+}
+
+AlarmMachine::AlarmMachine(const AlarmSetUp& setUp) : setUp_(setUp) {}
+
+AlarmMachine::Watch* AlarmMachine::Find(const QString& kind, int channel) {
+    if (channel == 0)
+        return kind == EventKinds::NoAnswer    ? &noAnswer_
+               : kind == EventKinds::NotStored ? &notStored_
+                                               : nullptr;
+    if (channel < 1 || channel > Declarations::ChannelCount)
+        return nullptr;
+    ChannelWatch& w = channels_[channel - 1];
+    return kind == EventKinds::High      ? &w.high
+           : kind == EventKinds::Low     ? &w.low
+           : kind == EventKinds::NoValue ? &w.noValue
+                                         : nullptr;
+}
+
+void AlarmMachine::Restore(const AlarmFold& fold) {
+    for (const CurrentAlarm& alarm : fold.alarms)
+        if (Watch* watch = Find(alarm.kind, alarm.channel))
+            watch->raised = alarm.Active();
+}
+
+void AlarmMachine::Restart() {
+    for (ChannelWatch& w : channels_)
+        w.high.polls = w.low.polls = w.noValue.polls = 0;
+    noAnswer_.polls = notStored_.polls = 0;
+}
+
+namespace {
+
+Event Made(const QString& date, const QString& time, const QString& kind, int channel, const QString& name,
+           const QString& value = {}, const QString& limit = {}, const QString& text = {}) {
+    return Event{date, time, kind, channel, name, value, limit, QString(), text};
+}
+
+bool IsGap(const QString& value) {
+    return value == NoDataText || value == InvalidValueText;
+}
+
+} // namespace
+
+void AlarmMachine::WatchLimit(Watch& watch, bool outside, bool back, const QString& kind, int c,
+                              const QString& value, const LimitField& limit, std::vector<Event>& clears,
+                              std::vector<Event>& raises) const {
+    watch.polls = outside ? watch.polls + 1 : 0;
+    const QString& text = setUp_.channels[c - 1].description;
+    if (watch.raised && back) {
+        watch.raised = false;
+        clears.push_back(Made(date_, time_, kind, c, EventNames::Cleared, value, limit.text, text));
+    } else if (!watch.raised && watch.polls >= setUp_.parameters.onDelay[c - 1]) {
+        watch.raised = true;
+        raises.push_back(Made(date_, time_, kind, c, EventNames::Raised, value, limit.text, text));
+    }
+}
+
+std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
+    date_ = scan.date;
+    time_ = scan.time;
+    const AlarmParameters& p = setUp_.parameters;
+    std::vector<Event> clears, raises;
+    noAnswer_.polls = scan.answered ? 0 : noAnswer_.polls + 1;
+    if (noAnswer_.raised && scan.answered) {
+        noAnswer_.raised = false;
+        clears.push_back(Made(date_, time_, EventKinds::NoAnswer, 0, EventNames::Cleared));
+    } else if (!noAnswer_.raised && noAnswer_.polls >= p.noAnswerPolls) {
+        noAnswer_.raised = true;
+        raises.push_back(Made(date_, time_, EventKinds::NoAnswer, 0, EventNames::Raised, {}, {},
+                              QStringLiteral("no answer for %1 polls").arg(noAnswer_.polls)));
+    }
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        const ChannelAlarmSetUp& channel = setUp_.channels[c - 1];
+        ChannelWatch& w = channels_[c - 1];
+        const QString& value = scan.values[c - 1];
+        if (!channel.active)
+            continue;
+        if (IsGap(value)) {
+            // A silent instrument is one alarm of its own, not a gap on every channel.
+            if (!scan.answered)
+                continue;
+            if (!w.noValue.raised && ++w.noValue.polls >= p.noValuePolls) {
+                w.noValue.raised = true;
+                raises.push_back(Made(date_, time_, EventKinds::NoValue, c, EventNames::Raised, value, {},
+                                      channel.description));
+            }
+            continue;
+        }
+        w.noValue.polls = 0;
+        if (w.noValue.raised) {
+            w.noValue.raised = false;
+            clears.push_back(Made(date_, time_, EventKinds::NoValue, c, EventNames::Cleared, value, {},
+                                  channel.description));
+        }
+        const double x = LeadingNumber(value);
+        const double deadband = p.deadband[c - 1];
+        if (channel.low.IsNumber())
+            WatchLimit(w.low, x < channel.low.value, x >= channel.low.value + deadband, EventKinds::Low, c,
+                       value, channel.low, clears, raises);
+        if (channel.high.IsNumber())
+            WatchLimit(w.high, x > channel.high.value, x <= channel.high.value - deadband, EventKinds::High,
+                       c, value, channel.high, clears, raises);
+    }
+    if (scan.store) {
+        if (notStored_.raised && scan.store->ok) {
+            notStored_.raised = false;
+            clears.push_back(Made(date_, time_, EventKinds::NotStored, 0, EventNames::Cleared));
+        } else if (!notStored_.raised && !scan.store->ok) {
+            notStored_.raised = true;
+            raises.push_back(Made(date_, time_, EventKinds::NotStored, 0, EventNames::Raised, {}, {},
+                                  scan.store->message));
+        }
+    }
+    clears.insert(clears.end(), raises.begin(), raises.end());
+    return clears;
+}
+
+std::vector<Event> AlarmMachine::TakeSetUp(const AlarmSetUp& setUp, const QString& date,
+                                           const QString& time) {
+    setUp_ = setUp;
+    std::vector<Event> events;
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        const ChannelAlarmSetUp& channel = setUp_.channels[c - 1];
+        ChannelWatch& w = channels_[c - 1];
+        const auto drop = [&](Watch& watch, const QString& kind, bool watched, const QString& limit) {
+            if (watched)
+                return;
+            watch.polls = 0;
+            if (!watch.raised)
+                return;
+            watch.raised = false;
+            events.push_back(Made(date, time, kind, c, EventNames::Cleared, {}, limit,
+                                  QStringLiteral("no longer watched by the set-up")));
+        };
+        drop(w.low, EventKinds::Low, channel.active && channel.low.IsNumber(), channel.low.text);
+        drop(w.high, EventKinds::High, channel.active && channel.high.IsNumber(), channel.high.text);
+        drop(w.noValue, EventKinds::NoValue, channel.active, {});
+    }
+    return events;
+}
+
+AlarmNotice NoticeOf(const Event& raised, const QString& unit) {
+    const QString name = raised.text.isEmpty() ? QStringLiteral("Ch.%1").arg(raised.channel) : raised.text;
+    // "+10.700" is shown as 10.700, a limit with the value's three decimals.
+    const auto number = [](const QString& text) {
+        const QString trimmed = TrimBlanks(text);
+        return trimmed.startsWith(u'+') ? trimmed.mid(1) : trimmed;
+    };
+    const QString at = QStringLiteral(" at ") + raised.time;
+    const QString withUnit = unit.isEmpty() ? QString() : u' ' + unit;
+    const QString limit = number(ValueText(LeadingNumber(raised.limit)));
+    if (raised.kind == EventKinds::High)
+        return {QStringLiteral("TARVEK: %1 above maximum").arg(name),
+                number(raised.value) + withUnit + QStringLiteral(" > ") + limit + at};
+    if (raised.kind == EventKinds::Low)
+        return {QStringLiteral("TARVEK: %1 below minimum").arg(name),
+                number(raised.value) + withUnit + QStringLiteral(" < ") + limit + at};
+    if (raised.kind == EventKinds::NoValue)
+        return {QStringLiteral("TARVEK: %1 gives no value").arg(name), TrimBlanks(raised.value) + at};
+    if (raised.kind == EventKinds::NoAnswer)
+        return {QStringLiteral("TARVEK: the instrument does not answer"), raised.text + at};
+    return {QStringLiteral("TARVEK: data not stored"), raised.text + at};
+}
+
+} // namespace tarvek

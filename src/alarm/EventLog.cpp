@@ -1,0 +1,100 @@
+#include "alarm/EventLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace tarvek {
+
+EventBytes ParseEventBytes(QByteArrayView bytes, qint64 firstRecord) {
+    EventBytes read;
+    for (qsizetype at = 0; at < bytes.size(); at += EventRecordLength) {
+        if (std::optional<Event> event = ParseEventRecord(
+                bytes.sliced(at).first(std::min<qsizetype>(EventRecordLength, bytes.size() - at))))
+            read.events.push_back({firstRecord + at / EventRecordLength, std::move(*event)});
+        else
+            ++read.skipped;
+    }
+    return read;
+}
+
+EventFileRead ReadEventFile(const QString& path, LinkPolicy links) {
+    EventFileRead read;
+    const SharedFile shared = OpenSharedFile(path, SharedAccess::Read, links);
+    if (!shared) {
+        read.missing = shared.error == ENOENT;
+        if (!read.missing)
+            read.problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), shared.reason);
+        return read;
+    }
+    QFile file;
+    file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        read.problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    static_cast<EventBytes&>(read) = ParseEventBytes(bytes);
+    return read;
+}
+
+QStringList EventFilesIn(const QString& folder) {
+    static const QRegularExpression name(QStringLiteral("^(\\d\\d)-(\\d{4})-Events\\.txt$"));
+    QStringList files;
+    for (const QString& entry : QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden))
+        if (name.match(entry).hasMatch())
+            files << entry;
+    // "mm-yyyy": the year first, then the month.
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        return std::pair(a.mid(3, 4), a.left(2)) < std::pair(b.mid(3, 4), b.left(2));
+    });
+    return files;
+}
+
+namespace {
+
+FileOutcome Failed(const QString& path, const QString& what, const QString& reason) {
+    return FileOutcome::Failure(
+        QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path), what, reason));
+}
+
+// The blanks and "*" CR LF that complete a torn last record of `size` bytes.
+QByteArray Completion(qint64 size) {
+    const qint64 torn = size % EventRecordLength;
+    if (torn == 0)
+        return {};
+    QByteArray filler(EventRecordLength, ' ');
+    filler.replace(EventRecordLength - 3, 3, "*\r\n");
+    return filler.mid(torn);
+}
+
+} // namespace
+
+FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events) {
+    if (events.empty())
+        return {};
+    const SharedFile shared = OpenSharedFile(path, SharedAccess::CreateAppend);
+    if (!shared)
+        return Failed(path, QStringLiteral("cannot open"), shared.reason);
+    QFile file; // unbuffered: each write goes to the descriptor, appending
+    if (!file.open(shared.fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(shared.fd);
+        return Failed(path, QStringLiteral("cannot open"), file.errorString());
+    }
+    QByteArray bytes = Completion(file.size());
+    for (const Event& event : events)
+        bytes += BuildEventRecord(event).toLatin1();
+    if (!WriteAll(file, bytes))
+        return Failed(path, QStringLiteral("cannot write events"), file.errorString());
+    if (::fsync(file.handle()) != 0)
+        return Failed(path, QStringLiteral("cannot sync"), qt_error_string(errno));
+    file.close();
+    if (shared.created)
+        return SyncedFolder(QFileInfo(path).absolutePath());
+    return {};
+}
+
+} // namespace tarvek

@@ -1,0 +1,118 @@
+#include "alarm/SetUpAudit.h"
+
+#include "config/ChannelSettings.h"
+
+#include <algorithm>
+
+namespace tarvek {
+
+namespace {
+
+// A blank field, as the records write it.
+const QString Blank = QStringLiteral("(blank)");
+const QString Arrow = QStringLiteral(" -> ");
+
+QString Shown(const QString& value) {
+    return value.isEmpty() ? Blank : value;
+}
+
+QString Taken(const QString& text) {
+    return text == Blank ? QString() : text;
+}
+
+constexpr std::pair<Declarations::ChannelField, const char*> ChannelFields[] = {
+    {Declarations::Description, "description"},
+    {Declarations::Decimals, "decimals"},
+    {Declarations::Unit, "unit"},
+    {Declarations::Gain, "gain"},
+    {Declarations::Zero, "zero"},
+    {Declarations::Active, "active"},
+    {Declarations::AlarmMin, "minimum"},
+    {Declarations::AlarmMax, "maximum"},
+};
+
+} // namespace
+
+std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, const AlarmParameters& alarms) {
+    std::vector<SetUpField> fields{
+        {QStringLiteral("serial line"), 0, QString::number(setUp.SerialLine), {}},
+        {QStringLiteral("storage rate"), 0, QString::number(setUp.StorageRate), {}}};
+    for (int c = 1; c <= Declarations::ChannelCount; ++c) {
+        const QString channel = QStringLiteral("Ch.%1 ").arg(c);
+        for (const auto& [field, name] : ChannelFields) {
+            SetUpField taken{channel + QLatin1String(name), c, setUp.ChannelParam[c][field].trimmed(), {}};
+            const bool limit = field == Declarations::AlarmMin || field == Declarations::AlarmMax;
+            if (limit && ParseLimit(taken.value).kind == LimitField::Kind::Unreadable)
+                taken.unusable = field == Declarations::AlarmMin ? EventKinds::Low : EventKinds::High;
+            fields.push_back(taken);
+        }
+        fields.push_back(
+            {channel + QStringLiteral("deadband"), c, QString::number(alarms.deadband[c - 1]), {}});
+        fields.push_back(
+            {channel + QStringLiteral("on-delay"), c, QString::number(alarms.onDelay[c - 1]), {}});
+    }
+    fields.push_back({QStringLiteral("no value polls"), 0, QString::number(alarms.noValuePolls), {}});
+    fields.push_back({QStringLiteral("no answer polls"), 0, QString::number(alarms.noAnswerPolls), {}});
+    return fields;
+}
+
+std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now) {
+    std::vector<Event> events;
+    for (const SetUpField& field : now) {
+        Event e;
+        e.kind = EventKinds::SetUp;
+        e.channel = field.channel;
+        const auto known = last.find(field.name);
+        if (known == last.end()) {
+            e.event = EventNames::InUse;
+            e.text = field.name + u' ' + Shown(field.value);
+        } else if (known->second != field.value) {
+            e.event = EventNames::Changed;
+            e.text = field.name + u' ' + Shown(known->second) + Arrow + Shown(field.value);
+        } else {
+            continue;
+        }
+        events.push_back(e);
+        if (!field.unusable.isEmpty()) {
+            e.event = EventNames::Unreadable;
+            e.limit = field.value;
+            e.text = QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
+                         .arg(field.name, field.value, field.unusable);
+            events.push_back(e);
+        }
+    }
+    return events;
+}
+
+void FollowSetUp(SetUpTrail& trail, const Event& event) {
+    if (event.kind != EventKinds::SetUp ||
+        (event.event != EventNames::InUse && event.event != EventNames::Changed))
+        return;
+    // The name is one of the fields' names; none of them, with the blank
+    // after it, begins another.
+    static const std::vector<QString> names = [] {
+        std::vector<QString> all;
+        for (const SetUpField& field : SetUpFieldsOf({}, {}))
+            all.push_back(field.name);
+        return all;
+    }();
+    const auto named = std::find_if(names.begin(), names.end(),
+                                    [&](const QString& name) { return event.text.startsWith(name + u' '); });
+    if (named == names.end())
+        return;
+    const QString& name = *named;
+    const QString rest = event.text.mid(name.size() + 1);
+    if (event.event == EventNames::InUse) {
+        trail[name] = Taken(rest);
+        return;
+    }
+    // "old -> new": the old value is known, or else the last arrow splits.
+    const auto known = trail.find(name);
+    const QString old = known != trail.end() ? Shown(known->second) + Arrow : QString();
+    if (!old.isEmpty() && rest.startsWith(old))
+        trail[name] = Taken(rest.mid(old.size()));
+    else
+        trail[name] = Taken(rest.section(Arrow, -1));
+}
+
+} // namespace tarvek

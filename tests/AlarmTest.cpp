@@ -1,0 +1,591 @@
+// The logger's alarms: the state machine per alarm as a table of polls, the
+// fold of a log into the current alarms, the event log byte for byte through
+// the monitor (restart, Load, month change), the alarm set-up file, and
+// hostile files in place of an event log.
+#include "alarm/AlarmFold.h"
+#include "alarm/AlarmMachine.h"
+#include "alarm/AlarmMonitor.h"
+#include "alarm/EventLog.h"
+#include "config/AlarmParameters.h"
+#include "config/DefaultSetup.h"
+#include "config/GettingParameters.h"
+#include "data/ElaborationData.h"
+
+#include "FakeClock.h"
+#include "TestSupport.h"
+
+#include <QStringList>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarvek;
+
+namespace {
+
+// Polls of channel 1 (minimum 0, maximum 10; the other channels steady at 5),
+// one token each: a number is its value with the instrument answering, "g" a
+// gap (" No Data ") and "i" an invalid value (" ======= ") on channel 1, "s" a
+// silent instrument, "F" / "S" a scan whose store failed / succeeded, "Lmax" /
+// "Lact" a Load removing channel 1's maximum / making it inactive, "R" a
+// restart from the events so far. Events: "poll:KIND EVENT channel", in order.
+struct MachineRow {
+    const char* name;
+    const char* polls;
+    const char* events;
+    double deadband = 0;
+    int onDelay = 1;
+    const char* maximum = "10";
+    const char* minimum = "0";
+};
+
+AlarmSetUp SetUpOf(const MachineRow& row, bool active = true, const char* maximum = nullptr) {
+    Declarations::SetUpState setUp;
+    for (int c = 1; c <= 8; ++c) {
+        setUp.ChannelParam[c][Declarations::Active] = "1";
+        setUp.ChannelParam[c][Declarations::AlarmMin] = "0";
+        setUp.ChannelParam[c][Declarations::AlarmMax] = "10";
+    }
+    setUp.ChannelParam[1][Declarations::Active] = active ? "1" : "0";
+    setUp.ChannelParam[1][Declarations::AlarmMin] = row.minimum;
+    setUp.ChannelParam[1][Declarations::AlarmMax] = maximum ? maximum : row.maximum;
+    AlarmParameters parameters;
+    parameters.deadband[0] = row.deadband;
+    parameters.onDelay[0] = row.onDelay;
+    return AlarmSetUpOf(setUp, parameters);
+}
+
+QString RunPolls(const MachineRow& row) {
+    AlarmMachine machine(SetUpOf(row));
+    std::vector<LoggedEvent> log;
+    QStringList seen;
+    int poll = 0;
+    for (const QString& token : QString(row.polls).split(u' ', Qt::SkipEmptyParts)) {
+        ++poll;
+        std::vector<Event> events;
+        if (token == "R") {
+            machine = AlarmMachine(SetUpOf(row));
+            machine.Restore(FoldEvents(log));
+        } else if (token.startsWith(u'L')) {
+            events = machine.TakeSetUp(SetUpOf(row, token != "Lact", token == "Lmax" ? "" : nullptr), "", "");
+        } else {
+            AlarmScan scan{"05-03-2008", "10:15:00", token != "s", {}, {}};
+            scan.values.fill(token == "s" ? NoDataText : ValueText(5));
+            scan.values[0] = token == "g" || token == "s" ? NoDataText
+                             : token == "i"               ? InvalidValueText
+                                                          : ValueText(token.toDouble());
+            if (token == "F" || token == "S") {
+                scan.values[0] = ValueText(5);
+                scan.store = token == "S" ? FileOutcome{} : FileOutcome::Failure("disk full");
+            }
+            events = machine.Scan(scan);
+        }
+        for (const Event& e : events) {
+            seen << QStringLiteral("%1:%2 %3%4")
+                        .arg(poll)
+                        .arg(e.kind, e.event, e.channel ? " " + QString::number(e.channel) : "");
+            log.push_back({0, e});
+        }
+    }
+    return seen.join(", ");
+}
+
+class AlarmMachineTable : public ::testing::TestWithParam<MachineRow> {};
+
+TEST_P(AlarmMachineTable, RaisesAndClearsAsThePollsGo) {
+    EXPECT_EQ(RunPolls(GetParam()), GetParam().events);
+}
+
+using Row = MachineRow;
+INSTANTIATE_TEST_SUITE_P(
+    Polls, AlarmMachineTable,
+    ::testing::Values(
+        Row{"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5",
+            "2:HIGH RAISED 1, 4:HIGH CLEARED 1"},
+        Row{"AtBothLimitsIsInside", "10 0 10", ""},
+        Row{"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 1, 7:HIGH CLEARED 1", 0,
+            3},
+        Row{"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 1, 3:HIGH CLEARED 1", 1},
+        Row{"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 1, 4:LOW CLEARED 1", 1},
+        Row{"ChangeOfSideClearsBeforeItRaises", "-1 11 5",
+            "1:LOW RAISED 1, 2:LOW CLEARED 1, 2:HIGH RAISED 1, 3:HIGH CLEARED 1"},
+        Row{"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 1, 5:HIGH CLEARED 1", 0, 2},
+        Row{"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        Row{"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 1"},
+        Row{"NoAnswerInsteadOfEightNoValues", "s s s s 5", "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED"},
+        Row{"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        Row{"NotStoredUntilAStoreSucceeds", "F 5 F S S", "1:NOT STORED RAISED, 4:NOT STORED CLEARED"},
+        Row{"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 1, 2:HIGH CLEARED 1"},
+        Row{"AChannelMadeInactiveClearsItsAlarms", "-1 g g g Lact -5",
+            "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
+        Row{"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5",
+            "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
+        Row{"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
+            "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
+        Row{"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        Row{"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
+        Row{"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}),
+    RowName);
+
+// Logs folded into the current alarms, one event per token: KIND, channel,
+// event ("H1R" HIGH 1 RAISED, "A0C" NO ANSWER CLEARED); "a" / "x" ACQUISITION
+// STARTED / STOPPED, "p" PROGRAM STARTED.
+struct FoldRow {
+    const char* name;
+    const char* events;
+    // "kind channel state since", state 0 active unacknowledged, 1 acknowledged, 2 back to normal
+    const char* alarms;
+    const char* stoppedAt = ""; // the event nobody watches since
+};
+
+class AlarmFoldTable : public ::testing::TestWithParam<FoldRow> {};
+
+TEST_P(AlarmFoldTable, GivesTheAlarmsThatStand) {
+    const std::map<QChar, QString> kinds{{'H', "HIGH"}, {'L', "LOW"}, {'A', "NO ANSWER"}};
+    const std::map<QChar, QString> names{{'R', "RAISED"}, {'C', "CLEARED"}, {'K', "ACKNOWLEDGED"}};
+    std::vector<LoggedEvent> log;
+    for (const QString& t : QString(GetParam().events).split(u' ', Qt::SkipEmptyParts)) {
+        Event e;
+        const bool own = t.size() == 1;
+        e.kind = own ? QString(t == "p" ? "PROGRAM" : "ACQUISITION") : kinds.at(t[0]);
+        e.event = own ? QString(t == "x" ? "STOPPED" : "STARTED") : names.at(t[2]);
+        e.channel = own ? 0 : t[1].digitValue();
+        e.time = t;
+        log.push_back({0, e});
+    }
+    const AlarmFold fold = FoldEvents(log);
+    QStringList alarms;
+    for (const CurrentAlarm& a : fold.alarms)
+        alarms << QStringLiteral("%1 %2 %3 since %4")
+                      .arg(a.kind)
+                      .arg(a.channel)
+                      .arg(int(a.state))
+                      .arg(a.sinceTime);
+    EXPECT_EQ(alarms.join(", "), GetParam().alarms);
+    EXPECT_EQ(fold.stoppedTime, GetParam().stoppedAt);
+    EXPECT_EQ(fold.stopped, !fold.stoppedTime.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, AlarmFoldTable,
+    ::testing::Values(
+        FoldRow{"RaisedIsActiveUnacknowledged", "H1R A0R", "HIGH 1 0 since H1R, NO ANSWER 0 0 since A0R"},
+        FoldRow{"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R", "x"},
+        FoldRow{"BackToNormalStaysUntilAcknowledged", "L2R L2C H2R L2K", "HIGH 2 0 since H2R"},
+        FoldRow{"AcknowledgedThenClearedLeaves", "H1R H1K H1C", ""},
+        FoldRow{"ARestartIsStandByUntilStart", "a H1R p", "HIGH 1 0 since H1R", "p"},
+        FoldRow{"StoppedSinceTheStopNotTheRestart", "a x p", "", "x"},
+        FoldRow{"WatchedAgainAfterStart", "x p a", ""},
+        FoldRow{"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
+        FoldRow{"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}),
+    RowName);
+
+// What the desktop is told of each kind of alarm.
+TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
+    const auto notice = [](const char* kind, int channel, const char* value, const char* limit,
+                           const char* text) {
+        Event e;
+        e.kind = kind;
+        e.channel = channel;
+        e.time = "10:15:30";
+        e.value = value;
+        e.limit = limit;
+        e.text = text;
+        const AlarmNotice n = NoticeOf(e, channel ? "bar" : "");
+        return (n.summary + " | " + n.body).toStdString();
+    };
+    EXPECT_EQ(notice("HIGH", 3, "  +10.700", "10", "Boiler pressure"),
+              "TARVEK: Boiler pressure above maximum | 10.700 bar > 10.000 at 10:15:30");
+    EXPECT_EQ(notice("LOW", 2, "   -0.500", "-0.25", ""),
+              "TARVEK: Ch.2 below minimum | -0.500 bar < -0.250 at 10:15:30");
+    EXPECT_EQ(notice("NO VALUE", 1, " ======= ", "", "Flow"),
+              "TARVEK: Flow gives no value | ======= at 10:15:30");
+    EXPECT_EQ(notice("NO ANSWER", 0, "", "", "no answer for 3 polls"),
+              "TARVEK: the instrument does not answer | no answer for 3 polls at 10:15:30");
+    EXPECT_EQ(notice("NOT STORED", 0, "", "", "/d: No space left on device"),
+              "TARVEK: data not stored | /d: No space left on device at 10:15:30");
+}
+
+// The set-up last in use, as the logs' records tell it; a value may hold an arrow.
+TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
+    SetUpTrail trail;
+    const auto follow = [&](const char* event, const char* text) {
+        Event e;
+        e.kind = "SET-UP";
+        e.event = event;
+        e.text = text;
+        FollowSetUp(trail, e);
+    };
+    follow("IN USE", "Ch.1 description a -> b");
+    follow("CHANGED", "Ch.1 description a -> b -> c -> d"); // the old value known: the rest is new
+    follow("CHANGED", "Ch.2 gain 1 -> 2");                  // nothing known: after the last arrow
+    follow("IN USE", "Ch.3 maximum (blank)");
+    follow("UNREADABLE", "Ch.3 maximum 1e3");
+    follow("IN USE", "Ch.9 gain 1");
+    EXPECT_EQ(trail, (SetUpTrail{{"Ch.1 description", "c -> d"}, {"Ch.2 gain", "2"}, {"Ch.3 maximum", ""}}));
+    Event e;
+    e.text = QString("a\tb") + QChar(0x85) + "c";
+    EXPECT_EQ(BuildEventRecord(e).mid(84, 6), "a b c ") << "a record stays one line";
+}
+
+// The monitor on an application folder with the default set-up, its clock
+// and scans driven by the test.
+class AlarmLogTest : public AppFolderTest {
+  protected:
+    void SetUp() override {
+        AppFolderTest::SetUp();
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
+        SetChannel1(Declarations::AlarmMax, "10");
+        Start();
+    }
+    void SetChannel1(Declarations::ChannelField field, const QString& text) {
+        QByteArray file = ReadBytes(SettingPath(ChannelParametersFile));
+        file.replace(10 * 80, 80,
+                     WithChannelField(QString::fromLatin1(file.mid(800, 80)), field, text).toLatin1());
+        WriteBytes(SettingPath(ChannelParametersFile), file);
+    }
+    void Start() {
+        ASSERT_TRUE(ReadGeneralParameters(state.AppFolder, state.SetUp));
+        ASSERT_TRUE(ReadChannelParameters(state.AppFolder, state.SetUp));
+        monitor = std::make_unique<AlarmMonitor>(state, clock);
+        monitor->ProgramStarted();
+    }
+    void Scan(const QString& date, const QString& time, double channel1) {
+        state.ScanDate = date;
+        state.ScanTime = time;
+        state.ReplyComplete = 1;
+        state.ChannelValue.fill(ValueText(1));
+        state.ChannelValue[1] = ValueText(channel1);
+        monitor->ScanEnded(std::nullopt);
+    }
+    QByteArray Events(const QString& month = "03-2008") { return ReadBytes(DataPath(month + "-Events.txt")); }
+
+    FakeClock clock; // 05-03-2008 10:15:00
+    std::unique_ptr<AlarmMonitor> monitor;
+};
+
+// A record written by hand: every field in its columns.
+QByteArray Line(const char* date, const char* time, const char* kind, const char* channel, const char* event,
+                const char* value = "", const char* limit = "", const char* text = "") {
+    return QByteArray(date) + ";" + time + ";" + QByteArray(kind).leftJustified(11) + ";" + channel + ";" +
+           QByteArray(event).leftJustified(12) + ";" + QByteArray(value).leftJustified(9) + ";" +
+           QByteArray(limit).rightJustified(9) + ";" + RealUserName().toLatin1().leftJustified(16) + ";" +
+           QByteArray(text).leftJustified(73) + "*\r\n";
+}
+
+TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonthChange) {
+    // A first start: the program, then the whole set-up as the baseline.
+    const QByteArray first = Events();
+    ASSERT_EQ(first.size(), (1 + 84) * 160);
+    EXPECT_EQ(first.left(160), Line("05-03-2008", "10:15:00", "PROGRAM", " ", "STARTED"));
+    EXPECT_EQ(first.mid(160, 160),
+              Line("05-03-2008", "10:15:00", "SET-UP", " ", "IN USE", "", "", "serial line 1"));
+    EXPECT_TRUE(
+        first.contains(Line("05-03-2008", "10:15:00", "SET-UP", "1", "IN USE", "", "", "Ch.1 maximum 10")));
+    EXPECT_TRUE(
+        first.contains(Line("05-03-2008", "10:15:00", "SET-UP", "8", "IN USE", "", "", "Ch.8 deadband 0")));
+
+    Scan("05-03-2008", "10:15:15", 10.7);
+    Scan("05-03-2008", "10:15:30", 11);
+    QByteArray expected =
+        first + Line("05-03-2008", "10:15:15", "HIGH", "1", "RAISED", "  +10.700", "10", "Analog input 1");
+    EXPECT_EQ(Events(), expected);
+
+    // A restart with the alarm standing and a set-up changed by hand.
+    clock.Set(QDateTime(QDate(2008, 3, 31), QTime(23, 59, 50)));
+    SetChannel1(Declarations::Gain, "1.02");
+    QString err;
+    WithStderr(err, [&] {
+        Start();
+        return 0;
+    });
+    EXPECT_TRUE(err.isEmpty()) << qPrintable(err);
+    expected += Line("31-03-2008", "23:59:50", "PROGRAM", " ", "STARTED") +
+                Line("31-03-2008", "23:59:50", "SET-UP", "1", "CHANGED", "", "", "Ch.1 gain 1 -> 1.02");
+    Scan("31-03-2008", "23:59:55", 12);
+    EXPECT_EQ(Events(), expected) << "a standing alarm is not raised again";
+
+    // A Load that removes the maximum clears the alarm with the change; a
+    // limit that is no number is named once.
+    clock.Set(QDateTime(QDate(2008, 4, 1), QTime(0, 0, 5)));
+    SetChannel1(Declarations::AlarmMax, "");
+    SetChannel1(Declarations::AlarmMin, "1e3");
+    ASSERT_TRUE(ReadChannelParameters(state.AppFolder, state.SetUp));
+    WithStderr(err, [&] {
+        monitor->SetUpLoaded();
+        return 0;
+    });
+    EXPECT_TRUE(err.contains("Ch.1 minimum \"1e3\" is no number")) << qPrintable(err);
+    const QByteArray april =
+        Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 minimum -9999 -> 1e3") +
+        Line("01-04-2008", "00:00:05", "SET-UP", "1", "UNREADABLE", "", "1e3",
+             "Ch.1 minimum \"1e3\" is no number: no LOW alarm") +
+        Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 maximum 10 -> (blank)") +
+        Line("01-04-2008", "00:00:05", "HIGH", "1", "CLEARED", "", "", "no longer watched by the set-up");
+    EXPECT_EQ(Events("04-2008"), april);
+    EXPECT_EQ(Events(), expected) << "March's log is left as it was";
+    Start();
+    EXPECT_EQ(Events("04-2008").size(), april.size() + 160)
+        << "only PROGRAM STARTED: the logs know the set-up";
+}
+
+// An alarm standing at the end of a month is not raised again in the next,
+// and its clearing goes to the new month's log.
+TEST_F(AlarmLogTest, AMonthChangeKeepsTheAlarmsStanding) {
+    Scan("31-03-2008", "23:59:45", -10000);
+    Scan("01-04-2008", "00:00:00", -10000);
+    Scan("01-04-2008", "00:00:15", 1);
+    const EventFileRead march = ReadEventFile(DataPath("03-2008-Events.txt"));
+    const EventFileRead april = ReadEventFile(DataPath("04-2008-Events.txt"));
+    ASSERT_FALSE(march.events.empty());
+    EXPECT_EQ(march.events.back().event.kind + " " + march.events.back().event.event, "LOW RAISED");
+    ASSERT_EQ(april.events.size(), 1u);
+    EXPECT_EQ(april.events[0].event.kind + " " + april.events[0].event.event, "LOW CLEARED");
+    EXPECT_EQ(april.events[0].event.time, "00:00:15");
+}
+
+// A torn last record (a power cut in a write) is completed by the next
+// writer, so every record stays at its place; readers skip what is no event
+// record and count it.
+TEST_F(AlarmLogTest, ReadersSkipTornAndForeignRecordsAndWritersKeepTheRecordsInPlace) {
+    const QString path = DataPath("03-2008-Events.txt");
+    const QByteArray before = Events();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(Record("a line of someone else's", 160) + "05-03-2008;10:1");
+    file.close();
+    Scan("05-03-2008", "10:15:15", 11);
+    const QByteArray after = Events();
+    ASSERT_EQ(after.size(), before.size() + 3 * 160);
+    EXPECT_EQ(after.mid(before.size() + 160, 160), "05-03-2008;10:1" + QByteArray(142, ' ') + "*\r\n");
+    const EventFileRead read = ReadEventFile(path);
+    EXPECT_TRUE(read.problem.isEmpty()) << qPrintable(read.problem);
+    EXPECT_EQ(read.skipped, 2);
+    EXPECT_EQ(read.events.back().record, after.size() / 160);
+    EXPECT_EQ(read.events.back().event.kind, "HIGH");
+    EXPECT_EQ(ParseEventBytes(after.left(after.size() - 1)).skipped, 3) << "a torn last record";
+    for (const int at : {10, 19, 31, 33, 46, 56, 66, 83})
+        EXPECT_FALSE(ParseEventRecord(QByteArray(after.right(160)).replace(at, 1, ",")))
+            << "a record without its separator at " << at + 1;
+}
+
+// A link, a FIFO or a second hard link in place of the month's log is refused
+// and named, never followed or waited on; the events are written once the
+// log can be written again.
+TEST_F(AlarmLogTest, HostileFilesInPlaceOfTheLogAreRefusedAndNamed) {
+    const QString path = DataPath("03-2008-Events.txt"), target = state.AppFolder + "/target";
+    const QByteArray name = QFile::encodeName(path);
+    const std::vector<std::pair<const char*, std::function<void()>>> hostile{
+        {"is a symbolic link", [&] { QFile::link(target, path); }},
+        {"is not a regular file", [&] { ::mkfifo(name.constData(), 0664); }},
+        {"has more than one link",
+         [&] {
+             WriteBytes(target, "x");
+             ASSERT_EQ(::link(QFile::encodeName(target), name), 0);
+         }},
+    };
+    for (const auto& [reason, plant] : hostile) {
+        QFile::remove(path);
+        QFile::remove(target);
+        plant();
+        QString err;
+        WithStderr(err, [&] {
+            Scan("05-03-2008", "10:15:15", 11);
+            return 0;
+        });
+        EXPECT_TRUE(err.contains(QDir::toNativeSeparators(path) + ": cannot open (" + reason + ")"))
+            << qPrintable(err);
+        EXPECT_FALSE(QFileInfo(target).size() > 1) << reason << ": written through";
+        WithStderr(err, [&] {
+            AlarmMonitor(state, clock).ProgramStarted(); // a log that cannot be read at a start is named
+            return 0;
+        });
+        EXPECT_TRUE(err.contains(QDir::toNativeSeparators(path) + ": " + reason +
+                                 "; its alarms and set-up are not known"))
+            << qPrintable(err);
+        Scan("05-03-2008", "10:15:30", 5); // the alarm clears meanwhile: both wait
+    }
+    QFile::remove(path);
+    Scan("05-03-2008", "10:15:45", 5);
+    const EventFileRead read = ReadEventFile(path);
+    QStringList events;
+    for (const LoggedEvent& logged : read.events)
+        events << logged.event.time + " " + logged.event.kind + " " + logged.event.event;
+    EXPECT_EQ(events.join(", ").toStdString(),
+              "10:15:15 HIGH RAISED, 10:15:30 HIGH CLEARED, 10:15:15 HIGH RAISED, 10:15:30 HIGH CLEARED, "
+              "10:15:15 HIGH RAISED, 10:15:30 HIGH CLEARED");
+}
+
+// The alarm set-up: defaults where the file or a value is missing, a value
+// that cannot be used named with its default.
+TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
+    EXPECT_EQ(ReadAlarmParameters(state.AppFolder).parameters, AlarmParameters{}) << "no file";
+    EXPECT_TRUE(ReadAlarmParameters(state.AppFolder).problems.isEmpty());
+    QByteArray bytes = DefaultAlarmRecords().join("").toLatin1();
+    EXPECT_EQ(bytes.mid(3 * 80, 80), Record("Ch.1 deadband        0"));
+    EXPECT_EQ(bytes.mid(11 * 80, 80), Record("Ch.1 on-delay        1"));
+    const auto value = [&](int record, const QByteArray& text) {
+        bytes.replace((record - 1) * 80 + 21, text.size(), text);
+    };
+    value(2, "5  ");
+    value(3, "0");
+    value(5, "0.25");
+    value(6, "-1");
+    value(13, "1.5");
+    value(19, "   ");
+    WriteBytes(SettingPath(AlarmParametersFile), bytes);
+    const AlarmParametersRead read = ReadAlarmParameters(state.AppFolder);
+    AlarmParameters expected;
+    expected.noValuePolls = 5;
+    expected.deadband[1] = 0.25;
+    EXPECT_EQ(read.parameters, expected);
+    EXPECT_EQ(read.problems.join("\n").toStdString(),
+              (QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) +
+               ": record 3 (No answer polls): \"0\" "
+               "cannot be used; 3 is used\n" +
+               QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) +
+               ": record 6 (Ch.3 deadband): \"-1\" cannot be used; 0 is used\n" +
+               QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) +
+               ": record 13 (Ch.2 on-delay): \"1.5\" cannot be used; 1 is used")
+                  .toStdString());
+    QFile::remove(SettingPath(AlarmParametersFile));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(SettingPath(AlarmParametersFile)).constData(), 0664), 0);
+    const AlarmParametersRead fifo = ReadAlarmParameters(state.AppFolder);
+    EXPECT_EQ(fifo.parameters, AlarmParameters{});
+    ASSERT_EQ(fifo.problems.size(), 1);
+    EXPECT_TRUE(fifo.problems[0].contains("is not a regular file")) << qPrintable(fifo.problems[0]);
+}
+
+} // namespace
+
+#ifdef TARVEK_INSTRUMENT
+
+#include "AcquisitionSupport.h"
+#include "WindowTestSupport.h"
+#include "acquisition/DeviceSerialPortService.h"
+#include "ui/DesktopNotifier.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+
+namespace {
+
+// The desktop's notification service, as a test plays it.
+class NotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+  public:
+    QStringList seen;
+  public slots:
+    uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int) {
+        seen << app + ": " + summary + " | " + body;
+        return uint(seen.size());
+    }
+};
+
+// The logger wired as its main does, on the simulated instrument, notifying
+// through a private session bus.
+class AlarmWindowTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        bus.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
+        if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
+            GTEST_SKIP() << "no dbus-daemon (scripts/install-deps.sh installs it)";
+        address = QString::fromLatin1(bus.readLine().trimmed());
+        instrument.start(QStringLiteral(TARVEK_INSTRUMENT),
+                         {"--folder", state.AppFolder, "--mode", "excursion", "--no-pacing"});
+        ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
+        QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
+        channels.replace(10 * 80 + 67, 9, "15       ");
+        WriteBytes(SettingPath(ChannelParametersFile), channels);
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
+        notifier = std::make_unique<DesktopNotifier>(QDBusConnection::connectToBus(address, "logger"));
+        alarms = std::make_unique<AlarmMonitor>(state, clock, notifier.get());
+        OpenWindow();
+        alarms->ProgramStarted();
+        window->Timer1()->stop();
+        port = std::make_unique<DeviceSerialPortService>(state.AppFolder);
+        acquisition = std::make_unique<Acquisition>(state, *window, *port);
+        acquisition->WatchAlarms(alarms.get());
+        window->Attach(*acquisition);
+        QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
+    }
+    void TearDown() override {
+        acquisition.reset();
+        port.reset();
+        instrument.terminate();
+        instrument.waitForFinished(10000);
+        bus.terminate();
+        bus.waitForFinished(10000);
+        WindowTest::TearDown();
+    }
+    void ScanAt(int minute, int second) {
+        const int before = scans;
+        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second)));
+        window->ClockTick();
+        ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000));
+    }
+
+    QProcess bus, instrument;
+    QString address;
+    std::unique_ptr<DesktopNotifier> notifier;
+    std::unique_ptr<AlarmMonitor> alarms;
+    std::unique_ptr<DeviceSerialPortService> port;
+    std::unique_ptr<Acquisition> acquisition;
+    int scans = 0;
+};
+
+TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadbandAndNotified) {
+    // No service yet: said once on stderr, and the scan goes on.
+    QString err;
+    WithStderr(err, [&] {
+        notifier->Notify({"a", "b"});
+        notifier->Notify({"a", "b"});
+        return WaitUntil([] { return false; }, 300);
+    });
+    EXPECT_EQ(err.count("no desktop notification of alarms: org.freedesktop.DBus.Error.ServiceUnknown"), 1)
+        << qPrintable(err);
+    NotificationServer server;
+    QDBusConnection service = QDBusConnection::connectToBus(address, "service");
+    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+    ASSERT_TRUE(
+        service.registerObject("/org/freedesktop/Notifications", &server, QDBusConnection::ExportAllSlots));
+
+    // The alarm set-up comes in use with a Load.
+    QByteArray parameters = ReadBytes(SettingPath(AlarmParametersFile));
+    parameters.replace(3 * 80 + 21, 1, "1").replace(11 * 80 + 21, 1, "2");
+    WriteBytes(SettingPath(AlarmParametersFile), parameters);
+    form->Command1()->click();
+    form->Command3()->click();
+    // Channel 1: 12.345, then 20.000 three times, 14.500 (within the deadband), 12.345.
+    for (int s = 0; s < 6 * 15; s += 15)
+        ScanAt(15 + s / 60, s % 60);
+    form->Command4()->click();
+    clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 16, 16)));
+    window->ClockTick();
+
+    QStringList events;
+    for (const LoggedEvent& logged : ReadEventFile(DataPath("03-2008-Events.txt")).events)
+        if (logged.event.event != "IN USE")
+            events << logged.event.time + " " + logged.event.kind + " " + logged.event.event + " " +
+                          logged.event.value + " " + logged.event.text;
+    EXPECT_EQ(events.join("\n").toStdString(), "10:14:59 PROGRAM STARTED  \n"
+                                               "10:14:59 SET-UP CHANGED  Ch.1 deadband 0 -> 1\n"
+                                               "10:14:59 SET-UP CHANGED  Ch.1 on-delay 1 -> 2\n"
+                                               "10:14:59 ACQUISITION STARTED  \n"
+                                               "10:15:30 HIGH RAISED   +20.000 Analog input 1\n"
+                                               "10:16:15 HIGH CLEARED   +12.345 Analog input 1\n"
+                                               "10:16:16 ACQUISITION STOPPED  ");
+    ASSERT_TRUE(WaitUntil([&] { return !server.seen.isEmpty(); }, 5000));
+    EXPECT_EQ(server.seen,
+              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar > 15.000 at 10:15:30"});
+}
+
+} // namespace
+
+#include "AlarmTest.moc"
+
+#endif
