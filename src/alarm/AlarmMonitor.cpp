@@ -3,6 +3,7 @@
 #include "alarm/EventLog.h"
 #include "common/TextHelpers.h"
 #include "config/AlarmParameters.h"
+#include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
 #include <algorithm>
