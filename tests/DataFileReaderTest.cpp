@@ -1,6 +1,7 @@
 // Reading data files: the counted records and the tally of the rest, and
 // the stored time texts.
 #include "data/DataFileReader.h"
+#include "data/MonthFiles.h"
 #include "data/StoredTime.h"
 
 #include "TestSupport.h"
@@ -106,6 +107,17 @@ TEST(LocalTime, NineteenCharactersBothWays) {
     for (const char* text :
          {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00", "2025-03-05T10:00:00Z"})
         EXPECT_FALSE(ParseStoredTime(text)) << text;
+}
+
+// Calendar order across years; a month 13, another kind and a twin whose
+// name ends in a line end are no month files of the kind asked for.
+TEST_F(AppFolderTest, MonthFilesAreListedByTheirExactNamesInCalendarOrder) {
+    for (const char* name : {"02-2026-Data.txt", "12-2025-Data.txt", "13-2025-Data.txt", "01-2026-Data.txt\n",
+                             "01-2026-Events.txt", "x01-2026-Data.txt"})
+        WriteBytes(DataPath(name), "");
+    EXPECT_EQ(ListMonthFiles(DataPath("")), QStringList({"12-2025-Data.txt", "02-2026-Data.txt"}));
+    EXPECT_EQ(ListMonthFiles(DataPath(""), MonthFileKind::Events), QStringList({"01-2026-Events.txt"}));
+    EXPECT_EQ(MonthKey("/a/01-2026-Data.txt\n"), -1);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "alarm/EventLog.h"
 
+#include "data/MonthFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -42,16 +44,7 @@ EventFileRead ReadEventFile(const QString& path, LinkPolicy links) {
 }
 
 QStringList EventFilesIn(const QString& folder) {
-    static const QRegularExpression name(QStringLiteral("^(\\d\\d)-(\\d{4})-Events\\.txt$"));
-    QStringList files;
-    for (const QString& entry : QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden))
-        if (name.match(entry).hasMatch())
-            files << entry;
-    // "mm-yyyy": the year first, then the month.
-    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
-        return std::pair(a.mid(3, 4), a.left(2)) < std::pair(b.mid(3, 4), b.left(2));
-    });
-    return files;
+    return ListMonthFiles(folder, MonthFileKind::Events);
 }
 
 namespace {

@@ -17,31 +17,41 @@ QString MonthFileName(const QString& scanDate, const char16_t* what) {
     return scanDate.mid(3, 7) + QString::fromUtf16(what);
 }
 
+const char16_t* Suffix(MonthFileKind kind) {
+    return kind == MonthFileKind::Data ? u"-Data.txt" : u"-Events.txt";
+}
+
 } // namespace
 
 QString DataFileName(const QString& scanDate) {
-    return MonthFileName(scanDate, u"-Data.txt");
+    return MonthFileName(scanDate, Suffix(MonthFileKind::Data));
 }
 
 QString EventFileName(const QString& scanDate) {
-    return MonthFileName(scanDate, u"-Events.txt");
+    return MonthFileName(scanDate, Suffix(MonthFileKind::Events));
 }
 
-int MonthKey(const QString& path) {
-    static const QRegularExpression name(QStringLiteral("^(\\d\\d)-(\\d{4})-Data\\.txt$"));
-    const QRegularExpressionMatch m = name.match(QFileInfo(path).fileName());
+int MonthKey(const QString& path, MonthFileKind kind) {
+    // Anchored at the very end: "$" alone would also match before a final line end.
+    static const QRegularExpression data(
+        QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Data\\.txt"));
+    static const QRegularExpression events(
+        QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Events\\.txt"));
+    const QRegularExpressionMatch m =
+        (kind == MonthFileKind::Data ? data : events).match(QFileInfo(path).fileName());
     if (!m.hasMatch())
         return -1;
     const int month = m.captured(1).toInt();
     return month >= 1 && month <= 12 ? m.captured(2).toInt() * 12 + month - 1 : -1;
 }
 
-QStringList ListMonthFiles(const QString& folder) {
+QStringList ListMonthFiles(const QString& folder, MonthFileKind kind) {
     std::vector<std::pair<int, QString>> months;
-    for (const QString& name : QDir(folder, QStringLiteral("[0-9][0-9]-[0-9][0-9][0-9][0-9]-Data.txt"),
-                                    QDir::NoSort, QDir::Files | QDir::System | QDir::Hidden)
-                                   .entryList())
-        if (const int key = MonthKey(name); key >= 0)
+    const QString pattern =
+        QStringLiteral("[0-9][0-9]-[0-9][0-9][0-9][0-9]") + QString::fromUtf16(Suffix(kind));
+    for (const QString& name :
+         QDir(folder, pattern, QDir::NoSort, QDir::Files | QDir::System | QDir::Hidden).entryList())
+        if (const int key = MonthKey(name, kind); key >= 0)
             months.emplace_back(key, name);
     std::sort(months.begin(), months.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QStringList names;
