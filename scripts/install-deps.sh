@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing TARVEK needs,
-# skipping those already present. Run as root (or through sudo).
+# skipping those already present. Needs root (or sudo) only when something is
+# missing; without either it names what is missing and fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
@@ -17,6 +18,14 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
+    as_root=()
+    if ((EUID != 0)); then
+        if ! command -v sudo >/dev/null; then
+            echo "install-deps.sh: not root and no sudo; as root: apt-get install ${missing[*]}" >&2
+            exit 1
+        fi
+        as_root=(sudo DEBIAN_FRONTEND=noninteractive)
+    fi
+    "${as_root[@]}" apt-get update -q
+    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
