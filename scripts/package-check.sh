@@ -22,7 +22,7 @@ fail() {
     echo "package check FAILED: $*" >&2
     exit 1
 }
-step() { echo "== $*"; }
+step() { echo "== [$((SECONDS - started)) s] $*"; }
 
 # file: what CPack uses to find the binaries for dpkg-shlibdeps.
 bash scripts/install-deps.sh file lintian appstream xvfb xauth
@@ -245,7 +245,7 @@ as "$operator" ln -s "$outside/created-by-root" "$settings/generalparameters.txt
 as "$operator" ln -s "$outside/root-only" "$settings/channelsparameters.txt"
 outside_before=$(find "$outside" -exec stat -c '%n %U:%G %a %s %Y' {} + | sort; md5sum "$outside/root-only")
 planted_before=$(inventory)
-(cd "$scratch" && strace -f -qq -o "$scratch/postinst.strace" \
+(cd "$scratch" && strace -f --seccomp-bpf -qq -o "$scratch/postinst.strace" \
     -e trace=open,openat,openat2,creat,truncate,chown,lchown,fchownat,chmod,fchmodat,unlink,unlinkat,rename,renameat,renameat2,symlink,symlinkat,mknod,mknodat \
     apt-get install -y -q --reinstall "./$deb_name" >/dev/null)
 [[ $(find "$outside" -exec stat -c '%n %U:%G %a %s %Y' {} + | sort; md5sum "$outside/root-only") == "$outside_before" ]] ||
