@@ -103,7 +103,7 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     const QByteArray before[3] = {Seen(files[0]), Seen(files[1]), Seen(files[2])};
     const QStringList outside = Outside(state.AppFolder + "/outside");
 
-    FillNameTables(state.StorageRateName);
+    FillStorageRateNames(state.StorageRateName);
     state.SetUp.SerialLine = state.SetUp.StorageRate = 5; // whatever an earlier read left
     const auto read = WithStderr(stderr_, [&] {
         return std::array{ReadGeneralParameters(state.AppFolder, state.SetUp),

@@ -162,7 +162,7 @@ class EntryCheckTable : public ::testing::TestWithParam<EntryCase> {};
 TEST_P(EntryCheckTable, KeepsTheBoxInRange) {
     const EntryCase& c = GetParam();
     Declarations state;
-    FillNameTables(state.StorageRateName);
+    FillStorageRateNames(state.StorageRateName);
     const EntryCheck check = CheckEntry(state.StorageRateName, c.index, QString::fromLatin1(c.typed));
     EXPECT_EQ(check.text, QString::fromLatin1(c.text));
     EXPECT_EQ(check.setsCaption, c.caption != nullptr);

@@ -5,7 +5,7 @@
 
 namespace tarvek {
 
-void FillNameTables(Declarations::RateNames& names) {
+void FillStorageRateNames(Declarations::RateNames& names) {
     static const char* const rateNames[] = {"Off",        "30 seconds", "1 minute", "5 minutes", "10 minutes",
                                             "30 minutes", "1 hour",     "6 hours",  "12 hours",  "24 hours"};
     for (size_t k = 0; k < std::size(rateNames); ++k)
@@ -22,7 +22,7 @@ FileOutcome ReadAcquisitionStatus(const QString& appFolder) {
 
 QStringList StartProgram(Declarations& state) {
     QStringList failures;
-    FillNameTables(state.StorageRateName);
+    FillStorageRateNames(state.StorageRateName);
     if (const FileOutcome read = ReadGeneralParameters(state.AppFolder, state.SetUp); !read)
         failures << read.message;
     if (const FileOutcome read = ReadChannelParameters(state.AppFolder, state.SetUp); !read)

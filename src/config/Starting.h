@@ -11,7 +11,7 @@ namespace tarvek {
 
 // Fills `names` (the state's StorageRateName) with the ten storage rate names
 // in code order, slots 0..9; slot 10 stays empty.
-void FillNameTables(Declarations::RateNames& names);
+void FillStorageRateNames(Declarations::RateNames& names);
 
 // Opens, reads record 1 of, and closes the acquisition status file, creating
 // it empty when missing. Nothing read is applied: the program always starts

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     Declarations state;
     state.AppFolder = dir.path();
-    FillNameTables(state.StorageRateName);
+    FillStorageRateNames(state.StorageRateName);
     const auto content = [&](const QString& name, const QByteArray* write = nullptr) {
         QFile f(SettingFilePath(state.AppFolder, name));
         Require(f.open(write ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadOnly));
