@@ -16,7 +16,7 @@ seconds=${1:-10}
 shift || true
 build=${TARVEK_FUZZ_BUILD:-build-fuzz}
 
-bash scripts/install-deps.sh clang libclang-rt-14-dev
+bash scripts/install-deps.sh fuzz
 
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -DTARVEK_BENCH=OFF \

@@ -24,8 +24,7 @@ fail() {
 }
 step() { echo "== [$((SECONDS - started)) s] $*"; }
 
-# file: what CPack uses to find the binaries for dpkg-shlibdeps.
-bash scripts/install-deps.sh file lintian appstream xvfb xauth
+bash scripts/install-deps.sh package-check
 
 if dpkg-query -W -f='${Status}' tarvek 2>/dev/null | grep -q installed; then
     fail "tarvek is installed on this machine; this check installs and purges its own"
