@@ -28,7 +28,8 @@ QString EventFileName(const QString& scanDate) {
 }
 
 int MonthKey(const QString& path) {
-    static const QRegularExpression name(QStringLiteral("^(\\d\\d)-(\\d{4})-Data\\.txt$"));
+    // \z: "$" would also match before a trailing line feed.
+    static const QRegularExpression name(QStringLiteral("\\A(\\d\\d)-(\\d{4})-Data\\.txt\\z"));
     const QRegularExpressionMatch m = name.match(QFileInfo(path).fileName());
     if (!m.hasMatch())
         return -1;

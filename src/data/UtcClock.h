@@ -22,6 +22,8 @@ class UtcClock {
     }
     // A record that follows one placed at `previousUtc`.
     qint64 ToUtcAfter(qint64 localMs, qint64 previousUtc);
+    // Goes on after a record placed at `previousUtc` (by an earlier run).
+    void Continue(qint64 previousUtc) { previous_ = previousUtc; }
     // Forgets the previous record (the next one is placed as if it were first).
     void Reset() { previous_.reset(); }
 
