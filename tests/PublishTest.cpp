@@ -346,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "11-2026-Data.txt: cannot open (is a symbolic link); its records are not sent"},
         FeedCase{"fifo_and_a_file_archived",
                  {"S 01-11-2026 00:00:00", "F 10-2026", "M 11-2026 archived", "S 01-12-2026 00:00:00",
-                  "restart", "R 10-2026", "S 01-12-2026 00:00:30"},
+                  "restart", "S 01-12-2026 00:00:30"},
                  "10-2026-Data.txt: cannot open"}),
     RowName);
 
