@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/DataFileReader.h"
-#include "data/UtcClock.h"
+#include "data/StoredTimeToUtc.h"
 
 #include <QByteArray>
 #include <QString>

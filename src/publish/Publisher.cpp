@@ -131,9 +131,9 @@ void Publisher::Rewind() {
     feed_.SeekAfter(acknowledged_);
     // The true time of the record acknowledged places the next ones: its
     // wall-clock time alone could stand for either pass of a repeated hour.
-    clock_.Reset();
+    toUtc_.Reset();
     if (acknowledged_.utcMs)
-        clock_.Continue(*acknowledged_.utcMs);
+        toUtc_.Continue(*acknowledged_.utcMs);
 }
 
 void Publisher::Follow() {
@@ -175,7 +175,7 @@ void Publisher::Pump() {
         SayLine(note);
     const QByteArray topic = Topic("record");
     for (const FedRecord& r : records) {
-        const qint64 utc = clock_.ToUtc(r.record.localMs);
+        const qint64 utc = toUtc_.ToUtc(r.record.localMs);
         const QByteArray payload = RecordPayload(r.file, r.position.number, r.record, utc);
         const int mid = link_.Publish(topic, payload, options_.config.qos, false);
         if (mid < 0)

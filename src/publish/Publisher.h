@@ -91,7 +91,7 @@ class Publisher : public QObject {
     Options options_;
     MqttLink link_;
     RecordFeed feed_;
-    UtcClock clock_;
+    StoredTimeToUtc toUtc_;
     int acknowledgedSinceSave_ = 0;
     int exitCode_ = 0;
     Mark acknowledged_;

@@ -204,7 +204,8 @@ RecordFeed::Skipping(const std::function<bool(const QString&, const StoredRecord
 
 std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::optional<int> formerKey) {
     if (formerKey)
-        return feed.Skipping([&](const QString& name, const StoredRecord&) { return MonthKey(name) < *formerKey; });
+        return feed.Skipping(
+            [&](const QString& name, const StoredRecord&) { return MonthKey(name) < *formerKey; });
     if (start.kind == StartFrom::All)
         return Mark{};
     // In every month file, the place before its first record stored at or
