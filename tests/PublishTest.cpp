@@ -2,11 +2,14 @@
 // over replaced and cut files, and its behaviour with a real broker (started
 // once for the file on 127.0.0.1, stopped and started again by the tests).
 #include "config/SettingRecords.h"
+#include "data/MonthFiles.h"
+#include "data/StoredTime.h"
 #include "data/StoringData.h"
 #include "publish/Payload.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
 
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -19,6 +22,7 @@
 #include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarvek;
@@ -51,7 +55,7 @@ class RecordPayloadTest : public ::testing::TestWithParam<PayloadCase> {};
 
 TEST_P(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
     const PayloadCase& c = GetParam();
-    UtcClock clock{QTimeZone(c.zone)};
+    StoredTimeToUtc clock{QTimeZone(c.zone)};
     QByteArray payload;
     for (const QByteArray& t : c.times) {
         const StoredRecord r = Parsed(DataLine(
@@ -143,7 +147,8 @@ QString Summary(const PublishConfig& c) {
 class PublishConfigTest : public ::testing::TestWithParam<ConfigCase> {};
 
 TEST_P(PublishConfigTest, ReadOrRefusedNamingFileKeyAndWhy) {
-    const auto result = ParsePublishConfig(GetParam().text, "/etc/p.conf", {"box", "/d", "/s/state"});
+    const auto result =
+        ParsePublishConfig(GetParam().text, "/etc/p.conf", {"box", "/d", "/s/state", "0123456789"});
     if (const auto* error = std::get_if<ConfigError>(&result))
         EXPECT_EQ(error->text, GetParam().expected);
     else
@@ -154,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
     Publish, PublishConfigTest,
     ::testing::Values(
         ConfigCase{"defaults", "# nothing\n\n[broker]\n",
-                   "localhost:1883 plain 1 60 tarvek/box tarvek-publish-box 0/0 /d /s/state"},
+                   "localhost:1883 plain 1 60 tarvek/box tarvek-publish-box-01234567 0/0 /d /s/state"},
         ConfigCase{
             "every_key",
             "host = mqtt.plant\nport=1884\ntls = yes\ncafile=/ca\ncertfile=/c\nkeyfile=/k\nusername=u\n"
@@ -162,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
             "start=2026-11-01T00:00:30\nstate=/st\n",
             "mqtt.plant:1884 tls 2 5 site/a me 2/1793491230000 /x /st"},
         ConfigCase{"tls_port", "tls=on\ncafile=/ca\nstart=all",
-                   "localhost:8883 tls 1 60 tarvek/box tarvek-publish-box 1/0 /d /s/state"},
+                   "localhost:8883 tls 1 60 tarvek/box tarvek-publish-box-01234567 1/0 /d /s/state"},
         ConfigCase{"unknown_key", "hots = a\n", "/etc/p.conf: hots: is not a setting"},
         ConfigCase{"twice", "qos=1\nqos=1\n", "/etc/p.conf: qos: is given twice"},
         ConfigCase{"port_range", "port = 70000",
@@ -175,9 +180,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "/etc/p.conf: password: the password is never kept here; name a password_file"},
         ConfigCase{"password_without_user", "password_file=/p",
                    "/etc/p.conf: username: is needed with a password_file"},
-        ConfigCase{
-            "wildcard_prefix", "prefix = a/#",
-            "/etc/p.conf: prefix: \"a/#\" is no topic prefix (not empty, no + or #, no / at either end)"},
+        ConfigCase{"wildcard_prefix", "prefix = a/#",
+                   "/etc/p.conf: prefix: \"a/#\" is no topic prefix (not empty, no + or #, no control "
+                   "character, no / at either end)"},
+        ConfigCase{"control_in_prefix", "prefix = a\tb",
+                   "/etc/p.conf: prefix: \"a\tb\" is no topic prefix (not empty, no + or #, no control "
+                   "character, no / at either end)"},
         ConfigCase{"bad_start", "start = 2026-02-30T00:00:00",
                    "/etc/p.conf: start: \"2026-02-30T00:00:00\" is not new, all or YYYY-MM-DDTHH:MM:SS"}),
     RowName);
@@ -196,56 +204,198 @@ class RecordFeedTest : public AppFolderTest {
         state.ScanTime = time;
         ASSERT_TRUE(StoreDataRecord(state));
     }
-    // "file:number hh:mm:ss" of the records read after `mark`.
-    QStringList Read(RecordFeed& feed) {
-        std::vector<FedRecord> records;
-        EXPECT_TRUE(feed.Read(100, records)) << qPrintable(feed.Error());
-        QStringList read;
-        for (const FedRecord& r : records)
-            read += QStringLiteral("%1:%2 %3")
-                        .arg(r.mark.file.left(7))
-                        .arg(r.mark.number)
-                        .arg(IsoTime(r.record.localMs).mid(11));
-        return read;
-    }
 };
 
-TEST_F(RecordFeedTest, ReadsOnAcrossMonthsAndNoticesReplacedAndCutFiles) {
-    Store("30-10-2026", "10:00:00");
+// A script of what happens in the data folder, a read after each step:
+// "S dd-mm-yyyy hh:mm:ss" the logger stores, "P mm-yyyy n" a file of n
+// records is planted, "T mm-yyyy" a twin name with a trailing line feed,
+// "L mm-yyyy" a link, "F mm-yyyy" a FIFO, "R mm-yyyy" removed, "M a b"
+// renamed, "restart" through the state file.
+struct FeedCase {
+    const char* name;
+    QStringList steps;
+    QString said; // a part of what the feed said
+};
+
+class RecordFeedScript : public RecordFeedTest, public ::testing::WithParamInterface<FeedCase> {};
+
+TEST_P(RecordFeedScript, EveryStoredRecordIsReadAndNothingElse) {
+    const QString folder = DataPath({}).chopped(1), statePath = state.AppFolder + "/state";
+    const auto file = [&](const QString& month) { return DataPath(month + "-Data.txt"); };
+    QDir().mkpath(folder);
+    auto feed = std::make_unique<RecordFeed>(folder);
+    QSet<QString> stored, read;
+    QStringList said;
+    for (const QString& step : GetParam().steps) {
+        const QStringList w = step.split(' ');
+        if (w[0] == "S") {
+            Store(w[1], w[2]);
+            stored += DataFileName(w[1]) + ':' +
+                      QString::number(ReadBytes(DataPath(DataFileName(w[1]))).size() / DataRecordLength - 1);
+        } else if (w[0] == "P" || w[0] == "T") {
+            QByteArray bytes = DataHeader(w.value(2, "1").toInt());
+            for (int n = 1; n <= w.value(2, "1").toInt(); ++n) {
+                bytes += tarvek::DataLine("00:00:0" + QByteArray::number(n), {}, "01-" + w[1].toLatin1());
+                stored += w[0] == "P" ? w[1] + "-Data.txt:" + QString::number(n) : QString();
+            }
+            WriteBytes(file(w[1]) + (w[0] == "T" ? "\n" : ""), bytes);
+        } else if (w[0] == "L") {
+            WriteBytes(state.AppFolder + "/elsewhere",
+                       DataHeader(1) + tarvek::DataLine("00:00:00", {}, "01-11-2026"));
+            ASSERT_EQ(::symlink(qPrintable(state.AppFolder + "/elsewhere"), qPrintable(file(w[1]))), 0);
+        } else if (w[0] == "F") {
+            ASSERT_EQ(::mkfifo(qPrintable(file(w[1])), 0664), 0);
+        } else if (w[0] == "R") {
+            QFile::remove(file(w[1]));
+        } else if (w[0] == "M") {
+            ASSERT_TRUE(QFile::rename(file(w[1]), file(w[2])));
+        } else if (w[0] == "restart") {
+            QString error;
+            std::optional<int> former;
+            ASSERT_TRUE(SaveMark(statePath, feed->Position(), &error)) << qPrintable(error);
+            const std::optional<Mark> mark = LoadMark(statePath, &error, &former);
+            ASSERT_TRUE(mark) << qPrintable(error);
+            EXPECT_EQ(*mark, feed->Position());
+            feed = std::make_unique<RecordFeed>(folder);
+            feed->SeekAfter(*mark);
+        }
+        std::vector<FedRecord> records;
+        feed->Read(100'000, records);
+        for (const FedRecord& r : records)
+            read += r.file + ':' + QString::number(r.position.number);
+        said += feed->TakeNotes();
+    }
+    stored.remove({});
+    EXPECT_EQ(QSet<QString>(read).subtract(stored), QSet<QString>()) << "read, never stored";
+    EXPECT_EQ(stored.subtract(read), QSet<QString>()) << "stored, never read";
+    EXPECT_TRUE(said.join('\n').contains(GetParam().said)) << qPrintable(said.join('\n'));
+}
+
+QStringList TwoYearsOfMonths() {
+    QStringList steps;
+    for (int m = 0; m < 24; ++m)
+        steps += QStringLiteral("P %1-%2 1").arg(m % 12 + 1, 2, 10, QChar('0')).arg(2025 + m / 12);
+    return steps;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Publish, RecordFeedScript,
+    ::testing::Values(
+        FeedCase{"cut",
+                 {"S 01-11-2026 00:00:00", "S 01-11-2026 00:00:30", "restart", "P 11-2026 1"},
+                 "holds 1 records, fewer than the 2 sent; sending the file again from its start"},
+        FeedCase{"replaced",
+                 {"S 01-11-2026 00:00:00", "S 01-11-2026 00:00:30", "P 11-2026 2"},
+                 "record 2 is no longer the one sent; sending the file again from its start"},
+        FeedCase{"clock_set_back",
+                 {"S 30-11-2026 23:59:00", "S 01-12-2026 00:00:00", "restart", "S 30-11-2026 23:59:30",
+                  "restart", "S 30-11-2026 23:59:45"},
+                 ""},
+        FeedCase{"planted_future_file",
+                 {"S 01-11-2026 00:00:00", "P 12-2099 0", "S 01-11-2026 00:00:30", "restart", "P 12-2099 1",
+                  "S 01-11-2026 00:01:00"},
+                 "12-2099-Data.txt: is dated after next month"},
+        FeedCase{"line_feed_twin",
+                 TwoYearsOfMonths() + QStringList{"T 12-2026", "restart", "S 15-12-2026 00:00:00"}, ""},
+        FeedCase{"link_in_place_of_the_file_read",
+                 {"S 01-11-2026 00:00:00", "M 11-2026 keep", "L 11-2026", "S 01-12-2026 00:00:00", "restart",
+                  "R 11-2026", "M keep 11-2026", "S 01-11-2026 00:00:30"},
+                 "11-2026-Data.txt: cannot open (is a symbolic link); its records are not sent"},
+        FeedCase{"fifo_and_a_file_archived",
+                 {"S 01-11-2026 00:00:00", "F 10-2026", "M 11-2026 archived", "S 01-12-2026 00:00:00",
+                  "restart", "S 01-12-2026 00:00:30"},
+                 "10-2026-Data.txt: cannot open"}),
+    RowName);
+
+struct StateCase {
+    const char* name;
+    QByteArray text; // the state file, or "fifo", "link", "full"
+    QString outcome; // the mark read, or the error after the path
+};
+
+class StateFileTest : public RecordFeedTest, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(StateFileTest, ReadWrittenOrRefusedSayingHowToRecover) {
+    const StateCase& c = GetParam();
+    const QString path = state.AppFolder + "/state";
+    QString error;
+    std::optional<int> former;
+    if (c.text == "fifo") {
+        ASSERT_EQ(::mkfifo(qPrintable(path), 0600), 0);
+    } else if (c.text == "link") {
+        WriteBytes(path + ".real", MarkText({}));
+        ASSERT_EQ(::symlink(qPrintable(path + ".real"), qPrintable(path)), 0);
+    } else if (c.text == "full") {
+        const FileSizeLimit full(10);
+        EXPECT_FALSE(SaveMark(path, {{{"11-2026-Data.txt", {1, {}}}}, 5}, &error));
+        EXPECT_EQ(error.section(": ", 1), c.outcome);
+        return;
+    } else {
+        WriteBytes(path, c.text);
+    }
+    const std::optional<Mark> mark = LoadMark(path, &error, &former);
+    QString read;
+    if (mark) {
+        for (const auto& [name, at] : mark->files)
+            read += name + '=' + QString::number(at.number) + ' ';
+        read += "utc=" + QString::number(mark->utcMs.value_or(-1)) +
+                " former=" + QString::number(former.value_or(-1));
+        EXPECT_TRUE(SaveMark(path, *mark, &error));
+        EXPECT_EQ(QFileInfo(path).permissions() & 0x0077, 0) << "the owner's only";
+    }
+    EXPECT_EQ(mark ? read : error.mid(path.size() + 2), c.outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Publish, StateFileTest,
+    ::testing::Values(
+        StateCase{"positions", "tarvek-publish state 2\nutc=5\n10-2026-Data.txt 7 \n11-2026-Data.txt 0 \n",
+                  "10-2026-Data.txt=7 11-2026-Data.txt=0 utc=5 former=-1"},
+        StateCase{"former_layout", "file=11-2026-Data.txt\nrecord=3\nbytes=\n",
+                  "11-2026-Data.txt=3 utc=-1 former=24322"},
+        StateCase{"damaged", "tarvek-publish state 2\nutc=5\n10-2026-Data.txt 7\n",
+                  "is not a state file of tarvek-publish; remove it to start again as `start` says"},
+        StateCase{"fifo", "fifo", "is not a regular file; remove it to start again as `start` says"},
+        StateCase{"link", "link", "is a symbolic link; remove it to start again as `start` says"},
+        StateCase{"full_disk", "full", "File too large"}),
+    RowName);
+
+struct StartCase {
+    const char* name;
+    StartFrom start;
+    std::optional<int> formerKey;
+    QString expected; // the position in each month file
+};
+
+class StartingMarkTest : public RecordFeedTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(StartingMarkTest, AFirstRunStartsWhereStartSays) {
+    Store("31-10-2026", "23:59:30");
     Store("01-11-2026", "00:00:00");
     Store("01-11-2026", "00:00:30");
+    Store("01-12-2026", "00:00:00");
     RecordFeed feed(DataPath({}).chopped(1));
-    EXPECT_EQ(Read(feed), QStringList({"10-2026:1 10:00:00", "11-2026:1 00:00:00", "11-2026:2 00:00:30"}));
-    const Mark second = feed.Position();
-
-    // A blank filler record, counted, keeps its number; a feed started again
-    // goes on after the mark.
-    QByteArray bytes = ReadBytes(DataPath("11-2026-Data.txt"));
-    WriteBytes(DataPath("11-2026-Data.txt"),
-               DataFileHeader(3).toLatin1() + bytes.mid(DataRecordLength) + Record({}, DataRecordLength));
-    Store("01-11-2026", "00:01:30");
-    RecordFeed again(feed.Folder());
-    again.SeekAfter(second);
-    EXPECT_EQ(Read(again), QStringList({"11-2026:4 00:01:30"}));
-
-    // Replaced: the record at the mark differs, so the whole file goes again.
-    bytes = ReadBytes(DataPath("11-2026-Data.txt"));
-    WriteBytes(DataPath("11-2026-Data.txt"),
-               QByteArray(bytes).replace(4 * DataRecordLength + 11, 8, "00:01:45"));
-    EXPECT_EQ(Read(again), QStringList({"11-2026:1 00:00:00", "11-2026:2 00:00:30", "11-2026:4 00:01:45"}));
-    EXPECT_EQ(again.TakeNotes().join(""),
-              DataPath("11-2026-Data.txt") +
-                  ": record 4 is no longer the one sent; sending the file again from its start");
-
-    // Cut to fewer records than were sent, then stored to again: the file goes again too.
-    WriteBytes(DataPath("11-2026-Data.txt"),
-               DataFileHeader(1).toLatin1() + bytes.mid(DataRecordLength, DataRecordLength));
-    Store("01-11-2026", "00:02:00");
-    EXPECT_EQ(Read(again), QStringList({"11-2026:1 00:00:00", "11-2026:2 00:02:00"}));
-    EXPECT_EQ(again.TakeNotes().join(""),
-              DataPath("11-2026-Data.txt") +
-                  ": holds 2 records, fewer than the 4 sent; sending the file again from its start");
+    const std::optional<Mark> mark = StartingMark(feed, GetParam().start, GetParam().formerKey);
+    ASSERT_TRUE(mark);
+    QString positions;
+    for (const auto& [name, at] : mark->files)
+        positions += name.left(7) + '=' + QString::number(at.number) + ' ';
+    EXPECT_EQ(positions.trimmed(), GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Publish, StartingMarkTest,
+    ::testing::Values(StartCase{"new", {StartFrom::New, 0}, {}, "10-2026=1 11-2026=2 12-2026=1"},
+                      StartCase{"all", {StartFrom::All, 0}, {}, ""},
+                      StartCase{"at_a_record",
+                                {StartFrom::Time, *ParseStoredTime("2026-11-01T00:00:30")},
+                                {},
+                                "10-2026=1 11-2026=1 12-2026=0"},
+                      StartCase{"former_state",
+                                {StartFrom::All, 0},
+                                MonthKey("11-2026-Data.txt"),
+                                "10-2026=1 11-2026=0 12-2026=0"}),
+    RowName);
 
 // --- With a real broker ---
 
@@ -307,6 +457,8 @@ struct Broker {
         RunTool("mosquitto_passwd", {"-b", "-c", Path("passwd"), "tarvek", "secret"});
         WriteBytes(Path("password"), "secret\n");
         WriteBytes(Path("wrong"), "guess\n");
+        for (const char* name : {"password", "wrong"})
+            QFile::setPermissions(Path(name), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         WriteBytes(Path("mosquitto.conf"),
                    QStringLiteral("per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
                                   "persistence true\npersistence_location %2/\nmax_queued_messages 0\n"
@@ -369,8 +521,8 @@ class PublishBroker : public AppFolderTest {
                 p->waitForFinished();
             }
     }
-    void Store(const QString& time, const QString& first = "   +1.000") {
-        state.ScanDate = "01-11-2026";
+    void Store(const QString& time, const QString& first = "   +1.000", const QString& date = "01-11-2026") {
+        state.ScanDate = date;
         state.ScanTime = time;
         state.ChannelValue[1] = first;
         ASSERT_TRUE(StoreDataRecord(state));
@@ -470,16 +622,6 @@ TEST_F(PublishBroker, NothingIsLostWhileTheBrokerOrThePublisherIsAway) {
     StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
     ASSERT_TRUE(WaitForRecords(1));
 
-    // The broker goes away while three records are stored.
-    StopBroker();
-    for (const char* time : {"00:00:30", "00:01:00", "00:01:30"})
-        Store(time);
-    QThread::msleep(1500);
-    ASSERT_TRUE(broker_->Start());
-    Subscribe();
-    ASSERT_TRUE(WaitForRecords(3));
-    EXPECT_EQ(Records(), QStringList({"00:00:30/1.000", "00:01:00/1.000", "00:01:30/1.000"}));
-
     // The publisher is stopped and started again while the broker is away.
     StopBroker();
     publisher_.terminate();
@@ -527,7 +669,9 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
         "tarvek-publish: " + DataPath({}).chopped(1) + ": the data folder does not exist; waiting for it\n";
     EXPECT_EQ(
         wrongPassword.readAllStandardError(),
-        missing + "tarvek-publish: not authorised: " + broker.arg(broker_->port) +
+        "tarvek-publish: " + broker_->Path("wrong") +
+            ": the password goes to the broker 127.0.0.1 without TLS, readable on the network\n" + missing +
+            "tarvek-publish: not authorised: " + broker.arg(broker_->port) +
             "refuses the user \"tarvek\" (Connection Refused: not authorised.); trying again every 60 s\n");
     const QString refused = QString(wrongCa.readAllStandardError()).remove(missing);
     EXPECT_TRUE(refused.startsWith("tarvek-publish: TLS with " + broker.arg(broker_->tlsPort) + "failed ("))
@@ -538,6 +682,108 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
     EXPECT_EQ(publisher_.readAllStandardError(),
               missing + "tarvek-publish: connected to " + broker.arg(broker_->tlsPort).trimmed() + "\n");
 }
+
+TEST_F(PublishBroker, ABrokerGoneTwentyTimesUnderABackFillIsReconnectedWithinFiveSecondsEachTime) {
+    QByteArray bytes = DataHeader(5000);
+    for (int n = 0; n < 5000; ++n)
+        bytes += tarvek::DataLine(StoredTimeText(n * 30'000).mid(11), {}, "01-11-2026");
+    WriteBytes(DataPath("11-2026-Data.txt"), bytes);
+    QSet<QByteArray> numbers;
+    const auto collect = [&] {
+        received_ += subscriber_.readAllStandardOutput();
+        const qsizetype end = received_.lastIndexOf('\n') + 1;
+        for (const QByteArray& line : received_.left(end).split('\n'))
+            if (line.startsWith("{\"file\""))
+                numbers += line.mid(line.indexOf("\"record\":") + 9).split(',').first();
+        received_.remove(0, end);
+        return numbers.size();
+    };
+    Subscribe();
+    StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
+    QByteArray said;
+    for (int stop = 0; stop < 20; ++stop) {
+        ASSERT_TRUE(WaitFor(
+            [&] { return said.append(publisher_.readAllStandardError()).count("connected to") > stop; },
+            5000))
+            << stop << said.constData();
+        StopBroker();
+        collect();
+        Store(StoredTimeText((5000 + stop) * 30'000).mid(11));
+        ASSERT_TRUE(broker_->Start());
+        Subscribe();
+    }
+    EXPECT_TRUE(WaitFor([&] { return collect() == 5020; }, 20'000)) << numbers.size();
+    publisher_.terminate();
+    EXPECT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
+}
+
+TEST_F(PublishBroker, ARestartInTheRepeatedHourKeepsTheTrueTime) {
+    // Europe/Berlin: 02:00-02:59 comes twice, first in summer time.
+    for (const char* time : {"02:30:00", "02:59:30", "02:00:00", "02:30:00"})
+        Store(time, "   +1.000", "25-10-2026");
+    Subscribe();
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TZ", "Europe/Berlin");
+    run.setProcessEnvironment(environment);
+    const QString config = Config("password_file = " + broker_->Path("password"));
+    StartPublisher(run, config, {"--once"});
+    ASSERT_TRUE(run.waitForFinished(10'000));
+    Store("02:45:00", "   +1.000", "25-10-2026");
+    StartPublisher(run, config, {"--once"});
+    ASSERT_TRUE(run.waitForFinished(10'000));
+    ASSERT_TRUE(WaitForRecords(5));
+    EXPECT_TRUE(received_.contains("\"time\":\"2026-10-25T02:45:00\",\"utc\":\"2026-10-25T01:45:00Z\""))
+        << received_.constData();
+}
+
+struct OnceCase {
+    const char* name;
+    const char* plant; // "not_data", "fifo_month", "fifo_state", "open_password" or ""
+    QStringList arguments;
+    int exitCode;
+    QString said; // a part of stderr
+};
+
+class PublishOnce : public PublishBroker, public ::testing::WithParamInterface<OnceCase> {};
+
+TEST_P(PublishOnce, EndsWithWhatItCouldNotDo) {
+    const OnceCase& c = GetParam();
+    const QString plant = c.plant;
+    Store("00:00:00");
+    Store("00:00:30");
+    const QString password = broker_->Path(plant == "open_password" ? "open" : "password");
+    if (plant == "not_data") {
+        QByteArray bytes = ReadBytes(DataPath("11-2026-Data.txt"));
+        WriteBytes(DataPath("11-2026-Data.txt"), bytes.replace(DataRecordLength + 20, 9, "   +1.2x4"));
+    } else if (plant == "fifo_month") {
+        ASSERT_EQ(::mkfifo(qPrintable(DataPath("10-2026-Data.txt")), 0664), 0);
+    } else if (plant == "fifo_state") {
+        ASSERT_EQ(::mkfifo(qPrintable(state.AppFolder + "/publish.state"), 0600), 0);
+    } else if (plant == "open_password") {
+        WriteBytes(password, "secret\n");
+        QFile::setPermissions(password,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+    const int port = c.arguments.contains("1") ? FreePort() : 0;
+    StartPublisher(publisher_, Config("password_file = " + password, "publish", port), c.arguments);
+    ASSERT_TRUE(publisher_.waitForFinished(10'000));
+    EXPECT_EQ(publisher_.exitCode(), c.exitCode);
+    const QString said = publisher_.readAllStandardError();
+    EXPECT_TRUE(said.contains(c.said)) << qPrintable(said);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Publish, PublishOnce,
+    ::testing::Values(
+        OnceCase{"all_sent", "", {"--once"}, 0, "connected to"},
+        OnceCase{"not_data_record", "not_data", {"--once"}, 1, "1 counted records are not data records"},
+        OnceCase{"month_file_unreadable", "fifo_month", {"--once"}, 1, "10-2026-Data.txt cannot be read"},
+        OnceCase{"state_file_fifo", "fifo_state", {"--once"}, 3, "is not a regular file; remove it"},
+        OnceCase{"password_open_to_others", "open_password", {"--once"}, 0, "others than its owner may read"},
+        OnceCase{"broker_away", "", {"--once", "--timeout", "1"}, 1, "was not reached within 1 s"},
+        OnceCase{"timeout_zero", "", {"--once", "--timeout", "0"}, 2, "--timeout needs a whole number"}),
+    RowName);
 
 } // namespace
 

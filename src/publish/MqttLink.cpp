@@ -1,7 +1,6 @@
 #include "publish/MqttLink.h"
 
 #include <QMetaObject>
-#include <QMutex>
 
 #include <mosquitto.h>
 
@@ -17,11 +16,6 @@ struct Library {
     Library() { mosquitto_lib_init(); }
     ~Library() { mosquitto_lib_cleanup(); }
 };
-
-QMutex& ErrorLock() {
-    static QMutex lock;
-    return lock;
-}
 
 QByteArray Utf8OrNull(const QString& text) {
     return text.isEmpty() ? QByteArray() : text.toUtf8();
@@ -39,6 +33,8 @@ MqttLink::MqttLink(LinkSettings settings, QObject* parent) : QObject(parent), se
     connect(&answer_, &QTimer::timeout, this, [this] {
         Fail(Failure::Unreachable, QStringLiteral("no answer within %1 s").arg(answer_.interval() / 1000));
     });
+    tick_.setInterval(1000);
+    connect(&tick_, &QTimer::timeout, this, &MqttLink::Service);
 }
 
 MqttLink::~MqttLink() {
@@ -75,10 +71,7 @@ void MqttLink::OnLog(mosquitto*, void* self, int level, const char* text) {
     if (!(level & MOSQ_LOG_ERR))
         return;
     auto* link = static_cast<MqttLink*>(self);
-    {
-        QMutexLocker lock(&ErrorLock());
-        link->lastError_ = QString::fromUtf8(text);
-    }
+    link->lastError_ = QString::fromUtf8(text);
     // A failed TLS handshake ends the library's loop without a disconnect
     // call: the error line is the only word of it.
     if (std::strncmp(text, "OpenSSL Error", 13) == 0) {
@@ -91,10 +84,7 @@ void MqttLink::OnLog(mosquitto*, void* self, int level, const char* text) {
 void MqttLink::Connect() {
     TearDown();
     ++session_;
-    {
-        QMutexLocker lock(&ErrorLock());
-        lastError_.clear();
-    }
+    lastError_.clear();
     const QByteArray clientId = settings_.clientId.toUtf8();
     mosq_ = mosquitto_new(clientId.constData(), true, this);
     if (!mosq_)
@@ -102,8 +92,6 @@ void MqttLink::Connect() {
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(mosq_, unsigned(settings_.maxInflight));
-    // The library's own reconnection stays out of the way: a failed session is torn down first.
-    mosquitto_reconnect_delay_set(mosq_, 3600, 3600, false);
     mosquitto_connect_callback_set(mosq_, &MqttLink::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &MqttLink::OnDisconnect);
     mosquitto_publish_callback_set(mosq_, &MqttLink::OnPublish);
@@ -126,8 +114,6 @@ void MqttLink::Connect() {
         return Fail(Failure::Unreachable, QString::fromUtf8(mosquitto_strerror(rc)));
     rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
                                  settings_.keepalive);
-    if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_loop_start(mosq_);
     if (rc != MOSQ_ERR_SUCCESS) {
         const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromUtf8(std::strerror(errno))
                                                  : QString::fromUtf8(mosquitto_strerror(rc));
@@ -141,7 +127,35 @@ void MqttLink::Connect() {
             Qt::QueuedConnection);
         return;
     }
+    const int fd = mosquitto_socket(mosq_);
+    readable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    writable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    connect(readable_.get(), &QSocketNotifier::activated, this, &MqttLink::Service);
+    connect(writable_.get(), &QSocketNotifier::activated, this, &MqttLink::Service);
+    tick_.start();
     answer_.start(std::max(10, settings_.keepalive) * 1000);
+    WatchWrites();
+}
+
+void MqttLink::Service() {
+    if (!mosq_)
+        return;
+    // Never waits: the notifiers said the socket is ready, or the tick came.
+    const int rc = mosquitto_loop(mosq_, 0, 1);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        QMetaObject::invokeMethod(
+            this, [this, session = session_, rc] { Ended(session, rc); }, Qt::QueuedConnection);
+    }
+    WatchWrites();
+}
+
+void MqttLink::WatchWrites() {
+    if (!mosq_ || !readable_)
+        return;
+    // A socket the library closed may be reused by the next descriptor opened.
+    const bool open = mosquitto_socket(mosq_) == int(readable_->socket());
+    readable_->setEnabled(open);
+    writable_->setEnabled(open && mosquitto_want_write(mosq_));
 }
 
 void MqttLink::Connack(quint64 session, int rc) {
@@ -162,11 +176,7 @@ void MqttLink::Connack(quint64 session, int rc) {
 void MqttLink::Ended(quint64 session, int rc) {
     if (session != session_ || !mosq_)
         return;
-    QString why;
-    {
-        QMutexLocker lock(&ErrorLock());
-        why = lastError_;
-    }
+    QString why = lastError_;
     const bool tls = rc == MOSQ_ERR_TLS || why.contains(QStringLiteral("SSL")) ||
                      why.contains(QStringLiteral("certificate"), Qt::CaseInsensitive);
     if (why.isEmpty())
@@ -185,26 +195,33 @@ int MqttLink::Publish(const QByteArray& topic, const QByteArray& payload, int qo
     int mid = -1;
     const int rc = mosquitto_publish(mosq_, &mid, topic.constData(), int(payload.size()), payload.constData(),
                                      qos, retain);
+    WatchWrites();
     return rc == MOSQ_ERR_SUCCESS ? mid : -1;
 }
 
+void MqttLink::Drop(const QString& reason) {
+    if (mosq_)
+        Fail(Failure::Lost, reason);
+}
+
 void MqttLink::Disconnect() {
-    if (mosq_ && connected_)
+    if (mosq_ && connected_) {
+        // Written at once on the non-blocking socket, or not at all.
         mosquitto_disconnect(mosq_);
+        mosquitto_loop_write(mosq_, 1);
+    }
     TearDown();
 }
 
 void MqttLink::TearDown() {
     answer_.stop();
-    const bool wasConnected = std::exchange(connected_, false);
+    tick_.stop();
+    connected_ = false;
+    readable_.reset();
+    writable_.reset();
     if (!mosq_)
         return;
     ++session_;
-    // Marks the session as ending, so the loop thread stops instead of
-    // reconnecting. A session that never connected may still wait on a
-    // connection that does not answer: its thread is cancelled.
-    mosquitto_disconnect(mosq_);
-    mosquitto_loop_stop(mosq_, !wasConnected);
     mosquitto_destroy(mosq_);
     mosq_ = nullptr;
 }

@@ -2,8 +2,11 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 struct mosquitto;
 
@@ -22,10 +25,13 @@ struct LinkSettings {
     int maxInflight = 100;
 };
 
-// One MQTT session at a time; the network loop runs in its own thread and
-// every callback is queued to this object's thread, so publishing never waits
-// on the network. A session ends at its first failure and is never reconnected
-// here: the owner decides retries and resends unacknowledged messages.
+// One MQTT session at a time, driven from this object's event loop: the
+// socket's notifiers and a one-second tick run the library, which never
+// sleeps or blocks, so no thread is ever waited for and a stop is never held
+// up by the network. Every callback is queued, so a session is never torn
+// down inside the library. A session ends at its first failure and is never
+// reconnected here: the owner decides retries and resends unacknowledged
+// messages.
 class MqttLink : public QObject {
     Q_OBJECT
   public:
@@ -39,6 +45,8 @@ class MqttLink : public QObject {
     // Ends the session, sending a clean disconnect when connected.
     void Disconnect();
     bool IsConnected() const { return connected_; }
+    // Ends the session as lost, for `reason`.
+    void Drop(const QString& reason);
     // Queues a message; its id (Acknowledged names it), or -1 when there is
     // no session.
     int Publish(const QByteArray& topic, const QByteArray& payload, int qos, bool retain);
@@ -59,13 +67,19 @@ class MqttLink : public QObject {
     void Ended(quint64 session, int rc);
     void Fail(Failure failure, const QString& reason);
     void TearDown();
+    // Lets the library read, write and keep the session alive, then asks
+    // for the socket's writability only while something waits to be sent.
+    void Service();
+    void WatchWrites();
 
     LinkSettings settings_;
     mosquitto* mosq_ = nullptr;
     quint64 session_ = 0; // numbers the sessions, so late calls of an ended one are dropped
     bool connected_ = false;
-    QString lastError_; // the library's last error line, written by its thread
+    QString lastError_; // the library's last error line
     QTimer answer_;     // an attempt that gets no answer fails
+    QTimer tick_;       // keep-alive and retries of the library
+    std::unique_ptr<QSocketNotifier> readable_, writable_;
 };
 
 } // namespace tarvek

@@ -1,19 +1,14 @@
 #pragma once
 
 #include "data/DataFileReader.h"
-#include "data/UtcClock.h"
+#include "data/StoredTimeToUtc.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QTimeZone>
 
-#include <array>
 #include <optional>
 
 namespace tarvek {
-
-// "YYYY-MM-DDTHH:MM:SS" of milliseconds from 1970-01-01.
-QByteArray IsoTime(qint64 ms);
 
 // One stored record as its JSON object: file, record number, wall-clock
 // time, UTC and the eight values with their stored digits, null for a gap.
@@ -27,14 +22,6 @@ struct ChannelSetup {
     // number.
     std::optional<QByteArray> low, high;
 };
-using ChannelSetups = std::array<ChannelSetup, Declarations::ChannelCount>;
-
-// The channel parameters file read as the logger reads it: description
-// ("Ch.n" when blank), unit ("Bar" when blank), active flag ("1") and alarm
-// limits of channels 1 to 8. The file is
-// opened read-only, never through a link and only when it is a regular file;
-// nothing on failure, with the reason in `error`.
-std::optional<ChannelSetups> ReadChannelSetups(const QString& settingFolder, QString* error);
 
 // A limit's text as a JSON number ("+100.0" gives "100.0", "-.5" "-0.5"),
 // nothing for any text that is not a number.

@@ -1,13 +1,17 @@
 #include "publish/PublishConfig.h"
-#include "data/DataRecord.h"
 
-#include <QDate>
+#include "common/SharedFile.h"
+#include "data/StoredTime.h"
+
 #include <QDir>
 #include <QFile>
 #include <QList>
-#include <QTime>
 
+#include <algorithm>
+#include <cerrno>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvek {
 
@@ -33,18 +37,18 @@ std::optional<StartFrom> StartOf(const QString& text) {
         return StartFrom{StartFrom::New, 0};
     if (text == u"all")
         return StartFrom{StartFrom::All, 0};
-    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
-    if (text.size() != 19 || text[10] != u'T' || !date.isValid() || !time.isValid())
-        return std::nullopt;
-    return StartFrom{StartFrom::Time,
-                     (date.toJulianDay() - UnixEpochDay) * 86'400'000 + time.msecsSinceStartOfDay()};
+    const std::optional<qint64> ms = ParseStoredTime(text);
+    return ms ? std::optional(StartFrom{StartFrom::Time, *ms}) : std::nullopt;
 }
 
-// A topic prefix: not empty, no wildcard, no empty level at either end.
+// A topic prefix: not empty, no wildcard, no control character (the
+// broker refuses them), no empty level at either end.
 bool IsTopicPrefix(const QString& text) {
-    return !text.isEmpty() && !text.contains(u'+') && !text.contains(u'#') && !text.startsWith(u'/') &&
-           !text.endsWith(u'/') && text.toUtf8().size() < 200;
+    const bool control = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
+    });
+    return !text.isEmpty() && !control && !text.contains(u'+') && !text.contains(u'#') &&
+           !text.startsWith(u'/') && !text.endsWith(u'/') && text.toUtf8().size() < 200;
 }
 
 } // namespace
@@ -56,7 +60,9 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
         return ConfigError{QStringLiteral("%1: %2: %3").arg(file, key, why)};
     };
     PublishConfig c;
-    c.clientId = QStringLiteral("tarvek-publish-") + defaults.hostName;
+    // Cloned machines share a host name, not a machine id.
+    c.clientId = QStringLiteral("tarvek-publish-") + defaults.hostName +
+                 (defaults.machineId.isEmpty() ? QString() : u'-' + defaults.machineId.left(8));
     c.prefix = QStringLiteral("tarvek/") + defaults.hostName;
     c.data = defaults.dataFolder;
     c.state = defaults.stateFile;
@@ -116,8 +122,8 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
                 return error(key, range.arg(value).arg(5).arg(65535));
         } else if (key == u"prefix") {
             if (!IsTopicPrefix(value))
-                return error(key, QStringLiteral("\"%1\" is no topic prefix (not empty, no + or #, no / at "
-                                                 "either end)")
+                return error(key, QStringLiteral("\"%1\" is no topic prefix (not empty, no + or #, no "
+                                                 "control character, no / at either end)")
                                       .arg(value));
             c.prefix = value;
         } else if (key == u"qos") {
@@ -154,16 +160,35 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
     return c;
 }
 
-std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, const QString& passwordFile) {
-    QFile file(passwordFile);
-    const QString why = !file.open(QIODevice::ReadOnly) ? file.errorString() : QString();
-    const QByteArray line = why.isEmpty() ? file.readLine(4096) : QByteArray();
-    const QString password = QString::fromUtf8(line).remove(u'\n').remove(u'\r');
+std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, const PublishConfig& config,
+                                                    const QString& credentials, QStringList* warnings) {
+    const QString path = QDir::toNativeSeparators(config.passwordFile);
+    const SharedFile file = OpenSharedFile(config.passwordFile, SharedAccess::Read);
+    QString why = file ? QString() : file.reason;
+    QByteArray line(4096, '\0');
+    struct stat st {};
+    if (file) {
+        const qint64 n = ReadAt(file.fd, line.data(), line.size(), 0);
+        why = n < 0 ? qt_error_string(errno) : QString();
+        line.truncate(std::max<qint64>(n, 0));
+        ::fstat(file.fd, &st);
+        ::close(file.fd);
+    }
+    const QString password = QString::fromUtf8(line.left(line.indexOf('\n'))).remove(u'\r');
     if (!why.isEmpty() || password.isEmpty())
         return ConfigError{QStringLiteral("%1: password_file: %2: %3")
-                               .arg(QDir::toNativeSeparators(configFile),
-                                    QDir::toNativeSeparators(passwordFile),
+                               .arg(QDir::toNativeSeparators(configFile), path,
                                     why.isEmpty() ? QStringLiteral("holds no password") : why)};
+    const bool private_ = !credentials.isEmpty() && config.passwordFile.startsWith(credentials + u'/');
+    if ((st.st_mode & 077) != 0 && !private_)
+        *warnings += QStringLiteral("%1: others than its owner may read the password (mode %2); "
+                                    "make it 0600 or hand it over as a credential")
+                         .arg(path)
+                         .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+    if (!config.tls)
+        *warnings += QStringLiteral("%1: the password goes to the broker %2 without TLS, readable on the "
+                                    "network")
+                         .arg(path, config.host);
     return password;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <variant>
@@ -37,6 +38,7 @@ struct ConfigDefaults {
     QString hostName;   // for the prefix and the client id
     QString dataFolder; // the one beside the program
     QString stateFile;
+    QString machineId = {}; // /etc/machine-id, to tell cloned machines apart
 };
 
 // A bad setting, said as "FILE: KEY: why".
@@ -53,7 +55,11 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
                                                             const ConfigDefaults& defaults);
 
 // The password: the first line of the password file, without its line end.
-// An unreadable or empty file is an error naming the file.
-std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, const QString& passwordFile);
+// The file is opened without following a link or blocking, regular files
+// only; an unreadable or empty file is an error naming the file. A file that
+// others may read (outside the service's `credentials` folder) and a
+// password sent without TLS add a warning.
+std::variant<QString, ConfigError> ReadPasswordFile(const QString& configFile, const PublishConfig& config,
+                                                    const QString& credentials, QStringList* warnings);
 
 } // namespace tarvek

@@ -1,6 +1,8 @@
 #include "publish/Publisher.h"
 
-#include "common/Declarations.h"
+#include "common/Folders.h"
+#include "config/ChannelSettings.h"
+#include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
 #include <QDir>
@@ -59,8 +61,13 @@ Publisher::Publisher(Options options, QObject* parent)
                 .arg(options_.timeoutSeconds));
         Finish(1);
     });
+    answer_.setSingleShot(true);
+    answer_.setInterval(std::max(10, 2 * options_.config.keepalive) * 1000);
+    connect(&answer_, &QTimer::timeout, this, [this] {
+        link_.Drop(QStringLiteral("no acknowledgement within %1 s").arg(answer_.interval() / 1000));
+    });
     lastWord_.setSingleShot(true);
-    connect(&lastWord_, &QTimer::timeout, this, [this] { Finish(0); });
+    connect(&lastWord_, &QTimer::timeout, this, [this] { Finish(exitCode_); });
     sinceSave_.start();
 }
 
@@ -81,40 +88,25 @@ void Publisher::Say(const QString& topic, const QString& state, const QString& t
         SayLine(text);
 }
 
-std::optional<Mark> Publisher::StartMark() {
-    const StartFrom& start = options_.config.start;
-    if (start.kind == StartFrom::New)
-        return feed_.EndMark();
-    if (start.kind == StartFrom::All)
-        return Mark{};
-    // The place before the first record stored at or after the time.
-    RecordFeed scan(feed_.Folder());
-    Mark before;
-    std::vector<FedRecord> records;
-    while (scan.Read(4096, records) && !records.empty()) {
-        for (const FedRecord& r : records) {
-            if (r.record.localMs >= start.localMs)
-                return before;
-            before = r.mark;
-        }
-        records.clear();
-    }
-    return scan.Error().isEmpty() ? std::optional(scan.Position()) : std::nullopt;
-}
-
 bool Publisher::Start() {
     QString error;
-    std::optional<Mark> mark = LoadMark(options_.config.state, &error);
+    std::optional<int> formerKey;
+    std::optional<Mark> mark = LoadMark(options_.config.state, &error, &formerKey);
     if (!error.isEmpty()) {
         SayLine(error);
         return false;
     }
-    if (!mark) {
-        mark = StartMark();
-        if (!mark) {
-            SayLine(feed_.Error().isEmpty() ? QStringLiteral("cannot find where to start") : feed_.Error());
-            mark = Mark{};
+    if (!mark || formerKey) {
+        std::optional<Mark> start = StartingMark(feed_, options_.config.start, formerKey);
+        if (!start) {
+            SayLine(QStringLiteral("%1: a month file cannot be read; starting before every record")
+                        .arg(QDir::toNativeSeparators(feed_.Folder())));
+            start = Mark{};
         }
+        if (mark) // the former state's own file goes on from its record
+            for (const auto& [name, at] : mark->files)
+                start->files[name] = at;
+        mark = start;
     }
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
@@ -137,12 +129,11 @@ void Publisher::Rewind() {
     channelMids_.clear();
     channelsSent_.reset();
     feed_.SeekAfter(acknowledged_);
-    // The true time of the record acknowledged places the next ones.
-    clock_.Reset();
-    StoredRecord record;
-    if (acknowledged_.bytes.size() == DataRecordLength &&
-        ParseDataRecord(acknowledged_.bytes.constData(), &record) == RecordKind::Data)
-        clock_.ToUtc(record.localMs);
+    // The true time of the record acknowledged places the next ones: its
+    // wall-clock time alone could stand for either pass of a repeated hour.
+    toUtc_.Reset();
+    if (acknowledged_.utcMs)
+        toUtc_.Continue(*acknowledged_.utcMs);
 }
 
 void Publisher::Follow() {
@@ -160,9 +151,7 @@ void Publisher::Follow() {
 
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
-    QStringList wanted{options_.config.data};
-    if (const QString current = feed_.CurrentPath(); !current.isEmpty())
-        wanted += current;
+    const QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
     for (const QString& path : watched)
         if (!wanted.contains(path))
             watcher_.removePath(path);
@@ -181,51 +170,65 @@ void Publisher::Pump() {
         return;
     std::vector<FedRecord> records;
     records.reserve(room);
-    const bool ok = feed_.Read(room, records);
+    feed_.Read(room, records);
     for (const QString& note : feed_.TakeNotes())
         SayLine(note);
-    if (ok)
-        Say(QStringLiteral("feed"), QStringLiteral("ok"), {});
-    else
-        Say(QStringLiteral("feed"), feed_.Error(), feed_.Error());
     const QByteArray topic = Topic("record");
     for (const FedRecord& r : records) {
-        const qint64 utc = clock_.ToUtc(r.record.localMs);
-        const QByteArray payload = RecordPayload(r.mark.file, r.mark.number, r.record, utc);
+        const qint64 utc = toUtc_.ToUtc(r.record.localMs);
+        const QByteArray payload = RecordPayload(r.file, r.position.number, r.record, utc);
         const int mid = link_.Publish(topic, payload, options_.config.qos, false);
         if (mid < 0)
             return; // the link's failure follows; everything after the acknowledged record goes again
-        inFlight_.push_back({mid, r.mark});
+        if (inFlight_.empty())
+            answer_.start();
+        inFlight_.push_back({mid, r.file, r.position, utc});
         lastSent_ = r;
         lastSentUtc_ = utc;
     }
-    caughtUp_ = ok && qint64(records.size()) < room;
+    caughtUp_ = qint64(records.size()) < room;
     if (caughtUp_) {
         Watch();
         PublishChannels();
         if (options_.once && inFlight_.empty() && channelMids_.isEmpty())
-            Stop();
+            EndOnce();
     }
 }
 
+void Publisher::EndOnce() {
+    QStringList missed;
+    for (const QString& name : feed_.Unreadable())
+        missed += QDir::toNativeSeparators(feed_.Folder() + u'/' + name) + QStringLiteral(" cannot be read");
+    if (feed_.NotData() > 0)
+        missed += QStringLiteral("%1 counted records are not data records").arg(feed_.NotData());
+    if (!missed.isEmpty()) {
+        SayLine(QStringLiteral("not every stored record was sent: ") + missed.join(QStringLiteral("; ")));
+        exitCode_ = 1;
+    }
+    Stop();
+}
+
 void Publisher::PublishChannels() {
-    if (!lastSent_ || (channelsSent_ && channelsSent_->mark == lastSent_->mark))
+    if (!lastSent_ || (channelsSent_ && channelsSent_->file == lastSent_->file &&
+                       channelsSent_->position == lastSent_->position))
         return;
-    QString error;
-    const std::optional<ChannelSetups> setups =
-        ReadChannelSetups(options_.config.data + QStringLiteral("/../") + SettingFolderName, &error);
-    Say(QStringLiteral("setup"), error, error);
-    if (!setups)
+    const ChannelSetUp setUp =
+        ReadChannelSettings(SettingFolderBesideData(options_.config.data), LinkPolicy::Refuse);
+    Say(QStringLiteral("setup"), setUp.failure, setUp.failure);
+    if (!setUp.Read())
         return;
     channelsSent_ = lastSent_;
     const StoredRecord& r = lastSent_->record;
-    for (int c = 0; c < Declarations::ChannelCount; ++c) {
-        if (!(*setups)[c].active)
+    for (int c = 0; c < ChannelCount; ++c) {
+        const ChannelSettings& s = setUp.channels[c];
+        if (!s.active)
             continue;
         const QByteArray topic = Topic("channel/") + QByteArray::number(c + 1);
-        const int mid =
-            link_.Publish(topic, ChannelPayload(r.values[c], r.localMs, lastSentUtc_, (*setups)[c]),
-                          options_.config.qos, true);
+        const int mid = link_.Publish(
+            topic,
+            ChannelPayload(r.values[c], r.localMs, lastSentUtc_,
+                           {true, s.name, s.unit, JsonNumber(s.minimum.text), JsonNumber(s.maximum.text)}),
+            options_.config.qos, true);
         if (mid >= 0 && options_.config.qos > 0)
             channelMids_.insert(mid);
     }
@@ -242,10 +245,11 @@ void Publisher::OnConnected() {
 }
 
 void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
+    answer_.stop();
     inFlight_.clear();
     channelMids_.clear();
     if (stopping_)
-        return Finish(0);
+        return Finish(exitCode_);
     const QString broker = Broker();
     const bool refused = failure == MqttLink::Failure::NotAuthorised;
     const QString again = refused ? QStringLiteral("trying again every %1 s").arg(Backoff::MaxSeconds)
@@ -279,7 +283,7 @@ void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
 
 void Publisher::OnAcknowledged(int mid) {
     if (mid == offlineMid_)
-        return Finish(0);
+        return Finish(exitCode_);
     if (channelMids_.remove(mid)) {
         Pump();
         return;
@@ -289,11 +293,21 @@ void Publisher::OnAcknowledged(int mid) {
             f.acknowledged = true;
     bool moved = false;
     while (!inFlight_.empty() && inFlight_.front().acknowledged) {
-        acknowledged_ = std::move(inFlight_.front().mark);
+        InFlight& f = inFlight_.front();
+        acknowledged_.files[f.file] = std::move(f.position);
+        acknowledged_.utcMs = f.utc;
         inFlight_.pop_front();
         moved = true;
+        ++acknowledgedSinceSave_;
     }
-    if (moved)
+    if (inFlight_.empty())
+        answer_.stop();
+    else if (moved)
+        answer_.start();
+    // A back-fill saves its progress often, so a kill repeats little of it.
+    if (acknowledgedSinceSave_ >= SaveEvery)
+        SaveNow();
+    else if (moved)
         SaveSoon();
     Pump();
 }
@@ -312,6 +326,8 @@ void Publisher::SaveNow() {
     const bool saved = SaveMark(options_.config.state, acknowledged_, &error);
     Say(QStringLiteral("state"), error, error);
     dirty_ = !saved;
+    if (saved)
+        acknowledgedSinceSave_ = 0;
     sinceSave_.restart();
 }
 
@@ -322,7 +338,7 @@ void Publisher::Stop() {
     SaveNow();
     offlineMid_ = link_.Publish(Topic("status"), QByteArrayLiteral("offline"), 1, true);
     if (offlineMid_ < 0)
-        return Finish(0);
+        return Finish(exitCode_);
     // The broker's acknowledgement ends the run; a broker that does not
     // answer gets one second.
     lastWord_.start(1000);

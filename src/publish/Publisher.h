@@ -41,6 +41,7 @@ class Publisher : public QObject {
     Q_OBJECT
   public:
     static constexpr int Window = 100;
+    static constexpr int SaveEvery = 2000;
 
     struct Options {
         PublishConfig config;
@@ -50,8 +51,8 @@ class Publisher : public QObject {
     };
     explicit Publisher(Options options, QObject* parent = nullptr);
 
-    // Loads the state and starts; false (with the reason on stderr) when the
-    // state file cannot be read or written.
+    // Loads the state and starts; false (with the reason and how to recover
+    // on stderr) when the state file cannot be read or written.
     bool Start();
     // Says "offline", saves the state and ends within two seconds.
     void Stop();
@@ -62,13 +63,17 @@ class Publisher : public QObject {
   private:
     struct InFlight {
         int mid;
-        Mark mark;
+        QString file;
+        FilePosition position;
+        qint64 utc;
         bool acknowledged = false;
     };
     // Says `text` on stderr when `state` is not what was last said of `topic`.
     void Say(const QString& topic, const QString& state, const QString& text);
     void Rewind();
-    std::optional<Mark> StartMark();
+    // --once: everything read was acknowledged; 1 when a file could not be
+    // read or records were not data records.
+    void EndOnce();
     void OnConnected();
     void OnFailed(MqttLink::Failure failure, const QString& reason);
     void OnAcknowledged(int mid);
@@ -86,7 +91,9 @@ class Publisher : public QObject {
     Options options_;
     MqttLink link_;
     RecordFeed feed_;
-    UtcClock clock_;
+    StoredTimeToUtc toUtc_;
+    int acknowledgedSinceSave_ = 0;
+    int exitCode_ = 0;
     Mark acknowledged_;
     bool dirty_ = false;
     std::deque<InFlight> inFlight_;
@@ -102,6 +109,7 @@ class Publisher : public QObject {
     Backoff backoff_;
     QFileSystemWatcher watcher_;
     QTimer retry_, save_, poll_, giveUp_, lastWord_;
+    QTimer answer_; // a broker that takes messages and never acknowledges them
     QElapsedTimer sinceSave_;
 };
 

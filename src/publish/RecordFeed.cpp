@@ -1,17 +1,14 @@
 #include "publish/RecordFeed.h"
 
+#include "common/ReplaceFile.h"
 #include "common/SharedFile.h"
 #include "data/DataRecord.h"
-#include "data/StoringData.h"
+#include "data/MonthFiles.h"
 
+#include <QDate>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 
-#include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,220 +16,292 @@ namespace tarvek {
 
 namespace {
 
-// Year * 12 + month of a month file's name, or -1 for any other name.
-int MonthKey(const QString& name) {
-    static const QRegularExpression pattern(QStringLiteral("^(\\d\\d)-(\\d{4})-Data\\.txt$"));
-    const QRegularExpressionMatch m = pattern.match(name);
-    if (!m.hasMatch())
-        return -1;
-    const int month = m.captured(1).toInt();
-    return month >= 1 && month <= 12 ? m.captured(2).toInt() * 12 + month - 1 : -1;
-}
-
-// Reads exactly `bytes.size()` bytes at `offset`.
-bool ReadAt(int fd, QByteArray& bytes, qint64 offset) {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-// Closes the descriptor when the read of one file ends.
 struct Descriptor {
     int fd;
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    ~Descriptor() { ::close(fd); }
 };
+
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// A month after next on the system's clock: a wrong clock once, or planted.
+bool FarAhead(const QString& name) {
+    const QDate today = QDate::currentDate();
+    return MonthKey(name) > today.year() * 12 + today.month();
+}
 
 } // namespace
 
-QStringList MonthFileNames(const QString& folder) {
-    QStringList names;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden))
-        if (MonthKey(name) >= 0)
-            names += name;
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
-    return names;
+void RecordFeed::SeekAfter(const Mark& mark) {
+    mark_ = mark;
+    for (auto& [name, seen] : seen_)
+        seen.atEnd = false;
 }
 
-RecordFeed::Step RecordFeed::ReadFile(qint64 most, std::vector<FedRecord>& out) {
-    const QString path = CurrentPath();
-    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
-    const auto fail = [&](const QString& why) {
-        error_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+void RecordFeed::Note(const QString& name, const QString& text) {
+    notes_ += Native(folder_ + u'/' + name) + QStringLiteral(": ") + text;
+}
+
+void RecordFeed::List() {
+    const FileStamp stamp = StampOf(folder_);
+    if (stamp == folderStamp_ && stamp.exists)
+        return;
+    folderStamp_ = stamp;
+    names_ = ListMonthFiles(folder_);
+    for (const QString& name : names_)
+        if (!seen_.count(name) && FarAhead(name))
+            Note(name, QStringLiteral("is dated after next month; its records are sent as stored, "
+                                      "and every other month file is still followed"));
+}
+
+QStringList RecordFeed::Watched() const {
+    QStringList paths;
+    for (const QString& name : read_)
+        paths += folder_ + u'/' + name;
+    if (!names_.isEmpty() && !read_.contains(names_.last()))
+        paths += folder_ + u'/' + names_.last();
+    return paths;
+}
+
+RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vector<FedRecord>& out) {
+    const QString path = folder_ + u'/' + name;
+    Seen& seen = seen_[name];
+    QString reason;
+    const auto fail = [&](const QString& what) {
+        const QString why = what + QStringLiteral(" (") + reason + u')';
+        if (why != seen.failure)
+            Note(name, why + QStringLiteral("; its records are not sent until it can be read"));
+        seen.failure = why;
         return Step::Failed;
     };
+    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
     if (!file)
-        return fail(file.reason);
+        return reason = file.reason, fail(QStringLiteral("cannot open"));
     const Descriptor closer{file.fd};
     struct stat st {};
     if (::fstat(file.fd, &st) != 0)
-        return fail(qt_error_string(errno));
-    const qint64 whole = st.st_size / DataRecordLength;
-
-    // The logger's count of its last record.
-    QByteArray header(DataRecordLength, '\0');
-    if (whole > 0 && !ReadAt(file.fd, header, 0))
+        return reason = qt_error_string(errno), fail(QStringLiteral("cannot open"));
+    const FileStamp stamp = StampOf(st);
+    if (seen.atEnd && stamp == seen.stamp)
+        return Step::AtEnd;
+    seen.stamp = stamp;
+    const std::optional<CountedRecords> counted = CountRecords(file.fd, stamp.size, &reason);
+    if (!counted)
         return fail(QStringLiteral("cannot read"));
-    const qint64 count =
-        LastDataRecord(whole, whole > 0 ? ReadHeaderCount(QString::fromLatin1(header)) : std::nullopt).last;
+    if (!seen.failure.isEmpty())
+        Note(name, QStringLiteral("can be read again"));
+    seen.failure.clear();
+    const qint64 count = counted->count;
 
-    // A file cut below the mark, or whose record at the mark changed, was
-    // replaced: where it first differs is unknown, so all of it goes again.
-    const QString again = QStringLiteral("; sending the file again from its start");
+    // A file cut below the position, or whose record at the position changed,
+    // was replaced: where it first differs is unknown, so all of it goes again.
+    FilePosition& at = mark_.files[name];
     QString changed;
-    if (mark_.number > count) {
-        changed = QStringLiteral("holds %1 records, fewer than the %2 sent").arg(count).arg(mark_.number);
-    } else if (mark_.number > 0) {
-        QByteArray at(DataRecordLength, '\0');
-        if (!ReadAt(file.fd, at, mark_.number * DataRecordLength))
+    if (at.number > count) {
+        changed = QStringLiteral("holds %1 records, fewer than the %2 sent").arg(count).arg(at.number);
+    } else if (at.number > 0) {
+        QByteArray bytes;
+        if (!ReadRecords(
+                file.fd, at.number - 1, 1,
+                [&](qint64, const char* b) { bytes = QByteArray(b, DataRecordLength); }, &reason))
             return fail(QStringLiteral("cannot read"));
-        if (mark_.bytes.isEmpty())
-            mark_.bytes = at;
-        else if (at != mark_.bytes)
-            changed = QStringLiteral("record %1 is no longer the one sent").arg(mark_.number);
+        if (at.bytes.isEmpty())
+            at.bytes = bytes;
+        else if (bytes != at.bytes)
+            changed = QStringLiteral("record %1 is no longer the one sent").arg(at.number);
     }
     if (!changed.isEmpty()) {
-        notes_ += QDir::toNativeSeparators(path) + QStringLiteral(": ") + changed + again;
-        mark_.number = 0;
-        mark_.bytes.clear();
+        Note(name, changed + QStringLiteral("; sending the file again from its start"));
+        at = {};
+        seen.scanned = seen.notData = seen.notDataSaid = 0;
     }
-    if (count == mark_.number)
+    seen.atEnd = count == at.number;
+    if (seen.atEnd)
         return Step::AtEnd;
 
-    constexpr qint64 ChunkRecords = 1024;
-    const qint64 n = std::min({count - mark_.number, most, ChunkRecords});
-    QByteArray chunk(n * DataRecordLength, '\0');
-    if (!ReadAt(file.fd, chunk, (mark_.number + 1) * DataRecordLength))
-        return fail(QStringLiteral("cannot read"));
+    const qint64 n = std::min(count - at.number, most);
     FedRecord fed;
-    fed.mark.file = mark_.file;
-    for (qint64 r = 0; r < n; ++r) {
-        const char* bytes = chunk.constData() + r * DataRecordLength;
-        mark_.number += 1;
-        mark_.bytes = QByteArray(bytes, DataRecordLength);
-        if (ParseDataRecord(bytes, &fed.record) == RecordKind::Data) {
-            fed.mark.number = mark_.number;
-            fed.mark.bytes = mark_.bytes;
-            out.push_back(fed);
-        }
-    }
+    fed.file = name;
+    const bool read = ReadRecords(
+        file.fd, at.number, n,
+        [&](qint64 number, const char* bytes) {
+            at = {number, QByteArray(bytes, DataRecordLength)};
+            const RecordKind kind = ParseDataRecord(bytes, &fed.record);
+            if (kind == RecordKind::Data) {
+                fed.position = at;
+                out.push_back(fed);
+            } else if (kind == RecordKind::NotData && number > seen.scanned) {
+                ++seen.notData;
+                ++notDataTotal_;
+            }
+            seen.scanned = std::max(seen.scanned, number);
+        },
+        &reason);
+    if (!read)
+        return fail(QStringLiteral("cannot read"));
+    seen.atEnd = count == at.number;
+    if (seen.atEnd && seen.notData != seen.notDataSaid)
+        Note(name,
+             QStringLiteral("%1 counted records are not data records and were not sent").arg(seen.notData));
+    seen.notDataSaid = seen.atEnd ? seen.notData : seen.notDataSaid;
     return Step::Read;
 }
 
 bool RecordFeed::Read(qint64 most, std::vector<FedRecord>& out) {
     const std::size_t before = out.size();
-    QStringList names;
-    bool listed = false;
-    while (qint64(out.size() - before) < most) {
-        if (!mark_.file.isEmpty()) {
-            switch (ReadFile(most - qint64(out.size() - before), out)) {
-            case Step::Failed:
-                return false;
-            case Step::Read:
-                continue;
-            case Step::AtEnd:
-                break;
-            }
-        }
-        // At the end of a file: on to the next month's file, when there is one.
-        if (!listed) {
-            names = MonthFileNames(folder_);
-            listed = true;
-        }
-        const int key = mark_.file.isEmpty() ? -1 : MonthKey(mark_.file);
-        const auto next =
-            std::find_if(names.cbegin(), names.cend(), [&](const QString& n) { return MonthKey(n) > key; });
-        if (next == names.cend())
+    List();
+    unreadable_.clear();
+    read_.clear();
+    for (const QString& name : names_) {
+        const qint64 room = most - qint64(out.size() - before);
+        if (room <= 0)
             break;
-        mark_ = Mark{*next, 0, {}};
+        switch (ReadFile(name, room, out)) {
+        case Step::Failed:
+            unreadable_ += name;
+            break;
+        case Step::Read:
+            read_ += name;
+            break;
+        case Step::AtEnd:
+            break;
+        }
     }
-    error_.clear();
-    return true;
+    return unreadable_.isEmpty();
 }
 
-std::optional<Mark> RecordFeed::EndMark() {
-    const QStringList names = MonthFileNames(folder_);
-    const Mark saved = mark_;
-    mark_ = names.isEmpty() ? Mark{} : Mark{names.last(), 0, {}};
-    std::vector<FedRecord> skipped;
-    bool ok = true;
-    while (ok) {
-        skipped.clear();
-        ok = Read(4096, skipped);
-        if (skipped.empty())
-            break;
-    }
-    std::optional<Mark> end = ok ? std::optional(mark_) : std::nullopt;
-    mark_ = saved;
-    return end;
-}
-
-std::optional<Mark> LoadMark(const QString& path, QString* error) {
-    error->clear();
-    QFile file(path);
-    if (!file.exists())
-        return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return std::nullopt;
-    }
+std::optional<Mark>
+RecordFeed::Skipping(const std::function<bool(const QString&, const StoredRecord&)>& skip) {
     Mark mark;
-    bool file_ = false, number = false, bytes = false;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        const QByteArray key = line.left(eq), value = line.mid(eq + 1);
-        if (key == "file") {
-            mark.file = QString::fromUtf8(value);
-            file_ = mark.file.isEmpty() || MonthKey(mark.file) >= 0;
-        } else if (key == "record") {
-            mark.number = value.toLongLong(&number);
-            number = number && mark.number >= 0;
-        } else if (key == "bytes") {
-            mark.bytes = QByteArray::fromBase64(value);
-            bytes = mark.bytes.isEmpty() || mark.bytes.size() == DataRecordLength;
-        }
-    }
-    if (!file_ || !number || !bytes) {
-        *error = QStringLiteral("%1: is not a state file of tarvek-publish (file=, record=, bytes=)")
-                     .arg(QDir::toNativeSeparators(path));
-        return std::nullopt;
+    StoredRecord record;
+    for (const QString& name : ListMonthFiles(folder_)) {
+        const SharedFile file = OpenSharedFile(folder_ + u'/' + name, SharedAccess::Read);
+        if (!file)
+            return std::nullopt;
+        const Descriptor closer{file.fd};
+        struct stat st {};
+        QString reason;
+        const std::optional<CountedRecords> counted =
+            ::fstat(file.fd, &st) == 0 ? CountRecords(file.fd, st.st_size, &reason) : std::nullopt;
+        if (!counted)
+            return std::nullopt;
+        FilePosition& at = mark.files[name];
+        bool passing = true;
+        if (!ReadRecords(
+                file.fd, 0, counted->count,
+                [&](qint64 number, const char* bytes) {
+                    passing = passing &&
+                              (ParseDataRecord(bytes, &record) != RecordKind::Data || skip(name, record));
+                    if (passing)
+                        at = {number, QByteArray(bytes, DataRecordLength)};
+                },
+                &reason))
+            return std::nullopt;
     }
     return mark;
 }
 
-bool SaveMark(const QString& path, const Mark& mark, QString* error) {
-    const QByteArray text = "file=" + mark.file.toUtf8() + "\nrecord=" + QByteArray::number(mark.number) +
-                            "\nbytes=" + mark.bytes.toBase64() + '\n';
-    const QByteArray name = QFile::encodeName(path), temporary = name + ".new";
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const auto fail = [&](int fd) {
-        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), qt_error_string(errno));
-        if (fd >= 0)
-            ::close(fd);
-        return false;
+std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::optional<int> formerKey) {
+    if (formerKey)
+        return feed.Skipping(
+            [&](const QString& name, const StoredRecord&) { return MonthKey(name) < *formerKey; });
+    if (start.kind == StartFrom::All)
+        return Mark{};
+    // In every month file, the place before its first record stored at or
+    // after the time (`new`: after its last record).
+    return feed.Skipping([&](const QString&, const StoredRecord& r) {
+        return start.kind == StartFrom::New || r.localMs < start.localMs;
+    });
+}
+
+QByteArray MarkText(const Mark& mark) {
+    QByteArray text = "tarvek-publish state 2\nutc=";
+    if (mark.utcMs)
+        text += QByteArray::number(*mark.utcMs);
+    text += '\n';
+    for (const auto& [name, at] : mark.files)
+        text += name.toUtf8() + ' ' + QByteArray::number(at.number) + ' ' + at.bytes.toBase64() + '\n';
+    return text;
+}
+
+std::optional<Mark> ParseMark(const QByteArray& text, std::optional<int>* formerKey) {
+    QList<QByteArray> lines = text.split('\n');
+    if (lines.isEmpty() || lines.takeLast() != "")
+        return std::nullopt;
+    Mark mark;
+    bool ok = true;
+    const auto position = [&](const QByteArray& number, const QByteArray& bytes) {
+        FilePosition at{number.toLongLong(&ok), QByteArray::fromBase64(bytes)};
+        ok = ok && at.number >= 0 && (at.bytes.isEmpty() || at.bytes.size() == DataRecordLength);
+        return at;
     };
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return fail(fd);
-    if (::write(fd, text.constData(), size_t(text.size())) != text.size() || ::fsync(fd) != 0)
-        return fail(fd);
-    if (::close(fd) != 0 || ::rename(temporary.constData(), name.constData()) != 0)
-        return fail(-1);
-    // The rename itself reaches the disk with the folder.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0 || ::fsync(dir) != 0)
-        return fail(dir);
-    ::close(dir);
+    formerKey->reset();
+    if (!lines.isEmpty() && lines.first().startsWith("file=")) {
+        // The former state: one file and its record; every earlier month was sent.
+        if (lines.size() != 3 || !lines[1].startsWith("record=") || !lines[2].startsWith("bytes="))
+            return std::nullopt;
+        const QString name = QString::fromUtf8(lines[0].mid(5));
+        if (!name.isEmpty()) {
+            mark.files[name] = position(lines[1].mid(7), lines[2].mid(6));
+            *formerKey = MonthKey(name);
+            ok = ok && **formerKey >= 0;
+        }
+        return ok ? std::optional(mark) : std::nullopt;
+    }
+    if (lines.size() < 2 || lines[0] != "tarvek-publish state 2" || !lines[1].startsWith("utc="))
+        return std::nullopt;
+    if (lines[1].size() > 4)
+        mark.utcMs = lines[1].mid(4).toLongLong(&ok);
+    for (qsizetype i = 2; ok && i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].split(' ');
+        const QString name = QString::fromUtf8(fields[0]);
+        ok = fields.size() == 3 && MonthKey(name) >= 0 && !mark.files.count(name);
+        if (ok)
+            mark.files[name] = position(fields[1], fields[2]);
+    }
+    return ok ? std::optional(mark) : std::nullopt;
+}
+
+std::optional<Mark> LoadMark(const QString& path, QString* error, std::optional<int>* formerKey) {
+    error->clear();
+    // The state folder is the service's own: only damage puts a link or a
+    // FIFO there, and neither may hold up the start.
+    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
+    if (!file && file.error == ENOENT)
+        return std::nullopt;
+    const auto fail = [&](const QString& why) {
+        *error = QStringLiteral("%1: %2; remove it to start again as `start` says").arg(Native(path), why);
+        return std::nullopt;
+    };
+    if (!file)
+        return fail(file.reason);
+    const Descriptor closer{file.fd};
+    QByteArray text(1 << 20, '\0');
+    const qint64 n = ReadAt(file.fd, text.data(), text.size(), 0);
+    if (n < 0)
+        return fail(qt_error_string(errno));
+    text.truncate(n);
+    std::optional<Mark> mark = ParseMark(text, formerKey);
+    if (!mark)
+        return fail(QStringLiteral("is not a state file of tarvek-publish"));
+    return mark;
+}
+
+bool SaveMark(const QString& path, const Mark& mark, QString* error) {
+    ReplaceOptions options;
+    options.mode = 0600;
+    const QByteArray text = MarkText(mark);
+    const std::optional<ReplaceFailure> failure =
+        ReplaceFile(path, options, [&](QFile& file) -> std::optional<QString> {
+            if (file.write(text) != text.size() || !file.flush())
+                return qt_error_string(errno);
+            return std::nullopt;
+        });
+    if (failure) {
+        *error = QStringLiteral("%1: %2").arg(Native(failure->name), failure->reason);
+        return false;
+    }
     error->clear();
     return true;
 }

@@ -1,76 +1,119 @@
 #pragma once
 
 #include "data/DataFileReader.h"
+#include "publish/PublishConfig.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
 namespace tarvek {
 
-// A place in the stored data: after record `number` of month file `file`,
-// whose 160 bytes were `bytes` (to notice a file replaced under the same
-// name). An empty file name stands before every file; number 0 before the
-// first record of `file`.
-struct Mark {
-    QString file;
+// Where the publisher stands in one month file: after record `number`, whose
+// 160 bytes were `bytes` (to notice a file replaced under the same name);
+// number 0 before its first record.
+struct FilePosition {
     qint64 number = 0;
     QByteArray bytes;
+    bool operator==(const FilePosition&) const = default;
+};
+
+// A place in the stored data: a position in every month file by name (a
+// file without one is read from its start), and the true time of the last
+// record passed, which places the next ones in the repeated hour of a clock
+// change.
+struct Mark {
+    std::map<QString, FilePosition> files;
+    std::optional<qint64> utcMs;
     bool operator==(const Mark&) const = default;
 };
 
 // A stored record with its place.
 struct FedRecord {
-    Mark mark;
+    QString file;
+    FilePosition position;
     StoredRecord record;
 };
 
-// The month files ("mm-yyyy-Data.txt") of a folder, in calendar order.
-QStringList MonthFileNames(const QString& folder);
-
-// The records of a data folder in stored order from a mark on: the logger's
-// own files are the publisher's durable queue. Regular files only, read-only,
+// The records of a data folder from a mark on: the logger's own files are the
+// publisher's durable queue. Every month file is followed by its own position
+// and growth, in calendar order, so records stored into any of them (a clock
+// set back, a file dated ahead) are read. Regular files only, read-only,
 // counted records only. A file replaced or cut since the mark is read again
-// from its start, and TakeNotes() says so.
+// from its start; a file that cannot be read is passed over, its position
+// kept, and tried again at every read. The folder is listed again only when
+// it changed; a file is opened again only when it changed or was not read to
+// its end.
 class RecordFeed {
   public:
     explicit RecordFeed(QString folder) : folder_(std::move(folder)) {}
 
-    void SeekAfter(const Mark& mark) { mark_ = mark; }
+    void SeekAfter(const Mark& mark);
     const Mark& Position() const { return mark_; }
 
-    // Appends up to `most` records after the position to `out` and moves
-    // past them. False when a file cannot be read (Error() says why, naming
-    // it); what was read before stays in `out`.
+    // Appends up to `most` records after the position to `out` and moves past
+    // them; false when some file could not be read (Unreadable() names them).
     bool Read(qint64 most, std::vector<FedRecord>& out);
-    // The month file the position is in, empty before any.
-    QString CurrentPath() const { return mark_.file.isEmpty() ? QString() : folder_ + u'/' + mark_.file; }
     const QString& Folder() const { return folder_; }
-    const QString& Error() const { return error_; }
-    // What was said of replaced or cut files since the last call.
+    // The month files that could not be read at the last read.
+    const QStringList& Unreadable() const { return unreadable_; }
+    // Counted records that were not data records, since the start.
+    qint64 NotData() const { return notDataTotal_; }
+    // The newest month file and those read at the last read, to watch.
+    QStringList Watched() const;
+    // What was said of replaced, cut, unreadable, skipped or far-dated files
+    // since the last call, each once.
     QStringList TakeNotes() { return std::exchange(notes_, {}); }
 
-    // The mark after the last record stored in the newest month file (before
-    // everything when there is none).
-    std::optional<Mark> EndMark();
+    // The mark that passes over, in every month file, the records from its
+    // start for which `skip` is true, up to the first for which it is not.
+    // Nothing when a file cannot be read.
+    std::optional<Mark> Skipping(const std::function<bool(const QString&, const StoredRecord&)>& skip);
 
   private:
+    struct Seen {
+        FileStamp stamp;
+        bool atEnd = false;
+        qint64 scanned = 0; // the highest record tallied
+        qint64 notData = 0;
+        qint64 notDataSaid = 0;
+        QString failure; // the reason said, while it lasts
+    };
     enum class Step { Read, AtEnd, Failed };
-    Step ReadFile(qint64 most, std::vector<FedRecord>& out);
+    Step ReadFile(const QString& name, qint64 most, std::vector<FedRecord>& out);
+    void List();
+    void Note(const QString& name, const QString& text);
 
     QString folder_;
     Mark mark_;
-    QString error_;
-    QStringList notes_;
+    FileStamp folderStamp_;
+    QStringList names_;
+    std::map<QString, Seen> seen_;
+    QStringList unreadable_, read_, notes_;
+    qint64 notDataTotal_ = 0;
 };
 
-// The state file: the last record the broker acknowledged. Written to a new
-// file that is synced and then renamed over the old one, so a crash or a
-// power cut leaves either the old mark or the new one.
-std::optional<Mark> LoadMark(const QString& path, QString* error); // nothing and no error: no file yet
+// Where a first run starts in `feed`'s folder, as `start` says; after a
+// state of the former layout, after `formerKey`'s earlier month files.
+// Nothing when a month file cannot be read.
+std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::optional<int> formerKey);
+
+// The state file: the position in every month file as the broker
+// acknowledged it. Opened without following a link or blocking, regular files
+// only; saved through a new file, synced and renamed over the old one (mode
+// 0600), so a crash or a power cut leaves the old state or the new one.
+// LoadMark gives nothing and no error when there is no file yet; a state
+// of the former layout (one file and its record) sets `formerKey` to that
+// file's MonthKey: every earlier month file was sent.
+std::optional<Mark> LoadMark(const QString& path, QString* error, std::optional<int>* formerKey);
 bool SaveMark(const QString& path, const Mark& mark, QString* error);
+// The state text, and back (nothing for a text that is no state).
+QByteArray MarkText(const Mark& mark);
+std::optional<Mark> ParseMark(const QByteArray& text, std::optional<int>* formerKey);
 
 } // namespace tarvek

@@ -1,6 +1,6 @@
 // tarvek-publish: sends every record the logger stores to an MQTT broker.
 //   tarvek-publish [--config FILE] [--once] [--timeout SECONDS]
-#include "common/Declarations.h"
+#include "common/Folders.h"
 #include "publish/Publisher.h"
 
 #include <QCoreApplication>
@@ -75,8 +75,12 @@ int main(int argc, char** argv) {
         }
     }
 
+    QFile machine(QStringLiteral("/etc/machine-id"));
+    const QString machineId =
+        machine.open(QIODevice::ReadOnly) ? QString::fromLatin1(machine.readLine(64)).trimmed() : QString();
     const ConfigDefaults defaults{QSysInfo::machineHostName(),
-                                  DataFolderPath(QCoreApplication::applicationDirPath()), DefaultStateFile()};
+                                  DataFolderPath(QCoreApplication::applicationDirPath()), DefaultStateFile(),
+                                  machineId};
     QByteArray text;
     if (!configFile.isEmpty()) {
         QFile file(configFile);
@@ -91,9 +95,13 @@ int main(int argc, char** argv) {
         return ConfigFailure(error->text);
     options.config = std::get<PublishConfig>(parsed);
     if (!options.config.passwordFile.isEmpty()) {
-        const auto password = ReadPasswordFile(configFile, options.config.passwordFile);
+        QStringList warnings;
+        const auto password = ReadPasswordFile(configFile, options.config,
+                                               qEnvironmentVariable("CREDENTIALS_DIRECTORY"), &warnings);
         if (const auto* error = std::get_if<ConfigError>(&password))
             return ConfigFailure(error->text);
+        for (const QString& warning : warnings)
+            std::fprintf(stderr, "tarvek-publish: %s\n", qPrintable(warning));
         options.password = std::get<QString>(password);
     }
     for (const auto& [key, path] :
@@ -125,7 +133,9 @@ int main(int argc, char** argv) {
     QObject::connect(
         &publisher, &Publisher::Finished, &app, [](int code) { QCoreApplication::exit(code); },
         Qt::QueuedConnection);
+    // A state file that cannot be read or written: 3, which the service
+    // retries (a full disk may clear), each time saying how to recover.
     if (!publisher.Start())
-        return 2;
+        return 3;
     return app.exec();
 }

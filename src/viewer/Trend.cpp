@@ -22,7 +22,7 @@ template <typename Time> bool RisingFrom(qint64 size, qint64 from, Time time) {
 } // namespace
 
 qint64 Trend::ToUtc(qint64 localMs) {
-    return clock_.ToUtcAfter(localMs, utc_.empty() ? std::numeric_limits<qint64>::min() : utc_.back());
+    return toUtc_.ToUtcAfter(localMs, utc_.empty() ? std::numeric_limits<qint64>::min() : utc_.back());
 }
 
 void Trend::Append(const std::vector<StoredRecord>& records) {

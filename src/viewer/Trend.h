@@ -2,7 +2,7 @@
 
 #include "data/DataFileReader.h"
 #include "data/StoredTime.h"
-#include "data/UtcClock.h"
+#include "data/StoredTimeToUtc.h"
 
 #include <QTimeZone>
 
@@ -30,7 +30,7 @@ struct TimeSpan {
 // the same however many records are held.
 class Trend {
   public:
-    explicit Trend(QTimeZone zone = QTimeZone::systemTimeZone()) : clock_(std::move(zone)) {}
+    explicit Trend(QTimeZone zone = QTimeZone::systemTimeZone()) : toUtc_(std::move(zone)) {}
 
     // Appends records after the last one. The true time of a wall-clock time
     // that occurs twice (the repeated hour) is the first occurrence not
@@ -82,7 +82,7 @@ class Trend {
     qint64 ToUtc(qint64 localMs);
     void SummarizeBlocks();
 
-    UtcClock clock_;
+    StoredTimeToUtc toUtc_;
     std::vector<qint64> utc_;
     std::vector<qint32> offset_; // wall clock minus true time, seconds
     std::array<std::vector<StoredValue>, ChannelCount> values_;

@@ -1,4 +1,4 @@
-#include "data/UtcClock.h"
+#include "data/StoredTimeToUtc.h"
 
 #include "data/StoredTime.h"
 
@@ -8,11 +8,11 @@
 
 namespace tarvek {
 
-int UtcClock::OffsetMsAt(qint64 utcMs) const {
+int StoredTimeToUtc::OffsetMsAt(qint64 utcMs) const {
     return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc())) * 1000;
 }
 
-qint64 UtcClock::ToUtcAfter(qint64 localMs, qint64 previousUtc) {
+qint64 StoredTimeToUtc::ToUtcAfter(qint64 localMs, qint64 previousUtc) {
     const qint64 day = FloorDiv(localMs, DayMs);
     if (day != cachedDay_) {
         // Offsets lie within ±14 hours: these two instants bracket the day.
