@@ -23,7 +23,12 @@ qint64 FloorDiv(qint64 a, qint64 b) {
     return a / b - (a % b < 0 ? 1 : 0);
 }
 
-// `text` as a JSON string: quotes, backslashes and control characters escaped.
+QByteArray ValueJson(const StoredValue& value) {
+    return value.IsGap() ? QByteArrayLiteral("null") : value.Text();
+}
+
+} // namespace
+
 QByteArray JsonString(const QString& text) {
     QByteArray out = "\"";
     for (const char c : text.toUtf8()) {
@@ -36,12 +41,6 @@ QByteArray JsonString(const QString& text) {
     }
     return out + '"';
 }
-
-QByteArray ValueJson(const StoredValue& value) {
-    return value.IsGap() ? QByteArrayLiteral("null") : value.Text();
-}
-
-} // namespace
 
 QByteArray IsoTime(qint64 ms) {
     const qint64 day = FloorDiv(ms, DayMs);

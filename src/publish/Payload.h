@@ -12,6 +12,9 @@
 
 namespace tarvek {
 
+// `text` as a JSON string: quotes, backslashes and control characters escaped.
+QByteArray JsonString(const QString& text);
+
 // "YYYY-MM-DDTHH:MM:SS" of milliseconds from 1970-01-01.
 QByteArray IsoTime(qint64 ms);
 
