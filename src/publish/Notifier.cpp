@@ -44,6 +44,8 @@ Notifier::~Notifier() {
 }
 
 void Notifier::Add(const std::vector<FedEvent>& events) {
+    if (settings_.command.isEmpty())
+        return;
     const EventMark before = plan_.Notified();
     for (const FedEvent& fed : events)
         plan_.Add(fed, NowMs());
@@ -53,7 +55,7 @@ void Notifier::Add(const std::vector<FedEvent>& events) {
 }
 
 void Notifier::Step() {
-    if (settings_.command.isEmpty() || process_)
+    if (process_)
         return;
     if (const std::optional<NotifyRun> run = plan_.Take(NowMs())) {
         Start(*run);
@@ -73,7 +75,8 @@ void Notifier::Start(const NotifyRun& run) {
     process_->setProcessChannelMode(QProcess::MergedChannels);
     // Its own process group, so that a time-out ends what it started too.
     process_->setChildProcessModifier([] { ::setpgid(0, 0); });
-    connect(process_, &QProcess::readyRead, this, [this] { output_ += process_->readAll().right(4096); });
+    connect(process_, &QProcess::readyRead, this,
+            [this] { output_ = (output_ + process_->readAll()).right(4096); });
     connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             End({false, QStringLiteral("cannot start: %1").arg(process_->errorString())});

@@ -24,7 +24,8 @@ class Notifier : public QObject {
              QObject* parent = nullptr);
     ~Notifier() override;
 
-    // Events in stored order, as the feed gave them.
+    // Events in stored order, as the feed gave them (none taken without a
+    // command).
     void Add(const std::vector<FedEvent>& events);
     // After the last event notified: for the state file.
     const EventMark& Notified() const { return plan_.Notified(); }
