@@ -7,7 +7,12 @@ namespace tarvek {
 
 namespace {
 
-// `text` as a JSON string: quotes, backslashes and control characters escaped.
+QByteArray ValueJson(const StoredValue& value) {
+    return value.IsGap() ? QByteArrayLiteral("null") : value.Text();
+}
+
+} // namespace
+
 QByteArray JsonString(const QString& text) {
     QByteArray out = "\"";
     for (const char c : text.toUtf8()) {
@@ -20,12 +25,6 @@ QByteArray JsonString(const QString& text) {
     }
     return out + '"';
 }
-
-QByteArray ValueJson(const StoredValue& value) {
-    return value.IsGap() ? QByteArrayLiteral("null") : value.Text();
-}
-
-} // namespace
 
 QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRecord& record, qint64 utcMs) {
     QByteArray out;

@@ -10,6 +10,9 @@
 
 namespace tarvek {
 
+// `text` as a JSON string: quotes, backslashes and control characters escaped.
+QByteArray JsonString(const QString& text);
+
 // One stored record as its JSON object: file, record number, wall-clock
 // time, UTC and the eight values with their stored digits, null for a gap.
 QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRecord& record, qint64 utcMs);

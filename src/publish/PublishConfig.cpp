@@ -1,4 +1,5 @@
 #include "publish/PublishConfig.h"
+#include "publish/NotifyPlan.h"
 
 #include "common/SharedFile.h"
 #include "data/StoredTime.h"
@@ -142,6 +143,20 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
             if (value.isEmpty())
                 return error(key, QStringLiteral("needs a file"));
             c.state = value;
+        } else if (key == u"notify_command") {
+            const std::optional<QStringList> words = SplitCommandWords(value);
+            if (!words || words->isEmpty())
+                return error(key, QStringLiteral("needs a program and its arguments, quotes closed"));
+            c.notifyCommand = *words;
+        } else if (key == u"notify_batch") {
+            if (!number(0, 3600, &c.notifyBatch))
+                return error(key, range.arg(value).arg(0).arg(3600));
+        } else if (key == u"notify_timeout") {
+            if (!number(1, 3600, &c.notifyTimeout))
+                return error(key, range.arg(value).arg(1).arg(3600));
+        } else if (key == u"notify_max_age") {
+            if (!number(60, 2'592'000, &c.notifyMaxAge))
+                return error(key, range.arg(value).arg(60).arg(2'592'000));
         } else {
             return error(key, QStringLiteral("is not a setting"));
         }

@@ -31,6 +31,9 @@ struct PublishConfig {
     QString data; // the data folder
     StartFrom start;
     QString state; // the state file
+    // The notification command (its words) and its timing, in seconds.
+    QStringList notifyCommand;
+    int notifyBatch = 0, notifyTimeout = 30, notifyMaxAge = 3600;
 };
 
 // What a setting falls back to when the file leaves it out.

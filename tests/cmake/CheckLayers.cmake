@@ -2,7 +2,7 @@
 # a logic folder (any folder not named ui) a Qt Widgets header or a
 # header from a ui/ folder, and any folder a header of a folder above it
 # (common <- config <- data <- alarm <- acquisition <- ui; data <- viewer <- viewer/ui;
-# data <- publish).
+# data <- alarm <- publish).
 # WIDGET_DIRS: the include folders of Qt Widgets, ';'-separated.
 cmake_minimum_required(VERSION 3.25)
 set(below_common "common")
@@ -13,7 +13,7 @@ set(below_acquisition "${below_alarm};acquisition")
 set(below_ui "${below_acquisition};ui")
 set(below_viewer "${below_data};viewer")
 set(below_viewer/ui "${below_viewer};viewer/ui")
-set(below_publish "${below_data};publish")
+set(below_publish "${below_alarm};publish")
 
 set(widget_headers "")
 foreach(dir IN LISTS WIDGET_DIRS)

@@ -1,0 +1,95 @@
+#include "publish/EventFeed.h"
+
+#include "common/SharedFile.h"
+#include "data/MonthFiles.h"
+#include "data/StoredTime.h"
+
+#include <QDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvek {
+
+qint64 EventLocalMs(const QString& date, const QString& time) {
+    const QString text = date.mid(6, 4) + u'-' + date.mid(3, 2) + u'-' + date.left(2) + u'T' + time;
+    return ParseStoredTime(text).value_or(0);
+}
+
+void EventFeed::SeekAfter(const EventMark& mark) {
+    mark_ = mark;
+    clock_.Reset();
+}
+
+bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
+    error_.clear();
+    const qint64 wanted = qint64(out.size()) + most;
+    while (qint64(out.size()) < wanted) {
+        const QStringList files = EventFilesIn(folder_);
+        if (mark_.file.isEmpty() || !files.contains(mark_.file)) {
+            // Before every log, or after one that is gone: the next month on.
+            const int after = mark_.file.isEmpty() ? -1 : MonthKey(mark_.file, MonthFileKind::Events);
+            const auto next = std::find_if(files.begin(), files.end(), [&](const QString& f) {
+                return MonthKey(f, MonthFileKind::Events) > after;
+            });
+            if (next == files.end())
+                return true;
+            mark_ = {*next, 0};
+        }
+        const Step step = ReadFile(wanted - qint64(out.size()), out);
+        if (step == Step::Failed)
+            return false;
+        if (step == Step::AtEnd) {
+            const qsizetype at = files.indexOf(mark_.file);
+            if (at < 0 || at + 1 >= files.size())
+                return true;
+            mark_ = {files[at + 1], 0};
+        }
+    }
+    return true;
+}
+
+EventFeed::Step EventFeed::ReadFile(qint64 most, std::vector<FedEvent>& out) {
+    const QString path = folder_ + u'/' + mark_.file;
+    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
+    struct stat st {};
+    if (!file || ::fstat(file.fd, &st) != 0) {
+        error_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                              file ? qt_error_string(errno) : file.reason);
+        if (file)
+            ::close(file.fd);
+        return Step::Failed;
+    }
+    const qint64 whole = st.st_size / EventRecordLength;
+    if (whole < mark_.record) {
+        notes_ << QStringLiteral(
+                      "%1 holds %2 records, fewer than the %3 already read: read again from its start")
+                      .arg(QDir::toNativeSeparators(path))
+                      .arg(whole)
+                      .arg(mark_.record);
+        mark_.record = 0;
+        clock_.Reset();
+    }
+    const qint64 count = std::min(most, whole - mark_.record);
+    QByteArray bytes(count * EventRecordLength, '\0');
+    const qint64 n =
+        count > 0 ? ReadAt(file.fd, bytes.data(), bytes.size(), mark_.record * EventRecordLength) : 0;
+    const int readError = errno;
+    ::close(file.fd);
+    if (n != bytes.size()) {
+        error_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                              n < 0 ? qt_error_string(readError)
+                                                    : QStringLiteral("cut while read"));
+        return Step::Failed;
+    }
+    EventBytes read = ParseEventBytes(bytes, mark_.record + 1);
+    skipped_ += read.skipped;
+    for (LoggedEvent& logged : read.events) {
+        const qint64 localMs = EventLocalMs(logged.event.date, logged.event.time);
+        out.push_back({{mark_.file, logged.record}, std::move(logged.event), localMs, clock_.ToUtc(localMs)});
+    }
+    mark_.record += count;
+    return mark_.record < whole ? Step::Read : Step::AtEnd;
+}
+
+} // namespace tarvek

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "publish/NotifyPlan.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QTimer>
+
+#include <functional>
+
+namespace tarvek {
+
+// Runs the notification command as NotifyPlan decides: one process at a
+// time, started without a shell, the run's lines on its standard input and
+// its event in the environment. Nothing here waits: the process, its time-out
+// and the next run are driven by the event loop. A run that exceeds its
+// time-out is killed with its process group (a script's children too).
+class Notifier : public QObject {
+    Q_OBJECT
+
+  public:
+    // `say` gets what is said on stderr.
+    Notifier(NotifySettings settings, EventMark notified, std::function<void(const QString&)> say,
+             QObject* parent = nullptr);
+    ~Notifier() override;
+
+    // Events in stored order, as the feed gave them (none taken without a
+    // command).
+    void Add(const std::vector<FedEvent>& events);
+    // After the last event notified: for the state file.
+    const EventMark& Notified() const { return plan_.Notified(); }
+
+  signals:
+    // The place after the last event notified moved on.
+    void Progressed(const tarvek::EventMark& notified);
+
+  private:
+    void Step();
+    void Start(const NotifyRun& run);
+    void End(const RunEnd& end);
+
+    NotifySettings settings_;
+    NotifyPlan plan_;
+    std::function<void(const QString&)> say_;
+    QProcess* process_ = nullptr;
+    QByteArray output_;
+    QTimer next_, deadline_;
+};
+
+} // namespace tarvek

@@ -1,0 +1,159 @@
+#include "publish/NotifyPlan.h"
+
+#include "alarm/AlarmFold.h"
+#include "data/StoredTime.h"
+#include "publish/Payload.h"
+
+#include <algorithm>
+
+namespace tarvek {
+
+std::optional<QStringList> SplitCommandWords(const QString& text) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u' ' || c == u'\t') {
+            if (inWord)
+                words << std::exchange(word, {});
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == u'\\') {
+            if (++i >= text.size())
+                return std::nullopt;
+            word += text[i];
+        } else if (c == u'\'' || c == u'"') {
+            for (++i; i < text.size() && text[i] != c; ++i) {
+                if (c == u'"' && text[i] == u'\\' && i + 1 < text.size() &&
+                    (text[i + 1] == u'"' || text[i + 1] == u'\\'))
+                    ++i;
+                word += text[i];
+            }
+            if (i >= text.size())
+                return std::nullopt;
+        } else {
+            word += c;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+bool IsNotified(const Event& e) {
+    return IsAlarmKind(e.kind) && (e.event == EventNames::Raised || e.event == EventNames::Cleared);
+}
+
+namespace {
+
+// A value or limit with its stored digits, the text as it stands otherwise.
+QString NumberText(const QString& text) {
+    const std::optional<QByteArray> number = JsonNumber(text);
+    return number ? QString::fromLatin1(*number) : text.trimmed();
+}
+
+QString TimeText(qint64 ms) {
+    return QString::fromLatin1(StoredTimeText(ms)).replace(u'T', u' ');
+}
+
+} // namespace
+
+QString SummaryLine(const FedEvent& fed) {
+    const Event& e = fed.event;
+    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.event);
+    line += e.channel > 0 ? QStringLiteral("Ch.%1").arg(e.channel) : QStringLiteral("logger");
+    if (!e.text.isEmpty())
+        line += u' ' + e.text;
+    if (!NumberText(e.value).isEmpty())
+        line += QStringLiteral(", value ") + NumberText(e.value);
+    if (!NumberText(e.limit).isEmpty())
+        line += QStringLiteral(", limit ") + NumberText(e.limit);
+    return line;
+}
+
+void NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
+    if (!IsNotified(fed.event)) {
+        (waiting_.empty() ? notified_ : waiting_.back().through) = fed.mark;
+        return;
+    }
+    const bool old = nowMs - fed.utcMs > qint64(settings_.maxAgeSeconds) * SecondMs;
+    Group* last = waiting_.empty() ? nullptr : &waiting_.back();
+    if (!last || last->taken || last->old != old || (!old && settings_.batchSeconds == 0))
+        last = &waiting_.emplace_back(Group{{}, old, false, nowMs, {}});
+    last->events.push_back(fed);
+    last->through = fed.mark;
+}
+
+std::optional<qint64> NotifyPlan::NextRunMs() const {
+    if (running_ || waiting_.empty())
+        return std::nullopt;
+    if (failures_ > 0)
+        return retryMs_;
+    const Group& g = waiting_.front();
+    const qint64 gather = g.old ? std::max(settings_.batchSeconds, 2) : settings_.batchSeconds;
+    return g.seenMs + gather * SecondMs;
+}
+
+std::optional<NotifyRun> NotifyPlan::Take(qint64 nowMs) {
+    const std::optional<qint64> due = NextRunMs();
+    if (!due || nowMs < *due)
+        return std::nullopt;
+    running_ = true;
+    waiting_.front().taken = true;
+    return RunOf(waiting_.front());
+}
+
+QString NotifyPlan::Finished(const RunEnd& end, qint64 nowMs) {
+    if (!running_)
+        return {};
+    running_ = false;
+    const QString command = QStringLiteral("notify_command %1").arg(settings_.command.value(0));
+    if (end.ok) {
+        notified_ = waiting_.front().through;
+        waiting_.pop_front();
+        return std::exchange(failures_, 0) > 0 ? command + QStringLiteral(" works again") : QString();
+    }
+    const qint64 wait = std::min(settings_.lastRetryMs, settings_.firstRetryMs << std::min(failures_, 20));
+    retryMs_ = nowMs + wait;
+    if (failures_++ > 0)
+        return {};
+    return QStringLiteral("%1 failed (%2); tried again in %3 s, then less often")
+        .arg(command, end.why)
+        .arg(double(wait) / SecondMs);
+}
+
+NotifyRun NotifyPlan::RunOf(const Group& g) {
+    NotifyRun run;
+    const FedEvent& first = g.events.front();
+    const FedEvent& last = g.events.back();
+    const Event& e = first.event;
+    if (g.old) {
+        run.lines << QStringLiteral("%1 alarm events from %2 to %3, older than notify_max_age when seen, not "
+                                    "notified one by one: see the event log")
+                         .arg(g.events.size())
+                         .arg(TimeText(first.localMs), TimeText(last.localMs));
+    } else {
+        for (const FedEvent& fed : g.events)
+            run.lines << SummaryLine(fed);
+    }
+    const auto set = [&](const char* name, const QString& value) {
+        run.environment.emplace_back(QStringLiteral("TARVEK_") + QLatin1String(name), value);
+    };
+    set("KIND", g.old ? QString() : e.kind);
+    set("EVENT", g.old ? QStringLiteral("SUMMARY") : e.event);
+    set("CHANNEL", e.channel > 0 && !g.old ? QString::number(e.channel) : QString());
+    set("NAME", g.old ? QString() : e.text);
+    set("VALUE", g.old ? QString() : NumberText(e.value));
+    set("LIMIT", g.old ? QString() : NumberText(e.limit));
+    set("TIME", QString::fromLatin1(StoredTimeText(first.localMs)));
+    set("UTC", QString::fromLatin1(StoredTimeText(first.utcMs)) + u'Z');
+    set("FILE", first.mark.file);
+    set("RECORD", QString::number(first.mark.record));
+    set("COUNT", QString::number(g.events.size()));
+    return run;
+}
+
+} // namespace tarvek

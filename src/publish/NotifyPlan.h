@@ -1,0 +1,99 @@
+#pragma once
+
+#include "publish/EventFeed.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tarvek {
+
+// The notification command of publish.conf as its words: blanks separate
+// words; '...' keeps everything up to the next ' as it stands; "..." does
+// the same, except that \" and \\ stand for " and \; outside quotes a \ takes
+// the next character as it is. Nothing else is special: the words go to the
+// program as they are, never through a shell. Nothing for an unclosed quote
+// or a \ at the end.
+std::optional<QStringList> SplitCommandWords(const QString& text);
+
+struct NotifySettings {
+    QStringList command; // the program and its arguments; empty: no notifications
+    int batchSeconds = 0;
+    int timeoutSeconds = 30;
+    int maxAgeSeconds = 3600;
+    // A run that failed is tried again after these, doubling in between.
+    qint64 firstRetryMs = 5000, lastRetryMs = 300'000;
+};
+
+// Whether an event is notified: an alarm raised or cleared, of a channel or
+// of the logger itself (no answer, not stored).
+bool IsNotified(const Event& e);
+
+// The one-line summary of an event: "2026-12-08 10:15:30 HIGH RAISED Ch.3
+// Boiler pressure, value 10.700, limit 10.0".
+QString SummaryLine(const FedEvent& fed);
+
+// One run of the command: the lines for its standard input and its
+// environment (TARVEK_KIND, TARVEK_EVENT, ... of the run's first event,
+// TARVEK_COUNT of its events).
+struct NotifyRun {
+    QStringList lines;
+    std::vector<std::pair<QString, QString>> environment;
+};
+
+// How a run ended: exit status 0, or what went wrong ("exit status 1",
+// "no end after 30 s, killed"), with the last line it wrote.
+struct RunEnd {
+    bool ok = false;
+    QString why;
+};
+
+// What to notify and when, without I/O: events come in stored order with the
+// time they were seen, runs go out one at a time in that order, and the place
+// of the last event notified moves only over runs that succeeded (and over
+// the events between them that are not notified), so a restart from it
+// notifies at least once. Events seen within `batchSeconds` of the first one
+// waiting go in one run. Events older than `maxAgeSeconds` when seen (a
+// backlog after an outage) are summarised in one run instead: they are
+// gathered for at least two seconds, as a backlog arrives in several reads.
+// A failed run is tried again, as it was, after a wait that doubles from
+// `firstRetryMs` to `lastRetryMs`.
+class NotifyPlan {
+  public:
+    explicit NotifyPlan(NotifySettings settings, EventMark notified = {})
+        : settings_(std::move(settings)), notified_(std::move(notified)) {}
+
+    void Add(const FedEvent& fed, qint64 nowMs);
+    // The run to start now, if one is due and none is running.
+    std::optional<NotifyRun> Take(qint64 nowMs);
+    // The end of the run taken last: what to say on stderr, if anything (the
+    // first failure of a series and the first success after it).
+    QString Finished(const RunEnd& end, qint64 nowMs);
+    // When Take may next give a run; nothing while one runs or none waits.
+    std::optional<qint64> NextRunMs() const;
+    // After the last event notified (or passed over), in stored order.
+    const EventMark& Notified() const { return notified_; }
+
+  private:
+    struct Group {
+        std::vector<FedEvent> events;
+        bool old = false;
+        bool taken = false;
+        qint64 seenMs = 0;
+        EventMark through; // its last event, or a later one that is not notified
+    };
+    static NotifyRun RunOf(const Group& group);
+
+    NotifySettings settings_;
+    EventMark notified_;
+    std::deque<Group> waiting_;
+    bool running_ = false;
+    int failures_ = 0;
+    qint64 retryMs_ = 0;
+};
+
+} // namespace tarvek

@@ -1,0 +1,222 @@
+// Alarms beyond the desk: the feed over the event logs, the event and alarm
+// payloads and the notification command's rules as tables, then the command
+// run for real (msmtp to a local SMTP server, a failing and a hanging one).
+#include "data/StoredTime.h"
+#include "publish/EventPayload.h"
+#include "publish/Notifier.h"
+#include "publish/PublishConfig.h"
+
+#include "AcquisitionSupport.h"
+#include "TestSupport.h"
+
+#include <QProcess>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace tarvek;
+
+namespace {
+
+Event Alarm(const char* kind, int channel, const char* event, const char* value = "  +10.700",
+            const char* limit = "10.0", const char* text = "Boiler pressure") {
+    return {"08-12-2026", "10:15:30", kind, channel, event, value, limit, "op1", text};
+}
+FedEvent Fed(const Event& e, qint64 record, qint64 utcMs = 0) {
+    return {{"12-2026-Events.txt", record}, e, EventLocalMs(e.date, e.time), utcMs};
+}
+QByteArray Record(const Event& e) {
+    return BuildEventRecord(e).toLatin1();
+}
+
+TEST(NotifySettingsTest, CommandWordsAndKeys) {
+    const std::vector<std::tuple<const char*, QString, std::optional<QStringList>>> rows{
+        {"single quotes keep all", "a 'b $(c) ; \"d' e", QStringList{"a", "b $(c) ; \"d", "e"}},
+        {"double quotes escape two", R"(a "b \" \\ \n"c)", QStringList{"a", R"(b " \ \nc)"}},
+        {"blanks, backslash outside, empty word", " a\\ b\t '' c ", QStringList{"a b", "", "c"}},
+        {"unclosed quote", "a 'b", std::nullopt},
+        {"backslash at the end", "a\\", std::nullopt}};
+    for (const auto& [name, text, words] : rows)
+        EXPECT_EQ(SplitCommandWords(text), words) << name;
+    const ConfigDefaults defaults{"h", "/data", "/state"};
+    EXPECT_EQ(std::get<PublishConfig>(ParsePublishConfig("notify_command = /bin/echo 'a b'", "p", defaults))
+                  .notifyCommand,
+              (QStringList{"/bin/echo", "a b"}));
+    for (const char* bad : {"notify_command = a 'b", "notify_command =", "notify_batch = -1",
+                            "notify_timeout = 0", "notify_max_age = 59"}) {
+        const auto read = ParsePublishConfig(bad, "p", defaults);
+        ASSERT_TRUE(std::holds_alternative<ConfigError>(read)) << bad;
+        EXPECT_TRUE(std::get<ConfigError>(read).text.startsWith("p: notify_")) << bad;
+    }
+}
+
+TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigits) {
+    const std::vector<std::tuple<const char*, Event, QByteArray>> rows{
+        {"channel alarm", Alarm("HIGH", 3, "RAISED"),
+         R"("kind":"HIGH","channel":3,"event":"RAISED","value":10.700,"limit":10.0,"user":"op1","text":"Boiler pressure"})"},
+        {"logger alarm, a gap", Alarm("NO ANSWER", 0, "RAISED", " No Data ", "", ""),
+         R"("kind":"NO ANSWER","channel":null,"event":"RAISED","value":null,"limit":null,"user":"op1","text":""})"},
+        {"text escaped", Alarm("LOW", 1, "CLEARED", "   -0.500", "-.5", R"(a "b" \c)"),
+         R"("kind":"LOW","channel":1,"event":"CLEARED","value":-0.500,"limit":-0.5,"user":"op1","text":"a \"b\" \\c"})"}};
+    const QByteArray key = R"({"file":"12-2026-Events.txt","record":7,"time":"2026-12-08T10:15:30",)"
+                           R"("utc":"2026-12-08T09:15:30Z",)";
+    for (const auto& [name, event, json] : rows)
+        EXPECT_EQ(EventPayload(Fed(event, 7, EventLocalMs("08-12-2026", "09:15:30"))), key + json) << name;
+}
+
+TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
+    AlarmFold fold;
+    for (const Event& e :
+         {Alarm("HIGH", 3, "RAISED"), Alarm("HIGH", 3, "ACKNOWLEDGED"), Alarm("LOW", 5, "RAISED"),
+          Alarm("LOW", 5, "CLEARED", "   +2.000", "1.5"), Alarm("NOT STORED", 0, "RAISED", "", "")})
+        fold.Follow(e);
+    StoredTimeToUtc clock{QTimeZone("Europe/Rome")};
+    const AlarmPayloads p = AlarmStatePayloads(fold, clock);
+    EXPECT_EQ(p[3],
+              R"({"alarms":[{"kind":"HIGH","state":"active-acknowledged","since":"2026-12-08T10:15:30",)"
+              R"("utc":"2026-12-08T09:15:30Z","value":10.700,"limit":10.0}]})");
+    EXPECT_TRUE(p[5].contains(R"("state":"cleared-unacknowledged",)")) << p[5].constData();
+    EXPECT_EQ(p[1], R"({"alarms":[]})");
+}
+
+constexpr qint64 Now = 1'800'000'000'000; // the clock of the plan's tests (UTC)
+const RunEnd Ok{true, {}}, Exit1{false, "exit status 1"};
+
+TEST(NotifyPlanTest, ABatchGathersInOrderAndThePlaceFollowsSuccess) {
+    NotifyPlan plan({{"/bin/true"}, 60});
+    plan.Add(Fed(Alarm("ACQUISITION", 0, "STARTED"), 1, Now), Now); // nothing waits: passed over
+    plan.Add(Fed(Alarm("HIGH", 3, "RAISED"), 2, Now), Now);
+    plan.Add(Fed(Alarm("HIGH", 3, "ACKNOWLEDGED"), 3, Now), Now + 10'000);
+    plan.Add(Fed(Alarm("NO ANSWER", 0, "CLEARED", "", ""), 4, Now), Now + 30'000);
+    plan.Add(Fed(Alarm("SET-UP", 0, "CHANGED"), 5, Now), Now + 40'000);
+    EXPECT_FALSE(plan.Take(Now + 59'999));
+    const std::optional<NotifyRun> run = plan.Take(Now + 60'000);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->lines,
+              (QStringList{"2026-12-08 10:15:30 HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0",
+                           "2026-12-08 10:15:30 NO ANSWER CLEARED logger Boiler pressure"}));
+    plan.Add(Fed(Alarm("LOW", 1, "RAISED"), 6, Now), Now + 61'000); // a new batch: the first is out
+    EXPECT_EQ(plan.Notified().record, 1);
+    plan.Finished(Ok, Now + 62'000);
+    EXPECT_EQ(plan.Notified().record, 5);
+}
+
+TEST(NotifyPlanTest, AFailureIsSaidOnceAndTriedAgainLaterAndLater) {
+    NotifyPlan plan({{"/usr/bin/msmtp"}, 0, 30, 3600, 5000, 12'000});
+    plan.Add(Fed(Alarm("HIGH", 3, "RAISED"), 1, Now), Now);
+    plan.Add(Fed(Alarm("LOW", 3, "RAISED"), 2, Now), Now);
+    ASSERT_TRUE(plan.Take(Now));
+    EXPECT_FALSE(plan.Take(Now)) << "one run at a time";
+    EXPECT_EQ(plan.Finished(Exit1, Now),
+              "notify_command /usr/bin/msmtp failed (exit status 1); tried again in 5 s, then less often");
+    for (const qint64 wait : {5000, 10'000, 12'000}) {
+        EXPECT_FALSE(plan.Take(Now + wait - 1));
+        const std::optional<NotifyRun> again = plan.Take(Now + wait);
+        ASSERT_TRUE(again && again->lines.first().contains("HIGH RAISED"));
+        EXPECT_EQ(plan.Finished(Exit1, Now), "");
+    }
+    ASSERT_TRUE(plan.Take(Now + 12'000));
+    EXPECT_EQ(plan.Notified().record, 0);
+    EXPECT_EQ(plan.Finished(Ok, Now), "notify_command /usr/bin/msmtp works again");
+    EXPECT_EQ(std::tuple(plan.Notified().record, plan.NextRunMs()), std::tuple(1, Now));
+}
+
+TEST(NotifyPlanTest, EventsOlderThanTheMaximumAgeAreSummarisedInOneRun) {
+    NotifyPlan plan({{"/bin/true"}, 0, 30, 3600});
+    for (int r = 1; r <= 3; ++r)
+        plan.Add(Fed(Alarm("HIGH", r, "RAISED"), r, Now - 3'600'001), Now + r);
+    plan.Add(Fed(Alarm("HIGH", 4, "RAISED"), 4, Now + 4 - 3'600'000), Now + 4); // at the age: fresh
+    EXPECT_FALSE(plan.Take(Now + 1999)) << "a backlog comes in several reads";
+    const std::optional<NotifyRun> summary = plan.Take(Now + 2001);
+    ASSERT_TRUE(summary && summary->lines.size() == 1);
+    EXPECT_TRUE(summary->lines[0].startsWith("3 alarm events from 2026-12-08 10:15:30"));
+    EXPECT_EQ(summary->environment[1], std::pair(QString("TARVEK_EVENT"), QString("SUMMARY")));
+    plan.Finished(Ok, Now);
+    plan.Add(Fed(Alarm("HIGH", 5, "RAISED"), 5, Now - 3'600'001), Now + 5);
+    const std::optional<NotifyRun> fresh = plan.Take(Now + 5);
+    EXPECT_TRUE(fresh && fresh->lines.size() == 1) << "then the fresh one alone, at once";
+}
+
+TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
+    QTemporaryDir dir;
+    const QByteArray torn = Record(Alarm("LOW", 2, "RAISED")).left(70) + QByteArray(87, ' ') + "*\r\n";
+    WriteBytes(dir.filePath("11-2026-Events.txt"),
+               Record(Alarm("HIGH", 1, "RAISED")) + torn + Record(Alarm("HIGH", 1, "CLEARED")));
+    WriteBytes(dir.filePath("12-2026-Events.txt"),
+               Record(Alarm("LOW", 3, "RAISED")) + Record(Alarm("LOW", 3, "CLEARED")).left(100));
+    EventFeed feed(dir.path(), QTimeZone("Europe/Rome"));
+    std::vector<FedEvent> out;
+    ASSERT_TRUE(feed.Read(2, out) && feed.Read(10, out)) << qPrintable(feed.Error());
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[1].mark.record, 3) << "after the torn record";
+    EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 1));
+    EXPECT_EQ(feed.Position(), (EventMark{"12-2026-Events.txt", 1})) << "the record being written waits";
+    EventFeed resumed(dir.path());
+    resumed.SeekAfter({"11-2026-Events.txt", 2});
+    out.clear();
+    ASSERT_TRUE(resumed.Read(10, out));
+    EXPECT_EQ(out.size(), 2u);
+    ASSERT_EQ(::mkfifo(qPrintable(dir.filePath("01-2027-Events.txt")), 0600), 0);
+    EXPECT_FALSE(resumed.Read(10, out));
+    EXPECT_TRUE(resumed.Error().contains("01-2027-Events.txt")) << qPrintable(resumed.Error());
+}
+
+// A local SMTP server on a free port of 127.0.0.1: prints its port, then each mail.
+constexpr const char* SmtpServer = R"(
+import asyncio, sys, aiosmtpd.handlers as h, aiosmtpd.smtp as s
+async def main():
+    server = await asyncio.get_running_loop().create_server(lambda: s.SMTP(h.Debugging(sys.stdout)), "127.0.0.1", 0)
+    print(server.sockets[0].getsockname()[1], flush=True)
+    await asyncio.Event().wait()
+asyncio.run(main())
+)";
+
+TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
+    QTemporaryDir dir;
+    QProcess server;
+    server.start("/usr/bin/python3", {"-u", "-c", SmtpServer});
+    ASSERT_TRUE(WaitUntil([&] { return server.canReadLine(); })) << server.readAllStandardError().constData();
+    const QString rc = dir.filePath("msmtprc"), planted = dir.filePath("planted");
+    WriteBytes(rc, "account plant\nhost 127.0.0.1\nport " + server.readLine() + "from t@plant.example\n");
+    const QString text = "Boiler \"A\"; $(touch " + planted + ") `touch " + planted + "` 'q'";
+    QStringList said;
+    Notifier notifier({{"/bin/sh", TARVEK_SOURCE "/packaging/examples/notify/mail-subject.sh",
+                        "/usr/bin/msmtp", "-C", rc, "-a", "plant", "shift@plant.example"}},
+                      {}, [&](const QString& line) { said << line; });
+    notifier.Add({Fed(Alarm("HIGH", 3, "RAISED", "  +10.700", "10.0", qPrintable(text)), 7,
+                      QDateTime::currentMSecsSinceEpoch())});
+    QByteArray mail;
+    ASSERT_TRUE(WaitUntil([&] { return (mail += server.readAllStandardOutput()).contains("END MESSAGE"); }))
+        << qPrintable(said.join('\n'));
+    server.kill();
+    server.waitForFinished();
+    EXPECT_TRUE(mail.contains("Subject: TARVEK: HIGH RAISED Ch.3 " + text.toUtf8())) << mail.constData();
+    EXPECT_TRUE(mail.contains("\n2026-12-08 10:15:30 HIGH RAISED Ch.3 " + text.toUtf8() + ", value 10.700"));
+    EXPECT_TRUE(WaitUntil([&] { return notifier.Notified().record == 7; }));
+    EXPECT_FALSE(QFile::exists(planted));
+}
+
+TEST(NotifierTest, AFailingCommandIsRetriedAndAHangingOneKilledWhileTheLoopGoesOn) {
+    QTemporaryDir dir;
+    const QByteArray ran = dir.filePath("ran").toUtf8(), pid = dir.filePath("pid").toUtf8();
+    WriteBytes(dir.filePath("flaky.sh"),
+               "test -e " + ran + " && exit 0; touch " + ran + "; echo no server >&2; exit 1");
+    WriteBytes(dir.filePath("hang.sh"), "sleep 600 & echo $! > " + pid + "; wait");
+    QStringList said;
+    const auto say = [&](const QString& line) { said << line; };
+    Notifier retried({{"/bin/sh", dir.filePath("flaky.sh")}, 0, 30, 3600, 100}, {}, say);
+    retried.Add({Fed(Alarm("HIGH", 3, "RAISED"), 1, QDateTime::currentMSecsSinceEpoch())});
+    ASSERT_TRUE(WaitUntil([&] { return retried.Notified().record == 1; }));
+    EXPECT_EQ(said,
+              (QStringList{"notify_command /bin/sh failed (exit status 1: no server); tried again in 0.1 s, "
+                           "then less often",
+                           "notify_command /bin/sh works again"}));
+    Notifier hanging({{"/bin/sh", dir.filePath("hang.sh")}, 0, 1}, {}, say);
+    hanging.Add({Fed(Alarm("LOW", 2, "RAISED"), 4, QDateTime::currentMSecsSinceEpoch())});
+    ASSERT_TRUE(WaitUntil([&] { return said.size() == 3; }, 5000));
+    EXPECT_TRUE(said[2].contains("(no end after 1 s, killed)")) << qPrintable(said[2]);
+    const QByteArray stat = "/proc/" + ReadBytes(pid).trimmed() + "/stat"; // gone, or a zombie
+    EXPECT_TRUE(WaitUntil([&] { return !ReadBytes(stat).contains(") S "); }, 2000)) << "and what it started";
+}
+
+} // namespace
