@@ -20,6 +20,13 @@ QString LastLine(const QByteArray& output) {
     return QString::fromUtf8(lines.last().trimmed().left(200));
 }
 
+// Ends `process` and everything it started: its process group. Never with
+// no process id yet, which would name the publisher's own group.
+void KillGroup(const QProcess& process) {
+    if (const qint64 pid = process.processId(); pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+}
+
 } // namespace
 
 Notifier::Notifier(NotifySettings settings, EventMark notified, std::function<void(const QString&)> say,
@@ -31,14 +38,14 @@ Notifier::Notifier(NotifySettings settings, EventMark notified, std::function<vo
     connect(&next_, &QTimer::timeout, this, &Notifier::Step);
     connect(&deadline_, &QTimer::timeout, this, [this] {
         if (process_)
-            ::kill(-pid_t(process_->processId()), SIGKILL);
+            KillGroup(*process_);
     });
 }
 
 Notifier::~Notifier() {
     if (process_) {
         process_->disconnect(this);
-        ::kill(-pid_t(process_->processId()), SIGKILL);
+        KillGroup(*process_);
         process_->waitForFinished(1000);
     }
 }
