@@ -7,7 +7,11 @@
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
 
+#include <atomic>
+#include <csignal>
+#include <deque>
 #include <optional>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -178,6 +182,56 @@ TEST_F(ViewerFiles, ExportsGoByTheSuffix) {
         bytes += ReadBytes(state.AppFolder + '/' + name);
     }
     EXPECT_EQ(bytes, "pngpdfcsvcsv");
+}
+
+// A name in a folder others can write, swapped between a pipe someone reads
+// and a link to another user's file while exports run: the file behind the
+// link is never written. A file someone else left there lends no mode.
+TEST_F(ViewerFiles, AnExportNeverWritesThroughANameSwappedForALink) {
+    const QString out = state.AppFolder + "/report.csv", victim = state.AppFolder + "/bashrc";
+    WriteBytes(victim, "the victim's own\n");
+    struct sigaction ignore {};
+    struct sigaction saved {};
+    ignore.sa_handler = SIG_IGN; // a pipe whose reader has gone fails a write
+    ::sigaction(SIGPIPE, &ignore, &saved);
+    std::atomic<bool> done = false;
+    std::thread swapper([&] {
+        const QByteArray name = QFile::encodeName(out), target = QFile::encodeName(victim),
+                         fifo = name + ".sf", link = name + ".sl";
+        std::deque<int> readers;
+        for (int i = 0; !done && i < 100'000; ++i) {
+            ::mkfifo(fifo.constData(), 0666);
+            readers.push_back(::open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+            ::rename(fifo.constData(), name.constData());
+            (void)!::symlink(target.constData(), link.constData());
+            ::rename(link.constData(), name.constData());
+            for (; readers.size() > 32; readers.pop_front())
+                ::close(readers.front());
+        }
+        for (const int reader : readers)
+            ::close(reader);
+    });
+    QString error;
+    for (int i = 0; i < 3000; ++i)
+        WriteExport(
+            out, [](QIODevice& device) { return device.write("time,;id>PWNED;\r\n") > 0; }, &error);
+    done = true;
+    swapper.join();
+    ::sigaction(SIGPIPE, &saved, nullptr);
+    EXPECT_EQ(ReadBytes(victim), "the victim's own\n");
+
+    const mode_t umask = ::umask(022);
+    for (const uid_t owner : {::geteuid(), uid_t(65534)}) {
+        QFile::remove(out);
+        WriteBytes(out, "older");
+        ASSERT_TRUE(::chown(qPrintable(out), owner, gid_t(-1)) == 0 && ::chmod(qPrintable(out), 06777) == 0);
+        ASSERT_TRUE(WriteExport(
+            out, [](QIODevice& device) { return device.write("new") == 3; }, &error));
+        struct stat written {};
+        ::stat(qPrintable(out), &written);
+        EXPECT_EQ(written.st_mode & 07777, owner == ::geteuid() ? 06777u : 0644u) << owner;
+    }
+    ::umask(umask);
 }
 
 } // namespace
