@@ -75,6 +75,31 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
         << qPrintable(err_);
 }
 
+// The events of a span in stored order, the channel by its heading, numbers
+// as numbers, a comment a spreadsheet would run marked as text; a torn
+// record counted.
+TEST_F(ViewerFiles, EventsCsvOfAKnownLogByteForByte) {
+    StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
+    WriteBytes(SettingPath("channelsparameters.txt"),
+               Record("").repeated(10) + ChannelLine("Boiler, A", "bar"));
+    const Event raised =
+        EventOf("05-03-2008", "10:15:30", "HIGH", 1, "RAISED", "  +10.700", "-1.5", "tarvek", "Boiler");
+    const Event acknowledged =
+        EventOf("05-03-2008", "10:20:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
+    const Event late = EventOf("06-03-2008", "00:00:00", "ACQUISITION", 0, "STOPPED");
+    WriteBytes(
+        DataPath("03-2008-Events.txt"),
+        (BuildEventRecord(raised) + BuildEventRecord(acknowledged) + BuildEventRecord(late)).toLatin1() +
+            "torn");
+    const QString out = state.AppFolder + "/events.csv";
+    ASSERT_EQ(Export({"--events-csv", out, "--to", "2008-03-05T23:59:59"}), 0) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(out),
+              "time,kind,channel,event,value,limit,user,text\r\n"
+              "2008-03-05T10:15:30,HIGH,\"Boiler, A [bar]\",RAISED,10.700,-1.5,tarvek,Boiler\r\n"
+              "2008-03-05T10:20:00,HIGH,\"Boiler, A [bar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n");
+    EXPECT_TRUE(err_.contains("skipped 1 event records")) << qPrintable(err_);
+}
+
 // A long export goes out in blocks of a megabyte: a write refused on the way
 // (a full disk) fails it, and a file keeps its older version.
 TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
@@ -164,6 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExportFailure{"LinkAsChannelFile", "--csv @/out.csv @/datafiles", 1,
                       "channelsparameters.txt: cannot open (is a symbolic link)", nullptr, 0,
                       "settingfiles/channelsparameters.txt"},
+        ExportFailure{"FifoAsEventFile", "--events-csv @/out.csv @/datafiles", 1,
+                      "03-2008-Events.txt: is not a regular file", "datafiles/03-2008-Events.txt"},
         ExportFailure{"OutputALink", "--csv @/link.csv @/datafiles", 1,
                       "@/link.csv: cannot write (is a symbolic link"},
         ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
