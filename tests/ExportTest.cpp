@@ -7,7 +7,11 @@
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
 
+#include <atomic>
+#include <csignal>
+#include <deque>
 #include <optional>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,6 +73,31 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                               "2025-10-26T02:00:30,1\r\n");
     EXPECT_EQ(err_.count("Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number"), 1)
         << qPrintable(err_);
+}
+
+// The events of a span in stored order, the channel by its heading, numbers
+// as numbers, a comment a spreadsheet would run marked as text; a torn
+// record counted.
+TEST_F(ViewerFiles, EventsCsvOfAKnownLogByteForByte) {
+    StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
+    WriteBytes(SettingPath("channelsparameters.txt"),
+               Record("").repeated(10) + ChannelLine("Boiler, A", "bar"));
+    const Event raised =
+        EventOf("05-03-2008", "10:15:30", "HIGH", 1, "RAISED", "  +10.700", "-1.5", "tarvek", "Boiler");
+    const Event acknowledged =
+        EventOf("05-03-2008", "10:20:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
+    const Event late = EventOf("06-03-2008", "00:00:00", "ACQUISITION", 0, "STOPPED");
+    WriteBytes(
+        DataPath("03-2008-Events.txt"),
+        (BuildEventRecord(raised) + BuildEventRecord(acknowledged) + BuildEventRecord(late)).toLatin1() +
+            "torn");
+    const QString out = state.AppFolder + "/events.csv";
+    ASSERT_EQ(Export({"--events-csv", out, "--to", "2008-03-05T23:59:59"}), 0) << qPrintable(err_);
+    EXPECT_EQ(ReadBytes(out),
+              "time,kind,channel,event,value,limit,user,text\r\n"
+              "2008-03-05T10:15:30,HIGH,\"Boiler, A [bar]\",RAISED,10.700,-1.5,tarvek,Boiler\r\n"
+              "2008-03-05T10:20:00,HIGH,\"Boiler, A [bar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n");
+    EXPECT_TRUE(err_.contains("skipped 1 event records")) << qPrintable(err_);
 }
 
 // A long export goes out in blocks of a megabyte: a write refused on the way
@@ -160,6 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExportFailure{"LinkAsChannelFile", "--csv @/out.csv @/datafiles", 1,
                       "channelsparameters.txt: cannot open (is a symbolic link)", nullptr, 0,
                       "settingfiles/channelsparameters.txt"},
+        ExportFailure{"FifoAsEventFile", "--events-csv @/out.csv @/datafiles", 1,
+                      "03-2008-Events.txt: is not a regular file", "datafiles/03-2008-Events.txt"},
         ExportFailure{"OutputALink", "--csv @/link.csv @/datafiles", 1,
                       "@/link.csv: cannot write (is a symbolic link"},
         ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
@@ -178,6 +209,56 @@ TEST_F(ViewerFiles, ExportsGoByTheSuffix) {
         bytes += ReadBytes(state.AppFolder + '/' + name);
     }
     EXPECT_EQ(bytes, "pngpdfcsvcsv");
+}
+
+// A name in a folder others can write, swapped between a pipe someone reads
+// and a link to another user's file while exports run: the file behind the
+// link is never written. A file someone else left there lends no mode.
+TEST_F(ViewerFiles, AnExportNeverWritesThroughANameSwappedForALink) {
+    const QString out = state.AppFolder + "/report.csv", victim = state.AppFolder + "/bashrc";
+    WriteBytes(victim, "the victim's own\n");
+    struct sigaction ignore {};
+    struct sigaction saved {};
+    ignore.sa_handler = SIG_IGN; // a pipe whose reader has gone fails a write
+    ::sigaction(SIGPIPE, &ignore, &saved);
+    std::atomic<bool> done = false;
+    std::thread swapper([&] {
+        const QByteArray name = QFile::encodeName(out), target = QFile::encodeName(victim),
+                         fifo = name + ".sf", link = name + ".sl";
+        std::deque<int> readers;
+        for (int i = 0; !done && i < 100'000; ++i) {
+            ::mkfifo(fifo.constData(), 0666);
+            readers.push_back(::open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+            ::rename(fifo.constData(), name.constData());
+            (void)!::symlink(target.constData(), link.constData());
+            ::rename(link.constData(), name.constData());
+            for (; readers.size() > 32; readers.pop_front())
+                ::close(readers.front());
+        }
+        for (const int reader : readers)
+            ::close(reader);
+    });
+    QString error;
+    for (int i = 0; i < 3000; ++i)
+        WriteExport(
+            out, [](QIODevice& device) { return device.write("time,;id>PWNED;\r\n") > 0; }, &error);
+    done = true;
+    swapper.join();
+    ::sigaction(SIGPIPE, &saved, nullptr);
+    EXPECT_EQ(ReadBytes(victim), "the victim's own\n");
+
+    const mode_t umask = ::umask(022);
+    for (const uid_t owner : {::geteuid(), uid_t(65534)}) {
+        QFile::remove(out);
+        WriteBytes(out, "older");
+        ASSERT_TRUE(::chown(qPrintable(out), owner, gid_t(-1)) == 0 && ::chmod(qPrintable(out), 06777) == 0);
+        ASSERT_TRUE(WriteExport(
+            out, [](QIODevice& device) { return device.write("new") == 3; }, &error));
+        struct stat written {};
+        ::stat(qPrintable(out), &written);
+        EXPECT_EQ(written.st_mode & 07777, owner == ::geteuid() ? 06777u : 0644u) << owner;
+    }
+    ::umask(umask);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "TestSupport.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -50,6 +52,13 @@ class PortService : public AppFolderTest {
         CloseMaster();
     }
     void CloseMaster() { ::close(std::exchange(master_, -1)); }
+    int Exclusive() const {
+        const int fd = ::open(qPrintable(device_), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int exclusive = -1;
+        ::ioctl(fd, TIOCGEXCL, &exclusive);
+        ::close(fd);
+        return exclusive;
+    }
 
     int master_ = -1;
     QString device_;
@@ -110,6 +119,7 @@ TEST_F(PortService, ASecondOpeningIsBusyAndAPlantedLockFileBlocksNothing) {
     second.SelectPort(2);
     EXPECT_FALSE(second.Open());
     EXPECT_EQ(second.ErrorText(), device_ + ": Device or resource busy");
+    EXPECT_EQ(Exclusive(), 1) << "the first opening's claim stands";
     port->Close();
 
     const QString lock = "/var/lock/LCK.." + device_.mid(5).replace('/', '_');
@@ -117,6 +127,28 @@ TEST_F(PortService, ASecondOpeningIsBusyAndAPlantedLockFileBlocksNothing) {
     const bool opened = second.Open();
     QFile::remove(lock);
     EXPECT_TRUE(opened) << second.ErrorText().toStdString();
+}
+
+// Close leaves the line as it was found: a terminal's settings, and a line
+// another program holds with a lock only not left exclusive to anyone.
+TEST_F(PortService, TheLineIsLeftAsFound) {
+    const int slave = ::open(qPrintable(device_), O_RDWR | O_NOCTTY);
+    termios before{};
+    ASSERT_EQ(tcgetattr(slave, &before), 0);
+    before.c_lflag |= ICANON | ECHO;
+    ASSERT_TRUE(cfsetspeed(&before, B9600) == 0 && tcsetattr(slave, TCSANOW, &before) == 0);
+    ASSERT_TRUE(port->Open());
+    port->Close();
+    termios after{};
+    tcgetattr(slave, &after);
+    EXPECT_EQ(std::make_tuple(cfgetospeed(&after), after.c_lflag, after.c_iflag, after.c_cflag),
+              std::make_tuple(speed_t(B9600), before.c_lflag, before.c_iflag, before.c_cflag));
+    EXPECT_EQ(Exclusive(), 0);
+
+    ASSERT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(port->Open());
+    EXPECT_EQ(Exclusive(), 0);
+    ::close(slave);
 }
 
 // Why a line cannot be opened reaches stderr with the device: a link to a

@@ -1,7 +1,11 @@
 // The viewer's window, headless: a folder opened, a span chosen, the
 // strips by unit, the time ticks, the statistics and the periods outside.
 #include "viewer/ui/ViewerWindow.h"
+#include "alarm/AlarmMonitor.h"
+#include "common/TextHelpers.h"
+#include "data/MonthFiles.h"
 #include "data/StoringData.h"
+#include "viewer/EventSource.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -11,7 +15,10 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 
 using namespace tarvek;
@@ -76,6 +83,8 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     for (const TrendChart::Strip& strip : window.Chart()->Strips())
         strips.push_back(strip.group.channels);
     EXPECT_EQ(strips, (std::vector<std::vector<int>>{{0, 1}, {2}, {3, 4, 5, 6, 7}}));
+    EXPECT_EQ(AxisUnit(window.Chart()->Strips()[2].group, window.Source().Channels()), "Bar")
+        << "as its legend";
     const std::vector<TimeTick>& ticks = window.Chart()->Ticks();
     ASSERT_GE(ticks.size(), 2u);
     EXPECT_EQ(ticks[0].utcMs, window.Source().Data().UtcMs(0));
@@ -170,6 +179,63 @@ TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
         EXPECT_GT(QFileInfo(path).size(), 100);
     }
     EXPECT_EQ(QDir(state.AppFolder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// The alarms tab from the data folder's logs: the count in its title and
+// the banner; each acknowledgement is one record with the user and the
+// comment in the current month's log, moves the alarm and reaches a second
+// window at its next follow step; one who may not write the folder is told
+// why. Channels the set-up marks inactive start unchecked.
+TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
+    const QString active = WithChannelField(ChannelLine("Boiler", "Bar"), Declarations::Active, "1");
+    WriteBytes(SettingPath("channelsparameters.txt"), Record("").repeated(10) + active.toLatin1());
+    StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
+    const Event high = EventOf("05-03-2025", "10:00:00", "HIGH", 1, "RAISED", "  +12.000", "10");
+    const Event low = EventOf("05-03-2025", "10:00:30", "LOW", 2, "RAISED", "   -1.000", "0");
+    WriteBytes(DataPath("03-2025-Events.txt"),
+               (BuildEventRecord(high) + BuildEventRecord(low)).toLatin1() + "x");
+    window.Open({state.AppFolder + "/datafiles"});
+    ViewerWindow second{QTimeZone::utc()};
+    second.Open({state.AppFolder + "/datafiles"});
+    EXPECT_FALSE(Find<QCheckBox>("Show Ch.2 [Bar]")->isChecked());
+    const auto tab = [](ViewerWindow& w) { return w.findChild<QTabWidget*>()->tabText(2); };
+    EXPECT_EQ(tab(window), "Alar&ms (2)");
+    EXPECT_EQ(Find<QLabel>("Alarms needing attention")->text(),
+              "2 alarms: Boiler above maximum since 05-03-2025 10:00:00, Ch.2 below minimum since 05-03-2025 "
+              "10:00:30");
+    EXPECT_TRUE(window.statusBar()->currentMessage().endsWith("; 1 event records skipped"));
+    EXPECT_EQ(Row(0, "Events of the visible span")[3], "RAISED");
+
+    Find<QTableView>("Current alarms")->selectRow(1);
+    Find<QPushButton>("Acknowledge")->click();
+    EXPECT_EQ(tab(window), "Alar&ms (1)");
+    EXPECT_EQ(Row(1, "Current alarms")[0], "active, acknowledged");
+    Find<QLineEdit>("Comment")->setText("valve checked");
+    Find<QPushButton>("Acknowledge all")->click();
+    EXPECT_TRUE(Find<QLabel>("Alarms needing attention")->isHidden());
+    const QByteArray log = ReadBytes(DataPath(EventFileName(DateStamp(QDate::currentDate()))));
+    ASSERT_EQ(log.size(), 2 * EventRecordLength);
+    const Event acknowledged =
+        EventOf("", "", "HIGH", 1, "ACKNOWLEDGED", "", "", RealUserName(), "valve checked");
+    EXPECT_EQ(log.mid(EventRecordLength + 20), BuildEventRecord(acknowledged).toLatin1().mid(20));
+    EXPECT_EQ(tab(second), "Alar&ms (2)");
+    second.Follow();
+    EXPECT_EQ(tab(second), "Alar&ms (0)");
+
+    ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0755), 0);
+    EXPECT_EXIT(
+        {
+            DropToNobody();
+            EventSource events;
+            events.Open(state.AppFolder + "/datafiles");
+            const FileOutcome o =
+                events.Acknowledge(events.Fold().alarms, "x", "", QDateTime::currentDateTime());
+            std::fputs(qPrintable(o.message), stderr);
+            std::_Exit(o || events.Fold().alarms.size() != 2 ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0),
+        "Not acknowledged: .*-Events.txt: cannot open .Permission denied.; only those who may write the data "
+        "folder can acknowledge");
 }
 
 } // namespace

@@ -58,7 +58,11 @@ void DeviceSerialPortService::Close() {
         return;
     Retire(reader_);
     Retire(writer_);
-    ::ioctl(fd_, TIOCNXCL);
+    // The line as it was found: its settings once what was queued has left,
+    // and shared again only if this open made it exclusive.
+    ::tcsetattr(fd_, TCSADRAIN, &found_);
+    if (madeExclusive_)
+        ::ioctl(fd_, TIOCNXCL);
     ::close(std::exchange(fd_, -1)); // releases the flock too
     received_.clear();
     pending_.clear();
@@ -91,21 +95,29 @@ QString DeviceSerialPortService::OpenDevice() {
     const int fd = ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return qt_error_string(errno); // missing, no permission, busy (held exclusively)
-    int error = 0;
     // Exclusive for other users at the device, and for everyone (root, a
-    // second opening by the same user) through the lock on it.
-    if (::ioctl(fd, TIOCEXCL) != 0)
+    // second opening by the same user) through the lock on it. A line already
+    // exclusive is another holder's to release.
+    int exclusive = 0;
+    const bool makeExclusive = ::ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0;
+    termios found{};
+    int error = 0;
+    if (makeExclusive && ::ioctl(fd, TIOCEXCL) != 0)
         error = errno;
     else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         error = errno == EWOULDBLOCK ? EBUSY : errno;
+    else if (::tcgetattr(fd, &found) != 0)
+        error = errno;
     else if (!SetLine(fd) || ::tcflush(fd, TCIFLUSH) != 0) // what came while closed is stale
         error = errno;
     if (error != 0) {
-        if (error != EBUSY)
+        if (makeExclusive)
             ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return qt_error_string(error);
     }
+    found_ = found;
+    madeExclusive_ = makeExclusive;
     fd_ = fd;
     return {};
 }

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include <termios.h>
+
 namespace tarvek {
 
 // The serial port on the terminal device itself: 2400 bit/s, 8 data bits, no
@@ -16,7 +18,8 @@ namespace tarvek {
 // The line is held exclusively without a lock file: a lock file would have to
 // live in a folder every user may write, where anyone could block the line for
 // good. A second opening of the same line is refused as busy (TIOCEXCL for
-// other users, flock on the device for everyone, root included).
+// other users, flock on the device for everyone, root included). Close leaves
+// the line as Open found it: its settings restored, exclusive only if it was.
 //
 // Input that reached the line while the port was closed is dropped at Open,
 // so every open starts with an empty receive buffer. Any error of the open
@@ -56,6 +59,8 @@ class DeviceSerialPortService : public SerialPortService {
     QString device_;
     QString errorText_;
     int fd_ = -1;
+    termios found_{};            // the line's settings before Open set them
+    bool madeExclusive_ = false; // TIOCEXCL set by Open, to be undone by Close
     std::unique_ptr<QSocketNotifier> reader_;
     std::unique_ptr<QSocketNotifier> writer_;
     QByteArray received_;

@@ -4,6 +4,12 @@
 
 namespace tarvek {
 
+QString AxisUnit(const UnitGroup& group, const ChannelInfos& channels) {
+    if (!group.unit.isEmpty() || group.channels.empty())
+        return group.unit;
+    return channels[std::size_t(group.channels.front())].unit;
+}
+
 ChartLayout LayOutStrips(const QSizeF& size, double axisWidth, const TextMeasure& measure,
                          std::vector<UnitGroup> groups, const ChannelInfos& channels) {
     const double line = measure.line;

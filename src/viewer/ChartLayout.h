@@ -30,6 +30,10 @@ struct LegendEntry {
     QString text; // as drawn, maybe cut
 };
 
+// The unit a strip's value axis is labelled with: the one its legend shows,
+// also for the channels the set-up names no unit for (the default).
+QString AxisUnit(const UnitGroup& group, const ChannelInfos& channels);
+
 // A strip's place: its unit and channels, its plot area, the lines of its
 // legend above it.
 struct StripPlace {

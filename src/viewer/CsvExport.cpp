@@ -11,10 +11,6 @@
 
 namespace tarvek {
 
-namespace {
-
-// A header cell: one that a spreadsheet could take for a formula (starting
-// with = + - @, a tab or CR) gets a "'" before it.
 QByteArray CsvField(const QString& text) {
     QByteArray field = text.toUtf8();
     if (!field.isEmpty() && QByteArrayView("=+-@\t\r").contains(field.front()))
@@ -23,8 +19,6 @@ QByteArray CsvField(const QString& text) {
         field = '"' + field.replace('"', "\"\"") + '"';
     return field;
 }
-
-} // namespace
 
 bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, const std::vector<int>& shown,
               const TimeSpan& span) {

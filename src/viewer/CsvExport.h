@@ -16,6 +16,10 @@ namespace tarvek {
 // order, the time as "YYYY-MM-DDTHH:MM:SS" on the wall clock, each value as
 // its stored digits with "." as the point (StoredValue::Text), an empty cell
 // for a gap. False when the device fails to take the text.
+// A cell of text: one that a spreadsheet could take for a formula (starting
+// with = + - @, a tab or CR) gets a "'" before it; quoted where needed.
+QByteArray CsvField(const QString& text);
+
 bool WriteCsv(QIODevice& out, const Trend& trend, const ChannelInfos& channels, const std::vector<int>& shown,
               const TimeSpan& span);
 

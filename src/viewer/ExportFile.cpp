@@ -53,6 +53,31 @@ std::optional<QString> WriteThrough(QFile& file, const std::function<bool(QIODev
     return std::nullopt;
 }
 
+// Opens the pipe or device `name` that lstat saw as `seen` into `out`, by the
+// name again but never following a link, never creating or truncating, never
+// waiting for a reader, and only if it is still the one seen: the name may
+// have been swapped in between (in a folder others can write). The reason
+// when it cannot, or nothing.
+std::optional<QString> OpenSeen(const QByteArray& name, const struct stat& seen, QFile& out) {
+    const int fd = ::open(name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENXIO ? QStringLiteral("a pipe nobody reads") : qt_error_string(errno);
+    struct stat now {};
+    std::optional<QString> reason;
+    if (::fstat(fd, &now) != 0)
+        reason = qt_error_string(errno);
+    else if (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino || S_ISREG(now.st_mode))
+        reason = QStringLiteral("was replaced while being opened");
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        reason = qt_error_string(errno);
+    else if (!out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        reason = out.errorString();
+    else
+        return std::nullopt;
+    ::close(fd);
+    return reason;
+}
+
 } // namespace
 
 ExportFormat ExportFormatOf(const QString& path) {
@@ -74,11 +99,13 @@ bool WriteExport(const QString& path, const std::function<bool(QIODevice&)>& wri
     if (exists && S_ISLNK(target.st_mode))
         return fail(cannotWrite, QStringLiteral("is a symbolic link; its target is never written"));
     if (path == u"-" || (exists && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode))) {
-        QFile out(path);
-        const bool open = path == u"-" ? out.open(stdout, QIODevice::WriteOnly)
-                                       : out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        if (!open)
-            return fail(cannotWrite, out.errorString());
+        QFile out;
+        if (path == u"-") {
+            if (!out.open(stdout, QIODevice::WriteOnly))
+                return fail(cannotWrite, out.errorString());
+        } else if (const auto reason = OpenSeen(name, target, out)) {
+            return fail(cannotWrite, *reason);
+        }
         if (const auto failure = WriteThrough(out, write))
             return fail(cannotWrite, *failure);
         if (!out.flush())
@@ -89,7 +116,10 @@ bool WriteExport(const QString& path, const std::function<bool(QIODevice&)>& wri
         return fail(cannotWrite, qt_error_string(EISDIR));
 
     ReplaceOptions options;
-    if (exists)
+    // The mode of a file someone else put there is never taken over (a
+    // planted set-id or world-writable file): a new one is made as the umask
+    // says.
+    if (exists && target.st_uid == ::geteuid())
         options.mode = target.st_mode & 07777;
     const auto failure = ReplaceFile(path, options, [&](QFile& out) { return WriteThrough(out, write); });
     if (!failure)

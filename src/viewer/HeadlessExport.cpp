@@ -1,6 +1,8 @@
 #include "viewer/HeadlessExport.h"
 
+#include "viewer/AlarmList.h"
 #include "viewer/CsvExport.h"
+#include "viewer/EventSource.h"
 #include "viewer/ExportFile.h"
 #include "viewer/ViewerText.h"
 
@@ -14,7 +16,7 @@ namespace tarvek {
 
 bool IsHeadlessExport(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i)
-        for (const char* option : {"--csv", "--limits-csv"})
+        for (const char* option : {"--csv", "--limits-csv", "--events-csv"})
             if (const std::size_t n = std::strlen(option);
                 std::strncmp(argv[i], option, n) == 0 && (argv[i][n] == 0 || argv[i][n] == '='))
                 return true;
@@ -35,7 +37,10 @@ int RunHeadlessExport(const QStringList& arguments, const QString& defaultFolder
         QStringLiteral("limits-csv"),
         QStringLiteral("CSV file of the periods outside limits, - for standard output."),
         QStringLiteral("OUT"));
-    parser.addOptions({csv, limitsCsv, from, to});
+    const QCommandLineOption eventsCsv(QStringLiteral("events-csv"),
+                                       QStringLiteral("CSV file of the events, - for standard output."),
+                                       QStringLiteral("OUT"));
+    parser.addOptions({csv, limitsCsv, eventsCsv, from, to});
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Data files or folders."));
     const QString program = QStringLiteral("tarvek-view");
     if (!parser.parse(arguments)) {
@@ -59,7 +64,7 @@ int RunHeadlessExport(const QStringList& arguments, const QString& defaultFolder
             << Qt::endl;
         return 2;
     }
-    for (const QCommandLineOption* option : {&csv, &limitsCsv})
+    for (const QCommandLineOption* option : {&csv, &limitsCsv, &eventsCsv})
         if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
             err << program << ": --" << option->names().first()
                 << " wants the name of the file to write (- for standard output)" << Qt::endl;
@@ -87,12 +92,28 @@ int RunHeadlessExport(const QStringList& arguments, const QString& defaultFolder
             err << program << ": " << e << Qt::endl;
     const Trend& trend = source.Data();
     const ChannelInfos& channels = source.Channels();
+    EventSource events;
+    if (parser.isSet(eventsCsv)) {
+        // A log that cannot be read would leave events out: nothing is written.
+        events.Open(DataFolderOf(paths));
+        for (const QString& e : events.Problems())
+            err << program << ": " << e << Qt::endl;
+        if (!events.Problems().isEmpty())
+            return 1;
+        if (events.Skipped() > 0)
+            err << program << ": skipped " << events.Skipped()
+                << " event records (not whole or no event record)" << Qt::endl;
+    }
     QString error;
     if ((parser.isSet(csv) && !ExportCsv(parser.value(csv), trend, channels, shown, span, &error)) ||
         (parser.isSet(limitsCsv) &&
          !WriteExport(
              parser.value(limitsCsv),
-             [&](QIODevice& out) { return WriteLimitsCsv(out, trend, channels, shown, span); }, &error))) {
+             [&](QIODevice& out) { return WriteLimitsCsv(out, trend, channels, shown, span); }, &error)) ||
+        (parser.isSet(eventsCsv) &&
+         !WriteExport(
+             parser.value(eventsCsv),
+             [&](QIODevice& out) { return WriteEventsCsv(out, events.Events(), channels, span); }, &error))) {
         err << program << ": " << error << Qt::endl;
         return 1;
     }

@@ -139,15 +139,19 @@ bool TrendSource::Open(const QStringList& paths) {
     trend_.ShrinkToFit();
     limitProblems_.clear();
     if (!paths.isEmpty()) {
-        const QFileInfo first(paths.first());
         QString problem;
-        channels_ = ReadChannelInfos(
-            SettingFolderBesideData(first.isDir() ? first.absoluteFilePath() : first.absolutePath()),
-            &limitProblems_, &problem);
+        channels_ = ReadChannelInfos(SettingFolderBesideData(DataFolderOf(paths)), &limitProblems_, &problem);
         if (!problem.isEmpty())
             problems_ += problem;
     }
     return Errors().isEmpty();
+}
+
+QString DataFolderOf(const QStringList& paths) {
+    if (paths.isEmpty())
+        return {};
+    const QFileInfo first(paths.first());
+    return first.isDir() ? first.absoluteFilePath() : first.absolutePath();
 }
 
 void TrendSource::ReadAgainFrom(std::size_t index, const QStringList& added) {

@@ -27,6 +27,10 @@ ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problem
 // The units as the chart groups them: empty where the set-up names none.
 std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
+// The data folder of what the viewer opens: the first path's folder (itself
+// when it is one); the set-up and the event logs are found by it.
+QString DataFolderOf(const QStringList& paths);
+
 // The files, in calendar order, the viewer holds within a limit of `limit`
 // records: the newest whose records (by their files' sizes, the header
 // aside) fit. The oldest files left out, and their records.

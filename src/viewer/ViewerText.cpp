@@ -2,6 +2,8 @@
 
 #include "viewer/TrendReport.h"
 
+#include <algorithm>
+
 namespace tarvek {
 
 QString TallyText(const ReadTally& tally) {
@@ -37,6 +39,15 @@ FollowRedraw AfterFollowStep(TrendSource::Change change, bool zoomed, bool fromT
     if (change == TrendSource::Change::None)
         return FollowRedraw::Nothing;
     return zoomed || fromTo ? FollowRedraw::SameSpan : FollowRedraw::SpanMovesOn;
+}
+
+std::array<bool, ChannelCount> InitiallyShown(const ChannelInfos& channels) {
+    std::array<bool, ChannelCount> shown{};
+    const bool any =
+        std::any_of(channels.begin(), channels.end(), [](const ChannelInfo& c) { return c.active; });
+    for (int k = 0; k < ChannelCount; ++k)
+        shown[k] = !any || channels[k].active;
+    return shown;
 }
 
 } // namespace tarvek

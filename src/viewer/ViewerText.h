@@ -31,6 +31,10 @@ QString ReadOutText(const Trend& trend, qint64 record, const std::vector<int>& s
 enum class FollowRedraw { Nothing, SameSpan, SpanMovesOn };
 FollowRedraw AfterFollowStep(TrendSource::Change change, bool zoomed, bool fromTo);
 
+// The channels checked when data is opened: those the set-up marks active,
+// or all when it marks none (no set-up read).
+std::array<bool, ChannelCount> InitiallyShown(const ChannelInfos& channels);
+
 // The titles of the two tables, in the window and the PDF.
 inline const QString StatisticsTitle = QStringLiteral("Statistics of the visible span");
 inline const QString PeriodsTitle = QStringLiteral("Periods outside limits");

@@ -2,6 +2,7 @@
 
 // Helpers shared by the tests: a scratch application folder and byte-level
 // access to the files the program writes.
+#include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "config/SettingRecords.h"
 #include "data/StoringData.h"
@@ -45,6 +46,13 @@ void PrintTo(const Row& row, std::ostream* os) {
 } // namespace
 
 namespace tarvek {
+
+// An event of the log, the fields not given blank.
+inline Event EventOf(const QString& date, const QString& time, const QString& kind, int channel,
+                     const QString& event, const QString& value = {}, const QString& limit = {},
+                     const QString& user = {}, const QString& text = {}) {
+    return {date, time, kind, channel, event, value, limit, user, text};
+}
 
 inline QByteArray ReadBytes(const QString& path) {
     QFile f(path);

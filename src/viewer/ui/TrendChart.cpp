@@ -112,7 +112,7 @@ void TrendChart::Redraw() {
             strip.high = values.high;
             for (const double v : {strip.low, strip.high})
                 labels = std::max(labels, fm.horizontalAdvance(strip.scale.Label(v)));
-            labels = std::max(labels, fm.horizontalAdvance(strip.group.unit));
+            labels = std::max(labels, fm.horizontalAdvance(AxisUnit(strip.group, channels_)));
         }
         const double wanted = std::ceil(labels) + 8;
         if (pass > 0 || std::fabs(wanted - axisWidth_) < 1)
@@ -162,7 +162,7 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
     // The unit heads the value labels; the grid of both axes.
     p.setPen(Qt::black);
     p.drawText(QRectF(ChartMargin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
-               Qt::AlignRight | Qt::AlignVCenter, strip.group.unit);
+               Qt::AlignRight | Qt::AlignVCenter, AxisUnit(strip.group, channels_));
     const QPen grid(QColor(0xdd, 0xdd, 0xdd));
     for (double v = std::ceil(strip.low / strip.scale.step - 1e-9) * strip.scale.step;
          v <= strip.high + strip.scale.step * 1e-9; v += strip.scale.step) {

@@ -9,8 +9,6 @@
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -21,24 +19,18 @@
 
 #include <cstdio>
 
+#include "common/TextHelpers.h"
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
 #include "viewer/TrendReport.h"
 #include "viewer/ViewerText.h"
+#include "viewer/ui/AlarmPane.h"
+#include "viewer/ui/PdfExport.h"
+#include "viewer/ui/ReadOnlyTable.h"
 
 namespace tarvek {
 
 namespace {
-
-// A read-only table of `name` (also its accessible name).
-template <typename Table> Table* ReadOnly(Table* table, const QString& name) {
-    table->setAccessibleName(name);
-    table->verticalHeader()->hide();
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setStretchLastSection(true);
-    return table;
-}
 
 void SetRow(QTableWidget* table, int row, const QStringList& cells) {
     for (int column = 0; column < cells.size(); ++column) {
@@ -78,6 +70,9 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
         label->setAccessibleDescription(description);
         return label;
     };
+    banner_ = line(QStringLiteral("Alarms needing attention"));
+    banner_->setStyleSheet(QStringLiteral("font-weight: bold"));
+    banner_->hide();
     problems_ = line(QStringLiteral("Problems"));
     problems_->setStyleSheet(QStringLiteral("color: #b00000"));
     problems_->hide();
@@ -89,6 +84,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     readOut_ = line(QStringLiteral("Values under the pointer"));
     readOut_->setText(QStringLiteral("Point at the chart to read values."));
     readOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    chartLayout->addWidget(banner_);
     chartLayout->addWidget(problems_);
     chartLayout->addWidget(chart_, 1);
     chartLayout->addWidget(readOut_);
@@ -104,6 +100,10 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     tables_->setAccessibleName(QStringLiteral("Tables of the visible span"));
     tables_->addTab(statistics_, tr("St&atistics"));
     tables_->addTab(periods_, QString());
+    alarms_ = new AlarmPane(&source_.Channels(), zone, tables_);
+    tables_->addTab(alarms_, QString());
+    alarms_->setAccessibleName(AlarmsTitle);
+    connect(alarms_, &AlarmPane::Changed, this, &ViewerWindow::ShowAlarms);
     right->setStretchFactor(1, 1);
     splitter->setStretchFactor(1, 1);
     setCentralWidget(splitter);
@@ -211,6 +211,12 @@ std::vector<int> ViewerWindow::ShownChannels() const {
 
 void ViewerWindow::Open(const QStringList& paths) {
     source_.Open(paths);
+    const std::array<bool, ChannelCount> shown = InitiallyShown(source_.Channels());
+    for (int k = 0; k < ChannelCount; ++k) {
+        const QSignalBlocker quiet(channelBoxes_[k]);
+        channelBoxes_[k]->setChecked(shown[k]);
+    }
+    alarms_->Open(DataFolderOf(paths));
     exportProblem_.clear();
     ShowProblems();
     setWindowTitle(QStringLiteral("TARVEK trends - ") + QDir::toNativeSeparators(paths.join(u' ')));
@@ -233,8 +239,23 @@ void ViewerWindow::ShowData() {
             std::fprintf(stderr, "tarvek-view: %s\n", qPrintable(note));
     }
     countNotes_ = notes;
+    ShowStatus();
+}
+
+void ViewerWindow::ShowStatus() {
     statusBar()->showMessage(
-        StatusText(source_.Files().size(), source_.Data().Size(), source_.Tally(), notes));
+        StatusText(source_.Files().size(), source_.Data().Size(), source_.Tally(), countNotes_) +
+        EventSkipText(alarms_->Events().Skipped()));
+}
+
+void ViewerWindow::ShowAlarms() {
+    const AlarmFold& fold = alarms_->Events().Fold();
+    tables_->setTabText(2, tr("Alar&ms (%1)").arg(NeedingAttention(fold)));
+    const QString banner = BannerText(fold, source_.Channels(), DateStamp(QDate::currentDate()));
+    banner_->setText(banner);
+    banner_->setVisible(!banner.isEmpty());
+    ShowProblems();
+    ShowStatus();
 }
 
 void ViewerWindow::ApplySpanChoice() {
@@ -266,6 +287,7 @@ void ViewerWindow::UpdateStatistics() {
     for (int row = 0; row < int(rows.size()); ++row)
         SetRow(statistics_, row, rows[std::size_t(row)]);
     periodsModel_->Show(&trend, &channels, periods);
+    alarms_->ShowSpan(chart_->Span());
     tables_->setTabText(1, tr("Periods &outside limits (%1)").arg(periods.size()));
 }
 
@@ -278,7 +300,7 @@ void ViewerWindow::ShowPointer(qint64 utcMs) {
 }
 
 void ViewerWindow::ShowProblems() {
-    QStringList problems = source_.Errors() + source_.LimitProblems();
+    QStringList problems = source_.Errors() + source_.LimitProblems() + alarms_->Problems();
     if (!exportProblem_.isEmpty())
         problems += exportProblem_;
     problems_->setText(problems.join(u'\n'));
@@ -286,6 +308,7 @@ void ViewerWindow::ShowProblems() {
 }
 
 void ViewerWindow::Follow() {
+    alarms_->Follow(); // the alarms are followed always: they are what is wrong now
     if (!follow_->isChecked())
         return;
     const FollowRedraw redraw =
@@ -321,63 +344,19 @@ bool ViewerWindow::ExportTo(const QString& path) {
     return done;
 }
 
-// The chart as drawn, then the statistics of the shown channels and the
-// periods outside limits as text, over as many pages as they need.
+// The chart as drawn, then the statistics of the shown channels, the
+// periods outside limits and the events of the span as text.
 bool ViewerWindow::ExportPdf(QIODevice& out) {
-    QPdfWriter pdf(&out);
-    pdf.setPageOrientation(QPageLayout::Landscape);
-    pdf.setResolution(150);
-    QPainter painter;
-    if (!painter.begin(&pdf))
-        return false;
-    const QFontMetricsF fm(painter.font());
-    const auto table = [&](const QString& title, const QStringList& headings, std::vector<QStringList> rows) {
-        PrintedTable t{title, headings, std::move(rows), {}};
-        for (int c = 0; c < headings.size(); ++c) {
-            double w = fm.horizontalAdvance(headings[c]);
-            for (const QStringList& row : t.rows)
-                w = std::max(w, fm.horizontalAdvance(row[c]));
-            t.widths.push_back(w);
-        }
-        return t;
-    };
     const Trend& trend = source_.Data();
+    const ChannelInfos& channels = source_.Channels();
     std::vector<QStringList> periods;
     for (const LimitPeriod& p : chart_->Periods())
-        periods.push_back(PeriodRow(trend, source_.Channels(), p));
-    const std::vector<PrintedTable> tables = {
-        table(StatisticsTitle, StatisticsHeadings(),
-              StatisticsRows(trend, source_.Channels(), ShownChannels(), chart_->Span(), chart_->Periods())),
-        table(PeriodsTitle, PeriodHeadings(), std::move(periods))};
-    const QPixmap chart = chart_->grab();
-    const QRect page = painter.viewport();
-    const auto pages = LayOutPages(page.size(), chart.size(), fm.height() * 1.3, tables);
-    for (std::size_t n = 0; n < pages.size(); ++n) {
-        if (n > 0 && !pdf.newPage())
-            return false;
-        for (const PagePart& part : pages[n]) {
-            if (part.kind == PagePart::Chart) {
-                painter.drawPixmap(part.rect, chart, chart.rect());
-                continue;
-            }
-            const PrintedTable& t = tables[std::size_t(part.table)];
-            if (part.kind == PagePart::Title) {
-                QFont bold = painter.font();
-                bold.setBold(true);
-                painter.save();
-                painter.setFont(bold);
-                painter.drawText(part.rect, Qt::AlignLeft | Qt::AlignVCenter, t.title);
-                painter.restore();
-                continue;
-            }
-            const QStringList& cells = part.row < 0 ? t.headings : t.rows[std::size_t(part.row)];
-            for (int c = 0; c < cells.size(); ++c)
-                painter.drawText(
-                    QRectF(part.columns[c], part.rect.top(), t.widths[c] + 1, part.rect.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
-        }
-    }
-    return painter.end();
+        periods.push_back(PeriodRow(trend, channels, p));
+    return WritePdf(out, chart_->grab(),
+                    {{StatisticsTitle, StatisticsHeadings(),
+                      StatisticsRows(trend, channels, ShownChannels(), chart_->Span(), chart_->Periods())},
+                     {PeriodsTitle, PeriodHeadings(), std::move(periods)},
+                     {EventsTitle, EventHeadings(), alarms_->ShownEvents()}});
 }
 
 } // namespace tarvek

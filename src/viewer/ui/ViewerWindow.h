@@ -20,11 +20,13 @@ class QTimer;
 
 namespace tarvek {
 
+class AlarmPane;
+
 // The viewer's window: the controls (data to open, span, channels, follow,
-// export) beside the chart, the pointer's read-out under it and the
-// statistics of the visible span and its periods outside the channels'
-// limits at the bottom. The tables hold in text what the chart shows, for a
-// screen reader among others.
+// export) beside the chart, the banner of unacknowledged alarms above it, the
+// pointer's read-out under it and the statistics of the visible span, its
+// periods outside the channels' limits and the alarms at the bottom. The tables hold in text what the chart
+// shows, for a screen reader among others.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -52,7 +54,9 @@ class ViewerWindow : public QMainWindow {
     void UpdateStatistics();
     bool ExportPdf(QIODevice& out); // the chart and the tables, paged
     void ShowPointer(qint64 utcMs);
-    void ShowProblems(); // the source's and the last export's
+    void ShowProblems(); // the source's, the event logs' and the last export's
+    void ShowAlarms();   // the tab's count, the banner
+    void ShowStatus();
     std::vector<int> ShownChannels() const;
 
     TrendSource source_;
@@ -62,12 +66,14 @@ class ViewerWindow : public QMainWindow {
     QDateTimeEdit* to_;
     std::array<QCheckBox*, ChannelCount> channelBoxes_{};
     QCheckBox* follow_;
+    QLabel* banner_;
     QLabel* problems_;
     QLabel* readOut_;
     QTableWidget* statistics_;
     QTableView* periods_;
     PeriodsModel* periodsModel_;
     QTabWidget* tables_;
+    AlarmPane* alarms_;
     QTimer* followTimer_;
     QString exportProblem_;  // why the last export failed
     QStringList countNotes_; // as last written to stderr

@@ -1,0 +1,220 @@
+#include "viewer/AlarmList.h"
+
+#include "common/RecordFile.h"
+#include "common/TextHelpers.h"
+#include "viewer/CsvExport.h"
+
+#include <algorithm>
+
+namespace tarvek {
+
+namespace {
+
+// "yyyy-mm-dd" of "dd-mm-yyyy", which orders as time does.
+QString SortableDate(const QString& date) {
+    return date.mid(6, 4) + date.mid(2, 4) + date.left(2);
+}
+
+QString StateText(AlarmState state) {
+    switch (state) {
+    case AlarmState::ActiveUnacknowledged:
+        return QStringLiteral("active, unacknowledged");
+    case AlarmState::ActiveAcknowledged:
+        return QStringLiteral("active, acknowledged");
+    case AlarmState::ClearedUnacknowledged:
+        break;
+    }
+    return QStringLiteral("back to normal, unacknowledged");
+}
+
+QString ChannelHeading(int channel, const ChannelInfos& channels) {
+    return channel >= 1 && channel <= ChannelCount ? channels[std::size_t(channel - 1)].Heading() : QString();
+}
+
+// A value or limit cell: a plain number as a number (without a "+"),
+// anything else as text.
+QByteArray NumberField(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (ParseLimit(trimmed).IsNumber())
+        return (trimmed.startsWith(u'+') ? trimmed.mid(1) : trimmed).toLatin1();
+    return CsvField(trimmed);
+}
+
+} // namespace
+
+QString EventSkipText(int skipped) {
+    return skipped > 0 ? QStringLiteral("; %1 event records skipped").arg(skipped) : QString();
+}
+
+std::optional<qint64> EventLocalMs(const Event& event) {
+    const QString& d = event.date;
+    if (d.size() != 10)
+        return std::nullopt;
+    return ParseStoredTime(SortableDate(d) + u'T' + event.time);
+}
+
+TimeSpan LocalSpan(const TimeSpan& span, const QTimeZone& zone) {
+    if (span.base == TimeSpan::Local)
+        return span;
+    const auto local = [&](qint64 utc) {
+        return utc + qint64(zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utc, QTimeZone::utc()))) * 1000;
+    };
+    return {local(span.from), local(span.to), TimeSpan::Local};
+}
+
+QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels) {
+    const QString channel = alarm.channel >= 1 && alarm.channel <= ChannelCount
+                                ? channels[std::size_t(alarm.channel - 1)].name
+                                : QString();
+    if (alarm.kind == EventKinds::High)
+        return channel + QStringLiteral(" above maximum");
+    if (alarm.kind == EventKinds::Low)
+        return channel + QStringLiteral(" below minimum");
+    if (alarm.kind == EventKinds::NoValue)
+        return channel + QStringLiteral(" without a value");
+    if (alarm.kind == EventKinds::NoAnswer)
+        return QStringLiteral("Instrument not answering");
+    if (alarm.kind == EventKinds::NotStored)
+        return QStringLiteral("Records not stored");
+    return (channel + u' ' + alarm.kind).trimmed();
+}
+
+std::vector<CurrentAlarm> AlarmsInOrder(const AlarmFold& fold) {
+    std::vector<CurrentAlarm> alarms = fold.alarms;
+    const auto acknowledged = [](const CurrentAlarm& a) { return a.state == AlarmState::ActiveAcknowledged; };
+    std::stable_sort(alarms.begin(), alarms.end(), [&](const CurrentAlarm& a, const CurrentAlarm& b) {
+        return std::tuple(acknowledged(a), SortableDate(a.sinceDate), a.sinceTime) <
+               std::tuple(acknowledged(b), SortableDate(b.sinceDate), b.sinceTime);
+    });
+    return alarms;
+}
+
+int NeedingAttention(const AlarmFold& fold) {
+    return int(std::count_if(fold.alarms.begin(), fold.alarms.end(), [](const CurrentAlarm& a) {
+        return a.state != AlarmState::ActiveAcknowledged;
+    }));
+}
+
+QStringList AlarmHeadings() {
+    return {QStringLiteral("State"), QStringLiteral("Since"), QStringLiteral("Channel"),
+            QStringLiteral("Alarm"), QStringLiteral("Value"), QStringLiteral("Limit")};
+}
+
+QStringList AlarmRow(const CurrentAlarm& alarm, const ChannelInfos& channels) {
+    return {StateText(alarm.state),
+            alarm.sinceDate + u' ' + alarm.sinceTime,
+            ChannelHeading(alarm.channel, channels),
+            AlarmName(alarm, channels),
+            alarm.value.trimmed(),
+            alarm.limit};
+}
+
+QString BannerText(const AlarmFold& fold, const ChannelInfos& channels, const QString& today) {
+    QStringList parts;
+    for (const CurrentAlarm& a : AlarmsInOrder(fold))
+        if (a.state == AlarmState::ActiveUnacknowledged)
+            parts += AlarmName(a, channels) + QStringLiteral(" since ") +
+                     (a.sinceDate == today ? a.sinceTime : a.sinceDate + u' ' + a.sinceTime);
+    if (parts.isEmpty())
+        return {};
+    return QStringLiteral("%1 %2: %3")
+        .arg(parts.size())
+        .arg(parts.size() == 1 ? QStringLiteral("alarm") : QStringLiteral("alarms"),
+             parts.join(QStringLiteral(", ")));
+}
+
+QString WatchText(const AlarmFold& fold) {
+    if (!fold.stopped)
+        return {};
+    return QStringLiteral("Acquisition stopped since %1 %2: nobody is watching.")
+        .arg(fold.stoppedDate, fold.stoppedTime);
+}
+
+std::vector<std::size_t> EventsInSpan(const std::vector<LoggedEvent>& events, const TimeSpan& localSpan) {
+    std::vector<std::size_t> shown;
+    for (std::size_t i = events.size(); i-- > 0;)
+        if (const auto t = EventLocalMs(events[i].event); t && *t >= localSpan.from && *t <= localSpan.to)
+            shown.push_back(i);
+    return shown;
+}
+
+QStringList EventHeadings() {
+    return {QStringLiteral("Time"),  QStringLiteral("Kind"),  QStringLiteral("Channel"),
+            QStringLiteral("Event"), QStringLiteral("Value"), QStringLiteral("Limit"),
+            QStringLiteral("User"),  QStringLiteral("Text")};
+}
+
+QStringList EventRow(const Event& e, const ChannelInfos& channels) {
+    return {e.date + u' ' + e.time,
+            e.kind,
+            ChannelHeading(e.channel, channels),
+            e.event,
+            e.value.trimmed(),
+            e.limit,
+            e.user,
+            e.text};
+}
+
+bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, const ChannelInfos& channels,
+                    const TimeSpan& localSpan) {
+    QByteArray text = "time,kind,channel,event,value,limit,user,text\r\n";
+    for (const LoggedEvent& logged : events) {
+        const Event& e = logged.event;
+        const std::optional<qint64> t = EventLocalMs(e);
+        if (!t || *t < localSpan.from || *t > localSpan.to)
+            continue;
+        text += StoredTimeText(*t) + ',' + CsvField(e.kind) + ',' +
+                CsvField(ChannelHeading(e.channel, channels)) + ',' + CsvField(e.event) + ',' +
+                NumberField(e.value) + ',' + NumberField(e.limit) + ',' + CsvField(e.user) + ',' +
+                CsvField(e.text) + "\r\n";
+    }
+    return WriteAll(out, text);
+}
+
+std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
+                                    const QString& comment, const QDateTime& now) {
+    std::vector<Event> records;
+    for (const CurrentAlarm& a : alarms) {
+        Event e;
+        e.date = DateStamp(now.date());
+        e.time = TimeText(now.time());
+        e.kind = a.kind;
+        e.channel = a.channel;
+        e.event = EventNames::Acknowledged;
+        e.user = user;
+        e.text = comment.trimmed();
+        records.push_back(e);
+    }
+    return records;
+}
+
+void EventsModel::Show(const std::vector<LoggedEvent>* events, const ChannelInfos* channels,
+                       std::vector<std::size_t> shown) {
+    beginResetModel();
+    events_ = events;
+    channels_ = channels;
+    shown_ = std::move(shown);
+    endResetModel();
+}
+
+int EventsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(shown_.size());
+}
+
+int EventsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(EventHeadings().size());
+}
+
+QVariant EventsModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= shown_.size())
+        return {};
+    return EventRow((*events_)[shown_[std::size_t(index.row())]].event, *channels_).value(index.column());
+}
+
+QVariant EventsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+        return {};
+    return EventHeadings().value(section);
+}
+
+} // namespace tarvek

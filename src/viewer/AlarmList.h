@@ -1,0 +1,97 @@
+#pragma once
+
+#include "alarm/AlarmFold.h"
+#include "viewer/TrendSource.h"
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QIODevice>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace tarvek {
+
+// The viewer's alarms as text: the current alarms the logs fold into (the
+// alarm library's one rule), the banner, the events of a span, their CSV,
+// and the records an acknowledgement appends.
+
+inline const QString AlarmsTitle = QStringLiteral("Alarms");
+inline const QString EventsTitle = QStringLiteral("Events of the visible span");
+
+// The status line's part for event records skipped: "; N event records
+// skipped", empty for none.
+QString EventSkipText(int skipped);
+
+// An event's stamp on the wall clock as stored (StoredTime), or nothing when
+// its date or time is no such stamp.
+std::optional<qint64> EventLocalMs(const Event& event);
+
+// `span` on the wall clock of `zone` (a span on the true time is moved by the
+// zone's offset at each end).
+TimeSpan LocalSpan(const TimeSpan& span, const QTimeZone& zone);
+
+// What an alarm is, named by its channel: "Boiler pressure above maximum",
+// "Ch.2 without a value", "Instrument not answering", "Records not stored".
+QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels);
+
+// The current alarms as the list shows them: unacknowledged first, then by
+// the time they were raised.
+std::vector<CurrentAlarm> AlarmsInOrder(const AlarmFold& fold);
+// The alarms that need attention: those not yet acknowledged.
+int NeedingAttention(const AlarmFold& fold);
+
+// The list's columns: state, since, channel, alarm, value, limit.
+QStringList AlarmHeadings();
+QStringList AlarmRow(const CurrentAlarm& alarm, const ChannelInfos& channels);
+
+// The line above the chart while any alarm is active and unacknowledged
+// ("2 alarms: Boiler pressure above maximum since 10:15:30, ..."), the date
+// given where it is not `today` (dd-mm-yyyy); empty otherwise.
+QString BannerText(const AlarmFold& fold, const ChannelInfos& channels, const QString& today);
+
+// While acquisition is stopped, since when nobody watches; empty otherwise.
+QString WatchText(const AlarmFold& fold);
+
+// The events of `span` (on the wall clock), their places in `events`, newest
+// first.
+std::vector<std::size_t> EventsInSpan(const std::vector<LoggedEvent>& events, const TimeSpan& localSpan);
+
+// The event table's columns: time, kind, channel, event, value, limit, user,
+// text.
+QStringList EventHeadings();
+QStringList EventRow(const Event& event, const ChannelInfos& channels);
+
+// The events of `span` (on the wall clock) as CSV by the rules of the data's
+// CSV: a header row "time,kind,channel,event,value,limit,user,text", then one
+// row per event in stored order, the time as YYYY-MM-DDTHH:MM:SS, the channel
+// by its heading.
+bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, const ChannelInfos& channels,
+                    const TimeSpan& localSpan);
+
+// One ACKNOWLEDGED record per alarm, stamped `now`, with `user` and the
+// comment as its text.
+std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
+                                    const QString& comment, const QDateTime& now);
+
+// The events of a span as a table model, newest first: a month can hold a
+// hundred thousand, so the cells are made only as they are shown.
+class EventsModel : public QAbstractTableModel {
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+    // The events and channels stay the caller's.
+    void Show(const std::vector<LoggedEvent>* events, const ChannelInfos* channels,
+              std::vector<std::size_t> shown);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  private:
+    const std::vector<LoggedEvent>* events_ = nullptr;
+    const ChannelInfos* channels_ = nullptr;
+    std::vector<std::size_t> shown_;
+};
+
+} // namespace tarvek

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "alarm/AlarmFold.h"
+#include "data/DataFileReader.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <vector>
+
+namespace tarvek {
+
+// The event logs of a data folder as the viewer reads and follows them:
+// every month's file, oldest first, read with the rules of shared folders (a
+// link, a FIFO or a device is named, never followed or waited on), and the
+// current alarms they fold into.
+class EventSource {
+  public:
+    // Reads the event logs of `folder` in place of what was open.
+    void Open(const QString& folder);
+    // Reads the files that changed and a month's file new in the folder
+    // (listed only when the folder changed). True when the events changed.
+    bool FollowStep();
+
+    const QString& Folder() const { return folder_; }
+    const std::vector<LoggedEvent>& Events() const { return events_; }
+    const AlarmFold& Fold() const { return fold_; }
+    // Records skipped: not whole, or no event record.
+    int Skipped() const;
+    QStringList Problems() const;
+
+    // Appends one ACKNOWLEDGED record per alarm (Acknowledgements) to the log
+    // of the month of `now` in one synced write, then reads it again: the
+    // records are on the disk before the list changes. A failure says why
+    // ("Not acknowledged: ...").
+    FileOutcome Acknowledge(const std::vector<CurrentAlarm>& alarms, const QString& user,
+                            const QString& comment, const QDateTime& now);
+
+  private:
+    struct File {
+        QString name;
+        FileStamp stamp;
+        EventFileRead read;
+    };
+    void Gather();
+
+    QString folder_;
+    FileStamp folderStamp_;
+    std::vector<File> files_;
+    std::vector<LoggedEvent> events_;
+    AlarmFold fold_;
+};
+
+} // namespace tarvek
