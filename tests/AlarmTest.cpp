@@ -331,19 +331,6 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
 
 // An alarm standing at the end of a month is not raised again in the next,
 // and its clearing goes to the new month's log.
-TEST_F(AlarmLogTest, AMonthChangeKeepsTheAlarmsStanding) {
-    Scan("31-03-2008", "23:59:45", -10000);
-    Scan("01-04-2008", "00:00:00", -10000);
-    Scan("01-04-2008", "00:00:15", 1);
-    const EventFileRead march = ReadEventFile(DataPath("03-2008-Events.txt"));
-    const EventFileRead april = ReadEventFile(DataPath("04-2008-Events.txt"));
-    ASSERT_FALSE(march.events.empty());
-    EXPECT_EQ(march.events.back().event.kind + " " + march.events.back().event.event, "LOW RAISED");
-    ASSERT_EQ(april.events.size(), 1u);
-    EXPECT_EQ(april.events[0].event.kind + " " + april.events[0].event.event, "LOW CLEARED");
-    EXPECT_EQ(april.events[0].event.time, "00:00:15");
-}
-
 // A torn last record (a power cut in a write) is completed by the next
 // writer, so every record stays at its place; readers skip what is no event
 // record and count it.

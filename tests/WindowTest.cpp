@@ -338,38 +338,6 @@ TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
 // Once the first readings have laid the window out, a scan repaints what
 // changed and lays out nothing; the yellow lamp is painted before the poll
 // goes on, and neither it nor a reading repaints the group box around it.
-TEST_F(WindowAcquisitionTest, LaterScansRepaintWithoutLayingOutTheWindow) {
-    struct Counter : QObject {
-        std::map<QObject*, int> paints;
-        int layouts = 0; // layout requests that reach a layout
-        bool eventFilter(QObject* o, QEvent* e) override {
-            paints[o] += e->type() == QEvent::Paint;
-            layouts +=
-                e->type() == QEvent::LayoutRequest && o->isWidgetType() && static_cast<QWidget*>(o)->layout();
-            return false;
-        }
-    } counter;
-    window->show();
-    form->Command3()->click();
-    for (int second : {0, 15}) {
-        TickAt(15, second);
-        Answer();
-        for (int turn = 0; turn < 3; ++turn)
-            QCoreApplication::processEvents();
-    }
-    const QRect box = form->Label2(8)->geometry();
-    qApp->installEventFilter(&counter);
-    TickAt(15, 30);
-    EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Shape1")], 1);
-    EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Frame4")], 0);
-    Answer(QByteArray(GoodAnswer).replace("+0008000", "-1234567"));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(counter.layouts, 0);
-    EXPECT_EQ(counter.paints[form->findChild<QWidget*>("Frame2")], 0) << "the readings' group box";
-    EXPECT_EQ(form->Label2(8)->geometry(), box);
-    EXPECT_EQ(form->Label2(8)->text(), "-1234.567");
-}
-
 // A keyboard user presses Space on Start, then again to stop; the focus never
 // lands in a set-up box, whose cursor would blink for the rest of the run.
 TEST_F(WindowAcquisitionTest, StartAndStopHandTheKeyboardFocusToEachOther) {
