@@ -729,6 +729,21 @@ TEST_F(PublishBroker, ARestartInTheRepeatedHourKeepsTheTrueTime) {
         << received_.constData();
 }
 
+// A name server that never answers holds up neither the records nor a stop.
+TEST_F(PublishBroker, AStalledNameLookupNeverHoldsUpTheStop) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", TARVEK_STALLED_LOOKUP);
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+    publisher_.setProcessEnvironment(environment);
+    const QString config = Config("");
+    WriteBytes(config, ReadBytes(config).replace("host = 127.0.0.1", "host = stalled.invalid"));
+    StartPublisher(publisher_, config);
+    QThread::msleep(1000);
+    publisher_.terminate();
+    EXPECT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
+    EXPECT_EQ(publisher_.exitCode(), 0) << publisher_.readAllStandardError().constData();
+}
+
 struct OnceCase {
     const char* name;
     const char* plant; // "not_data", "fifo_month", "fifo_state", "open_password" or ""

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace tarvek {
@@ -81,6 +82,11 @@ void MqttLink::OnLog(mosquitto*, void* self, int level, const char* text) {
     }
 }
 
+void MqttLink::OnStartLog(mosquitto*, void* start, int level, const char* text) {
+    if (level & MOSQ_LOG_ERR)
+        static_cast<Start*>(start)->error = QString::fromUtf8(text);
+}
+
 void MqttLink::Connect() {
     TearDown();
     ++session_;
@@ -95,7 +101,6 @@ void MqttLink::Connect() {
     mosquitto_connect_callback_set(mosq_, &MqttLink::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &MqttLink::OnDisconnect);
     mosquitto_publish_callback_set(mosq_, &MqttLink::OnPublish);
-    mosquitto_log_callback_set(mosq_, &MqttLink::OnLog);
     int rc = mosquitto_will_set(mosq_, settings_.willTopic.constData(), int(settings_.willPayload.size()),
                                 settings_.willPayload.constData(), 1, true);
     const QByteArray user = Utf8OrNull(settings_.username), password = Utf8OrNull(settings_.password);
@@ -112,28 +117,46 @@ void MqttLink::Connect() {
     }
     if (rc != MOSQ_ERR_SUCCESS)
         return Fail(Failure::Unreachable, QString::fromUtf8(mosquitto_strerror(rc)));
-    rc = mosquitto_connect_async(mosq_, settings_.host.toUtf8().constData(), settings_.port,
-                                 settings_.keepalive);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromUtf8(std::strerror(errno))
-                                                 : QString::fromUtf8(mosquitto_strerror(rc));
-        // Reported from the event loop, as every other outcome.
+    // The name lookup may stall for many seconds: never on the event loop.
+    answer_.start(std::max(10, settings_.keepalive) * 1000);
+    start_ = std::make_shared<Start>();
+    // Until the start is handed back, the library is the thread's alone.
+    mosquitto_user_data_set(mosq_, start_.get());
+    mosquitto_log_callback_set(mosq_, &MqttLink::OnStartLog);
+    std::thread([this, start = start_, mosq = mosq_, session = session_, host = settings_.host.toUtf8(),
+                 port = settings_.port, keepalive = settings_.keepalive] {
+        const int started = mosquitto_connect_async(mosq, host.constData(), port, keepalive);
+        // A failed TLS handshake (on a near broker it runs here) says why only in its error line.
+        const bool tls = started == MOSQ_ERR_TLS || start->error.startsWith(QStringLiteral("OpenSSL Error"));
+        const QString why = started == MOSQ_ERR_SUCCESS ? QString()
+                            : !start->error.isEmpty()   ? start->error
+                            : started == MOSQ_ERR_ERRNO ? QString::fromUtf8(std::strerror(errno))
+                                                        : QString::fromUtf8(mosquitto_strerror(started));
+        const std::lock_guard hold(start->lock);
+        start->done = true;
+        if (start->abandoned)
+            return mosquitto_destroy(mosq);
         QMetaObject::invokeMethod(
-            this,
-            [this, session = session_, why] {
-                if (session == session_)
-                    Fail(Failure::Unreachable, why);
-            },
+            this, [this, session, started, tls, why] { Started(session, started, tls, why); },
             Qt::QueuedConnection);
+    }).detach();
+}
+
+void MqttLink::Started(quint64 session, int rc, bool tls, const QString& why) {
+    if (session != session_ || !mosq_)
         return;
-    }
+    start_.reset();
+    mosquitto_user_data_set(mosq_, this);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return Fail(tls ? Failure::Tls : Failure::Unreachable, why);
+    // From here on the library runs on this thread only.
+    mosquitto_log_callback_set(mosq_, &MqttLink::OnLog);
     const int fd = mosquitto_socket(mosq_);
     readable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     writable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     connect(readable_.get(), &QSocketNotifier::activated, this, &MqttLink::Service);
     connect(writable_.get(), &QSocketNotifier::activated, this, &MqttLink::Service);
     tick_.start();
-    answer_.start(std::max(10, settings_.keepalive) * 1000);
     WatchWrites();
 }
 
@@ -222,7 +245,15 @@ void MqttLink::TearDown() {
     if (!mosq_)
         return;
     ++session_;
-    mosquitto_destroy(mosq_);
+    bool ours = true;
+    if (start_) {
+        const std::lock_guard hold(start_->lock);
+        ours = start_->done;
+        start_->abandoned = true;
+    }
+    start_.reset();
+    if (ours)
+        mosquitto_destroy(mosq_);
     mosq_ = nullptr;
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <mutex>
 
 struct mosquitto;
 
@@ -28,7 +29,9 @@ struct LinkSettings {
 // One MQTT session at a time, driven from this object's event loop: the
 // socket's notifiers and a one-second tick run the library, which never
 // sleeps or blocks, so no thread is ever waited for and a stop is never held
-// up by the network. Every callback is queued, so a session is never torn
+// up by the network. Only the start of an attempt, which looks the broker's
+// name up, runs on a thread of its own; an attempt given up meanwhile is left
+// to that thread, which ends it. Every callback is queued, so a session is never torn
 // down inside the library. A session ends at its first failure and is never
 // reconnected here: the owner decides retries and resends unacknowledged
 // messages.
@@ -50,7 +53,6 @@ class MqttLink : public QObject {
     // Queues a message; its id (Acknowledged names it), or -1 when there is
     // no session.
     int Publish(const QByteArray& topic, const QByteArray& payload, int qos, bool retain);
-    const LinkSettings& Settings() const { return settings_; }
 
   signals:
     void Connected();
@@ -63,6 +65,9 @@ class MqttLink : public QObject {
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnPublish(mosquitto*, void* self, int mid);
     static void OnLog(mosquitto*, void* self, int level, const char* text);
+    static void OnStartLog(mosquitto*, void* start, int level, const char* text);
+    // The attempt's start, handed back from its thread.
+    void Started(quint64 session, int rc, bool tls, const QString& why);
     void Connack(quint64 session, int rc);
     void Ended(quint64 session, int rc);
     void Fail(Failure failure, const QString& reason);
@@ -72,9 +77,18 @@ class MqttLink : public QObject {
     void Service();
     void WatchWrites();
 
+    // The thread that starts an attempt and this object agree under `lock`
+    // who ends the attempt's session: the thread, when it was given up first.
+    struct Start {
+        std::mutex lock;
+        bool done = false, abandoned = false;
+        QString error; // the library's last error line while starting
+    };
+
     LinkSettings settings_;
     mosquitto* mosq_ = nullptr;
-    quint64 session_ = 0; // numbers the sessions, so late calls of an ended one are dropped
+    std::shared_ptr<Start> start_; // the attempt being started
+    quint64 session_ = 0;          // numbers the sessions, so late calls of an ended one are dropped
     bool connected_ = false;
     QString lastError_; // the library's last error line
     QTimer answer_;     // an attempt that gets no answer fails
