@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/InstrumentExchange.h"
 #include "acquisition/SerialPortService.h"
 
 #include <QSocketNotifier>
@@ -29,7 +30,8 @@ namespace tarvek {
 class DeviceSerialPortService : public SerialPortService {
     Q_OBJECT
   public:
-    static constexpr qint64 ReceiveBufferSize = 1024;
+    // No sound answer is longer than what this buffer holds.
+    static constexpr qint64 ReceiveBufferSize = InstrumentExchange::ReplyLimit;
 
     explicit DeviceSerialPortService(QString appFolder, QObject* parent = nullptr);
     ~DeviceSerialPortService() override;

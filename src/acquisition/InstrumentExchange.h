@@ -10,7 +10,7 @@ namespace tarvek {
 // answer + CR; any deviation, time-out or overlong answer fails it.
 class InstrumentExchange {
   public:
-    // The port's receive buffer: no sound answer is longer.
+    // No sound answer is longer; the port's receive buffer holds as much.
     static constexpr int ReplyLimit = 1024;
     static constexpr char Acknowledge = '!';
     static constexpr char CarriageReturn = '\r';
