@@ -8,6 +8,7 @@
 #include "publish/Payload.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
+#include "publish/SessionChurn.h"
 
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
@@ -729,6 +730,24 @@ TEST_F(PublishBroker, ARestartInTheRepeatedHourKeepsTheTrueTime) {
         << received_.constData();
 }
 
+// Two publishers with one client id take the session from each other: said.
+TEST_F(PublishBroker, TwoPublishersWithOneClientIdAreToldSo) {
+    QProcess twin;
+    const QString id = "password_file = " + broker_->Path("password") + "\nclient_id = twin";
+    StartPublisher(publisher_, Config(id));
+    StartPublisher(twin, Config(id, "twin"));
+    QByteArray said;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return said.append(publisher_.readAllStandardError() + twin.readAllStandardError())
+                .contains("another client may be using the client id \"twin\"");
+        },
+        20'000))
+        << said.constData();
+    twin.kill();
+    twin.waitForFinished();
+}
+
 // A name server that never answers holds up neither the records nor a stop.
 TEST_F(PublishBroker, AStalledNameLookupNeverHoldsUpTheStop) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -791,6 +810,34 @@ INSTANTIATE_TEST_SUITE_P(
         OnceCase{"broker_away", "", {"--once", "--timeout", "1"}, 1, "was not reached within 1 s"},
         OnceCase{"timeout_zero", "", {"--once", "--timeout", "0"}, 2, "--timeout needs a whole number"}),
     RowName);
+
+// "c" a session starts, "l" it ends, "f" an attempt fails; each after the
+// seconds before it: the waits the ends give, and whether a clash is said.
+TEST(SessionChurnTest, SessionsTakenOverOneAfterAnotherWaitLongerButARestartedBrokerNot) {
+    const std::vector<std::tuple<const char*, const char*, const char*>> rows{
+        {"a clone takes every session over", "c 1l 1c 1l 1c 1l 1c 1l 4c 1l", "now now 2* 4* 4*"},
+        {"a broker restarted refuses meanwhile", "c 1l 1f 1c 1l 1f 1c 1l 1f 1c 1l", "now now now now"},
+        {"a session held longer ends the pattern", "c 1l 1c 1l 1c 1l 1c 10l", "now now 2* usual"}};
+    for (const auto& [name, script, waits] : rows) {
+        SessionChurn churn;
+        qint64 now = 0;
+        QStringList seen;
+        for (const QString& step : QString(script).split(u' ')) {
+            now += step.chopped(1).toInt() * 1000;
+            if (step.endsWith(u'c'))
+                churn.Connected(now);
+            else if (step.endsWith(u'f'))
+                churn.AttemptFailed();
+            else if (const int wait = churn.Lost(now); wait == SessionChurn::Usual)
+                seen << "usual";
+            else
+                seen << (wait == 0 ? QString("now") : QString::number(wait));
+            if (step.endsWith(u'l') && churn.Suspected())
+                seen.last() += u'*';
+        }
+        EXPECT_EQ(seen.join(u' '), QString(waits)) << name;
+    }
+}
 
 } // namespace
 

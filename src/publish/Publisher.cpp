@@ -5,6 +5,7 @@
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -235,6 +236,7 @@ void Publisher::PublishChannels() {
 }
 
 void Publisher::OnConnected() {
+    churn_.Connected(QDateTime::currentMSecsSinceEpoch());
     Say(QStringLiteral("link"), QStringLiteral("connected"),
         QStringLiteral("connected to the broker %1").arg(Broker()));
     backoff_.Reset();
@@ -275,8 +277,24 @@ void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
         text = QStringLiteral("lost the broker %1 (%2); %3").arg(broker, reason, again);
         break;
     }
-    Say(QStringLiteral("link"), QString::number(int(failure)), text);
-    retry_.start(backoff_.Next(refused) * 1000);
+    int wait = backoff_.Next(refused);
+    if (failure != MqttLink::Failure::Lost)
+        churn_.AttemptFailed();
+    else if (const int seconds = churn_.Lost(QDateTime::currentMSecsSinceEpoch());
+             seconds != SessionChurn::Usual)
+        wait = seconds;
+    // While sessions are taken over, that is said once instead of each loss.
+    if (churn_.Suspected())
+        Say(QStringLiteral("takeover"), QStringLiteral("suspected"),
+            QStringLiteral("sessions with the broker %1 end within seconds of their start while it still "
+                           "answers: another client may be using the client id \"%2\" (client_id in the "
+                           "configuration); trying again after up to %3 s while it lasts")
+                .arg(broker, options_.config.clientId)
+                .arg(SessionChurn::MaxWaitSeconds));
+    else
+        Say(QStringLiteral("takeover"), {}, {});
+    Say(QStringLiteral("link"), QString::number(int(failure)), churn_.Suspected() ? QString() : text);
+    retry_.start(wait * 1000);
     if (options_.once && !giveUp_.isActive())
         giveUp_.start(options_.timeoutSeconds * 1000);
 }

@@ -4,6 +4,7 @@
 #include "publish/Payload.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
+#include "publish/SessionChurn.h"
 
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
@@ -107,6 +108,7 @@ class Publisher : public QObject {
     bool finished_ = false;
     QHash<QString, QString> said_; // what was last said of each topic
     Backoff backoff_;
+    SessionChurn churn_;
     QFileSystemWatcher watcher_;
     QTimer retry_, save_, poll_, giveUp_, lastWord_;
     QTimer answer_; // a broker that takes messages and never acknowledges them
