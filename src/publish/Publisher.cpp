@@ -1,5 +1,6 @@
 #include "publish/Publisher.h"
 
+#include "alarm/EventLog.h"
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
 #include "data/MonthFiles.h"
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <limits>
 
 namespace tarvek {
 
@@ -33,13 +35,14 @@ LinkSettings LinkOf(const Publisher::Options& o) {
                         c.keepalive,
                         (c.prefix + QStringLiteral("/status")).toUtf8(),
                         QByteArrayLiteral("offline"),
-                        Publisher::Window};
+                        2 * Publisher::Window}; // the records' window and the events'
 }
 
 } // namespace
 
 Publisher::Publisher(Options options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), link_(LinkOf(options_)), feed_(options_.config.data) {
+    : QObject(parent), options_(std::move(options)), link_(LinkOf(options_)), feed_(options_.config.data),
+      events_(options_.config, link_), notifyFeed_(options_.config.data) {
     connect(&link_, &MqttLink::Connected, this, &Publisher::OnConnected);
     connect(&link_, &MqttLink::Failed, this, &Publisher::OnFailed);
     connect(&link_, &MqttLink::Acknowledged, this, &Publisher::OnAcknowledged);
@@ -108,6 +111,15 @@ bool Publisher::Start() {
                 start->files[name] = at;
         mark = start;
     }
+    if (!mark->events) { // a first run, or a state written before events were sent
+        mark->events = StartingEventMark(options_.config.data, options_.config.start);
+        if (!mark->events) {
+            SayLine(QStringLiteral("%1: an event log cannot be read; starting before every event")
+                        .arg(QDir::toNativeSeparators(options_.config.data)));
+            mark->events = EventMark{};
+        }
+        mark->notified = mark->events;
+    }
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
     acknowledged_ = *mark;
@@ -116,16 +128,50 @@ bool Publisher::Start() {
     if (dirty_)
         return false;
     Rewind();
+    StartNotifier(*mark->notified);
     poll_.start();
     Follow();
+    if (!Publishing())
+        return true;
     if (options_.once)
         giveUp_.start(options_.timeoutSeconds * 1000);
     link_.Connect();
     return true;
 }
 
+void Publisher::StartNotifier(const EventMark& notified) {
+    const PublishConfig& c = options_.config;
+    if (c.notifyCommand.isEmpty())
+        return;
+    notifier_ = std::make_unique<Notifier>(
+        NotifySettings{c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, SayLine);
+    notifyFeed_.SeekAfter(notified);
+    connect(notifier_.get(), &Notifier::Progressed, this, [this](const EventMark& at) {
+        acknowledged_.notified = at;
+        SaveSoon();
+        CheckOnce();
+    });
+    connect(notifier_.get(), &Notifier::RunFailed, this, [this] {
+        if (!options_.once || stopping_)
+            return;
+        SayLine(QStringLiteral("not every alarm event was notified; the next run notifies them"));
+        exitCode_ = 1;
+        Stop();
+    });
+}
+
+void Publisher::Notify() {
+    if (!notifier_)
+        return;
+    std::vector<FedEvent> events;
+    notifyFeed_.Read(std::numeric_limits<int>::max(), events);
+    Say(QStringLiteral("notify feed"), notifyFeed_.Error(), notifyFeed_.Error());
+    notifier_->Add(events);
+}
+
 void Publisher::Rewind() {
-    inFlight_.clear();
+    records_.Clear();
+    events_.Rewind(*acknowledged_.events);
     channelMids_.clear();
     channelsSent_.reset();
     feed_.SeekAfter(acknowledged_);
@@ -146,12 +192,15 @@ void Publisher::Follow() {
     }
     Say(QStringLiteral("folder"), QStringLiteral("there"), {});
     Watch();
+    Notify();
     Pump();
 }
 
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
-    const QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
+    QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
+    if (const QStringList logs = EventFilesIn(options_.config.data); !logs.isEmpty())
+        wanted += options_.config.data + u'/' + logs.last();
     for (const QString& path : watched)
         if (!wanted.contains(path))
             watcher_.removePath(path);
@@ -161,12 +210,21 @@ void Publisher::Watch() {
 }
 
 void Publisher::Pump() {
-    if (!link_.IsConnected() || stopping_)
-        return;
-    // Refilled by half windows, so a backlog is read in batches rather than
-    // a file read per acknowledgement.
-    const qint64 room = Window - qint64(inFlight_.size());
-    if (room < Window / 2 && !inFlight_.empty())
+    if (link_.IsConnected() && !stopping_) {
+        PumpRecords();
+        events_.Pump();
+        for (const QString& note : events_.TakeNotes())
+            SayLine(note);
+        Say(QStringLiteral("events"), events_.Error(), events_.Error());
+        if (!answer_.isActive() && !(records_.Empty() && events_.Empty()))
+            answer_.start();
+    }
+    CheckOnce();
+}
+
+void Publisher::PumpRecords() {
+    const qint64 room = records_.Room();
+    if (room == 0)
         return;
     std::vector<FedRecord> records;
     records.reserve(room);
@@ -180,9 +238,7 @@ void Publisher::Pump() {
         const int mid = link_.Publish(topic, payload, options_.config.qos, false);
         if (mid < 0)
             return; // the link's failure follows; everything after the acknowledged record goes again
-        if (inFlight_.empty())
-            answer_.start();
-        inFlight_.push_back({mid, r.file, r.position, utc});
+        records_.Sent(mid, {r.file, r.position, utc});
         lastSent_ = r;
         lastSentUtc_ = utc;
     }
@@ -190,9 +246,16 @@ void Publisher::Pump() {
     if (caughtUp_) {
         Watch();
         PublishChannels();
-        if (options_.once && inFlight_.empty() && channelMids_.isEmpty())
-            EndOnce();
     }
+}
+
+void Publisher::CheckOnce() {
+    if (!options_.once || stopping_)
+        return;
+    const bool published =
+        !Publishing() || (caughtUp_ && records_.Empty() && channelMids_.isEmpty() && events_.CaughtUp());
+    if (published && (!notifier_ || notifier_->Idle()))
+        EndOnce();
 }
 
 void Publisher::EndOnce() {
@@ -201,6 +264,8 @@ void Publisher::EndOnce() {
         missed += QDir::toNativeSeparators(feed_.Folder() + u'/' + name) + QStringLiteral(" cannot be read");
     if (feed_.NotData() > 0)
         missed += QStringLiteral("%1 counted records are not data records").arg(feed_.NotData());
+    if (Publishing())
+        missed += events_.Missed();
     if (!missed.isEmpty()) {
         SayLine(QStringLiteral("not every stored record was sent: ") + missed.join(QStringLiteral("; ")));
         exitCode_ = 1;
@@ -246,8 +311,7 @@ void Publisher::OnConnected() {
 
 void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
     answer_.stop();
-    inFlight_.clear();
-    channelMids_.clear();
+    Rewind();
     if (stopping_)
         return Finish(exitCode_);
     const QString broker = Broker();
@@ -288,19 +352,19 @@ void Publisher::OnAcknowledged(int mid) {
         Pump();
         return;
     }
-    for (InFlight& f : inFlight_)
-        if (f.mid == mid)
-            f.acknowledged = true;
-    bool moved = false;
-    while (!inFlight_.empty() && inFlight_.front().acknowledged) {
-        InFlight& f = inFlight_.front();
-        acknowledged_.files[f.file] = std::move(f.position);
-        acknowledged_.utcMs = f.utc;
-        inFlight_.pop_front();
-        moved = true;
-        ++acknowledgedSinceSave_;
+    int moved = 0;
+    if (const std::optional<int> events = events_.Acknowledge(mid)) {
+        moved = *events;
+        acknowledged_.events = events_.Acknowledged();
+    } else {
+        for (RecordPlace& p : records_.Acknowledge(mid)) {
+            acknowledged_.files[p.file] = std::move(p.position);
+            acknowledged_.utcMs = p.utc;
+            ++moved;
+        }
     }
-    if (inFlight_.empty())
+    acknowledgedSinceSave_ += moved;
+    if (records_.Empty() && events_.Empty())
         answer_.stop();
     else if (moved)
         answer_.start();
