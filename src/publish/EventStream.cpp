@@ -1,5 +1,7 @@
 #include "publish/EventStream.h"
 
+#include <limits>
+
 namespace tarvek {
 
 namespace {
@@ -84,6 +86,19 @@ QStringList EventStream::Missed() const {
     if (feed_.Skipped() > 0)
         missed += QStringLiteral("%1 records of the event logs are not event records").arg(feed_.Skipped());
     return missed;
+}
+
+NotifyStream::NotifyStream(const PublishConfig& c, const EventMark& notified,
+                           std::function<void(const QString&)> say)
+    : feed_(c.data),
+      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)) {
+    feed_.SeekAfter(notified);
+}
+
+void NotifyStream::Follow() {
+    std::vector<FedEvent> events;
+    feed_.Read(std::numeric_limits<int>::max(), events);
+    notifier_.Add(events);
 }
 
 std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start) {

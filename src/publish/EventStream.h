@@ -5,10 +5,12 @@
 #include "publish/EventFeed.h"
 #include "publish/EventPayload.h"
 #include "publish/MqttLink.h"
+#include "publish/Notifier.h"
 #include "publish/PublishConfig.h"
 
 #include <QSet>
 
+#include <functional>
 #include <optional>
 
 namespace tarvek {
@@ -53,6 +55,23 @@ class EventStream {
     bool caughtUp_ = false, alarmsSent_ = false;
     AlarmPayloads sent_; // in this session; an empty one was not sent
     QSet<int> alarmMids_;
+};
+
+// The notification command fed from the event logs by a feed of its own,
+// from the last event notified on: publishing never waits for it.
+class NotifyStream {
+  public:
+    NotifyStream(const PublishConfig& config, const EventMark& notified,
+                 std::function<void(const QString&)> say);
+    // Hands the events stored since the last call to the command.
+    void Follow();
+    // Why a log cannot be read, while it lasts.
+    const QString& Error() const { return feed_.Error(); }
+    Notifier& Command() { return notifier_; }
+
+  private:
+    EventFeed feed_;
+    Notifier notifier_;
 };
 
 // Where a first run starts in the event logs of `folder`, as `start` says:

@@ -5,12 +5,12 @@
 #include "config/ChannelSettings.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
+#include "publish/FailureText.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
-#include <limits>
 
 namespace tarvek {
 
@@ -42,7 +42,7 @@ LinkSettings LinkOf(const Publisher::Options& o) {
 
 Publisher::Publisher(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), link_(LinkOf(options_)), feed_(options_.config.data),
-      events_(options_.config, link_), notifyFeed_(options_.config.data) {
+      events_(options_.config, link_) {
     connect(&link_, &MqttLink::Connected, this, &Publisher::OnConnected);
     connect(&link_, &MqttLink::Failed, this, &Publisher::OnFailed);
     connect(&link_, &MqttLink::Acknowledged, this, &Publisher::OnAcknowledged);
@@ -143,30 +143,19 @@ void Publisher::StartNotifier(const EventMark& notified) {
     const PublishConfig& c = options_.config;
     if (c.notifyCommand.isEmpty())
         return;
-    notifier_ = std::make_unique<Notifier>(
-        NotifySettings{c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, SayLine);
-    notifyFeed_.SeekAfter(notified);
-    connect(notifier_.get(), &Notifier::Progressed, this, [this](const EventMark& at) {
+    notify_ = std::make_unique<NotifyStream>(c, notified, SayLine);
+    connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventMark& at) {
         acknowledged_.notified = at;
         SaveSoon();
         CheckOnce();
     });
-    connect(notifier_.get(), &Notifier::RunFailed, this, [this] {
+    connect(&notify_->Command(), &Notifier::RunFailed, this, [this] {
         if (!options_.once || stopping_)
             return;
         SayLine(QStringLiteral("not every alarm event was notified; the next run notifies them"));
         exitCode_ = 1;
         Stop();
     });
-}
-
-void Publisher::Notify() {
-    if (!notifier_)
-        return;
-    std::vector<FedEvent> events;
-    notifyFeed_.Read(std::numeric_limits<int>::max(), events);
-    Say(QStringLiteral("notify feed"), notifyFeed_.Error(), notifyFeed_.Error());
-    notifier_->Add(events);
 }
 
 void Publisher::Rewind() {
@@ -192,7 +181,10 @@ void Publisher::Follow() {
     }
     Say(QStringLiteral("folder"), QStringLiteral("there"), {});
     Watch();
-    Notify();
+    if (notify_) {
+        notify_->Follow();
+        Say(QStringLiteral("notify"), notify_->Error(), notify_->Error());
+    }
     Pump();
 }
 
@@ -254,7 +246,7 @@ void Publisher::CheckOnce() {
         return;
     const bool published =
         !Publishing() || (caughtUp_ && records_.Empty() && channelMids_.isEmpty() && events_.CaughtUp());
-    if (published && (!notifier_ || notifier_->Idle()))
+    if (published && (!notify_ || notify_->Command().Idle()))
         EndOnce();
 }
 
@@ -314,32 +306,9 @@ void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
     Rewind();
     if (stopping_)
         return Finish(exitCode_);
-    const QString broker = Broker();
     const bool refused = failure == MqttLink::Failure::NotAuthorised;
-    const QString again = refused ? QStringLiteral("trying again every %1 s").arg(Backoff::MaxSeconds)
-                                  : QStringLiteral("trying again after 1 s, then waits doubling up to %1 s")
-                                        .arg(Backoff::MaxSeconds);
-    QString text;
-    switch (failure) {
-    case MqttLink::Failure::Unreachable:
-        text = QStringLiteral("cannot reach the broker %1 (%2); %3").arg(broker, reason, again);
-        break;
-    case MqttLink::Failure::NotAuthorised:
-        text = QStringLiteral("not authorised: the broker %1 refuses the user \"%2\" (%3); %4")
-                   .arg(broker, options_.config.username, reason, again);
-        break;
-    case MqttLink::Failure::Tls:
-        text = QStringLiteral("TLS with the broker %1 failed (%2); no connection without TLS is tried; %3")
-                   .arg(broker, reason, again);
-        break;
-    case MqttLink::Failure::Refused:
-        text = QStringLiteral("the broker %1 refused the connection (%2); %3").arg(broker, reason, again);
-        break;
-    case MqttLink::Failure::Lost:
-        text = QStringLiteral("lost the broker %1 (%2); %3").arg(broker, reason, again);
-        break;
-    }
-    Say(QStringLiteral("link"), QString::number(int(failure)), text);
+    Say(QStringLiteral("link"), QString::number(int(failure)),
+        FailureText(failure, Broker(), options_.config.username, reason));
     retry_.start(backoff_.Next(refused) * 1000);
     if (options_.once && !giveUp_.isActive())
         giveUp_.start(options_.timeoutSeconds * 1000);

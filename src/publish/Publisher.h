@@ -2,6 +2,7 @@
 
 #include "publish/DeliveryWindow.h"
 #include "publish/EventStream.h"
+#include "publish/FailureText.h"
 #include "publish/MqttLink.h"
 #include "publish/Notifier.h"
 #include "publish/Payload.h"
@@ -29,7 +30,7 @@ class Backoff {
         return delay;
     }
     void Reset() { next_ = 1; }
-    static constexpr int MaxSeconds = 60;
+    static constexpr int MaxSeconds = BackoffMaxSeconds;
 
   private:
     int next_ = 1;
@@ -82,7 +83,6 @@ class Publisher : public QObject {
     bool Publishing() const { return !options_.config.host.isEmpty(); }
     // Starts the notifier after `notified`, when there is a command.
     void StartNotifier(const EventMark& notified);
-    void Notify();
     void OnConnected();
     void OnFailed(MqttLink::Failure failure, const QString& reason);
     void OnAcknowledged(int mid);
@@ -108,8 +108,7 @@ class Publisher : public QObject {
     bool dirty_ = false;
     DeliveryWindow<RecordPlace> records_;
     EventStream events_;
-    EventFeed notifyFeed_; // its own place: publishing never waits for the command
-    std::unique_ptr<Notifier> notifier_;
+    std::unique_ptr<NotifyStream> notify_;
     bool caughtUp_ = false;
     std::optional<FedRecord> lastSent_; // the newest record sent, for the channels' last values
     qint64 lastSentUtc_ = 0;
