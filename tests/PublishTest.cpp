@@ -707,11 +707,12 @@ TEST_F(PublishBroker, ABrokerGoneTwentyTimesUnderABackFillIsReconnectedWithinFiv
             [&] { return said.append(publisher_.readAllStandardError()).count("connected to") > stop; },
             5000))
             << stop << said.constData();
-        StopBroker();
+        // The subscriber stays and reconnects: killed, it could lose a
+        // message it had acknowledged and not yet printed.
+        broker_->Stop();
         collect();
         Store(StoredTimeText((5000 + stop) * 30'000).mid(11));
         ASSERT_TRUE(broker_->Start());
-        Subscribe();
     }
     EXPECT_TRUE(WaitFor([&] { return collect() == 5020; }, 20'000)) << numbers.size();
     publisher_.terminate();
