@@ -201,10 +201,11 @@ void Publisher::Watch() {
             watcher_.addPath(path);
 }
 
-void Publisher::Pump() {
+void Publisher::Pump(bool events) {
     if (link_.IsConnected() && !stopping_) {
         PumpRecords();
-        events_.Pump();
+        if (events)
+            events_.Pump();
         for (const QString& note : events_.TakeNotes())
             SayLine(note);
         Say(QStringLiteral("events"), events_.Error(), events_.Error());
@@ -318,11 +319,12 @@ void Publisher::OnAcknowledged(int mid) {
     if (mid == offlineMid_)
         return Finish(exitCode_);
     if (channelMids_.remove(mid)) {
-        Pump();
+        Pump(false);
         return;
     }
     int moved = 0;
-    if (const std::optional<int> events = events_.Acknowledge(mid)) {
+    const std::optional<int> events = events_.Acknowledge(mid);
+    if (events) {
         moved = *events;
         acknowledged_.events = events_.Acknowledged();
     } else {
@@ -342,7 +344,7 @@ void Publisher::OnAcknowledged(int mid) {
         SaveNow();
     else if (moved)
         SaveSoon();
-    Pump();
+    Pump(events.has_value());
 }
 
 void Publisher::SaveSoon() {

@@ -86,7 +86,9 @@ class Publisher : public QObject {
     void OnConnected();
     void OnFailed(MqttLink::Failure failure, const QString& reason);
     void OnAcknowledged(int mid);
-    void Pump();
+    // Sends what the windows have room for; the event logs are looked at
+    // again only when `events` (not at every record acknowledged).
+    void Pump(bool events = true);
     void PumpRecords();
     void PublishChannels();
     void Follow();
