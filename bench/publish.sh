@@ -5,7 +5,9 @@
 #  1. back-fills a month (89,280 records) with --once at QoS 1 and prints its
 #     time and peak memory beside mosquitto_pub -l -q 1 sending as many lines
 #     of the same size in the same run;
-#  2. runs the publisher following the folder and prints the latency from the
+#  2. back-fills a month of 10,000 alarm events (no records) and prints the
+#     events per second a subscriber receives;
+#  3. runs the publisher following the folder and prints the latency from the
 #     store's final sync to a subscriber's receipt over 50 records.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -77,6 +79,21 @@ awk -v s="$seconds" -v k="$kb" -v c="$(awk -v u="$user" -v y="$sys" 'BEGIN { pri
     printf "tarvek-publish --once:     %6.2f s (CPU %5.2f s), peak %5.1f MB   (goal: within 3x of mosquitto_pub, at most 40 MB)\n", s, c, k / 1024
     printf "mosquitto_pub -l -q 1:     %6.2f s (CPU %5.2f s), peak %5.1f MB   (as many lines of %d bytes)\n", ps, pc, pk / 1024, b
     printf "ratio:                     %6.2f\n", s / ps }'
+
+events=10000
+echo "== a month of $events alarm events back-filled with --once, QoS 1"
+"$bench" events "$scratch/events" "$events"
+mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -t bench/events/event -C "$events" -W 120 >"$scratch/received" &
+sub=$!
+sleep 0.3
+conf=$(config events all)
+sed -i "s|/app/datafiles|/events/datafiles|" "$conf"
+start=$(now)
+"$publish" --config "$conf" --once --timeout 10
+wait "$sub" || true
+seconds=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
+awk -v n="$(wc -l <"$scratch/received")" -v e="$events" -v s="$seconds" 'BEGIN {
+    printf "tarvek-publish --once:     %6.2f s for %d of %d events received, %.0f events/s\n", s, n, e, n / s }'
 
 echo "== latency while following the folder"
 "$publish" --config "$(config follow new)" 2>"$scratch/follow.err" &

@@ -2,11 +2,16 @@
 //   tarvek-publish-bench month FOLDER
 //       writes January 2025 (89,280 records every 30 s, eight channels) into
 //       FOLDER/datafiles with the logger's record and header texts.
+//   tarvek-publish-bench events FOLDER COUNT
+//       appends COUNT alarm events (raised, acknowledged, cleared in turn
+//       over the eight channels) to FOLDER/datafiles/01-2025-Events.txt with
+//       the alarm library's writer, a thousand records per append.
 //   tarvek-publish-bench latency FOLDER PORT PREFIX COUNT
 //       stores COUNT records, one every 300 ms, with the logger's own
 //       StoreDataRecord, and prints, for each, the time from the store's
 //       return (its final sync) to the record's arrival at a subscriber of
 //       PREFIX/record on 127.0.0.1:PORT; then the median and the maximum.
+#include "alarm/EventLog.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 
@@ -53,6 +58,25 @@ int WriteMonth(const QString& folder) {
         file.write(BuildDataRecord(d).toLatin1());
     }
     return file.flush() ? 0 : 1;
+}
+
+int WriteEvents(const QString& folder, int count) {
+    QDir().mkpath(folder + QStringLiteral("/datafiles"));
+    const QString path = folder + QStringLiteral("/datafiles/01-2025-Events.txt");
+    const QString names[] = {EventNames::Raised, EventNames::Acknowledged, EventNames::Cleared};
+    QDateTime t(QDate(2025, 1, 1), QTime(0, 0, 0));
+    std::vector<Event> events;
+    for (int n = 0; n < count; ++n, t = t.addSecs(260)) {
+        events.push_back({t.toString(QStringLiteral("dd-MM-yyyy")), t.toString(QStringLiteral("HH:mm:ss")),
+                          EventKinds::High, n / 3 % 8 + 1, names[n % 3], ValueText(10.5 + n % 7), "10.0",
+                          n % 3 == 1 ? "op1" : "", QStringLiteral("Boiler pressure")});
+        if (events.size() == 1000 || n + 1 == count) {
+            if (!AppendEvents(path, events))
+                return 1;
+            events.clear();
+        }
+    }
+    return 0;
 }
 
 struct Receipts {
@@ -134,8 +158,11 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == u"month")
         return WriteMonth(args[2]);
+    if (args.size() == 4 && args[1] == u"events")
+        return WriteEvents(args[2], args[3].toInt());
     if (args.size() == 6 && args[1] == u"latency")
         return Latency(args[2], args[3].toInt(), args[4].toUtf8(), args[5].toInt());
-    std::fprintf(stderr, "usage: tarvek-publish-bench month FOLDER | latency FOLDER PORT PREFIX COUNT\n");
+    std::fprintf(stderr, "usage: tarvek-publish-bench month FOLDER | events FOLDER COUNT | latency FOLDER "
+                         "PORT PREFIX COUNT\n");
     return 2;
 }

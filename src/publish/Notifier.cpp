@@ -117,6 +117,8 @@ void Notifier::End(const RunEnd& end) {
         say_(text);
     if (plan_.Notified() != before)
         emit Progressed(plan_.Notified());
+    if (!end.ok)
+        emit RunFailed();
     Step();
 }
 

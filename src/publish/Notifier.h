@@ -29,10 +29,14 @@ class Notifier : public QObject {
     void Add(const std::vector<FedEvent>& events);
     // After the last event notified: for the state file.
     const EventMark& Notified() const { return plan_.Notified(); }
+    // Nothing runs and nothing waits: every event added was notified.
+    bool Idle() const { return !process_ && !plan_.NextRunMs(); }
 
   signals:
     // The place after the last event notified moved on.
     void Progressed(const tarvek::EventMark& notified);
+    // A run failed; it is tried again later.
+    void RunFailed();
 
   private:
     void Step();

@@ -90,8 +90,8 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
         };
         const QString range = QStringLiteral("\"%1\" is not a whole number from %2 to %3");
         if (key == u"host") {
-            if (value.isEmpty() || value.contains(u' '))
-                return error(key, QStringLiteral("needs a host name or address"));
+            if (value.contains(u' '))
+                return error(key, QStringLiteral("needs a host name or address, or nothing to only notify"));
             c.host = value;
         } else if (key == u"port") {
             if (!number(1, 65535, &c.port))
@@ -161,6 +161,9 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
             return error(key, QStringLiteral("is not a setting"));
         }
     }
+    if (c.host.isEmpty() && c.notifyCommand.isEmpty())
+        return error(QStringLiteral("host"),
+                     QStringLiteral("left empty needs a notify_command (it then only notifies)"));
     if (c.tls && c.cafile.isEmpty())
         return error(QStringLiteral("cafile"), QStringLiteral("is needed when tls is on"));
     if (c.certfile.isEmpty() != c.keyfile.isEmpty())

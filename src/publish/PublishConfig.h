@@ -19,7 +19,7 @@ struct StartFrom {
 
 // The publisher's settings, as read from its INI file.
 struct PublishConfig {
-    QString host = QStringLiteral("localhost");
+    QString host = QStringLiteral("localhost"); // empty: no broker, notifications only
     int port = 1883;
     bool tls = false;
     QString cafile, certfile, keyfile;
@@ -52,8 +52,9 @@ struct ConfigError {
 // Reads `key = value` lines (blank lines, "#" and ";" comments and
 // "[section]" lines are skipped) into a checked configuration. An unknown
 // key, a value out of its range, a key given twice, TLS without a CA file,
-// a client certificate without its key (or the other way round) and a
-// password file without a user name are errors.
+// a client certificate without its key (or the other way round), a
+// password file without a user name and an empty host without a
+// notification command are errors.
 std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& text, const QString& fileName,
                                                             const ConfigDefaults& defaults);
 

@@ -1,9 +1,11 @@
 #include "publish/Publisher.h"
 
+#include "alarm/EventLog.h"
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
+#include "publish/FailureText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,13 +36,14 @@ LinkSettings LinkOf(const Publisher::Options& o) {
                         c.keepalive,
                         (c.prefix + QStringLiteral("/status")).toUtf8(),
                         QByteArrayLiteral("offline"),
-                        Publisher::Window};
+                        2 * Publisher::Window}; // the records' window and the events'
 }
 
 } // namespace
 
 Publisher::Publisher(Options options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), link_(LinkOf(options_)), feed_(options_.config.data) {
+    : QObject(parent), options_(std::move(options)), link_(LinkOf(options_)), feed_(options_.config.data),
+      events_(options_.config, link_) {
     connect(&link_, &MqttLink::Connected, this, &Publisher::OnConnected);
     connect(&link_, &MqttLink::Failed, this, &Publisher::OnFailed);
     connect(&link_, &MqttLink::Acknowledged, this, &Publisher::OnAcknowledged);
@@ -109,6 +112,15 @@ bool Publisher::Start() {
                 start->files[name] = at;
         mark = start;
     }
+    if (!mark->events) { // a first run, or a state written before events were sent
+        mark->events = StartingEventMark(options_.config.data, options_.config.start);
+        if (!mark->events) {
+            SayLine(QStringLiteral("%1: an event log cannot be read; starting before every event")
+                        .arg(QDir::toNativeSeparators(options_.config.data)));
+            mark->events = EventMark{};
+        }
+        mark->notified = mark->events;
+    }
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
     acknowledged_ = *mark;
@@ -117,16 +129,39 @@ bool Publisher::Start() {
     if (dirty_)
         return false;
     Rewind();
+    StartNotifier(*mark->notified);
     poll_.start();
     Follow();
+    if (!Publishing())
+        return true;
     if (options_.once)
         giveUp_.start(options_.timeoutSeconds * 1000);
     link_.Connect();
     return true;
 }
 
+void Publisher::StartNotifier(const EventMark& notified) {
+    const PublishConfig& c = options_.config;
+    if (c.notifyCommand.isEmpty())
+        return;
+    notify_ = std::make_unique<NotifyStream>(c, notified, SayLine);
+    connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventMark& at) {
+        acknowledged_.notified = at;
+        SaveSoon();
+        CheckOnce();
+    });
+    connect(&notify_->Command(), &Notifier::RunFailed, this, [this] {
+        if (!options_.once || stopping_)
+            return;
+        SayLine(QStringLiteral("not every alarm event was notified; the next run notifies them"));
+        exitCode_ = 1;
+        Stop();
+    });
+}
+
 void Publisher::Rewind() {
-    inFlight_.clear();
+    records_.Clear();
+    events_.Rewind(*acknowledged_.events);
     channelMids_.clear();
     channelsSent_.reset();
     feed_.SeekAfter(acknowledged_);
@@ -147,12 +182,18 @@ void Publisher::Follow() {
     }
     Say(QStringLiteral("folder"), QStringLiteral("there"), {});
     Watch();
+    if (notify_) {
+        notify_->Follow();
+        Say(QStringLiteral("notify"), notify_->Error(), notify_->Error());
+    }
     Pump();
 }
 
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
-    const QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
+    QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
+    if (const QStringList logs = EventFilesIn(options_.config.data); !logs.isEmpty())
+        wanted += options_.config.data + u'/' + logs.last();
     for (const QString& path : watched)
         if (!wanted.contains(path))
             watcher_.removePath(path);
@@ -161,13 +202,23 @@ void Publisher::Watch() {
             watcher_.addPath(path);
 }
 
-void Publisher::Pump() {
-    if (!link_.IsConnected() || stopping_)
-        return;
-    // Refilled by half windows, so a backlog is read in batches rather than
-    // a file read per acknowledgement.
-    const qint64 room = Window - qint64(inFlight_.size());
-    if (room < Window / 2 && !inFlight_.empty())
+void Publisher::Pump(bool events) {
+    if (link_.IsConnected() && !stopping_) {
+        PumpRecords();
+        if (events)
+            events_.Pump();
+        for (const QString& note : events_.TakeNotes())
+            SayLine(note);
+        Say(QStringLiteral("events"), events_.Error(), events_.Error());
+        if (!answer_.isActive() && !(records_.Empty() && events_.Empty()))
+            answer_.start();
+    }
+    CheckOnce();
+}
+
+void Publisher::PumpRecords() {
+    const qint64 room = records_.Room();
+    if (room == 0)
         return;
     std::vector<FedRecord> records;
     records.reserve(room);
@@ -181,9 +232,7 @@ void Publisher::Pump() {
         const int mid = link_.Publish(topic, payload, options_.config.qos, false);
         if (mid < 0)
             return; // the link's failure follows; everything after the acknowledged record goes again
-        if (inFlight_.empty())
-            answer_.start();
-        inFlight_.push_back({mid, r.file, r.position, utc});
+        records_.Sent(mid, {r.file, r.position, utc});
         lastSent_ = r;
         lastSentUtc_ = utc;
     }
@@ -191,9 +240,16 @@ void Publisher::Pump() {
     if (caughtUp_) {
         Watch();
         PublishChannels();
-        if (options_.once && inFlight_.empty() && channelMids_.isEmpty())
-            EndOnce();
     }
+}
+
+void Publisher::CheckOnce() {
+    if (!options_.once || stopping_)
+        return;
+    const bool published =
+        !Publishing() || (caughtUp_ && records_.Empty() && channelMids_.isEmpty() && events_.CaughtUp());
+    if (published && (!notify_ || notify_->Command().Idle()))
+        EndOnce();
 }
 
 void Publisher::EndOnce() {
@@ -202,6 +258,8 @@ void Publisher::EndOnce() {
         missed += QDir::toNativeSeparators(feed_.Folder() + u'/' + name) + QStringLiteral(" cannot be read");
     if (feed_.NotData() > 0)
         missed += QStringLiteral("%1 counted records are not data records").arg(feed_.NotData());
+    if (Publishing())
+        missed += events_.Missed();
     if (!missed.isEmpty()) {
         SayLine(QStringLiteral("not every stored record was sent: ") + missed.join(QStringLiteral("; ")));
         exitCode_ = 1;
@@ -248,52 +306,16 @@ void Publisher::OnConnected() {
 
 void Publisher::OnFailed(MqttLink::Failure failure, const QString& reason) {
     answer_.stop();
-    inFlight_.clear();
-    channelMids_.clear();
+    Rewind();
     if (stopping_)
         return Finish(exitCode_);
-    const QString broker = Broker();
-    const bool refused = failure == MqttLink::Failure::NotAuthorised;
-    const QString again = refused ? QStringLiteral("trying again every %1 s").arg(Backoff::MaxSeconds)
-                                  : QStringLiteral("trying again after 1 s, then waits doubling up to %1 s")
-                                        .arg(Backoff::MaxSeconds);
-    QString text;
-    switch (failure) {
-    case MqttLink::Failure::Unreachable:
-        text = QStringLiteral("cannot reach the broker %1 (%2); %3").arg(broker, reason, again);
-        break;
-    case MqttLink::Failure::NotAuthorised:
-        text = QStringLiteral("not authorised: the broker %1 refuses the user \"%2\" (%3); %4")
-                   .arg(broker, options_.config.username, reason, again);
-        break;
-    case MqttLink::Failure::Tls:
-        text = QStringLiteral("TLS with the broker %1 failed (%2); no connection without TLS is tried; %3")
-                   .arg(broker, reason, again);
-        break;
-    case MqttLink::Failure::Refused:
-        text = QStringLiteral("the broker %1 refused the connection (%2); %3").arg(broker, reason, again);
-        break;
-    case MqttLink::Failure::Lost:
-        text = QStringLiteral("lost the broker %1 (%2); %3").arg(broker, reason, again);
-        break;
-    }
-    int wait = backoff_.Next(refused);
-    if (failure != MqttLink::Failure::Lost)
-        churn_.AttemptFailed();
-    else if (const int seconds = churn_.Lost(QDateTime::currentMSecsSinceEpoch());
-             seconds != SessionChurn::Usual)
-        wait = seconds;
-    // While sessions are taken over, that is said once instead of each loss.
-    if (churn_.Suspected())
-        Say(QStringLiteral("takeover"), QStringLiteral("suspected"),
-            QStringLiteral("sessions with the broker %1 end within seconds of their start while it still "
-                           "answers: another client may be using the client id \"%2\" (client_id in the "
-                           "configuration); trying again after up to %3 s while it lasts")
-                .arg(broker, options_.config.clientId)
-                .arg(SessionChurn::MaxWaitSeconds));
-    else
-        Say(QStringLiteral("takeover"), {}, {});
-    Say(QStringLiteral("link"), QString::number(int(failure)), churn_.Suspected() ? QString() : text);
+    const int wait = churn_.After(failure == MqttLink::Failure::Lost, QDateTime::currentMSecsSinceEpoch(),
+                                  backoff_.Next(failure == MqttLink::Failure::NotAuthorised));
+    Say(QStringLiteral("takeover"), churn_.Suspected() ? QStringLiteral("suspected") : QString(),
+        churn_.Suspected() ? TakeoverText(Broker(), options_.config.clientId, SessionChurn::MaxWaitSeconds)
+                           : QString());
+    Say(QStringLiteral("link"), QString::number(int(failure)),
+        churn_.Suspected() ? QString() : FailureText(failure, Broker(), options_.config.username, reason));
     retry_.start(wait * 1000);
     if (options_.once && !giveUp_.isActive())
         giveUp_.start(options_.timeoutSeconds * 1000);
@@ -303,22 +325,23 @@ void Publisher::OnAcknowledged(int mid) {
     if (mid == offlineMid_)
         return Finish(exitCode_);
     if (channelMids_.remove(mid)) {
-        Pump();
+        Pump(false);
         return;
     }
-    for (InFlight& f : inFlight_)
-        if (f.mid == mid)
-            f.acknowledged = true;
-    bool moved = false;
-    while (!inFlight_.empty() && inFlight_.front().acknowledged) {
-        InFlight& f = inFlight_.front();
-        acknowledged_.files[f.file] = std::move(f.position);
-        acknowledged_.utcMs = f.utc;
-        inFlight_.pop_front();
-        moved = true;
-        ++acknowledgedSinceSave_;
+    int moved = 0;
+    const std::optional<int> events = events_.Acknowledge(mid);
+    if (events) {
+        moved = *events;
+        acknowledged_.events = events_.Acknowledged();
+    } else {
+        for (RecordPlace& p : records_.Acknowledge(mid)) {
+            acknowledged_.files[p.file] = std::move(p.position);
+            acknowledged_.utcMs = p.utc;
+            ++moved;
+        }
     }
-    if (inFlight_.empty())
+    acknowledgedSinceSave_ += moved;
+    if (records_.Empty() && events_.Empty())
         answer_.stop();
     else if (moved)
         answer_.start();
@@ -327,7 +350,7 @@ void Publisher::OnAcknowledged(int mid) {
         SaveNow();
     else if (moved)
         SaveSoon();
-    Pump();
+    Pump(events.has_value());
 }
 
 void Publisher::SaveSoon() {

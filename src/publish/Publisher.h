@@ -1,6 +1,10 @@
 #pragma once
 
+#include "publish/DeliveryWindow.h"
+#include "publish/EventStream.h"
+#include "publish/FailureText.h"
 #include "publish/MqttLink.h"
+#include "publish/Notifier.h"
 #include "publish/Payload.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
@@ -13,7 +17,7 @@
 #include <QSet>
 #include <QTimer>
 
-#include <deque>
+#include <memory>
 
 namespace tarvek {
 
@@ -27,21 +31,24 @@ class Backoff {
         return delay;
     }
     void Reset() { next_ = 1; }
-    static constexpr int MaxSeconds = 60;
+    static constexpr int MaxSeconds = BackoffMaxSeconds;
 
   private:
     int next_ = 1;
 };
 
-// Publishes every stored record, in stored order and at least once, and the
-// retained status and last channel values. The data folder is followed with
-// file-system notifications; at most `Window` records are unacknowledged at
-// a time; the last acknowledged record is kept in the state file, synced at
-// most once a second and at the end.
+// Publishes every stored record and every event of the event logs, each
+// stream in stored order and at least once, and the retained status, last
+// channel values and current alarms; runs the notification command for the
+// alarm events, which publishing never waits for. Without a host it only
+// notifies. The data folder is followed with file-system notifications; at
+// most `Window` records (and as many events) are unacknowledged at a time;
+// the last acknowledged record and event and the last event notified are
+// kept in the state file, synced at most once a second and at the end.
 class Publisher : public QObject {
     Q_OBJECT
   public:
-    static constexpr int Window = 100;
+    static constexpr int Window = DeliveryWindow<int>::Size;
     static constexpr int SaveEvery = 2000;
 
     struct Options {
@@ -62,23 +69,28 @@ class Publisher : public QObject {
     void Finished(int exitCode);
 
   private:
-    struct InFlight {
-        int mid;
+    struct RecordPlace {
         QString file;
         FilePosition position;
         qint64 utc;
-        bool acknowledged = false;
     };
     // Says `text` on stderr when `state` is not what was last said of `topic`.
     void Say(const QString& topic, const QString& state, const QString& text);
     void Rewind();
-    // --once: everything read was acknowledged; 1 when a file could not be
-    // read or records were not data records.
+    // --once: ends when everything read was acknowledged and notified; 1
+    // when a file could not be read or records were not data records.
+    void CheckOnce();
     void EndOnce();
+    bool Publishing() const { return !options_.config.host.isEmpty(); }
+    // Starts the notifier after `notified`, when there is a command.
+    void StartNotifier(const EventMark& notified);
     void OnConnected();
     void OnFailed(MqttLink::Failure failure, const QString& reason);
     void OnAcknowledged(int mid);
-    void Pump();
+    // Sends what the windows have room for; the event logs are looked at
+    // again only when `events` (not at every record acknowledged).
+    void Pump(bool events = true);
+    void PumpRecords();
     void PublishChannels();
     void Follow();
     // Watches the data folder and the month file being read.
@@ -97,7 +109,9 @@ class Publisher : public QObject {
     int exitCode_ = 0;
     Mark acknowledged_;
     bool dirty_ = false;
-    std::deque<InFlight> inFlight_;
+    DeliveryWindow<RecordPlace> records_;
+    EventStream events_;
+    std::unique_ptr<NotifyStream> notify_;
     bool caughtUp_ = false;
     std::optional<FedRecord> lastSent_; // the newest record sent, for the channels' last values
     qint64 lastSentUtc_ = 0;

@@ -215,11 +215,31 @@ std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::
     });
 }
 
+namespace {
+
+QByteArray EventMarkText(const EventMark& at) {
+    return at.file.toUtf8() + ' ' + QByteArray::number(at.record) + '\n';
+}
+
+std::optional<EventMark> ParseEventMark(const QByteArray& line, const QByteArray& key) {
+    const QList<QByteArray> fields = line.mid(key.size()).split(' ');
+    bool ok = line.startsWith(key) && fields.size() == 2;
+    const EventMark at{QString::fromUtf8(fields.value(0)), fields.value(1).toLongLong(&ok)};
+    if (!ok || at.record < 0 || (!at.file.isEmpty() && MonthKey(at.file, MonthFileKind::Events) < 0))
+        return std::nullopt;
+    return at;
+}
+
+} // namespace
+
 QByteArray MarkText(const Mark& mark) {
-    QByteArray text = "tarvek-publish state 2\nutc=";
+    QByteArray text = mark.events ? "tarvek-publish state 3\nutc=" : "tarvek-publish state 2\nutc=";
     if (mark.utcMs)
         text += QByteArray::number(*mark.utcMs);
     text += '\n';
+    if (mark.events)
+        text += "events=" + EventMarkText(*mark.events) +
+                "notified=" + EventMarkText(mark.notified.value_or(*mark.events));
     for (const auto& [name, at] : mark.files)
         text += name.toUtf8() + ' ' + QByteArray::number(at.number) + ' ' + at.bytes.toBase64() + '\n';
     return text;
@@ -249,11 +269,18 @@ std::optional<Mark> ParseMark(const QByteArray& text, std::optional<int>* former
         }
         return ok ? std::optional(mark) : std::nullopt;
     }
-    if (lines.size() < 2 || lines[0] != "tarvek-publish state 2" || !lines[1].startsWith("utc="))
+    const bool withEvents = !lines.isEmpty() && lines[0] == "tarvek-publish state 3";
+    if (lines.size() < (withEvents ? 4 : 2) || (!withEvents && lines[0] != "tarvek-publish state 2") ||
+        !lines[1].startsWith("utc="))
         return std::nullopt;
     if (lines[1].size() > 4)
         mark.utcMs = lines[1].mid(4).toLongLong(&ok);
-    for (qsizetype i = 2; ok && i < lines.size(); ++i) {
+    if (withEvents) {
+        mark.events = ParseEventMark(lines[2], "events=");
+        mark.notified = ParseEventMark(lines[3], "notified=");
+        ok = ok && mark.events && mark.notified;
+    }
+    for (qsizetype i = withEvents ? 4 : 2; ok && i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines[i].split(' ');
         const QString name = QString::fromUtf8(fields[0]);
         ok = fields.size() == 3 && MonthKey(name) >= 0 && !mark.files.count(name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/DataFileReader.h"
+#include "publish/EventFeed.h"
 #include "publish/PublishConfig.h"
 
 #include <QByteArray>
@@ -26,10 +27,13 @@ struct FilePosition {
 // A place in the stored data: a position in every month file by name (a
 // file without one is read from its start), and the true time of the last
 // record passed, which places the next ones in the repeated hour of a clock
-// change.
+// change. In the state file beside it: the place in the event logs as the
+// broker acknowledged it, and after the last event notified (nothing in a
+// state written before events were sent).
 struct Mark {
     std::map<QString, FilePosition> files;
     std::optional<qint64> utcMs;
+    std::optional<EventMark> events, notified;
     bool operator==(const Mark&) const = default;
 };
 
@@ -109,7 +113,8 @@ std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::
 // 0600), so a crash or a power cut leaves the old state or the new one.
 // LoadMark gives nothing and no error when there is no file yet; a state
 // of the former layout (one file and its record) sets `formerKey` to that
-// file's MonthKey: every earlier month file was sent.
+// file's MonthKey: every earlier month file was sent. A state without the
+// event places (layout 2) is written again as it was; with them, as layout 3.
 std::optional<Mark> LoadMark(const QString& path, QString* error, std::optional<int>* formerKey);
 bool SaveMark(const QString& path, const Mark& mark, QString* error);
 // The state text, and back (nothing for a text that is no state).

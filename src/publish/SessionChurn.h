@@ -29,6 +29,16 @@ class SessionChurn {
             return Usual;
         return Suspected() ? std::min(2 << (short_ - SuspectAfter), MaxWaitSeconds) : 0;
     }
+    // A session lost or an attempt failed: the seconds before the next
+    // attempt, `usual` unless the pattern says otherwise.
+    int After(bool lost, qint64 nowMs, int usual) {
+        if (!lost) {
+            AttemptFailed();
+            return usual;
+        }
+        const int seconds = Lost(nowMs);
+        return seconds == Usual ? usual : seconds;
+    }
     bool Suspected() const { return short_ >= SuspectAfter; }
 
   private:

@@ -1,4 +1,5 @@
-// tarvek-publish: sends every record the logger stores to an MQTT broker.
+// tarvek-publish: sends every record and event the logger stores to an MQTT
+// broker, and runs the notification command for its alarms.
 //   tarvek-publish [--config FILE] [--once] [--timeout SECONDS]
 #include "common/Folders.h"
 #include "publish/Publisher.h"
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == u"-h" || args[i] == u"--help") {
             std::puts("usage: tarvek-publish [--config FILE] [--once] [--timeout SECONDS]\n"
-                      "Publishes the logger's stored records to an MQTT broker; see tarvek-publish(1).");
+                      "Publishes the logger's stored records and events to an MQTT broker and notifies its\n"
+                      "alarms; see tarvek-publish(1).");
             return 0;
         } else if (args[i] == u"--config" && i + 1 < args.size()) {
             configFile = args[++i];

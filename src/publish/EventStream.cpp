@@ -1,0 +1,125 @@
+#include "publish/EventStream.h"
+
+#include <limits>
+
+namespace tarvek {
+
+namespace {
+
+// Events read at a time by the fold, which reads ahead of the window.
+constexpr qint64 FoldBatch = 10'000;
+
+} // namespace
+
+EventStream::EventStream(const PublishConfig& config, MqttLink& link)
+    : config_(config), link_(link), feed_(config.data), foldFeed_(config.data) {}
+
+void EventStream::Rewind(const EventMark& acknowledged) {
+    acknowledged_ = acknowledged;
+    window_.Clear();
+    feed_.SeekAfter(acknowledged);
+    caughtUp_ = alarmsSent_ = false;
+    sent_ = {};
+    alarmMids_.clear();
+}
+
+void EventStream::Pump() {
+    if (!link_.IsConnected())
+        return;
+    // The fold follows the whole of the logs, whatever the broker has taken.
+    std::vector<FedEvent> events;
+    bool folded = false;
+    while (!folded) {
+        events.clear();
+        folded = !foldFeed_.Read(FoldBatch, events) || qint64(events.size()) < FoldBatch;
+        for (const FedEvent& fed : events)
+            fold_.Follow(fed.event);
+    }
+    foldFeed_.TakeNotes(); // said by the feed of the events themselves
+
+    const int room = window_.Room();
+    if (room > 0) {
+        events.clear();
+        feed_.Read(room, events); // a log that cannot be read is said by Error()
+        const QByteArray topic = (config_.prefix + QStringLiteral("/event")).toUtf8();
+        for (const FedEvent& fed : events) {
+            const int mid = link_.Publish(topic, EventPayload(fed), config_.qos, false);
+            if (mid < 0)
+                return; // the link's failure follows; everything after the acknowledged event goes again
+            window_.Sent(mid, fed.mark);
+        }
+        caughtUp_ = qint64(events.size()) < room;
+    }
+    PublishAlarms();
+}
+
+void EventStream::PublishAlarms() {
+    const AlarmPayloads now = AlarmStatePayloads(fold_, clock_);
+    for (int n = 0; n < int(now.size()); ++n) {
+        if (sent_[n] == now[n])
+            continue;
+        const int mid = link_.Publish(AlarmTopic(config_.prefix, n).toUtf8(), now[n], config_.qos, true);
+        if (mid < 0)
+            return;
+        sent_[n] = now[n];
+        if (config_.qos > 0)
+            alarmMids_.insert(mid);
+    }
+    alarmsSent_ = true;
+}
+
+std::optional<int> EventStream::Acknowledge(int mid) {
+    if (alarmMids_.remove(mid))
+        return 0;
+    if (!window_.Holds(mid))
+        return std::nullopt;
+    const std::vector<EventMark> moved = window_.Acknowledge(mid);
+    if (!moved.empty())
+        acknowledged_ = moved.back();
+    return int(moved.size());
+}
+
+QStringList EventStream::Missed() const {
+    QStringList missed;
+    if (!feed_.Error().isEmpty())
+        missed += feed_.Error();
+    if (feed_.Skipped() > 0)
+        missed += QStringLiteral("%1 records of the event logs are not event records").arg(feed_.Skipped());
+    return missed;
+}
+
+NotifyStream::NotifyStream(const PublishConfig& c, const EventMark& notified,
+                           std::function<void(const QString&)> say)
+    : feed_(c.data),
+      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)) {
+    feed_.SeekAfter(notified);
+}
+
+void NotifyStream::Follow() {
+    std::vector<FedEvent> events;
+    feed_.Read(std::numeric_limits<int>::max(), events);
+    notifier_.Add(events);
+}
+
+std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start) {
+    if (start.kind == StartFrom::All)
+        return EventMark{};
+    EventFeed feed(folder);
+    std::vector<FedEvent> events;
+    EventMark before;
+    bool more = true;
+    while (more) {
+        events.clear();
+        if (!feed.Read(FoldBatch, events))
+            return std::nullopt;
+        more = qint64(events.size()) == FoldBatch;
+        for (const FedEvent& fed : events) {
+            if (start.kind == StartFrom::Time && fed.localMs >= start.localMs)
+                return before;
+            before = fed.mark;
+        }
+    }
+    return feed.Position();
+}
+
+} // namespace tarvek

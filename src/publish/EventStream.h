@@ -1,0 +1,82 @@
+#pragma once
+
+#include "alarm/AlarmFold.h"
+#include "publish/DeliveryWindow.h"
+#include "publish/EventFeed.h"
+#include "publish/EventPayload.h"
+#include "publish/MqttLink.h"
+#include "publish/Notifier.h"
+#include "publish/PublishConfig.h"
+
+#include <QSet>
+
+#include <functional>
+#include <optional>
+
+namespace tarvek {
+
+// The event logs to the broker: every event record to `<prefix>/event` at
+// the configured QoS, not retained, in stored order and at least once, in a
+// delivery window of its own beside the records'; and, retained, the current
+// alarms of the logger and of each channel, folded from the whole of the
+// logs, sent once caught up and again at every change of a topic's payload.
+class EventStream {
+  public:
+    EventStream(const PublishConfig& config, MqttLink& link);
+
+    // A new session (or none): every event after `acknowledged` goes again,
+    // and every alarm topic once caught up.
+    void Rewind(const EventMark& acknowledged);
+    // Sends what the window has room for, and the alarm topics that changed.
+    void Pump();
+    // Nothing when `mid` is none of its messages; otherwise how many events
+    // the place acknowledged moved over.
+    std::optional<int> Acknowledge(int mid);
+    const EventMark& Acknowledged() const { return acknowledged_; }
+    bool Empty() const { return window_.Empty(); }
+    // Every event read is acknowledged and so is every alarm topic.
+    bool CaughtUp() const { return caughtUp_ && window_.Empty() && alarmsSent_ && alarmMids_.isEmpty(); }
+    // Why a log cannot be read, while it lasts.
+    const QString& Error() const { return feed_.Error(); }
+    QStringList TakeNotes() { return feed_.TakeNotes(); }
+    // What --once could not send.
+    QStringList Missed() const;
+
+  private:
+    void PublishAlarms();
+
+    const PublishConfig& config_;
+    MqttLink& link_;
+    EventFeed feed_, foldFeed_;
+    AlarmFold fold_;
+    StoredTimeToUtc clock_;
+    DeliveryWindow<EventMark> window_;
+    EventMark acknowledged_;
+    bool caughtUp_ = false, alarmsSent_ = false;
+    AlarmPayloads sent_; // in this session; an empty one was not sent
+    QSet<int> alarmMids_;
+};
+
+// The notification command fed from the event logs by a feed of its own,
+// from the last event notified on: publishing never waits for it.
+class NotifyStream {
+  public:
+    NotifyStream(const PublishConfig& config, const EventMark& notified,
+                 std::function<void(const QString&)> say);
+    // Hands the events stored since the last call to the command.
+    void Follow();
+    // Why a log cannot be read, while it lasts.
+    const QString& Error() const { return feed_.Error(); }
+    Notifier& Command() { return notifier_; }
+
+  private:
+    EventFeed feed_;
+    Notifier notifier_;
+};
+
+// Where a first run starts in the event logs of `folder`, as `start` says:
+// before the first event stored at or after its time (`new`: after the last
+// event, `all`: before every one). Nothing when a log cannot be read.
+std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start);
+
+} // namespace tarvek
