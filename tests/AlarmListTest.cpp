@@ -1,8 +1,14 @@
 // The viewer's alarms from a log: the list's order and states, the banner,
-// the tab's count and the line while nobody watches.
+// the tab's count, the line while nobody watches, the marks and stretches on
+// the chart's time axis.
 #include "viewer/AlarmList.h"
+#include "viewer/EventMarks.h"
+#include "viewer/EventSource.h"
 
 #include "TestSupport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace tarvek;
 
@@ -74,6 +80,95 @@ TEST(AlarmList, TheEventsOfASpanNewestFirst) {
     const qint64 from = *ParseStoredTime("2008-03-05T10:01:00");
     EXPECT_EQ(EventsInSpan(log, {from, from + MinuteMs, TimeSpan::Local}), (std::vector<std::size_t>{2, 1}));
     EXPECT_EQ(LocalSpan({0, HourMs, TimeSpan::Utc}, QTimeZone(3600)).from, HourMs);
+}
+
+// Marks and stretches of a span over 600 pixels ("x kind channel/events",
+// kinds R C K S), the window `minutes` long from `start` minutes after
+// 10:00:00.
+struct PlaceRow {
+    const char* name;
+    const char* events;
+    int start, minutes;
+    const char* marks;
+    const char* stretches; // "channel:x1-x2"
+};
+
+class EventMarkTable : public ::testing::TestWithParam<PlaceRow> {};
+
+TEST_P(EventMarkTable, PlacesTheLogsEvents) {
+    const PlaceRow& row = GetParam();
+    const std::vector<LoggedEvent> log = Log(row.events);
+    const qint64 from = *ParseStoredTime("2008-03-05T10:00:00") + row.start * MinuteMs;
+    const ChartWindow window{from, from + row.minutes * MinuteMs};
+    const EventTimeline timeline = TimelineOf(log, QTimeZone::utc());
+    QStringList marks, stretches;
+    for (const EventMark& m : MarksIn(log, timeline, window, {0, 600}))
+        marks += QStringLiteral("%1 %2%3/%4")
+                     .arg(m.x)
+                     .arg("RCKSU"[int(m.kind)])
+                     .arg(m.channel)
+                     .arg(m.events.size());
+    for (const StretchBand& s : StretchesIn(timeline, window, {0, 600}))
+        stretches += QStringLiteral("%1:%2-%3").arg(s.channel).arg(s.x1).arg(s.x2);
+    EXPECT_EQ(marks.join(", "), row.marks);
+    EXPECT_EQ(stretches.join(", "), row.stretches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, EventMarkTable,
+    ::testing::Values(PlaceRow{"RaisedToClearedOrToTheSpansEnd", "H1R L2R H1C", 0, 10,
+                               "0 R1/1, 60 R2/1, 120 C0/1", "1:0-120, 2:60-600"},
+                      PlaceRow{"AnAcknowledgementLeavesItRaised", "H1R H1K x H1C", 0, 10,
+                               "0 R1/1, 60 K0/1, 120 S0/1, 180 C0/1", "1:0-180"},
+                      PlaceRow{"RaisedAgainAfterARestartIsOneStretch", "H1R a H1R H1C A0R", 1, 10,
+                               "0 S0/1, 60 R1/1, 120 C0/1, 180 R0/1", "0:180-600, 1:0-120"},
+                      PlaceRow{"BeforeTheSpanClippedAfterItLeftOut", "H1R H1C L2R L2C", 2, 2,
+                               "0 R2/1, 300 C0/1", "2:0-300"},
+                      PlaceRow{"MarksAPixelApartShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 600,
+                               "0 R1/2, 2 R2/2, 4 C0/1", "1:1-3, 2:2-4"},
+                      PlaceRow{"ShortStretchesOfAChannelDrawnAsOne", "H1R H1C H1R H1C", 0, 6000, "0 R1/4",
+                               "1:0-2.2"}),
+    RowName);
+
+// The hover: the nearest mark within 3 pixels of the row, its events a line
+// each.
+TEST(EventMarks, TheMarkUnderThePointerTellsItsEvents) {
+    ChannelInfos channels;
+    channels[0].name = "Boiler";
+    std::vector<LoggedEvent> log = Log("H1R H1K x");
+    log[0].event.value = "  +12.000", log[0].event.limit = "10";
+    log[1].event.user = "anna", log[1].event.text = "valve checked";
+    const std::vector<EventMark> marks = {{10, MarkKind::Raised, 1, {0, 1}},
+                                          {16, MarkKind::StartStop, 0, {2}}};
+    const QRectF row = MarkRow({0, 0, 100, 50});
+    EXPECT_EQ(MarkAt(marks, {13, 45}, row), &marks[0]);
+    EXPECT_EQ(MarkAt(marks, {13.5, 45}, row), &marks[1]);
+    EXPECT_EQ(MarkAt(marks, {20, 45}, row), nullptr);
+    EXPECT_EQ(MarkAt(marks, {10, 30}, row), nullptr);
+    EXPECT_EQ(MarkText(marks[0], log, channels),
+              "05-03-2008 10:00:00 Boiler above maximum raised, value +12.000, limit 10\n"
+              "05-03-2008 10:01:00 Boiler above maximum acknowledged by anna: valve checked");
+    EXPECT_EQ(MarkText(marks[1], log, channels), "05-03-2008 10:02:00 Acquisition stopped");
+    EXPECT_EQ(
+        MarkText({0, MarkKind::Raised, 1, std::vector<std::size_t>(12, 0)}, log, channels).split('\n').last(),
+        "and 2 more");
+}
+
+// A month's log made within the same tick of the file system's clock as the
+// folder's last change leaves the folder's stamp as it was: found anyway.
+class EventFollowTest : public AppFolderTest {};
+TEST_F(EventFollowTest, ANewMonthsLogIsFoundWithinTheFoldersClockTick) {
+    const QString folder = state.AppFolder + "/datafiles";
+    WriteBytes(DataPath("03-2008-Events.txt"), BuildEventRecord(Log("H1R")[0].event).toLatin1());
+    EventSource events;
+    events.Open(folder);
+    struct stat before {};
+    ASSERT_EQ(stat(qPrintable(folder), &before), 0);
+    WriteBytes(DataPath("04-2008-Events.txt"), BuildEventRecord(Log("L2R")[0].event).toLatin1());
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), times, 0), 0);
+    EXPECT_TRUE(events.FollowStep());
+    EXPECT_EQ(events.Fold().alarms.size(), 2u);
 }
 
 } // namespace

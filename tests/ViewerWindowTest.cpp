@@ -205,6 +205,9 @@ TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
               "10:00:30");
     EXPECT_TRUE(window.statusBar()->currentMessage().endsWith("; 1 event records skipped"));
     EXPECT_EQ(Row(0, "Events of the visible span")[3], "RAISED");
+    ASSERT_EQ(window.Chart()->Marks().size(), 1u) << "the LOW is raised after the span";
+    EXPECT_EQ(window.Chart()->Marks()[0].channel, 1);
+    EXPECT_EQ(window.Chart()->Stretches().size(), 1u);
 
     Find<QTableView>("Current alarms")->selectRow(1);
     Find<QPushButton>("Acknowledge")->click();

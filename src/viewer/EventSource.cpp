@@ -14,6 +14,7 @@ namespace tarvek {
 void EventSource::Open(const QString& folder) {
     folder_ = folder;
     folderStamp_ = {};
+    folderTrusted_ = false;
     files_.clear();
     if (!FollowStep())
         Gather();
@@ -23,8 +24,11 @@ bool EventSource::FollowStep() {
     if (folder_.isEmpty())
         return false;
     bool changed = false;
-    if (const FileStamp stamp = StampOf(folder_); stamp != folderStamp_) {
+    if (const FileStamp stamp = StampOf(folder_); !folderTrusted_ || stamp != folderStamp_) {
+        // A file made within the same tick of the file system's clock leaves
+        // the folder's stamp as it was: a stamp that recent is listed again.
         folderStamp_ = stamp;
+        folderTrusted_ = QDateTime::currentMSecsSinceEpoch() * 1'000'000 - stamp.mtimeNs > 1'000'000'000;
         std::vector<File> files;
         for (const QString& name : EventFilesIn(folder_)) {
             const auto known =
@@ -52,6 +56,7 @@ void EventSource::Gather() {
     for (const File& file : files_)
         events_.insert(events_.end(), file.read.events.begin(), file.read.events.end());
     fold_ = FoldEvents(events_);
+    timeline_ = TimelineOf(events_, zone_);
 }
 
 int EventSource::Skipped() const {

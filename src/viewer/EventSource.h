@@ -2,6 +2,7 @@
 
 #include "alarm/AlarmFold.h"
 #include "data/DataFileReader.h"
+#include "viewer/EventMarks.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -13,9 +14,11 @@ namespace tarvek {
 // The event logs of a data folder as the viewer reads and follows them:
 // every month's file, oldest first, read with the rules of shared folders (a
 // link, a FIFO or a device is named, never followed or waited on), and the
-// current alarms they fold into.
+// current alarms they fold into, and the events on the true time line of
+// `zone`.
 class EventSource {
   public:
+    explicit EventSource(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
     // Reads the event logs of `folder` in place of what was open.
     void Open(const QString& folder);
     // Reads the files that changed and a month's file new in the folder
@@ -25,6 +28,7 @@ class EventSource {
     const QString& Folder() const { return folder_; }
     const std::vector<LoggedEvent>& Events() const { return events_; }
     const AlarmFold& Fold() const { return fold_; }
+    const EventTimeline& Timeline() const { return timeline_; }
     // Records skipped: not whole, or no event record.
     int Skipped() const;
     QStringList Problems() const;
@@ -44,11 +48,14 @@ class EventSource {
     };
     void Gather();
 
+    QTimeZone zone_;
     QString folder_;
     FileStamp folderStamp_;
+    bool folderTrusted_ = false; // its stamp is old enough to tell a change
     std::vector<File> files_;
     std::vector<LoggedEvent> events_;
     AlarmFold fold_;
+    EventTimeline timeline_;
 };
 
 } // namespace tarvek

@@ -16,7 +16,7 @@
 namespace tarvek {
 
 AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* parent)
-    : QWidget(parent), channels_(channels), zone_(std::move(zone)) {
+    : QWidget(parent), channels_(channels), zone_(std::move(zone)), events_(zone_) {
     auto* layout = new QVBoxLayout(this);
     watch_ = new QLabel(this);
     watch_->setTextFormat(Qt::PlainText);

@@ -1,6 +1,7 @@
 #include "viewer/ui/TrendChart.h"
 
 #include "viewer/TrendReport.h"
+#include "viewer/ui/MarkPainter.h"
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
@@ -48,6 +49,21 @@ void TrendChart::ShowSpan(qint64 from, qint64 to) {
 
 void TrendChart::Refresh() {
     Redraw();
+}
+
+void TrendChart::SetEvents(const EventSource* events) {
+    events_ = events;
+    RefreshMarks();
+}
+
+void TrendChart::RefreshMarks() {
+    marks_.clear();
+    stretches_.clear();
+    if (events_ && !strips_.empty()) {
+        marks_ = MarksIn(events_->Events(), events_->Timeline(), window_, Band());
+        stretches_ = StretchesIn(events_->Timeline(), window_, Band());
+    }
+    update();
 }
 
 void TrendChart::resizeEvent(QResizeEvent*) {
@@ -126,14 +142,17 @@ void TrendChart::Redraw() {
                  ? TimeTicks(window_.from, window_.to,
                              std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
                  : std::vector<TimeTick>{};
-    update();
+    RefreshMarks();
 }
 
 void TrendChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    for (const Strip& strip : strips_)
+    for (const Strip& strip : strips_) {
         PaintStrip(p, strip);
+        PaintStretches(p, strip.plot, strip.group.channels, stretches_);
+    }
+    PaintMarks(p, MarkRow(strips_.back().plot), marks_);
     // The time labels under the last strip, a line each part.
     const QRectF& last = strips_.back().plot;
     p.setPen(Qt::black);
@@ -220,9 +239,15 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
 bool TrendChart::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
+        // Texts come from a shared file: never read as markup.
+        if (const EventMark* mark = MarkAt(marks_, help->pos(), MarkRow(strips_.back().plot))) {
+            const QString text = MarkText(*mark, events_->Events(), channels_).toHtmlEscaped();
+            QToolTip::showText(help->globalPos(),
+                               QStringLiteral("<qt>%1</qt>").arg(QString(text).replace(u'\n', "<br>")), this);
+            return true;
+        }
         for (const LegendEntry& e : legend_)
             if (e.rect.contains(help->pos())) {
-                // Names come from a shared file: never read as markup.
                 QToolTip::showText(
                     help->globalPos(),
                     QStringLiteral("<qt>%1</qt>").arg(channels_[e.channel].Heading().toHtmlEscaped()), this);

@@ -3,6 +3,7 @@
 #include "viewer/ChartAxes.h"
 #include "viewer/ChartLayout.h"
 #include "viewer/ChartWindow.h"
+#include "viewer/EventSource.h"
 #include "viewer/Limits.h"
 #include "viewer/TrendMath.h"
 #include "viewer/TrendSource.h"
@@ -35,6 +36,10 @@ class TrendChart : public QWidget {
     TimeSpan Span() const { return {window_.from, window_.to, TimeSpan::Utc}; }
     // Redraws after records were added.
     void Refresh();
+    // The event logs to mark on the time axis (kept by the caller), or none.
+    void SetEvents(const EventSource* events);
+    // Places the marks again after the logs changed.
+    void RefreshMarks();
 
     // A strip as drawn: its unit and channels, its plot area and value axis.
     struct Strip {
@@ -48,6 +53,9 @@ class TrendChart : public QWidget {
     const std::vector<TimeTick>& Ticks() const { return ticks_; }
     // The periods outside the limits over the span, of the shown channels.
     const std::vector<LimitPeriod>& Periods() const { return periods_; }
+    // The events' marks and the stretches of raised alarms over the span.
+    const std::vector<EventMark>& Marks() const { return marks_; }
+    const std::vector<StretchBand>& Stretches() const { return stretches_; }
 
     static QColor ChannelColor(int channel);
 
@@ -86,6 +94,9 @@ class TrendChart : public QWidget {
     std::vector<LegendEntry> legend_;
     std::vector<TimeTick> ticks_;
     std::vector<LimitPeriod> periods_;
+    const EventSource* events_ = nullptr;
+    std::vector<EventMark> marks_;
+    std::vector<StretchBand> stretches_;
     std::map<QString, std::pair<double, double>> valueZoom_; // strips whose values the user chose
     double axisWidth_ = 0; // room left of the plots for value labels: the plots start widest
     QRubberBand* band_;

@@ -104,6 +104,7 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     tables_->addTab(alarms_, QString());
     alarms_->setAccessibleName(AlarmsTitle);
     connect(alarms_, &AlarmPane::Changed, this, &ViewerWindow::ShowAlarms);
+    chart_->SetEvents(&alarms_->Events());
     right->setStretchFactor(1, 1);
     splitter->setStretchFactor(1, 1);
     setCentralWidget(splitter);
@@ -254,6 +255,7 @@ void ViewerWindow::ShowAlarms() {
     const QString banner = BannerText(fold, source_.Channels(), DateStamp(QDate::currentDate()));
     banner_->setText(banner);
     banner_->setVisible(!banner.isEmpty());
+    chart_->RefreshMarks();
     ShowProblems();
     ShowStatus();
 }

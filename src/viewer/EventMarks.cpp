@@ -1,0 +1,175 @@
+#include "viewer/EventMarks.h"
+
+#include "data/StoredTimeToUtc.h"
+#include "viewer/AlarmList.h"
+
+#include <algorithm>
+#include <map>
+
+namespace tarvek {
+
+namespace {
+
+std::optional<MarkKind> KindOf(const Event& e) {
+    if (IsAlarmKind(e.kind)) {
+        if (e.event == EventNames::Raised)
+            return MarkKind::Raised;
+        if (e.event == EventNames::Cleared)
+            return MarkKind::Cleared;
+        if (e.event == EventNames::Acknowledged)
+            return MarkKind::Acknowledged;
+        return std::nullopt;
+    }
+    if (e.kind == EventKinds::Acquisition || e.kind == EventKinds::Program)
+        return MarkKind::StartStop;
+    if (e.kind == EventKinds::SetUp)
+        return MarkKind::SetUp;
+    return std::nullopt;
+}
+
+double XOf(qint64 utcMs, const ChartWindow& window, const PlotBand& band) {
+    return band.left + double(utcMs - window.from) / double(window.to - window.from) * band.width;
+}
+
+} // namespace
+
+EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone) {
+    EventTimeline timeline;
+    timeline.utcMs.reserve(events.size());
+    StoredTimeToUtc toUtc(zone);
+    AlarmFold fold;
+    std::map<std::pair<QString, int>, std::size_t> raised; // stretches not yet cleared
+    for (const LoggedEvent& logged : events) {
+        const Event& e = logged.event;
+        const std::optional<qint64> local = EventLocalMs(e);
+        const std::optional<qint64> utc = local ? std::optional(toUtc.ToUtc(*local)) : std::nullopt;
+        timeline.utcMs.push_back(utc);
+        fold.Follow(e);
+        if (!utc || !IsAlarmKind(e.kind))
+            continue;
+        const bool active = std::any_of(fold.alarms.begin(), fold.alarms.end(), [&](const CurrentAlarm& a) {
+            return a.kind == e.kind && a.channel == e.channel && a.Active();
+        });
+        const auto key = std::pair(e.kind, e.channel);
+        const auto open = raised.find(key);
+        if (active && open == raised.end()) {
+            raised.emplace(key, timeline.stretches.size());
+            timeline.stretches.push_back({e.kind, e.channel, *utc, *utc, true});
+        } else if (!active && open != raised.end()) {
+            AlarmStretch& s = timeline.stretches[open->second];
+            s.to = std::max(s.from, *utc);
+            s.standing = false;
+            raised.erase(open);
+        }
+    }
+    return timeline;
+}
+
+std::vector<EventMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
+                               const ChartWindow& window, const PlotBand& band) {
+    struct Placed {
+        double x;
+        std::size_t event;
+        MarkKind kind;
+    };
+    std::vector<Placed> placed;
+    for (std::size_t i = 0; i < std::min(events.size(), timeline.utcMs.size()); ++i) {
+        const std::optional<qint64>& t = timeline.utcMs[i];
+        if (!t || *t < window.from || *t > window.to)
+            continue;
+        if (const std::optional<MarkKind> kind = KindOf(events[i].event))
+            placed.push_back({XOf(*t, window, band), i, *kind});
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const Placed& a, const Placed& b) { return a.x < b.x; });
+    std::vector<EventMark> marks;
+    for (const Placed& p : placed) {
+        const int channel = p.kind == MarkKind::Raised ? events[p.event].event.channel : 0;
+        if (marks.empty() || p.x - marks.back().x >= MarkMergePixels) {
+            marks.push_back({p.x, p.kind, channel, {p.event}});
+            continue;
+        }
+        EventMark& mark = marks.back();
+        mark.events.push_back(p.event);
+        if (p.kind == MarkKind::Raised && mark.kind != MarkKind::Raised) {
+            mark.kind = MarkKind::Raised;
+            mark.channel = channel;
+        }
+    }
+    return marks;
+}
+
+std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartWindow& window,
+                                     const PlotBand& band) {
+    std::vector<StretchBand> bands;
+    for (const AlarmStretch& s : timeline.stretches) {
+        const qint64 end = s.standing ? window.to : s.to;
+        if (end < window.from || s.from > window.to)
+            continue;
+        const double x1 = XOf(std::max(s.from, window.from), window, band);
+        const double x2 = XOf(std::min(end, window.to), window, band);
+        bands.push_back({s.channel, x1, std::max(x2, x1 + 2)});
+    }
+    std::sort(bands.begin(), bands.end(), [](const StretchBand& a, const StretchBand& b) {
+        return std::pair(a.channel, a.x1) < std::pair(b.channel, b.x1);
+    });
+    std::vector<StretchBand> merged;
+    for (const StretchBand& b : bands) {
+        if (!merged.empty() && merged.back().channel == b.channel && b.x1 <= merged.back().x2 + 1)
+            merged.back().x2 = std::max(merged.back().x2, b.x2);
+        else
+            merged.push_back(b);
+    }
+    return merged;
+}
+
+QRectF MarkRow(const QRectF& lastPlot) {
+    return {lastPlot.left(), lastPlot.bottom() - MarkHeight, lastPlot.width(), MarkHeight};
+}
+
+const EventMark* MarkAt(const std::vector<EventMark>& marks, const QPointF& at, const QRectF& row) {
+    if (at.y() < row.top() - 2 || at.y() > row.bottom() + 2)
+        return nullptr;
+    const EventMark* nearest = nullptr;
+    for (const EventMark& mark : marks)
+        if (std::abs(mark.x - at.x()) <= 3 &&
+            (!nearest || std::abs(mark.x - at.x()) < std::abs(nearest->x - at.x())))
+            nearest = &mark;
+    return nearest;
+}
+
+QString EventLine(const Event& e, const ChannelInfos& channels) {
+    QString what;
+    if (IsAlarmKind(e.kind)) {
+        CurrentAlarm alarm;
+        alarm.kind = e.kind;
+        alarm.channel = e.channel;
+        what = AlarmName(alarm, channels) + u' ' + e.event.toLower();
+    } else {
+        what = (e.kind + u' ' + e.event).toLower();
+        what[0] = what[0].toUpper();
+    }
+    QString line = e.date + u' ' + e.time + u' ' + what;
+    if (const QString value = e.value.trimmed(); !value.isEmpty())
+        line += QStringLiteral(", value ") + value;
+    if (!e.limit.isEmpty())
+        line += QStringLiteral(", limit ") + e.limit;
+    if (!e.user.isEmpty())
+        line += QStringLiteral(" by ") + e.user;
+    if (!e.text.isEmpty())
+        line += QStringLiteral(": ") + e.text;
+    return line;
+}
+
+QString MarkText(const EventMark& mark, const std::vector<LoggedEvent>& events,
+                 const ChannelInfos& channels) {
+    constexpr std::size_t shown = 10;
+    QStringList lines;
+    for (std::size_t i = 0; i < std::min(shown, mark.events.size()); ++i)
+        lines += EventLine(events[mark.events[i]].event, channels);
+    if (mark.events.size() > shown)
+        lines += QStringLiteral("and %1 more").arg(mark.events.size() - shown);
+    return lines.join(u'\n');
+}
+
+} // namespace tarvek
