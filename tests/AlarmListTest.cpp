@@ -102,7 +102,7 @@ TEST_P(EventMarkTable, PlacesTheLogsEvents) {
     const ChartWindow window{from, from + row.minutes * MinuteMs};
     const EventTimeline timeline = TimelineOf(log, QTimeZone::utc());
     QStringList marks, stretches;
-    for (const EventMark& m : MarksIn(log, timeline, window, {0, 600}))
+    for (const TrendMark& m : MarksIn(log, timeline, window, {0, 600}))
         marks += QStringLiteral("%1 %2%3/%4")
                      .arg(m.x)
                      .arg("RCKSU"[int(m.kind)])
@@ -138,7 +138,7 @@ TEST(EventMarks, TheMarkUnderThePointerTellsItsEvents) {
     std::vector<LoggedEvent> log = Log("H1R H1K x");
     log[0].event.value = "  +12.000", log[0].event.limit = "10";
     log[1].event.user = "anna", log[1].event.text = "valve checked";
-    const std::vector<EventMark> marks = {{10, MarkKind::Raised, 1, {0, 1}},
+    const std::vector<TrendMark> marks = {{10, MarkKind::Raised, 1, {0, 1}},
                                           {16, MarkKind::StartStop, 0, {2}}};
     const QRectF row = MarkRow({0, 0, 100, 50});
     EXPECT_EQ(MarkAt(marks, {13, 45}, row), &marks[0]);

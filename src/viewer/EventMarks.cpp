@@ -65,7 +65,7 @@ EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone
     return timeline;
 }
 
-std::vector<EventMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
+std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
                                const ChartWindow& window, const PlotBand& band) {
     struct Placed {
         double x;
@@ -82,14 +82,14 @@ std::vector<EventMark> MarksIn(const std::vector<LoggedEvent>& events, const Eve
     }
     std::stable_sort(placed.begin(), placed.end(),
                      [](const Placed& a, const Placed& b) { return a.x < b.x; });
-    std::vector<EventMark> marks;
+    std::vector<TrendMark> marks;
     for (const Placed& p : placed) {
         const int channel = p.kind == MarkKind::Raised ? events[p.event].event.channel : 0;
         if (marks.empty() || p.x - marks.back().x >= MarkMergePixels) {
             marks.push_back({p.x, p.kind, channel, {p.event}});
             continue;
         }
-        EventMark& mark = marks.back();
+        TrendMark& mark = marks.back();
         mark.events.push_back(p.event);
         if (p.kind == MarkKind::Raised && mark.kind != MarkKind::Raised) {
             mark.kind = MarkKind::Raised;
@@ -127,11 +127,11 @@ QRectF MarkRow(const QRectF& lastPlot) {
     return {lastPlot.left(), lastPlot.bottom() - MarkHeight, lastPlot.width(), MarkHeight};
 }
 
-const EventMark* MarkAt(const std::vector<EventMark>& marks, const QPointF& at, const QRectF& row) {
+const TrendMark* MarkAt(const std::vector<TrendMark>& marks, const QPointF& at, const QRectF& row) {
     if (at.y() < row.top() - 2 || at.y() > row.bottom() + 2)
         return nullptr;
-    const EventMark* nearest = nullptr;
-    for (const EventMark& mark : marks)
+    const TrendMark* nearest = nullptr;
+    for (const TrendMark& mark : marks)
         if (std::abs(mark.x - at.x()) <= 3 &&
             (!nearest || std::abs(mark.x - at.x()) < std::abs(nearest->x - at.x())))
             nearest = &mark;
@@ -161,7 +161,7 @@ QString EventLine(const Event& e, const ChannelInfos& channels) {
     return line;
 }
 
-QString MarkText(const EventMark& mark, const std::vector<LoggedEvent>& events,
+QString MarkText(const TrendMark& mark, const std::vector<LoggedEvent>& events,
                  const ChannelInfos& channels) {
     constexpr std::size_t shown = 10;
     QStringList lines;

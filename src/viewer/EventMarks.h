@@ -40,7 +40,7 @@ enum class MarkKind { Raised, Cleared, Acknowledged, StartStop, SetUp };
 
 // A mark at `x`: the events within a pixel or two of each other share one,
 // which shows the first raised among them, if any.
-struct EventMark {
+struct TrendMark {
     double x = 0;
     MarkKind kind = MarkKind::StartStop;
     int channel = 0;                 // from 1, of the raised alarm shown; 0 for none
@@ -49,7 +49,7 @@ struct EventMark {
 inline constexpr double MarkMergePixels = 2;
 
 // The marks of the events in `window`, placed over `band`, by rising x.
-std::vector<EventMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
+std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
                                const ChartWindow& window, const PlotBand& band);
 
 // A stretch in pixels: from x1 to x2, at least 2 wide; those of one channel
@@ -66,12 +66,12 @@ std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartW
 inline constexpr double MarkHeight = 8;
 QRectF MarkRow(const QRectF& lastPlot);
 // The mark under the pointer: the nearest within 3 pixels across the row.
-const EventMark* MarkAt(const std::vector<EventMark>& marks, const QPointF& at, const QRectF& row);
+const TrendMark* MarkAt(const std::vector<TrendMark>& marks, const QPointF& at, const QRectF& row);
 
 // What happened, a line per event: "05-03-2025 10:00:00 Boiler above maximum
 // raised, value 12.000, limit 10", "... acknowledged by anna: valve checked",
 // "... acquisition stopped"; at most 10 lines, then how many more.
 QString EventLine(const Event& event, const ChannelInfos& channels);
-QString MarkText(const EventMark& mark, const std::vector<LoggedEvent>& events, const ChannelInfos& channels);
+QString MarkText(const TrendMark& mark, const std::vector<LoggedEvent>& events, const ChannelInfos& channels);
 
 } // namespace tarvek

@@ -31,11 +31,11 @@ void PaintStretches(QPainter& p, const QRectF& plot, const std::vector<int>& cha
     }
 }
 
-void PaintMarks(QPainter& p, const QRectF& row, const std::vector<EventMark>& marks) {
+void PaintMarks(QPainter& p, const QRectF& row, const std::vector<TrendMark>& marks) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
     const double half = row.height() / 2;
-    for (const EventMark& mark : marks) {
+    for (const TrendMark& mark : marks) {
         const double x = mark.x, top = row.top(), bottom = row.bottom();
         const QPolygonF triangle{QPointF(x - half, bottom), QPointF(x + half, bottom), QPointF(x, top)};
         switch (mark.kind) {

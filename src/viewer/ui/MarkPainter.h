@@ -15,6 +15,6 @@ void PaintStretches(QPainter& p, const QRectF& plot, const std::vector<int>& cha
 // The marks in their row: a raised alarm a filled triangle in its channel's
 // colour, a cleared one a hollow green triangle, an acknowledgement a dot,
 // Start/Stop a black bar, a set-up change a grey diamond.
-void PaintMarks(QPainter& p, const QRectF& row, const std::vector<EventMark>& marks);
+void PaintMarks(QPainter& p, const QRectF& row, const std::vector<TrendMark>& marks);
 
 } // namespace tarvek

@@ -240,7 +240,7 @@ bool TrendChart::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         // Texts come from a shared file: never read as markup.
-        if (const EventMark* mark = MarkAt(marks_, help->pos(), MarkRow(strips_.back().plot))) {
+        if (const TrendMark* mark = MarkAt(marks_, help->pos(), MarkRow(strips_.back().plot))) {
             const QString text = MarkText(*mark, events_->Events(), channels_).toHtmlEscaped();
             QToolTip::showText(help->globalPos(),
                                QStringLiteral("<qt>%1</qt>").arg(QString(text).replace(u'\n', "<br>")), this);

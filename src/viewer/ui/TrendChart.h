@@ -54,7 +54,7 @@ class TrendChart : public QWidget {
     // The periods outside the limits over the span, of the shown channels.
     const std::vector<LimitPeriod>& Periods() const { return periods_; }
     // The events' marks and the stretches of raised alarms over the span.
-    const std::vector<EventMark>& Marks() const { return marks_; }
+    const std::vector<TrendMark>& Marks() const { return marks_; }
     const std::vector<StretchBand>& Stretches() const { return stretches_; }
 
     static QColor ChannelColor(int channel);
@@ -95,7 +95,7 @@ class TrendChart : public QWidget {
     std::vector<TimeTick> ticks_;
     std::vector<LimitPeriod> periods_;
     const EventSource* events_ = nullptr;
-    std::vector<EventMark> marks_;
+    std::vector<TrendMark> marks_;
     std::vector<StretchBand> stretches_;
     std::map<QString, std::pair<double, double>> valueZoom_; // strips whose values the user chose
     double axisWidth_ = 0; // room left of the plots for value labels: the plots start widest
