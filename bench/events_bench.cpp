@@ -12,6 +12,8 @@
 //       one more event was appended.
 #include "viewer/ui/AlarmPane.h"
 
+#include "BestMs.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,17 +26,6 @@
 using namespace tarvek;
 
 namespace {
-
-template <typename F> double BestMs(int runs, F f) {
-    double best = 1e300;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        f();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
-    }
-    return best;
-}
 
 void Figure(const char* what, double value, const char* floorWhat, double floor, double limit) {
     std::printf("%-48s %9.1f ms   (floor: %s %.1f ms; goal at most %.0f ms)\n", what, value, floorWhat, floor,
