@@ -27,6 +27,8 @@
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 
+#include "BestMs.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,18 +53,6 @@ long StatusKiB(const char* field) {
         if (line.startsWith(field))
             return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
     return -1;
-}
-
-// The best of `runs` timings of `f`, in milliseconds.
-template <typename F> double BestMs(int runs, F f) {
-    double best = 1e300;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        f();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
-    }
-    return best;
 }
 
 void Figure(const char* what, double value, const char* unit, const char* floorWhat, double floor,

@@ -169,6 +169,27 @@ TEST_F(EventFollowTest, ANewMonthsLogIsFoundWithinTheFoldersClockTick) {
     ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), times, 0), 0);
     EXPECT_TRUE(events.FollowStep());
     EXPECT_EQ(events.Fold().alarms.size(), 2u);
+
+    // Appended to a torn record, then again: read from the first record not
+    // yet whole, the follow step gives what a fresh read does.
+    const QString april = DataPath("04-2008-Events.txt");
+    QFile torn(april);
+    ASSERT_TRUE(torn.open(QIODevice::Append) && torn.write("torn") == 4);
+    torn.close();
+    EXPECT_TRUE(events.FollowStep());
+    for (const char* more : {"L2C H1K", "L2K"}) {
+        std::vector<Event> appended;
+        for (const LoggedEvent& e : Log(more))
+            appended.push_back(e.event);
+        ASSERT_TRUE(AppendEvents(april, appended));
+        EXPECT_TRUE(events.FollowStep());
+    }
+    EventSource fresh;
+    fresh.Open(folder);
+    EXPECT_EQ(events.Fold().alarms, fresh.Fold().alarms);
+    EXPECT_EQ(events.Events().size(), 5u);
+    EXPECT_EQ(events.Skipped(), 1) << "the torn record, completed";
+    EXPECT_EQ(events.Timeline().stretches, fresh.Timeline().stretches);
 }
 
 } // namespace

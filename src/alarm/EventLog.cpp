@@ -25,7 +25,7 @@ EventBytes ParseEventBytes(QByteArrayView bytes, qint64 firstRecord) {
     return read;
 }
 
-EventFileRead ReadEventFile(const QString& path, LinkPolicy links) {
+EventFileRead ReadEventFile(const QString& path, LinkPolicy links, qint64 fromRecord) {
     EventFileRead read;
     const SharedFile shared = OpenSharedFile(path, SharedAccess::Read, links);
     if (!shared) {
@@ -36,10 +36,11 @@ EventFileRead ReadEventFile(const QString& path, LinkPolicy links) {
     }
     QFile file;
     file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.seek(fromRecord * EventRecordLength) ? file.readAll() : QByteArray();
     if (file.error() != QFileDevice::NoError)
         read.problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-    static_cast<EventBytes&>(read) = ParseEventBytes(bytes);
+    static_cast<EventBytes&>(read) = ParseEventBytes(bytes, fromRecord + 1);
+    read.bytes = bytes.size();
     return read;
 }
 

@@ -33,11 +33,14 @@ EventBytes ParseEventBytes(QByteArrayView bytes, qint64 firstRecord = 1);
 // A whole event file, read with the rules of shared folders: a link (unless
 // followed), a FIFO, a device or a second hard link is refused, never waited
 // on. `problem` names the path and the reason; a missing file is no problem.
+// From record `fromRecord` + 1 on when given: what was appended since.
 struct EventFileRead : EventBytes {
     bool missing = false;
     QString problem;
+    qint64 bytes = 0; // read, from the first record asked for
 };
-EventFileRead ReadEventFile(const QString& path, LinkPolicy links = LinkPolicy::Refuse);
+EventFileRead ReadEventFile(const QString& path, LinkPolicy links = LinkPolicy::Refuse,
+                            qint64 fromRecord = 0);
 
 // The names of the event files in `folder`, oldest month first.
 QStringList EventFilesIn(const QString& folder);

@@ -4,7 +4,6 @@
 #include "viewer/AlarmList.h"
 
 #include <algorithm>
-#include <map>
 
 namespace tarvek {
 
@@ -35,34 +34,43 @@ double XOf(qint64 utcMs, const ChartWindow& window, const PlotBand& band) {
 
 EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone) {
     EventTimeline timeline;
-    timeline.utcMs.reserve(events.size());
-    StoredTimeToUtc toUtc(zone);
     AlarmFold fold;
-    std::map<std::pair<QString, int>, std::size_t> raised; // stretches not yet cleared
-    for (const LoggedEvent& logged : events) {
-        const Event& e = logged.event;
+    ExtendTimeline(timeline, fold, events, 0, zone);
+    return timeline;
+}
+
+void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<LoggedEvent>& events,
+                    std::size_t from, const QTimeZone& zone) {
+    if (from == 0)
+        timeline.utcMs.reserve(events.size());
+    StoredTimeToUtc toUtc(zone);
+    if (timeline.lastUtc)
+        toUtc.Continue(*timeline.lastUtc);
+    for (std::size_t i = from; i < events.size(); ++i) {
+        const Event& e = events[i].event;
         const std::optional<qint64> local = EventLocalMs(e);
         const std::optional<qint64> utc = local ? std::optional(toUtc.ToUtc(*local)) : std::nullopt;
         timeline.utcMs.push_back(utc);
+        timeline.lastUtc = utc ? utc : timeline.lastUtc;
         fold.Follow(e);
         if (!utc || !IsAlarmKind(e.kind))
             continue;
         const bool active = std::any_of(fold.alarms.begin(), fold.alarms.end(), [&](const CurrentAlarm& a) {
             return a.kind == e.kind && a.channel == e.channel && a.Active();
         });
-        const auto key = std::pair(e.kind, e.channel);
-        const auto open = raised.find(key);
-        if (active && open == raised.end()) {
-            raised.emplace(key, timeline.stretches.size());
+        const auto open = std::find_if(timeline.raised.begin(), timeline.raised.end(), [&](std::size_t s) {
+            return timeline.stretches[s].kind == e.kind && timeline.stretches[s].channel == e.channel;
+        });
+        if (active && open == timeline.raised.end()) {
+            timeline.raised.push_back(timeline.stretches.size());
             timeline.stretches.push_back({e.kind, e.channel, *utc, *utc, true});
-        } else if (!active && open != raised.end()) {
-            AlarmStretch& s = timeline.stretches[open->second];
+        } else if (!active && open != timeline.raised.end()) {
+            AlarmStretch& s = timeline.stretches[*open];
             s.to = std::max(s.from, *utc);
             s.standing = false;
-            raised.erase(open);
+            timeline.raised.erase(open);
         }
     }
-    return timeline;
 }
 
 std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/EventLog.h"
+#include "alarm/AlarmFold.h"
 #include "viewer/ChartWindow.h"
 #include "viewer/TrendSource.h"
 
@@ -31,8 +31,14 @@ struct AlarmStretch {
 struct EventTimeline {
     std::vector<std::optional<qint64>> utcMs;
     std::vector<AlarmStretch> stretches;
+    std::vector<std::size_t> raised; // the stretches not yet cleared
+    std::optional<qint64> lastUtc;   // of the last event placed
 };
 EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone);
+// Goes on with the events from `from` on, `fold` following them too: the
+// logs' appended events cost what they hold, not the month.
+void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<LoggedEvent>& events,
+                    std::size_t from, const QTimeZone& zone);
 
 // What a mark shows: an alarm raised (in its channel's colour), cleared or
 // acknowledged, acquisition or the program started or stopped, the set-up.

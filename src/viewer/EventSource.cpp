@@ -38,25 +38,63 @@ bool EventSource::FollowStep() {
         changed = files.size() != files_.size();
         files_ = std::move(files);
     }
-    for (File& file : files_) {
-        const QString path = folder_ + u'/' + file.name;
-        if (const FileStamp stamp = StampOf(path); stamp != file.stamp || !file.read.problem.isEmpty()) {
-            file.stamp = stamp;
-            file.read = ReadEventFile(path);
+    bool appended = !changed;
+    const std::size_t known = events_.size();
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        const QString path = folder_ + u'/' + files_[i].name;
+        if (const FileStamp stamp = StampOf(path);
+            stamp != files_[i].stamp || !files_[i].read.problem.isEmpty()) {
+            appended = Read(files_[i], appended && i + 1 == files_.size()) && appended;
+            files_[i].stamp = stamp;
             changed = true;
         }
     }
-    if (changed)
+    if (changed && appended) {
+        events_.insert(events_.end(), files_.back().read.events.begin() + qsizetype(known - Offset()),
+                       files_.back().read.events.end());
+        ExtendTimeline(timeline_, fold_, events_, known, zone_);
+    } else if (changed) {
         Gather();
+    }
     return changed;
+}
+
+bool EventSource::Read(File& file, bool last) {
+    const QString path = folder_ + u'/' + file.name;
+    const FileStamp stamp = StampOf(path);
+    // The logger and acknowledgements only append: a file that grew in place
+    // is read from its first record not yet whole.
+    if (last && file.stamp.exists && stamp.inode == file.stamp.inode && stamp.size > file.stamp.size &&
+        file.read.problem.isEmpty()) {
+        EventFileRead more = ReadEventFile(path, LinkPolicy::Refuse, file.whole);
+        if (more.problem.isEmpty() && !more.missing) {
+            file.read.events.insert(file.read.events.end(), more.events.begin(), more.events.end());
+            file.read.skipped = file.skippedWhole + more.skipped;
+            file.whole += more.bytes / EventRecordLength;
+            file.skippedWhole = file.read.skipped - (more.bytes % EventRecordLength != 0 ? 1 : 0);
+            return true;
+        }
+    }
+    file.read = ReadEventFile(path);
+    file.whole = file.read.bytes / EventRecordLength;
+    file.skippedWhole = file.read.skipped - (file.read.bytes % EventRecordLength != 0 ? 1 : 0);
+    return false;
+}
+
+std::size_t EventSource::Offset() const {
+    std::size_t before = 0;
+    for (std::size_t i = 0; i + 1 < files_.size(); ++i)
+        before += files_[i].read.events.size();
+    return before;
 }
 
 void EventSource::Gather() {
     events_.clear();
     for (const File& file : files_)
         events_.insert(events_.end(), file.read.events.begin(), file.read.events.end());
-    fold_ = FoldEvents(events_);
-    timeline_ = TimelineOf(events_, zone_);
+    fold_ = {};
+    timeline_ = {};
+    ExtendTimeline(timeline_, fold_, events_, 0, zone_);
 }
 
 int EventSource::Skipped() const {

@@ -45,7 +45,13 @@ class EventSource {
         QString name;
         FileStamp stamp;
         EventFileRead read;
+        qint64 whole = 0;     // whole records read
+        int skippedWhole = 0; // of those, skipped
     };
+    // Reads the file again, or only what was appended when it grew; true
+    // when only appended events came.
+    bool Read(File& file, bool last);
+    std::size_t Offset() const; // events of the files before the last
     void Gather();
 
     QTimeZone zone_;
