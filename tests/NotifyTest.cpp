@@ -148,9 +148,9 @@ TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
     std::vector<FedEvent> out;
     ASSERT_TRUE(feed.Read(2, out) && feed.Read(10, out)) << qPrintable(feed.Error());
     ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[1].mark.record, 3) << "after the torn record";
+    EXPECT_EQ(out[1].position.record, 3) << "after the torn record";
     EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 1));
-    EXPECT_EQ(feed.Position(), (EventMark{"12-2026-Events.txt", 1})) << "the record being written waits";
+    EXPECT_EQ(feed.Position(), (EventPosition{"12-2026-Events.txt", 1})) << "the record being written waits";
     EventFeed resumed(dir.path());
     resumed.SeekAfter({"11-2026-Events.txt", 2});
     out.clear();

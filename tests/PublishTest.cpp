@@ -251,12 +251,12 @@ TEST_P(RecordFeedScript, EveryStoredRecordIsReadAndNothingElse) {
         } else if (w[0] == "restart") {
             QString error;
             std::optional<int> former;
-            ASSERT_TRUE(SaveMark(statePath, feed->Position(), &error)) << qPrintable(error);
-            const std::optional<Mark> mark = LoadMark(statePath, &error, &former);
-            ASSERT_TRUE(mark) << qPrintable(error);
-            EXPECT_EQ(*mark, feed->Position());
+            ASSERT_TRUE(SavePosition(statePath, feed->Position(), &error)) << qPrintable(error);
+            const std::optional<FeedPosition> position = LoadPosition(statePath, &error, &former);
+            ASSERT_TRUE(position) << qPrintable(error);
+            EXPECT_EQ(*position, feed->Position());
             feed = std::make_unique<RecordFeed>(folder);
-            feed->SeekAfter(*mark);
+            feed->SeekAfter(*position);
         }
         std::vector<FedRecord> records;
         feed->Read(100'000, records);
@@ -309,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct StateCase {
     const char* name;
     QByteArray text; // the state file, or "link", "full"
-    QString outcome; // the mark read, or the error after the path
+    QString outcome; // the position read, or the error after the path
 };
 
 class StateFileTest : public RecordFeedTest, public ::testing::WithParamInterface<StateCase> {};
@@ -320,29 +320,29 @@ TEST_P(StateFileTest, ReadWrittenOrRefusedSayingHowToRecover) {
     QString error;
     std::optional<int> former;
     if (c.text == "link") {
-        WriteBytes(path + ".real", MarkText({}));
+        WriteBytes(path + ".real", PositionText({}));
         ASSERT_EQ(::symlink(qPrintable(path + ".real"), qPrintable(path)), 0);
     } else if (c.text == "full") {
         const FileSizeLimit full(10);
-        EXPECT_FALSE(SaveMark(path, {{{"11-2026-Data.txt", {1, {}}}}, 5, {}, {}}, &error));
+        EXPECT_FALSE(SavePosition(path, {{{"11-2026-Data.txt", {1, {}}}}, 5, {}, {}}, &error));
         EXPECT_EQ(error.section(": ", 1), c.outcome);
         return;
     } else {
         WriteBytes(path, c.text);
     }
-    const std::optional<Mark> mark = LoadMark(path, &error, &former);
+    const std::optional<FeedPosition> position = LoadPosition(path, &error, &former);
     QString read;
-    if (mark) {
-        for (const auto& [name, at] : mark->files)
+    if (position) {
+        for (const auto& [name, at] : position->files)
             read += name + '=' + QString::number(at.number) + ' ';
-        read += "utc=" + QString::number(mark->utcMs.value_or(-1)) +
+        read += "utc=" + QString::number(position->utcMs.value_or(-1)) +
                 " former=" + QString::number(former.value_or(-1));
-        for (const std::optional<EventMark>& at : {mark->events, mark->notified})
+        for (const std::optional<EventPosition>& at : {position->events, position->notified})
             read += at ? ' ' + at->file + ':' + QString::number(at->record) : QString();
-        EXPECT_TRUE(SaveMark(path, *mark, &error));
+        EXPECT_TRUE(SavePosition(path, *position, &error));
         EXPECT_EQ(QFileInfo(path).permissions() & 0x0077, 0) << "the owner's only";
     }
-    EXPECT_EQ(mark ? read : error.mid(path.size() + 2), c.outcome);
+    EXPECT_EQ(position ? read : error.mid(path.size() + 2), c.outcome);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -369,24 +369,25 @@ struct StartCase {
     QString expected; // the position in each month file
 };
 
-class StartingMarkTest : public RecordFeedTest, public ::testing::WithParamInterface<StartCase> {};
+class StartingPositionTest : public RecordFeedTest, public ::testing::WithParamInterface<StartCase> {};
 
-TEST_P(StartingMarkTest, AFirstRunStartsWhereStartSays) {
+TEST_P(StartingPositionTest, AFirstRunStartsWhereStartSays) {
     Store("31-10-2026", "23:59:30");
     Store("01-11-2026", "00:00:00");
     Store("01-11-2026", "00:00:30");
     Store("01-12-2026", "00:00:00");
     RecordFeed feed(DataPath({}).chopped(1));
-    const std::optional<Mark> mark = StartingMark(feed, GetParam().start, GetParam().formerKey);
-    ASSERT_TRUE(mark);
+    const std::optional<FeedPosition> position =
+        StartingPosition(feed, GetParam().start, GetParam().formerKey);
+    ASSERT_TRUE(position);
     QString positions;
-    for (const auto& [name, at] : mark->files)
+    for (const auto& [name, at] : position->files)
         positions += name.left(7) + '=' + QString::number(at.number) + ' ';
     EXPECT_EQ(positions.trimmed(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Publish, StartingMarkTest,
+    Publish, StartingPositionTest,
     ::testing::Values(StartCase{"new", {StartFrom::New, 0}, {}, "10-2026=1 11-2026=2 12-2026=1"},
                       StartCase{"all", {StartFrom::All, 0}, {}, ""},
                       StartCase{"at_a_record",

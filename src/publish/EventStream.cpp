@@ -14,7 +14,7 @@ constexpr qint64 FoldBatch = 10'000;
 EventStream::EventStream(const PublishConfig& config, MqttLink& link)
     : config_(config), link_(link), feed_(config.data), foldFeed_(config.data) {}
 
-void EventStream::Rewind(const EventMark& acknowledged) {
+void EventStream::Rewind(const EventPosition& acknowledged) {
     acknowledged_ = acknowledged;
     window_.Clear();
     feed_.SeekAfter(acknowledged);
@@ -46,7 +46,7 @@ void EventStream::Pump() {
             const int mid = link_.Publish(topic, EventPayload(fed), config_.qos, false);
             if (mid < 0)
                 return; // the link's failure follows; everything after the acknowledged event goes again
-            window_.Sent(mid, fed.mark);
+            window_.Sent(mid, fed.position);
         }
         caughtUp_ = qint64(events.size()) < room;
     }
@@ -73,7 +73,7 @@ std::optional<int> EventStream::Acknowledge(int mid) {
         return 0;
     if (!window_.Holds(mid))
         return std::nullopt;
-    const std::vector<EventMark> moved = window_.Acknowledge(mid);
+    const std::vector<EventPosition> moved = window_.Acknowledge(mid);
     if (!moved.empty())
         acknowledged_ = moved.back();
     return int(moved.size());
@@ -88,7 +88,7 @@ QStringList EventStream::Missed() const {
     return missed;
 }
 
-NotifyStream::NotifyStream(const PublishConfig& c, const EventMark& notified,
+NotifyStream::NotifyStream(const PublishConfig& c, const EventPosition& notified,
                            std::function<void(const QString&)> say)
     : feed_(c.data),
       notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)) {
@@ -101,12 +101,12 @@ void NotifyStream::Follow() {
     notifier_.Add(events);
 }
 
-std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start) {
+std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start) {
     if (start.kind == StartFrom::All)
-        return EventMark{};
+        return EventPosition{};
     EventFeed feed(folder);
     std::vector<FedEvent> events;
-    EventMark before;
+    EventPosition before;
     bool more = true;
     while (more) {
         events.clear();
@@ -116,7 +116,7 @@ std::optional<EventMark> StartingEventMark(const QString& folder, const StartFro
         for (const FedEvent& fed : events) {
             if (start.kind == StartFrom::Time && fed.localMs >= start.localMs)
                 return before;
-            before = fed.mark;
+            before = fed.position;
         }
     }
     return feed.Position();

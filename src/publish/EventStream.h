@@ -26,13 +26,13 @@ class EventStream {
 
     // A new session (or none): every event after `acknowledged` goes again,
     // and every alarm topic once caught up.
-    void Rewind(const EventMark& acknowledged);
+    void Rewind(const EventPosition& acknowledged);
     // Sends what the window has room for, and the alarm topics that changed.
     void Pump();
     // Nothing when `mid` is none of its messages; otherwise how many events
     // the place acknowledged moved over.
     std::optional<int> Acknowledge(int mid);
-    const EventMark& Acknowledged() const { return acknowledged_; }
+    const EventPosition& Acknowledged() const { return acknowledged_; }
     bool Empty() const { return window_.Empty(); }
     // Every event read is acknowledged and so is every alarm topic.
     bool CaughtUp() const { return caughtUp_ && window_.Empty() && alarmsSent_ && alarmMids_.isEmpty(); }
@@ -50,8 +50,8 @@ class EventStream {
     EventFeed feed_, foldFeed_;
     AlarmFold fold_;
     StoredTimeToUtc clock_;
-    DeliveryWindow<EventMark> window_;
-    EventMark acknowledged_;
+    DeliveryWindow<EventPosition> window_;
+    EventPosition acknowledged_;
     bool caughtUp_ = false, alarmsSent_ = false;
     AlarmPayloads sent_; // in this session; an empty one was not sent
     QSet<int> alarmMids_;
@@ -61,7 +61,7 @@ class EventStream {
 // from the last event notified on: publishing never waits for it.
 class NotifyStream {
   public:
-    NotifyStream(const PublishConfig& config, const EventMark& notified,
+    NotifyStream(const PublishConfig& config, const EventPosition& notified,
                  std::function<void(const QString&)> say);
     // Hands the events stored since the last call to the command.
     void Follow();
@@ -77,6 +77,6 @@ class NotifyStream {
 // Where a first run starts in the event logs of `folder`, as `start` says:
 // before the first event stored at or after its time (`new`: after the last
 // event, `all`: before every one). Nothing when a log cannot be read.
-std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start);
+std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start);
 
 } // namespace tarvek

@@ -20,7 +20,7 @@ class Notifier : public QObject {
 
   public:
     // `say` gets what is said on stderr.
-    Notifier(NotifySettings settings, EventMark notified, std::function<void(const QString&)> say,
+    Notifier(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
              QObject* parent = nullptr);
     ~Notifier() override;
 
@@ -28,13 +28,13 @@ class Notifier : public QObject {
     // command).
     void Add(const std::vector<FedEvent>& events);
     // After the last event notified: for the state file.
-    const EventMark& Notified() const { return plan_.Notified(); }
+    const EventPosition& Notified() const { return plan_.Notified(); }
     // Nothing runs and nothing waits: every event added was notified.
     bool Idle() const { return !process_ && !plan_.NextRunMs(); }
 
   signals:
     // The place after the last event notified moved on.
-    void Progressed(const tarvek::EventMark& notified);
+    void Progressed(const tarvek::EventPosition& notified);
     // A run failed; it is tried again later.
     void RunFailed();
 

@@ -76,7 +76,7 @@ QString SummaryLine(const FedEvent& fed) {
 
 void NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
     if (!IsNotified(fed.event)) {
-        (waiting_.empty() ? notified_ : waiting_.back().through) = fed.mark;
+        (waiting_.empty() ? notified_ : waiting_.back().through) = fed.position;
         return;
     }
     const bool old = nowMs - fed.utcMs > qint64(settings_.maxAgeSeconds) * SecondMs;
@@ -84,7 +84,7 @@ void NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
     if (!last || last->taken || last->old != old || (!old && settings_.batchSeconds == 0))
         last = &waiting_.emplace_back(Group{{}, old, false, nowMs, {}});
     last->events.push_back(fed);
-    last->through = fed.mark;
+    last->through = fed.position;
 }
 
 std::optional<qint64> NotifyPlan::NextRunMs() const {
@@ -150,8 +150,8 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
     set("LIMIT", g.old ? QString() : NumberText(e.limit));
     set("TIME", QString::fromLatin1(StoredTimeText(first.localMs)));
     set("UTC", QString::fromLatin1(StoredTimeText(first.utcMs)) + u'Z');
-    set("FILE", first.mark.file);
-    set("RECORD", QString::number(first.mark.record));
+    set("FILE", first.position.file);
+    set("RECORD", QString::number(first.position.record));
     set("COUNT", QString::number(g.events.size()));
     return run;
 }

@@ -64,7 +64,7 @@ struct RunEnd {
 // `firstRetryMs` to `lastRetryMs`.
 class NotifyPlan {
   public:
-    explicit NotifyPlan(NotifySettings settings, EventMark notified = {})
+    explicit NotifyPlan(NotifySettings settings, EventPosition notified = {})
         : settings_(std::move(settings)), notified_(std::move(notified)) {}
 
     void Add(const FedEvent& fed, qint64 nowMs);
@@ -76,7 +76,7 @@ class NotifyPlan {
     // When Take may next give a run; nothing while one runs or none waits.
     std::optional<qint64> NextRunMs() const;
     // After the last event notified (or passed over), in stored order.
-    const EventMark& Notified() const { return notified_; }
+    const EventPosition& Notified() const { return notified_; }
 
   private:
     struct Group {
@@ -84,12 +84,12 @@ class NotifyPlan {
         bool old = false;
         bool taken = false;
         qint64 seenMs = 0;
-        EventMark through; // its last event, or a later one that is not notified
+        EventPosition through; // its last event, or a later one that is not notified
     };
     static NotifyRun RunOf(const Group& group);
 
     NotifySettings settings_;
-    EventMark notified_;
+    EventPosition notified_;
     std::deque<Group> waiting_;
     bool running_ = false;
     int failures_ = 0;

@@ -95,41 +95,41 @@ void Publisher::Say(const QString& topic, const QString& state, const QString& t
 bool Publisher::Start() {
     QString error;
     std::optional<int> formerKey;
-    std::optional<Mark> mark = LoadMark(options_.config.state, &error, &formerKey);
+    std::optional<FeedPosition> position = LoadPosition(options_.config.state, &error, &formerKey);
     if (!error.isEmpty()) {
         SayLine(error);
         return false;
     }
-    if (!mark || formerKey) {
-        std::optional<Mark> start = StartingMark(feed_, options_.config.start, formerKey);
+    if (!position || formerKey) {
+        std::optional<FeedPosition> start = StartingPosition(feed_, options_.config.start, formerKey);
         if (!start) {
             SayLine(QStringLiteral("%1: a month file cannot be read; starting before every record")
                         .arg(QDir::toNativeSeparators(feed_.Folder())));
-            start = Mark{};
+            start = FeedPosition{};
         }
-        if (mark) // the former state's own file goes on from its record
-            for (const auto& [name, at] : mark->files)
+        if (position) // the former state's own file goes on from its record
+            for (const auto& [name, at] : position->files)
                 start->files[name] = at;
-        mark = start;
+        position = start;
     }
-    if (!mark->events) { // a first run, or a state written before events were sent
-        mark->events = StartingEventMark(options_.config.data, options_.config.start);
-        if (!mark->events) {
+    if (!position->events) { // a first run, or a state written before events were sent
+        position->events = StartingEventPosition(options_.config.data, options_.config.start);
+        if (!position->events) {
             SayLine(QStringLiteral("%1: an event log cannot be read; starting before every event")
                         .arg(QDir::toNativeSeparators(options_.config.data)));
-            mark->events = EventMark{};
+            position->events = EventPosition{};
         }
-        mark->notified = mark->events;
+        position->notified = position->events;
     }
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
-    acknowledged_ = *mark;
+    acknowledged_ = *position;
     dirty_ = true;
     SaveNow();
     if (dirty_)
         return false;
     Rewind();
-    StartNotifier(*mark->notified);
+    StartNotifier(*position->notified);
     poll_.start();
     Follow();
     if (!Publishing())
@@ -140,12 +140,12 @@ bool Publisher::Start() {
     return true;
 }
 
-void Publisher::StartNotifier(const EventMark& notified) {
+void Publisher::StartNotifier(const EventPosition& notified) {
     const PublishConfig& c = options_.config;
     if (c.notifyCommand.isEmpty())
         return;
     notify_ = std::make_unique<NotifyStream>(c, notified, SayLine);
-    connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventMark& at) {
+    connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventPosition& at) {
         acknowledged_.notified = at;
         SaveSoon();
         CheckOnce();
@@ -364,7 +364,7 @@ void Publisher::SaveNow() {
     if (!dirty_)
         return;
     QString error;
-    const bool saved = SaveMark(options_.config.state, acknowledged_, &error);
+    const bool saved = SavePosition(options_.config.state, acknowledged_, &error);
     Say(QStringLiteral("state"), error, error);
     dirty_ = !saved;
     if (saved)
