@@ -1,6 +1,7 @@
 #include "publish/EventFeed.h"
 
 #include "common/SharedFile.h"
+#include "data/DataFileReader.h"
 #include "data/MonthFiles.h"
 #include "data/StoredTime.h"
 
@@ -21,8 +22,23 @@ void EventFeed::SeekAfter(const EventPosition& position) {
     clock_.Reset();
 }
 
+void EventFeed::CheckPassed() {
+    for (auto& [name, seen] : seen_) {
+        if (name == position_.file)
+            continue;
+        const FileStamp now = StampOf(folder_ + u'/' + name);
+        if (!now.exists || (now.inode == seen.inode && now.size >= seen.size))
+            continue;
+        notes_ << QStringLiteral("%1 was cut shorter or replaced after it was read")
+                      .arg(QDir::toNativeSeparators(folder_ + u'/' + name));
+        seen = {now.inode, now.size};
+        ++rewritten_;
+    }
+}
+
 bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
     error_.clear();
+    CheckPassed();
     const qint64 wanted = qint64(out.size()) + most;
     while (qint64(out.size()) < wanted) {
         const QStringList files = EventFilesIn(folder_);
@@ -61,15 +77,21 @@ EventFeed::Step EventFeed::ReadFile(qint64 most, std::vector<FedEvent>& out) {
         return Step::Failed;
     }
     const qint64 whole = st.st_size / EventRecordLength;
-    if (whole < position_.record) {
-        notes_ << QStringLiteral(
-                      "%1 holds %2 records, fewer than the %3 already read: read again from its start")
-                      .arg(QDir::toNativeSeparators(path))
-                      .arg(whole)
-                      .arg(position_.record);
+    const auto seen = seen_.find(position_.file);
+    const bool replaced = seen != seen_.end() && seen->second.inode != quint64(st.st_ino);
+    if (whole < position_.record || (replaced && position_.record > 0)) {
+        notes_ << (replaced ? QStringLiteral("%1 was replaced by another file: read again from its start")
+                                  .arg(QDir::toNativeSeparators(path))
+                            : QStringLiteral("%1 holds %2 records, fewer than the %3 already read: read "
+                                             "again from its start")
+                                  .arg(QDir::toNativeSeparators(path))
+                                  .arg(whole)
+                                  .arg(position_.record));
         position_.record = 0;
         clock_.Reset();
+        ++rewritten_;
     }
+    seen_[position_.file] = {quint64(st.st_ino), qint64(st.st_size)};
     const qint64 count = std::min(most, whole - position_.record);
     QByteArray bytes(count * EventRecordLength, '\0');
     const qint64 n =

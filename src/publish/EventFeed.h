@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <vector>
 
 namespace tarvek {
@@ -52,19 +53,31 @@ class EventFeed {
     const QString& Error() const { return error_; }
     // Records skipped since the feed was made.
     qint64 Skipped() const { return skipped_; }
-    // What was said of logs cut shorter than the position since the last call.
+    // What was said of logs cut shorter or replaced since the last call.
     QStringList TakeNotes() { return std::exchange(notes_, {}); }
+    // Logs found cut shorter or replaced (another file under the name) since
+    // the feed was made, those passed before the position included. The log
+    // at the position is then read again from its start.
+    qint64 Rewritten() const { return rewritten_; }
 
   private:
     enum class Step { Read, AtEnd, Failed };
     Step ReadFile(qint64 most, std::vector<FedEvent>& out);
+    // Notes the logs read before the position that were cut or replaced.
+    void CheckPassed();
+
+    struct Seen {
+        quint64 inode = 0;
+        qint64 size = 0;
+    };
 
     QString folder_;
     StoredTimeToUtc clock_;
     EventPosition position_;
     QString error_;
-    qint64 skipped_ = 0;
+    qint64 skipped_ = 0, rewritten_ = 0;
     QStringList notes_;
+    std::map<QString, Seen> seen_; // each log as last read
 };
 
 } // namespace tarvek

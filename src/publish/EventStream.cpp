@@ -1,18 +1,40 @@
 #include "publish/EventStream.h"
 
-#include <limits>
-
 namespace tarvek {
 
 namespace {
 
 // Events read at a time by the fold, which reads ahead of the window.
 constexpr qint64 FoldBatch = 10'000;
+// Events read at a time for the notification command, which may take few.
+constexpr qint64 NotifyBatch = 200;
 
 } // namespace
 
+bool FoldedLogs::FoldOn() {
+    const qint64 rewritten = feed_.Rewritten();
+    std::vector<FedEvent> events;
+    bool folded = false;
+    while (!folded) {
+        events.clear();
+        folded = !feed_.Read(FoldBatch, events) || qint64(events.size()) < FoldBatch;
+        for (const FedEvent& fed : events)
+            fold_.Follow(fed.event);
+    }
+    feed_.TakeNotes(); // said by the feed of the events themselves
+    return feed_.Rewritten() == rewritten;
+}
+
+void FoldedLogs::Follow() {
+    // A log rewritten again while folded afresh: once more, then as it stands.
+    for (int pass = 0; !FoldOn() && pass < 2; ++pass) {
+        fold_ = {};
+        feed_.SeekAfter({});
+    }
+}
+
 EventStream::EventStream(const PublishConfig& config, MqttLink& link)
-    : config_(config), link_(link), feed_(config.data), foldFeed_(config.data) {}
+    : config_(config), link_(link), feed_(config.data), fold_(config.data) {}
 
 void EventStream::Rewind(const EventPosition& acknowledged) {
     acknowledged_ = acknowledged;
@@ -27,15 +49,8 @@ void EventStream::Pump() {
     if (!link_.IsConnected())
         return;
     // The fold follows the whole of the logs, whatever the broker has taken.
+    fold_.Follow();
     std::vector<FedEvent> events;
-    bool folded = false;
-    while (!folded) {
-        events.clear();
-        folded = !foldFeed_.Read(FoldBatch, events) || qint64(events.size()) < FoldBatch;
-        for (const FedEvent& fed : events)
-            fold_.Follow(fed.event);
-    }
-    foldFeed_.TakeNotes(); // said by the feed of the events themselves
 
     const int room = window_.Room();
     if (room > 0) {
@@ -54,7 +69,7 @@ void EventStream::Pump() {
 }
 
 void EventStream::PublishAlarms() {
-    const AlarmPayloads now = AlarmStatePayloads(fold_, clock_);
+    const AlarmPayloads now = AlarmStatePayloads(fold_.Alarms(), clock_);
     for (int n = 0; n < int(now.size()); ++n) {
         if (sent_[n] == now[n])
             continue;
@@ -89,16 +104,31 @@ QStringList EventStream::Missed() const {
 }
 
 NotifyStream::NotifyStream(const PublishConfig& c, const EventPosition& notified,
-                           std::function<void(const QString&)> say)
+                           std::function<void(const QString&)> say, bool once)
     : feed_(c.data),
-      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)) {
+      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)),
+      once_(once) {
     feed_.SeekAfter(notified);
+    // What the command could not take yet is read again from the logs.
+    QObject::connect(
+        &notifier_, &Notifier::Ready, &notifier_, [this] { Follow(); }, Qt::QueuedConnection);
 }
 
 void NotifyStream::Follow() {
     std::vector<FedEvent> events;
-    feed_.Read(std::numeric_limits<int>::max(), events);
-    notifier_.Add(events);
+    for (bool more = true; more;) {
+        const EventPosition before = feed_.Position();
+        events.clear();
+        const bool read = feed_.Read(NotifyBatch, events);
+        const std::size_t taken = notifier_.Add(events);
+        behind_ = taken < events.size();
+        if (behind_)
+            feed_.SeekAfter(taken > 0 ? events[taken - 1].position : before);
+        more = !behind_ && read && qint64(events.size()) == NotifyBatch;
+    }
+    // --once: the run held is all the command can take now, or all there is.
+    if (once_ && feed_.Error().isEmpty())
+        notifier_.RunGathered();
 }
 
 std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start) {

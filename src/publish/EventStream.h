@@ -15,6 +15,24 @@
 
 namespace tarvek {
 
+// The current alarms folded from the whole of the event logs, followed as
+// they grow. A log cut shorter or replaced once read is folded again with
+// all the others from a clean state: what left the logs leaves the alarms.
+class FoldedLogs {
+  public:
+    explicit FoldedLogs(QString folder) : feed_(std::move(folder)) {}
+    // Folds the events stored since the last call.
+    void Follow();
+    const AlarmFold& Alarms() const { return fold_; }
+
+  private:
+    // Folds on to the end of the logs; false when a log was found rewritten.
+    bool FoldOn();
+
+    EventFeed feed_;
+    AlarmFold fold_;
+};
+
 // The event logs to the broker: every event record to `<prefix>/event` at
 // the configured QoS, not retained, in stored order and at least once, in a
 // delivery window of its own beside the records'; and, retained, the current
@@ -47,8 +65,8 @@ class EventStream {
 
     const PublishConfig& config_;
     MqttLink& link_;
-    EventFeed feed_, foldFeed_;
-    AlarmFold fold_;
+    EventFeed feed_;
+    FoldedLogs fold_;
     StoredTimeToUtc clock_;
     DeliveryWindow<EventPosition> window_;
     EventPosition acknowledged_;
@@ -58,13 +76,19 @@ class EventStream {
 };
 
 // The notification command fed from the event logs by a feed of its own,
-// from the last event notified on: publishing never waits for it.
+// from the last event notified on: publishing never waits for it. The logs
+// are its queue: what the command cannot take yet is read again from them
+// (call Follow again when it is Ready). With `once`, a batch gathered when
+// every log was read runs at once.
 class NotifyStream {
   public:
     NotifyStream(const PublishConfig& config, const EventPosition& notified,
-                 std::function<void(const QString&)> say);
-    // Hands the events stored since the last call to the command.
+                 std::function<void(const QString&)> say, bool once = false);
+    // Hands the events stored since the last call to the command, as many
+    // as it takes.
     void Follow();
+    // Every event stored was read and notified, and nothing runs.
+    bool Idle() const { return !behind_ && notifier_.Idle(); }
     // Why a log cannot be read, while it lasts.
     const QString& Error() const { return feed_.Error(); }
     Notifier& Command() { return notifier_; }
@@ -72,6 +96,7 @@ class NotifyStream {
   private:
     EventFeed feed_;
     Notifier notifier_;
+    bool once_, behind_ = false; // behind_: events wait in the logs for the command
 };
 
 // Where a first run starts in the event logs of `folder`, as `start` says:

@@ -50,14 +50,22 @@ Notifier::~Notifier() {
     }
 }
 
-void Notifier::Add(const std::vector<FedEvent>& events) {
+std::size_t Notifier::Add(const std::vector<FedEvent>& events) {
     if (settings_.command.isEmpty())
-        return;
+        return events.size();
     const EventPosition before = plan_.Notified();
-    for (const FedEvent& fed : events)
-        plan_.Add(fed, NowMs());
+    std::size_t taken = 0;
+    while (taken < events.size() && plan_.Add(events[taken], NowMs()))
+        ++taken;
     if (plan_.Notified() != before)
         emit Progressed(plan_.Notified());
+    Step();
+    return taken;
+}
+
+void Notifier::RunGathered() {
+    plan_.RunGathered();
+    next_.stop();
     Step();
 }
 
@@ -120,6 +128,8 @@ void Notifier::End(const RunEnd& end) {
     if (!end.ok)
         emit RunFailed();
     Step();
+    if (end.ok)
+        emit Ready();
 }
 
 } // namespace tarvek

@@ -3,9 +3,6 @@
 #include "alarm/EventLog.h"
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
-#include "data/MonthFiles.h"
-#include "data/StoringData.h"
-#include "publish/FailureText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -144,12 +141,13 @@ void Publisher::StartNotifier(const EventPosition& notified) {
     const PublishConfig& c = options_.config;
     if (c.notifyCommand.isEmpty())
         return;
-    notify_ = std::make_unique<NotifyStream>(c, notified, SayLine);
+    notify_ = std::make_unique<NotifyStream>(c, notified, SayLine, options_.once);
     connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventPosition& at) {
         acknowledged_.notified = at;
         SaveSoon();
         CheckOnce();
     });
+    connect(&notify_->Command(), &Notifier::Ready, this, &Publisher::CheckOnce, Qt::QueuedConnection);
     connect(&notify_->Command(), &Notifier::RunFailed, this, [this] {
         if (!options_.once || stopping_)
             return;
@@ -248,7 +246,7 @@ void Publisher::CheckOnce() {
         return;
     const bool published =
         !Publishing() || (caughtUp_ && records_.Empty() && channelMids_.isEmpty() && events_.CaughtUp());
-    if (published && (!notify_ || notify_->Command().Idle()))
+    if (published && (!notify_ || notify_->Idle()))
         EndOnce();
 }
 
