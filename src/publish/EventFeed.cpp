@@ -22,6 +22,15 @@ void EventFeed::SeekAfter(const EventPosition& position) {
     clock_.Reset();
 }
 
+const QStringList& EventFeed::Files() {
+    const FileStamp stamp = StampOf(folder_);
+    if (!(stamp == folderStamp_ && stamp.exists)) {
+        folderStamp_ = stamp;
+        files_ = EventFilesIn(folder_);
+    }
+    return files_;
+}
+
 void EventFeed::CheckPassed() {
     for (auto& [name, seen] : seen_) {
         if (name == position_.file)
@@ -41,7 +50,7 @@ bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
     CheckPassed();
     const qint64 wanted = qint64(out.size()) + most;
     while (qint64(out.size()) < wanted) {
-        const QStringList files = EventFilesIn(folder_);
+        const QStringList files = Files();
         if (position_.file.isEmpty() || !files.contains(position_.file)) {
             // Before every log, or after one that is gone: the next month on.
             const int after = position_.file.isEmpty() ? -1 : MonthKey(position_.file, MonthFileKind::Events);

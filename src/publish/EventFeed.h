@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/EventLog.h"
+#include "data/DataFileReader.h"
 #include "data/StoredTimeToUtc.h"
 
 #include <QString>
@@ -59,6 +60,9 @@ class EventFeed {
     // the feed was made, those passed before the position included. The log
     // at the position is then read again from its start.
     qint64 Rewritten() const { return rewritten_; }
+    // The event logs in calendar order, listed again only when the folder
+    // changed.
+    const QStringList& Files();
 
   private:
     enum class Step { Read, AtEnd, Failed };
@@ -78,6 +82,8 @@ class EventFeed {
     qint64 skipped_ = 0, rewritten_ = 0;
     QStringList notes_;
     std::map<QString, Seen> seen_; // each log as last read
+    FileStamp folderStamp_;
+    QStringList files_;
 };
 
 } // namespace tarvek

@@ -190,7 +190,7 @@ void Publisher::Follow() {
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
     QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
-    if (const QStringList logs = EventFilesIn(options_.config.data); !logs.isEmpty())
+    if (const QStringList& logs = events_.Logs(); !logs.isEmpty())
         wanted += options_.config.data + u'/' + logs.last();
     for (const QString& path : watched)
         if (!wanted.contains(path))
