@@ -8,7 +8,10 @@
 #  2. back-fills a month of 10,000 alarm events (no records) and prints the
 #     events per second a subscriber receives;
 #  3. runs the publisher following the folder and prints the latency from the
-#     store's final sync to a subscriber's receipt over 50 records.
+#     store's final sync to a subscriber's receipt over 50 records, then over
+#     50 alarm events appended to the event log;
+#  4. prints the publisher's CPU while it follows a data folder that holds
+#     50,000 other names and nothing changes (goal: near 0%).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../build}" && pwd)"
@@ -100,5 +103,24 @@ echo "== latency while following the folder"
 follower=$!
 sleep 1
 "$bench" latency "$scratch/app" "$port" bench/follow 50 || true
+"$bench" event-latency "$scratch/app" "$port" bench/follow 50 || true
 kill -TERM "$follower"
 wait "$follower" || true
+
+echo "== idle CPU with 50,000 planted names in the data folder"
+mkdir -p "$scratch/planted/datafiles"
+cp "$scratch/app/datafiles/01-2025-Data.txt" "$scratch/planted/datafiles/"
+(cd "$scratch/planted/datafiles" && seq -f 'planted-%05g.txt' 50000 | xargs touch)
+conf=$(config idle new)
+sed -i "s|/app/datafiles|/planted/datafiles|" "$conf"
+"$publish" --config "$conf" 2>"$scratch/idle.err" &
+idler=$!
+sleep 3
+ticks() { awk '{ print $14 + $15 }' "/proc/$idler/stat"; }
+before=$(ticks)
+sleep 20
+after=$(ticks)
+kill -TERM "$idler"
+wait "$idler" || true
+awk -v t="$((after - before))" -v hz="$(getconf CLK_TCK)" 'BEGIN {
+    printf "tarvek-publish idle over 20 s:  %5.2f%% of a core (goal: near 0%%)\n", 100 * t / hz / 20 }'

@@ -6,11 +6,12 @@
 //       appends COUNT alarm events (raised, acknowledged, cleared in turn
 //       over the eight channels) to FOLDER/datafiles/01-2025-Events.txt with
 //       the alarm library's writer, a thousand records per append.
-//   tarvek-publish-bench latency FOLDER PORT PREFIX COUNT
-//       stores COUNT records, one every 300 ms, with the logger's own
-//       StoreDataRecord, and prints, for each, the time from the store's
-//       return (its final sync) to the record's arrival at a subscriber of
-//       PREFIX/record on 127.0.0.1:PORT; then the median and the maximum.
+//   tarvek-publish-bench latency|event-latency FOLDER PORT PREFIX COUNT
+//       stores COUNT records (or appends COUNT alarm events), one every
+//       300 ms, with the logger's own StoreDataRecord (AppendEvents), and
+//       prints, for each, the time from the store's return (its final sync)
+//       to its arrival at a subscriber of PREFIX/record (PREFIX/event) on
+//       127.0.0.1:PORT; then the median and the maximum.
 #include "alarm/EventLog.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
@@ -95,13 +96,14 @@ void OnMessage(mosquitto*, void* data, const mosquitto_message* m) {
     r->arrived.notify_all();
 }
 
-int Latency(const QString& folder, int port, const QByteArray& prefix, int count) {
+int Latency(const QString& folder, int port, const QByteArray& prefix, int count, bool events) {
     mosquitto_lib_init();
     Receipts receipts;
     mosquitto* sub = mosquitto_new(nullptr, true, &receipts);
     mosquitto_message_callback_set(sub, OnMessage);
     if (mosquitto_connect(sub, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS ||
-        mosquitto_subscribe(sub, nullptr, (prefix + "/record").constData(), 1) != MOSQ_ERR_SUCCESS ||
+        mosquitto_subscribe(sub, nullptr, (prefix + (events ? "/event" : "/record")).constData(), 1) !=
+            MOSQ_ERR_SUCCESS ||
         mosquitto_loop_start(sub) != MOSQ_ERR_SUCCESS) {
         std::fprintf(stderr, "cannot subscribe at 127.0.0.1:%d\n", port);
         return 1;
@@ -115,7 +117,17 @@ int Latency(const QString& folder, int port, const QByteArray& prefix, int count
     for (int n = 0; n < count; ++n, t = t.addSecs(30)) {
         Fill(d, t, n);
         const auto call = Clock::now();
-        if (!StoreDataRecord(d))
+        const Event event{d.ScanDate,
+                          d.ScanTime,
+                          EventKinds::High,
+                          1,
+                          EventNames::Raised,
+                          d.ChannelValue[1],
+                          "10.0",
+                          "",
+                          QStringLiteral("Boiler pressure")};
+        if (events ? !AppendEvents(folder + QStringLiteral("/datafiles/02-2025-Events.txt"), {event})
+                   : !StoreDataRecord(d))
             return 1;
         const auto stored = Clock::now();
         const QByteArray time = t.toString(Qt::ISODate).toLatin1();
@@ -144,10 +156,11 @@ int Latency(const QString& folder, int port, const QByteArray& prefix, int count
     // raises before its final sync: a record may arrive before the store
     // returns (a negative figure).
     std::printf(
-        "latency from the store's final sync to receipt over %d records: median %.1f ms, max %.1f ms "
+        "latency from the store's final sync to receipt over %d %s: median %.1f ms, max %.1f ms "
         "(goals: median at most 250 ms, max at most 1000 ms)\n"
         "latency from the store's call to receipt:                       median %.1f ms, max %.1f ms\n",
-        count, ms[ms.size() / 2], ms.back(), fromCall[fromCall.size() / 2], fromCall.back());
+        count, events ? "events" : "records", ms[ms.size() / 2], ms.back(), fromCall[fromCall.size() / 2],
+        fromCall.back());
     return 0;
 }
 
@@ -160,9 +173,9 @@ int main(int argc, char** argv) {
         return WriteMonth(args[2]);
     if (args.size() == 4 && args[1] == u"events")
         return WriteEvents(args[2], args[3].toInt());
-    if (args.size() == 6 && args[1] == u"latency")
-        return Latency(args[2], args[3].toInt(), args[4].toUtf8(), args[5].toInt());
-    std::fprintf(stderr, "usage: tarvek-publish-bench month FOLDER | events FOLDER COUNT | latency FOLDER "
-                         "PORT PREFIX COUNT\n");
+    if (args.size() == 6 && (args[1] == u"latency" || args[1] == u"event-latency"))
+        return Latency(args[2], args[3].toInt(), args[4].toUtf8(), args[5].toInt(), args[1] != u"latency");
+    std::fprintf(stderr, "usage: tarvek-publish-bench month FOLDER | events FOLDER COUNT | "
+                         "latency|event-latency FOLDER PORT PREFIX COUNT\n");
     return 2;
 }

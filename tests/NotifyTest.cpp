@@ -3,6 +3,7 @@
 // run for real (msmtp to a local SMTP server, a failing and a hanging one).
 #include "data/StoredTime.h"
 #include "publish/EventPayload.h"
+#include "publish/EventStream.h"
 #include "publish/Notifier.h"
 #include "publish/PublishConfig.h"
 
@@ -12,6 +13,7 @@
 #include <QProcess>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/stat.h>
 
 using namespace tarvek;
@@ -42,12 +44,8 @@ TEST(NotifySettingsTest, CommandWordsAndKeys) {
     EXPECT_EQ(std::get<PublishConfig>(ParsePublishConfig("notify_command = /bin/echo 'a b'", "p", defaults))
                   .notifyCommand,
               (QStringList{"/bin/echo", "a b"}));
-    for (const char* bad : {"notify_command = a 'b", "notify_command =", "notify_batch = -1",
-                            "notify_timeout = 0", "notify_max_age = 59"}) {
-        const auto read = ParsePublishConfig(bad, "p", defaults);
-        ASSERT_TRUE(std::holds_alternative<ConfigError>(read)) << bad;
-        EXPECT_TRUE(std::get<ConfigError>(read).text.startsWith("p: notify_")) << bad;
-    }
+    EXPECT_EQ(std::get<ConfigError>(ParsePublishConfig("notify_command = a 'b", "p", defaults)).text,
+              "p: notify_command: needs a program and its arguments, quotes closed");
 }
 
 TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigits) {
@@ -103,8 +101,9 @@ TEST(NotifyPlanTest, ABatchGathersInOrderAndThePlaceFollowsSuccess) {
 
 TEST(NotifyPlanTest, AFailureIsSaidOnceAndTriedAgainLaterAndLater) {
     NotifyPlan plan({{"/usr/bin/msmtp"}, 0, 30, 3600, 5000, 12'000});
+    const FedEvent second = Fed(Alarm("LOW", 3, "RAISED"), 2, Now);
     plan.Add(Fed(Alarm("HIGH", 3, "RAISED"), 1, Now), Now);
-    plan.Add(Fed(Alarm("LOW", 3, "RAISED"), 2, Now), Now);
+    EXPECT_FALSE(plan.Add(second, Now)) << "one run held, the next waits in the log";
     ASSERT_TRUE(plan.Take(Now));
     EXPECT_FALSE(plan.Take(Now)) << "one run at a time";
     EXPECT_EQ(plan.Finished(Exit1, Now),
@@ -118,23 +117,52 @@ TEST(NotifyPlanTest, AFailureIsSaidOnceAndTriedAgainLaterAndLater) {
     ASSERT_TRUE(plan.Take(Now + 12'000));
     EXPECT_EQ(plan.Notified().record, 0);
     EXPECT_EQ(plan.Finished(Ok, Now), "notify_command /usr/bin/msmtp works again");
-    EXPECT_EQ(std::tuple(plan.Notified().record, plan.NextRunMs()), std::tuple(1, Now));
+    EXPECT_TRUE(plan.Notified().record == 1 && plan.Add(second, Now) && plan.NextRunMs() == Now);
 }
 
 TEST(NotifyPlanTest, EventsOlderThanTheMaximumAgeAreSummarisedInOneRun) {
     NotifyPlan plan({{"/bin/true"}, 0, 30, 3600});
     for (int r = 1; r <= 3; ++r)
         plan.Add(Fed(Alarm("HIGH", r, "RAISED"), r, Now - 3'600'001), Now + r);
-    plan.Add(Fed(Alarm("HIGH", 4, "RAISED"), 4, Now + 4 - 3'600'000), Now + 4); // at the age: fresh
+    const FedEvent fresh4 = Fed(Alarm("HIGH", 4, "RAISED"), 4, Now + 4 - 3'600'000); // at the age: fresh
+    EXPECT_FALSE(plan.Add(fresh4, Now + 4)) << "a run of its own, later";
     EXPECT_FALSE(plan.Take(Now + 1999)) << "a backlog comes in several reads";
     const std::optional<NotifyRun> summary = plan.Take(Now + 2001);
     ASSERT_TRUE(summary && summary->lines.size() == 1);
     EXPECT_TRUE(summary->lines[0].startsWith("3 alarm events from 2026-12-08 10:15:30"));
     EXPECT_EQ(summary->environment[1], std::pair(QString("TARVEK_EVENT"), QString("SUMMARY")));
     plan.Finished(Ok, Now);
-    plan.Add(Fed(Alarm("HIGH", 5, "RAISED"), 5, Now - 3'600'001), Now + 5);
+    EXPECT_TRUE(plan.Add(fresh4, Now + 4));
+    EXPECT_FALSE(plan.Add(Fed(Alarm("HIGH", 5, "RAISED"), 5, Now - 3'600'001), Now + 5));
     const std::optional<NotifyRun> fresh = plan.Take(Now + 5);
     EXPECT_TRUE(fresh && fresh->lines.size() == 1) << "then the fresh one alone, at once";
+}
+
+// However long the command fails, the plan holds one run: the rest waits in the logs.
+TEST(NotifyPlanTest, AFailingCommandHoldsOneRunWhateverTheBacklog) {
+    const std::vector<std::tuple<const char*, int, qint64, int, qsizetype>> rows{
+        {"one run per event", 0, 0, 1, 1},
+        {"a batch of at most its most", 60, 0, int(NotifyPlan::MaxRunEvents), NotifyPlan::MaxRunEvents},
+        {"a backlog summarised holds its ends", 0, 3'600'001, 2000, 2}};
+    for (const auto& [name, batch, age, taken, held] : rows) {
+        NotifyPlan plan({{"/bin/false"}, batch, 30, 3600, 1000, 1000});
+        const auto add = [&](int from, int to) {
+            int n = 0;
+            for (int r = from; r <= to; ++r)
+                n += plan.Add(Fed(Alarm("HIGH", r % 8 + 1, "RAISED"), r, Now - age), Now);
+            return n;
+        };
+        EXPECT_EQ(add(1, 2000), taken) << name;
+        ASSERT_TRUE(plan.Take(Now + 60'000)) << name; // the batch gathered
+        plan.Finished(Exit1, Now + 60'000);
+        EXPECT_EQ(add(taken + 1, 2000), 0) << name;
+        EXPECT_EQ(plan.Held(), held) << name;
+        const std::optional<NotifyRun> again = plan.Take(Now + 61'000);
+        ASSERT_TRUE(again && again->environment.back().second == QString::number(taken)) << name;
+        plan.Finished(Ok, Now + 61'000);
+        EXPECT_EQ(plan.Notified().record, taken) << name;
+        EXPECT_EQ(add(2001, 2001), 1) << name;
+    }
 }
 
 TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
@@ -148,9 +176,9 @@ TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
     std::vector<FedEvent> out;
     ASSERT_TRUE(feed.Read(2, out) && feed.Read(10, out)) << qPrintable(feed.Error());
     ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[1].mark.record, 3) << "after the torn record";
+    EXPECT_EQ(out[1].position.record, 3) << "after the torn record";
     EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 1));
-    EXPECT_EQ(feed.Position(), (EventMark{"12-2026-Events.txt", 1})) << "the record being written waits";
+    EXPECT_EQ(feed.Position(), (EventPosition{"12-2026-Events.txt", 1})) << "the record being written waits";
     EventFeed resumed(dir.path());
     resumed.SeekAfter({"11-2026-Events.txt", 2});
     out.clear();
@@ -159,6 +187,38 @@ TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
     ASSERT_EQ(::mkfifo(qPrintable(dir.filePath("01-2027-Events.txt")), 0600), 0);
     EXPECT_FALSE(resumed.Read(10, out));
     EXPECT_TRUE(resumed.Error().contains("01-2027-Events.txt")) << qPrintable(resumed.Error());
+}
+
+// Each row: the logs, then what replaces or cuts one of them ("=" written in
+// place, ">" another file renamed over it), then the alarms folded.
+TEST(FoldedLogsTest, ALogCutOrReplacedIsFoldedAgainFromACleanState) {
+    const Event high3 = Alarm("HIGH", 3, "RAISED"), low2 = Alarm("LOW", 2, "RAISED"),
+                low1 = Alarm("LOW", 1, "RAISED"), none5 = Alarm("NO VALUE", 5, "RAISED");
+    const std::vector<std::tuple<const char*, std::vector<Event>, std::vector<Event>, char, const char*>>
+        rows{{"the log cut shorter", {}, {high3, low2}, '=', "HIGH 3"},
+             {"the log replaced, longer", {}, {high3, low2}, '>', "HIGH 3, NO VALUE 5, LOW 1"},
+             {"an earlier log replaced", {high3}, {low2}, '<', "LOW 1, LOW 2"}};
+    for (const auto& [name, november, december, change, folded] : rows) {
+        QTemporaryDir dir;
+        const QString earlier = dir.filePath("11-2026-Events.txt"),
+                      later = dir.filePath("12-2026-Events.txt");
+        for (const auto& [path, events] : {std::pair(earlier, november), std::pair(later, december)})
+            ASSERT_TRUE(events.empty() || AppendEvents(path, events));
+        FoldedLogs logs(dir.path());
+        logs.Follow();
+        const QString other = dir.filePath("other");
+        if (change == '=')
+            WriteBytes(later, Record(high3));
+        else
+            ASSERT_TRUE(
+                AppendEvents(other, change == '>' ? std::vector{high3, none5, low1} : std::vector{low1}) &&
+                ::rename(qPrintable(other), qPrintable(change == '>' ? later : earlier)) == 0);
+        logs.Follow();
+        QStringList alarms;
+        for (const CurrentAlarm& a : logs.Alarms().alarms)
+            alarms << a.kind + u' ' + QString::number(a.channel);
+        EXPECT_EQ(alarms.join(", "), QString(folded)) << name;
+    }
 }
 
 // A local SMTP server on a free port of 127.0.0.1: prints its port, then each mail.

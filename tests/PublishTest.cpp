@@ -23,6 +23,7 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
+#include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -251,12 +252,12 @@ TEST_P(RecordFeedScript, EveryStoredRecordIsReadAndNothingElse) {
         } else if (w[0] == "restart") {
             QString error;
             std::optional<int> former;
-            ASSERT_TRUE(SaveMark(statePath, feed->Position(), &error)) << qPrintable(error);
-            const std::optional<Mark> mark = LoadMark(statePath, &error, &former);
-            ASSERT_TRUE(mark) << qPrintable(error);
-            EXPECT_EQ(*mark, feed->Position());
+            ASSERT_TRUE(SavePosition(statePath, feed->Position(), &error)) << qPrintable(error);
+            const std::optional<FeedPosition> position = LoadPosition(statePath, &error, &former);
+            ASSERT_TRUE(position) << qPrintable(error);
+            EXPECT_EQ(*position, feed->Position());
             feed = std::make_unique<RecordFeed>(folder);
-            feed->SeekAfter(*mark);
+            feed->SeekAfter(*position);
         }
         std::vector<FedRecord> records;
         feed->Read(100'000, records);
@@ -309,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct StateCase {
     const char* name;
     QByteArray text; // the state file, or "link", "full"
-    QString outcome; // the mark read, or the error after the path
+    QString outcome; // the position read, or the error after the path
 };
 
 class StateFileTest : public RecordFeedTest, public ::testing::WithParamInterface<StateCase> {};
@@ -320,29 +321,29 @@ TEST_P(StateFileTest, ReadWrittenOrRefusedSayingHowToRecover) {
     QString error;
     std::optional<int> former;
     if (c.text == "link") {
-        WriteBytes(path + ".real", MarkText({}));
+        WriteBytes(path + ".real", PositionText({}));
         ASSERT_EQ(::symlink(qPrintable(path + ".real"), qPrintable(path)), 0);
     } else if (c.text == "full") {
         const FileSizeLimit full(10);
-        EXPECT_FALSE(SaveMark(path, {{{"11-2026-Data.txt", {1, {}}}}, 5, {}, {}}, &error));
+        EXPECT_FALSE(SavePosition(path, {{{"11-2026-Data.txt", {1, {}}}}, 5, {}, {}}, &error));
         EXPECT_EQ(error.section(": ", 1), c.outcome);
         return;
     } else {
         WriteBytes(path, c.text);
     }
-    const std::optional<Mark> mark = LoadMark(path, &error, &former);
+    const std::optional<FeedPosition> position = LoadPosition(path, &error, &former);
     QString read;
-    if (mark) {
-        for (const auto& [name, at] : mark->files)
+    if (position) {
+        for (const auto& [name, at] : position->files)
             read += name + '=' + QString::number(at.number) + ' ';
-        read += "utc=" + QString::number(mark->utcMs.value_or(-1)) +
+        read += "utc=" + QString::number(position->utcMs.value_or(-1)) +
                 " former=" + QString::number(former.value_or(-1));
-        for (const std::optional<EventMark>& at : {mark->events, mark->notified})
+        for (const std::optional<EventPosition>& at : {position->events, position->notified})
             read += at ? ' ' + at->file + ':' + QString::number(at->record) : QString();
-        EXPECT_TRUE(SaveMark(path, *mark, &error));
+        EXPECT_TRUE(SavePosition(path, *position, &error));
         EXPECT_EQ(QFileInfo(path).permissions() & 0x0077, 0) << "the owner's only";
     }
-    EXPECT_EQ(mark ? read : error.mid(path.size() + 2), c.outcome);
+    EXPECT_EQ(position ? read : error.mid(path.size() + 2), c.outcome);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -369,24 +370,25 @@ struct StartCase {
     QString expected; // the position in each month file
 };
 
-class StartingMarkTest : public RecordFeedTest, public ::testing::WithParamInterface<StartCase> {};
+class StartingPositionTest : public RecordFeedTest, public ::testing::WithParamInterface<StartCase> {};
 
-TEST_P(StartingMarkTest, AFirstRunStartsWhereStartSays) {
+TEST_P(StartingPositionTest, AFirstRunStartsWhereStartSays) {
     Store("31-10-2026", "23:59:30");
     Store("01-11-2026", "00:00:00");
     Store("01-11-2026", "00:00:30");
     Store("01-12-2026", "00:00:00");
     RecordFeed feed(DataPath({}).chopped(1));
-    const std::optional<Mark> mark = StartingMark(feed, GetParam().start, GetParam().formerKey);
-    ASSERT_TRUE(mark);
+    const std::optional<FeedPosition> position =
+        StartingPosition(feed, GetParam().start, GetParam().formerKey);
+    ASSERT_TRUE(position);
     QString positions;
-    for (const auto& [name, at] : mark->files)
+    for (const auto& [name, at] : position->files)
         positions += name.left(7) + '=' + QString::number(at.number) + ' ';
     EXPECT_EQ(positions.trimmed(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Publish, StartingMarkTest,
+    Publish, StartingPositionTest,
     ::testing::Values(StartCase{"new", {StartFrom::New, 0}, {}, "10-2026=1 11-2026=2 12-2026=1"},
                       StartCase{"all", {StartFrom::All, 0}, {}, ""},
                       StartCase{"at_a_record",
@@ -570,6 +572,17 @@ class PublishBroker : public AppFolderTest {
                                                line.mid(line.indexOf("[") + 1).split(',').first());
         return records;
     }
+    // The numbers of the records (or events) received since the last call.
+    std::vector<int> NewNumbers() {
+        received_ += subscriber_.readAllStandardOutput();
+        const qsizetype end = received_.lastIndexOf('\n') + 1;
+        std::vector<int> numbers;
+        for (const QByteArray& line : received_.left(end).split('\n'))
+            if (line.startsWith("{\"file\""))
+                numbers.push_back(line.mid(line.indexOf("\"record\":") + 9).split(',').first().toInt());
+        received_.remove(0, end);
+        return numbers;
+    }
     bool WaitForRecords(int n, int ms = 10'000) {
         return WaitFor([&] { return Records().size() >= n; }, ms);
     }
@@ -616,26 +629,6 @@ TEST_F(PublishBroker, RecordsArriveInOrderWithinASecondAndRetainedValuesWait) {
     publisher_.waitForFinished();
     EXPECT_TRUE(WaitFor([&] { return Retained(3).last() == "status offline"; }, 3000))
         << "the will says offline";
-}
-
-TEST_F(PublishBroker, NothingIsLostWhileTheBrokerOrThePublisherIsAway) {
-    Store("00:00:00");
-    Subscribe();
-    StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
-    ASSERT_TRUE(WaitForRecords(1));
-
-    // The publisher is stopped and started again while the broker is away.
-    StopBroker();
-    publisher_.terminate();
-    ASSERT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
-    EXPECT_EQ(publisher_.exitCode(), 0);
-    Store("00:02:00");
-    StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
-    Store("00:02:30");
-    ASSERT_TRUE(broker_->Start());
-    Subscribe();
-    ASSERT_TRUE(WaitForRecords(2));
-    EXPECT_EQ(Records(), QStringList({"00:02:00/1.000", "00:02:30/1.000"}));
 }
 
 TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
@@ -690,14 +683,10 @@ TEST_F(PublishBroker, ABrokerGoneTwentyTimesUnderABackFillIsReconnectedWithinFiv
     for (int n = 0; n < 5000; ++n)
         bytes += tarvek::DataLine(StoredTimeText(n * 30'000).mid(11), {}, "01-11-2026");
     WriteBytes(DataPath("11-2026-Data.txt"), bytes);
-    QSet<QByteArray> numbers;
+    QSet<int> numbers;
     const auto collect = [&] {
-        received_ += subscriber_.readAllStandardOutput();
-        const qsizetype end = received_.lastIndexOf('\n') + 1;
-        for (const QByteArray& line : received_.left(end).split('\n'))
-            if (line.startsWith("{\"file\""))
-                numbers += line.mid(line.indexOf("\"record\":") + 9).split(',').first();
-        received_.remove(0, end);
+        for (const int n : NewNumbers())
+            numbers.insert(n);
         return numbers.size();
     };
     Subscribe();
@@ -825,22 +814,92 @@ TEST_F(PublishBroker, EventsArriveInOrderAndTheRetainedAlarmsFollowTheLogBrokerA
     EXPECT_EQ(numbers, QStringList({"4", "5"}));
 }
 
+// 25 events every 100 ms for 6 s; the publisher is killed after 4 s and started again.
+TEST_F(PublishBroker, AKillWhileEventsStreamRepeatsAtMostWhatWasNotSaved) {
+    QDir().mkpath(DataPath({}));
+    Subscribe("event");
+    const QString config = Config("password_file = " + broker_->Path("password"));
+    StartPublisher(publisher_, config);
+    for (int step = 0; step < 60; ++step) {
+        ASSERT_TRUE(AppendEvents(DataPath("12-2026-Events.txt"), std::vector(25, Alarm("LOW", 1, "RAISED"))));
+        if (step == 40) {
+            ::kill(publisher_.processId(), SIGKILL);
+            publisher_.waitForFinished();
+            StartPublisher(publisher_, config);
+        }
+        WaitFor([] { return false; }, 100);
+    }
+    std::vector<int> numbers;
+    const auto all = [&] {
+        const std::vector<int> more = NewNumbers();
+        numbers.insert(numbers.end(), more.begin(), more.end());
+        return std::set(numbers.begin(), numbers.end()).size() == 1500;
+    };
+    ASSERT_TRUE(WaitFor(all, 20'000)) << numbers.size();
+    int steps = 0;
+    for (std::size_t i = 1; i < numbers.size(); ++i)
+        steps += numbers[i] != numbers[i - 1] + 1;
+    EXPECT_LE(steps, 1) << "in order, but for one step back at the restart";
+    // Saved at most a second after an acknowledgement: what a second and a
+    // half of the stream and the delivery window in flight hold, at most.
+    EXPECT_LE(numbers.size() - 1500, 15 * 25 + 100u) << numbers.size();
+}
+
+// A broker stopped by SIGSTOP keeps its socket open and acknowledges nothing:
+// it is left and reconnected; then the publisher restarts while it is away.
+TEST_F(PublishBroker, NothingIsLostWhileTheBrokerStopsAnsweringOrThePublisherIsAway) {
+    Store("00:00:00");
+    Subscribe();
+    const QString config = Config("password_file = " + broker_->Path("password"));
+    StartPublisher(publisher_, config);
+    ASSERT_TRUE(WaitForRecords(1));
+    ::kill(pid_t(broker_->process.processId()), SIGSTOP);
+    Store("00:00:30");
+    QByteArray said;
+    const auto saidOf = [&](const char* text, int n) {
+        return said.append(publisher_.readAllStandardError()).count(text) >= n;
+    };
+    const bool left = WaitFor([&] { return saidOf("lost the broker", 1); }, 25'000);
+    ::kill(pid_t(broker_->process.processId()), SIGCONT);
+    ASSERT_TRUE(left && WaitFor([&] { return saidOf("connected to", 2); }, 10'000)) << said.constData();
+    ASSERT_TRUE(WaitForRecords(2));
+    QStringList records = Records();
+    StopBroker();
+    publisher_.terminate();
+    ASSERT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
+    EXPECT_EQ(publisher_.exitCode(), 0);
+    Store("00:02:00");
+    StartPublisher(publisher_, config);
+    Store("00:02:30");
+    ASSERT_TRUE(broker_->Start());
+    Subscribe();
+    ASSERT_TRUE(WaitForRecords(2));
+    records += Records();
+    records.removeDuplicates(); // what the stopped broker had read may come twice: at least once
+    EXPECT_EQ(records, QStringList({"00:00:00/1.000", "00:00:30/1.000", "00:02:00/1.000", "00:02:30/1.000"}));
+}
+
 TEST_F(PublishBroker, WithoutAHostTheAlarmsAreOnlyNotifiedEachOnce) {
     const QDateTime now = QDateTime::currentDateTime();
     QDir().mkpath(DataPath({}));
+    // A backlog older than notify_max_age, summarised, then the batch held back meanwhile.
     ASSERT_TRUE(AppendEvents(DataPath(now.toString("MM-yyyy") + "-Events.txt"),
-                             {Alarm("HIGH", 3, "RAISED", now), Alarm("HIGH", 3, "ACKNOWLEDGED", now)}));
+                             {Alarm("LOW", 1, "RAISED", now.addSecs(-7200)), Alarm("HIGH", 3, "RAISED", now),
+                              Alarm("HIGH", 3, "ACKNOWLEDGED", now)}));
     const QString mail = state.AppFolder + "/mail",
-                  config = Config("notify_command = /usr/bin/tee -a " + mail);
+                  config = Config("notify_batch = 3600\nnotify_command = /usr/bin/tee -a " + mail);
     WriteBytes(config, ReadBytes(config).replace("host = 127.0.0.1\n", "host =\n"));
     for (int run = 0; run < 2; ++run) {
         StartPublisher(publisher_, config, {"--once"});
-        ASSERT_TRUE(publisher_.waitForFinished(10'000));
+        ASSERT_TRUE(publisher_.waitForFinished(10'000)) << "caught up, the batch runs at once";
         EXPECT_EQ(publisher_.exitCode(), 0);
         EXPECT_EQ(publisher_.readAllStandardError(), "") << "no broker, nothing to say";
     }
-    EXPECT_EQ(ReadBytes(mail), now.toString("yyyy-MM-dd hh:mm:ss").toUtf8() +
-                                   " HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0\n");
+    const QList<QByteArray> lines = ReadBytes(mail).split('\n');
+    ASSERT_EQ(lines.size(), 3) << "one summary, one event, each once";
+    EXPECT_TRUE(lines[0].startsWith("1 alarm events from ")) << lines[0].constData();
+    EXPECT_EQ(lines[1], now.toString("yyyy-MM-dd hh:mm:ss").toUtf8() +
+                            " HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0");
 }
 
 struct OnceCase {

@@ -29,8 +29,8 @@ const char* StateName(AlarmState state) {
 
 QByteArray EventPayload(const FedEvent& fed) {
     const Event& e = fed.event;
-    QByteArray out =
-        "{\"file\":" + JsonString(fed.mark.file) + ",\"record\":" + QByteArray::number(fed.mark.record);
+    QByteArray out = "{\"file\":" + JsonString(fed.position.file) +
+                     ",\"record\":" + QByteArray::number(fed.position.record);
     out += ",\"time\":\"" + StoredTimeText(fed.localMs) + "\",\"utc\":\"" + StoredTimeText(fed.utcMs) + "Z\"";
     out += ",\"kind\":" + JsonString(e.kind);
     out += ",\"channel\":" + (e.channel > 0 ? QByteArray::number(e.channel) : QByteArray("null"));

@@ -1,20 +1,42 @@
 #include "publish/EventStream.h"
 
-#include <limits>
-
 namespace tarvek {
 
 namespace {
 
 // Events read at a time by the fold, which reads ahead of the window.
 constexpr qint64 FoldBatch = 10'000;
+// Events read at a time for the notification command, which may take few.
+constexpr qint64 NotifyBatch = 200;
 
 } // namespace
 
-EventStream::EventStream(const PublishConfig& config, MqttLink& link)
-    : config_(config), link_(link), feed_(config.data), foldFeed_(config.data) {}
+bool FoldedLogs::FoldOn() {
+    const qint64 rewritten = feed_.Rewritten();
+    std::vector<FedEvent> events;
+    bool folded = false;
+    while (!folded) {
+        events.clear();
+        folded = !feed_.Read(FoldBatch, events) || qint64(events.size()) < FoldBatch;
+        for (const FedEvent& fed : events)
+            fold_.Follow(fed.event);
+    }
+    feed_.TakeNotes(); // said by the feed of the events themselves
+    return feed_.Rewritten() == rewritten;
+}
 
-void EventStream::Rewind(const EventMark& acknowledged) {
+void FoldedLogs::Follow() {
+    // A log rewritten again while folded afresh: once more, then as it stands.
+    for (int pass = 0; !FoldOn() && pass < 2; ++pass) {
+        fold_ = {};
+        feed_.SeekAfter({});
+    }
+}
+
+EventStream::EventStream(const PublishConfig& config, MqttLink& link)
+    : config_(config), link_(link), feed_(config.data), fold_(config.data) {}
+
+void EventStream::Rewind(const EventPosition& acknowledged) {
     acknowledged_ = acknowledged;
     window_.Clear();
     feed_.SeekAfter(acknowledged);
@@ -27,15 +49,8 @@ void EventStream::Pump() {
     if (!link_.IsConnected())
         return;
     // The fold follows the whole of the logs, whatever the broker has taken.
+    fold_.Follow();
     std::vector<FedEvent> events;
-    bool folded = false;
-    while (!folded) {
-        events.clear();
-        folded = !foldFeed_.Read(FoldBatch, events) || qint64(events.size()) < FoldBatch;
-        for (const FedEvent& fed : events)
-            fold_.Follow(fed.event);
-    }
-    foldFeed_.TakeNotes(); // said by the feed of the events themselves
 
     const int room = window_.Room();
     if (room > 0) {
@@ -46,7 +61,7 @@ void EventStream::Pump() {
             const int mid = link_.Publish(topic, EventPayload(fed), config_.qos, false);
             if (mid < 0)
                 return; // the link's failure follows; everything after the acknowledged event goes again
-            window_.Sent(mid, fed.mark);
+            window_.Sent(mid, fed.position);
         }
         caughtUp_ = qint64(events.size()) < room;
     }
@@ -54,7 +69,7 @@ void EventStream::Pump() {
 }
 
 void EventStream::PublishAlarms() {
-    const AlarmPayloads now = AlarmStatePayloads(fold_, clock_);
+    const AlarmPayloads now = AlarmStatePayloads(fold_.Alarms(), clock_);
     for (int n = 0; n < int(now.size()); ++n) {
         if (sent_[n] == now[n])
             continue;
@@ -73,7 +88,7 @@ std::optional<int> EventStream::Acknowledge(int mid) {
         return 0;
     if (!window_.Holds(mid))
         return std::nullopt;
-    const std::vector<EventMark> moved = window_.Acknowledge(mid);
+    const std::vector<EventPosition> moved = window_.Acknowledge(mid);
     if (!moved.empty())
         acknowledged_ = moved.back();
     return int(moved.size());
@@ -88,25 +103,40 @@ QStringList EventStream::Missed() const {
     return missed;
 }
 
-NotifyStream::NotifyStream(const PublishConfig& c, const EventMark& notified,
-                           std::function<void(const QString&)> say)
+NotifyStream::NotifyStream(const PublishConfig& c, const EventPosition& notified,
+                           std::function<void(const QString&)> say, bool once)
     : feed_(c.data),
-      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)) {
+      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)),
+      once_(once) {
     feed_.SeekAfter(notified);
+    // What the command could not take yet is read again from the logs.
+    QObject::connect(
+        &notifier_, &Notifier::Ready, &notifier_, [this] { Follow(); }, Qt::QueuedConnection);
 }
 
 void NotifyStream::Follow() {
     std::vector<FedEvent> events;
-    feed_.Read(std::numeric_limits<int>::max(), events);
-    notifier_.Add(events);
+    for (bool more = true; more;) {
+        const EventPosition before = feed_.Position();
+        events.clear();
+        const bool read = feed_.Read(NotifyBatch, events);
+        const std::size_t taken = notifier_.Add(events);
+        behind_ = taken < events.size();
+        if (behind_)
+            feed_.SeekAfter(taken > 0 ? events[taken - 1].position : before);
+        more = !behind_ && read && qint64(events.size()) == NotifyBatch;
+    }
+    // --once: the run held is all the command can take now, or all there is.
+    if (once_ && feed_.Error().isEmpty())
+        notifier_.RunGathered();
 }
 
-std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start) {
+std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start) {
     if (start.kind == StartFrom::All)
-        return EventMark{};
+        return EventPosition{};
     EventFeed feed(folder);
     std::vector<FedEvent> events;
-    EventMark before;
+    EventPosition before;
     bool more = true;
     while (more) {
         events.clear();
@@ -116,7 +146,7 @@ std::optional<EventMark> StartingEventMark(const QString& folder, const StartFro
         for (const FedEvent& fed : events) {
             if (start.kind == StartFrom::Time && fed.localMs >= start.localMs)
                 return before;
-            before = fed.mark;
+            before = fed.position;
         }
     }
     return feed.Position();

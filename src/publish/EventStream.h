@@ -15,6 +15,24 @@
 
 namespace tarvek {
 
+// The current alarms folded from the whole of the event logs, followed as
+// they grow. A log cut shorter or replaced once read is folded again with
+// all the others from a clean state: what left the logs leaves the alarms.
+class FoldedLogs {
+  public:
+    explicit FoldedLogs(QString folder) : feed_(std::move(folder)) {}
+    // Folds the events stored since the last call.
+    void Follow();
+    const AlarmFold& Alarms() const { return fold_; }
+
+  private:
+    // Folds on to the end of the logs; false when a log was found rewritten.
+    bool FoldOn();
+
+    EventFeed feed_;
+    AlarmFold fold_;
+};
+
 // The event logs to the broker: every event record to `<prefix>/event` at
 // the configured QoS, not retained, in stored order and at least once, in a
 // delivery window of its own beside the records'; and, retained, the current
@@ -26,19 +44,21 @@ class EventStream {
 
     // A new session (or none): every event after `acknowledged` goes again,
     // and every alarm topic once caught up.
-    void Rewind(const EventMark& acknowledged);
+    void Rewind(const EventPosition& acknowledged);
     // Sends what the window has room for, and the alarm topics that changed.
     void Pump();
     // Nothing when `mid` is none of its messages; otherwise how many events
     // the place acknowledged moved over.
     std::optional<int> Acknowledge(int mid);
-    const EventMark& Acknowledged() const { return acknowledged_; }
+    const EventPosition& Acknowledged() const { return acknowledged_; }
     bool Empty() const { return window_.Empty(); }
     // Every event read is acknowledged and so is every alarm topic.
     bool CaughtUp() const { return caughtUp_ && window_.Empty() && alarmsSent_ && alarmMids_.isEmpty(); }
     // Why a log cannot be read, while it lasts.
     const QString& Error() const { return feed_.Error(); }
     QStringList TakeNotes() { return feed_.TakeNotes(); }
+    // The event logs, oldest first.
+    const QStringList& Logs() { return feed_.Files(); }
     // What --once could not send.
     QStringList Missed() const;
 
@@ -47,24 +67,30 @@ class EventStream {
 
     const PublishConfig& config_;
     MqttLink& link_;
-    EventFeed feed_, foldFeed_;
-    AlarmFold fold_;
+    EventFeed feed_;
+    FoldedLogs fold_;
     StoredTimeToUtc clock_;
-    DeliveryWindow<EventMark> window_;
-    EventMark acknowledged_;
+    DeliveryWindow<EventPosition> window_;
+    EventPosition acknowledged_;
     bool caughtUp_ = false, alarmsSent_ = false;
     AlarmPayloads sent_; // in this session; an empty one was not sent
     QSet<int> alarmMids_;
 };
 
 // The notification command fed from the event logs by a feed of its own,
-// from the last event notified on: publishing never waits for it.
+// from the last event notified on: publishing never waits for it. The logs
+// are its queue: what the command cannot take yet is read again from them
+// (call Follow again when it is Ready). With `once`, a batch gathered when
+// every log was read runs at once.
 class NotifyStream {
   public:
-    NotifyStream(const PublishConfig& config, const EventMark& notified,
-                 std::function<void(const QString&)> say);
-    // Hands the events stored since the last call to the command.
+    NotifyStream(const PublishConfig& config, const EventPosition& notified,
+                 std::function<void(const QString&)> say, bool once = false);
+    // Hands the events stored since the last call to the command, as many
+    // as it takes.
     void Follow();
+    // Every event stored was read and notified, and nothing runs.
+    bool Idle() const { return !behind_ && notifier_.Idle(); }
     // Why a log cannot be read, while it lasts.
     const QString& Error() const { return feed_.Error(); }
     Notifier& Command() { return notifier_; }
@@ -72,11 +98,12 @@ class NotifyStream {
   private:
     EventFeed feed_;
     Notifier notifier_;
+    bool once_, behind_ = false; // behind_: events wait in the logs for the command
 };
 
 // Where a first run starts in the event logs of `folder`, as `start` says:
 // before the first event stored at or after its time (`new`: after the last
 // event, `all`: before every one). Nothing when a log cannot be read.
-std::optional<EventMark> StartingEventMark(const QString& folder, const StartFrom& start);
+std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start);
 
 } // namespace tarvek

@@ -29,7 +29,7 @@ void KillGroup(const QProcess& process) {
 
 } // namespace
 
-Notifier::Notifier(NotifySettings settings, EventMark notified, std::function<void(const QString&)> say,
+Notifier::Notifier(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
                    QObject* parent)
     : QObject(parent), settings_(settings), plan_(std::move(settings), std::move(notified)),
       say_(std::move(say)) {
@@ -50,14 +50,22 @@ Notifier::~Notifier() {
     }
 }
 
-void Notifier::Add(const std::vector<FedEvent>& events) {
+std::size_t Notifier::Add(const std::vector<FedEvent>& events) {
     if (settings_.command.isEmpty())
-        return;
-    const EventMark before = plan_.Notified();
-    for (const FedEvent& fed : events)
-        plan_.Add(fed, NowMs());
+        return events.size();
+    const EventPosition before = plan_.Notified();
+    std::size_t taken = 0;
+    while (taken < events.size() && plan_.Add(events[taken], NowMs()))
+        ++taken;
     if (plan_.Notified() != before)
         emit Progressed(plan_.Notified());
+    Step();
+    return taken;
+}
+
+void Notifier::RunGathered() {
+    plan_.RunGathered();
+    next_.stop();
     Step();
 }
 
@@ -112,7 +120,7 @@ void Notifier::End(const RunEnd& end) {
     process_->disconnect(this);
     process_->deleteLater();
     process_ = nullptr;
-    const EventMark before = plan_.Notified();
+    const EventPosition before = plan_.Notified();
     if (const QString text = plan_.Finished(end, NowMs()); !text.isEmpty())
         say_(text);
     if (plan_.Notified() != before)
@@ -120,6 +128,8 @@ void Notifier::End(const RunEnd& end) {
     if (!end.ok)
         emit RunFailed();
     Step();
+    if (end.ok)
+        emit Ready();
 }
 
 } // namespace tarvek

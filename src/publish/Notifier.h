@@ -20,23 +20,27 @@ class Notifier : public QObject {
 
   public:
     // `say` gets what is said on stderr.
-    Notifier(NotifySettings settings, EventMark notified, std::function<void(const QString&)> say,
+    Notifier(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
              QObject* parent = nullptr);
     ~Notifier() override;
 
-    // Events in stored order, as the feed gave them (none taken without a
-    // command).
-    void Add(const std::vector<FedEvent>& events);
+    // Events in stored order, as the feed gave them: how many of the first
+    // were taken (all without a command); the others wait for Ready.
+    std::size_t Add(const std::vector<FedEvent>& events);
+    // The run held goes now, without waiting out its batch.
+    void RunGathered();
     // After the last event notified: for the state file.
-    const EventMark& Notified() const { return plan_.Notified(); }
+    const EventPosition& Notified() const { return plan_.Notified(); }
     // Nothing runs and nothing waits: every event added was notified.
     bool Idle() const { return !process_ && !plan_.NextRunMs(); }
 
   signals:
     // The place after the last event notified moved on.
-    void Progressed(const tarvek::EventMark& notified);
+    void Progressed(const tarvek::EventPosition& notified);
     // A run failed; it is tried again later.
     void RunFailed();
+    // A run succeeded: events refused before may be added now.
+    void Ready();
 
   private:
     void Step();

@@ -74,26 +74,35 @@ QString SummaryLine(const FedEvent& fed) {
     return line;
 }
 
-void NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
+bool NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
     if (!IsNotified(fed.event)) {
-        (waiting_.empty() ? notified_ : waiting_.back().through) = fed.mark;
-        return;
+        (waiting_ ? waiting_->through : notified_) = fed.position;
+        return true;
     }
     const bool old = nowMs - fed.utcMs > qint64(settings_.maxAgeSeconds) * SecondMs;
-    Group* last = waiting_.empty() ? nullptr : &waiting_.back();
-    if (!last || last->taken || last->old != old || (!old && settings_.batchSeconds == 0))
-        last = &waiting_.emplace_back(Group{{}, old, false, nowMs, {}});
-    last->events.push_back(fed);
-    last->through = fed.mark;
+    if (!waiting_) {
+        waiting_ = Group{{}, 0, old, false, nowMs, {}};
+    } else if (waiting_->taken || waiting_->old != old || (!old && settings_.batchSeconds == 0) ||
+               (!old && waiting_->count >= MaxRunEvents)) {
+        return false;
+    }
+    Group& g = *waiting_;
+    if (g.old && g.events.size() == 2)
+        g.events.back() = fed;
+    else
+        g.events.push_back(fed);
+    ++g.count;
+    g.through = fed.position;
+    return true;
 }
 
 std::optional<qint64> NotifyPlan::NextRunMs() const {
-    if (running_ || waiting_.empty())
+    if (running_ || !waiting_)
         return std::nullopt;
     if (failures_ > 0)
         return retryMs_;
-    const Group& g = waiting_.front();
-    const qint64 gather = g.old ? std::max(settings_.batchSeconds, 2) : settings_.batchSeconds;
+    const Group& g = *waiting_;
+    const qint64 gather = hurry_ ? 0 : g.old ? std::max(settings_.batchSeconds, 2) : settings_.batchSeconds;
     return g.seenMs + gather * SecondMs;
 }
 
@@ -102,8 +111,8 @@ std::optional<NotifyRun> NotifyPlan::Take(qint64 nowMs) {
     if (!due || nowMs < *due)
         return std::nullopt;
     running_ = true;
-    waiting_.front().taken = true;
-    return RunOf(waiting_.front());
+    waiting_->taken = true;
+    return RunOf(*waiting_);
 }
 
 QString NotifyPlan::Finished(const RunEnd& end, qint64 nowMs) {
@@ -112,8 +121,8 @@ QString NotifyPlan::Finished(const RunEnd& end, qint64 nowMs) {
     running_ = false;
     const QString command = QStringLiteral("notify_command %1").arg(settings_.command.value(0));
     if (end.ok) {
-        notified_ = waiting_.front().through;
-        waiting_.pop_front();
+        notified_ = waiting_->through;
+        waiting_.reset();
         return std::exchange(failures_, 0) > 0 ? command + QStringLiteral(" works again") : QString();
     }
     const qint64 wait = std::min(settings_.lastRetryMs, settings_.firstRetryMs << std::min(failures_, 20));
@@ -133,7 +142,7 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
     if (g.old) {
         run.lines << QStringLiteral("%1 alarm events from %2 to %3, older than notify_max_age when seen, not "
                                     "notified one by one: see the event log")
-                         .arg(g.events.size())
+                         .arg(g.count)
                          .arg(TimeText(first.localMs), TimeText(last.localMs));
     } else {
         for (const FedEvent& fed : g.events)
@@ -150,9 +159,9 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
     set("LIMIT", g.old ? QString() : NumberText(e.limit));
     set("TIME", QString::fromLatin1(StoredTimeText(first.localMs)));
     set("UTC", QString::fromLatin1(StoredTimeText(first.utcMs)) + u'Z');
-    set("FILE", first.mark.file);
-    set("RECORD", QString::number(first.mark.record));
-    set("COUNT", QString::number(g.events.size()));
+    set("FILE", first.position.file);
+    set("RECORD", QString::number(first.position.record));
+    set("COUNT", QString::number(g.count));
     return run;
 }
 

@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -61,13 +60,21 @@ struct RunEnd {
 // backlog after an outage) are summarised in one run instead: they are
 // gathered for at least two seconds, as a backlog arrives in several reads.
 // A failed run is tried again, as it was, after a wait that doubles from
-// `firstRetryMs` to `lastRetryMs`.
+// `firstRetryMs` to `lastRetryMs`. Only the next run is held: an event that
+// would start another is refused, and read again from the logs once the run
+// held has succeeded, so a command failing for days holds one run's events.
 class NotifyPlan {
   public:
-    explicit NotifyPlan(NotifySettings settings, EventMark notified = {})
+    // The most events one run lists; a summary holds its first and last only.
+    static constexpr qsizetype MaxRunEvents = 1000;
+
+    explicit NotifyPlan(NotifySettings settings, EventPosition notified = {})
         : settings_(std::move(settings)), notified_(std::move(notified)) {}
 
-    void Add(const FedEvent& fed, qint64 nowMs);
+    // False when `fed` is refused: it belongs to a later run than the one held.
+    bool Add(const FedEvent& fed, qint64 nowMs);
+    // The run held goes without waiting out its gathering (--once, caught up).
+    void RunGathered() { hurry_ = true; }
     // The run to start now, if one is due and none is running.
     std::optional<NotifyRun> Take(qint64 nowMs);
     // The end of the run taken last: what to say on stderr, if anything (the
@@ -76,22 +83,25 @@ class NotifyPlan {
     // When Take may next give a run; nothing while one runs or none waits.
     std::optional<qint64> NextRunMs() const;
     // After the last event notified (or passed over), in stored order.
-    const EventMark& Notified() const { return notified_; }
+    const EventPosition& Notified() const { return notified_; }
+    // The events held for the next run.
+    qsizetype Held() const { return waiting_ ? qsizetype(waiting_->events.size()) : 0; }
 
   private:
     struct Group {
-        std::vector<FedEvent> events;
+        std::vector<FedEvent> events; // a summary's first and last only
+        qsizetype count = 0;
         bool old = false;
         bool taken = false;
         qint64 seenMs = 0;
-        EventMark through; // its last event, or a later one that is not notified
+        EventPosition through; // its last event, or a later one that is not notified
     };
     static NotifyRun RunOf(const Group& group);
 
     NotifySettings settings_;
-    EventMark notified_;
-    std::deque<Group> waiting_;
-    bool running_ = false;
+    EventPosition notified_;
+    std::optional<Group> waiting_;
+    bool running_ = false, hurry_ = false;
     int failures_ = 0;
     qint64 retryMs_ = 0;
 };

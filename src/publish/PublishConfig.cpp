@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,112 @@ bool IsTopicPrefix(const QString& text) {
            !text.startsWith(u'/') && !text.endsWith(u'/') && text.toUtf8().size() < 200;
 }
 
+// A key's rule: sets its value, or says why the value is refused.
+using Why = std::optional<QString>;
+using Setter = Why (*)(PublishConfig&, const QString&);
+
+template <int PublishConfig::*Field, int Low, int High> Why Number(PublishConfig& c, const QString& value) {
+    const std::optional<int> v = IntegerIn(value, Low, High);
+    if (!v)
+        return QStringLiteral("\"%1\" is not a whole number from %2 to %3").arg(value).arg(Low).arg(High);
+    c.*Field = *v;
+    return std::nullopt;
+}
+
+template <QString PublishConfig::*Field> Why Text(PublishConfig& c, const QString& value) {
+    c.*Field = value;
+    return std::nullopt;
+}
+
+Why Host(PublishConfig& c, const QString& value) {
+    if (value.contains(u' '))
+        return QStringLiteral("needs a host name or address, or nothing to only notify");
+    c.host = value;
+    return std::nullopt;
+}
+
+Why Tls(PublishConfig& c, const QString& value) {
+    const std::optional<bool> on = Switch(value);
+    if (!on)
+        return QStringLiteral("\"%1\" is not yes or no").arg(value);
+    c.tls = *on;
+    return std::nullopt;
+}
+
+Why ClientId(PublishConfig& c, const QString& value) {
+    if (value.isEmpty() || value.toUtf8().size() > 65535)
+        return QStringLiteral("needs a text");
+    c.clientId = value;
+    return std::nullopt;
+}
+
+Why Prefix(PublishConfig& c, const QString& value) {
+    if (!IsTopicPrefix(value))
+        return QStringLiteral("\"%1\" is no topic prefix (not empty, no + or #, no control character, no / "
+                              "at either end)")
+            .arg(value);
+    c.prefix = value;
+    return std::nullopt;
+}
+
+Why Data(PublishConfig& c, const QString& value) {
+    if (value.isEmpty())
+        return QStringLiteral("needs a folder");
+    c.data = value;
+    return std::nullopt;
+}
+
+Why State(PublishConfig& c, const QString& value) {
+    if (value.isEmpty())
+        return QStringLiteral("needs a file");
+    c.state = value;
+    return std::nullopt;
+}
+
+Why Start(PublishConfig& c, const QString& value) {
+    const std::optional<StartFrom> start = StartOf(value);
+    if (!start)
+        return QStringLiteral("\"%1\" is not new, all or YYYY-MM-DDTHH:MM:SS").arg(value);
+    c.start = *start;
+    return std::nullopt;
+}
+
+Why NotifyCommand(PublishConfig& c, const QString& value) {
+    const std::optional<QStringList> words = SplitCommandWords(value);
+    if (!words || words->isEmpty())
+        return QStringLiteral("needs a program and its arguments, quotes closed");
+    c.notifyCommand = *words;
+    return std::nullopt;
+}
+
+Why Password(PublishConfig&, const QString&) {
+    return QStringLiteral("the password is never kept here; name a password_file");
+}
+
+// Every key of publish.conf and its rule.
+constexpr std::pair<std::string_view, Setter> Keys[] = {
+    {"host", Host},
+    {"port", Number<&PublishConfig::port, 1, 65535>},
+    {"tls", Tls},
+    {"cafile", Text<&PublishConfig::cafile>},
+    {"certfile", Text<&PublishConfig::certfile>},
+    {"keyfile", Text<&PublishConfig::keyfile>},
+    {"username", Text<&PublishConfig::username>},
+    {"password", Password},
+    {"password_file", Text<&PublishConfig::passwordFile>},
+    {"client_id", ClientId},
+    {"keepalive", Number<&PublishConfig::keepalive, 5, 65535>},
+    {"prefix", Prefix},
+    {"qos", Number<&PublishConfig::qos, 0, 2>},
+    {"data", Data},
+    {"start", Start},
+    {"state", State},
+    {"notify_command", NotifyCommand},
+    {"notify_batch", Number<&PublishConfig::notifyBatch, 0, 3600>},
+    {"notify_timeout", Number<&PublishConfig::notifyTimeout, 1, 3600>},
+    {"notify_max_age", Number<&PublishConfig::notifyMaxAge, 60, 2'592'000>},
+};
+
 } // namespace
 
 std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& text, const QString& fileName,
@@ -67,7 +174,6 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
     c.prefix = QStringLiteral("tarvek/") + defaults.hostName;
     c.data = defaults.dataFolder;
     c.state = defaults.stateFile;
-    bool portGiven = false;
     std::set<QString> seen;
 
     const QList<QByteArray> lines = text.split('\n');
@@ -77,89 +183,18 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
             continue;
         const qsizetype equals = line.indexOf(u'=');
         const QString key = line.left(equals).trimmed();
-        const QString value = line.mid(equals + 1).trimmed();
         if (equals <= 0)
             return error(QStringLiteral("line %1").arg(n + 1), QStringLiteral("is not \"key = value\""));
         if (!seen.insert(key).second)
             return error(key, QStringLiteral("is given twice"));
-        const auto number = [&](int low, int high, int* out) {
-            const std::optional<int> v = IntegerIn(value, low, high);
-            if (v)
-                *out = *v;
-            return v.has_value();
-        };
-        const QString range = QStringLiteral("\"%1\" is not a whole number from %2 to %3");
-        if (key == u"host") {
-            if (value.contains(u' '))
-                return error(key, QStringLiteral("needs a host name or address, or nothing to only notify"));
-            c.host = value;
-        } else if (key == u"port") {
-            if (!number(1, 65535, &c.port))
-                return error(key, range.arg(value).arg(1).arg(65535));
-            portGiven = true;
-        } else if (key == u"tls") {
-            const std::optional<bool> on = Switch(value);
-            if (!on)
-                return error(key, QStringLiteral("\"%1\" is not yes or no").arg(value));
-            c.tls = *on;
-        } else if (key == u"cafile") {
-            c.cafile = value;
-        } else if (key == u"certfile") {
-            c.certfile = value;
-        } else if (key == u"keyfile") {
-            c.keyfile = value;
-        } else if (key == u"username") {
-            c.username = value;
-        } else if (key == u"password") {
-            return error(key, QStringLiteral("the password is never kept here; name a password_file"));
-        } else if (key == u"password_file") {
-            c.passwordFile = value;
-        } else if (key == u"client_id") {
-            if (value.isEmpty() || value.toUtf8().size() > 65535)
-                return error(key, QStringLiteral("needs a text"));
-            c.clientId = value;
-        } else if (key == u"keepalive") {
-            if (!number(5, 65535, &c.keepalive))
-                return error(key, range.arg(value).arg(5).arg(65535));
-        } else if (key == u"prefix") {
-            if (!IsTopicPrefix(value))
-                return error(key, QStringLiteral("\"%1\" is no topic prefix (not empty, no + or #, no "
-                                                 "control character, no / at either end)")
-                                      .arg(value));
-            c.prefix = value;
-        } else if (key == u"qos") {
-            if (!number(0, 2, &c.qos))
-                return error(key, range.arg(value).arg(0).arg(2));
-        } else if (key == u"data") {
-            if (value.isEmpty())
-                return error(key, QStringLiteral("needs a folder"));
-            c.data = value;
-        } else if (key == u"start") {
-            const std::optional<StartFrom> start = StartOf(value);
-            if (!start)
-                return error(key, QStringLiteral("\"%1\" is not new, all or YYYY-MM-DDTHH:MM:SS").arg(value));
-            c.start = *start;
-        } else if (key == u"state") {
-            if (value.isEmpty())
-                return error(key, QStringLiteral("needs a file"));
-            c.state = value;
-        } else if (key == u"notify_command") {
-            const std::optional<QStringList> words = SplitCommandWords(value);
-            if (!words || words->isEmpty())
-                return error(key, QStringLiteral("needs a program and its arguments, quotes closed"));
-            c.notifyCommand = *words;
-        } else if (key == u"notify_batch") {
-            if (!number(0, 3600, &c.notifyBatch))
-                return error(key, range.arg(value).arg(0).arg(3600));
-        } else if (key == u"notify_timeout") {
-            if (!number(1, 3600, &c.notifyTimeout))
-                return error(key, range.arg(value).arg(1).arg(3600));
-        } else if (key == u"notify_max_age") {
-            if (!number(60, 2'592'000, &c.notifyMaxAge))
-                return error(key, range.arg(value).arg(60).arg(2'592'000));
-        } else {
+        const QByteArray utf8 = key.toUtf8();
+        const std::string_view name(utf8.constData(), std::size_t(utf8.size()));
+        const auto rule =
+            std::find_if(std::begin(Keys), std::end(Keys), [&](const auto& k) { return k.first == name; });
+        if (rule == std::end(Keys))
             return error(key, QStringLiteral("is not a setting"));
-        }
+        if (const Why why = rule->second(c, line.mid(equals + 1).trimmed()))
+            return error(key, *why);
     }
     if (c.host.isEmpty() && c.notifyCommand.isEmpty())
         return error(QStringLiteral("host"),
@@ -173,7 +208,7 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
         return error(QStringLiteral("username"), QStringLiteral("is needed with a password_file"));
     if (c.state.isEmpty())
         return error(QStringLiteral("state"), QStringLiteral("needs a file (no state folder is known)"));
-    if (c.tls && !portGiven)
+    if (c.tls && !seen.count(QStringLiteral("port")))
         c.port = 8883;
     return c;
 }

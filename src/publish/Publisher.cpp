@@ -3,9 +3,6 @@
 #include "alarm/EventLog.h"
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
-#include "data/MonthFiles.h"
-#include "data/StoringData.h"
-#include "publish/FailureText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -95,41 +92,41 @@ void Publisher::Say(const QString& topic, const QString& state, const QString& t
 bool Publisher::Start() {
     QString error;
     std::optional<int> formerKey;
-    std::optional<Mark> mark = LoadMark(options_.config.state, &error, &formerKey);
+    std::optional<FeedPosition> position = LoadPosition(options_.config.state, &error, &formerKey);
     if (!error.isEmpty()) {
         SayLine(error);
         return false;
     }
-    if (!mark || formerKey) {
-        std::optional<Mark> start = StartingMark(feed_, options_.config.start, formerKey);
+    if (!position || formerKey) {
+        std::optional<FeedPosition> start = StartingPosition(feed_, options_.config.start, formerKey);
         if (!start) {
             SayLine(QStringLiteral("%1: a month file cannot be read; starting before every record")
                         .arg(QDir::toNativeSeparators(feed_.Folder())));
-            start = Mark{};
+            start = FeedPosition{};
         }
-        if (mark) // the former state's own file goes on from its record
-            for (const auto& [name, at] : mark->files)
+        if (position) // the former state's own file goes on from its record
+            for (const auto& [name, at] : position->files)
                 start->files[name] = at;
-        mark = start;
+        position = start;
     }
-    if (!mark->events) { // a first run, or a state written before events were sent
-        mark->events = StartingEventMark(options_.config.data, options_.config.start);
-        if (!mark->events) {
+    if (!position->events) { // a first run, or a state written before events were sent
+        position->events = StartingEventPosition(options_.config.data, options_.config.start);
+        if (!position->events) {
             SayLine(QStringLiteral("%1: an event log cannot be read; starting before every event")
                         .arg(QDir::toNativeSeparators(options_.config.data)));
-            mark->events = EventMark{};
+            position->events = EventPosition{};
         }
-        mark->notified = mark->events;
+        position->notified = position->events;
     }
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
-    acknowledged_ = *mark;
+    acknowledged_ = *position;
     dirty_ = true;
     SaveNow();
     if (dirty_)
         return false;
     Rewind();
-    StartNotifier(*mark->notified);
+    StartNotifier(*position->notified);
     poll_.start();
     Follow();
     if (!Publishing())
@@ -140,16 +137,17 @@ bool Publisher::Start() {
     return true;
 }
 
-void Publisher::StartNotifier(const EventMark& notified) {
+void Publisher::StartNotifier(const EventPosition& notified) {
     const PublishConfig& c = options_.config;
     if (c.notifyCommand.isEmpty())
         return;
-    notify_ = std::make_unique<NotifyStream>(c, notified, SayLine);
-    connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventMark& at) {
+    notify_ = std::make_unique<NotifyStream>(c, notified, SayLine, options_.once);
+    connect(&notify_->Command(), &Notifier::Progressed, this, [this](const EventPosition& at) {
         acknowledged_.notified = at;
         SaveSoon();
         CheckOnce();
     });
+    connect(&notify_->Command(), &Notifier::Ready, this, &Publisher::CheckOnce, Qt::QueuedConnection);
     connect(&notify_->Command(), &Notifier::RunFailed, this, [this] {
         if (!options_.once || stopping_)
             return;
@@ -192,7 +190,7 @@ void Publisher::Follow() {
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
     QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
-    if (const QStringList logs = EventFilesIn(options_.config.data); !logs.isEmpty())
+    if (const QStringList& logs = events_.Logs(); !logs.isEmpty())
         wanted += options_.config.data + u'/' + logs.last();
     for (const QString& path : watched)
         if (!wanted.contains(path))
@@ -248,7 +246,7 @@ void Publisher::CheckOnce() {
         return;
     const bool published =
         !Publishing() || (caughtUp_ && records_.Empty() && channelMids_.isEmpty() && events_.CaughtUp());
-    if (published && (!notify_ || notify_->Command().Idle()))
+    if (published && (!notify_ || notify_->Idle()))
         EndOnce();
 }
 
@@ -364,7 +362,7 @@ void Publisher::SaveNow() {
     if (!dirty_)
         return;
     QString error;
-    const bool saved = SaveMark(options_.config.state, acknowledged_, &error);
+    const bool saved = SavePosition(options_.config.state, acknowledged_, &error);
     Say(QStringLiteral("state"), error, error);
     dirty_ = !saved;
     if (saved)

@@ -83,7 +83,7 @@ class Publisher : public QObject {
     void EndOnce();
     bool Publishing() const { return !options_.config.host.isEmpty(); }
     // Starts the notifier after `notified`, when there is a command.
-    void StartNotifier(const EventMark& notified);
+    void StartNotifier(const EventPosition& notified);
     void OnConnected();
     void OnFailed(MqttLink::Failure failure, const QString& reason);
     void OnAcknowledged(int mid);
@@ -107,7 +107,7 @@ class Publisher : public QObject {
     StoredTimeToUtc toUtc_;
     int acknowledgedSinceSave_ = 0;
     int exitCode_ = 0;
-    Mark acknowledged_;
+    FeedPosition acknowledged_;
     bool dirty_ = false;
     DeliveryWindow<RecordPlace> records_;
     EventStream events_;

@@ -33,8 +33,8 @@ bool FarAhead(const QString& name) {
 
 } // namespace
 
-void RecordFeed::SeekAfter(const Mark& mark) {
-    mark_ = mark;
+void RecordFeed::SeekAfter(const FeedPosition& position) {
+    position_ = position;
     for (auto& [name, seen] : seen_)
         seen.atEnd = false;
 }
@@ -96,7 +96,7 @@ RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vec
 
     // A file cut below the position, or whose record at the position changed,
     // was replaced: where it first differs is unknown, so all of it goes again.
-    FilePosition& at = mark_.files[name];
+    FilePosition& at = position_.files[name];
     QString changed;
     if (at.number > count) {
         changed = QStringLiteral("holds %1 records, fewer than the %2 sent").arg(count).arg(at.number);
@@ -171,9 +171,9 @@ bool RecordFeed::Read(qint64 most, std::vector<FedRecord>& out) {
     return unreadable_.isEmpty();
 }
 
-std::optional<Mark>
+std::optional<FeedPosition>
 RecordFeed::Skipping(const std::function<bool(const QString&, const StoredRecord&)>& skip) {
-    Mark mark;
+    FeedPosition position;
     StoredRecord record;
     for (const QString& name : ListMonthFiles(folder_)) {
         const SharedFile file = OpenSharedFile(folder_ + u'/' + name, SharedAccess::Read);
@@ -186,7 +186,7 @@ RecordFeed::Skipping(const std::function<bool(const QString&, const StoredRecord
             ::fstat(file.fd, &st) == 0 ? CountRecords(file.fd, st.st_size, &reason) : std::nullopt;
         if (!counted)
             return std::nullopt;
-        FilePosition& at = mark.files[name];
+        FilePosition& at = position.files[name];
         bool passing = true;
         if (!ReadRecords(
                 file.fd, 0, counted->count,
@@ -199,15 +199,16 @@ RecordFeed::Skipping(const std::function<bool(const QString&, const StoredRecord
                 &reason))
             return std::nullopt;
     }
-    return mark;
+    return position;
 }
 
-std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::optional<int> formerKey) {
+std::optional<FeedPosition> StartingPosition(RecordFeed& feed, const StartFrom& start,
+                                             std::optional<int> formerKey) {
     if (formerKey)
         return feed.Skipping(
             [&](const QString& name, const StoredRecord&) { return MonthKey(name) < *formerKey; });
     if (start.kind == StartFrom::All)
-        return Mark{};
+        return FeedPosition{};
     // In every month file, the place before its first record stored at or
     // after the time (`new`: after its last record).
     return feed.Skipping([&](const QString&, const StoredRecord& r) {
@@ -217,14 +218,14 @@ std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::
 
 namespace {
 
-QByteArray EventMarkText(const EventMark& at) {
+QByteArray EventPositionText(const EventPosition& at) {
     return at.file.toUtf8() + ' ' + QByteArray::number(at.record) + '\n';
 }
 
-std::optional<EventMark> ParseEventMark(const QByteArray& line, const QByteArray& key) {
+std::optional<EventPosition> ParseEventPosition(const QByteArray& line, const QByteArray& key) {
     const QList<QByteArray> fields = line.mid(key.size()).split(' ');
     bool ok = line.startsWith(key) && fields.size() == 2;
-    const EventMark at{QString::fromUtf8(fields.value(0)), fields.value(1).toLongLong(&ok)};
+    const EventPosition at{QString::fromUtf8(fields.value(0)), fields.value(1).toLongLong(&ok)};
     if (!ok || at.record < 0 || (!at.file.isEmpty() && MonthKey(at.file, MonthFileKind::Events) < 0))
         return std::nullopt;
     return at;
@@ -232,26 +233,26 @@ std::optional<EventMark> ParseEventMark(const QByteArray& line, const QByteArray
 
 } // namespace
 
-QByteArray MarkText(const Mark& mark) {
-    QByteArray text = mark.events ? "tarvek-publish state 3\nutc=" : "tarvek-publish state 2\nutc=";
-    if (mark.utcMs)
-        text += QByteArray::number(*mark.utcMs);
+QByteArray PositionText(const FeedPosition& position) {
+    QByteArray text = position.events ? "tarvek-publish state 3\nutc=" : "tarvek-publish state 2\nutc=";
+    if (position.utcMs)
+        text += QByteArray::number(*position.utcMs);
     text += '\n';
-    if (mark.events)
-        text += "events=" + EventMarkText(*mark.events) +
-                "notified=" + EventMarkText(mark.notified.value_or(*mark.events));
-    for (const auto& [name, at] : mark.files)
+    if (position.events)
+        text += "events=" + EventPositionText(*position.events) +
+                "notified=" + EventPositionText(position.notified.value_or(*position.events));
+    for (const auto& [name, at] : position.files)
         text += name.toUtf8() + ' ' + QByteArray::number(at.number) + ' ' + at.bytes.toBase64() + '\n';
     return text;
 }
 
-std::optional<Mark> ParseMark(const QByteArray& text, std::optional<int>* formerKey) {
+std::optional<FeedPosition> ParsePosition(const QByteArray& text, std::optional<int>* formerKey) {
     QList<QByteArray> lines = text.split('\n');
     if (lines.isEmpty() || lines.takeLast() != "")
         return std::nullopt;
-    Mark mark;
+    FeedPosition position;
     bool ok = true;
-    const auto position = [&](const QByteArray& number, const QByteArray& bytes) {
+    const auto filePosition = [&](const QByteArray& number, const QByteArray& bytes) {
         FilePosition at{number.toLongLong(&ok), QByteArray::fromBase64(bytes)};
         ok = ok && at.number >= 0 && (at.bytes.isEmpty() || at.bytes.size() == DataRecordLength);
         return at;
@@ -263,34 +264,34 @@ std::optional<Mark> ParseMark(const QByteArray& text, std::optional<int>* former
             return std::nullopt;
         const QString name = QString::fromUtf8(lines[0].mid(5));
         if (!name.isEmpty()) {
-            mark.files[name] = position(lines[1].mid(7), lines[2].mid(6));
+            position.files[name] = filePosition(lines[1].mid(7), lines[2].mid(6));
             *formerKey = MonthKey(name);
             ok = ok && **formerKey >= 0;
         }
-        return ok ? std::optional(mark) : std::nullopt;
+        return ok ? std::optional(position) : std::nullopt;
     }
     const bool withEvents = !lines.isEmpty() && lines[0] == "tarvek-publish state 3";
     if (lines.size() < (withEvents ? 4 : 2) || (!withEvents && lines[0] != "tarvek-publish state 2") ||
         !lines[1].startsWith("utc="))
         return std::nullopt;
     if (lines[1].size() > 4)
-        mark.utcMs = lines[1].mid(4).toLongLong(&ok);
+        position.utcMs = lines[1].mid(4).toLongLong(&ok);
     if (withEvents) {
-        mark.events = ParseEventMark(lines[2], "events=");
-        mark.notified = ParseEventMark(lines[3], "notified=");
-        ok = ok && mark.events && mark.notified;
+        position.events = ParseEventPosition(lines[2], "events=");
+        position.notified = ParseEventPosition(lines[3], "notified=");
+        ok = ok && position.events && position.notified;
     }
     for (qsizetype i = withEvents ? 4 : 2; ok && i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines[i].split(' ');
         const QString name = QString::fromUtf8(fields[0]);
-        ok = fields.size() == 3 && MonthKey(name) >= 0 && !mark.files.count(name);
+        ok = fields.size() == 3 && MonthKey(name) >= 0 && !position.files.count(name);
         if (ok)
-            mark.files[name] = position(fields[1], fields[2]);
+            position.files[name] = filePosition(fields[1], fields[2]);
     }
-    return ok ? std::optional(mark) : std::nullopt;
+    return ok ? std::optional(position) : std::nullopt;
 }
 
-std::optional<Mark> LoadMark(const QString& path, QString* error, std::optional<int>* formerKey) {
+std::optional<FeedPosition> LoadPosition(const QString& path, QString* error, std::optional<int>* formerKey) {
     error->clear();
     // The state folder is the service's own: only damage puts a link or a
     // FIFO there, and neither may hold up the start.
@@ -309,16 +310,16 @@ std::optional<Mark> LoadMark(const QString& path, QString* error, std::optional<
     if (n < 0)
         return fail(qt_error_string(errno));
     text.truncate(n);
-    std::optional<Mark> mark = ParseMark(text, formerKey);
-    if (!mark)
+    std::optional<FeedPosition> position = ParsePosition(text, formerKey);
+    if (!position)
         return fail(QStringLiteral("is not a state file of tarvek-publish"));
-    return mark;
+    return position;
 }
 
-bool SaveMark(const QString& path, const Mark& mark, QString* error) {
+bool SavePosition(const QString& path, const FeedPosition& position, QString* error) {
     ReplaceOptions options;
     options.mode = 0600;
-    const QByteArray text = MarkText(mark);
+    const QByteArray text = PositionText(position);
     const std::optional<ReplaceFailure> failure =
         ReplaceFile(path, options, [&](QFile& file) -> std::optional<QString> {
             if (file.write(text) != text.size() || !file.flush())

@@ -30,11 +30,11 @@ struct FilePosition {
 // change. In the state file beside it: the place in the event logs as the
 // broker acknowledged it, and after the last event notified (nothing in a
 // state written before events were sent).
-struct Mark {
+struct FeedPosition {
     std::map<QString, FilePosition> files;
     std::optional<qint64> utcMs;
-    std::optional<EventMark> events, notified;
-    bool operator==(const Mark&) const = default;
+    std::optional<EventPosition> events, notified;
+    bool operator==(const FeedPosition&) const = default;
 };
 
 // A stored record with its place.
@@ -44,11 +44,11 @@ struct FedRecord {
     StoredRecord record;
 };
 
-// The records of a data folder from a mark on: the logger's own files are the
+// The records of a data folder from a position on: the logger's own files are the
 // publisher's durable queue. Every month file is followed by its own position
 // and growth, in calendar order, so records stored into any of them (a clock
 // set back, a file dated ahead) are read. Regular files only, read-only,
-// counted records only. A file replaced or cut since the mark is read again
+// counted records only. A file replaced or cut since the position is read again
 // from its start; a file that cannot be read is passed over, its position
 // kept, and tried again at every read. The folder is listed again only when
 // it changed; a file is opened again only when it changed or was not read to
@@ -57,8 +57,8 @@ class RecordFeed {
   public:
     explicit RecordFeed(QString folder) : folder_(std::move(folder)) {}
 
-    void SeekAfter(const Mark& mark);
-    const Mark& Position() const { return mark_; }
+    void SeekAfter(const FeedPosition& position);
+    const FeedPosition& Position() const { return position_; }
 
     // Appends up to `most` records after the position to `out` and moves past
     // them; false when some file could not be read (Unreadable() names them).
@@ -74,10 +74,11 @@ class RecordFeed {
     // since the last call, each once.
     QStringList TakeNotes() { return std::exchange(notes_, {}); }
 
-    // The mark that passes over, in every month file, the records from its
+    // The position that passes over, in every month file, the records from its
     // start for which `skip` is true, up to the first for which it is not.
     // Nothing when a file cannot be read.
-    std::optional<Mark> Skipping(const std::function<bool(const QString&, const StoredRecord&)>& skip);
+    std::optional<FeedPosition>
+    Skipping(const std::function<bool(const QString&, const StoredRecord&)>& skip);
 
   private:
     struct Seen {
@@ -94,7 +95,7 @@ class RecordFeed {
     void Note(const QString& name, const QString& text);
 
     QString folder_;
-    Mark mark_;
+    FeedPosition position_;
     FileStamp folderStamp_;
     QStringList names_;
     std::map<QString, Seen> seen_;
@@ -105,20 +106,21 @@ class RecordFeed {
 // Where a first run starts in `feed`'s folder, as `start` says; after a
 // state of the former layout, after `formerKey`'s earlier month files.
 // Nothing when a month file cannot be read.
-std::optional<Mark> StartingMark(RecordFeed& feed, const StartFrom& start, std::optional<int> formerKey);
+std::optional<FeedPosition> StartingPosition(RecordFeed& feed, const StartFrom& start,
+                                             std::optional<int> formerKey);
 
 // The state file: the position in every month file as the broker
 // acknowledged it. Opened without following a link or blocking, regular files
 // only; saved through a new file, synced and renamed over the old one (mode
 // 0600), so a crash or a power cut leaves the old state or the new one.
-// LoadMark gives nothing and no error when there is no file yet; a state
+// LoadPosition gives nothing and no error when there is no file yet; a state
 // of the former layout (one file and its record) sets `formerKey` to that
 // file's MonthKey: every earlier month file was sent. A state without the
 // event places (layout 2) is written again as it was; with them, as layout 3.
-std::optional<Mark> LoadMark(const QString& path, QString* error, std::optional<int>* formerKey);
-bool SaveMark(const QString& path, const Mark& mark, QString* error);
+std::optional<FeedPosition> LoadPosition(const QString& path, QString* error, std::optional<int>* formerKey);
+bool SavePosition(const QString& path, const FeedPosition& position, QString* error);
 // The state text, and back (nothing for a text that is no state).
-QByteArray MarkText(const Mark& mark);
-std::optional<Mark> ParseMark(const QByteArray& text, std::optional<int>* formerKey);
+QByteArray PositionText(const FeedPosition& position);
+std::optional<FeedPosition> ParsePosition(const QByteArray& text, std::optional<int>* formerKey);
 
 } // namespace tarvek
