@@ -66,6 +66,7 @@ TEST(ValueAxis, StepsOfOneTwoFiveAndLimitsNearTheValues) {
               std::make_tuple(0.01, QString("-0.01"), QString("0.00")));
     EXPECT_EQ(FitValues(true, 3, 7, {0, 10}), std::make_pair(-0.5, 10.5));
     EXPECT_EQ(FitValues(true, 3, 7, {-9999, 9999}), std::make_pair(2.8, 7.2));
+    EXPECT_EQ(FitValues(true, 3, 7, {-1}).first, -1 - 0.4); // a limit a spread away is drawn
 }
 
 } // namespace
