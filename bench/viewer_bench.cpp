@@ -23,7 +23,7 @@
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 #include "viewer/CsvExport.h"
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 

@@ -1,7 +1,6 @@
 // The alarm limits of the set-up and the periods outside them.
 #include "viewer/Limits.h"
-#include "viewer/TrendMath.h"
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 
 #include "TestSupport.h"
 #include "TrendBuilder.h"

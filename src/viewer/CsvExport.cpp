@@ -2,7 +2,7 @@
 
 #include "common/RecordFile.h"
 #include "viewer/ExportFile.h"
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 
 #include <cstring>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "viewer/ViewerText.h"
 
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/TrendReport.h"
+#include "viewer/PdfPages.h"
 
 #include <QIODevice>
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #include "viewer/ui/TrendChart.h"
 
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 #include "viewer/ui/MarkPainter.h"
 
 #include <QFontMetricsF>

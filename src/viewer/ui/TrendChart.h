@@ -5,7 +5,7 @@
 #include "viewer/ChartWindow.h"
 #include "viewer/EventSource.h"
 #include "viewer/Limits.h"
-#include "viewer/TrendMath.h"
+#include "viewer/Decimate.h"
 #include "viewer/TrendSource.h"
 
 #include <QColor>

@@ -22,7 +22,7 @@
 #include "common/TextHelpers.h"
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 #include "viewer/ViewerText.h"
 #include "viewer/ui/AlarmPane.h"
 #include "viewer/ui/PdfExport.h"
@@ -124,8 +124,17 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     resize(1200, 800);
 }
 
+// The column of controls left of the chart, top to bottom.
 void ViewerWindow::BuildControls(QWidget* panel) {
     auto* layout = new QVBoxLayout(panel);
+    BuildOpenAndSpan(panel, layout);
+    BuildChannelBoxes(panel, layout);
+    BuildExports(panel, layout);
+    layout->addStretch(1);
+}
+
+// The two open buttons, then the span picker with its From and To fields.
+void ViewerWindow::BuildOpenAndSpan(QWidget* panel, QVBoxLayout* layout) {
     connect(Button(tr("Open &folder…"), panel, layout), &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, tr("Open a folder of data files"));
         if (!folder.isEmpty())
@@ -167,7 +176,10 @@ void ViewerWindow::BuildControls(QWidget* panel) {
             if (SpanChoice(spanChoice_->currentIndex()) == FromTo)
                 ApplySpanChoice();
         });
+}
 
+// A box per channel with its colour, then whether the newest file is followed.
+void ViewerWindow::BuildChannelBoxes(QWidget* panel, QVBoxLayout* layout) {
     for (int k = 0; k < ChannelCount; ++k) {
         auto* box = new QCheckBox(panel);
         box->setChecked(true);
@@ -186,6 +198,10 @@ void ViewerWindow::BuildControls(QWidget* panel) {
     follow_->setChecked(true);
     follow_->setAccessibleName(tr("Follow the newest file"));
     layout->addWidget(follow_);
+}
+
+// The reset of the zoom, and the exports of the visible span.
+void ViewerWindow::BuildExports(QWidget* panel, QVBoxLayout* layout) {
     connect(Button(tr("&Reset zoom"), panel, layout), &QPushButton::clicked, this,
             &ViewerWindow::ApplySpanChoice);
     const auto exportButton = [&](const QString& text, const QString& filter) {
@@ -199,7 +215,6 @@ void ViewerWindow::BuildControls(QWidget* panel) {
     exportButton(tr("Export &CSV…"), tr("CSV (*.csv)"));
     exportButton(tr("Export &PNG…"), tr("PNG image (*.png)"));
     exportButton(tr("Export P&DF…"), tr("PDF document (*.pdf)"));
-    layout->addStretch(1);
 }
 
 std::vector<int> ViewerWindow::ShownChannels() const {
@@ -351,13 +366,11 @@ bool ViewerWindow::ExportTo(const QString& path) {
 bool ViewerWindow::ExportPdf(QIODevice& out) {
     const Trend& trend = source_.Data();
     const ChannelInfos& channels = source_.Channels();
-    std::vector<QStringList> periods;
-    for (const LimitPeriod& p : chart_->Periods())
-        periods.push_back(PeriodRow(trend, channels, p));
+    const std::vector<LimitPeriod>& periods = chart_->Periods();
     return WritePdf(out, chart_->grab(),
                     {{StatisticsTitle, StatisticsHeadings(),
-                      StatisticsRows(trend, channels, ShownChannels(), chart_->Span(), chart_->Periods())},
-                     {PeriodsTitle, PeriodHeadings(), std::move(periods)},
+                      StatisticsRows(trend, channels, ShownChannels(), chart_->Span(), periods)},
+                     {PeriodsTitle, PeriodHeadings(), PeriodRows(trend, channels, periods)},
                      {EventsTitle, EventHeadings(), alarms_->ShownEvents()}});
 }
 

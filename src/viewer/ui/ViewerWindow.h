@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/SpanChoice.h"
-#include "viewer/TrendReport.h"
+#include "viewer/TableText.h"
 #include "viewer/TrendSource.h"
 #include "viewer/ui/TrendChart.h"
 
@@ -17,6 +17,7 @@ class QTabWidget;
 class QTableView;
 class QTableWidget;
 class QTimer;
+class QVBoxLayout;
 
 namespace tarvek {
 
@@ -48,6 +49,9 @@ class ViewerWindow : public QMainWindow {
 
   private:
     void BuildControls(QWidget* panel);
+    void BuildOpenAndSpan(QWidget* panel, QVBoxLayout* layout);
+    void BuildChannelBoxes(QWidget* panel, QVBoxLayout* layout);
+    void BuildExports(QWidget* panel, QVBoxLayout* layout);
     void ApplySpanChoice();
     void ShowSpanEnds(const TimeSpan& span);
     void ShowData();

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "viewer/Limits.h"
-#include "viewer/TrendMath.h"
+#include "viewer/Statistics.h"
 #include "viewer/TrendSource.h"
 
 #include <QAbstractTableModel>
-#include <QRectF>
 #include <QStringList>
 
 #include <vector>
@@ -34,6 +33,8 @@ std::vector<QStringList> StatisticsRows(const Trend& trend, const ChannelInfos& 
 // extreme value and its time, the number of records.
 QStringList PeriodHeadings();
 QStringList PeriodRow(const Trend& trend, const ChannelInfos& channels, const LimitPeriod& p);
+std::vector<QStringList> PeriodRows(const Trend& trend, const ChannelInfos& channels,
+                                    const std::vector<LimitPeriod>& periods);
 
 // The periods as a table model: a year of a noisy channel can hold a
 // hundred thousand, so the cells are made only as they are shown.
@@ -56,29 +57,5 @@ class PeriodsModel : public QAbstractTableModel {
 // The periods of the shown channels over `span`, channel by channel.
 std::vector<LimitPeriod> PeriodsOf(const Trend& trend, const ChannelInfos& channels,
                                    const std::vector<int>& shown, const TimeSpan& span);
-
-// A table as the PDF prints it; `widths` the width each column needs.
-struct PrintedTable {
-    QString title;
-    QStringList headings;
-    std::vector<QStringList> rows;
-    std::vector<double> widths;
-};
-
-// One thing on a PDF page: the chart, a table's title, its headings (row
-// -1) or one of its rows, in `rect`; a line's cells start at `columns`.
-struct PagePart {
-    enum Kind { Chart, Title, Line } kind = Chart;
-    int table = -1, row = -1;
-    QRectF rect;
-    std::vector<double> columns;
-};
-
-// The pages of the PDF: the chart across the first page's width (at most
-// three fifths of its height, its shape kept), then each table line by line;
-// a table goes on over as many pages as it needs, its headings repeated at
-// the top of each. `line` is the height of a line of text.
-std::vector<std::vector<PagePart>> LayOutPages(const QSizeF& page, const QSizeF& chart, double line,
-                                               const std::vector<PrintedTable>& tables);
 
 } // namespace tarvek
