@@ -16,7 +16,7 @@
 namespace tarvek {
 
 AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* parent)
-    : QWidget(parent), channels_(channels), zone_(std::move(zone)), events_(zone_) {
+    : QWidget(parent), channels_(channels), events_(std::move(zone)) {
     auto* layout = new QVBoxLayout(this);
     watch_ = new QLabel(this);
     watch_->setTextFormat(Qt::PlainText);
@@ -61,7 +61,7 @@ void AlarmPane::Follow() {
 
 void AlarmPane::ShowSpan(const TimeSpan& span) {
     span_ = span;
-    shown_ = EventsInSpan(events_.Events(), LocalSpan(span_, zone_));
+    shown_ = EventsInSpan(events_.Timeline(), span_);
     model_->Show(&events_.Events(), channels_, shown_);
 }
 
