@@ -4,6 +4,7 @@
 #include "viewer/ui/ReadOnlyTable.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +28,10 @@ AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* pare
     list_ = ReadOnly(new QTableWidget(0, int(AlarmHeadings().size()), this), tr("Current alarms"));
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setHorizontalHeaderLabels(AlarmHeadings());
+    // Room for three alarms however little the tab is given: the events
+    // below scroll, the alarms are what is wrong now.
+    list_->setMinimumHeight(list_->horizontalHeader()->sizeHint().height() +
+                            3 * list_->verticalHeader()->defaultSectionSize() + 2 * list_->frameWidth());
     layout->addWidget(list_, 1);
 
     auto* row = new QHBoxLayout;
