@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     });
     Figure("scrolling the month's events to the end", scrollMs, "the tab of an empty folder", emptyMs, 100);
 
-    std::vector<EventMark> marks;
+    std::vector<TrendMark> marks;
     const ChartWindow window{month.from, month.to};
     const double marksMs = BestMs(5, [&] {
         marks = MarksIn(source.Events(), source.Timeline(), window, {0, 1100});

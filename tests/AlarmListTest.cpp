@@ -74,12 +74,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "Acquisition stopped since 05-03-2008 10:02:00: nobody is watching."}),
     RowName);
 
-// The table of a span (on the wall clock) lists its events newest first.
+// The table of a span lists its events newest first, also after the clock
+// was set back (then by their times) or a stamp is no date.
 TEST(AlarmList, TheEventsOfASpanNewestFirst) {
-    const std::vector<LoggedEvent> log = Log("a H1R H1C x");
+    std::vector<LoggedEvent> log = Log("a H1R H1C x");
     const qint64 from = *ParseStoredTime("2008-03-05T10:01:00");
-    EXPECT_EQ(EventsInSpan(log, {from, from + MinuteMs, TimeSpan::Local}), (std::vector<std::size_t>{2, 1}));
-    EXPECT_EQ(LocalSpan({0, HourMs, TimeSpan::Utc}, QTimeZone(3600)).from, HourMs);
+    const TimeSpan span{from, from + MinuteMs, TimeSpan::Utc};
+    EXPECT_EQ(EventsInSpan(TimelineOf(log, QTimeZone::utc()), span), (std::vector<std::size_t>{2, 1}));
+    log[0].event.time = "10:01:30", log[3].event.date = "32-13-2008";
+    EXPECT_EQ(EventsInSpan(TimelineOf(log, QTimeZone::utc()), span), (std::vector<std::size_t>{2, 1, 0}));
 }
 
 // Marks and stretches of a span over 600 pixels ("x kind channel/events",

@@ -104,8 +104,8 @@ TEST(LocalTime, NineteenCharactersBothWays) {
         WriteStoredTime(*ms, out);
         EXPECT_EQ(QByteArray(out, 24), QByteArray(text) + "#####");
     }
-    for (const char* text :
-         {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00", "2025-03-05T10:00:00Z"})
+    for (const char* text : {"2025-03-05 10:00:00", "2025-02-30T10:00:00", "2025-03-05T24:00:00",
+                             "2025-03-05T10:00:00Z", "x025-03-05T10:00:00", "2025-03-05T10:0x:00"})
         EXPECT_FALSE(ParseStoredTime(text)) << text;
 }
 

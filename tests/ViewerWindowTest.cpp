@@ -7,6 +7,7 @@
 #include "data/StoringData.h"
 #include "viewer/EventSource.h"
 
+#include "AcquisitionSupport.h"
 #include "FileSizeLimit.h"
 #include "TestSupport.h"
 
@@ -20,6 +21,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 using namespace tarvek;
 
@@ -182,7 +184,7 @@ TEST_F(ViewerWindowTest, ExportsFailWholeUnderAFileSizeLimit) {
 // The alarms tab from the data folder's logs: the count in its title and
 // the banner; each acknowledgement is one record with the user and the
 // comment in the current month's log, moves the alarm and reaches a second
-// window at its next follow step; one who may not write the folder is told
+// window at once; one who may not write the folder is told
 // why. Channels the set-up marks inactive start unchecked.
 TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
     const QString active = WithChannelField(ChannelLine("Boiler", "Bar"), Declarations::Active, "1");
@@ -207,9 +209,14 @@ TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
     EXPECT_EQ(window.Chart()->Marks()[0].channel, 1);
     EXPECT_EQ(window.Chart()->Stretches().size(), 1u);
 
+    // The second window's one-second step stopped: the file system's
+    // notifications alone bring it the new month's log, then what it gained.
+    for (QTimer* timer : second.findChildren<QTimer*>())
+        timer->stop();
     Find<QTableView>("Current alarms")->selectRow(1);
     Find<QPushButton>("Acknowledge")->click();
     EXPECT_EQ(tab(window), "Alar&ms (1)");
+    EXPECT_TRUE(WaitUntil([&] { return tab(second) == "Alar&ms (1)"; })) << qPrintable(tab(second));
     EXPECT_EQ(Row(1, "Current alarms")[0], "active, acknowledged");
     Find<QLineEdit>("Comment")->setText("valve checked");
     Find<QPushButton>("Acknowledge all")->click();
@@ -219,9 +226,7 @@ TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
     const Event acknowledged =
         EventOf("", "", "HIGH", 1, "ACKNOWLEDGED", "", "", RealUserName(), "valve checked");
     EXPECT_EQ(log.mid(EventRecordLength + 20), BuildEventRecord(acknowledged).toLatin1().mid(20));
-    EXPECT_EQ(tab(second), "Alar&ms (2)");
-    second.Follow();
-    EXPECT_EQ(tab(second), "Alar&ms (0)");
+    EXPECT_TRUE(WaitUntil([&] { return tab(second) == "Alar&ms (0)"; })) << qPrintable(tab(second));
 
     ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0755), 0);
     EXPECT_EXIT(

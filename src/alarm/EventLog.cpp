@@ -15,12 +15,23 @@ namespace tarvek {
 
 EventBytes ParseEventBytes(QByteArrayView bytes, qint64 firstRecord) {
     EventBytes read;
+    read.events.reserve(std::size_t(bytes.size() / EventRecordLength + 1));
     for (qsizetype at = 0; at < bytes.size(); at += EventRecordLength) {
-        if (std::optional<Event> event = ParseEventRecord(
-                bytes.sliced(at).first(std::min<qsizetype>(EventRecordLength, bytes.size() - at))))
-            read.events.push_back({firstRecord + at / EventRecordLength, std::move(*event)});
-        else
+        std::optional<Event> event = ParseEventRecord(
+            bytes.sliced(at).first(std::min<qsizetype>(EventRecordLength, bytes.size() - at)));
+        if (!event) {
             ++read.skipped;
+            continue;
+        }
+        // A field as the record before spells it shares its text: a month's
+        // log repeats its dates, values and comments thousands of times.
+        if (!read.events.empty()) {
+            const Event& before = read.events.back().event;
+            for (const auto field : {&Event::date, &Event::value, &Event::limit, &Event::user, &Event::text})
+                if ((*event).*field == before.*field)
+                    (*event).*field = before.*field;
+        }
+        read.events.push_back({firstRecord + at / EventRecordLength, std::move(*event)});
     }
     return read;
 }

@@ -53,15 +53,6 @@ std::optional<qint64> EventLocalMs(const Event& event) {
     return ParseStoredTime(SortableDate(d) + u'T' + event.time);
 }
 
-TimeSpan LocalSpan(const TimeSpan& span, const QTimeZone& zone) {
-    if (span.base == TimeSpan::Local)
-        return span;
-    const auto local = [&](qint64 utc) {
-        return utc + qint64(zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utc, QTimeZone::utc()))) * 1000;
-    };
-    return {local(span.from), local(span.to), TimeSpan::Local};
-}
-
 QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels) {
     const QString channel = alarm.channel >= 1 && alarm.channel <= ChannelCount
                                 ? channels[std::size_t(alarm.channel - 1)].name
@@ -130,11 +121,9 @@ QString WatchText(const AlarmFold& fold) {
         .arg(fold.stoppedDate, fold.stoppedTime);
 }
 
-std::vector<std::size_t> EventsInSpan(const std::vector<LoggedEvent>& events, const TimeSpan& localSpan) {
-    std::vector<std::size_t> shown;
-    for (std::size_t i = events.size(); i-- > 0;)
-        if (const auto t = EventLocalMs(events[i].event); t && *t >= localSpan.from && *t <= localSpan.to)
-            shown.push_back(i);
+std::vector<std::size_t> EventsInSpan(const EventTimeline& timeline, const TimeSpan& span) {
+    std::vector<std::size_t> shown = EventsIn(timeline, span.from, span.to);
+    std::reverse(shown.begin(), shown.end());
     return shown;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/AlarmFold.h"
+#include "viewer/EventMarks.h"
 #include "viewer/TrendSource.h"
 
 #include <QAbstractTableModel>
@@ -28,10 +29,6 @@ QString EventSkipText(int skipped);
 // its date or time is no such stamp.
 std::optional<qint64> EventLocalMs(const Event& event);
 
-// `span` on the wall clock of `zone` (a span on the true time is moved by the
-// zone's offset at each end).
-TimeSpan LocalSpan(const TimeSpan& span, const QTimeZone& zone);
-
 // What an alarm is, named by its channel: "Boiler pressure above maximum",
 // "Ch.2 without a value", "Instrument not answering", "Records not stored".
 QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels);
@@ -54,9 +51,8 @@ QString BannerText(const AlarmFold& fold, const ChannelInfos& channels, const QS
 // While acquisition is stopped, since when nobody watches; empty otherwise.
 QString WatchText(const AlarmFold& fold);
 
-// The events of `span` (on the wall clock), their places in `events`, newest
-// first.
-std::vector<std::size_t> EventsInSpan(const std::vector<LoggedEvent>& events, const TimeSpan& localSpan);
+// The places of the events of `span` (on the true time), newest first.
+std::vector<std::size_t> EventsInSpan(const EventTimeline& timeline, const TimeSpan& span);
 
 // The event table's columns: time, kind, channel, event, value, limit, user,
 // text.

@@ -51,6 +51,8 @@ void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<
         const std::optional<qint64> local = EventLocalMs(e);
         const std::optional<qint64> utc = local ? std::optional(toUtc.ToUtc(*local)) : std::nullopt;
         timeline.utcMs.push_back(utc);
+        if (!utc || (timeline.lastUtc && *utc < *timeline.lastUtc))
+            timeline.timesNeverFall = false;
         timeline.lastUtc = utc ? utc : timeline.lastUtc;
         fold.Follow(e);
         if (!utc || !IsAlarmKind(e.kind))
@@ -73,6 +75,24 @@ void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<
     }
 }
 
+std::vector<std::size_t> EventsIn(const EventTimeline& timeline, qint64 from, qint64 to) {
+    const std::vector<std::optional<qint64>>& times = timeline.utcMs;
+    std::vector<std::size_t> in;
+    if (timeline.timesNeverFall) {
+        const auto first = std::lower_bound(times.begin(), times.end(), from,
+                                            [](const std::optional<qint64>& t, qint64 v) { return *t < v; });
+        const auto last = std::upper_bound(first, times.end(), to,
+                                           [](qint64 v, const std::optional<qint64>& t) { return v < *t; });
+        for (auto i = first; i != last; ++i)
+            in.push_back(std::size_t(i - times.begin()));
+        return in;
+    }
+    for (std::size_t i = 0; i < times.size(); ++i)
+        if (times[i] && *times[i] >= from && *times[i] <= to)
+            in.push_back(i);
+    return in;
+}
+
 std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
                                const ChartWindow& window, const PlotBand& band) {
     struct Placed {
@@ -81,12 +101,11 @@ std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const Eve
         MarkKind kind;
     };
     std::vector<Placed> placed;
-    for (std::size_t i = 0; i < std::min(events.size(), timeline.utcMs.size()); ++i) {
-        const std::optional<qint64>& t = timeline.utcMs[i];
-        if (!t || *t < window.from || *t > window.to)
-            continue;
+    for (const std::size_t i : EventsIn(timeline, window.from, window.to)) {
+        if (i >= events.size())
+            break;
         if (const std::optional<MarkKind> kind = KindOf(events[i].event))
-            placed.push_back({XOf(*t, window, band), i, *kind});
+            placed.push_back({XOf(*timeline.utcMs[i], window, band), i, *kind});
     }
     std::stable_sort(placed.begin(), placed.end(),
                      [](const Placed& a, const Placed& b) { return a.x < b.x; });

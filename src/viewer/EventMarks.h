@@ -33,12 +33,17 @@ struct EventTimeline {
     std::vector<AlarmStretch> stretches;
     std::vector<std::size_t> raised; // the stretches not yet cleared
     std::optional<qint64> lastUtc;   // of the last event placed
+    bool timesNeverFall = true;      // every event has a time, none before the one before it
 };
 EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone);
 // Goes on with the events from `from` on, `fold` following them too: the
 // logs' appended events cost what they hold, not the month.
 void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<LoggedEvent>& events,
                     std::size_t from, const QTimeZone& zone);
+
+// The places of the events from `from` to `to` (true time, ms, both
+// included), in the logs' order: by bisection while the times never fall.
+std::vector<std::size_t> EventsIn(const EventTimeline& timeline, qint64 from, qint64 to);
 
 // What a mark shows: an alarm raised (in its channel's colour), cleared or
 // acknowledged, acquisition or the program started or stopped, the set-up.

@@ -50,8 +50,11 @@ bool EventSource::FollowStep() {
         }
     }
     if (changed && appended) {
-        events_.insert(events_.end(), files_.back().read.events.begin() + qsizetype(known - Offset()),
-                       files_.back().read.events.end());
+        std::vector<LoggedEvent>& more = files_.back().read.events;
+        events_.insert(events_.end(), std::make_move_iterator(more.begin()),
+                       std::make_move_iterator(more.end()));
+        files_.back().count += more.size();
+        more.clear();
         ExtendTimeline(timeline_, fold_, events_, known, zone_);
     } else if (changed) {
         Gather();
@@ -68,7 +71,7 @@ bool EventSource::Read(File& file, bool last) {
         file.read.problem.isEmpty()) {
         EventFileRead more = ReadEventFile(path, LinkPolicy::Refuse, file.whole);
         if (more.problem.isEmpty() && !more.missing) {
-            file.read.events.insert(file.read.events.end(), more.events.begin(), more.events.end());
+            file.read.events = std::move(more.events);
             file.read.skipped = file.skippedWhole + more.skipped;
             file.whole += more.bytes / EventRecordLength;
             file.skippedWhole = file.read.skipped - (more.bytes % EventRecordLength != 0 ? 1 : 0);
@@ -76,25 +79,47 @@ bool EventSource::Read(File& file, bool last) {
         }
     }
     file.read = ReadEventFile(path);
+    file.fresh = true;
     file.whole = file.read.bytes / EventRecordLength;
     file.skippedWhole = file.read.skipped - (file.read.bytes % EventRecordLength != 0 ? 1 : 0);
     return false;
 }
 
-std::size_t EventSource::Offset() const {
-    std::size_t before = 0;
-    for (std::size_t i = 0; i + 1 < files_.size(); ++i)
-        before += files_[i].read.events.size();
-    return before;
-}
-
 void EventSource::Gather() {
-    events_.clear();
+    std::size_t total = 0;
     for (const File& file : files_)
-        events_.insert(events_.end(), file.read.events.begin(), file.read.events.end());
+        total += file.fresh ? file.read.events.size() : file.count;
+    // Room to grow: a follow step that moved a month of events to a larger
+    // array would cost far more than the one event it appends.
+    std::vector<LoggedEvent> events;
+    if (std::all_of(files_.begin(), files_.end(), [](const File& f) { return f.fresh; })) {
+        events = std::move(events_); // nothing of it is kept: its room is
+        events.clear();
+    }
+    events.reserve(total + total / 2 + 1024);
+    for (File& file : files_) {
+        const auto from = file.fresh ? file.read.events.begin() : events_.begin() + qsizetype(file.first);
+        const std::size_t count = file.fresh ? file.read.events.size() : file.count;
+        file.first = events.size();
+        file.count = count;
+        events.insert(events.end(), std::make_move_iterator(from),
+                      std::make_move_iterator(from + qsizetype(count)));
+        file.read.events.clear();
+        file.fresh = false;
+    }
+    events_ = std::move(events);
     fold_ = {};
     timeline_ = {};
     ExtendTimeline(timeline_, fold_, events_, 0, zone_);
+}
+
+QStringList EventSource::Paths() const {
+    QStringList paths;
+    if (!folder_.isEmpty())
+        paths += folder_;
+    for (const File& file : files_)
+        paths += folder_ + u'/' + file.name;
+    return paths;
 }
 
 int EventSource::Skipped() const {

@@ -26,6 +26,8 @@ class EventSource {
     bool FollowStep();
 
     const QString& Folder() const { return folder_; }
+    // The folder and its event files, as last listed.
+    QStringList Paths() const;
     const std::vector<LoggedEvent>& Events() const { return events_; }
     const AlarmFold& Fold() const { return fold_; }
     const EventTimeline& Timeline() const { return timeline_; }
@@ -41,17 +43,20 @@ class EventSource {
                             const QString& comment, const QDateTime& now);
 
   private:
+    // A file's events live in events_, from `first` on; `read.events` holds
+    // only those read and not yet moved there.
     struct File {
         QString name;
         FileStamp stamp;
         EventFileRead read;
+        std::size_t first = 0, count = 0;
+        bool fresh = false;   // read whole again: read.events is all it holds
         qint64 whole = 0;     // whole records read
         int skippedWhole = 0; // of those, skipped
     };
     // Reads the file again, or only what was appended when it grew; true
     // when only appended events came.
     bool Read(File& file, bool last);
-    std::size_t Offset() const; // events of the files before the last
     void Gather();
 
     QTimeZone zone_;

@@ -4,6 +4,7 @@
 #include "viewer/ui/ReadOnlyTable.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +17,7 @@
 namespace tarvek {
 
 AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* parent)
-    : QWidget(parent), channels_(channels), zone_(std::move(zone)), events_(zone_) {
+    : QWidget(parent), channels_(channels), events_(std::move(zone)) {
     auto* layout = new QVBoxLayout(this);
     watch_ = new QLabel(this);
     watch_->setTextFormat(Qt::PlainText);
@@ -27,6 +28,10 @@ AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* pare
     list_ = ReadOnly(new QTableWidget(0, int(AlarmHeadings().size()), this), tr("Current alarms"));
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setHorizontalHeaderLabels(AlarmHeadings());
+    // Room for three alarms however little the tab is given: the events
+    // below scroll, the alarms are what is wrong now.
+    list_->setMinimumHeight(list_->horizontalHeader()->sizeHint().height() +
+                            3 * list_->verticalHeader()->defaultSectionSize() + 2 * list_->frameWidth());
     layout->addWidget(list_, 1);
 
     auto* row = new QHBoxLayout;
@@ -61,7 +66,7 @@ void AlarmPane::Follow() {
 
 void AlarmPane::ShowSpan(const TimeSpan& span) {
     span_ = span;
-    shown_ = EventsInSpan(events_.Events(), LocalSpan(span_, zone_));
+    shown_ = EventsInSpan(events_.Timeline(), span_);
     model_->Show(&events_.Events(), channels_, shown_);
 }
 

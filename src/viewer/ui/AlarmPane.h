@@ -25,7 +25,7 @@ class AlarmPane : public QWidget {
     void Open(const QString& folder);
     // The follow step: the logs read again where they changed.
     void Follow();
-    // The events of `span` go to the table.
+    // The events of `span` (on the true time) go to the table.
     void ShowSpan(const TimeSpan& span);
     // Acknowledges the selected alarms, or all listed, with the comment as
     // typed; false with the reason in Problems().
@@ -44,7 +44,6 @@ class AlarmPane : public QWidget {
     void ShowAlarms();
 
     const ChannelInfos* channels_;
-    QTimeZone zone_;
     EventSource events_;
     std::vector<CurrentAlarm> listed_;
     TimeSpan span_;

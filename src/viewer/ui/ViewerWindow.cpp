@@ -22,6 +22,7 @@
 #include "common/TextHelpers.h"
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
+#include "viewer/FollowWatch.h"
 #include "viewer/TableText.h"
 #include "viewer/ViewerText.h"
 #include "viewer/ui/AlarmPane.h"
@@ -121,6 +122,9 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
     followTimer_->setInterval(1000);
     connect(followTimer_, &QTimer::timeout, this, &ViewerWindow::Follow);
     followTimer_->start();
+    watch_ = new FollowWatch(this);
+    connect(watch_, &FollowWatch::Changed, this, &ViewerWindow::Follow);
+    connect(follow_, &QCheckBox::toggled, this, &ViewerWindow::WatchFollowed);
     resize(1200, 800);
 }
 
@@ -238,6 +242,7 @@ void ViewerWindow::Open(const QStringList& paths) {
     setWindowTitle(QStringLiteral("TARVEK trends - ") + QDir::toNativeSeparators(paths.join(u' ')));
     ShowData();
     ApplySpanChoice();
+    WatchFollowed();
 }
 
 void ViewerWindow::ShowData() {
@@ -326,8 +331,22 @@ void ViewerWindow::ShowProblems() {
 
 void ViewerWindow::Follow() {
     alarms_->Follow(); // the alarms are followed always: they are what is wrong now
-    if (!follow_->isChecked())
-        return;
+    if (follow_->isChecked())
+        FollowData();
+    WatchFollowed();
+}
+
+void ViewerWindow::WatchFollowed() {
+    QStringList paths;
+    if (follow_->isChecked()) {
+        paths = alarms_->Events().Paths();
+        if (const QStringList files = source_.Files(); !files.isEmpty())
+            paths += files.back();
+    }
+    watch_->Watch(paths);
+}
+
+void ViewerWindow::FollowData() {
     const FollowRedraw redraw =
         AfterFollowStep(source_.FollowStep(), zoomed_, SpanChoice(spanChoice_->currentIndex()) == FromTo);
     ShowProblems();

@@ -22,6 +22,7 @@ class QVBoxLayout;
 namespace tarvek {
 
 class AlarmPane;
+class FollowWatch;
 
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the banner of unacknowledged alarms above it, the
@@ -41,7 +42,8 @@ class ViewerWindow : public QMainWindow {
     // Writes the visible span of the shown channels: .csv, .png or .pdf by
     // the file's suffix. False with the reason in the problems line.
     bool ExportTo(const QString& path);
-    // The follow mode's step, run every second by a timer while following.
+    // The follow step, run every second by a timer and at once when the file
+    // system tells of a change in the followed files (while following).
     void Follow();
 
     const TrendSource& Source() const { return source_; }
@@ -54,6 +56,8 @@ class ViewerWindow : public QMainWindow {
     void BuildExports(QWidget* panel, QVBoxLayout* layout);
     void ApplySpanChoice();
     void ShowSpanEnds(const TimeSpan& span);
+    void FollowData();    // the trend's part of the follow step
+    void WatchFollowed(); // the folder and the files followed, or none
     void ShowData();
     void UpdateStatistics();
     bool ExportPdf(QIODevice& out); // the chart and the tables, paged
@@ -79,6 +83,7 @@ class ViewerWindow : public QMainWindow {
     QTabWidget* tables_;
     AlarmPane* alarms_;
     QTimer* followTimer_;
+    FollowWatch* watch_;
     QString exportProblem_;  // why the last export failed
     QStringList countNotes_; // as last written to stderr
     bool zoomed_ = false;    // the span differs from the picker's choice
