@@ -35,4 +35,6 @@ chmod 0700 "$XDG_RUNTIME_DIR"
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="$type" "${options[@]}"
 cmake --build "$build" -j"$jobs"
-ctest --test-dir "$build" -j"$jobs" --output-on-failure
+# Most tests wait on a child process, a broker or a timer: twice as many
+# run as there are processors.
+ctest --test-dir "$build" -j$((2 * jobs)) --output-on-failure
