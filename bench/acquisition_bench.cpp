@@ -20,7 +20,7 @@
 //       events in one write and a sync), beside COUNT scans that change none.
 // live and month run the alarms as the program does, with limits on all
 // eight channels; TARVEK_BENCH_NO_ALARMS=1 leaves them out, for comparison.
-#include "FakeClock.h"
+#include "support/FakeClock.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/DeviceSerialPortService.h"
 #include "alarm/AlarmMonitor.h"

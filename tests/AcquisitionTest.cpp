@@ -2,9 +2,9 @@
 // quarter-minute mark, one scan at a time, the stop after the scan, what a
 // failed store or a missing line shows.
 #include "acquisition/Acquisition.h"
-#include "AcquisitionSupport.h"
-#include "FakeSerialPort.h"
-#include "TestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/FakeSerialPort.h"
+#include "support/TestSupport.h"
 
 using namespace tarvek;
 

@@ -5,7 +5,7 @@
 #include "viewer/EventMarks.h"
 #include "viewer/EventSource.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -11,8 +11,8 @@
 #include "config/GettingParameters.h"
 #include "data/ElaborationData.h"
 
-#include "FakeClock.h"
-#include "TestSupport.h"
+#include "support/FakeClock.h"
+#include "support/TestSupport.h"
 
 #include <QStringList>
 
@@ -447,8 +447,8 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
 
 #ifdef TARVEK_INSTRUMENT
 
-#include "AcquisitionSupport.h"
-#include "WindowTestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/WindowTestSupport.h"
 #include "acquisition/DeviceSerialPortService.h"
 #include "ui/DesktopNotifier.h"
 

@@ -1,7 +1,7 @@
 // The chart's axes: the ticks of time and value.
 #include "viewer/ChartAxes.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace tarvek;
 

@@ -6,7 +6,7 @@
 #include "viewer/ChartLayout.h"
 #include "viewer/Limits.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <tuple>
 

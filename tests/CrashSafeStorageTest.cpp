@@ -13,7 +13,7 @@
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -4,7 +4,7 @@
 #include "data/MonthFiles.h"
 #include "data/StoredTime.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <tuple>
 

@@ -3,8 +3,8 @@
 #include "common/RecordFile.h"
 #include "data/StoringData.h"
 
-#include "FileSizeLimit.h"
-#include "TestSupport.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestSupport.h"
 
 #include <optional>
 

@@ -1,8 +1,8 @@
 // Decimation: the points a channel's line is drawn with.
 #include "viewer/Decimate.h"
 
-#include "TestSupport.h"
-#include "TrendBuilder.h"
+#include "support/TestSupport.h"
+#include "support/TrendBuilder.h"
 
 using namespace tarvek;
 

@@ -4,8 +4,8 @@
 #include "viewer/ExportFile.h"
 #include "viewer/HeadlessExport.h"
 
-#include "FileSizeLimit.h"
-#include "TestSupport.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestSupport.h"
 
 #include <atomic>
 #include <csignal>

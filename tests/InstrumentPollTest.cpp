@@ -3,9 +3,9 @@
 #include "acquisition/InstrumentPoll.h"
 #include "acquisition/InstrumentExchange.h"
 
-#include "AcquisitionSupport.h"
-#include "FakeSerialPort.h"
-#include "TestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/FakeSerialPort.h"
+#include "support/TestSupport.h"
 
 #include <vector>
 

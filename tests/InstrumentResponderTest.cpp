@@ -3,8 +3,8 @@
 // The program polls at 0 ms, and at 100 ms for a second poll. A transcript is
 // what the instrument sends in its first 5 s or 200 bytes: <N ms> where time
 // has passed, R for eight readings, |hang-up| where it closes the line.
-#include "Responder.h"
-#include "TestSupport.h"
+#include "instrument/Responder.h"
+#include "support/TestSupport.h"
 
 #include <QRegularExpression>
 

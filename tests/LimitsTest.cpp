@@ -2,8 +2,8 @@
 #include "viewer/Limits.h"
 #include "viewer/TableText.h"
 
-#include "TestSupport.h"
-#include "TrendBuilder.h"
+#include "support/TestSupport.h"
+#include "support/TrendBuilder.h"
 
 #include <limits>
 #include <tuple>

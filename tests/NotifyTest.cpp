@@ -7,8 +7,8 @@
 #include "publish/Notifier.h"
 #include "publish/PublishConfig.h"
 
-#include "AcquisitionSupport.h"
-#include "TestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/TestSupport.h"
 
 #include <QProcess>
 

@@ -1,7 +1,7 @@
 // The PDF's pages: the chart, then the tables line by line.
 #include "viewer/PdfPages.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace tarvek;
 

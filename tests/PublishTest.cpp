@@ -11,8 +11,8 @@
 #include "publish/RecordFeed.h"
 #include "publish/SessionChurn.h"
 
-#include "FileSizeLimit.h"
-#include "TestSupport.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 #include "acquisition/PortName.h"
 #include "acquisition/Serial.h"
 
-#include "AcquisitionSupport.h"
-#include "TestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/TestSupport.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

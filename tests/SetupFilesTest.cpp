@@ -13,8 +13,8 @@
 #include "config/Starting.h"
 #include "data/StoringData.h"
 
-#include "FileSizeLimit.h"
-#include "TestSupport.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestSupport.h"
 
 #include <optional>
 #include <tuple>

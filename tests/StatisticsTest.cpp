@@ -2,8 +2,8 @@
 #include "viewer/Statistics.h"
 #include "viewer/SpanChoice.h"
 
-#include "TestSupport.h"
-#include "TrendBuilder.h"
+#include "support/TestSupport.h"
+#include "support/TrendBuilder.h"
 
 using namespace tarvek;
 

@@ -1,6 +1,6 @@
 #include "data/StoringData.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The viewer's data files: the follow step and the record limit.
 #include "viewer/TrendSource.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <tuple>
 #include <vector>

@@ -3,7 +3,7 @@
 #include "common/TextHelpers.h"
 #include "data/ElaborationData.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <QDateTime>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // The viewer's texts and its follow policy, without a window.
 #include "viewer/ViewerText.h"
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace tarvek;
 

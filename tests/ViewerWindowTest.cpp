@@ -7,9 +7,9 @@
 #include "data/StoringData.h"
 #include "viewer/EventSource.h"
 
-#include "AcquisitionSupport.h"
-#include "FileSizeLimit.h"
-#include "TestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/FileSizeLimit.h"
+#include "support/TestSupport.h"
 
 #include <QAccessible>
 #include <QCheckBox>

@@ -7,9 +7,9 @@
 #include "config/GettingParameters.h"
 #include "config/Starting.h"
 
-#include "AcquisitionSupport.h"
-#include "FakeSerialPort.h"
-#include "WindowTestSupport.h"
+#include "support/AcquisitionSupport.h"
+#include "support/FakeSerialPort.h"
+#include "support/WindowTestSupport.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 // Helpers for the acquisition tests: waiting through the event loop, a good
 // answer, whole data files.
-#include "FakeSerialPort.h"
+#include "support/FakeSerialPort.h"
 #include "acquisition/Acquisition.h"
 
 #include <QByteArray>

@@ -2,9 +2,9 @@
 
 // Helpers for the tests of the two windows: messages taken instead of shown,
 // set-up files written byte by byte, and a main window started on them.
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
-#include "FakeClock.h"
+#include "support/FakeClock.h"
 #include "ui/FormChannels.h"
 #include "ui/MDIForm1.h"
 #include "ui/Messages.h"

@@ -1,4 +1,4 @@
-#include "Pty.h"
+#include "instrument/Pty.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "Responder.h"
+#include "instrument/Responder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -12,8 +12,8 @@
 // 2 ms instead of spinning on the hang-up (the program writes its select
 // byte at once after opening, and a slow look would count as the
 // instrument's reaction time).
-#include "Pty.h"
-#include "Responder.h"
+#include "instrument/Pty.h"
+#include "instrument/Responder.h"
 
 #include <algorithm>
 #include <cerrno>
