@@ -20,7 +20,6 @@
 //       events in one write and a sync), beside COUNT scans that change none.
 // live and month run the alarms as the program does, with limits on all
 // eight channels; TARVEK_BENCH_NO_ALARMS=1 leaves them out, for comparison.
-#include "support/FakeClock.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/DeviceSerialPortService.h"
 #include "alarm/AlarmMonitor.h"
@@ -28,6 +27,7 @@
 #include "config/DefaultSetup.h"
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
+#include "support/FakeClock.h"
 #include "ui/FormChannels.h"
 #include "ui/MDIForm1.h"
 

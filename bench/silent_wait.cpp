@@ -2,9 +2,9 @@
 // Runs polls of line 1 against tarvek-instrument (in a scratch folder) and
 // prints, per poll, the wall time and the CPU time of this process and of the
 // instrument. Built and run by silent_wait.sh.
-#include "support/AcquisitionSupport.h"
 #include "acquisition/DeviceSerialPortService.h"
 #include "acquisition/InstrumentPoll.h"
+#include "support/AcquisitionSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

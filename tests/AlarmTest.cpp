@@ -447,9 +447,9 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
 
 #ifdef TARVEK_INSTRUMENT
 
+#include "acquisition/DeviceSerialPortService.h"
 #include "support/AcquisitionSupport.h"
 #include "support/WindowTestSupport.h"
-#include "acquisition/DeviceSerialPortService.h"
 #include "ui/DesktopNotifier.h"
 
 #include <QDBusConnection>

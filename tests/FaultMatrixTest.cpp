@@ -2,11 +2,11 @@
 // service and acquisition control against the simulated instrument: nothing
 // may crash or hang, every stored record is whole, and the values come back
 // by themselves once the fault is gone.
-#include "support/AcquisitionSupport.h"
-#include "support/WindowTestSupport.h"
 #include "acquisition/Acquisition.h"
 #include "acquisition/DeviceSerialPortService.h"
 #include "config/DefaultSetup.h"
+#include "support/AcquisitionSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QProcess>
 #include <QRegularExpression>

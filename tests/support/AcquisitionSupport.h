@@ -2,8 +2,8 @@
 
 // Helpers for the acquisition tests: waiting through the event loop, a good
 // answer, whole data files.
-#include "support/FakeSerialPort.h"
 #include "acquisition/Acquisition.h"
+#include "support/FakeSerialPort.h"
 
 #include <QByteArray>
 #include <QEventLoop>

@@ -68,7 +68,8 @@ void Responder::Selected(Clock::time_point now) {
     out_.clear();
     command_.clear();
     phase_ = Phase::Idle;
-    const bool paused = mode_ == Mode::Pause && (polls_ - 1) % PauseCycle >= 2 && (polls_ - 1) % PauseCycle <= 5;
+    const bool paused =
+        mode_ == Mode::Pause && (polls_ - 1) % PauseCycle >= 2 && (polls_ - 1) % PauseCycle <= 5;
     switch (paused ? Mode::Silent : mode_) {
     case Mode::Silent:
         Note("poll %ld: select byte 0x80, staying silent", polls_);
