@@ -224,9 +224,10 @@ QByteArray EventPositionText(const EventPosition& at) {
 
 std::optional<EventPosition> ParseEventPosition(const QByteArray& line, const QByteArray& key) {
     const QList<QByteArray> fields = line.mid(key.size()).split(' ');
-    bool ok = line.startsWith(key) && fields.size() == 2;
-    const EventPosition at{QString::fromUtf8(fields.value(0)), fields.value(1).toLongLong(&ok)};
-    if (!ok || at.record < 0 || (!at.file.isEmpty() && MonthKey(at.file, MonthFileKind::Events) < 0))
+    bool number = false;
+    const EventPosition at{QString::fromUtf8(fields.value(0)), fields.value(1).toLongLong(&number)};
+    if (!line.startsWith(key) || fields.size() != 2 || !number || at.record < 0 ||
+        (!at.file.isEmpty() && MonthKey(at.file, MonthFileKind::Events) < 0))
         return std::nullopt;
     return at;
 }

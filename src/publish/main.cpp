@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <QSysInfo>
 
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -70,8 +71,9 @@ int main(int argc, char** argv) {
         } else if (args[i] == u"--timeout" && i + 1 < args.size()) {
             bool ok = false;
             options.timeoutSeconds = args[++i].toInt(&ok);
-            if (!ok || options.timeoutSeconds < 1)
-                return Usage("--timeout needs a whole number of seconds");
+            // Its timer counts milliseconds in an int.
+            if (!ok || options.timeoutSeconds < 1 || options.timeoutSeconds > INT_MAX / 1000)
+                return Usage("--timeout needs a whole number of seconds from 1 to 2147483");
         } else {
             return Usage(qPrintable(QStringLiteral("unknown argument %1").arg(args[i])));
         }
