@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/BrokerSettings.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSocketNotifier>
@@ -13,15 +15,10 @@ struct mosquitto;
 
 namespace tarvek {
 
-// How to reach the broker.
-struct LinkSettings {
-    QString host;
-    int port = 1883;
-    bool tls = false;
-    QString cafile, certfile, keyfile;
-    QString username, password;
-    QString clientId;
-    int keepalive = 60;
+// How to reach the broker: the configured settings, the password read
+// from its file, the last will.
+struct LinkSettings : BrokerSettings {
+    QString password;
     QByteArray willTopic, willPayload; // retained, QoS 1
     int maxInflight = 100;
 };

@@ -57,7 +57,7 @@ bool IsTopicPrefix(const QString& text) {
 using Why = std::optional<QString>;
 using Setter = Why (*)(PublishConfig&, const QString&);
 
-template <int PublishConfig::*Field, int Low, int High> Why Number(PublishConfig& c, const QString& value) {
+template <auto Field, int Low, int High> Why Number(PublishConfig& c, const QString& value) {
     const std::optional<int> v = IntegerIn(value, Low, High);
     if (!v)
         return QStringLiteral("\"%1\" is not a whole number from %2 to %3").arg(value).arg(Low).arg(High);
@@ -65,7 +65,7 @@ template <int PublishConfig::*Field, int Low, int High> Why Number(PublishConfig
     return std::nullopt;
 }
 
-template <QString PublishConfig::*Field> Why Text(PublishConfig& c, const QString& value) {
+template <auto Field> Why Text(PublishConfig& c, const QString& value) {
     c.*Field = value;
     return std::nullopt;
 }
@@ -138,16 +138,16 @@ Why Password(PublishConfig&, const QString&) {
 // Every key of publish.conf and its rule.
 constexpr std::pair<std::string_view, Setter> Keys[] = {
     {"host", Host},
-    {"port", Number<&PublishConfig::port, 1, 65535>},
+    {"port", Number<&BrokerSettings::port, 1, 65535>},
     {"tls", Tls},
-    {"cafile", Text<&PublishConfig::cafile>},
-    {"certfile", Text<&PublishConfig::certfile>},
-    {"keyfile", Text<&PublishConfig::keyfile>},
-    {"username", Text<&PublishConfig::username>},
+    {"cafile", Text<&BrokerSettings::cafile>},
+    {"certfile", Text<&BrokerSettings::certfile>},
+    {"keyfile", Text<&BrokerSettings::keyfile>},
+    {"username", Text<&BrokerSettings::username>},
     {"password", Password},
     {"password_file", Text<&PublishConfig::passwordFile>},
     {"client_id", ClientId},
-    {"keepalive", Number<&PublishConfig::keepalive, 5, 65535>},
+    {"keepalive", Number<&BrokerSettings::keepalive, 5, 65535>},
     {"prefix", Prefix},
     {"qos", Number<&PublishConfig::qos, 0, 2>},
     {"data", Data},

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/BrokerSettings.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -18,14 +20,8 @@ struct StartFrom {
 };
 
 // The publisher's settings, as read from its INI file.
-struct PublishConfig {
-    QString host = QStringLiteral("localhost"); // empty: no broker, notifications only
-    int port = 1883;
-    bool tls = false;
-    QString cafile, certfile, keyfile;
-    QString username, passwordFile;
-    QString clientId;
-    int keepalive = 60;
+struct PublishConfig : BrokerSettings {
+    QString passwordFile;
     QString prefix;
     int qos = 1;
     QString data; // the data folder

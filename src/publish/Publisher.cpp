@@ -21,16 +21,8 @@ void SayLine(const QString& text) {
 
 LinkSettings LinkOf(const Publisher::Options& o) {
     const PublishConfig& c = o.config;
-    return LinkSettings{c.host,
-                        c.port,
-                        c.tls,
-                        c.cafile,
-                        c.certfile,
-                        c.keyfile,
-                        c.username,
+    return LinkSettings{{c},
                         o.password,
-                        c.clientId,
-                        c.keepalive,
                         (c.prefix + QStringLiteral("/status")).toUtf8(),
                         QByteArrayLiteral("offline"),
                         2 * Publisher::Window}; // the records' window and the events'
