@@ -63,7 +63,7 @@ Publisher::Publisher(Options options, QObject* parent)
         Finish(1);
     });
     answer_.setSingleShot(true);
-    answer_.setInterval(std::max(10, 2 * options_.config.keepalive) * 1000);
+    answer_.setInterval(AnswerSeconds(options_.config.keepalive) * 1000);
     connect(&answer_, &QTimer::timeout, this, [this] {
         link_.Drop(QStringLiteral("no acknowledgement within %1 s").arg(answer_.interval() / 1000));
     });
@@ -118,6 +118,11 @@ bool Publisher::Start() {
         }
         position->notified = position->events;
     }
+    for (EventPosition* at : {&*position->events, &*position->notified})
+        if (!PassEarlierLogs(options_.config.data, *at))
+            SayLine(QStringLiteral("%1: an event log cannot be read; the logs before the state's own "
+                                   "are read from their start")
+                        .arg(QDir::toNativeSeparators(options_.config.data)));
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
     acknowledged_ = *position;
