@@ -898,7 +898,7 @@ TEST_F(PublishBroker, WithoutAHostTheAlarmsAreOnlyNotifiedEachOnce) {
 
 struct OnceCase {
     const char* name;
-    const char* plant; // "not_data", "fifo_month", "fifo_state", "open_password" or ""
+    const char* plant; // "not_data", "fifo_month", "fifo_state", "open_password", "notify_fails" or ""
     QStringList arguments;
     int exitCode;
     QString said; // a part of stderr
@@ -925,7 +925,13 @@ TEST_P(PublishOnce, EndsWithWhatItCouldNotDo) {
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     }
     const int port = c.arguments.contains("1") ? FreePort() : 0;
-    StartPublisher(publisher_, Config("password_file = " + password, "publish", port), c.arguments);
+    const QString config = Config("password_file = " + password, "publish", port);
+    if (plant == "notify_fails") { // without a broker, only notifying
+        ASSERT_TRUE(AppendEvents(DataPath("11-2026-Events.txt"), {Alarm("HIGH", 3, "RAISED")}));
+        WriteBytes(config,
+                   ReadBytes(config).replace("host = 127.0.0.1", "host =\nnotify_command = /bin/false"));
+    }
+    StartPublisher(publisher_, config, c.arguments);
     ASSERT_TRUE(publisher_.waitForFinished(10'000));
     EXPECT_EQ(publisher_.exitCode(), c.exitCode);
     const QString said = publisher_.readAllStandardError();
@@ -940,7 +946,8 @@ INSTANTIATE_TEST_SUITE_P(
         OnceCase{"month_file_unreadable", "fifo_month", {"--once"}, 1, "10-2026-Data.txt cannot be read"},
         OnceCase{"state_file_fifo", "fifo_state", {"--once"}, 3, "is not a regular file; remove it"},
         OnceCase{"password_open_to_others", "open_password", {"--once"}, 0, "others than its owner may read"},
-        OnceCase{"broker_away", "", {"--once", "--timeout", "1"}, 1, "was not reached within 1 s"}),
+        OnceCase{"broker_away", "", {"--once", "--timeout", "1"}, 1, "was not reached within 1 s"},
+        OnceCase{"notification_fails", "notify_fails", {"--once"}, 1, "not every alarm event was notified"}),
     RowName);
 
 } // namespace

@@ -31,8 +31,22 @@ const QStringList& EventFeed::Files() {
     return files_;
 }
 
+QStringList WatchedPaths(const QString& folder, const QStringList& read, const QStringList& files) {
+    QStringList paths;
+    for (const QString& name : read)
+        paths += folder + u'/' + name;
+    if (!files.isEmpty() && !read.contains(files.last()))
+        paths += folder + u'/' + files.last();
+    return paths;
+}
+
+QStringList EventFeed::Watched() {
+    return WatchedPaths(folder_, read_, Files());
+}
+
 bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
     error_.clear();
+    read_.clear();
     const qint64 wanted = qint64(out.size()) + most;
     const QStringList files = Files();
     // Each log to its end before the next, so a backlog goes in calendar order.
@@ -92,6 +106,8 @@ EventFeed::Step EventFeed::ReadFile(const QString& name, qint64 most, std::vecto
         out.push_back({{name, logged.record}, std::move(logged.event), localMs, clock_.ToUtc(localMs)});
     }
     at += count;
+    if (count > 0 && !read_.contains(name))
+        read_ += name;
     return at < whole ? Step::Read : Step::AtEnd;
 }
 

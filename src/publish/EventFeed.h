@@ -37,6 +37,10 @@ struct EventPosition {
 // "hh:mm:ss" (0 for texts that are none).
 qint64 EventLocalMs(const QString& date, const QString& time);
 
+// What a feed of `folder` watches: the files it read at its last read and
+// the newest of `files` (calendar order), where the logger appends next.
+QStringList WatchedPaths(const QString& folder, const QStringList& read, const QStringList& files);
+
 // An event with its place and its times: the stored wall-clock time and the
 // true time (UTC) by the system's zone, placed in stored order.
 struct FedEvent {
@@ -77,6 +81,8 @@ class EventFeed {
     // The event logs in calendar order, listed again only when the folder
     // changed.
     const QStringList& Files();
+    // The newest log and those read at the last read, to watch.
+    QStringList Watched();
 
   private:
     enum class Step { Read, AtEnd, Failed }; // Failed: failure_ says why
@@ -92,7 +98,7 @@ class EventFeed {
     EventPosition position_;
     QString error_, failure_; // the first failure of a read, the last one
     qint64 skipped_ = 0, rewritten_ = 0;
-    QStringList notes_;
+    QStringList notes_, read_;
     std::map<QString, Seen> seen_; // each log as last read
     FileStamp folderStamp_;
     QStringList files_;

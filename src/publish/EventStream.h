@@ -57,8 +57,8 @@ class EventStream {
     // Why a log cannot be read, while it lasts.
     const QString& Error() const { return feed_.Error(); }
     QStringList TakeNotes() { return feed_.TakeNotes(); }
-    // The event logs, oldest first.
-    const QStringList& Logs() { return feed_.Files(); }
+    // The event logs to watch.
+    QStringList Watched() { return feed_.Watched(); }
     // What --once could not send.
     QStringList Missed() const;
 

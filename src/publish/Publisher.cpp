@@ -194,9 +194,7 @@ void Publisher::Follow() {
 
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
-    QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
-    if (const QStringList& logs = events_.Logs(); !logs.isEmpty())
-        wanted += options_.config.data + u'/' + logs.last();
+    const QStringList wanted = QStringList{options_.config.data} + feed_.Watched() + events_.Watched();
     for (const QString& path : watched)
         if (!wanted.contains(path))
             watcher_.removePath(path);

@@ -56,12 +56,7 @@ void RecordFeed::List() {
 }
 
 QStringList RecordFeed::Watched() const {
-    QStringList paths;
-    for (const QString& name : read_)
-        paths += folder_ + u'/' + name;
-    if (!names_.isEmpty() && !read_.contains(names_.last()))
-        paths += folder_ + u'/' + names_.last();
-    return paths;
+    return WatchedPaths(folder_, read_, names_);
 }
 
 RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vector<FedRecord>& out) {
