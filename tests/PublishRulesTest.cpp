@@ -1,20 +1,17 @@
 // tarvek-publish's rules without a broker: the delivery window, the waits
 // after a failure, its settings, the feed read in small batches, and the
 // program's own refusals (arguments, a state file it cannot write).
-#include "alarm/EventLog.h"
-#include "data/StoredTime.h"
 #include "publish/DeliveryWindow.h"
-#include "publish/EventStream.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
 #include "publish/SessionChurn.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
 #include <QDate>
 #include <QProcess>
 
-#include <csignal>
 #include <sys/resource.h>
 
 using namespace tarvek;
@@ -177,14 +174,11 @@ TEST_F(PublishFolderTest, TheProgramRefusesBadArgumentsAndAStateFileItCannotWrit
                            .toUtf8());
     const auto run = [&](const QStringList& args, rlim_t fileSize = RLIM_INFINITY) {
         QProcess p;
-        p.setChildProcessModifier([fileSize] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{};
-            getrlimit(RLIMIT_FSIZE, &limit);
-            limit.rlim_cur = fileSize;
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-        p.start(TARVEK_PUBLISH, QStringList{"--config", config} + args);
+        {
+            const FileSizeLimit limit(fileSize); // the child's, from its start
+            p.start(TARVEK_PUBLISH, QStringList{"--config", config} + args);
+            p.waitForStarted();
+        }
         EXPECT_TRUE(p.waitForFinished(10'000));
         // The first line said, after the program's name.
         return QString::number(p.exitCode()) + ' ' +

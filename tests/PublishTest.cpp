@@ -47,83 +47,63 @@ QByteArray DataLine(const QByteArray& date, const QByteArray& time, const std::a
 
 // --- Payloads ---
 
-struct PayloadCase {
-    const char* name;
-    const char* zone;
-    std::vector<QByteArray> times; // stored "dd-mm-yyyy hh:mm:ss", in order
-    QByteArray utcOfLast;
-};
-
-class RecordPayloadTest : public ::testing::TestWithParam<PayloadCase> {};
-
-TEST_P(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
-    const PayloadCase& c = GetParam();
-    StoredTimeToUtc clock{QTimeZone(c.zone)};
-    QByteArray payload;
-    for (const QByteArray& t : c.times) {
-        const StoredRecord r = Parsed(DataLine(
-            t.left(10), t.mid(11),
-            {"+12.345", "-0.500", " No Data ", " ======= ", "+0.000", "-12345.68", "+9999.999", "+2"}));
-        payload = RecordPayload("10-2026-Data.txt", 5, r, clock.ToUtc(r.localMs));
+// Each row: the zone, the stored times "dd-mm-yyyy hh:mm:ss" in order, the
+// true time of the last. Europe/Berlin leaves summer time on 2026-10-25 at
+// 03:00 (02:00-02:59 twice) and enters it on 2026-03-29 at 02:00 (skipped).
+TEST(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
+    const std::vector<std::tuple<const char*, const char*, std::vector<QByteArray>, QByteArray>> rows{
+        {"winter", "Europe/Berlin", {"01-11-2026 00:00:30"}, "2026-10-31T23:00:30Z"},
+        {"repeated hour, first pass",
+         "Europe/Berlin",
+         {"25-10-2026 01:59:30", "25-10-2026 02:30:00"},
+         "2026-10-25T00:30:00Z"},
+        {"repeated hour, second pass",
+         "Europe/Berlin",
+         {"25-10-2026 02:30:00", "25-10-2026 02:59:30", "25-10-2026 02:00:00"},
+         "2026-10-25T01:00:00Z"},
+        {"skipped hour", "Europe/Berlin", {"29-03-2026 02:30:00"}, "2026-03-29T01:30:00Z"},
+        {"utc", "UTC", {"31-12-2026 23:59:30"}, "2026-12-31T23:59:30Z"}};
+    for (const auto& [name, zone, times, utcOfLast] : rows) {
+        StoredTimeToUtc clock{QTimeZone(zone)};
+        QByteArray payload;
+        for (const QByteArray& t : times) {
+            const StoredRecord r = Parsed(DataLine(
+                t.left(10), t.mid(11),
+                {"+12.345", "-0.500", " No Data ", " ======= ", "+0.000", "-12345.68", "+9999.999", "+2"}));
+            payload = RecordPayload("10-2026-Data.txt", 5, r, clock.ToUtc(r.localMs));
+        }
+        const QByteArray& last = times.back();
+        EXPECT_EQ(payload, "{\"file\":\"10-2026-Data.txt\",\"record\":5,\"time\":\"" + last.mid(6, 4) + '-' +
+                               last.mid(3, 2) + '-' + last.left(2) + 'T' + last.mid(11) + "\",\"utc\":\"" +
+                               utcOfLast +
+                               "\",\"values\":[12.345,-0.500,null,null,0.000,-12345.68,9999.999,2]}")
+            << name;
     }
-    const QByteArray& last = c.times.back();
-    EXPECT_EQ(payload, "{\"file\":\"10-2026-Data.txt\",\"record\":5,\"time\":\"" + last.mid(6, 4) + '-' +
-                           last.mid(3, 2) + '-' + last.left(2) + 'T' + last.mid(11) + "\",\"utc\":\"" +
-                           c.utcOfLast +
-                           "\",\"values\":[12.345,-0.500,null,null,0.000,-12345.68,9999.999,2]}");
-}
-
-// Europe/Berlin leaves summer time on 2026-10-25 at 03:00 (02:00-02:59 twice)
-// and enters it on 2026-03-29 at 02:00 (02:00-02:59 skipped).
-INSTANTIATE_TEST_SUITE_P(
-    Publish, RecordPayloadTest,
-    ::testing::Values(PayloadCase{"winter", "Europe/Berlin", {"01-11-2026 00:00:30"}, "2026-10-31T23:00:30Z"},
-                      PayloadCase{"repeated_hour_first_pass",
-                                  "Europe/Berlin",
-                                  {"25-10-2026 01:59:30", "25-10-2026 02:30:00"},
-                                  "2026-10-25T00:30:00Z"},
-                      PayloadCase{"repeated_hour_second_pass",
-                                  "Europe/Berlin",
-                                  {"25-10-2026 02:30:00", "25-10-2026 02:59:30", "25-10-2026 02:00:00"},
-                                  "2026-10-25T01:00:00Z"},
-                      PayloadCase{
-                          "skipped_hour", "Europe/Berlin", {"29-03-2026 02:30:00"}, "2026-03-29T01:30:00Z"},
-                      PayloadCase{"utc", "UTC", {"31-12-2026 23:59:30"}, "2026-12-31T23:59:30Z"}),
-    RowName);
-
-struct ChannelCase {
-    const char* name;
-    QByteArray value; // stored value text
-    QString low, high;
-    QByteArray expected; // from "value" on
-};
-
-class ChannelPayloadTest : public ::testing::TestWithParam<ChannelCase> {};
-
-TEST_P(ChannelPayloadTest, ValueLimitsAndState) {
-    const ChannelCase& c = GetParam();
-    const StoredRecord r =
-        Parsed(DataLine("01-11-2026", "00:00:30", {c.value, "+1", "+1", "+1", "+1", "+1", "+1", "+1"}));
-    const ChannelSetup setup{true, "Boiler \"1\"", "Bar", JsonNumber(c.low), JsonNumber(c.high)};
-    EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, setup),
-              "{\"time\":\"2026-11-01T00:00:30\",\"utc\":\"2026-11-01T00:00:30Z\",\"value\":" + c.expected);
 }
 
 #define TAIL(low, high, state)                                                                               \
     ",\"name\":\"Boiler \\\"1\\\"\",\"unit\":\"Bar\",\"low\":" low ",\"high\":" high ",\"state\":\"" state   \
     "\"}"
-INSTANTIATE_TEST_SUITE_P(
-    Publish, ChannelPayloadTest,
-    ::testing::Values(
-        ChannelCase{"between", "+12.345", "-100.0", "+100.0", "12.345" TAIL("-100.0", "100.0", "normal")},
-        ChannelCase{"below", "-100.001", "-100.0", "100", "-100.001" TAIL("-100.0", "100", "low")},
-        ChannelCase{"above", "+100.5", "-100", "100", "100.5" TAIL("-100", "100", "high")},
-        ChannelCase{"at_the_limits", "+100.0", "100", "100.000", "100.0" TAIL("100", "100.000", "normal")},
-        ChannelCase{"gap", " No Data ", "-1", "1", "null" TAIL("-1", "1", "none")},
-        ChannelCase{"no_limits", "-5", "", "1.2.3", "-5" TAIL("null", "null", "normal")},
-        ChannelCase{"short_limits", "+0.1", ".5", "-0", "0.1" TAIL("0.5", "-0", "low")},
-        ChannelCase{"limit_not_a_number", "+1", "1e3", "abc", "1" TAIL("null", "null", "normal")}),
-    RowName);
+// Each row: the stored value text, the limits, the payload from "value" on.
+TEST(ChannelPayloadTest, ValueLimitsAndState) {
+    const std::vector<std::tuple<const char*, QByteArray, QString, QString, QByteArray>> rows{
+        {"between", "+12.345", "-100.0", "+100.0", "12.345" TAIL("-100.0", "100.0", "normal")},
+        {"below", "-100.001", "-100.0", "100", "-100.001" TAIL("-100.0", "100", "low")},
+        {"above", "+100.5", "-100", "100", "100.5" TAIL("-100", "100", "high")},
+        {"at the limits", "+100.0", "100", "100.000", "100.0" TAIL("100", "100.000", "normal")},
+        {"gap", " No Data ", "-1", "1", "null" TAIL("-1", "1", "none")},
+        {"no limits", "-5", "", "1.2.3", "-5" TAIL("null", "null", "normal")},
+        {"short limits", "+0.1", ".5", "-0", "0.1" TAIL("0.5", "-0", "low")},
+        {"limit not a number", "+1", "1e3", "abc", "1" TAIL("null", "null", "normal")}};
+    for (const auto& [name, value, low, high, expected] : rows) {
+        const StoredRecord r =
+            Parsed(DataLine("01-11-2026", "00:00:30", {value, "+1", "+1", "+1", "+1", "+1", "+1", "+1"}));
+        const ChannelSetup setup{true, "Boiler \"1\"", "Bar", JsonNumber(low), JsonNumber(high)};
+        EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, setup),
+                  "{\"time\":\"2026-11-01T00:00:30\",\"utc\":\"2026-11-01T00:00:30Z\",\"value\":" + expected)
+            << name;
+    }
+}
 
 // --- The feed of records ---
 
@@ -309,16 +289,10 @@ TEST_F(RecordFeedTest, AStateFileIsReadWrittenOrRefusedSayingHowToRecover) {
     }
 }
 
-struct StartCase {
-    const char* name;
-    StartFrom start;
-    std::optional<int> formerKey; // also every log before December's passed
-    QString records, events;      // the position in each month file and log
-};
-
-class StartingPositionTest : public RecordFeedTest, public ::testing::WithParamInterface<StartCase> {};
-
-TEST_P(StartingPositionTest, AFirstRunStartsWhereStartSays) {
+// Each row: `start`, the former state's month (its log, December's, goes on
+// from record 0 and every earlier log is passed), then the position in each
+// month file and event log.
+TEST_F(RecordFeedTest, AFirstRunStartsWhereStartSays) {
     Store("31-10-2026", "23:59:30");
     Store("01-11-2026", "00:00:00");
     Store("01-11-2026", "00:00:30");
@@ -329,39 +303,34 @@ TEST_P(StartingPositionTest, AFirstRunStartsWhereStartSays) {
     ASSERT_TRUE(AppendEvents(DataPath("12-2026-Events.txt"),
                              {EventOf("01-12-2026", "00:00:00", "HIGH", 1, "CLEARED")}));
     const QString folder = DataPath({}).chopped(1);
-    RecordFeed feed(folder);
-    const std::optional<FeedPosition> records =
-        StartingPosition(feed, GetParam().start, GetParam().formerKey);
-    std::optional<EventPosition> events = StartingEventPosition(folder, GetParam().start);
-    if (GetParam().formerKey) // the state's own log goes on from its record
-        events =
-            EventPosition{{{"12-2026-Events.txt", 0}}, MonthKey("12-2026-Events.txt", MonthFileKind::Events)};
-    ASSERT_TRUE(records && events && PassEarlierLogs(folder, *events));
-    QString positions;
-    for (const auto& [name, at] : records->files)
-        positions += name.left(7) + '=' + QString::number(at.number) + ' ';
-    positions = positions.trimmed() + " /";
-    for (const auto& [name, at] : events->logs)
-        positions += ' ' + name.left(7) + '=' + QString::number(at);
-    EXPECT_EQ(positions, GetParam().records + " /" + GetParam().events);
+    const std::vector<std::tuple<const char*, StartFrom, std::optional<int>, QString>> rows{
+        {"new", {StartFrom::New, 0}, {}, "10-2026=1 11-2026=2 12-2026=1 / 11-2026=2 12-2026=1"},
+        {"all", {StartFrom::All, 0}, {}, "/"},
+        {"at a record",
+         {StartFrom::Time, *ParseStoredTime("2026-11-01T00:00:30")},
+         {},
+         "10-2026=1 11-2026=1 12-2026=0 / 11-2026=1"},
+        {"former state",
+         {StartFrom::All, 0},
+         MonthKey("11-2026-Data.txt"),
+         "10-2026=1 11-2026=0 12-2026=0 / 11-2026=2 12-2026=0"}};
+    for (const auto& [name, start, formerKey, expected] : rows) {
+        RecordFeed feed(folder);
+        const std::optional<FeedPosition> records = StartingPosition(feed, start, formerKey);
+        std::optional<EventPosition> events = StartingEventPosition(folder, start);
+        if (formerKey)
+            events = EventPosition{{{"12-2026-Events.txt", 0}},
+                                   MonthKey("12-2026-Events.txt", MonthFileKind::Events)};
+        ASSERT_TRUE(records && events && PassEarlierLogs(folder, *events)) << name;
+        QStringList positions;
+        for (const auto& [file, at] : records->files)
+            positions += file.left(7) + '=' + QString::number(at.number);
+        positions += "/";
+        for (const auto& [log, at] : events->logs)
+            positions += log.left(7) + '=' + QString::number(at);
+        EXPECT_EQ(positions.join(' '), expected) << name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Publish, StartingPositionTest,
-    ::testing::Values(
-        StartCase{"new", {StartFrom::New, 0}, {}, "10-2026=1 11-2026=2 12-2026=1", " 11-2026=2 12-2026=1"},
-        StartCase{"all", {StartFrom::All, 0}, {}, "", ""},
-        StartCase{"at_a_record",
-                  {StartFrom::Time, *ParseStoredTime("2026-11-01T00:00:30")},
-                  {},
-                  "10-2026=1 11-2026=1 12-2026=0",
-                  " 11-2026=1"},
-        StartCase{"former_state",
-                  {StartFrom::All, 0},
-                  MonthKey("11-2026-Data.txt"),
-                  "10-2026=1 11-2026=0 12-2026=0",
-                  " 11-2026=2 12-2026=0"}),
-    RowName);
 
 // --- With a real broker ---
 
