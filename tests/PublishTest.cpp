@@ -114,9 +114,10 @@ class RecordFeedTest : public AppFolderTest {
         state.ScanTime = "00:00:00";
         std::fill(state.ChannelValue.begin() + 1, state.ChannelValue.end(), "   +1.000");
     }
-    void Store(const QString& date, const QString& time) {
+    void Store(const QString& time, const QString& first = "   +1.000", const QString& date = "01-11-2026") {
         state.ScanDate = date;
         state.ScanTime = time;
+        state.ChannelValue[1] = first;
         ASSERT_TRUE(StoreDataRecord(state));
     }
 };
@@ -143,7 +144,7 @@ TEST_P(RecordFeedScript, EveryStoredRecordIsReadAndNothingElse) {
     for (const QString& step : GetParam().steps) {
         const QStringList w = step.split(' ');
         if (w[0] == "S") {
-            Store(w[1], w[2]);
+            Store(w[2], "   +1.000", w[1]);
             stored += DataFileName(w[1]) + ':' +
                       QString::number(ReadBytes(DataPath(DataFileName(w[1]))).size() / DataRecordLength - 1);
         } else if (w[0] == "P" || w[0] == "T") {
@@ -293,10 +294,10 @@ TEST_F(RecordFeedTest, AStateFileIsReadWrittenOrRefusedSayingHowToRecover) {
 // from record 0 and every earlier log is passed), then the position in each
 // month file and event log.
 TEST_F(RecordFeedTest, AFirstRunStartsWhereStartSays) {
-    Store("31-10-2026", "23:59:30");
-    Store("01-11-2026", "00:00:00");
-    Store("01-11-2026", "00:00:30");
-    Store("01-12-2026", "00:00:00");
+    Store("23:59:30", "   +1.000", "31-10-2026");
+    Store("00:00:00");
+    Store("00:00:30");
+    Store("00:00:00", "   +1.000", "01-12-2026");
     ASSERT_TRUE(AppendEvents(DataPath("11-2026-Events.txt"),
                              {EventOf("01-11-2026", "00:00:00", "HIGH", 1, "RAISED"),
                               EventOf("01-11-2026", "00:00:30", "LOW", 2, "RAISED")}));
@@ -423,7 +424,7 @@ struct Broker {
     }
 };
 
-class PublishBroker : public AppFolderTest {
+class PublishBroker : public RecordFeedTest {
   protected:
     static void SetUpTestSuite() {
         broker_ = new Broker;
@@ -439,10 +440,9 @@ class PublishBroker : public AppFolderTest {
         delete broker_;
     }
     void SetUp() override {
-        AppFolderTest::SetUp();
+        RecordFeedTest::SetUp();
         ASSERT_EQ(broker_->process.state(), QProcess::Running);
         prefix_ = QStringLiteral("t/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::fill(state.ChannelValue.begin() + 1, state.ChannelValue.end(), "   +1.000");
         // Channels 1 and 2 are active (limits -9999 and 9999), the others not.
         QByteArray setup = ChannelFile({}, {});
         for (int c = 3; c <= 8; ++c)
@@ -455,12 +455,6 @@ class PublishBroker : public AppFolderTest {
                 p->kill();
                 p->waitForFinished();
             }
-    }
-    void Store(const QString& time, const QString& first = "   +1.000", const QString& date = "01-11-2026") {
-        state.ScanDate = date;
-        state.ScanTime = time;
-        state.ChannelValue[1] = first;
-        ASSERT_TRUE(StoreDataRecord(state));
     }
     // A configuration `name`.conf with its own state file, `extra` added.
     QString Config(const QString& extra, const QString& name = "publish", int port = 0) {
