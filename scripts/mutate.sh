@@ -13,8 +13,9 @@
 #     --tests  runs only the tests whose names match REGEX (ctest -R); given
 #              again, the stages run in that order, each only when those
 #              before it passed, so fast tables catch a change before slow
-#              tests run. For src/publish:
-#              --tests 'PublishRules|Notif|EventPayload|EventFeed' --tests '^PublishTest$'
+#              tests run. For src/publish (one ctest entry per test or row):
+#              --tests '^(Publish/(RecordPayload|ChannelPayload|RecordFeedScript|StartingPosition)|DeliveryWindow|SessionChurn|PublishSettings|PublishFolder|RecordFeedTest|Notif|EventPayload|EventFeed|FoldedLogs)'
+#              --tests '^(PublishBroker|Publish/PublishOnce)\.'
 #              (default: the whole suite in one stage)
 #     --list   prints the drawn changes without building
 # Changes: < <=, > >=, == !=, && ||, + 1 - 1, return true/false, a dropped !.
@@ -30,7 +31,7 @@ while [[ $# -gt 0 ]]; do
     --build) build=$2; shift 2 ;;
     --tests) stages+=("$2"); shift 2 ;;
     --list) list=1; shift ;;
-    -h | --help) sed -n '2,22p' "$0" | cut -c3-; exit 0 ;;
+    -h | --help) sed -n '2,23p' "$0" | cut -c3-; exit 0 ;;
     -*) echo "mutate.sh: unknown option $1" >&2; exit 2 ;;
     *) break ;;
     esac

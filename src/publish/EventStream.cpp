@@ -1,5 +1,7 @@
 #include "publish/EventStream.h"
 
+#include "data/MonthFiles.h"
+
 namespace tarvek {
 
 namespace {
@@ -88,9 +90,9 @@ std::optional<int> EventStream::Acknowledge(int mid) {
         return 0;
     if (!window_.Holds(mid))
         return std::nullopt;
-    const std::vector<EventPosition> moved = window_.Acknowledge(mid);
-    if (!moved.empty())
-        acknowledged_ = moved.back();
+    const std::vector<EventPlace> moved = window_.Acknowledge(mid);
+    for (const EventPlace& place : moved)
+        acknowledged_.Pass(place);
     return int(moved.size());
 }
 
@@ -122,8 +124,12 @@ void NotifyStream::Follow() {
         const bool read = feed_.Read(NotifyBatch, events);
         const std::size_t taken = notifier_.Add(events);
         behind_ = taken < events.size();
-        if (behind_)
-            feed_.SeekAfter(taken > 0 ? events[taken - 1].position : before);
+        if (behind_) {
+            EventPosition at = before;
+            for (std::size_t i = 0; i < taken; ++i)
+                at.Pass(events[i].position);
+            feed_.SeekAfter(at);
+        }
         more = !behind_ && read && qint64(events.size()) == NotifyBatch;
     }
     // --once: the run held is all the command can take now, or all there is.
@@ -137,6 +143,7 @@ std::optional<EventPosition> StartingEventPosition(const QString& folder, const 
     EventFeed feed(folder);
     std::vector<FedEvent> events;
     EventPosition before;
+    QSet<QString> reached; // the logs whose first event at or after the time was read
     bool more = true;
     while (more) {
         events.clear();
@@ -145,11 +152,25 @@ std::optional<EventPosition> StartingEventPosition(const QString& folder, const 
         more = qint64(events.size()) == FoldBatch;
         for (const FedEvent& fed : events) {
             if (start.kind == StartFrom::Time && fed.localMs >= start.localMs)
-                return before;
-            before = fed.position;
+                reached.insert(fed.position.file);
+            if (!reached.contains(fed.position.file))
+                before.Pass(fed.position);
         }
     }
-    return feed.Position();
+    return start.kind == StartFrom::New ? feed.Position() : before;
+}
+
+bool PassEarlierLogs(const QString& folder, EventPosition& position) {
+    const int month = std::exchange(position.passedBefore, -1);
+    if (month < 0)
+        return true;
+    const std::optional<EventPosition> ends = StartingEventPosition(folder, {StartFrom::New, 0});
+    if (!ends)
+        return false;
+    for (const auto& [log, record] : ends->logs)
+        if (MonthKey(log, MonthFileKind::Events) < month)
+            position.logs.try_emplace(log, record);
+    return true;
 }
 
 } // namespace tarvek

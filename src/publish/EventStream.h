@@ -57,8 +57,8 @@ class EventStream {
     // Why a log cannot be read, while it lasts.
     const QString& Error() const { return feed_.Error(); }
     QStringList TakeNotes() { return feed_.TakeNotes(); }
-    // The event logs, oldest first.
-    const QStringList& Logs() { return feed_.Files(); }
+    // The event logs to watch.
+    QStringList Watched() { return feed_.Watched(); }
     // What --once could not send.
     QStringList Missed() const;
 
@@ -70,7 +70,7 @@ class EventStream {
     EventFeed feed_;
     FoldedLogs fold_;
     StoredTimeToUtc clock_;
-    DeliveryWindow<EventPosition> window_;
+    DeliveryWindow<EventPlace> window_;
     EventPosition acknowledged_;
     bool caughtUp_ = false, alarmsSent_ = false;
     AlarmPayloads sent_; // in this session; an empty one was not sent
@@ -102,8 +102,13 @@ class NotifyStream {
 };
 
 // Where a first run starts in the event logs of `folder`, as `start` says:
-// before the first event stored at or after its time (`new`: after the last
-// event, `all`: before every one). Nothing when a log cannot be read.
+// in each log, before the first event stored at or after its time (`new`:
+// after its last event, `all`: before every one). Nothing when a log cannot
+// be read.
 std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start);
+// Passes, in `position`, the logs before its `passedBefore` month not named
+// in it, each at its end; false (and those logs read from their start) when
+// a log cannot be read.
+bool PassEarlierLogs(const QString& folder, EventPosition& position);
 
 } // namespace tarvek

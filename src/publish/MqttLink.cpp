@@ -118,7 +118,7 @@ void MqttLink::Connect() {
     if (rc != MOSQ_ERR_SUCCESS)
         return Fail(Failure::Unreachable, QString::fromUtf8(mosquitto_strerror(rc)));
     // The name lookup may stall for many seconds: never on the event loop.
-    answer_.start(std::max(10, settings_.keepalive) * 1000);
+    answer_.start(AnswerSeconds(settings_.keepalive) * 1000);
     start_ = std::make_shared<Start>();
     // Until the start is handed back, the library is the thread's alone.
     mosquitto_user_data_set(mosq_, start_.get());

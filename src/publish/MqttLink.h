@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -22,6 +23,14 @@ struct LinkSettings : BrokerSettings {
     QByteArray willTopic, willPayload; // retained, QoS 1
     int maxInflight = 100;
 };
+
+// How long the broker may take to answer (the connection, an acknowledgement)
+// before the session is left: twice the keep-alive, from 10 to 20 s, so that
+// a broker that keeps its socket open and answers nothing is left long
+// before a long keep-alive would notice.
+inline int AnswerSeconds(int keepalive) {
+    return std::clamp(2 * keepalive, 10, 20);
+}
 
 // One MQTT session at a time, driven from this object's event loop: the
 // socket's notifiers and a one-second tick run the library, which never

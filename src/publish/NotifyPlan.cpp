@@ -76,12 +76,12 @@ QString SummaryLine(const FedEvent& fed) {
 
 bool NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
     if (!IsNotified(fed.event)) {
-        (waiting_ ? waiting_->through : notified_) = fed.position;
+        (waiting_ ? waiting_->through : notified_).Pass(fed.position);
         return true;
     }
     const bool old = nowMs - fed.utcMs > qint64(settings_.maxAgeSeconds) * SecondMs;
     if (!waiting_) {
-        waiting_ = Group{{}, 0, old, false, nowMs, {}};
+        waiting_ = Group{{}, 0, old, false, nowMs, notified_};
     } else if (waiting_->taken || waiting_->old != old || (!old && settings_.batchSeconds == 0) ||
                (!old && waiting_->count >= MaxRunEvents)) {
         return false;
@@ -92,7 +92,7 @@ bool NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
     else
         g.events.push_back(fed);
     ++g.count;
-    g.through = fed.position;
+    g.through.Pass(fed.position);
     return true;
 }
 

@@ -55,7 +55,7 @@ Publisher::Publisher(Options options, QObject* parent)
         Finish(1);
     });
     answer_.setSingleShot(true);
-    answer_.setInterval(std::max(10, 2 * options_.config.keepalive) * 1000);
+    answer_.setInterval(AnswerSeconds(options_.config.keepalive) * 1000);
     connect(&answer_, &QTimer::timeout, this, [this] {
         link_.Drop(QStringLiteral("no acknowledgement within %1 s").arg(answer_.interval() / 1000));
     });
@@ -110,6 +110,11 @@ bool Publisher::Start() {
         }
         position->notified = position->events;
     }
+    for (EventPosition* at : {&*position->events, &*position->notified})
+        if (!PassEarlierLogs(options_.config.data, *at))
+            SayLine(QStringLiteral("%1: an event log cannot be read; the logs before the state's own "
+                                   "are read from their start")
+                        .arg(QDir::toNativeSeparators(options_.config.data)));
     // Written once now, so that a state file that cannot be written stops
     // the start instead of every record going again after a restart.
     acknowledged_ = *position;
@@ -181,9 +186,7 @@ void Publisher::Follow() {
 
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
-    QStringList wanted = QStringList{options_.config.data} + feed_.Watched();
-    if (const QStringList& logs = events_.Logs(); !logs.isEmpty())
-        wanted += options_.config.data + u'/' + logs.last();
+    const QStringList wanted = QStringList{options_.config.data} + feed_.Watched() + events_.Watched();
     for (const QString& path : watched)
         if (!wanted.contains(path))
             watcher_.removePath(path);

@@ -56,12 +56,7 @@ void RecordFeed::List() {
 }
 
 QStringList RecordFeed::Watched() const {
-    QStringList paths;
-    for (const QString& name : read_)
-        paths += folder_ + u'/' + name;
-    if (!names_.isEmpty() && !read_.contains(names_.last()))
-        paths += folder_ + u'/' + names_.last();
-    return paths;
+    return WatchedPaths(folder_, read_, names_);
 }
 
 RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vector<FedRecord>& out) {
@@ -218,24 +213,44 @@ std::optional<FeedPosition> StartingPosition(RecordFeed& feed, const StartFrom& 
 
 namespace {
 
+// Each log and the records passed in it, on one line.
 QByteArray EventPositionText(const EventPosition& at) {
-    return at.file.toUtf8() + ' ' + QByteArray::number(at.record) + '\n';
+    QByteArray text;
+    for (const auto& [log, record] : at.logs)
+        text += ' ' + log.toUtf8() + ' ' + QByteArray::number(record);
+    return text.mid(1) + '\n';
 }
 
-std::optional<EventPosition> ParseEventPosition(const QByteArray& line, const QByteArray& key) {
-    const QList<QByteArray> fields = line.mid(key.size()).split(' ');
-    bool number = false;
-    const EventPosition at{QString::fromUtf8(fields.value(0)), fields.value(1).toLongLong(&number)};
-    if (!line.startsWith(key) || fields.size() != 2 || !number || at.record < 0 ||
-        (!at.file.isEmpty() && MonthKey(at.file, MonthFileKind::Events) < 0))
+// `line` after `key`: pairs of a log and its records (layout 4), or one log
+// and its record, every earlier log passed (layout 3; an empty name stands
+// before every log).
+std::optional<EventPosition> ParseEventPosition(const QByteArray& line, const QByteArray& key, bool former) {
+    if (!line.startsWith(key))
         return std::nullopt;
+    const QByteArray rest = line.mid(key.size());
+    const QList<QByteArray> fields = rest.isEmpty() && !former ? QList<QByteArray>{} : rest.split(' ');
+    EventPosition at;
+    if (fields.size() % 2 != 0 || (former && fields.size() != 2))
+        return std::nullopt;
+    for (qsizetype i = 0; i < fields.size(); i += 2) {
+        const QString log = QString::fromUtf8(fields[i]);
+        bool number = false;
+        const qint64 record = fields[i + 1].toLongLong(&number);
+        const int month = MonthKey(log, MonthFileKind::Events);
+        if (!number || record < 0 || (month < 0 && !(former && log.isEmpty())) || at.logs.count(log))
+            return std::nullopt;
+        if (!log.isEmpty())
+            at.logs[log] = record;
+        if (former)
+            at.passedBefore = month;
+    }
     return at;
 }
 
 } // namespace
 
 QByteArray PositionText(const FeedPosition& position) {
-    QByteArray text = position.events ? "tarvek-publish state 3\nutc=" : "tarvek-publish state 2\nutc=";
+    QByteArray text = position.events ? "tarvek-publish state 4\nutc=" : "tarvek-publish state 2\nutc=";
     if (position.utcMs)
         text += QByteArray::number(*position.utcMs);
     text += '\n';
@@ -271,15 +286,16 @@ std::optional<FeedPosition> ParsePosition(const QByteArray& text, std::optional<
         }
         return ok ? std::optional(position) : std::nullopt;
     }
-    const bool withEvents = !lines.isEmpty() && lines[0] == "tarvek-publish state 3";
+    const bool former = !lines.isEmpty() && lines[0] == "tarvek-publish state 3";
+    const bool withEvents = former || (!lines.isEmpty() && lines[0] == "tarvek-publish state 4");
     if (lines.size() < (withEvents ? 4 : 2) || (!withEvents && lines[0] != "tarvek-publish state 2") ||
         !lines[1].startsWith("utc="))
         return std::nullopt;
     if (lines[1].size() > 4)
         position.utcMs = lines[1].mid(4).toLongLong(&ok);
     if (withEvents) {
-        position.events = ParseEventPosition(lines[2], "events=");
-        position.notified = ParseEventPosition(lines[3], "notified=");
+        position.events = ParseEventPosition(lines[2], "events=", former);
+        position.notified = ParseEventPosition(lines[3], "notified=", former);
         ok = ok && position.events && position.notified;
     }
     for (qsizetype i = withEvents ? 4 : 2; ok && i < lines.size(); ++i) {

@@ -116,7 +116,9 @@ std::optional<FeedPosition> StartingPosition(RecordFeed& feed, const StartFrom& 
 // LoadPosition gives nothing and no error when there is no file yet; a state
 // of the former layout (one file and its record) sets `formerKey` to that
 // file's MonthKey: every earlier month file was sent. A state without the
-// event places (layout 2) is written again as it was; with them, as layout 3.
+// event places (layout 2) is written again as it was; with them, as layout 4
+// (each log and its records passed). Layout 3 (one log and its record, every
+// earlier log passed) is read, its earlier logs marked by `passedBefore`.
 std::optional<FeedPosition> LoadPosition(const QString& path, QString* error, std::optional<int>* formerKey);
 bool SavePosition(const QString& path, const FeedPosition& position, QString* error);
 // The state text, and back (nothing for a text that is no state).
