@@ -49,10 +49,12 @@ TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
     WriteBytes(DataPath("12-9999-Data.txt"), "");
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
+    // One file changed before the last and one added: all read again in month order.
     StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    StoreScan("01-12-2025", "00:00:00", "   +3.000", "   +3.000");
     EXPECT_NE(source.FollowStep(), TrendSource::Change::None);
-    ASSERT_EQ(source.Data().Size(), 2);
-    EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
+    ASSERT_EQ(source.Data().Size(), 3);
+    EXPECT_EQ(source.Data().Value(0, 1).Text() + source.Data().Value(0, 2).Text(), "2.0003.000");
 
     const QString month = DataPath("11-2025-Data.txt");
     ASSERT_TRUE(QFile::remove(month) && ::mkfifo(qPrintable(month), 0600) == 0);

@@ -150,6 +150,15 @@ std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartW
     return merged;
 }
 
+std::optional<int> StretchLine(int channel, const std::vector<int>& stripChannels) {
+    if (channel == 0)
+        return int(stripChannels.size());
+    const auto at = std::find(stripChannels.begin(), stripChannels.end(), channel - 1);
+    if (at == stripChannels.end())
+        return std::nullopt;
+    return int(at - stripChannels.begin());
+}
+
 QRectF MarkRow(const QRectF& lastPlot) {
     return {lastPlot.left(), lastPlot.bottom() - MarkHeight, lastPlot.width(), MarkHeight};
 }

@@ -72,6 +72,10 @@ struct StretchBand {
 };
 std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartWindow& window,
                                      const PlotBand& band);
+// The line along a strip's edge of a stretch of `channel` (from 1): its
+// place among the strip's channels (from 0), the logger's own after them;
+// none for a channel the strip does not show.
+std::optional<int> StretchLine(int channel, const std::vector<int>& stripChannels);
 
 // The row of marks: along the bottom edge of the last strip's plot.
 inline constexpr double MarkHeight = 8;
