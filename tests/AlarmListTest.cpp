@@ -106,11 +106,7 @@ TEST_P(EventMarkTable, PlacesTheLogsEvents) {
     const EventTimeline timeline = TimelineOf(log, QTimeZone::utc());
     QStringList marks, stretches;
     for (const TrendMark& m : MarksIn(log, timeline, window, {0, 600}))
-        marks += QStringLiteral("%1 %2%3/%4")
-                     .arg(m.x)
-                     .arg("RCKSU"[int(m.kind)])
-                     .arg(m.channel)
-                     .arg(m.events.size());
+        marks += QString::asprintf("%g %c%d/%zu", m.x, "RCKSU"[int(m.kind)], m.channel, m.events.size());
     for (const StretchBand& s : StretchesIn(timeline, window, {0, 600}))
         stretches += QStringLiteral("%1:%2-%3").arg(s.channel).arg(s.x1).arg(s.x2);
     EXPECT_EQ(marks.join(", "), row.marks);
@@ -172,19 +168,13 @@ TEST(EventMarks, TheMarkUnderThePointerTellsItsEvents) {
 class EventFollowTest : public AppFolderTest {};
 TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     const QString folder = state.AppFolder + "/datafiles";
-    const auto write = [this](const char* month, const char* log) {
-        QByteArray bytes;
-        for (const LoggedEvent& e : Log(log))
-            bytes += BuildEventRecord(e.event).toLatin1();
-        WriteBytes(DataPath(QString(month) + "-Events.txt"), bytes);
-    };
     const auto append = [this](const char* month, const char* log) {
         std::vector<Event> appended;
         for (const LoggedEvent& e : Log(log))
             appended.push_back(e.event);
-        return AppendEvents(DataPath(QString(month) + "-Events.txt"), appended);
+        return bool(AppendEvents(DataPath(QString(month) + "-Events.txt"), appended));
     };
-    write("03-2008", "H1R");
+    ASSERT_TRUE(QDir().mkpath(folder) && append("03-2008", "H1R"));
     const struct timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), old, 0), 0);
     EventSource events;
@@ -198,11 +188,11 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
         EXPECT_EQ(events.Timeline().stretches, fresh.Timeline().stretches) << step;
         EXPECT_EQ(events.Skipped(), fresh.Skipped()) << step;
     };
-    write("04-2008", "L2R");
+    ASSERT_TRUE(append("04-2008", "L2R"));
     asFresh("a new month's log", 2);
     struct stat before {};
     ASSERT_EQ(stat(qPrintable(folder), &before), 0);
-    write("05-2008", "A0R");
+    ASSERT_TRUE(append("05-2008", "A0R"));
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), times, 0), 0);
     asFresh("within the folder's clock tick", 3);
@@ -217,7 +207,7 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     ASSERT_TRUE(append("05-2008", "L2K"));
     asFresh("appended again", 7);
     EXPECT_EQ(events.Skipped(), 1) << "the torn record, completed";
-    write("05-2008", "A0C");
+    WriteBytes(DataPath("05-2008-Events.txt"), BuildEventRecord(Log("A0C")[0].event).toLatin1());
     asFresh("rewritten shorter", 4);
 }
 
