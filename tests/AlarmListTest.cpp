@@ -123,8 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
                                "0 S0/1, 60 R1/1, 120 C0/1, 180 R0/1", "0:180-600, 1:0-120"},
                       PlaceRow{"BeforeTheSpanClippedAfterItLeftOut", "H1R H1C L2R L2C", 2, 2,
                                "0 R2/1, 300 C0/1", "2:0-300"},
-                      PlaceRow{"MarksAPixelApartShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 600,
-                               "0 R1/2, 2 R2/2, 4 C0/1", "1:1-3, 2:2-4"},
+                      PlaceRow{"MarksWithinAMarksWidthShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 120,
+                               "0 R1/2, 10 R2/2, 20 C0/1", "1:5-15, 2:10-20"},
                       PlaceRow{"ShortStretchesOfAChannelDrawnAsOne", "H1R H1C H1R H1C", 0, 6000, "0 R1/4",
                                "1:0-2.2"}),
     RowName);

@@ -112,7 +112,7 @@ std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const Eve
     std::vector<TrendMark> marks;
     for (const Placed& p : placed) {
         const int channel = p.kind == MarkKind::Raised ? events[p.event].event.channel : 0;
-        if (marks.empty() || p.x - marks.back().x >= MarkMergePixels) {
+        if (marks.empty() || p.x - marks.back().x >= MarkHeight) {
             marks.push_back({p.x, p.kind, channel, {p.event}});
             continue;
         }
