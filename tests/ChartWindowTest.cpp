@@ -93,14 +93,14 @@ TEST(ChartMouse, DragsByButtonAndPicksByRectangle) {
 // and limits fitted on whole steps of the axis.
 TEST(StripRange, ShowsAPickedRangeExactlyAndAFittedOneOnWholeSteps) {
     std::array<Trace, ChannelCount> traces;
-    traces[0].points = {{0, 2}, {1, 10}}, traces[1].points = {{0, 0}}, traces[2].points = {{0, 40}};
+    traces[0].points = {{0, -4}, {1, 10}}, traces[1].points = {{0, 2}}, traces[2].points = {{0, 40}};
     ChannelInfos infos;
     infos[1].limits.high = 18, infos[2].limits.low = -50;
     const StripValues picked = StripRange({0, 1}, traces, infos, std::pair(2.5, 3.25), 5);
     EXPECT_EQ(std::tie(picked.low, picked.high), std::make_tuple(2.5, 3.25));
     EXPECT_LT(picked.scale.step, 0.75);
     const StripValues fitted = StripRange({0, 1}, traces, infos, std::nullopt, 5);
-    EXPECT_EQ(std::tie(fitted.low, fitted.high, fitted.scale.step), std::make_tuple(-5.0, 20.0, 5.0));
+    EXPECT_EQ(std::tie(fitted.low, fitted.high, fitted.scale.step), std::make_tuple(-10.0, 20.0, 5.0));
 }
 
 struct ShadeCase {
