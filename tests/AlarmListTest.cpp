@@ -106,11 +106,7 @@ TEST_P(EventMarkTable, PlacesTheLogsEvents) {
     const EventTimeline timeline = TimelineOf(log, QTimeZone::utc());
     QStringList marks, stretches;
     for (const TrendMark& m : MarksIn(log, timeline, window, {0, 600}))
-        marks += QStringLiteral("%1 %2%3/%4")
-                     .arg(m.x)
-                     .arg("RCKSU"[int(m.kind)])
-                     .arg(m.channel)
-                     .arg(m.events.size());
+        marks += QString::asprintf("%g %c%d/%zu", m.x, "RCKSU"[int(m.kind)], m.channel, m.events.size());
     for (const StretchBand& s : StretchesIn(timeline, window, {0, 600}))
         stretches += QStringLiteral("%1:%2-%3").arg(s.channel).arg(s.x1).arg(s.x2);
     EXPECT_EQ(marks.join(", "), row.marks);
@@ -127,11 +123,18 @@ INSTANTIATE_TEST_SUITE_P(
                                "0 S0/1, 60 R1/1, 120 C0/1, 180 R0/1", "0:180-600, 1:0-120"},
                       PlaceRow{"BeforeTheSpanClippedAfterItLeftOut", "H1R H1C L2R L2C", 2, 2,
                                "0 R2/1, 300 C0/1", "2:0-300"},
-                      PlaceRow{"MarksAPixelApartShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 600,
-                               "0 R1/2, 2 R2/2, 4 C0/1", "1:1-3, 2:2-4"},
+                      PlaceRow{"MarksWithinAMarksWidthShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 120,
+                               "0 R1/2, 10 R2/2, 20 C0/1", "1:5-15, 2:10-20"},
                       PlaceRow{"ShortStretchesOfAChannelDrawnAsOne", "H1R H1C H1R H1C", 0, 6000, "0 R1/4",
                                "1:0-2.2"}),
     RowName);
+
+// A strip's edge: a line per channel of the strip in its order, the
+// logger's own alarms after them, a channel the strip does not show on none.
+TEST(EventMarks, StretchesLineUpAlongTheStripsEdge) {
+    EXPECT_EQ(std::vector({StretchLine(3, {1, 2}), StretchLine(0, {1, 2}), StretchLine(1, {1, 2})}),
+              (std::vector<std::optional<int>>{1, 2, std::nullopt}));
+}
 
 // The hover: the nearest mark within 3 pixels of the row, its events a line
 // each.
@@ -157,42 +160,55 @@ TEST(EventMarks, TheMarkUnderThePointerTellsItsEvents) {
         "and 2 more");
 }
 
-// A month's log made within the same tick of the file system's clock as the
-// folder's last change leaves the folder's stamp as it was: found anyway.
+// The folder's stamp tells a new month's log, also one made within the same
+// tick of the file system's clock as the folder's last change (the stamp
+// then as it was). A log that grew is read from its first record not yet
+// whole; one before the last, or one rewritten shorter, is read again whole:
+// each follow step gives what a fresh read does.
 class EventFollowTest : public AppFolderTest {};
-TEST_F(EventFollowTest, ANewMonthsLogIsFoundWithinTheFoldersClockTick) {
+TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     const QString folder = state.AppFolder + "/datafiles";
-    WriteBytes(DataPath("03-2008-Events.txt"), BuildEventRecord(Log("H1R")[0].event).toLatin1());
+    const auto append = [this](const char* month, const char* log) {
+        std::vector<Event> appended;
+        for (const LoggedEvent& e : Log(log))
+            appended.push_back(e.event);
+        return bool(AppendEvents(DataPath(QString(month) + "-Events.txt"), appended));
+    };
+    ASSERT_TRUE(QDir().mkpath(folder) && append("03-2008", "H1R"));
+    const struct timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), old, 0), 0);
     EventSource events;
     events.Open(folder);
+    const auto asFresh = [&](const char* step, std::size_t count) {
+        EXPECT_TRUE(events.FollowStep()) << step;
+        EventSource fresh;
+        fresh.Open(folder);
+        EXPECT_EQ(events.Events().size(), count) << step;
+        EXPECT_EQ(events.Fold().alarms, fresh.Fold().alarms) << step;
+        EXPECT_EQ(events.Timeline().stretches, fresh.Timeline().stretches) << step;
+        EXPECT_EQ(events.Skipped(), fresh.Skipped()) << step;
+    };
+    ASSERT_TRUE(append("04-2008", "L2R"));
+    asFresh("a new month's log", 2);
     struct stat before {};
     ASSERT_EQ(stat(qPrintable(folder), &before), 0);
-    WriteBytes(DataPath("04-2008-Events.txt"), BuildEventRecord(Log("L2R")[0].event).toLatin1());
+    ASSERT_TRUE(append("05-2008", "A0R"));
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), times, 0), 0);
-    EXPECT_TRUE(events.FollowStep());
-    EXPECT_EQ(events.Fold().alarms.size(), 2u);
-
-    // Appended to a torn record, then again: read from the first record not
-    // yet whole, the follow step gives what a fresh read does.
-    const QString april = DataPath("04-2008-Events.txt");
-    QFile torn(april);
+    asFresh("within the folder's clock tick", 3);
+    ASSERT_TRUE(append("03-2008", "H1C"));
+    asFresh("one before the last grew", 4);
+    QFile torn(DataPath("05-2008-Events.txt"));
     ASSERT_TRUE(torn.open(QIODevice::Append) && torn.write("torn") == 4);
     torn.close();
-    EXPECT_TRUE(events.FollowStep());
-    for (const char* more : {"L2C H1K", "L2K"}) {
-        std::vector<Event> appended;
-        for (const LoggedEvent& e : Log(more))
-            appended.push_back(e.event);
-        ASSERT_TRUE(AppendEvents(april, appended));
-        EXPECT_TRUE(events.FollowStep());
-    }
-    EventSource fresh;
-    fresh.Open(folder);
-    EXPECT_EQ(events.Fold().alarms, fresh.Fold().alarms);
-    EXPECT_EQ(events.Events().size(), 5u);
+    asFresh("torn", 4);
+    ASSERT_TRUE(append("05-2008", "L2C H1K"));
+    asFresh("appended to a torn record", 6);
+    ASSERT_TRUE(append("05-2008", "L2K"));
+    asFresh("appended again", 7);
     EXPECT_EQ(events.Skipped(), 1) << "the torn record, completed";
-    EXPECT_EQ(events.Timeline().stretches, fresh.Timeline().stretches);
+    WriteBytes(DataPath("05-2008-Events.txt"), BuildEventRecord(Log("A0C")[0].event).toLatin1());
+    asFresh("rewritten shorter", 4);
 }
 
 } // namespace

@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "10:10/5 Mar 2025|10:20|10:30|10:40"},
                       TickCase{"HoursDateWhereItChanges", "UTC", "2025-03-05T20:00:00", "2025-03-06T05:00:00",
                                4, "21:00/5 Mar 2025|00:00/6 Mar|03:00"},
-                      TickCase{"Days", "UTC", "2025-03-05T10:00:00", "2025-03-09T00:00:00", 6,
+                      TickCase{"DaysOneAtTheStart", "UTC", "2025-03-06T00:00:00", "2025-03-09T00:00:00", 6,
                                "6 Mar/2025|7 Mar|8 Mar|9 Mar"},
                       TickCase{"WeeksOnMondays", "UTC", "2025-03-01T00:00:00", "2025-04-01T00:00:00", 6,
                                "3 Mar/2025|10 Mar|17 Mar|24 Mar|31 Mar"},

@@ -89,15 +89,18 @@ TEST(ChartMouse, DragsByButtonAndPicksByRectangle) {
     EXPECT_DOUBLE_EQ(ValueAt(170, plot, -5, 15), 0);
 }
 
-// A range the user picked is shown exactly; otherwise the fitted range on
-// whole steps of the axis.
+// A range the user picked is shown exactly; otherwise the strip's traces
+// and limits fitted on whole steps of the axis.
 TEST(StripRange, ShowsAPickedRangeExactlyAndAFittedOneOnWholeSteps) {
-    const StripValues picked = StripRange(true, 0, 10, {}, std::pair(2.5, 3.25), 5);
+    std::array<Trace, ChannelCount> traces;
+    traces[0].points = {{0, -4}, {1, 10}}, traces[1].points = {{0, 2}}, traces[2].points = {{0, 40}};
+    ChannelInfos infos;
+    infos[1].limits.high = 18, infos[2].limits.low = -50;
+    const StripValues picked = StripRange({0, 1}, traces, infos, std::pair(2.5, 3.25), 5);
     EXPECT_EQ(std::tie(picked.low, picked.high), std::make_tuple(2.5, 3.25));
     EXPECT_LT(picked.scale.step, 0.75);
-    const StripValues fitted = StripRange(true, 0, 10, {}, std::nullopt, 5);
-    EXPECT_EQ(std::tie(fitted.low, fitted.high), std::tie(fitted.scale.low, fitted.scale.high));
-    EXPECT_TRUE(fitted.low < 0 && fitted.high > 10);
+    const StripValues fitted = StripRange({0, 1}, traces, infos, std::nullopt, 5);
+    EXPECT_EQ(std::tie(fitted.low, fitted.high, fitted.scale.step), std::make_tuple(-10.0, 20.0, 5.0));
 }
 
 struct ShadeCase {
@@ -151,18 +154,10 @@ TEST_P(ChartLayoutTable, HeadsEachStripWithItsLegendAndSharesOutTheHeight) {
     const ChartLayout layout = LayOutStrips({400, 300}, 30, measure, GetParam().groups, channels);
     QStringList seen;
     for (const StripPlace& strip : layout.strips)
-        seen += QString("%1,%2 %3x%4")
-                    .arg(strip.plot.x())
-                    .arg(strip.plot.y())
-                    .arg(strip.plot.width())
-                    .arg(strip.plot.height());
+        seen += QString::asprintf("%g,%g %gx%g", strip.plot.x(), strip.plot.y(), strip.plot.width(),
+                                  strip.plot.height());
     for (const LegendEntry& e : layout.legend)
-        seen += QString("%1@%2,%3 %4 %5")
-                    .arg(e.channel)
-                    .arg(e.rect.x())
-                    .arg(e.rect.y())
-                    .arg(e.rect.width())
-                    .arg(e.text);
+        seen += QString::asprintf("%d@%g,%g %g ", e.channel, e.rect.x(), e.rect.y(), e.rect.width()) + e.text;
     EXPECT_EQ(seen.join("; "), GetParam().layout);
 }
 

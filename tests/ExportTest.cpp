@@ -6,6 +6,7 @@
 
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
+#include "support/TrendBuilder.h"
 
 #include <atomic>
 #include <csignal>
@@ -23,7 +24,8 @@ namespace {
 
 // Into a file, and into a pipe that is written through, not replaced by a
 // file. Control characters leave the names, and a name a spreadsheet would
-// run as a formula is marked as text; values are never touched.
+// run as a formula is marked as text; values are never touched. Then the
+// periods outside limits and the events of the log.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
                DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
@@ -73,43 +75,31 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
                               "2025-10-26T02:00:30,1\r\n");
     EXPECT_EQ(err_.count("Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number"), 1)
         << qPrintable(err_);
-}
 
-// The events of a span in stored order, the channel by its heading, numbers
-// as numbers, a comment a spreadsheet would run marked as text; a torn
-// record counted.
-TEST_F(ViewerFiles, EventsCsvOfAKnownLogByteForByte) {
-    StoreScan("05-03-2008", "10:15:30", "   +1.000", "   +1.000");
-    WriteBytes(SettingPath("channelsparameters.txt"),
-               Record("").repeated(10) + ChannelLine("Boiler, A", "bar"));
+    // The events of the span in stored order, the channel by its heading,
+    // numbers as numbers, a comment a spreadsheet would run marked as text;
+    // a torn record counted.
     const Event raised =
-        EventOf("05-03-2008", "10:15:30", "HIGH", 1, "RAISED", "  +10.700", "-1.5", "tarvek", "Boiler");
+        EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "  +12.345", "-1.5", "tarvek", "Inlet");
     const Event acknowledged =
-        EventOf("05-03-2008", "10:20:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
-    const Event late = EventOf("06-03-2008", "00:00:00", "ACQUISITION", 0, "STOPPED");
+        EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
+    const Event late = EventOf("26-10-2025", "02:00:30", "ACQUISITION", 0, "STOPPED");
     WriteBytes(
-        DataPath("03-2008-Events.txt"),
+        DataPath("10-2025-Events.txt"),
         (BuildEventRecord(raised) + BuildEventRecord(acknowledged) + BuildEventRecord(late)).toLatin1() +
             "torn");
-    const QString out = state.AppFolder + "/events.csv";
-    ASSERT_EQ(Export({"--events-csv", out, "--to", "2008-03-05T23:59:59"}), 0) << qPrintable(err_);
+    ASSERT_EQ(Export({"--events-csv", out, "--to", "2025-10-26T02:00:00"}), 0) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(out),
               "time,kind,channel,event,value,limit,user,text\r\n"
-              "2008-03-05T10:15:30,HIGH,\"Boiler, A [bar]\",RAISED,10.700,-1.5,tarvek,Boiler\r\n"
-              "2008-03-05T10:20:00,HIGH,\"Boiler, A [bar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n");
+              "2025-10-26T01:59:30,HIGH,\"Inlet, A [mbar]\",RAISED,12.345,-1.5,tarvek,Inlet\r\n"
+              "2025-10-26T02:00:00,HIGH,\"Inlet, A [mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n");
     EXPECT_TRUE(err_.contains("skipped 1 event records")) << qPrintable(err_);
 }
 
 // A long export goes out in blocks of a megabyte: a write refused on the way
 // (a full disk) fails it, and a file keeps its older version.
 TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
-    std::vector<StoredRecord> records(16'000);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        records[i].localMs = qint64(i) * 30'000;
-        records[i].values.fill(StoredValue::FromDigits(1000, 3));
-    }
-    Trend trend(QTimeZone::utc());
-    trend.Append(records);
+    const Trend trend = BuildTrend("1.000*16000");
     const std::vector<int> shown{0, 1, 2, 3, 4, 5, 6, 7};
     const TimeSpan all{0, trend.UtcMs(trend.Size() - 1)};
     const QString path = state.AppFolder + "/out.csv";
@@ -131,7 +121,7 @@ TEST_F(ViewerFiles, ALongExportRefusedOnTheWayFailsWhole) {
     ASSERT_TRUE(ExportCsv(path, trend, ChannelInfos{}, shown, all, &error)) << qPrintable(error);
     const QByteArray csv = ReadBytes(path);
     EXPECT_EQ(csv.count("\r\n"), 16'001);
-    EXPECT_TRUE(csv.endsWith("\n1970-01-06T13:19:30" + QByteArray(",1.000").repeated(8) + "\r\n"));
+    EXPECT_TRUE(csv.endsWith("\n1970-01-06T13:19:30,1.000" + QByteArray(",0.000").repeated(7) + "\r\n"));
 }
 
 struct ExportFailure {
@@ -196,20 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExportFailure{"FileSizeLimit", "--csv @/out.csv @/datafiles", 1,
                       "@/out.csv: cannot write (File too large)", nullptr, 100}),
     RowName);
-
-// Each format goes to its writer by the name's suffix, in any case.
-TEST_F(ViewerFiles, ExportsGoByTheSuffix) {
-    const auto writer = [](const char* text) {
-        return [text](QIODevice& out) { return out.write(text) == 3; };
-    };
-    QString error, bytes;
-    for (const char* name : {"a.PNG", "b.pdf", "c.csv", "d.txt"}) {
-        ASSERT_TRUE(WriteExportAs(state.AppFolder + '/' + name, {writer("csv"), writer("png"), writer("pdf")},
-                                  &error));
-        bytes += ReadBytes(state.AppFolder + '/' + name);
-    }
-    EXPECT_EQ(bytes, "pngpdfcsvcsv");
-}
 
 // A name in a folder others can write, swapped between a pipe someone reads
 // and a link to another user's file while exports run: the file behind the

@@ -1,12 +1,10 @@
 // The alarm limits of the set-up and the periods outside them.
 #include "viewer/Limits.h"
-#include "viewer/TableText.h"
 
 #include "support/TestSupport.h"
 #include "support/TrendBuilder.h"
 
 #include <limits>
-#include <tuple>
 
 using namespace tarvek;
 
@@ -22,6 +20,8 @@ struct PeriodCase {
     const char* values;  // as BuildTrend, on 2025-10-26
     const char* periods; // "side first..last extreme@record count" per period, records by index
     const char* problems = "";
+    const char* zone = "UTC";
+    int spanFrom = -1, spanTo = -1; // the span by records; everything when negative
 };
 
 class LimitPeriods : public ::testing::TestWithParam<PeriodCase> {};
@@ -31,16 +31,13 @@ TEST_P(LimitPeriods, EachRunOutsideIsOnePeriod) {
     QStringList problems;
     const ChannelLimits limits =
         ParseLimits(ParseLimit(c.minimum), ParseLimit(c.maximum), "Ch.1 [Bar]", &problems);
-    const Trend trend = BuildTrend(c.values, OnTheDay);
+    const Trend trend = BuildTrend(c.values, {c.zone, OnTheDay.date});
+    const TimeSpan span =
+        c.spanFrom < 0 ? Everything : TimeSpan{trend.UtcMs(c.spanFrom), trend.UtcMs(c.spanTo)};
     QStringList found;
-    for (const LimitPeriod& p : FindPeriods(trend, 0, limits, Everything))
-        found += QString("%1 %2..%3 %4@%5 %6")
-                     .arg(p.above ? "above" : "below")
-                     .arg(p.first)
-                     .arg(p.last)
-                     .arg(QString(trend.Value(0, p.extreme).Text()))
-                     .arg(p.extreme)
-                     .arg(p.count);
+    for (const LimitPeriod& p : FindPeriods(trend, 0, limits, span))
+        found += QString::asprintf("%s %lld..%lld %s@%lld %lld", p.above ? "above" : "below", p.first, p.last,
+                                   qPrintable(QString(trend.Value(0, p.extreme).Text())), p.extreme, p.count);
     EXPECT_EQ(found.join("; "), c.periods);
     EXPECT_EQ(problems.join("\n"), c.problems);
 }
@@ -67,33 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
         PeriodCase{"MinimumAboveMaximumIgnored", "10", "0", "-5 50", "",
                    "Ch.1 [Bar]: the alarm minimum 10 is not below the maximum 0; both are ignored"},
         PeriodCase{"UnreadableLimitNamedTheOtherKept", "1,5", "10", "-5 50", "above 1..1 50@1 1",
-                   "Ch.1 [Bar]: the alarm minimum \"1,5\" is not a number; it is not drawn"}),
+                   "Ch.1 [Bar]: the alarm minimum \"1,5\" is not a number; it is not drawn"},
+        // Daylight saving time ends: 02:50 and 02:55 of the first pass, then
+        // 02:00 of the second, all above; the period runs across the hour.
+        PeriodCase{"ARunThroughTheRepeatedHourIsOne", "0", "10",
+                   "02:45:00=5 02:50:00=21 02:55:00=22 02:00:00=23 02:05:00=5", "above 1..3 23@3 3", "",
+                   "Europe/Berlin", 1, 3}),
     RowName);
-
-TEST(StatisticsText, CountsOutsideOnlyTheLimitsAChannelHas) {
-    const Trend trend = BuildTrend("5 -1 - 12 -3", OnTheDay);
-    const ChannelInfo info{{"Boiler", "Bar", true, false, {}, {}}, {0.0, std::nullopt}};
-    const OutsideCounts outside = CountOutside(FindPeriods(trend, 0, info.limits, Everything), 0);
-    EXPECT_EQ(StatisticsRow(trend, 0, info, ComputeStatistics(trend, 0, Everything), outside),
-              (QStringList{"Boiler [Bar]", "4", "1", "-3", "2025-10-26 00:02:00", "12", "2025-10-26 00:01:30",
-                           "3.250", "2", ""}));
-}
-
-// Daylight saving time ends: records at 02:50 and 02:55 of the first pass,
-// then 02:00 of the second, all above; the period runs across the hour.
-TEST(LimitPeriodsRepeatedHour, ARunThroughTheRepeatedHourIsOnePeriod) {
-    Trend trend(QTimeZone("Europe/Berlin"));
-    std::vector<StoredRecord> records;
-    for (const char* t : {"02:45:00", "02:50:00", "02:55:00", "02:00:00", "02:05:00"})
-        records.push_back({*ParseStoredTime(QString("2025-10-26T") + t), {}});
-    for (int i = 0; i < 5; ++i)
-        records[i].values[0] = StoredValue::FromDigits(i == 0 || i == 4 ? 5 : 20 + i, 0);
-    trend.Append(records);
-    const TimeSpan span{trend.UtcMs(1), trend.UtcMs(3)};
-    const std::vector<LimitPeriod> periods = FindPeriods(trend, 0, {0.0, 10.0}, span);
-    ASSERT_EQ(periods.size(), 1u);
-    EXPECT_EQ(std::tie(periods[0].first, periods[0].last, periods[0].extreme, periods[0].count),
-              std::make_tuple(1, 3, 3, 3));
-}
 
 } // namespace

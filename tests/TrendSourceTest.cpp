@@ -1,6 +1,8 @@
 // The viewer's data files: the follow step and the record limit.
 #include "viewer/TrendSource.h"
+#include "viewer/FollowWatch.h"
 
+#include "support/AcquisitionSupport.h"
 #include "support/TestSupport.h"
 
 #include <tuple>
@@ -49,15 +51,37 @@ TEST_F(ViewerFiles, FollowEveryFileThatChanges) {
     WriteBytes(DataPath("12-9999-Data.txt"), "");
     TrendSource source(QTimeZone::utc());
     ASSERT_TRUE(source.Open({state.AppFolder + "/datafiles"}));
+    // One file changed before the last and one added: all read again in month order.
     StoreScan("30-11-2025", "23:59:30", "   +2.000", "   +2.000");
+    StoreScan("01-12-2025", "00:00:00", "   +3.000", "   +3.000");
     EXPECT_NE(source.FollowStep(), TrendSource::Change::None);
-    ASSERT_EQ(source.Data().Size(), 2);
-    EXPECT_EQ(source.Data().Value(0, 1).Text(), "2.000");
+    ASSERT_EQ(source.Data().Size(), 3);
+    EXPECT_EQ(source.Data().Value(0, 1).Text() + source.Data().Value(0, 2).Text(), "2.0003.000");
 
     const QString month = DataPath("11-2025-Data.txt");
     ASSERT_TRUE(QFile::remove(month) && ::mkfifo(qPrintable(month), 0600) == 0);
     EXPECT_EQ(source.FollowStep(), TrendSource::Change::Reloaded);
     EXPECT_EQ(source.Errors(), QStringList{month + ": cannot open (is not a regular file)"});
+}
+
+// The file system's notifications: appends in a burst give one notice, a
+// moment later; a link or a FIFO in the folder is never watched.
+TEST_F(ViewerFiles, FollowWatchNoticesABurstOnceAndNoLinkOrFifo) {
+    const QString folder = state.AppFolder + "/datafiles", month = DataPath("11-2025-Data.txt");
+    WriteBytes(month, "");
+    ASSERT_TRUE(QFile::link(month, DataPath("12-2025-Data.txt")) &&
+                ::mkfifo(qPrintable(DataPath("01-2026-Data.txt")), 0600) == 0);
+    FollowWatch watch;
+    watch.Watch({folder, month, DataPath("12-2025-Data.txt"), DataPath("01-2026-Data.txt")});
+    EXPECT_EQ(watch.Watched(), (QStringList{folder, month}));
+    int notices = 0;
+    QObject::connect(&watch, &FollowWatch::Changed, [&] { ++notices; });
+    QFile file(month);
+    ASSERT_TRUE(file.open(QIODevice::Append) && file.write("a") == 1 && file.flush() && file.write("b") == 1);
+    file.close();
+    EXPECT_TRUE(WaitUntil([&] { return notices > 0; }, 2000));
+    RunEventsFor(150);
+    EXPECT_EQ(notices, 1);
 }
 
 // Past the record limit the newest files are read and the oldest named.

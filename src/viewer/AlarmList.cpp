@@ -186,24 +186,4 @@ void EventsModel::Show(const std::vector<LoggedEvent>* events, const ChannelInfo
     endResetModel();
 }
 
-int EventsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(shown_.size());
-}
-
-int EventsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(EventHeadings().size());
-}
-
-QVariant EventsModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= shown_.size())
-        return {};
-    return EventRow((*events_)[shown_[std::size_t(index.row())]].event, *channels_).value(index.column());
-}
-
-QVariant EventsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
-        return {};
-    return EventHeadings().value(section);
-}
-
 } // namespace tarvek

@@ -2,9 +2,9 @@
 
 #include "alarm/AlarmFold.h"
 #include "viewer/EventMarks.h"
+#include "viewer/TableText.h"
 #include "viewer/TrendSource.h"
 
-#include <QAbstractTableModel>
 #include <QDateTime>
 #include <QIODevice>
 #include <QStringList>
@@ -73,18 +73,20 @@ std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, con
 
 // The events of a span as a table model, newest first: a month can hold a
 // hundred thousand, so the cells are made only as they are shown.
-class EventsModel : public QAbstractTableModel {
+class EventsModel : public LazyTableModel {
   public:
-    using QAbstractTableModel::QAbstractTableModel;
+    using LazyTableModel::LazyTableModel;
     // The events and channels stay the caller's.
     void Show(const std::vector<LoggedEvent>* events, const ChannelInfos* channels,
               std::vector<std::size_t> shown);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   private:
+    std::size_t Rows() const override { return shown_.size(); }
+    QStringList Headings() const override { return EventHeadings(); }
+    QStringList Row(std::size_t row) const override {
+        return EventRow((*events_)[shown_[row]].event, *channels_);
+    }
+
     const std::vector<LoggedEvent>* events_ = nullptr;
     const ChannelInfos* channels_ = nullptr;
     std::vector<std::size_t> shown_;

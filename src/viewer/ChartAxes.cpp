@@ -167,8 +167,22 @@ std::pair<double, double> FitValues(bool any, double low, double high, const std
     return {a - margin, b + margin};
 }
 
-StripValues StripRange(bool any, double low, double high, const std::vector<double>& limits,
-                       const std::optional<std::pair<double, double>>& zoom, int maxTicks) {
+StripValues StripRange(const std::vector<int>& channels, const std::array<Trace, ChannelCount>& traces,
+                       const ChannelInfos& infos, const std::optional<std::pair<double, double>>& zoom,
+                       int maxTicks) {
+    double low = 0, high = 0;
+    bool any = false;
+    std::vector<double> limits;
+    for (const int k : channels) {
+        for (const QPointF& p : traces[k].points) {
+            low = any ? std::min(low, p.y()) : p.y();
+            high = any ? std::max(high, p.y()) : p.y();
+            any = true;
+        }
+        for (const std::optional<double>& limit : {infos[k].limits.low, infos[k].limits.high})
+            if (limit)
+                limits.push_back(*limit);
+    }
     const auto [a, b] = zoom ? *zoom : FitValues(any, low, high, limits);
     const ValueScale scale = NiceScale(a, b, maxTicks);
     return zoom ? StripValues{scale, a, b} : StripValues{scale, scale.low, scale.high};

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "viewer/Decimate.h"
+#include "viewer/TrendSource.h"
+
 #include <QString>
 #include <QTimeZone>
 
@@ -52,7 +55,7 @@ ValueScale NiceScale(double low, double high, int maxTicks);
 // a default of -9999, does not flatten the lines).
 std::pair<double, double> FitValues(bool any, double low, double high, const std::vector<double>& limits);
 
-// What a strip shows of values over [low, high] (none: `any` false): its
+// What the strip of `channels` shows of their traces and alarm limits: its
 // value axis of at most `maxTicks` steps and the values its plot spans. The
 // fitted range (FitValues) widened to whole steps; a range the user picked
 // (`zoom`) exactly, the axis ticking within it.
@@ -60,7 +63,8 @@ struct StripValues {
     ValueScale scale;
     double low = 0, high = 1;
 };
-StripValues StripRange(bool any, double low, double high, const std::vector<double>& limits,
-                       const std::optional<std::pair<double, double>>& zoom, int maxTicks);
+StripValues StripRange(const std::vector<int>& channels, const std::array<Trace, ChannelCount>& traces,
+                       const ChannelInfos& infos, const std::optional<std::pair<double, double>>& zoom,
+                       int maxTicks);
 
 } // namespace tarvek

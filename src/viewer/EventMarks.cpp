@@ -112,7 +112,7 @@ std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const Eve
     std::vector<TrendMark> marks;
     for (const Placed& p : placed) {
         const int channel = p.kind == MarkKind::Raised ? events[p.event].event.channel : 0;
-        if (marks.empty() || p.x - marks.back().x >= MarkMergePixels) {
+        if (marks.empty() || p.x - marks.back().x >= MarkHeight) {
             marks.push_back({p.x, p.kind, channel, {p.event}});
             continue;
         }
@@ -148,6 +148,15 @@ std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartW
             merged.push_back(b);
     }
     return merged;
+}
+
+std::optional<int> StretchLine(int channel, const std::vector<int>& stripChannels) {
+    if (channel == 0)
+        return int(stripChannels.size());
+    const auto at = std::find(stripChannels.begin(), stripChannels.end(), channel - 1);
+    if (at == stripChannels.end())
+        return std::nullopt;
+    return int(at - stripChannels.begin());
 }
 
 QRectF MarkRow(const QRectF& lastPlot) {

@@ -49,15 +49,15 @@ std::vector<std::size_t> EventsIn(const EventTimeline& timeline, qint64 from, qi
 // acknowledged, acquisition or the program started or stopped, the set-up.
 enum class MarkKind { Raised, Cleared, Acknowledged, StartStop, SetUp };
 
-// A mark at `x`: the events within a pixel or two of each other share one,
-// which shows the first raised among them, if any.
+// A mark at `x`: the events within a mark's width of the first share one
+// (marks drawn side by side never overlap), which shows the first raised
+// among them, if any.
 struct TrendMark {
     double x = 0;
     MarkKind kind = MarkKind::StartStop;
     int channel = 0;                 // from 1, of the raised alarm shown; 0 for none
     std::vector<std::size_t> events; // their places in the logs, in time order
 };
-inline constexpr double MarkMergePixels = 2;
 
 // The marks of the events in `window`, placed over `band`, by rising x.
 std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const EventTimeline& timeline,
@@ -72,8 +72,13 @@ struct StretchBand {
 };
 std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartWindow& window,
                                      const PlotBand& band);
+// The line along a strip's edge of a stretch of `channel` (from 1): its
+// place among the strip's channels (from 0), the logger's own after them;
+// none for a channel the strip does not show.
+std::optional<int> StretchLine(int channel, const std::vector<int>& stripChannels);
 
-// The row of marks: along the bottom edge of the last strip's plot.
+// The row of marks: along the bottom edge of the last strip's plot; a mark
+// is as wide as the row is high.
 inline constexpr double MarkHeight = 8;
 QRectF MarkRow(const QRectF& lastPlot);
 // The mark under the pointer: the nearest within 3 pixels across the row.

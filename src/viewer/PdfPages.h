@@ -8,7 +8,8 @@
 
 namespace tarvek {
 
-// A table as the PDF prints it; `widths` the width each column needs.
+// A table as the PDF prints it, its cells as text; `widths` the width each
+// column needs in the page's font.
 struct PrintedTable {
     QString title;
     QStringList headings;

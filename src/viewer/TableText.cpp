@@ -78,28 +78,28 @@ void PeriodsModel::Show(const Trend* trend, const ChannelInfos* channels, std::v
     endResetModel();
 }
 
-int PeriodsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(periods_.size());
+int LazyTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(Rows());
 }
 
-int PeriodsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(PeriodHeadings().size());
+int LazyTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(Headings().size());
 }
 
-QVariant PeriodsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount())
+QVariant LazyTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || std::size_t(index.row()) >= Rows())
         return {};
-    if (role == Qt::TextAlignmentRole && index.column() > 0)
+    if (role == Qt::TextAlignmentRole && RightAlignedFrom() >= 0 && index.column() >= RightAlignedFrom())
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
-    return PeriodRow(*trend_, *channels_, periods_[std::size_t(index.row())]).value(index.column());
+    return Row(std::size_t(index.row())).value(index.column());
 }
 
-QVariant PeriodsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant LazyTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return PeriodHeadings().value(section);
+    return Headings().value(section);
 }
 
 std::vector<LimitPeriod> PeriodsOf(const Trend& trend, const ChannelInfos& channels,

@@ -36,19 +36,36 @@ QStringList PeriodRow(const Trend& trend, const ChannelInfos& channels, const Li
 std::vector<QStringList> PeriodRows(const Trend& trend, const ChannelInfos& channels,
                                     const std::vector<LimitPeriod>& periods);
 
-// The periods as a table model: a year of a noisy channel can hold a
-// hundred thousand, so the cells are made only as they are shown.
-class PeriodsModel : public QAbstractTableModel {
+// A table of text whose cells are made only as they are shown: a month or a
+// year can give a hundred thousand rows.
+class LazyTableModel : public QAbstractTableModel {
   public:
     using QAbstractTableModel::QAbstractTableModel;
-    // The trend and channels stay the caller's.
-    void Show(const Trend* trend, const ChannelInfos* channels, std::vector<LimitPeriod> periods);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+  protected:
+    virtual std::size_t Rows() const = 0;
+    virtual QStringList Headings() const = 0;
+    virtual QStringList Row(std::size_t row) const = 0;
+    // The columns from this one on align right (numbers); none when negative.
+    virtual int RightAlignedFrom() const { return -1; }
+};
+
+// The periods as a table model; the trend and channels stay the caller's.
+class PeriodsModel : public LazyTableModel {
+  public:
+    using LazyTableModel::LazyTableModel;
+    void Show(const Trend* trend, const ChannelInfos* channels, std::vector<LimitPeriod> periods);
+
   private:
+    std::size_t Rows() const override { return periods_.size(); }
+    QStringList Headings() const override { return PeriodHeadings(); }
+    QStringList Row(std::size_t row) const override { return PeriodRow(*trend_, *channels_, periods_[row]); }
+    int RightAlignedFrom() const override { return 1; }
+
     const Trend* trend_ = nullptr;
     const ChannelInfos* channels_ = nullptr;
     std::vector<LimitPeriod> periods_;

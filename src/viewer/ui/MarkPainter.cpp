@@ -4,8 +4,6 @@
 
 #include <QPainter>
 
-#include <algorithm>
-
 namespace tarvek {
 
 namespace {
@@ -21,14 +19,9 @@ QColor ColorOf(int channel) {
 void PaintStretches(QPainter& p, const QRectF& plot, const std::vector<int>& channels,
                     const std::vector<StretchBand>& stretches) {
     constexpr double thick = 3;
-    for (const StretchBand& s : stretches) {
-        const auto at = std::find(channels.begin(), channels.end(), s.channel - 1);
-        if (s.channel != 0 && at == channels.end())
-            continue;
-        const double y =
-            plot.top() + 1 + thick * double(s.channel == 0 ? channels.size() : at - channels.begin());
-        p.fillRect(QRectF(s.x1, y, s.x2 - s.x1, thick), ColorOf(s.channel));
-    }
+    for (const StretchBand& s : stretches)
+        if (const std::optional<int> line = StretchLine(s.channel, channels))
+            p.fillRect(QRectF(s.x1, plot.top() + 1 + thick * *line, s.x2 - s.x1, thick), ColorOf(s.channel));
 }
 
 void PaintMarks(QPainter& p, const QRectF& row, const std::vector<TrendMark>& marks) {

@@ -5,7 +5,7 @@
 
 namespace tarvek {
 
-bool WritePdf(QIODevice& out, const QPixmap& chart, const std::vector<PdfTable>& tables) {
+bool WritePdf(QIODevice& out, const QPixmap& chart, std::vector<PrintedTable> printed) {
     QPdfWriter pdf(&out);
     pdf.setPageOrientation(QPageLayout::Landscape);
     pdf.setResolution(150);
@@ -13,16 +13,14 @@ bool WritePdf(QIODevice& out, const QPixmap& chart, const std::vector<PdfTable>&
     if (!painter.begin(&pdf))
         return false;
     const QFontMetricsF fm(painter.font());
-    std::vector<PrintedTable> printed;
-    for (const PdfTable& table : tables) {
-        PrintedTable t{table.title, table.headings, table.rows, {}};
+    for (PrintedTable& t : printed) {
+        t.widths.clear();
         for (int c = 0; c < t.headings.size(); ++c) {
             double w = fm.horizontalAdvance(t.headings[c]);
             for (const QStringList& row : t.rows)
                 w = std::max(w, fm.horizontalAdvance(row[c]));
             t.widths.push_back(w);
         }
-        printed.push_back(std::move(t));
     }
     const QRect page = painter.viewport();
     const auto pages = LayOutPages(page.size(), chart.size(), fm.height() * 1.3, printed);

@@ -106,23 +106,11 @@ void TrendChart::Redraw() {
         }
         double labels = 0;
         for (Strip& strip : strips_) {
-            double low = 0, high = 0;
-            bool any = false;
-            std::vector<double> limits;
-            for (const int k : strip.group.channels) {
-                for (const QPointF& p : traces_[k].points) {
-                    low = any ? std::min(low, p.y()) : p.y();
-                    high = any ? std::max(high, p.y()) : p.y();
-                    any = true;
-                }
-                for (const std::optional<double>& limit : {channels_[k].limits.low, channels_[k].limits.high})
-                    if (limit)
-                        limits.push_back(*limit);
-            }
             const auto zoom = valueZoom_.find(strip.group.unit);
-            const StripValues values = StripRange(
-                any, low, high, limits, zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt,
-                std::max(1, int(strip.plot.height() / (2 * fm.height()))));
+            const StripValues values =
+                StripRange(strip.group.channels, traces_, channels_,
+                           zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt,
+                           std::max(1, int(strip.plot.height() / (2 * fm.height()))));
             strip.scale = values.scale;
             strip.low = values.low;
             strip.high = values.high;

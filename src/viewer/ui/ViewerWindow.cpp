@@ -387,10 +387,12 @@ bool ViewerWindow::ExportPdf(QIODevice& out) {
     const ChannelInfos& channels = source_.Channels();
     const std::vector<LimitPeriod>& periods = chart_->Periods();
     return WritePdf(out, chart_->grab(),
-                    {{StatisticsTitle, StatisticsHeadings(),
-                      StatisticsRows(trend, channels, ShownChannels(), chart_->Span(), periods)},
-                     {PeriodsTitle, PeriodHeadings(), PeriodRows(trend, channels, periods)},
-                     {EventsTitle, EventHeadings(), alarms_->ShownEvents()}});
+                    {{StatisticsTitle,
+                      StatisticsHeadings(),
+                      StatisticsRows(trend, channels, ShownChannels(), chart_->Span(), periods),
+                      {}},
+                     {PeriodsTitle, PeriodHeadings(), PeriodRows(trend, channels, periods), {}},
+                     {EventsTitle, EventHeadings(), alarms_->ShownEvents(), {}}});
 }
 
 } // namespace tarvek
