@@ -74,6 +74,7 @@ TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
               R"("utc":"2026-12-08T09:15:30Z","value":10.700,"limit":10.0}]})");
     EXPECT_TRUE(p[5].contains(R"("state":"cleared-unacknowledged",)")) << p[5].constData();
     EXPECT_EQ(p[1], R"({"alarms":[]})");
+    EXPECT_EQ(AlarmTopic("t", 0) + ' ' + AlarmTopic("t", 1), "t/alarm/logger t/alarm/1");
 }
 
 constexpr qint64 Now = 1'800'000'000'000; // the clock of the plan's tests (UTC)
