@@ -241,6 +241,7 @@ TEST_F(RecordFeedTest, AStateFileIsReadWrittenOrRefusedSayingHowToRecover) {
         {"link", "link", "is a symbolic link; remove it to start again as `start` says"},
         {"full disk", "full", "File too large"},
         {"no record bytes", "tarvek-publish state 2\nutc=5\n10-2026-Data.txt 7\n", bad},
+        {"no time line", "tarvek-publish state 2\nutc:\n", bad},
         {"time no number", "tarvek-publish state 3\nutc=x\n" + events, bad},
         {"events place damaged",
          "tarvek-publish state 3\nutc=\nevents=12-2026-Events.txt x\n" + events.mid(28), bad},
