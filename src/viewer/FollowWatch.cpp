@@ -27,17 +27,16 @@ void FollowWatch::Watch(const QStringList& paths) {
     }
     wanted.removeDuplicates();
     const QStringList watched = Watched();
-    QStringList gone;
-    for (const QString& path : watched)
-        if (!wanted.contains(path))
-            gone += path;
-    if (!gone.isEmpty())
+    const auto notIn = [](const QStringList& these, const QStringList& others) {
+        QStringList rest;
+        for (const QString& one : these)
+            if (!others.contains(one))
+                rest += one;
+        return rest;
+    };
+    if (const QStringList gone = notIn(watched, wanted); !gone.isEmpty())
         watcher_.removePaths(gone);
-    QStringList added;
-    for (const QString& path : wanted)
-        if (!watched.contains(path))
-            added += path;
-    if (!added.isEmpty())
+    if (const QStringList added = notIn(wanted, watched); !added.isEmpty())
         watcher_.addPaths(added);
 }
 
