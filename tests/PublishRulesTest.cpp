@@ -2,6 +2,7 @@
 // after a failure, its settings, the feed read in small batches, and the
 // program's own refusals (arguments, a state file it cannot write).
 #include "publish/DeliveryWindow.h"
+#include "publish/MqttLink.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
 #include "publish/SessionChurn.h"
@@ -12,7 +13,10 @@
 #include <QDate>
 #include <QProcess>
 
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace tarvek;
 
@@ -31,6 +35,35 @@ TEST(DeliveryWindowTest, RefilledByHalvesAndThePlaceMovesOnlyOverTheAcknowledged
     EXPECT_EQ(window.Acknowledge(99), std::vector<int>{});
     window.Clear();
     EXPECT_EQ(std::tuple(window.Empty(), window.Room()), std::tuple(true, 100));
+}
+
+// A broker that takes the connection and never answers: until it does,
+// nothing is taken to be sent, and the attempt is the start's thread's alone.
+TEST(MqttLinkTest, NothingIsTakenBeforeTheBrokerAnswers) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&at), size), 0);
+    ASSERT_EQ(::listen(silent, 1), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&at), &size), 0);
+    LinkSettings settings;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = ntohs(at.sin_port);
+    settings.clientId = QStringLiteral("tarvek");
+    settings.willTopic = "tarvek/status";
+    settings.willPayload = "offline";
+    MqttLink link(settings);
+    link.Connect();
+    int taken = -1;
+    EXPECT_TRUE(
+        WaitUntil([&] { return taken >= 0 || (taken = ::accept(silent, nullptr, nullptr)) >= 0; }, 5000));
+    RunEventsFor(200); // the start handed back to the loop
+    EXPECT_FALSE(link.IsConnected());
+    EXPECT_EQ(link.Publish("tarvek/status", "online", 1, true), -1);
+    ::close(taken);
+    ::close(silent);
 }
 
 // "c" a session starts, "l" it ends, "f" an attempt fails; each after the
@@ -189,6 +222,7 @@ TEST_F(PublishFolderTest, TheProgramRefusesBadArgumentsAndAStateFileItCannotWrit
     EXPECT_EQ(run({"--timeout", "2147484"}), timeout) << "past what its timer can hold";
     EXPECT_EQ(run({"--bogus", "--once"}), "2 unknown argument --bogus");
     EXPECT_EQ(run({"--once", "--config"}), "2 unknown argument --config");
+    EXPECT_EQ(run({"--once", "--timeout"}), "2 unknown argument --timeout");
     WriteBytes(statePath, "tarvek-publish state 2\nutc=\n");
     EXPECT_EQ(run({"--once"}, 20), "3 " + statePath + ": File too large") << "never said to be saved";
     EXPECT_EQ(ReadBytes(statePath), "tarvek-publish state 2\nutc=\n") << "the state before is kept";

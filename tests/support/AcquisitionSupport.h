@@ -1,41 +1,16 @@
 #pragma once
 
-// Helpers for the acquisition tests: waiting through the event loop, a good
-// answer, whole data files.
+// Helpers for the acquisition tests: a good answer, whole data files.
 #include "acquisition/Acquisition.h"
 #include "support/FakeSerialPort.h"
+#include "support/TestSupport.h"
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QStringList>
-#include <QTimer>
-
-#include <functional>
 
 #include <gtest/gtest.h>
 
 namespace tarvek {
-
-// Runs the event loop until `done` holds or `timeoutMs` has passed; true when
-// it holds. Checks every few milliseconds from a timer: never spins.
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    check.start(5);
-    if (!done())
-        loop.exec();
-    return done();
-}
-
-// Lets the event loop run for `ms` milliseconds, to see that nothing happens.
-inline void RunEventsFor(int ms) {
-    WaitUntil([] { return false; }, ms);
-}
 
 // Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
 inline const QByteArray GoodAnswer = "+0001000+0002000+0003000+0004000+0005000+0006000+0007000+0008000";

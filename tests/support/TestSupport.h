@@ -10,14 +10,17 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <grp.h>
 #include <map>
 #include <ostream>
@@ -46,6 +49,27 @@ void PrintTo(const Row& row, std::ostream* os) {
 } // namespace
 
 namespace tarvek {
+
+// Runs the event loop until `done` holds or `timeoutMs` has passed; true when
+// it holds. Checks every few milliseconds from a timer: never spins.
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start(5);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+// Lets the event loop run for `ms` milliseconds, to see that nothing happens.
+inline void RunEventsFor(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
 
 // An event of the log, the fields not given blank.
 inline Event EventOf(const QString& date, const QString& time, const QString& kind, int channel,
