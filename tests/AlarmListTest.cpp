@@ -14,23 +14,6 @@ using namespace tarvek;
 
 namespace {
 
-// One event per token, a minute apart from 10:00:00 on 05-03-2008: KIND,
-// channel, event ("H1R" HIGH 1 RAISED, "L2K" LOW 2 ACKNOWLEDGED, "A0R" NO
-// ANSWER RAISED); "a" / "x" ACQUISITION STARTED / STOPPED.
-std::vector<LoggedEvent> Log(const QString& tokens) {
-    const std::map<QChar, QString> kinds{{'H', "HIGH"}, {'L', "LOW"}, {'A', "NO ANSWER"}};
-    const std::map<QChar, QString> names{{'R', "RAISED"}, {'C', "CLEARED"}, {'K', "ACKNOWLEDGED"}};
-    std::vector<LoggedEvent> log;
-    for (const QString& t : tokens.split(u' ', Qt::SkipEmptyParts)) {
-        const bool own = t.size() == 1;
-        log.push_back({qint64(log.size() + 1),
-                       EventOf("05-03-2008", QStringLiteral("10:%1:00").arg(log.size(), 2, 10, QChar('0')),
-                               own ? QString("ACQUISITION") : kinds.at(t[0]), own ? 0 : t[1].digitValue(),
-                               own ? QString(t == "x" ? "STOPPED" : "STARTED") : names.at(t[2]))});
-    }
-    return log;
-}
-
 struct ListRow {
     const char* name;
     const char* events;
@@ -45,8 +28,8 @@ class AlarmListTable : public ::testing::TestWithParam<ListRow> {};
 TEST_P(AlarmListTable, ShowsTheLogsAlarms) {
     const ListRow& row = GetParam();
     ChannelInfos channels;
-    channels[0].name = "Boiler", channels[1].name = "Return";
-    const AlarmFold fold = FoldEvents(Log(row.events));
+    channels[0].name = "Boiler", channels[1].name = "Return", channels[7].name = "Stack";
+    const AlarmFold fold = FoldEvents(EventsOf(row.events));
     QStringList list;
     for (const CurrentAlarm& a : AlarmsInOrder(fold))
         list += AlarmRow(a, channels)[0] + ": " + AlarmRow(a, channels)[3];
@@ -71,13 +54,15 @@ INSTANTIATE_TEST_SUITE_P(
         ListRow{"StoppedSaysSinceWhenNobodyWatches", "a H1R x",
                 "active, unacknowledged: Boiler above maximum",
                 "1 alarm: Boiler above maximum since 10:01:00", 1,
-                "Acquisition stopped since 05-03-2008 10:02:00: nobody is watching."}),
+                "Acquisition stopped since 05-03-2008 10:02:00: nobody is watching."},
+        ListRow{"TheLastChannelByItsName", "H8R", "active, unacknowledged: Stack above maximum",
+                "1 alarm: Stack above maximum since 10:00:00", 1}),
     RowName);
 
 // The table of a span lists its events newest first, also after the clock
 // was set back (then by their times) or a stamp is no date.
 TEST(AlarmList, TheEventsOfASpanNewestFirst) {
-    std::vector<LoggedEvent> log = Log("a H1R H1C x");
+    std::vector<LoggedEvent> log = EventsOf("a H1R H1C x");
     const qint64 from = *ParseStoredTime("2008-03-05T10:01:00");
     const TimeSpan span{from, from + MinuteMs, TimeSpan::Utc};
     EXPECT_EQ(EventsInSpan(TimelineOf(log, QTimeZone::utc()), span), (std::vector<std::size_t>{2, 1}));
@@ -100,7 +85,7 @@ class EventMarkTable : public ::testing::TestWithParam<PlaceRow> {};
 
 TEST_P(EventMarkTable, PlacesTheLogsEvents) {
     const PlaceRow& row = GetParam();
-    const std::vector<LoggedEvent> log = Log(row.events);
+    const std::vector<LoggedEvent> log = EventsOf(row.events);
     const qint64 from = *ParseStoredTime("2008-03-05T10:00:00") + row.start * MinuteMs;
     const ChartWindow window{from, from + row.minutes * MinuteMs};
     const EventTimeline timeline = TimelineOf(log, QTimeZone::utc());
@@ -141,7 +126,7 @@ TEST(EventMarks, StretchesLineUpAlongTheStripsEdge) {
 TEST(EventMarks, TheMarkUnderThePointerTellsItsEvents) {
     ChannelInfos channels;
     channels[0].name = "Boiler";
-    std::vector<LoggedEvent> log = Log("H1R H1K x");
+    std::vector<LoggedEvent> log = EventsOf("H1R H1K x");
     log[0].event.value = "  +12.000", log[0].event.limit = "10";
     log[1].event.user = "anna", log[1].event.text = "valve checked";
     const std::vector<TrendMark> marks = {{10, MarkKind::Raised, 1, {0, 1}},
@@ -170,7 +155,7 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     const QString folder = state.AppFolder + "/datafiles";
     const auto append = [this](const char* month, const char* log) {
         std::vector<Event> appended;
-        for (const LoggedEvent& e : Log(log))
+        for (const LoggedEvent& e : EventsOf(log))
             appended.push_back(e.event);
         return bool(AppendEvents(DataPath(QString(month) + "-Events.txt"), appended));
     };
@@ -207,7 +192,7 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     ASSERT_TRUE(append("05-2008", "L2K"));
     asFresh("appended again", 7);
     EXPECT_EQ(events.Skipped(), 1) << "the torn record, completed";
-    WriteBytes(DataPath("05-2008-Events.txt"), BuildEventRecord(Log("A0C")[0].event).toLatin1());
+    WriteBytes(DataPath("05-2008-Events.txt"), BuildEventRecord(EventsOf("A0C")[0].event).toLatin1());
     asFresh("rewritten shorter", 4);
 }
 

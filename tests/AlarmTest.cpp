@@ -141,19 +141,7 @@ struct FoldRow {
 class AlarmFoldTable : public ::testing::TestWithParam<FoldRow> {};
 
 TEST_P(AlarmFoldTable, GivesTheAlarmsThatStand) {
-    const std::map<QChar, QString> kinds{{'H', "HIGH"}, {'L', "LOW"}, {'A', "NO ANSWER"}};
-    const std::map<QChar, QString> names{{'R', "RAISED"}, {'C', "CLEARED"}, {'K', "ACKNOWLEDGED"}};
-    std::vector<LoggedEvent> log;
-    for (const QString& t : QString(GetParam().events).split(u' ', Qt::SkipEmptyParts)) {
-        Event e;
-        const bool own = t.size() == 1;
-        e.kind = own ? QString(t == "p" ? "PROGRAM" : "ACQUISITION") : kinds.at(t[0]);
-        e.event = own ? QString(t == "x" ? "STOPPED" : "STARTED") : names.at(t[2]);
-        e.channel = own ? 0 : t[1].digitValue();
-        e.time = t;
-        log.push_back({0, e});
-    }
-    const AlarmFold fold = FoldEvents(log);
+    const AlarmFold fold = FoldEvents(EventsOf(GetParam().events, true));
     QStringList alarms;
     for (const CurrentAlarm& a : fold.alarms)
         alarms << QStringLiteral("%1 %2 %3 since %4")
@@ -184,14 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
     const auto notice = [](const char* kind, int channel, const char* value, const char* limit,
                            const char* text) {
-        Event e;
-        e.kind = kind;
-        e.channel = channel;
-        e.time = "10:15:30";
-        e.value = value;
-        e.limit = limit;
-        e.text = text;
-        const AlarmNotice n = NoticeOf(e, channel ? "bar" : "");
+        const AlarmNotice n = NoticeOf(EventOf({}, "10:15:30", kind, channel, {}, value, limit, {}, text),
+                                       channel ? "bar" : "");
         return (n.summary + " | " + n.body).toStdString();
     };
     EXPECT_EQ(notice("HIGH", 3, "  +10.700", "10", "Boiler pressure"),
@@ -210,11 +192,7 @@ TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
 TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
     SetUpTrail trail;
     const auto follow = [&](const char* event, const char* text) {
-        Event e;
-        e.kind = "SET-UP";
-        e.event = event;
-        e.text = text;
-        FollowSetUp(trail, e);
+        FollowSetUp(trail, EventOf({}, {}, "SET-UP", 0, event, {}, {}, {}, text));
     };
     follow("IN USE", "Ch.1 description a -> b");
     follow("CHANGED", "Ch.1 description a -> b -> c -> d"); // the old value known: the rest is new
@@ -223,8 +201,7 @@ TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
     follow("UNREADABLE", "Ch.3 maximum 1e3");
     follow("IN USE", "Ch.9 gain 1");
     EXPECT_EQ(trail, (SetUpTrail{{"Ch.1 description", "c -> d"}, {"Ch.2 gain", "2"}, {"Ch.3 maximum", ""}}));
-    Event e;
-    e.text = QString("a\tb") + QChar(0x85) + "c";
+    const Event e = EventOf({}, {}, {}, 0, {}, {}, {}, {}, QString("a\tb") + QChar(0x85) + "c");
     EXPECT_EQ(BuildEventRecord(e).mid(84, 6), "a b c ") << "a record stays one line";
 }
 
@@ -411,30 +388,19 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
     QByteArray bytes = DefaultAlarmRecords().join("").toLatin1();
     EXPECT_EQ(bytes.mid(3 * 80, 80), Record("Ch.1 deadband        0"));
     EXPECT_EQ(bytes.mid(11 * 80, 80), Record("Ch.1 on-delay        1"));
-    const auto value = [&](int record, const QByteArray& text) {
+    for (const auto& [record, text] :
+         std::map<int, QByteArray>{{2, "5  "}, {3, "0"}, {5, "0.25"}, {6, "-1"}, {13, "1.5"}, {19, "   "}})
         bytes.replace((record - 1) * 80 + 21, text.size(), text);
-    };
-    value(2, "5  ");
-    value(3, "0");
-    value(5, "0.25");
-    value(6, "-1");
-    value(13, "1.5");
-    value(19, "   ");
     WriteBytes(SettingPath(AlarmParametersFile), bytes);
     const AlarmParametersRead read = ReadAlarmParameters(state.AppFolder);
     AlarmParameters expected;
     expected.noValuePolls = 5;
     expected.deadband[1] = 0.25;
     EXPECT_EQ(read.parameters, expected);
-    EXPECT_EQ(read.problems.join("\n").toStdString(),
-              (QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) +
-               ": record 3 (No answer polls): \"0\" "
-               "cannot be used; 3 is used\n" +
-               QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) +
-               ": record 6 (Ch.3 deadband): \"-1\" cannot be used; 0 is used\n" +
-               QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) +
-               ": record 13 (Ch.2 on-delay): \"1.5\" cannot be used; 1 is used")
-                  .toStdString());
+    const QString record = QDir::toNativeSeparators(SettingPath(AlarmParametersFile)) + ": record ";
+    EXPECT_EQ(read.problems, QStringList({record + "3 (No answer polls): \"0\" cannot be used; 3 is used",
+                                          record + "6 (Ch.3 deadband): \"-1\" cannot be used; 0 is used",
+                                          record + "13 (Ch.2 on-delay): \"1.5\" cannot be used; 1 is used"}));
     QFile::remove(SettingPath(AlarmParametersFile));
     ASSERT_EQ(::mkfifo(QFile::encodeName(SettingPath(AlarmParametersFile)).constData(), 0664), 0);
     const AlarmParametersRead fifo = ReadAlarmParameters(state.AppFolder);

@@ -46,9 +46,9 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     const int reader =
         ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there before the export; the CSV fits
     ASSERT_GE(reader, 0);
+    const QStringList span{"--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"};
     for (const QString& out : {state.AppFolder + "/out.csv", pipe})
-        ASSERT_EQ(Export({"--csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"}), 0)
-            << qPrintable(err_);
+        ASSERT_EQ(Export(QStringList{"--csv", out} + span), 0) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), csv);
     char bytes[4096];
     const ssize_t n = ::read(reader, bytes, sizeof bytes);
@@ -56,6 +56,11 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     EXPECT_EQ(QByteArray(bytes, int(std::max<ssize_t>(n, 0))), csv);
     EXPECT_FALSE(QFileInfo(pipe).isFile());
     EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
+    // The program itself, to its standard output.
+    QProcess view;
+    view.start(TARVEK_VIEW, QStringList{"--csv", "-", DataPath({}).chopped(1)} + span);
+    ASSERT_TRUE(view.waitForFinished(10'000));
+    EXPECT_EQ(view.readAllStandardOutput(), csv) << view.readAllStandardError().constData();
     const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
     EXPECT_FALSE(IsHeadlessExport(3, shown));
     EXPECT_TRUE(IsHeadlessExport(2, written));
@@ -83,12 +88,13 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
         EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "  +12.345", "-1.5", "tarvek", "Inlet");
     const Event acknowledged =
         EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
+    const Event early = EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED");
     const Event late = EventOf("26-10-2025", "02:00:30", "ACQUISITION", 0, "STOPPED");
-    WriteBytes(
-        DataPath("10-2025-Events.txt"),
-        (BuildEventRecord(raised) + BuildEventRecord(acknowledged) + BuildEventRecord(late)).toLatin1() +
-            "torn");
-    ASSERT_EQ(Export({"--events-csv", out, "--to", "2025-10-26T02:00:00"}), 0) << qPrintable(err_);
+    QByteArray log;
+    for (const Event& e : {early, raised, acknowledged, late})
+        log += BuildEventRecord(e).toLatin1();
+    WriteBytes(DataPath("10-2025-Events.txt"), log + "torn");
+    ASSERT_EQ(Export(QStringList{"--events-csv", out} + span), 0) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(out),
               "time,kind,channel,event,value,limit,user,text\r\n"
               "2025-10-26T01:59:30,HIGH,\"Inlet, A [mbar]\",RAISED,12.345,-1.5,tarvek,Inlet\r\n"

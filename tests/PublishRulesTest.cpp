@@ -2,7 +2,6 @@
 // after a failure, its settings, the feed read in small batches, and the
 // program's own refusals (arguments, a state file it cannot write).
 #include "publish/DeliveryWindow.h"
-#include "publish/MqttLink.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
 #include "publish/SessionChurn.h"
@@ -13,10 +12,7 @@
 #include <QDate>
 #include <QProcess>
 
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace tarvek;
 
@@ -35,35 +31,6 @@ TEST(DeliveryWindowTest, RefilledByHalvesAndThePlaceMovesOnlyOverTheAcknowledged
     EXPECT_EQ(window.Acknowledge(99), std::vector<int>{});
     window.Clear();
     EXPECT_EQ(std::tuple(window.Empty(), window.Room()), std::tuple(true, 100));
-}
-
-// A broker that takes the connection and never answers: until it does,
-// nothing is taken to be sent, and the attempt is the start's thread's alone.
-TEST(MqttLinkTest, NothingIsTakenBeforeTheBrokerAnswers) {
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&at), size), 0);
-    ASSERT_EQ(::listen(silent, 1), 0);
-    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&at), &size), 0);
-    LinkSettings settings;
-    settings.host = QStringLiteral("127.0.0.1");
-    settings.port = ntohs(at.sin_port);
-    settings.clientId = QStringLiteral("tarvek");
-    settings.willTopic = "tarvek/status";
-    settings.willPayload = "offline";
-    MqttLink link(settings);
-    link.Connect();
-    int taken = -1;
-    EXPECT_TRUE(
-        WaitUntil([&] { return taken >= 0 || (taken = ::accept(silent, nullptr, nullptr)) >= 0; }, 5000));
-    RunEventsFor(200); // the start handed back to the loop
-    EXPECT_FALSE(link.IsConnected());
-    EXPECT_EQ(link.Publish("tarvek/status", "online", 1, true), -1);
-    ::close(taken);
-    ::close(silent);
 }
 
 // "c" a session starts, "l" it ends, "f" an attempt fails; each after the
@@ -97,34 +64,21 @@ QString Outcome(const QByteArray& text) {
     if (const auto* error = std::get_if<ConfigError>(&parsed))
         return error->text.section(": ", 1);
     const PublishConfig& c = std::get<PublishConfig>(parsed);
-    const QStringList defaults{"host=localhost",
-                               "port=1883",
-                               "tls=no",
-                               "qos=1",
-                               "keepalive=60",
-                               "prefix=tarvek/box",
-                               "client_id=tarvek-publish-box-01234567",
-                               "start=0/0",
-                               "data=/d",
-                               "state=/s/state",
-                               "notify=",
-                               "batch=0",
-                               "timeout=30",
-                               "max_age=3600"};
-    const QStringList now{"host=" + c.host,
-                          QStringLiteral("port=%1").arg(c.port),
-                          c.tls ? "tls=yes" : "tls=no",
-                          QStringLiteral("qos=%1").arg(c.qos),
-                          QStringLiteral("keepalive=%1").arg(c.keepalive),
-                          "prefix=" + c.prefix,
-                          "client_id=" + c.clientId,
-                          QStringLiteral("start=%1/%2").arg(c.start.kind).arg(c.start.localMs),
-                          "data=" + c.data,
-                          "state=" + c.state,
-                          "notify=" + c.notifyCommand.join(u'|'),
-                          QStringLiteral("batch=%1").arg(c.notifyBatch),
-                          QStringLiteral("timeout=%1").arg(c.notifyTimeout),
-                          QStringLiteral("max_age=%1").arg(c.notifyMaxAge)};
+    const QStringList defaults =
+        QStringLiteral("host=localhost port=1883 tls=no qos=1 keepalive=60 prefix=tarvek/box "
+                       "client_id=tarvek-publish-box-01234567 start=0/0 data=/d "
+                       "state=/s/state notify= batch=0 timeout=30 max_age=3600")
+            .split(u' ');
+    const auto number = [](auto n) { return QString::number(n); };
+    const QStringList now =
+        QStringLiteral(
+            "host=%1\nport=%2\ntls=%3\nqos=%4\nkeepalive=%5\nprefix=%6\nclient_id=%7\nstart=%8/%9\n"
+            "data=%10\nstate=%11\nnotify=%12\nbatch=%13\ntimeout=%14\nmax_age=%15")
+            .arg(c.host, number(c.port), c.tls ? "yes" : "no", number(c.qos), number(c.keepalive), c.prefix,
+                 c.clientId, number(int(c.start.kind)), number(c.start.localMs), c.data, c.state,
+                 c.notifyCommand.join(u'|'), number(c.notifyBatch), number(c.notifyTimeout),
+                 number(c.notifyMaxAge))
+            .split(u'\n');
     QStringList changed;
     for (qsizetype i = 0; i < now.size(); ++i)
         if (now[i] != defaults[i])
@@ -226,6 +180,16 @@ TEST_F(PublishFolderTest, TheProgramRefusesBadArgumentsAndAStateFileItCannotWrit
     WriteBytes(statePath, "tarvek-publish state 2\nutc=\n");
     EXPECT_EQ(run({"--once"}, 20), "3 " + statePath + ": File too large") << "never said to be saved";
     EXPECT_EQ(ReadBytes(statePath), "tarvek-publish state 2\nutc=\n") << "the state before is kept";
+
+    // Without `state`, the state is kept in the user's own state folder.
+    WriteBytes(config,
+               "host =\nnotify_command = /bin/true\ndata = " + DataPath({}).chopped(1).toUtf8() + '\n');
+    QDir().mkpath(DataPath({}));
+    const QByteArray home = qgetenv("HOME");
+    qunsetenv("XDG_STATE_HOME"), qunsetenv("STATE_DIRECTORY"), qputenv("HOME", state.AppFolder.toUtf8());
+    EXPECT_EQ(run({"--once"}), "0 ");
+    qputenv("HOME", home);
+    EXPECT_TRUE(QFileInfo(state.AppFolder + "/.local/state/tarvek-publish/state").isFile());
 }
 
 } // namespace

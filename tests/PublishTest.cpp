@@ -7,6 +7,7 @@
 #include "data/StoredTime.h"
 #include "data/StoringData.h"
 #include "publish/EventStream.h"
+#include "publish/MqttLink.h"
 #include "publish/Payload.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
@@ -37,13 +38,6 @@ StoredRecord Parsed(const QByteArray& line) {
     return r;
 }
 
-QByteArray DataLine(const QByteArray& date, const QByteArray& time, const std::array<QByteArray, 8>& values) {
-    QByteArray line = date + ';' + time + ';';
-    for (const QByteArray& v : values)
-        line += v.rightJustified(9, ' ') + " ; Bar ;";
-    return line + " *\r\n";
-}
-
 // --- Payloads ---
 
 // Each row: the zone, the stored times "dd-mm-yyyy hh:mm:ss" in order, the
@@ -67,8 +61,9 @@ TEST(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
         QByteArray payload;
         for (const QByteArray& t : times) {
             const StoredRecord r = Parsed(DataLine(
-                t.left(10), t.mid(11),
-                {"+12.345", "-0.500", " No Data ", " ======= ", "+0.000", "-12345.68", "+9999.999", "+2"}));
+                t.mid(11),
+                {"+12.345", "-0.500", " No Data ", " ======= ", "+0.000", "-12345.68", "+9999.999", "+2"},
+                t.left(10)));
             payload = RecordPayload("10-2026-Data.txt", 5, r, clock.ToUtc(r.localMs));
         }
         const QByteArray& last = times.back();
@@ -95,8 +90,7 @@ TEST(ChannelPayloadTest, ValueLimitsAndState) {
         {"short limits", "+0.1", ".5", "-0", "0.1" TAIL("0.5", "-0", "low")},
         {"limit not a number", "+1", "1e3", "abc", "1" TAIL("null", "null", "normal")}};
     for (const auto& [name, value, low, high, expected] : rows) {
-        const StoredRecord r =
-            Parsed(DataLine("01-11-2026", "00:00:30", {value, "+1", "+1", "+1", "+1", "+1", "+1", "+1"}));
+        const StoredRecord r = Parsed(DataLine("00:00:30", {value}, "01-11-2026"));
         const ChannelSetup setup{true, "Boiler \"1\"", "Bar", JsonNumber(low), JsonNumber(high)};
         EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, setup),
                   "{\"time\":\"2026-11-01T00:00:30\",\"utc\":\"2026-11-01T00:00:30Z\",\"value\":" + expected)
@@ -149,13 +143,13 @@ TEST_P(RecordFeedScript, EveryStoredRecordIsReadAndNothingElse) {
         } else if (w[0] == "P" || w[0] == "T") {
             QByteArray bytes = DataHeader(w.value(2, "1").toInt());
             for (int n = 1; n <= w.value(2, "1").toInt(); ++n) {
-                bytes += tarvek::DataLine("00:00:0" + QByteArray::number(n), {}, "01-" + w[1].toLatin1());
+                bytes += DataLine("00:00:0" + QByteArray::number(n), {}, "01-" + w[1].toLatin1());
                 stored += w[0] == "P" ? w[1] + "-Data.txt:" + QString::number(n) : QString();
             }
             WriteBytes(file(w[1]) + (w[0] == "T" ? "\n" : ""), bytes);
         } else if (w[0] == "L") {
             WriteBytes(state.AppFolder + "/elsewhere",
-                       DataHeader(1) + tarvek::DataLine("00:00:00", {}, "01-11-2026"));
+                       DataHeader(1) + DataLine("00:00:00", {}, "01-11-2026"));
             ASSERT_EQ(::symlink(qPrintable(state.AppFolder + "/elsewhere"), qPrintable(file(w[1]))), 0);
         } else if (w[0] == "F") {
             ASSERT_EQ(::mkfifo(qPrintable(file(w[1])), 0664), 0);
@@ -353,6 +347,25 @@ bool Accepts(int port) {
     return OnLoopback(port) != 0;
 }
 
+// A broker that takes the connection and never answers: until it does,
+// nothing is taken to be sent, and the attempt is the start's thread's alone.
+TEST(MqttLinkTest, NothingIsTakenBeforeTheBrokerAnswers) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a{AF_INET, htons(FreePort()), {htonl(INADDR_LOOPBACK)}, {}};
+    ASSERT_TRUE(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(silent, 1) == 0);
+    LinkSettings settings;
+    settings.host = "127.0.0.1", settings.port = ntohs(a.sin_port), settings.clientId = "tarvek";
+    settings.willTopic = "tarvek/status", settings.willPayload = "offline";
+    MqttLink link(settings);
+    link.Connect();
+    int taken = -1;
+    EXPECT_TRUE(WaitUntil([&] { return taken >= 0 || (taken = ::accept(silent, nullptr, nullptr)) >= 0; }));
+    RunEventsFor(200); // the start handed back to the loop
+    EXPECT_EQ(std::pair(link.IsConnected(), link.Publish("t/status", "online", 1, true)),
+              std::pair(false, -1));
+    ::close(taken), ::close(silent);
+}
+
 QByteArray RunTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -389,10 +402,8 @@ struct Broker {
                                   "persistence true\npersistence_location %2/\nmax_queued_messages 0\n"
                                   "log_dest none\n"
                                   "listener %3 127.0.0.1\nlistener %4 127.0.0.1\ncertfile %5\nkeyfile %6\n")
-                       .arg(Path("passwd"), dir.path())
-                       .arg(port)
-                       .arg(tlsPort)
-                       .arg(Path("cert.pem"), Path("key.pem"))
+                       .arg(Path("passwd"), dir.path(), QString::number(port), QString::number(tlsPort),
+                            Path("cert.pem"), Path("key.pem"))
                        .toUtf8());
         QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
         for (const char* name : {"key.pem", "cert.pem", "passwd", "mosquitto.conf"})
@@ -445,15 +456,16 @@ class PublishBroker : public RecordFeedTest {
                 p->waitForFinished();
             }
     }
-    // A configuration `name`.conf with its own state file, `extra` added.
-    QString Config(const QString& extra, const QString& name = "publish", int port = 0) {
+    // A configuration `name`.conf with its own state file, `extra` added;
+    // with an empty `host`, it only notifies.
+    QString Config(const QString& extra, const QString& name = "publish", int port = 0,
+                   const QString& host = "127.0.0.1") {
         const QString path = state.AppFolder + u'/' + name + ".conf";
-        WriteBytes(path,
-                   QStringLiteral("host = 127.0.0.1\nport = %1\nusername = tarvek\nprefix = %2\ndata = %3\n"
-                                  "state = %4.state\nstart = all\nkeepalive = 5\n%5\n")
-                       .arg(port ? port : broker_->port)
-                       .arg(prefix_, DataPath({}).chopped(1), state.AppFolder + u'/' + name, extra)
-                       .toUtf8());
+        WriteBytes(path, QStringLiteral("host = %1\nport = %2\nusername = tarvek\nprefix = %3\ndata = %4\n"
+                                        "state = %5.state\nstart = all\nkeepalive = 5\n%6\n")
+                             .arg(host, QString::number(port ? port : broker_->port), prefix_,
+                                  DataPath({}).chopped(1), state.AppFolder + u'/' + name, extra)
+                             .toUtf8());
         return path;
     }
     // The subscriber goes first: it must not take what is queued for it.
@@ -461,6 +473,11 @@ class PublishBroker : public RecordFeedTest {
         subscriber_.kill();
         subscriber_.waitForFinished();
         broker_->Stop();
+    }
+    // SIGTERM ends a publisher within two seconds, with exit status 0.
+    static bool EndsOnTerm(QProcess& p) {
+        p.terminate();
+        return p.waitForFinished(2000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
     static void StartPublisher(QProcess& p, const QString& config, const QStringList& more = {}) {
         p.start(TARVEK_PUBLISH, QStringList{"--config", config} + more);
@@ -568,9 +585,7 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
     QThread::msleep(1500); // the next attempt of the refused ones
     for (QProcess* p : {&wrongPassword, &wrongCa, &publisher_}) {
         EXPECT_EQ(p->state(), QProcess::Running);
-        p->terminate();
-        p->waitForFinished();
-        EXPECT_EQ(p->exitCode(), 0);
+        EXPECT_TRUE(EndsOnTerm(*p));
     }
     EXPECT_EQ(Retained(3).last(), "status offline") << "said on a clean end";
     const QString broker = QStringLiteral("the broker 127.0.0.1:%1 ");
@@ -595,7 +610,7 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
 TEST_F(PublishBroker, ABrokerGoneTwentyTimesUnderABackFillIsReconnectedWithinFiveSecondsEachTime) {
     QByteArray bytes = DataHeader(5000);
     for (int n = 0; n < 5000; ++n)
-        bytes += tarvek::DataLine(StoredTimeText(n * 30'000).mid(11), {}, "01-11-2026");
+        bytes += DataLine(StoredTimeText(n * 30'000).mid(11), {}, "01-11-2026");
     WriteBytes(DataPath("11-2026-Data.txt"), bytes);
     QSet<int> numbers;
     const auto collect = [&] {
@@ -619,8 +634,7 @@ TEST_F(PublishBroker, ABrokerGoneTwentyTimesUnderABackFillIsReconnectedWithinFiv
         ASSERT_TRUE(broker_->Start());
     }
     EXPECT_TRUE(WaitUntil([&] { return collect() == 5020; }, 20'000)) << numbers.size();
-    publisher_.terminate();
-    EXPECT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
+    EXPECT_TRUE(EndsOnTerm(publisher_));
 }
 
 TEST_F(PublishBroker, ARestartInTheRepeatedHourKeepsTheTrueTime) {
@@ -661,7 +675,8 @@ TEST_F(PublishBroker, TwoPublishersWithOneClientIdAreToldSo) {
     twin.waitForFinished();
 }
 
-// A name server that never answers holds up neither the records nor a stop.
+// A name server that never answers holds up no stop; a name it does not
+// know is said with the reason.
 TEST_F(PublishBroker, ANameLookupThatStallsNeverHoldsUpTheStopOneThatFailsIsSaid) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LD_PRELOAD", TARVEK_STALLED_LOOKUP);
@@ -669,16 +684,13 @@ TEST_F(PublishBroker, ANameLookupThatStallsNeverHoldsUpTheStopOneThatFailsIsSaid
     QDir().mkpath(DataPath({}));
     QProcess unknown;
     for (QProcess* p : {&publisher_, &unknown}) {
-        const QString host = p == &unknown ? "unknown" : "stalled", config = Config("", host);
-        WriteBytes(config,
-                   ReadBytes(config).replace("host = 127.0.0.1", ("host = " + host + ".invalid").toUtf8()));
+        const QString host = p == &unknown ? "unknown" : "stalled",
+                      config = Config("", host, 0, host + ".invalid");
         p->setProcessEnvironment(environment);
         StartPublisher(*p, config, p == &unknown ? QStringList{"--once", "--timeout", "1"} : QStringList{});
     }
     QThread::msleep(1000);
-    publisher_.terminate();
-    EXPECT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
-    EXPECT_EQ(publisher_.exitCode(), 0) << publisher_.readAllStandardError().constData();
+    EXPECT_TRUE(EndsOnTerm(publisher_)) << publisher_.readAllStandardError().constData();
     ASSERT_TRUE(unknown.waitForFinished(5000));
     EXPECT_EQ(
         QString(unknown.readAllStandardError()).section('\n', 0, 0),
@@ -752,8 +764,7 @@ TEST_F(PublishBroker, EventsArriveInOrderAreNotifiedAndTheRetainedAlarmsFollowEv
     EXPECT_TRUE(
         WaitUntil([&] { return Retained(10).contains(alarm.arg("active-acknowledged", time)); }, 5000));
     ASSERT_TRUE(saved(earlier + " 2 " + later + " 2"));
-    publisher_.terminate();
-    ASSERT_TRUE(publisher_.waitForFinished(2000));
+    ASSERT_TRUE(EndsOnTerm(publisher_));
     ASSERT_TRUE(AppendEvents(DataPath(earlier), {Alarm("LOW", 1, "CLEARED", now)}));
     StartPublisher(publisher_, config);
     EXPECT_EQ(arrived(5).section(' ', 4), earlier + ":3") << "nothing again";
@@ -824,9 +835,7 @@ TEST_F(PublishBroker, NothingIsLostWhileTheBrokerStopsAnsweringOrThePublisherIsA
     ASSERT_TRUE(WaitForRecords(2));
     QStringList records = Records();
     StopBroker();
-    publisher_.terminate();
-    ASSERT_TRUE(publisher_.waitForFinished(2000)) << "ends within two seconds";
-    EXPECT_EQ(publisher_.exitCode(), 0);
+    ASSERT_TRUE(EndsOnTerm(publisher_));
     Store("00:02:00");
     StartPublisher(publisher_, config);
     Store("00:02:30");
@@ -846,19 +855,14 @@ TEST_F(PublishBroker, WithoutAHostTheAlarmsAreOnlyNotifiedEachOnce) {
                              {Alarm("LOW", 1, "RAISED", now.addSecs(-7200)), Alarm("HIGH", 3, "RAISED", now),
                               Alarm("HIGH", 3, "ACKNOWLEDGED", now)}));
     const QString mail = state.AppFolder + "/mail",
-                  config = Config("notify_batch = 3600\nnotify_command = /usr/bin/tee -a " + mail);
-    WriteBytes(config, ReadBytes(config).replace("host = 127.0.0.1\n", "host =\n"));
+                  config = Config("notify_batch = 3600\nnotify_command = /usr/bin/tee -a " + mail, "publish",
+                                  0, "");
     // A command that fails is tried again later; only --once ends on it.
-    const QString failing = Config("notify_command = /bin/false", "failing");
-    WriteBytes(failing, ReadBytes(failing).replace("host = 127.0.0.1\n", "host =\n"));
-    StartPublisher(publisher_, failing);
+    StartPublisher(publisher_, Config("notify_command = /bin/false", "failing", 0, ""));
     QByteArray said;
     EXPECT_TRUE(WaitUntil([&] { return said.append(publisher_.readAllStandardError()).contains("failed"); }));
     RunEventsFor(500);
-    EXPECT_EQ(publisher_.state(), QProcess::Running) << said.constData();
-    publisher_.terminate();
-    ASSERT_TRUE(publisher_.waitForFinished(2000));
-    EXPECT_EQ(publisher_.exitCode(), 0);
+    ASSERT_TRUE(EndsOnTerm(publisher_)) << "still running: " << said.constData();
     for (int run = 0; run < 2; ++run) {
         StartPublisher(publisher_, config, {"--once"});
         ASSERT_TRUE(publisher_.waitForFinished(10'000)) << "caught up, the batch runs at once";

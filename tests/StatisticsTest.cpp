@@ -54,6 +54,16 @@ INSTANTIATE_TEST_SUITE_P(
                  "01:30:00", "1 2 3 ; 3 0 1 3 3"}),
     RowName);
 
+// The record under the pointer: the nearest, the first of equal times, also
+// past a repeated time.
+TEST(NearestRecord, FirstOfTheNearestAlsoPastARepeatedTime) {
+    const Trend trend = BuildTrend("10:00:00=1 10:00:00=2 10:01:00=3", {"UTC", "2025-10-26"});
+    const auto at = [](const char* time) { return *ParseStoredTime(QString("2025-10-26T") + time); };
+    const TimeSpan span{at("10:00:00"), at("10:01:00"), TimeSpan::Utc};
+    EXPECT_EQ(NearestRecord(trend, span, at("10:00:20")), 0);
+    EXPECT_EQ(NearestRecord(trend, span, at("10:00:50")), 2);
+}
+
 // The picker's spans end at the latest record, also when times fell (a clock
 // set back); "From … to …" takes its whole last second; no records, no span.
 TEST(SpanChoices, EndAtTheLatestRecord) {

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -137,6 +138,13 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     Find<QDateTimeEdit>("From")->setDateTime(QDateTime(day, QTime(10, 1, 0, 500)));
     Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 1)));
     EXPECT_EQ(Row(0).mid(0, 8), (QStringList{"Return [Bar]", "0", "0", "", "", "", "", ""}));
+    // A zoom leaves the user's own span in the fields.
+    const auto fields = std::pair(shown("From"), shown("To"));
+    const auto before = shownSpan();
+    QKeyEvent zoomOut(QEvent::KeyPress, Qt::Key_Minus, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.Chart(), &zoomOut);
+    EXPECT_EQ(std::pair(std::pair(shown("From"), shown("To")), shownSpan() != before),
+              std::pair(fields, true));
 }
 
 // Each format by the name's suffix, in any case, CSV for any other; exports
@@ -202,6 +210,7 @@ TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
     Find<QLineEdit>("Comment")->setText("valve checked");
     Find<QPushButton>("Acknowledge all")->click();
     EXPECT_TRUE(Find<QLabel>("Alarms needing attention")->isHidden());
+    EXPECT_TRUE(Find<QLabel>("Problems")->isHidden()) << qPrintable(Find<QLabel>("Problems")->text());
     const QByteArray log = ReadBytes(DataPath(EventFileName(DateStamp(QDate::currentDate()))));
     ASSERT_EQ(log.size(), 2 * EventRecordLength);
     const Event acknowledged =

@@ -6,10 +6,10 @@
 // empty and free of control characters.
 #include "data/DataFileReader.h"
 #include "data/ElaborationData.h"
+#include "data/StoredTime.h"
 #include "data/StoringData.h"
 #include "viewer/TrendSource.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -76,11 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(next != records.end());
         const StoredRecord& r = *next++;
         Declarations state;
-        constexpr qint64 DayMs = 86'400'000;
-        const qint64 day = r.localMs / DayMs - (r.localMs % DayMs < 0 ? 1 : 0); // years before 1970 too
-        state.ScanDate = QDate::fromJulianDay(2440588 + day).toString(QStringLiteral("dd-MM-yyyy"));
-        state.ScanTime = QTime::fromMSecsSinceStartOfDay(int(r.localMs - day * DayMs))
-                             .toString(QStringLiteral("HH:mm:ss"));
+        const QString stamp = QString::fromLatin1(StoredTimeText(r.localMs)); // years before 1970 too
+        state.ScanDate = stamp.mid(8, 2) + u'-' + stamp.mid(5, 2) + u'-' + stamp.left(4);
+        state.ScanTime = stamp.mid(11);
         for (int k = 0; k < Declarations::ChannelCount; ++k) {
             state.ChannelValue[k + 1] = ValueTextOf(r.values[k]);
             if (!r.values[k].IsGap())

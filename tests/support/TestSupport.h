@@ -2,6 +2,7 @@
 
 // Helpers shared by the tests: a scratch application folder and byte-level
 // access to the files the program writes.
+#include "alarm/EventLog.h"
 #include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "config/SettingRecords.h"
@@ -76,6 +77,26 @@ inline Event EventOf(const QString& date, const QString& time, const QString& ki
                      const QString& event, const QString& value = {}, const QString& limit = {},
                      const QString& user = {}, const QString& text = {}) {
     return {date, time, kind, channel, event, value, limit, user, text};
+}
+
+// Events from tokens, a minute apart from 10:00:00 on 05-03-2008 (with
+// `tokenAsTime`, each with its token for its time): KIND, channel, event
+// ("H1R" HIGH 1 RAISED, "L2K" LOW 2 ACKNOWLEDGED, "A0R" NO ANSWER RAISED);
+// "a" / "x" ACQUISITION STARTED / STOPPED, "p" PROGRAM STARTED.
+inline std::vector<LoggedEvent> EventsOf(const QString& tokens, bool tokenAsTime = false) {
+    const std::map<QChar, QString> kinds{{'H', "HIGH"}, {'L', "LOW"}, {'A', "NO ANSWER"}};
+    const std::map<QChar, QString> names{{'R', "RAISED"}, {'C', "CLEARED"}, {'K', "ACKNOWLEDGED"}};
+    std::vector<LoggedEvent> log;
+    for (const QString& t : tokens.split(u' ', Qt::SkipEmptyParts)) {
+        const bool own = t.size() == 1;
+        const QString time = tokenAsTime ? t : QStringLiteral("10:%1:00").arg(log.size(), 2, 10, QChar('0'));
+        log.push_back(
+            {qint64(log.size() + 1),
+             EventOf("05-03-2008", time, own ? QString(t == "p" ? "PROGRAM" : "ACQUISITION") : kinds.at(t[0]),
+                     own ? 0 : t[1].digitValue(),
+                     own ? QString(t == "x" ? "STOPPED" : "STARTED") : names.at(t[2]))});
+    }
+    return log;
 }
 
 inline QByteArray ReadBytes(const QString& path) {
@@ -167,12 +188,13 @@ inline QByteArray DataHeader(int count) {
     return DataHeader(QByteArray::number(count).rightJustified(5, ' '));
 }
 
-// A data record with `values` in the first channels and "+1.000" in the rest.
+// A data record with `values` (set right in their fields) in the first
+// channels and "+1.000" in the rest.
 inline QByteArray DataLine(const QByteArray& time, QList<QByteArray> values = {},
                            const QByteArray& date = "26-10-2025") {
     QByteArray line = date + ";" + time + ";";
     for (int k = 0; k < 8; ++k)
-        line += (k < values.size() ? values[k] : QByteArray("   +1.000")) + " ; Bar ;";
+        line += (k < values.size() ? values[k].rightJustified(9, ' ') : QByteArray("   +1.000")) + " ; Bar ;";
     return line + " *\r\n";
 }
 
