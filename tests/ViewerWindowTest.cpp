@@ -139,8 +139,7 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     Find<QDateTimeEdit>("To")->setDateTime(QDateTime(day, QTime(10, 1, 1)));
     EXPECT_EQ(Row(0).mid(0, 8), (QStringList{"Return [Bar]", "0", "0", "", "", "", "", ""}));
     // A zoom leaves the user's own span in the fields.
-    const auto fields = std::pair(shown("From"), shown("To"));
-    const auto before = shownSpan();
+    const auto [fields, before] = std::pair(std::pair(shown("From"), shown("To")), shownSpan());
     QKeyEvent zoomOut(QEvent::KeyPress, Qt::Key_Minus, Qt::NoModifier);
     QCoreApplication::sendEvent(window.Chart(), &zoomOut);
     EXPECT_EQ(std::pair(std::pair(shown("From"), shown("To")), shownSpan() != before),

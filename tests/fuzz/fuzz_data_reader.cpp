@@ -4,15 +4,17 @@
 // ever invented. A second read finds nothing new. The same bytes as the
 // channel parameters file give names and units within their fields, never
 // empty and free of control characters.
+#include "common/TextHelpers.h"
 #include "data/DataFileReader.h"
 #include "data/ElaborationData.h"
-#include "data/StoredTime.h"
 #include "data/StoringData.h"
 #include "viewer/TrendSource.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <cstdint>
 #include <cstdlib>
@@ -76,9 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(next != records.end());
         const StoredRecord& r = *next++;
         Declarations state;
-        const QString stamp = QString::fromLatin1(StoredTimeText(r.localMs)); // years before 1970 too
-        state.ScanDate = stamp.mid(8, 2) + u'-' + stamp.mid(5, 2) + u'-' + stamp.left(4);
-        state.ScanTime = stamp.mid(11);
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(r.localMs, QTimeZone::utc()); // as a scan's stamp
+        state.ScanDate = DateStamp(at.date()), state.ScanTime = TimeText(at.time());
         for (int k = 0; k < Declarations::ChannelCount; ++k) {
             state.ChannelValue[k + 1] = ValueTextOf(r.values[k]);
             if (!r.values[k].IsGap())

@@ -194,7 +194,8 @@ inline QByteArray DataLine(const QByteArray& time, QList<QByteArray> values = {}
                            const QByteArray& date = "26-10-2025") {
     QByteArray line = date + ";" + time + ";";
     for (int k = 0; k < 8; ++k)
-        line += (k < values.size() ? values[k].rightJustified(9, ' ') : QByteArray("   +1.000")) + " ; Bar ;";
+        line +=
+            (k < values.size() ? values[k].rightJustified(ValueWidth) : QByteArray("   +1.000")) + " ; Bar ;";
     return line + " *\r\n";
 }
 
