@@ -93,6 +93,7 @@ TEST(NotifyPlanTest, ABatchGathersInOrderAndThePlaceFollowsSuccess) {
     EXPECT_EQ(run->lines,
               (QStringList{"2026-12-08 10:15:30 HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0",
                            "2026-12-08 10:15:30 NO ANSWER CLEARED logger Boiler pressure"}));
+    EXPECT_EQ(run->subject, "TARVEK: 2 alarm events, the first HIGH RAISED");
     plan.Add(Fed(Alarm("LOW", 1, "RAISED"), 6, Now), Now + 61'000); // a new batch: the first is out
     EXPECT_EQ(Passed(plan.Notified()), 1);
     plan.Finished(Ok, Now + 62'000);
@@ -131,6 +132,7 @@ TEST(NotifyPlanTest, EventsOlderThanTheMaximumAgeAreSummarisedInOneRun) {
     ASSERT_TRUE(summary && summary->lines.size() == 1);
     EXPECT_TRUE(summary->lines[0].startsWith("3 alarm events from 2026-12-08 10:15:30"));
     EXPECT_EQ(summary->environment[1], std::pair(QString("TARVEK_EVENT"), QString("SUMMARY")));
+    EXPECT_EQ(summary->subject, "TARVEK: 3 older alarm events");
     plan.Finished(Ok, Now);
     EXPECT_TRUE(plan.Add(fresh4, Now + 4));
     EXPECT_FALSE(plan.Add(Fed(Alarm("HIGH", 5, "RAISED"), 5, Now - 3'600'001), Now + 5));
@@ -223,16 +225,24 @@ TEST(FoldedLogsTest, ALogCutOrReplacedIsFoldedAgainFromACleanState) {
     }
 }
 
-// A local SMTP server on a free port of 127.0.0.1: prints its port, then each mail.
+// A local SMTP server on a free port of 127.0.0.1: prints its port, then each
+// mail as a strict parser reads it (a defect, such as text without an empty
+// line after the headers, ends the server with its name).
 constexpr const char* SmtpServer = R"(
-import asyncio, sys, aiosmtpd.handlers as h, aiosmtpd.smtp as s
+import asyncio, sys, email.parser, email.policy, aiosmtpd.smtp as s
+class Strict:
+    async def handle_DATA(self, server, session, envelope):
+        mail = email.parser.BytesParser(policy=email.policy.strict).parsebytes(envelope.original_content)
+        print("SUBJECT " + mail["Subject"] + "\nBODY " + mail.get_content() + "END", flush=True)
+        return "250 OK"
 async def main():
-    server = await asyncio.get_running_loop().create_server(lambda: s.SMTP(h.Debugging(sys.stdout)), "127.0.0.1", 0)
+    server = await asyncio.get_running_loop().create_server(lambda: s.SMTP(Strict()), "127.0.0.1", 0)
     print(server.sockets[0].getsockname()[1], flush=True)
     await asyncio.Event().wait()
 asyncio.run(main())
 )";
 
+// As the README has it: msmtp reads the mail from the standard input.
 TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     QTemporaryDir dir;
     QProcess server;
@@ -240,20 +250,21 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     ASSERT_TRUE(WaitUntil([&] { return server.canReadLine(); })) << server.readAllStandardError().constData();
     const QString rc = dir.filePath("msmtprc"), planted = dir.filePath("planted");
     WriteBytes(rc, "account plant\nhost 127.0.0.1\nport " + server.readLine() + "from t@plant.example\n");
-    const QString text = "Boiler \"A\"; $(touch " + planted + ") `touch " + planted + "` 'q'";
+    const QString text = "Kessel \"Ä\"; $(touch " + planted + ") `touch " + planted + "`\nBcc: x@y 'q'";
     QStringList said;
-    Notifier notifier({{"/bin/sh", TARVEK_SOURCE "/packaging/examples/notify/mail-subject.sh",
-                        "/usr/bin/msmtp", "-C", rc, "-a", "plant", "shift@plant.example"}},
-                      {}, [&](const QString& line) { said << line; });
+    Notifier notifier({{"/usr/bin/msmtp", "-C", rc, "-a", "plant", "shift@plant.example"}}, {},
+                      [&](const QString& line) { said << line; });
     notifier.Add({Fed(Alarm("HIGH", 3, "RAISED", "  +10.700", "10.0", qPrintable(text)), 7,
                       QDateTime::currentMSecsSinceEpoch())});
     QByteArray mail;
-    ASSERT_TRUE(WaitUntil([&] { return (mail += server.readAllStandardOutput()).contains("END MESSAGE"); }))
-        << qPrintable(said.join('\n'));
+    ASSERT_TRUE(WaitUntil([&] { return (mail += server.readAllStandardOutput()).contains("END"); }))
+        << qPrintable(said.join('\n')) << server.readAllStandardError().constData();
     server.kill();
     server.waitForFinished();
-    EXPECT_TRUE(mail.contains("Subject: TARVEK: HIGH RAISED Ch.3 " + text.toUtf8())) << mail.constData();
-    EXPECT_TRUE(mail.contains("\n2026-12-08 10:15:30 HIGH RAISED Ch.3 " + text.toUtf8() + ", value 10.700"));
+    const QString got = QString::fromUtf8(mail), oneLine = QString(text).replace(u'\n', u' ');
+    EXPECT_TRUE(got.contains("SUBJECT TARVEK: HIGH RAISED Ch.3 " + oneLine + "\n")) << qPrintable(got);
+    EXPECT_TRUE(got.contains("BODY 2026-12-08 10:15:30 HIGH RAISED Ch.3 " + oneLine + ", value 10.700"))
+        << qPrintable(got);
     EXPECT_TRUE(WaitUntil([&] { return Passed(notifier.Notified()) == 7; }));
     EXPECT_FALSE(QFile::exists(planted));
 }

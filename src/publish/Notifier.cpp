@@ -1,5 +1,7 @@
 #include "publish/Notifier.h"
 
+#include "publish/NotifyMail.h"
+
 #include <QDateTime>
 #include <QProcessEnvironment>
 
@@ -111,7 +113,7 @@ void Notifier::Start(const NotifyRun& run) {
     process->start(settings_.command.first(), settings_.command.mid(1));
     if (process_ != process) // could not start: said and ended already
         return;
-    process->write(run.lines.join(u'\n').toUtf8() + '\n');
+    process->write(MailMessage(run.subject, run.lines));
     process->closeWriteChannel();
 }
 

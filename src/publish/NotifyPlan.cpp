@@ -61,12 +61,21 @@ QString TimeText(qint64 ms) {
 
 } // namespace
 
+namespace {
+
+// "Ch.3 Boiler pressure", or the logger's own "logger".
+QString ChannelWords(const Event& e) {
+    QString words = e.channel > 0 ? QStringLiteral("Ch.%1").arg(e.channel) : QStringLiteral("logger");
+    if (!e.text.isEmpty())
+        words += u' ' + e.text;
+    return words;
+}
+
+} // namespace
+
 QString SummaryLine(const FedEvent& fed) {
     const Event& e = fed.event;
-    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.event);
-    line += e.channel > 0 ? QStringLiteral("Ch.%1").arg(e.channel) : QStringLiteral("logger");
-    if (!e.text.isEmpty())
-        line += u' ' + e.text;
+    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.event) + ChannelWords(e);
     if (!NumberText(e.value).isEmpty())
         line += QStringLiteral(", value ") + NumberText(e.value);
     if (!NumberText(e.limit).isEmpty())
@@ -139,6 +148,13 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
     const FedEvent& first = g.events.front();
     const FedEvent& last = g.events.back();
     const Event& e = first.event;
+    if (g.old)
+        run.subject = QStringLiteral("TARVEK: %1 older alarm events").arg(g.count);
+    else if (g.count > 1)
+        run.subject =
+            QStringLiteral("TARVEK: %1 alarm events, the first %2 %3").arg(g.count).arg(e.kind, e.event);
+    else
+        run.subject = QStringLiteral("TARVEK: %1 %2 %3").arg(e.kind, e.event, ChannelWords(e)).trimmed();
     if (g.old) {
         run.lines << QStringLiteral("%1 alarm events from %2 to %3, older than notify_max_age when seen, not "
                                     "notified one by one: see the event log")
