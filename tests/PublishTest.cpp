@@ -366,6 +366,19 @@ TEST(MqttLinkTest, NothingIsTakenBeforeTheBrokerAnswers) {
     ::close(taken), ::close(silent);
 }
 
+// The summary lines of the mails that a notify_command of `tee -a FILE` kept.
+QStringList MailLines(const QString& file) {
+    QStringList lines;
+    bool header = false;
+    for (const QString& line : QString::fromUtf8(ReadBytes(file)).split(u'\n')) {
+        if (line.startsWith("Subject: ") || (header && !line.isEmpty()))
+            header = true;
+        else if (!std::exchange(header, false) && !line.isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+
 QByteArray RunTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -775,7 +788,7 @@ TEST_F(PublishBroker, EventsArriveInOrderAreNotifiedAndTheRetainedAlarmsFollowEv
     ASSERT_TRUE(broker_->Start());
     Subscribe("event");
     EXPECT_EQ(arrived(1), later + ":3");
-    QStringList notified = QString(ReadBytes(mail)).split('\n', Qt::SkipEmptyParts);
+    QStringList notified = MailLines(mail);
     for (QString& line : notified)
         line = line.section(' ', 2).section(" Boiler", 0, 0);
     EXPECT_EQ(notified, QStringList({"HIGH RAISED Ch.3", "NO ANSWER RAISED logger", "LOW RAISED Ch.1",
@@ -869,10 +882,10 @@ TEST_F(PublishBroker, WithoutAHostTheAlarmsAreOnlyNotifiedEachOnce) {
         EXPECT_EQ(publisher_.exitCode(), 0);
         EXPECT_EQ(publisher_.readAllStandardError(), "") << "no broker, nothing to say";
     }
-    const QList<QByteArray> lines = ReadBytes(mail).split('\n');
-    ASSERT_EQ(lines.size(), 3) << "one summary, one event, each once";
-    EXPECT_TRUE(lines[0].startsWith("1 alarm events from ")) << lines[0].constData();
-    EXPECT_EQ(lines[1], now.toString("yyyy-MM-dd hh:mm:ss").toUtf8() +
+    const QStringList lines = MailLines(mail);
+    ASSERT_EQ(lines.size(), 2) << "one summary, one event, each once";
+    EXPECT_TRUE(lines[0].startsWith("1 alarm events from ")) << qPrintable(lines[0]);
+    EXPECT_EQ(lines[1], now.toString("yyyy-MM-dd hh:mm:ss") +
                             " HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0");
 }
 
