@@ -3,7 +3,7 @@
 #include "alarm/AlarmFold.h"
 #include "viewer/EventMarks.h"
 #include "viewer/TableText.h"
-#include "viewer/TrendSource.h"
+#include "viewer/Channels.h"
 
 #include <QDateTime>
 #include <QIODevice>

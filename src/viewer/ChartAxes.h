@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/Decimate.h"
-#include "viewer/TrendSource.h"
+#include "viewer/Channels.h"
 
 #include <QString>
 #include <QTimeZone>

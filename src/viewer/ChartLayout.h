@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/ChartAxes.h"
-#include "viewer/TrendSource.h"
+#include "viewer/Channels.h"
 
 #include <QRectF>
 #include <QSizeF>
