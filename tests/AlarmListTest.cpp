@@ -196,4 +196,26 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     asFresh("rewritten shorter", 4);
 }
 
+// Acknowledge covers the selected rows, Acknowledge all every row; neither
+// writes again for an alarm already acknowledged.
+TEST(AlarmList, AnAcknowledgementCoversTheChosenNotYetAcknowledged) {
+    const struct {
+        const char* events;
+        std::vector<int> rows;
+        bool all;
+        const char* chosen;
+    } rows[] = {{"H1R L2R H1K A0R", {1}, false, "N0"},
+                {"H1R L2R H1K A0R", {0, 2}, false, "L2"},
+                {"H1R L2R H1K A0R", {0}, true, "L2 N0"},
+                {"H1R L2R H1K A0R", {}, false, ""},
+                {"H1R H1C L2R", {0, 1}, false, "H1 L2"}};
+    for (const auto& row : rows) {
+        QStringList chosen;
+        for (const CurrentAlarm& a :
+             ToAcknowledge(AlarmsInOrder(FoldEvents(EventsOf(row.events))), row.rows, row.all))
+            chosen += a.kind.left(1) + QString::number(a.channel);
+        EXPECT_EQ(chosen.join(' '), row.chosen) << row.events << " all " << row.all;
+    }
+}
+
 } // namespace

@@ -69,4 +69,19 @@ TEST(ValueAxis, StepsOfOneTwoFiveAndLimitsNearTheValues) {
     EXPECT_EQ(FitValues(true, 3, 7, {-1}).first, -1 - 0.4); // a limit a spread away is drawn
 }
 
+// The grid's values: whole steps within the range, an end a rounding away
+// from a step taken in; a range zoomed finer than a double tells still ends.
+TEST(ValueAxis, GridOnWholeStepsEndsWithinARoundingOfTheRange) {
+    const auto ticks = [](double step, double low, double high) {
+        QStringList values;
+        for (const double v : ValueTicks({low, high, step, 2}, low, high))
+            values += QString::number(v, 'g', 12);
+        return values.join(' ');
+    };
+    EXPECT_EQ(ticks(0.5, -0.7, 1.2), "-0.5 0 0.5 1");
+    EXPECT_EQ(ticks(0.1, 0.3 - 1e-12, 0.6 + 1e-12), "0.3 0.4 0.5 0.6");
+    EXPECT_EQ(ticks(2, 1, 1.5), "");
+    EXPECT_LE(ticks(2e-9, 1e8, 1e8 + 1e-8).count(' '), 10);
+}
+
 } // namespace

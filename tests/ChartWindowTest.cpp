@@ -87,6 +87,7 @@ TEST(ChartMouse, DragsByButtonAndPicksByRectangle) {
     EXPECT_DOUBLE_EQ(ValueAt(220, plot, -5, 15), -5);
     EXPECT_DOUBLE_EQ(ValueAt(20, plot, -5, 15), 15);
     EXPECT_DOUBLE_EQ(ValueAt(170, plot, -5, 15), 0);
+    EXPECT_DOUBLE_EQ((ChartWindow{1000, 2000}.XAt(1250, Band)), 35); // TimeAt's inverse
 }
 
 // A range the user picked is shown exactly; otherwise the strip's traces
@@ -134,6 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
 // The strips' places with text 6 pixels a character and lines of 10, in a
 // chart of 400 x 300 with 30 pixels for the value labels: plots from x = 36
 // to 370, legend entries 26 pixels wider than their headings.
+const TextMeasure SixPixels{[](const QString& text) { return 6.0 * double(text.size()); },
+                            [](const QString& text, double width) { return text.left(int(width / 6)); }, 10};
+
 struct LayoutCase {
     const char* name;
     std::vector<UnitGroup> groups;
@@ -148,10 +152,7 @@ TEST_P(ChartLayoutTable, HeadsEachStripWithItsLegendAndSharesOutTheHeight) {
         channels[k].name = QString("Ch.%1").arg(k + 1), channels[k].unit = "Bar";
     channels[6].name = QString(31, u'y');
     channels[7].name = QString(54, u'x');
-    const TextMeasure measure{[](const QString& text) { return 6.0 * double(text.size()); },
-                              [](const QString& text, double width) { return text.left(int(width / 6)); },
-                              10};
-    const ChartLayout layout = LayOutStrips({400, 300}, 30, measure, GetParam().groups, channels);
+    const ChartLayout layout = LayOutStrips({400, 300}, 30, SixPixels, GetParam().groups, channels);
     QStringList seen;
     for (const StripPlace& strip : layout.strips)
         seen += QString::asprintf("%g,%g %gx%g", strip.plot.x(), strip.plot.y(), strip.plot.width(),
@@ -179,5 +180,33 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"Bar", {7}}},
                    "36,21 334x253; 7@36,6 334 xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}),
     RowName);
+
+// The value labels get the room they want ("-1000" and 8 pixels), a room
+// within a pixel of it kept; laid out once more at most, though labels with
+// decimals on a wider plot (the first layout) want more than they then get.
+TEST(ChartLayout, GivesTheValueLabelsTheirRoomInOneMoreLayoutAtMost) {
+    ChannelInfos channels;
+    channels[0].unit = "Bar";
+    const struct {
+        double axisWidth;
+        int wideDecimals; // of the labels on a plot over 330 wide
+        const char* fitted;
+    } rows[] = {{0, 0, "38: plot from 44, 12 steps, 2 layouts"},
+                {38.5, 0, "38.5: plot from 44.5, 12 steps, 1 layouts"},
+                {0, 3, "62: plot from 68, 12 steps, 2 layouts"}};
+    for (const auto& row : rows) {
+        int layouts = 0, steps = 0;
+        const FittedChart chart = FitStrips({400, 300}, row.axisWidth, SixPixels, {{"Bar", {0}}}, channels,
+                                            [&](const StripPlace& place, int maxTicks) {
+                                                ++layouts, steps = maxTicks;
+                                                const int decimals =
+                                                    place.plot.width() > 330 ? row.wideDecimals : 0;
+                                                return StripValues{{-1000, 1000, 500, decimals}, -1000, 1000};
+                                            });
+        EXPECT_EQ(QString::asprintf("%g: plot from %g, %d steps, %d layouts", chart.axisWidth,
+                                    chart.strips[0].place.plot.x(), steps, layouts),
+                  row.fitted);
+    }
+}
 
 } // namespace

@@ -98,10 +98,10 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
 
     // One strip per unit: the two in Bar, the one in degC, in mbar, those without a unit.
     std::vector<std::vector<int>> strips;
-    for (const TrendChart::Strip& strip : window.Chart()->Strips())
-        strips.push_back(strip.group.channels);
+    for (const FittedStrip& strip : window.Chart()->Strips())
+        strips.push_back(strip.place.group.channels);
     EXPECT_EQ(strips, (std::vector<std::vector<int>>{{0, 1}, {2}, {3}, {4, 5, 6, 7}}));
-    EXPECT_EQ(AxisUnit(window.Chart()->Strips()[3].group, window.Source().Channels()), "Bar")
+    EXPECT_EQ(AxisUnit(window.Chart()->Strips()[3].place.group, window.Source().Channels()), "Bar")
         << "as its legend";
     const std::vector<TimeTick>& ticks = window.Chart()->Ticks();
     ASSERT_GE(ticks.size(), 2u);

@@ -12,8 +12,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <set>
-
 namespace tarvek {
 
 AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* parent)
@@ -94,13 +92,10 @@ void AlarmPane::ShowAlarms() {
 }
 
 bool AlarmPane::Acknowledge(bool all) {
-    std::vector<CurrentAlarm> chosen;
-    std::set<int> rows;
+    std::vector<int> rows;
     for (const QModelIndex& index : list_->selectionModel()->selectedRows())
-        rows.insert(index.row());
-    for (int r = 0; r < int(listed_.size()); ++r)
-        if ((all || rows.count(r) > 0) && listed_[std::size_t(r)].state != AlarmState::ActiveAcknowledged)
-            chosen.push_back(listed_[std::size_t(r)]);
+        rows.push_back(index.row());
+    const std::vector<CurrentAlarm> chosen = ToAcknowledge(listed_, rows, all);
     if (chosen.empty())
         return true;
     const FileOutcome outcome =

@@ -3,9 +3,9 @@
 #include "viewer/ChartAxes.h"
 #include "viewer/ChartLayout.h"
 #include "viewer/ChartWindow.h"
+#include "viewer/Decimate.h"
 #include "viewer/EventSource.h"
 #include "viewer/Limits.h"
-#include "viewer/Decimate.h"
 #include "viewer/TrendSource.h"
 
 #include <QColor>
@@ -41,15 +41,8 @@ class TrendChart : public QWidget {
     // Places the marks again after the logs changed.
     void RefreshMarks();
 
-    // A strip as drawn: its unit and channels, its plot area and value axis.
-    struct Strip {
-        UnitGroup group;
-        QRectF plot;
-        ValueScale scale;
-        double low = 0, high = 1; // the values the plot spans
-        int headerLines = 1;
-    };
-    const std::vector<Strip>& Strips() const { return strips_; }
+    // The strips as drawn: their units and channels, plot areas and value axes.
+    const std::vector<FittedStrip>& Strips() const { return chart_.strips; }
     const std::vector<TimeTick>& Ticks() const { return ticks_; }
     // The periods outside the limits over the span, of the shown channels.
     const std::vector<LimitPeriod>& Periods() const { return periods_; }
@@ -76,10 +69,12 @@ class TrendChart : public QWidget {
 
   private:
     void Redraw();
-    void LayOut();
-    void PaintStrip(QPainter& p, const Strip& strip) const;
-    double XOf(qint64 utcMs, const QRectF& plot) const;
-    const Strip* StripAt(const QPointF& at) const;
+    StripValues ValuesOf(const StripPlace& place, int maxTicks); // decimates again for a wider plot
+    void PaintStrip(QPainter& p, const FittedStrip& strip) const;
+    const FittedStrip* StripAt(const QPointF& at) const;
+    const QRectF& FirstPlot() const { return chart_.strips.front().place.plot; }
+    const QRectF& LastPlot() const { return chart_.strips.back().place.plot; }
+    QRectF PlotArea() const;             // of all plots
     PlotBand Band() const;               // the band of all plots, for the pointer and zoom
     void ZoomInto(const QRectF& picked); // a rectangle of the plot area
     void SetWindow(const ChartWindow& window);
@@ -90,15 +85,14 @@ class TrendChart : public QWidget {
     std::vector<int> shown_; // channel indexes, rising
     ChartWindow window_;
     std::array<Trace, ChannelCount> traces_;
-    std::vector<Strip> strips_;
-    std::vector<LegendEntry> legend_;
+    int columns_ = 0;   // the traces' width
+    FittedChart chart_; // the plots start widest: no room for value labels yet
     std::vector<TimeTick> ticks_;
     std::vector<LimitPeriod> periods_;
     const EventSource* events_ = nullptr;
     std::vector<TrendMark> marks_;
     std::vector<StretchBand> stretches_;
     std::map<QString, std::pair<double, double>> valueZoom_; // strips whose values the user chose
-    double axisWidth_ = 0; // room left of the plots for value labels: the plots start widest
     QRubberBand* band_;
     QPoint panFrom_, bandFrom_;
     bool panning_ = false;
