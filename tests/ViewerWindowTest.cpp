@@ -76,7 +76,7 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
                            "2025-03-05 10:00:30", "1"}));
     EXPECT_EQ(Row(1, "Periods outside limits")[3], "below");
     EXPECT_EQ(Find<QTableView>("Periods outside limits")->model()->rowCount(), 2);
-    const Trend& trend = window.Source().Data();
+    const Trend& trend = window.Session().Source().Data();
     const auto shownSpan = [&] { return std::pair{window.Chart()->Span().from, window.Chart()->Span().to}; };
     EXPECT_EQ(shownSpan(), std::pair(trend.UtcMs(0), trend.UtcMs(4)));
     EXPECT_EQ(window.statusBar()->currentMessage(), "1 files, 5 records");
@@ -101,11 +101,11 @@ TEST_F(ViewerWindowTest, TheStatisticsAndThePeriodsFollowTheChosenSpan) {
     for (const FittedStrip& strip : window.Chart()->Strips())
         strips.push_back(strip.place.group.channels);
     EXPECT_EQ(strips, (std::vector<std::vector<int>>{{0, 1}, {2}, {3}, {4, 5, 6, 7}}));
-    EXPECT_EQ(AxisUnit(window.Chart()->Strips()[3].place.group, window.Source().Channels()), "Bar")
+    EXPECT_EQ(AxisUnit(window.Chart()->Strips()[3].place.group, window.Session().Source().Channels()), "Bar")
         << "as its legend";
     const std::vector<TimeTick>& ticks = window.Chart()->Ticks();
     ASSERT_GE(ticks.size(), 2u);
-    EXPECT_EQ(ticks[0].utcMs, window.Source().Data().UtcMs(0));
+    EXPECT_EQ(ticks[0].utcMs, window.Session().Source().Data().UtcMs(0));
     EXPECT_TRUE(ticks[0].label.endsWith("\n5 Mar 2025")) << qPrintable(ticks[0].label);
 
     // The unreadable limit is named once, and stays once as the file grows.

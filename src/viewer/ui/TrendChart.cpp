@@ -22,16 +22,15 @@ QColor TrendChart::ChannelColor(int channel) {
     return colors[channel];
 }
 
-TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_(std::move(zone)) {
+TrendChart::TrendChart(const ViewerSession& session, QTimeZone zone, QWidget* parent)
+    : QWidget(parent), session_(session), zone_(std::move(zone)) {
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown) {
-    trend_ = trend;
-    channels_ = channels;
+void TrendChart::SetShown(const std::vector<int>& shown) {
     shown_ = shown;
     Redraw();
 }
@@ -51,17 +50,13 @@ void TrendChart::Refresh() {
     Redraw();
 }
 
-void TrendChart::SetEvents(const EventSource* events) {
-    events_ = events;
-    RefreshMarks();
-}
-
 void TrendChart::RefreshMarks() {
     marks_.clear();
     stretches_.clear();
-    if (events_ && !chart_.strips.empty()) {
-        marks_ = MarksIn(events_->Events(), events_->Timeline(), window_, Band());
-        stretches_ = StretchesIn(events_->Timeline(), window_, Band());
+    if (!chart_.strips.empty()) {
+        const EventSource& events = session_.Events();
+        marks_ = MarksIn(events.Events(), events.Timeline(), window_, Band());
+        stretches_ = StretchesIn(events.Timeline(), window_, Band());
     }
     update();
 }
@@ -93,24 +88,23 @@ StripValues TrendChart::ValuesOf(const StripPlace& place, int maxTicks) {
         columns_ = width;
         traces_.fill({});
         for (const int k : shown_)
-            traces_[k] = trend_ ? Decimate(*trend_, k, Span(), columns_) : Trace{};
+            traces_[k] = Decimate(Data(), k, Span(), columns_);
     }
     const auto zoom = valueZoom_.find(place.group.unit);
-    return StripRange(place.group.channels, traces_, channels_,
+    return StripRange(place.group.channels, traces_, Channels(),
                       zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt, maxTicks);
 }
 
 void TrendChart::Redraw() {
     columns_ = 0;
     chart_ = FitStrips(size(), chart_.axisWidth, MeasureOf(font()),
-                       GroupByUnit(GroupingUnits(channels_), shown_), channels_,
+                       GroupByUnit(GroupingUnits(Channels()), shown_), Channels(),
                        [this](const StripPlace& place, int maxTicks) { return ValuesOf(place, maxTicks); });
-    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown_, Span()) : std::vector<LimitPeriod>{};
     const double tickRoom = QFontMetricsF(font()).horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
     // Without records there are no dates to show.
-    ticks_ = trend_ && trend_->Size() > 0 ? TimeTicks(window_.from, window_.to,
-                                                      std::max(1, int(FirstPlot().width() / tickRoom)), zone_)
-                                          : std::vector<TimeTick>{};
+    ticks_ = Data().Size() > 0 ? TimeTicks(window_.from, window_.to,
+                                           std::max(1, int(FirstPlot().width() / tickRoom)), zone_)
+                               : std::vector<TimeTick>{};
     RefreshMarks();
 }
 
@@ -153,7 +147,7 @@ void TrendChart::PaintStrip(QPainter& p, const FittedStrip& strip) const {
     // The unit heads the value labels; the grid of both axes.
     p.setPen(Qt::black);
     p.drawText(QRectF(ChartMargin, plot.top() - 1.5 * line, axisWidth - 4, line),
-               Qt::AlignRight | Qt::AlignVCenter, AxisUnit(strip.place.group, channels_));
+               Qt::AlignRight | Qt::AlignVCenter, AxisUnit(strip.place.group, Channels()));
     const QPen grid(QColor(0xdd, 0xdd, 0xdd));
     for (const double v : ValueTicks(values.scale, values.low, values.high)) {
         const double y = yOf(v);
@@ -173,7 +167,7 @@ void TrendChart::PaintStrip(QPainter& p, const FittedStrip& strip) const {
     p.setClipRect(plot);
     for (const int k : strip.place.group.channels) {
         const QColor color = ChannelColor(k);
-        const ChannelLimits& limits = channels_[k].limits;
+        const ChannelLimits& limits = Channels()[k].limits;
         // The periods outside: shaded from the limit to the plot's edge.
         QColor shade = color;
         shade.setAlpha(40);
@@ -182,8 +176,8 @@ void TrendChart::PaintStrip(QPainter& p, const FittedStrip& strip) const {
                 continue;
             const double y = yOf(above ? *limits.high : *limits.low);
             const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
-            const auto recordX = [&](qint64 record) { return xOf(trend_->UtcMs(record)); };
-            for (const auto& [from, to] : ShadeBands(periods_, k, above, recordX))
+            const auto recordX = [&](qint64 record) { return xOf(Data().UtcMs(record)); };
+            for (const auto& [from, to] : ShadeBands(session_.Periods(), k, above, recordX))
                 p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
         }
         p.setPen(QPen(color, 1, Qt::DashLine));
@@ -212,7 +206,7 @@ bool TrendChart::event(QEvent* event) {
         const auto* help = static_cast<QHelpEvent*>(event);
         // Texts come from a shared file: never read as markup.
         if (const TrendMark* mark = MarkAt(marks_, help->pos(), MarkRow(LastPlot()))) {
-            const QString text = MarkText(*mark, events_->Events(), channels_).toHtmlEscaped();
+            const QString text = MarkText(*mark, session_.Events().Events(), Channels()).toHtmlEscaped();
             QToolTip::showText(help->globalPos(),
                                QStringLiteral("<qt>%1</qt>").arg(QString(text).replace(u'\n', "<br>")), this);
             return true;
@@ -221,7 +215,7 @@ bool TrendChart::event(QEvent* event) {
             if (e.rect.contains(help->pos())) {
                 QToolTip::showText(
                     help->globalPos(),
-                    QStringLiteral("<qt>%1</qt>").arg(channels_[e.channel].Heading().toHtmlEscaped()), this);
+                    QStringLiteral("<qt>%1</qt>").arg(Channels()[e.channel].Heading().toHtmlEscaped()), this);
                 return true;
             }
         QToolTip::hideText();
