@@ -6,6 +6,7 @@
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 #include "viewer/EventSource.h"
+#include "viewer/ui/AlarmPane.h"
 
 #include "support/AcquisitionSupport.h"
 #include "support/FileSizeLimit.h"
@@ -170,7 +171,7 @@ TEST_F(ViewerWindowTest, ExportsGoByTheSuffixAndFailWholeUnderAFileSizeLimit) {
 }
 
 // The alarms tab from the data folder's logs: the count in its title and
-// the banner; each acknowledgement is one record with the user and the
+// the banner, its lines read whole; each acknowledgement is one record with the user and the
 // comment in the current month's log, moves the alarm and reaches a second
 // window at once; one who may not write the folder is told
 // why. Channels the set-up marks inactive start unchecked.
@@ -180,8 +181,9 @@ TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
     StoreScan("05-03-2025", "10:00:00", "   +1.000", "   +1.000");
     const Event high = EventOf("05-03-2025", "10:00:00", "HIGH", 1, "RAISED", "  +12.000", "10");
     const Event low = EventOf("05-03-2025", "10:00:30", "LOW", 2, "RAISED", "   -1.000", "0");
+    const Event stopped = EventOf("05-03-2025", "10:00:40", "ACQUISITION", 0, "STOPPED");
     WriteBytes(DataPath("03-2025-Events.txt"),
-               (BuildEventRecord(high) + BuildEventRecord(low)).toLatin1() + "x");
+               (BuildEventRecord(high) + BuildEventRecord(low) + BuildEventRecord(stopped)).toLatin1() + "x");
     window.Open({state.AppFolder + "/datafiles"});
     ViewerWindow second{QTimeZone::utc()};
     second.Open({state.AppFolder + "/datafiles"});
@@ -192,6 +194,11 @@ TEST_F(ViewerWindowTest, AcknowledgingRecordsWhoAndMovesTheAlarm) {
               "2 alarms: Boiler above maximum since 05-03-2025 10:00:00, Ch.2 below minimum since 05-03-2025 "
               "10:00:30");
     EXPECT_TRUE(window.statusBar()->currentMessage().endsWith("; 1 event records skipped"));
+    // A screen reader reads each line of the tab whole, not only what it is.
+    const QList<QLabel*> lines = window.findChild<AlarmPane*>()->findChildren<QLabel*>();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(lines[0])->text(QAccessible::Name),
+              "Acquisition stopped since 05-03-2025 10:00:40: nobody is watching.");
     EXPECT_EQ(Row(0, "Events of the visible span")[3], "RAISED");
     ASSERT_EQ(window.Chart()->Marks().size(), 1u) << "the LOW is raised after the span";
     EXPECT_EQ(window.Chart()->Marks()[0].channel, 1);

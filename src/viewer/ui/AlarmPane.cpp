@@ -1,6 +1,7 @@
 #include "viewer/ui/AlarmPane.h"
 
 #include "viewer/ui/ReadOnlyTable.h"
+#include "viewer/ui/TextLine.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,9 +16,7 @@ namespace tarvek {
 
 AlarmPane::AlarmPane(const ViewerSession& session, QWidget* parent) : QWidget(parent), session_(session) {
     auto* layout = new QVBoxLayout(this);
-    watch_ = new QLabel(this);
-    watch_->setTextFormat(Qt::PlainText);
-    watch_->setAccessibleName(tr("Acquisition"));
+    watch_ = TextLine(this, tr("Whether anyone watches"));
     watch_->hide();
     layout->addWidget(watch_);
 

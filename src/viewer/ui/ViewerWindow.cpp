@@ -24,6 +24,7 @@
 #include "viewer/ui/AlarmPane.h"
 #include "viewer/ui/PdfExport.h"
 #include "viewer/ui/ReadOnlyTable.h"
+#include "viewer/ui/TextLine.h"
 
 namespace tarvek {
 
@@ -60,20 +61,10 @@ ViewerWindow::ViewerWindow(QTimeZone zone, QWidget* parent) : QMainWindow(parent
 void ViewerWindow::BuildChartColumn(QWidget* column, QTimeZone zone) {
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The lines are read out by their text, and none may widen the window:
-    // they wrap, and a word too long for the width is cut.
-    const auto line = [column](const QString& description) {
-        auto* label = new QLabel(column);
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        label->setAccessibleDescription(description);
-        return label;
-    };
-    banner_ = line(QStringLiteral("Alarms needing attention"));
+    banner_ = TextLine(column, QStringLiteral("Alarms needing attention"));
     banner_->setStyleSheet(QStringLiteral("font-weight: bold"));
     banner_->hide();
-    problems_ = line(QStringLiteral("Problems"));
+    problems_ = TextLine(column, QStringLiteral("Problems"));
     problems_->setStyleSheet(QStringLiteral("color: #b00000"));
     problems_->hide();
     chart_ = new TrendChart(session_, std::move(zone), column);
@@ -81,7 +72,7 @@ void ViewerWindow::BuildChartColumn(QWidget* column, QTimeZone zone) {
     chart_->setAccessibleDescription(
         QStringLiteral("Values against time, a strip per unit; the tables below give the same span in text"));
     chart_->setMinimumSize(480, 300);
-    readOut_ = line(QStringLiteral("Values under the pointer"));
+    readOut_ = TextLine(column, QStringLiteral("Values under the pointer"));
     readOut_->setText(QStringLiteral("Point at the chart to read values."));
     readOut_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(banner_);
