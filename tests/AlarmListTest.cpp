@@ -197,24 +197,16 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
 }
 
 // Acknowledge covers the selected rows, Acknowledge all every row; neither
-// writes again for an alarm already acknowledged.
+// writes again for an alarm already acknowledged (H1, listed last).
 TEST(AlarmList, AnAcknowledgementCoversTheChosenNotYetAcknowledged) {
-    const struct {
-        const char* events;
-        std::vector<int> rows;
-        bool all;
-        const char* chosen;
-    } rows[] = {{"H1R L2R H1K A0R", {1}, false, "N0"},
-                {"H1R L2R H1K A0R", {0, 2}, false, "L2"},
-                {"H1R L2R H1K A0R", {0}, true, "L2 N0"},
-                {"H1R L2R H1K A0R", {}, false, ""},
-                {"H1R H1C L2R", {0, 1}, false, "H1 L2"}};
-    for (const auto& row : rows) {
-        QStringList chosen;
-        for (const CurrentAlarm& a :
-             ToAcknowledge(AlarmsInOrder(FoldEvents(EventsOf(row.events))), row.rows, row.all))
-            chosen += a.kind.left(1) + QString::number(a.channel);
-        EXPECT_EQ(chosen.join(' '), row.chosen) << row.events << " all " << row.all;
+    const std::vector<CurrentAlarm> listed = AlarmsInOrder(FoldEvents(EventsOf("H1R L2R H1K A0R H3R H3C")));
+    for (const auto& [rows, all, chosen] :
+         {std::tuple{std::vector{1}, false, "N0"}, std::tuple{std::vector{2, 3}, false, "H3"},
+          std::tuple{std::vector{0}, true, "L2 N0 H3"}}) {
+        QStringList names;
+        for (const CurrentAlarm& a : ToAcknowledge(listed, rows, all))
+            names += a.kind.left(1) + QString::number(a.channel);
+        EXPECT_EQ(names.join(' '), chosen) << all;
     }
 }
 
