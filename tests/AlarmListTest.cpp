@@ -196,4 +196,18 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     asFresh("rewritten shorter", 4);
 }
 
+// Acknowledge covers the selected rows, Acknowledge all every row; neither
+// writes again for an alarm already acknowledged (H1, listed last).
+TEST(AlarmList, AnAcknowledgementCoversTheChosenNotYetAcknowledged) {
+    const std::vector<CurrentAlarm> listed = AlarmsInOrder(FoldEvents(EventsOf("H1R L2R H1K A0R H3R H3C")));
+    for (const auto& [rows, all, chosen] :
+         {std::tuple{std::vector{1}, false, "N0"}, std::tuple{std::vector{2, 3}, false, "H3"},
+          std::tuple{std::vector{0}, true, "L2 N0 H3"}}) {
+        QStringList names;
+        for (const CurrentAlarm& a : ToAcknowledge(listed, rows, all))
+            names += a.kind.left(1) + QString::number(a.channel);
+        EXPECT_EQ(names.join(' '), chosen) << all;
+    }
+}
+
 } // namespace

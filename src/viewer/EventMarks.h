@@ -2,7 +2,7 @@
 
 #include "alarm/AlarmFold.h"
 #include "viewer/ChartWindow.h"
-#include "viewer/TrendSource.h"
+#include "viewer/Channels.h"
 
 #include <QTimeZone>
 

@@ -2,7 +2,7 @@
 
 #include "viewer/Limits.h"
 #include "viewer/Statistics.h"
-#include "viewer/TrendSource.h"
+#include "viewer/Channels.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

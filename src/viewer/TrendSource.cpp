@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace tarvek {
 
@@ -35,25 +34,6 @@ QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
 }
 
 } // namespace
-
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
-    const ChannelSetUp setUp = ReadChannelSettings(settingFolder, LinkPolicy::Refuse);
-    if (!setUp.Read() && setUp.error != ENOENT && openProblem)
-        *openProblem = setUp.failure;
-    ChannelInfos infos;
-    for (int k = 0; k < ChannelCount; ++k) {
-        const ChannelSettings& settings = setUp.channels[k];
-        infos[k] = {settings, ParseLimits(settings.minimum, settings.maximum, settings.Heading(), problems)};
-    }
-    return infos;
-}
-
-std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
-    std::vector<QString> units;
-    for (const ChannelInfo& info : channels)
-        units.push_back(info.unitSet ? info.unit : QString());
-    return units;
-}
 
 RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit) {
     const auto records = [&](qsizetype i) { return std::max<qint64>(sizes[i] / DataRecordLength - 1, 0); };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/ChannelSettings.h"
+#include "viewer/Channels.h"
 #include "viewer/Limits.h"
 #include "viewer/Trend.h"
 
@@ -10,22 +10,6 @@
 #include <memory>
 
 namespace tarvek {
-
-// A channel as the chart, the statistics and the CSV header show it: its
-// set-up, and the alarm limits drawn.
-struct ChannelInfo : ChannelSettings {
-    ChannelLimits limits;
-};
-using ChannelInfos = std::array<ChannelInfo, ChannelCount>;
-
-// The channels of `settingFolder`'s channel parameters file
-// (ReadChannelSettings; a link there is refused). Unusable limits go to
-// `problems`, a file that cannot be read (other than a missing one) to
-// `openProblem`.
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems,
-                              QString* openProblem = nullptr);
-// The units as the chart groups them: empty where the set-up names none.
-std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
 // The data folder of what the viewer opens: the first path's folder (itself
 // when it is one); the set-up and the event logs are found by it.
