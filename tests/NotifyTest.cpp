@@ -259,13 +259,13 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     QByteArray mail;
     ASSERT_TRUE(WaitUntil([&] { return (mail += server.readAllStandardOutput()).contains("END"); }))
         << qPrintable(said.join('\n')) << server.readAllStandardError().constData();
+    EXPECT_TRUE(WaitUntil([&] { return Passed(notifier.Notified()) == 7; })) << "once the server answered";
     server.kill();
     server.waitForFinished();
     const QString got = QString::fromUtf8(mail), oneLine = QString(text).replace(u'\n', u' ');
     EXPECT_TRUE(got.contains("SUBJECT TARVEK: HIGH RAISED Ch.3 " + oneLine + "\n")) << qPrintable(got);
     EXPECT_TRUE(got.contains("BODY 2026-12-08 10:15:30 HIGH RAISED Ch.3 " + oneLine + ", value 10.700"))
         << qPrintable(got);
-    EXPECT_TRUE(WaitUntil([&] { return Passed(notifier.Notified()) == 7; }));
     EXPECT_FALSE(QFile::exists(planted));
 }
 
