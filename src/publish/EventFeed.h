@@ -1,13 +1,14 @@
 #pragma once
 
 #include "alarm/EventLog.h"
-#include "data/DataFileReader.h"
+#include "data/MonthFolder.h"
 #include "data/StoredTimeToUtc.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <map>
+#include <set>
 #include <vector>
 
 namespace tarvek {
@@ -53,15 +54,16 @@ struct FedEvent {
 // the second durable queue beside the month files. Every log is followed by
 // its own position, identity and growth, in calendar order, so events
 // appended to an earlier month's log (a clock set back) are read; each log's
-// events come in stored order. Regular files only, read-only, never through
-// a link and never waiting on a FIFO; whole records only, so a record still
-// being written is read at the next step. A record that is no event record
+// events come in stored order. The logs are followed by MonthFolderFollower:
+// regular files only, read-only, never through a link and never waiting on a
+// FIFO. Whole records only, so a record still being written is read at the
+// next step. A record that is no event record
 // (torn by a power cut, then completed by the next writer) is skipped and
 // counted. A log that cannot be read is passed over, its position kept.
 class EventFeed {
   public:
     explicit EventFeed(QString folder, QTimeZone zone = QTimeZone::systemTimeZone())
-        : folder_(std::move(folder)), clock_(std::move(zone)) {}
+        : follower_(std::move(folder), MonthFileKind::Events), clock_(std::move(zone)) {}
 
     void SeekAfter(const EventPosition& position);
     const EventPosition& Position() const { return position_; }
@@ -78,30 +80,23 @@ class EventFeed {
     // Logs found cut shorter or replaced (another file under the name) since
     // the feed was made; each is then read again from its start.
     qint64 Rewritten() const { return rewritten_; }
-    // The event logs in calendar order, listed again only when the folder
-    // changed.
-    const QStringList& Files();
     // The newest log and those read at the last read, to watch.
-    QStringList Watched();
+    QStringList Watched() const;
 
   private:
     enum class Step { Read, AtEnd, Failed }; // Failed: failure_ says why
-    Step ReadFile(const QString& name, qint64 most, std::vector<FedEvent>& out);
+    // Reads up to `most` events of `file`, the log `name` opened now;
+    // `replaced`: another file than the one last read.
+    Step ReadFile(const QString& name, const OpenedFile& file, bool replaced, qint64 most,
+                  std::vector<FedEvent>& out);
 
-    struct Seen {
-        quint64 inode = 0;
-        qint64 size = 0;
-    };
-
-    QString folder_;
+    MonthFolderFollower follower_;
     StoredTimeToUtc clock_;
     EventPosition position_;
     QString error_, failure_; // the first failure of a read, the last one
     qint64 skipped_ = 0, rewritten_ = 0;
     QStringList notes_, read_;
-    std::map<QString, Seen> seen_; // each log as last read
-    FileStamp folderStamp_;
-    QStringList files_;
+    std::set<QString> atEnd_; // the logs read to their end, unchanged since
 };
 
 } // namespace tarvek

@@ -40,27 +40,14 @@ void RecordFeed::SeekAfter(const FeedPosition& position) {
 }
 
 void RecordFeed::Note(const QString& name, const QString& text) {
-    notes_ += Native(folder_ + u'/' + name) + QStringLiteral(": ") + text;
-}
-
-void RecordFeed::List() {
-    const FileStamp stamp = StampOf(folder_);
-    if (stamp == folderStamp_ && stamp.exists)
-        return;
-    folderStamp_ = stamp;
-    names_ = ListMonthFiles(folder_);
-    for (const QString& name : names_)
-        if (!seen_.count(name) && FarAhead(name))
-            Note(name, QStringLiteral("is dated after next month; its records are sent as stored, "
-                                      "and every other month file is still followed"));
+    notes_ += Native(follower_.PathOf(name)) + QStringLiteral(": ") + text;
 }
 
 QStringList RecordFeed::Watched() const {
-    return WatchedPaths(folder_, read_, names_);
+    return WatchedPaths(Folder(), read_, follower_.Names());
 }
 
 RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vector<FedRecord>& out) {
-    const QString path = folder_ + u'/' + name;
     Seen& seen = seen_[name];
     QString reason;
     const auto fail = [&](const QString& what) {
@@ -70,18 +57,10 @@ RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vec
         seen.failure = why;
         return Step::Failed;
     };
-    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
+    const OpenedFile file = follower_.Open(name);
     if (!file)
-        return reason = file.reason, fail(QStringLiteral("cannot open"));
-    const Descriptor closer{file.fd};
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0)
-        return reason = qt_error_string(errno), fail(QStringLiteral("cannot open"));
-    const FileStamp stamp = StampOf(st);
-    if (seen.atEnd && stamp == seen.stamp)
-        return Step::AtEnd;
-    seen.stamp = stamp;
-    const std::optional<CountedRecords> counted = CountRecords(file.fd, stamp.size, &reason);
+        return reason = file.Failure(), fail(QStringLiteral("cannot open"));
+    const std::optional<CountedRecords> counted = CountRecords(file.Fd(), file.Stamp().size, &reason);
     if (!counted)
         return fail(QStringLiteral("cannot read"));
     if (!seen.failure.isEmpty())
@@ -98,7 +77,7 @@ RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vec
     } else if (at.number > 0) {
         QByteArray bytes;
         if (!ReadRecords(
-                file.fd, at.number - 1, 1,
+                file.Fd(), at.number - 1, 1,
                 [&](qint64, const char* b) { bytes = QByteArray(b, DataRecordLength); }, &reason))
             return fail(QStringLiteral("cannot read"));
         if (at.bytes.isEmpty())
@@ -119,7 +98,7 @@ RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vec
     FedRecord fed;
     fed.file = name;
     const bool read = ReadRecords(
-        file.fd, at.number, n,
+        file.Fd(), at.number, n,
         [&](qint64 number, const char* bytes) {
             at = {number, QByteArray(bytes, DataRecordLength)};
             const RecordKind kind = ParseDataRecord(bytes, &fed.record);
@@ -145,13 +124,21 @@ RecordFeed::Step RecordFeed::ReadFile(const QString& name, qint64 most, std::vec
 
 bool RecordFeed::Read(qint64 most, std::vector<FedRecord>& out) {
     const std::size_t before = out.size();
-    List();
     unreadable_.clear();
     read_.clear();
-    for (const QString& name : names_) {
+    for (const MonthLook& look : follower_.Step()) {
+        const QString& name = look.name;
+        if (look.change == FileChange::Added && !seen_.count(name) && FarAhead(name))
+            Note(name, QStringLiteral("is dated after next month; its records are sent as stored, "
+                                      "and every other month file is still followed"));
+        Seen& seen = seen_[name];
+        if (look.change == FileChange::Removed)
+            seen.atEnd = false;
         const qint64 room = most - qint64(out.size() - before);
         if (room <= 0)
             break;
+        if (look.change == FileChange::Removed || (!look.due && seen.atEnd))
+            continue;
         switch (ReadFile(name, room, out)) {
         case Step::Failed:
             unreadable_ += name;
@@ -170,21 +157,19 @@ std::optional<FeedPosition>
 RecordFeed::Skipping(const std::function<bool(const QString&, const StoredRecord&)>& skip) {
     FeedPosition position;
     StoredRecord record;
-    for (const QString& name : ListMonthFiles(folder_)) {
-        const SharedFile file = OpenSharedFile(folder_ + u'/' + name, SharedAccess::Read);
-        if (!file)
-            return std::nullopt;
-        const Descriptor closer{file.fd};
-        struct stat st {};
+    MonthFolderFollower follower(Folder());
+    for (const MonthLook& look : follower.Step()) {
+        const QString& name = look.name;
+        const OpenedFile file = follower.Open(name);
         QString reason;
         const std::optional<CountedRecords> counted =
-            ::fstat(file.fd, &st) == 0 ? CountRecords(file.fd, st.st_size, &reason) : std::nullopt;
+            file ? CountRecords(file.Fd(), file.Stamp().size, &reason) : std::nullopt;
         if (!counted)
             return std::nullopt;
         FilePosition& at = position.files[name];
         bool passing = true;
         if (!ReadRecords(
-                file.fd, 0, counted->count,
+                file.Fd(), 0, counted->count,
                 [&](qint64 number, const char* bytes) {
                     passing = passing &&
                               (ParseDataRecord(bytes, &record) != RecordKind::Data || skip(name, record));

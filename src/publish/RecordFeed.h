@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/DataFileReader.h"
+#include "data/MonthFolder.h"
 #include "publish/EventFeed.h"
 #include "publish/PublishConfig.h"
 
@@ -50,12 +51,12 @@ struct FedRecord {
 // set back, a file dated ahead) are read. Regular files only, read-only,
 // counted records only. A file replaced or cut since the position is read again
 // from its start; a file that cannot be read is passed over, its position
-// kept, and tried again at every read. The folder is listed again only when
-// it changed; a file is opened again only when it changed or was not read to
-// its end.
+// kept, and tried again at every read. The folder and its files are followed
+// by MonthFolderFollower; a file is opened again only when it is due or was
+// not read to its end.
 class RecordFeed {
   public:
-    explicit RecordFeed(QString folder) : folder_(std::move(folder)) {}
+    explicit RecordFeed(QString folder) : follower_(std::move(folder)) {}
 
     void SeekAfter(const FeedPosition& position);
     const FeedPosition& Position() const { return position_; }
@@ -63,7 +64,7 @@ class RecordFeed {
     // Appends up to `most` records after the position to `out` and moves past
     // them; false when some file could not be read (Unreadable() names them).
     bool Read(qint64 most, std::vector<FedRecord>& out);
-    const QString& Folder() const { return folder_; }
+    const QString& Folder() const { return follower_.Folder(); }
     // The month files that could not be read at the last read.
     const QStringList& Unreadable() const { return unreadable_; }
     // Counted records that were not data records, since the start.
@@ -82,7 +83,6 @@ class RecordFeed {
 
   private:
     struct Seen {
-        FileStamp stamp;
         bool atEnd = false;
         qint64 scanned = 0; // the highest record tallied
         qint64 notData = 0;
@@ -91,13 +91,10 @@ class RecordFeed {
     };
     enum class Step { Read, AtEnd, Failed };
     Step ReadFile(const QString& name, qint64 most, std::vector<FedRecord>& out);
-    void List();
     void Note(const QString& name, const QString& text);
 
-    QString folder_;
+    MonthFolderFollower follower_;
     FeedPosition position_;
-    FileStamp folderStamp_;
-    QStringList names_;
     std::map<QString, Seen> seen_;
     QStringList unreadable_, read_, notes_;
     qint64 notDataTotal_ = 0;
