@@ -11,6 +11,7 @@
 #include "publish/Payload.h"
 #include "publish/PublishConfig.h"
 #include "publish/RecordFeed.h"
+#include "publish/StateFile.h"
 
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
@@ -157,13 +158,12 @@ TEST_P(RecordFeedScript, EveryStoredRecordIsReadAndNothingElse) {
             ASSERT_TRUE(QFile::rename(file(w[1]), file(w[2])));
         } else if (w[0] == "restart") {
             QString error;
-            std::optional<int> former;
-            ASSERT_TRUE(SavePosition(statePath, feed->Position(), &error)) << qPrintable(error);
-            const std::optional<FeedPosition> position = LoadPosition(statePath, &error, &former);
-            ASSERT_TRUE(position) << qPrintable(error);
-            EXPECT_EQ(*position, feed->Position());
+            ASSERT_TRUE(SaveState(statePath, {feed->Position(), {}, {}}, &error)) << qPrintable(error);
+            const std::optional<PublishState> saved = LoadState(statePath, &error);
+            ASSERT_TRUE(saved) << qPrintable(error);
+            EXPECT_EQ(saved->records, feed->Position());
             feed = std::make_unique<RecordFeed>(folder);
-            feed->SeekAfter(*position);
+            feed->SeekAfter(saved->records);
         }
         std::vector<FedRecord> records;
         feed->Read(100'000, records);
@@ -219,74 +219,61 @@ TEST_F(RecordFeedTest, AStateFileIsReadWrittenOrRefusedSayingHowToRecover) {
     const QString path = state.AppFolder + "/state",
                   bad = "is not a state file of tarvek-publish; remove it to "
                         "start again as `start` says";
-    const QByteArray events = "events=12-2026-Events.txt 9\nnotified=12-2026-Events.txt 8\n";
+    const QByteArray head = "tarvek-publish state 4\nutc=", noEvents = "\nevents=\nnotified=\n";
     const std::vector<std::tuple<const char*, QByteArray, QString>> rows{
-        {"positions", "tarvek-publish state 2\nutc=5\n10-2026-Data.txt 7 \n11-2026-Data.txt 0 \n",
-         "10-2026-Data.txt=7 11-2026-Data.txt=0 utc=5 former=-1"},
-        {"one event log",
-         "tarvek-publish state 3\nutc=\nevents=12-2026-Events.txt 9\nnotified= 0\n10-2026-Data.txt 7 \n",
-         "10-2026-Data.txt=7 utc=-1 former=-1 12-2026-Events.txt:9+earlier"},
+        {"positions", head + "5" + noEvents + "10-2026-Data.txt 7 \n11-2026-Data.txt 0 \n",
+         "10-2026-Data.txt=7 11-2026-Data.txt=0 utc=5"},
         {"each event log",
-         "tarvek-publish state 4\nutc=\nevents=11-2026-Events.txt 3 12-2026-Events.txt 9\nnotified=\n",
-         "utc=-1 former=-1 11-2026-Events.txt:3 12-2026-Events.txt:9"},
-        {"former layout", "file=11-2026-Data.txt\nrecord=3\nbytes=\n",
-         "11-2026-Data.txt=3 utc=-1 former=24322"},
+         head + "\nevents=11-2026-Events.txt 3 12-2026-Events.txt 9\nnotified=12-2026-Events.txt 8\n",
+         "utc=-1 11-2026-Events.txt:3 12-2026-Events.txt:9 12-2026-Events.txt:8"},
         {"link", "link", "is a symbolic link; remove it to start again as `start` says"},
         {"full disk", "full", "File too large"},
-        {"no record bytes", "tarvek-publish state 2\nutc=5\n10-2026-Data.txt 7\n", bad},
-        {"no time line", "tarvek-publish state 2\nutc:\n", bad},
-        {"time no number", "tarvek-publish state 3\nutc=x\n" + events, bad},
-        {"events place damaged",
-         "tarvek-publish state 3\nutc=\nevents=12-2026-Events.txt x\n" + events.mid(28), bad},
-        {"events place with more",
-         "tarvek-publish state 3\nutc=\nevents=12-2026-Events.txt 9 9\n" + events.mid(28), bad},
-        {"events of no log", "tarvek-publish state 3\nutc=\nevents=nolog 9\n" + events.mid(28), bad},
-        {"a log without its number", "tarvek-publish state 4\nutc=\nevents=12-2026-Events.txt\nnotified=\n",
+        {"an older layout", "tarvek-publish state 2\nutc=5\n", bad},
+        {"no record bytes", head + noEvents + "10-2026-Data.txt 7\n", bad},
+        {"no time line", "tarvek-publish state 4\nutc:" + noEvents, bad},
+        {"time no number", head + "x" + noEvents, bad},
+        {"events place damaged", head + "\nevents=12-2026-Events.txt x\nnotified=\n", bad},
+        {"a log without its number", head + "\nevents=12-2026-Events.txt\nnotified=\n", bad},
+        {"events of no log", head + "\nevents=nolog 9\nnotified=\n", bad},
+        {"no notified line", head + "\nevents=\n", bad},
+        {"negative record", head + noEvents + "11-2026-Data.txt -1 \n", bad},
+        {"a file twice", head + noEvents + "11-2026-Data.txt 1 \n11-2026-Data.txt 2 \n", bad},
+        {"no month file", head + noEvents + "notes.txt 1 \n", bad},
+        {"record bytes cut", head + noEvents + "11-2026-Data.txt 1 " + QByteArray(80, 'x').toBase64() + "\n",
          bad},
-        {"negative record", "tarvek-publish state 2\nutc=\n11-2026-Data.txt -1 \n", bad},
-        {"a file twice", "tarvek-publish state 2\nutc=\n11-2026-Data.txt 1 \n11-2026-Data.txt 2 \n", bad},
-        {"no month file", "tarvek-publish state 2\nutc=\nnotes.txt 1 \n", bad},
-        {"record bytes cut",
-         "tarvek-publish state 2\nutc=\n11-2026-Data.txt 1 " + QByteArray(80, 'x').toBase64() + "\n", bad},
-        {"former, cut", "file=11-2026-Data.txt\nrecord=3\n", bad},
-        {"former, no month file", "file=notes.txt\nrecord=3\nbytes=\n", bad},
-        {"no line end", "tarvek-publish state 2\nutc=", bad}};
+        {"no line end", head, bad}};
     for (const auto& [name, text, outcome] : rows) {
         QFile::remove(path);
         QString error;
-        std::optional<int> former;
         if (text == "link") {
-            WriteBytes(path + ".real", PositionText({}));
+            WriteBytes(path + ".real", StateText({}));
             ASSERT_EQ(::symlink(qPrintable(path + ".real"), qPrintable(path)), 0);
         } else if (text == "full") {
             const FileSizeLimit full(10);
-            EXPECT_FALSE(SavePosition(path, {{{"11-2026-Data.txt", {1, {}}}}, 5, {}, {}}, &error));
+            EXPECT_FALSE(SaveState(path, {{{{"11-2026-Data.txt", {1, {}}}}, 5}, {}, {}}, &error));
             EXPECT_EQ(error.section(": ", 1), outcome);
             continue;
         } else {
             WriteBytes(path, text);
         }
-        const std::optional<FeedPosition> position = LoadPosition(path, &error, &former);
+        const std::optional<PublishState> loaded = LoadState(path, &error);
         QString read;
-        if (position) {
-            for (const auto& [file, at] : position->files)
+        if (loaded) {
+            for (const auto& [file, at] : loaded->records.files)
                 read += file + '=' + QString::number(at.number) + ' ';
-            read += "utc=" + QString::number(position->utcMs.value_or(-1)) +
-                    " former=" + QString::number(former.value_or(-1));
-            for (const std::optional<EventPosition>& at : {position->events, position->notified})
-                for (const auto& [log, record] : at ? at->logs : std::map<QString, qint64>{})
-                    read +=
-                        ' ' + log + ':' + QString::number(record) + (at->passedBefore < 0 ? "" : "+earlier");
-            EXPECT_TRUE(SavePosition(path, *position, &error)) << name;
+            read += "utc=" + QString::number(loaded->records.utcMs.value_or(-1));
+            for (const EventPosition& at : {loaded->events, loaded->notified})
+                for (const auto& [log, record] : at.logs)
+                    read += ' ' + log + ':' + QString::number(record);
+            EXPECT_TRUE(SaveState(path, *loaded, &error)) << name;
+            EXPECT_EQ(ReadBytes(path), text) << name;
             EXPECT_EQ(QFileInfo(path).permissions() & 0x0077, 0) << "the owner's only";
         }
-        EXPECT_EQ(position ? read : error.mid(path.size() + 2), outcome) << name;
+        EXPECT_EQ(loaded ? read : error.mid(path.size() + 2), outcome) << name;
     }
 }
 
-// Each row: `start`, the former state's month (its log, December's, goes on
-// from record 0 and every earlier log is passed), then the position in each
-// month file and event log.
+// Each row: `start`, then the position in each month file and event log.
 TEST_F(RecordFeedTest, AFirstRunStartsWhereStartSays) {
     Store("23:59:30", "   +1.000", "31-10-2026");
     Store("00:00:00");
@@ -298,25 +285,16 @@ TEST_F(RecordFeedTest, AFirstRunStartsWhereStartSays) {
     ASSERT_TRUE(AppendEvents(DataPath("12-2026-Events.txt"),
                              {EventOf("01-12-2026", "00:00:00", "HIGH", 1, "CLEARED")}));
     const QString folder = DataPath({}).chopped(1);
-    const std::vector<std::tuple<const char*, StartFrom, std::optional<int>, QString>> rows{
-        {"new", {StartFrom::New, 0}, {}, "10-2026=1 11-2026=2 12-2026=1 / 11-2026=2 12-2026=1"},
-        {"all", {StartFrom::All, 0}, {}, "/"},
+    const std::vector<std::tuple<const char*, StartFrom, QString>> rows{
+        {"new", {StartFrom::New, 0}, "10-2026=1 11-2026=2 12-2026=1 / 11-2026=2 12-2026=1"},
+        {"all", {StartFrom::All, 0}, "/"},
         {"at a record",
          {StartFrom::Time, *ParseStoredTime("2026-11-01T00:00:30")},
-         {},
-         "10-2026=1 11-2026=1 12-2026=0 / 11-2026=1"},
-        {"former state",
-         {StartFrom::All, 0},
-         MonthKey("11-2026-Data.txt"),
-         "10-2026=1 11-2026=0 12-2026=0 / 11-2026=2 12-2026=0"}};
-    for (const auto& [name, start, formerKey, expected] : rows) {
-        RecordFeed feed(folder);
-        const std::optional<FeedPosition> records = StartingPosition(feed, start, formerKey);
-        std::optional<EventPosition> events = StartingEventPosition(folder, start);
-        if (formerKey)
-            events = EventPosition{{{"12-2026-Events.txt", 0}},
-                                   MonthKey("12-2026-Events.txt", MonthFileKind::Events)};
-        ASSERT_TRUE(records && events && PassEarlierLogs(folder, *events)) << name;
+         "10-2026=1 11-2026=1 12-2026=0 / 11-2026=1"}};
+    for (const auto& [name, start, expected] : rows) {
+        const std::optional<RecordPosition> records = StartingPosition(folder, start);
+        const std::optional<EventPosition> events = StartingEventPosition(folder, start);
+        ASSERT_TRUE(records && events) << name;
         QStringList positions;
         for (const auto& [file, at] : records->files)
             positions += file.left(7) + '=' + QString::number(at.number);
@@ -717,8 +695,6 @@ TEST_F(PublishBroker, EventsArriveInOrderAreNotifiedAndTheRetainedAlarmsFollowEv
     QDir().mkpath(DataPath({}));
     ASSERT_TRUE(AppendEvents(DataPath(later),
                              {Alarm("HIGH", 3, "RAISED", now), Alarm("NO ANSWER", 0, "RAISED", now)}));
-    // A state from before events were sent: they start as `start` says (all).
-    WriteBytes(state.AppFolder + "/publish.state", "tarvek-publish state 2\nutc=\n");
     Subscribe("event");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TZ", "UTC");

@@ -121,6 +121,15 @@ QStringList MonthFolderFollower::Names() const {
     return names;
 }
 
+QStringList MonthFolderFollower::Watched(const QStringList& read) const {
+    QStringList paths;
+    for (const QString& name : read)
+        paths += PathOf(name);
+    if (!files_.empty() && !read.contains(files_.back().name))
+        paths += PathOf(files_.back().name);
+    return paths;
+}
+
 std::vector<MonthLook> MonthFolderFollower::Step() {
     std::vector<MonthLook> looks;
     const bool listed = !folder_.isEmpty();

@@ -143,6 +143,9 @@ class MonthFolderFollower {
     QString PathOf(const QString& name) const;
     // The files followed, as of the last step.
     QStringList Names() const;
+    // What a reader watches for notifications: the files it `read` at its
+    // last read, and the newest followed, where the logger appends next.
+    QStringList Watched(const QStringList& read) const;
 
   private:
     QString folder_; // empty for files given

@@ -14,24 +14,15 @@ qint64 EventLocalMs(const QString& date, const QString& time) {
 void EventFeed::SeekAfter(const EventPosition& position) {
     position_ = position;
     atEnd_.clear();
-    clock_.Reset();
-}
-
-QStringList WatchedPaths(const QString& folder, const QStringList& read, const QStringList& files) {
-    QStringList paths;
-    for (const QString& name : read)
-        paths += folder + u'/' + name;
-    if (!files.isEmpty() && !read.contains(files.last()))
-        paths += folder + u'/' + files.last();
-    return paths;
+    toUtc_.Reset();
 }
 
 QStringList EventFeed::Watched() const {
-    return WatchedPaths(follower_.Folder(), read_, follower_.Names());
+    return follower_.Watched(read_);
 }
 
 bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
-    error_.clear();
+    firstFailure_.clear();
     read_.clear();
     const qint64 wanted = qint64(out.size()) + most;
     // Each log to its end before the next, so a backlog goes in calendar order.
@@ -47,17 +38,17 @@ bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
             step = ReadFile(look.name, file, false, wanted - qint64(out.size()), out);
         if (step == Step::AtEnd)
             atEnd_.insert(look.name);
-        if (step == Step::Failed && error_.isEmpty())
-            error_ = failure_;
+        if (step == Step::Failed && firstFailure_.isEmpty())
+            firstFailure_ = lastFailure_;
     }
-    return error_.isEmpty();
+    return firstFailure_.isEmpty();
 }
 
 EventFeed::Step EventFeed::ReadFile(const QString& name, const OpenedFile& file, bool replaced, qint64 most,
                                     std::vector<FedEvent>& out) {
     const QString path = QDir::toNativeSeparators(follower_.PathOf(name));
     if (!file) {
-        failure_ = QStringLiteral("%1: %2").arg(path, file.Failure());
+        lastFailure_ = QStringLiteral("%1: %2").arg(path, file.Failure());
         return Step::Failed;
     }
     const qint64 whole = file.Stamp().size / EventRecordLength;
@@ -72,7 +63,7 @@ EventFeed::Step EventFeed::ReadFile(const QString& name, const OpenedFile& file,
                           .arg(whole)
                           .arg(at));
         at = 0;
-        clock_.Reset();
+        toUtc_.Reset();
         ++rewritten_;
     }
     const qint64 count = std::min(most, whole - at);
@@ -80,14 +71,14 @@ EventFeed::Step EventFeed::ReadFile(const QString& name, const OpenedFile& file,
     const std::optional<QByteArray> bytes =
         file.Read(at * EventRecordLength, count * EventRecordLength, &reason);
     if (!bytes) {
-        failure_ = QStringLiteral("%1: %2").arg(path, reason);
+        lastFailure_ = QStringLiteral("%1: %2").arg(path, reason);
         return Step::Failed;
     }
     EventBytes read = ParseEventBytes(*bytes, at + 1);
     skipped_ += read.skipped;
     for (LoggedEvent& logged : read.events) {
         const qint64 localMs = EventLocalMs(logged.event.date, logged.event.time);
-        out.push_back({{name, logged.record}, std::move(logged.event), localMs, clock_.ToUtc(localMs)});
+        out.push_back({{name, logged.record}, std::move(logged.event), localMs, toUtc_.ToUtc(localMs)});
     }
     at += count;
     if (count > 0 && !read_.contains(name))
