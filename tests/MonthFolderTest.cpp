@@ -100,27 +100,27 @@ template <typename Fed, typename Feed> std::function<qint64()> FeedReader(const 
     };
 }
 
+// The viewer's sources open at once; each look is a follow step.
+template <typename Source, typename Opened>
+std::function<qint64()> ViewerReader(std::shared_ptr<Source> source, const Opened& opened) {
+    return [source, opened] { return source->FollowStep(), qint64(opened(*source)); };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Follow, MonthFolderUsers,
     ::testing::Values(FolderUser{"viewer_trend", MonthFileKind::Data,
-                                 [](const QString& folder) -> std::function<qint64()> {
+                                 [](const QString& folder) {
                                      auto source = std::make_shared<TrendSource>(QTimeZone::utc());
                                      source->Open({folder});
-                                     return [source, first = true]() mutable {
-                                         if (!std::exchange(first, false))
-                                             source->FollowStep();
-                                         return source->Data().Size();
-                                     };
+                                     return ViewerReader(
+                                         source, [](const TrendSource& s) { return s.Data().Size(); });
                                  }},
                       FolderUser{"viewer_events", MonthFileKind::Events,
-                                 [](const QString& folder) -> std::function<qint64()> {
+                                 [](const QString& folder) {
                                      auto source = std::make_shared<EventSource>();
                                      source->Open(folder);
-                                     return [source, first = true]() mutable {
-                                         if (!std::exchange(first, false))
-                                             source->FollowStep();
-                                         return qint64(source->Events().size());
-                                     };
+                                     return ViewerReader(
+                                         source, [](const EventSource& s) { return s.Events().size(); });
                                  }},
                       FolderUser{"publisher_records", MonthFileKind::Data, FeedReader<FedRecord, RecordFeed>},
                       FolderUser{"publisher_events", MonthFileKind::Events, FeedReader<FedEvent, EventFeed>}),
