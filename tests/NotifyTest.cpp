@@ -2,9 +2,9 @@
 // payloads and the notification command's rules as tables, then the command
 // run for real (msmtp to a local SMTP server, a failing and a hanging one).
 #include "data/StoredTime.h"
+#include "publish/CommandRunner.h"
 #include "publish/EventPayload.h"
 #include "publish/EventStream.h"
-#include "publish/Notifier.h"
 #include "publish/PublishConfig.h"
 
 #include "support/AcquisitionSupport.h"
@@ -252,8 +252,8 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     WriteBytes(rc, "account plant\nhost 127.0.0.1\nport " + server.readLine() + "from t@plant.example\n");
     const QString text = "Kessel \"Ä\"; $(touch " + planted + ") `touch " + planted + "`\nBcc: x@y 'q'";
     QStringList said;
-    Notifier notifier({{"/usr/bin/msmtp", "-C", rc, "-a", "plant", "shift@plant.example"}}, {},
-                      [&](const QString& line) { said << line; });
+    CommandRunner notifier({{"/usr/bin/msmtp", "-C", rc, "-a", "plant", "shift@plant.example"}}, {},
+                           [&](const QString& line) { said << line; });
     notifier.Add({Fed(Alarm("HIGH", 3, "RAISED", "  +10.700", "10.0", qPrintable(text)), 7,
                       QDateTime::currentMSecsSinceEpoch())});
     QByteArray mail;
@@ -277,14 +277,14 @@ TEST(NotifierTest, AFailingCommandIsRetriedAndAHangingOneKilledWhileTheLoopGoesO
     WriteBytes(dir.filePath("hang.sh"), "sleep 600 & echo $! > " + pid + "; wait");
     QStringList said;
     const auto say = [&](const QString& line) { said << line; };
-    Notifier retried({{"/bin/sh", dir.filePath("flaky.sh")}, 0, 30, 3600, 100}, {}, say);
+    CommandRunner retried({{"/bin/sh", dir.filePath("flaky.sh")}, 0, 30, 3600, 100}, {}, say);
     retried.Add({Fed(Alarm("HIGH", 3, "RAISED"), 1, QDateTime::currentMSecsSinceEpoch())});
     ASSERT_TRUE(WaitUntil([&] { return Passed(retried.Notified()) == 1; }));
     EXPECT_EQ(said,
               (QStringList{"notify_command /bin/sh failed (exit status 1: no server); tried again in 0.1 s, "
                            "then less often",
                            "notify_command /bin/sh works again"}));
-    Notifier hanging({{"/bin/sh", dir.filePath("hang.sh")}, 0, 1}, {}, say);
+    CommandRunner hanging({{"/bin/sh", dir.filePath("hang.sh")}, 0, 1}, {}, say);
     hanging.Add({Fed(Alarm("LOW", 2, "RAISED"), 4, QDateTime::currentMSecsSinceEpoch())});
     ASSERT_TRUE(WaitUntil([&] { return said.size() == 3; }, 5000));
     EXPECT_TRUE(said[2].contains("(no end after 1 s, killed)")) << qPrintable(said[2]);

@@ -1,16 +1,13 @@
 #pragma once
 
-// The publisher still names ChannelCount through Declarations.
-#include "common/Declarations.h"
 #include "data/DataRecord.h"
+#include "data/MonthFolder.h"
 
 #include <QString>
 
 #include <functional>
 #include <optional>
 #include <vector>
-
-struct stat;
 
 namespace tarvek {
 
@@ -28,19 +25,6 @@ struct ReadTally {
     }
 };
 
-// What a follow step compares to see whether a file changed: its size, its
-// modification time (ns) and its inode; `exists` false when it cannot be
-// examined.
-struct FileStamp {
-    qint64 size = -1;
-    qint64 mtimeNs = 0;
-    quint64 inode = 0;
-    bool exists = false;
-    bool operator==(const FileStamp&) const = default;
-};
-FileStamp StampOf(const QString& path);
-FileStamp StampOf(const struct stat& st);
-
 // The records of an open data file that count (DataFileEnd), from the
 // header's count and the file's size.
 struct CountedRecords {
@@ -57,8 +41,8 @@ std::optional<CountedRecords> CountRecords(int fd, qint64 size, QString* reason)
 bool ReadRecords(int fd, qint64 from, qint64 n, const std::function<void(qint64, const char*)>& each,
                  QString* reason);
 
-// Reads a data file read-only without locking or blocking (regular files
-// only); later calls read only what was added, for the follow mode. It reads
+// Reads a data file opened read-only without locking or blocking (regular
+// files only); later calls read only what was added, for the follow mode. It reads
 // the records DataFileEnd says count; torn, uncounted, blank and not-data
 // records are left out and tallied.
 class DataFileCursor {
@@ -66,20 +50,20 @@ class DataFileCursor {
     explicit DataFileCursor(QString path) : path_(std::move(path)) {}
 
     enum class Outcome { Ok, Restarted, Failed };
-    // Appends the records counted since the last call to `out`. Restarted:
+    // Appends the records counted since the last call to `out`, read from
+    // `file`, the file at Path() as opened now. Restarted:
     // the file now counts fewer records than were read (it was replaced or
     // cut), so everything was read again from the start and `out` holds the
     // whole file; the caller drops what it had from this file. Failed: the
-    // file cannot be read; Error() says why, naming the file.
-    Outcome ReadNew(std::vector<StoredRecord>& out);
+    // file could not be opened or cannot be read; Error() says why, naming
+    // the file.
+    Outcome ReadNew(const OpenedFile& file, std::vector<StoredRecord>& out);
 
     const QString& Path() const { return path_; }
     const QString& Error() const { return error_; }
     // CountDisagreesText when the header's count disagrees with the records
     // (a store in flight aside), else empty; as of the last read.
     const QString& CountNote() const { return countNote_; }
-    // The file as it was at the last read.
-    const FileStamp& Stamp() const { return stamp_; }
     // The tally of the file as of the last read.
     const ReadTally& Tally() const { return tally_; }
     // Records counted so far (data, blank and not data).
@@ -89,7 +73,6 @@ class DataFileCursor {
     QString path_;
     QString error_;
     QString countNote_;
-    FileStamp stamp_;
     ReadTally tally_;
     qint64 read_ = 0;
 };

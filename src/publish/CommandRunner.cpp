@@ -1,4 +1,4 @@
-#include "publish/Notifier.h"
+#include "publish/CommandRunner.h"
 
 #include "publish/NotifyMail.h"
 
@@ -31,20 +31,20 @@ void KillGroup(const QProcess& process) {
 
 } // namespace
 
-Notifier::Notifier(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
-                   QObject* parent)
+CommandRunner::CommandRunner(NotifySettings settings, EventPosition notified,
+                             std::function<void(const QString&)> say, QObject* parent)
     : QObject(parent), settings_(settings), plan_(std::move(settings), std::move(notified)),
       say_(std::move(say)) {
     next_.setSingleShot(true);
     deadline_.setSingleShot(true);
-    connect(&next_, &QTimer::timeout, this, &Notifier::Step);
+    connect(&next_, &QTimer::timeout, this, &CommandRunner::Step);
     connect(&deadline_, &QTimer::timeout, this, [this] {
         if (process_)
             KillGroup(*process_);
     });
 }
 
-Notifier::~Notifier() {
+CommandRunner::~CommandRunner() {
     if (process_) {
         process_->disconnect(this);
         KillGroup(*process_);
@@ -52,7 +52,7 @@ Notifier::~Notifier() {
     }
 }
 
-std::size_t Notifier::Add(const std::vector<FedEvent>& events) {
+std::size_t CommandRunner::Add(const std::vector<FedEvent>& events) {
     if (settings_.command.isEmpty())
         return events.size();
     const EventPosition before = plan_.Notified();
@@ -65,13 +65,13 @@ std::size_t Notifier::Add(const std::vector<FedEvent>& events) {
     return taken;
 }
 
-void Notifier::RunGathered() {
+void CommandRunner::RunGathered() {
     plan_.RunGathered();
     next_.stop();
     Step();
 }
 
-void Notifier::Step() {
+void CommandRunner::Step() {
     if (process_)
         return;
     if (const std::optional<NotifyRun> run = plan_.Take(NowMs())) {
@@ -82,7 +82,7 @@ void Notifier::Step() {
         next_.start(int(std::clamp<qint64>(*at - NowMs(), 0, 3'600'000)));
 }
 
-void Notifier::Start(const NotifyRun& run) {
+void CommandRunner::Start(const NotifyRun& run) {
     process_ = new QProcess(this);
     output_.clear();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -117,7 +117,7 @@ void Notifier::Start(const NotifyRun& run) {
     process->closeWriteChannel();
 }
 
-void Notifier::End(const RunEnd& end) {
+void CommandRunner::End(const RunEnd& end) {
     deadline_.stop();
     process_->disconnect(this);
     process_->deleteLater();
