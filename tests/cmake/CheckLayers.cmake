@@ -2,7 +2,7 @@
 # a logic folder (any folder not named ui) a Qt Widgets header or a
 # header from a ui/ folder, and any folder a header of a folder above it
 # (common <- config <- data <- alarm <- acquisition <- ui; alarm <- viewer <- viewer/ui;
-# alarm <- publish).
+# alarm <- publish; alarm <- seal).
 # WIDGET_DIRS: the include folders of Qt Widgets, ';'-separated.
 cmake_minimum_required(VERSION 3.25)
 set(below_common "common")
@@ -14,6 +14,7 @@ set(below_ui "${below_acquisition};ui")
 set(below_viewer "${below_alarm};viewer")
 set(below_viewer/ui "${below_viewer};viewer/ui")
 set(below_publish "${below_alarm};publish")
+set(below_seal "${below_alarm};seal")
 
 set(widget_headers "")
 foreach(dir IN LISTS WIDGET_DIRS)

@@ -1,0 +1,65 @@
+#include "seal/MonthFollower.h"
+
+#include "common/SharedFile.h"
+#include "seal/SealChain.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvek {
+
+namespace {
+
+FileStamp LinkStamp(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? StampOf(st) : FileStamp{};
+}
+
+// The whole records of the file, a data file's after its count record;
+// nothing when no regular file stands there.
+std::optional<QByteArray> RecordsOf(const QString& path, MonthFileKind kind) {
+    const SharedFile shared = OpenSharedFile(path, SharedAccess::Read);
+    if (!shared)
+        return std::nullopt;
+    struct stat st {};
+    QByteArray bytes;
+    if (::fstat(shared.fd, &st) == 0) {
+        bytes.resize(qsizetype(st.st_size));
+        bytes.resize(qsizetype(std::max<qint64>(ReadAt(shared.fd, bytes.data(), bytes.size(), 0), 0)));
+    }
+    ::close(shared.fd);
+    const int length = RecordLength(kind);
+    const qsizetype skip = kind == MonthFileKind::Data ? length : 0;
+    return bytes.mid(skip, (std::max<qsizetype>(bytes.size() - skip, 0) / length) * length);
+}
+
+} // namespace
+
+std::vector<MonthFileNews> StampFollower::Look() {
+    const FileStamp folder = LinkStamp(folder_);
+    if (folder != folderStamp_ || looks_++ % 60 == 0)
+        for (MonthFileKind kind : {MonthFileKind::Data, MonthFileKind::Events})
+            for (const QString& name : ListMonthFiles(folder_, kind))
+                files_.try_emplace({kind, MonthKey(name, kind)}, FileStamp{0, 0, 0, false});
+    folderStamp_ = folder;
+    std::vector<MonthFileNews> news;
+    for (auto& [file, stamp] : files_) {
+        const QString path = folder_ + u'/' + MonthFileOf(file.first, file.second);
+        const FileStamp now = LinkStamp(path);
+        if (now == stamp)
+            continue;
+        MonthFileNews n{
+            file.first, file.second, now.exists, stamp.exists && now.exists && now.inode != stamp.inode, {}};
+        if (const auto records = now.exists ? RecordsOf(path, file.first) : std::nullopt)
+            n.records = *records;
+        else
+            n.exists = false;
+        stamp = now;
+        news.push_back(std::move(n));
+    }
+    return news;
+}
+
+} // namespace tarvek

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "data/DataFileReader.h"
+#include "seal/Sealer.h"
+
+#include <QString>
+
+#include <map>
+#include <vector>
+
+namespace tarvek {
+
+// What the sealer needs of the data folder: the month files (data and event
+// logs) whose stamp changed since the last look, each with its records now.
+class MonthFolderFollower {
+  public:
+    virtual ~MonthFolderFollower() = default;
+    // Every month file at the first call; then those appended to, changed,
+    // cut, replaced or removed.
+    virtual std::vector<MonthFileNews> Look() = 0;
+};
+
+// The shared month-folder follower of data/ plugs in here, in place of this
+// minimal one: it lists the folder when its stamp changed (and every minute),
+// and reads a file whose stamp (size, time, inode) changed. A file that is
+// no regular file with one link counts as removed.
+class StampFollower final : public MonthFolderFollower {
+  public:
+    explicit StampFollower(QString folder) : folder_(std::move(folder)) {}
+    std::vector<MonthFileNews> Look() override;
+
+  private:
+    QString folder_;
+    FileStamp folderStamp_;
+    int looks_ = 0;
+    std::map<std::pair<MonthFileKind, int>, FileStamp> files_;
+};
+
+} // namespace tarvek
