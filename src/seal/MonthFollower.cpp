@@ -12,9 +12,11 @@ namespace tarvek {
 
 namespace {
 
-FileStamp LinkStamp(const QString& path) {
+StampFollower::Stamp StampAt(const QString& path) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? StampOf(st) : FileStamp{};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {StampOf(st), qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
 }
 
 // The whole records of the file, a data file's after its count record;
@@ -38,21 +40,24 @@ std::optional<QByteArray> RecordsOf(const QString& path, MonthFileKind kind) {
 } // namespace
 
 std::vector<MonthFileNews> StampFollower::Look() {
-    const FileStamp folder = LinkStamp(folder_);
+    const Stamp folder = StampAt(folder_);
     if (folder != folderStamp_ || looks_++ % 60 == 0)
         for (MonthFileKind kind : {MonthFileKind::Data, MonthFileKind::Events})
             for (const QString& name : ListMonthFiles(folder_, kind))
-                files_.try_emplace({kind, MonthKey(name, kind)}, FileStamp{0, 0, 0, false});
+                files_.try_emplace({kind, MonthKey(name, kind)}, Stamp{{0, 0, 0, false}, -1});
     folderStamp_ = folder;
     std::vector<MonthFileNews> news;
     for (auto& [file, stamp] : files_) {
         const QString path = folder_ + u'/' + MonthFileOf(file.first, file.second);
-        const FileStamp now = LinkStamp(path);
+        const Stamp now = StampAt(path);
         if (now == stamp)
             continue;
-        MonthFileNews n{
-            file.first, file.second, now.exists, stamp.exists && now.exists && now.inode != stamp.inode, {}};
-        if (const auto records = now.exists ? RecordsOf(path, file.first) : std::nullopt)
+        MonthFileNews n{file.first,
+                        file.second,
+                        now.file.exists,
+                        stamp.file.exists && now.file.exists && now.file.inode != stamp.file.inode,
+                        {}};
+        if (const auto records = now.file.exists ? RecordsOf(path, file.first) : std::nullopt)
             n.records = *records;
         else
             n.exists = false;

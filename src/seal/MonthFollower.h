@@ -22,18 +22,25 @@ class MonthFolderFollower {
 
 // The shared month-folder follower of data/ plugs in here, in place of this
 // minimal one: it lists the folder when its stamp changed (and every minute),
-// and reads a file whose stamp (size, time, inode) changed. A file that is
-// no regular file with one link counts as removed.
+// and reads a file whose stamp (size, times, inode) changed. The change time
+// counts too: an operator may set a file's modification time back, never its
+// change time. A file that is no regular file with one link counts as removed.
 class StampFollower final : public MonthFolderFollower {
   public:
     explicit StampFollower(QString folder) : folder_(std::move(folder)) {}
     std::vector<MonthFileNews> Look() override;
 
+    struct Stamp {
+        FileStamp file;
+        qint64 ctimeNs = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+
   private:
     QString folder_;
-    FileStamp folderStamp_;
+    Stamp folderStamp_;
     int looks_ = 0;
-    std::map<std::pair<MonthFileKind, int>, FileStamp> files_;
+    std::map<std::pair<MonthFileKind, int>, Stamp> files_;
 };
 
 } // namespace tarvek

@@ -1,6 +1,7 @@
 #include "seal/RecordDiff.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -82,8 +83,9 @@ RecordDiff CompareRecords(QByteArrayView sealedBytes, QByteArrayView nowBytes, i
     qint64 shift = 0, best = Differing(sealed, now, p, 0, std::numeric_limits<qint64>::max());
     if (p < C) {
         const qint64 in = Find(now, p + 1, sealed, p), out = Find(sealed, p + 1, now, p);
+        // The records put in or taken out count as differing too.
         for (const qint64 s : {in < 0 ? 0 : in - p, out < 0 ? 0 : p - out})
-            if (const qint64 n = s == 0 ? best : Differing(sealed, now, p, s, best - 1); n < best)
+            if (const qint64 n = s == 0 ? best : std::abs(s) + Differing(sealed, now, p, s, best); n < best)
                 best = n, shift = s;
     }
     if (shift > 0)

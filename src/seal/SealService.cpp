@@ -26,7 +26,10 @@ bool SealService::Start() {
     const QByteArray lost = key->made && !seals->months.empty() ? seals->lastKey : QByteArray();
     sealer_ = std::make_unique<Sealer>(std::move(key->key), key->month, std::move(seals->months), rules_);
     sealer_->Start(now, lost);
-    return Apply(now) && Step();
+    if (!Apply(now) || !Step())
+        return false;
+    sealer_->CaughtUp();
+    return true;
 }
 
 bool SealService::Step() {

@@ -186,7 +186,7 @@ void Sealer::ReportRuns(MonthSeals& m, MonthFileKind kind, QByteArrayView sealed
 void Sealer::TakeNew(MonthSeals& m, MonthFileKind kind, QByteArrayView records, qint64 from,
                      const SealTime& now) {
     MonthSeals::File& f = m.Of(kind);
-    const bool followed = f.followed;
+    const bool followed = f.followed || caughtUp_;
     f.followed = true;
     const int length = RecordLength(kind);
     const qint64 n = records.size() / length - from;

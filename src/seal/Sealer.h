@@ -91,6 +91,9 @@ class Sealer {
     // Time passing: a clock step, a month's close, the lines due.
     void Tick(const SealTime& now);
     void Stop(const SealTime& now);
+    // The files the first look found are caught up with: from now on every
+    // record is first seen as it comes, and one stamped long before is back-dated.
+    void CaughtUp() { caughtUp_ = true; }
 
     std::vector<SealAction> TakeActions() { return std::exchange(actions_, {}); }
     const SealKey& Key() const { return *key_; }
@@ -115,6 +118,7 @@ class Sealer {
     Rules rules_;
     StoredTimeToUtc toUtc_;
     std::optional<SealTime> lastTime_;
+    bool caughtUp_ = false;
     std::vector<SealAction> actions_;
 };
 

@@ -40,6 +40,7 @@ std::vector<CheckedLine> ReadLines(const MonthBytes& f, const VerifyContext& c, 
                 .first(std::min<qsizetype>(SealLineLength, bytes.size() - i * SealLineLength));
         const std::optional<SealLine> line = ParseLine(view);
         const QString at = QStringLiteral("line %1").arg(i);
+        const qint64 next = expected++; // a line that fails below still takes its number
         if (!line) {
             Add(r, view.size() < SealLineLength ? Severity::Warn : Severity::Fail, "seal-edited", name,
                 view.size() < SealLineLength
@@ -61,10 +62,10 @@ std::vector<CheckedLine> ReadLines(const MonthBytes& f, const VerifyContext& c, 
                           : QStringLiteral(" does not hold its signature: it was edited")));
             continue;
         }
-        if (line->sequence > expected)
+        if (line->sequence > next)
             Add(r, Severity::Fail, "seal-missing", name,
-                QStringLiteral("lines %1 to %2 are missing (removed)").arg(expected).arg(line->sequence - 1));
-        else if (line->sequence < expected)
+                QStringLiteral("lines %1 to %2 are missing (removed)").arg(next).arg(line->sequence - 1));
+        else if (line->sequence < next)
             Add(r, Severity::Fail, "seal-missing", name,
                 at +
                     QStringLiteral(" repeats line %1: lines were put back out of order").arg(line->sequence));
@@ -231,9 +232,20 @@ void CheckWitness(const std::vector<CheckedLine>& lines, const MonthBytes& f, co
         if (w.size() == SealLineLength - 1)
             w += '\n';
         const std::optional<SealLine> held = ParseLine(w);
-        const KnownKey* key = held ? c.keys->Find(held->keyId) : nullptr;
-        if (!key || !SignatureHolds(key->key, SignedPart(w), held->signature) || held->month != f.month)
-            continue; // not a line of this month's seals: nothing it can prove
+        if (!held || held->month != f.month)
+            continue; // not a line of this month's seals
+        const KnownKey* key = c.keys->Find(held->keyId);
+        if (!key || !SignatureHolds(key->key, SignedPart(w), held->signature)) {
+            Add(r, key ? Severity::Note : Severity::Fail, key ? "witness-unsigned" : "witness-key", name,
+                key ? QStringLiteral("the witness's line %1 does not hold its signature: it proves nothing")
+                          .arg(held->sequence)
+                    : QStringLiteral(
+                          "the witness holds line %1 signed by key %2, which the machine's keys do not "
+                          "list: its keys and seals were replaced")
+                          .arg(held->sequence)
+                          .arg(Id(held->keyId)));
+            continue;
+        }
         const auto mine = std::find_if(lines.begin(), lines.end(), [&](const CheckedLine& l) {
             return l.line.sequence == held->sequence;
         });
