@@ -1,6 +1,7 @@
 #include "seal/MonthFollower.h"
 
 #include "common/SharedFile.h"
+#include "seal/OwnFiles.h"
 #include "seal/SealChain.h"
 
 #include <QFile>
@@ -25,16 +26,10 @@ std::optional<QByteArray> RecordsOf(const QString& path, MonthFileKind kind) {
     const SharedFile shared = OpenSharedFile(path, SharedAccess::Read);
     if (!shared)
         return std::nullopt;
-    struct stat st {};
-    QByteArray bytes;
-    if (::fstat(shared.fd, &st) == 0) {
-        bytes.resize(qsizetype(st.st_size));
-        bytes.resize(qsizetype(std::max<qint64>(ReadAt(shared.fd, bytes.data(), bytes.size(), 0), 0)));
-    }
-    ::close(shared.fd);
     const int length = RecordLength(kind);
-    const qsizetype skip = kind == MonthFileKind::Data ? length : 0;
-    return bytes.mid(skip, (std::max<qsizetype>(bytes.size() - skip, 0) / length) * length);
+    QByteArray records = WholeRecords(shared.fd, kind == MonthFileKind::Data ? length : 0, length);
+    ::close(shared.fd);
+    return records;
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "seal/OwnFiles.h"
 
+#include "common/SharedFile.h"
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvek {
@@ -20,6 +23,16 @@ std::optional<QString> WriteFully(int fd, QByteArrayView bytes, const QString& p
         done += n;
     }
     return std::nullopt;
+}
+
+QByteArray WholeRecords(int fd, qint64 skip, int length) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size <= skip)
+        return {};
+    QByteArray records(qsizetype((st.st_size - skip) / length * length), Qt::Uninitialized);
+    const qint64 n = ReadAt(fd, records.data(), records.size(), skip);
+    records.truncate(qsizetype(std::max<qint64>(n, 0) / length * length));
+    return records;
 }
 
 } // namespace tarvek

@@ -23,14 +23,6 @@ QByteArray ReadWhole(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The records a sealed copy holds, a data copy's after its count record.
-QByteArray RecordsOf(const QByteArray& bytes, MonthFileKind kind) {
-    const int length = RecordLength(kind);
-    const qsizetype skip = kind == MonthFileKind::Data ? length : 0;
-    const qsizetype whole = (std::max<qsizetype>(bytes.size() - skip, 0) / length) * length;
-    return bytes.mid(skip, whole);
-}
-
 } // namespace
 
 std::optional<QString> SealStore::Open() {
@@ -40,7 +32,14 @@ std::optional<QString> SealStore::Open() {
 }
 
 QByteArray SealStore::SealedRecords(MonthFileKind kind, int month) const {
-    return RecordsOf(ReadWhole(folder_ + u'/' + SealedCopyOf(kind, month)), kind);
+    const int fd = ::open(QFile::encodeName(folder_ + u'/' + SealedCopyOf(kind, month)).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const int length = RecordLength(kind);
+    QByteArray records = WholeRecords(fd, kind == MonthFileKind::Data ? length : 0, length);
+    ::close(fd);
+    return records;
 }
 
 std::optional<SealStore::Recovered> SealStore::Recover(QString* error) {
