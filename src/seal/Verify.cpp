@@ -6,17 +6,17 @@ namespace tarvek {
 
 void KeyRing::List(const ListedKey& listed) {
     const QByteArray id = KeyId(listed.key);
-    if (KnownKey* known = Mutable(id))
-        known->listed = true;
-    else
-        keys_.push_back({listed.key, id, true, std::nullopt, {}});
+    KnownKey* known = Mutable(id);
+    if (!known)
+        known = &keys_.emplace_back(KnownKey{listed.key, id, false, std::nullopt, {}, -1});
+    known->listed = true, known->listedMonth = listed.month;
 }
 
 void KeyRing::Endorse(const PublicKey& key, int month, const QString& by) {
     const QByteArray id = KeyId(key);
     KnownKey* known = Mutable(id);
     if (!known)
-        known = &keys_.emplace_back(KnownKey{key, id, false, std::nullopt, {}});
+        known = &keys_.emplace_back(KnownKey{key, id, false, std::nullopt, {}, month});
     if (!known->period)
         known->period = month, known->endorsedBy = by;
 }
@@ -59,7 +59,9 @@ KeyRing BuildKeyRing(const std::vector<ListedKey>& listed, const std::vector<QBy
             const std::optional<SealLine> line = ParseLine(view);
             const KnownKey* signer = line ? ring.Find(line->keyId) : nullptr;
             const auto next = line ? NextKeyOf(line->detail) : std::nullopt;
-            if (signer && next && ring.InChain(*signer) &&
+            // A key in keys.txt endorses too: one that took over after a
+            // lost key is a discontinuity where it starts, not in every month after.
+            if (signer && next && (ring.InChain(*signer) || signer->listed) &&
                 SignatureHolds(signer->key, SignedPart(view), line->signature))
                 ring.Endorse(
                     next->first, next->second,

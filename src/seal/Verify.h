@@ -38,6 +38,8 @@ struct KnownKey {
     bool listed = false;
     std::optional<int> period; // the month a Close or Key line named it for
     QString endorsedBy;        // that line, "11-2026-Seal.txt line 8927"
+    int listedMonth = -1;      // the month keys.txt names it for
+    int Period() const { return period.value_or(listedMonth); }
 };
 class KeyRing {
   public:
@@ -67,9 +69,9 @@ struct MonthBytes {
 };
 struct VerifyContext {
     const KeyRing* keys = nullptr;
-    std::optional<Digest> closeBefore; // the Close head of the nearest earlier month with seals
-    std::vector<QByteArray> witness;   // the lines a witness holds for this month
-    qint64 nowUtcMs = 0;               // seals that end long before now without a stop are a finding
+    std::vector<Digest> closesBefore; // the Close heads of the earlier months' seals
+    std::vector<QByteArray> witness;  // the lines a witness holds for this month
+    qint64 nowUtcMs = 0;              // seals that end long before now without a stop are a finding
     QTimeZone zone = QTimeZone::systemTimeZone();
     qint64 gapMs = 6 * 60'000; // the longest time between two lines
 };

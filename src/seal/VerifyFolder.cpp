@@ -50,10 +50,13 @@ std::optional<Digest> LastCloseHead(const QByteArray& seals) {
 // The witness's lines by the month they seal.
 std::map<int, std::vector<QByteArray>> WitnessLines(const QByteArray& bytes) {
     std::map<int, std::vector<QByteArray>> months;
-    for (QByteArray line : bytes.split('\n'))
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
         if (line.size() == SealLineLength - 1)
             if (const auto parsed = ParseLine(line + '\n'))
                 months[parsed->month].push_back(line);
+    }
     return months;
 }
 
@@ -110,9 +113,10 @@ FolderReport VerifyFolder(const VerifyOptions& o) {
             ReadFile(o.sealFolder + u'/' + SealedCopyOf(MonthFileKind::Events, m), &unreadable);
         if (seals.contains(m))
             files.seals = seals[m];
-        VerifyContext context{&report.keys, std::nullopt, {}, o.nowUtcMs, o.zone};
-        if (auto before = seals.lower_bound(m); before != seals.begin())
-            context.closeBefore = LastCloseHead((--before)->second);
+        VerifyContext context{&report.keys, {}, {}, o.nowUtcMs, o.zone};
+        for (auto before = seals.begin(); before != seals.end() && before->first < m; ++before)
+            if (const auto head = LastCloseHead(before->second))
+                context.closesBefore.push_back(*head);
         if (witness.contains(m))
             context.witness = witness.at(m);
         MonthReport month = VerifyMonth(files, context);

@@ -123,8 +123,7 @@ void CheckKeys(const std::vector<CheckedLine>& lines, int month, const VerifyCon
         const KnownKey* key = c.keys->Find(l.keyId);
         if (key == current)
             continue;
-        const bool later = closed && c.keys->InChain(*key) && key->period && current->period &&
-                           *key->period > *current->period;
+        const bool later = closed && c.keys->InChain(*key) && key->Period() > current->Period();
         if (!(handed && *handed == key->id) && !later)
             Add(r, Severity::Fail,
                 l.kind == LineKind::Start && !c.keys->InChain(*key) ? "key-discontinuity" : "key-period",
@@ -154,9 +153,11 @@ void CheckChain(const std::vector<CheckedLine>& lines, const MonthBytes& f, cons
         const SealLine& l = cl.line;
         if (l.kind == LineKind::Open && cl.index == 0)
             head = Genesis(f.month, c.keys->Find(l.keyId)->key);
-        if (l.kind == LineKind::Open && c.closeBefore && l.detail != "prev=" + HexOf(*c.closeBefore))
+        const auto follows = [&](const Digest& h) { return l.detail == "prev=" + HexOf(h); };
+        if (l.kind == LineKind::Open && l.detail != "prev=none" &&
+            std::none_of(c.closesBefore.begin(), c.closesBefore.end(), follows))
             Add(r, Severity::Fail, "chain-broken", name,
-                QStringLiteral("the month does not go on from the close of the month before it"));
+                QStringLiteral("the month does not go on from the close of a month before it"));
         if (l.sequence != sequence + 1)
             head.reset(); // a line between is gone or edited: its step cannot be taken
         if (l.dataRecords > haveData || l.eventRecords > haveEvents || l.dataRecords < d ||
@@ -247,6 +248,8 @@ void CheckWitness(const std::vector<CheckedLine>& lines, const MonthBytes& f, co
                   MonthReport& r) {
     const QString name = SealFileOf(f.month);
     for (QByteArray w : c.witness) {
+        if (w.endsWith('\r'))
+            w.chop(1);
         if (w.size() == SealLineLength - 1)
             w += '\n';
         const std::optional<SealLine> held = ParseLine(w);
