@@ -204,6 +204,25 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  false,
                  {"seal-missing"}},
+        PlantRow{"LineCutOffByAPowerCut",
+                 [](SealedMonth& m) {
+                     m.service.reset();
+                     const QString name = m.Path("seals/12-2026-Seal.txt");
+                     WriteBytes(name, ReadBytes(name).chopped(100));
+                     m.Restart(60'000);
+                 },
+                 true,
+                 false,
+                 {"seal-torn"}},
+        PlantRow{"SealFileMadeButNeverWritten",
+                 [](SealedMonth& m) {
+                     m.service.reset();
+                     WriteBytes(m.Path("seals/11-2026-Seal.txt"), {});
+                     m.Restart(60'000);
+                 },
+                 true,
+                 false,
+                 {}},
         PlantRow{"LineSignedByAForeignKey",
                  [](SealedMonth& m) {
                      QByteArray seals = ReadBytes(m.Path("seals/12-2026-Seal.txt"));
@@ -301,6 +320,9 @@ TEST_F(SealedMonth, TheKeyStaysTheSealersAndARotationCutShortIsFinishedOrUndone)
     EXPECT_EQ(folder.st_mode & 07777, 0700u);
     EXPECT_EQ(key.st_mode & 07777, 0600u);
     EXPECT_TRUE(ReadBytes(Path("seals/keys.txt")).contains(Fingerprint(service->State()->Key().Public())));
+    SealService second({Path("datafiles"), Path("seals"), Path("keys")}, [] { return SealTime{}; });
+    EXPECT_FALSE(second.Start());
+    EXPECT_TRUE(second.Error().contains("another tarvek-seal")) << qPrintable(second.Error());
     service.reset();
     ASSERT_EQ(::chmod(qPrintable(Path("keys")), 0750), 0);
     SealService open({Path("datafiles"), Path("seals"), Path("keys")}, [] { return SealTime{}; });

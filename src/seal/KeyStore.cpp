@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +98,11 @@ std::optional<QString> WipeFile(const QString& path) {
 KeyStore::KeyStore(QString keyFolder, QString sealFolder)
     : keyFolder_(std::move(keyFolder)), sealFolder_(std::move(sealFolder)) {}
 
+KeyStore::~KeyStore() {
+    if (lock_ >= 0)
+        ::close(lock_);
+}
+
 QString KeyStore::Path(const char* name) const {
     return keyFolder_ + u'/' + QLatin1StringView(name);
 }
@@ -105,6 +111,12 @@ std::optional<KeyStore::Current>
 KeyStore::Load(int month, qint64 utcMs, const std::function<bool(const PublicKey&)>& named, QString* error) {
     if (auto failure = PrivateFolder(keyFolder_))
         return Refuse(error, *failure);
+    if (lock_ < 0)
+        lock_ = ::open(QFile::encodeName(keyFolder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0)
+        return Refuse(error, errno == EWOULDBLOCK
+                                 ? keyFolder_ + QStringLiteral(": another tarvek-seal uses this key")
+                                 : FailureText(keyFolder_, QStringLiteral("cannot lock")));
     if (Exists(Path("next.key"))) {
         const auto next = ReadKey(Path("next.key"), error);
         if (!next)

@@ -20,13 +20,18 @@ namespace tarvek {
 class KeyStore {
   public:
     KeyStore(QString keyFolder, QString sealFolder);
+    ~KeyStore();
+    KeyStore(const KeyStore&) = delete;
+    KeyStore& operator=(const KeyStore&) = delete;
 
     struct Current {
         std::unique_ptr<SealKey> key;
         int month = 0;     // the month it signs for
         bool made = false; // none was found: this one was made now
     };
-    // The current key; a new one for `month` when there is none. A rotation
+    // The current key; a new one for `month` when there is none. The folder
+    // stays locked (flock) until the store goes: two sealers on one key
+    // would write each other's lines over. A rotation
     // cut short is finished when `named` says the seals name the next key,
     // else undone. Nothing, with `error` set, when the folder or a key file
     // cannot be trusted or used.
@@ -44,6 +49,7 @@ class KeyStore {
 
     QString keyFolder_;
     QString sealFolder_;
+    int lock_ = -1;
 };
 
 // The keys seals/keys.txt lists, in the order they were made.

@@ -182,6 +182,10 @@ std::optional<SealLine> ParseLine(QByteArrayView bytes) {
     return line;
 }
 
+QByteArray TornLine() {
+    return QByteArray(Magic).append("TORN").leftJustified(SealLineLength - 1) + '\n';
+}
+
 QByteArray DetailOf(const RecordRef& ref) {
     QByteArray d = (ref.events ? "E " : "D ") + ZeroPadded(ref.record, 8) + ' ' + ZeroPadded(ref.count, 6);
     return ref.rest.isEmpty() ? d : d + ' ' + ref.rest;

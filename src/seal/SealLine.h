@@ -79,6 +79,10 @@ inline QByteArrayView SignedPart(QByteArrayView line) {
     return line.first(SignedLength);
 }
 
+// What a line cut off by a crash or a power cut is completed with at the
+// sealer's next start, so that the lines after it keep their places.
+QByteArray TornLine();
+
 // Details: of the lines that name records, "D 00000123 000001" and what the
 // kind adds (the sealed number of a swapped record, the digest of what the
 // records hold now); of Open "prev=<64 hex>" (the head of the month before's

@@ -56,6 +56,8 @@ std::optional<SealStore::Recovered> SealStore::Recover(QString* error) {
             *error = *failure;
             return std::nullopt;
         }
+        if (month.lines == 0)
+            continue;
         if (month.month > newest)
             newest = month.month, recovered.lastKey = month.lastKey;
         recovered.months.push_back(std::move(month));
@@ -67,12 +69,14 @@ std::optional<QString> SealStore::Recover(const QString& name, MonthSeals* m, Re
     const QString path = folder_ + u'/' + name;
     QByteArray bytes = ReadWhole(path);
     if (const qsizetype torn = bytes.size() % SealLineLength) {
-        const QByteArray filler = QByteArray(SealLineLength - torn - 1, ' ') + '\n';
-        if (auto failure = WriteAt(name, {{bytes.size(), filler}}))
+        bytes.chop(torn);
+        if (auto failure = WriteAt(name, {{bytes.size(), TornLine()}}))
             return failure;
-        bytes += filler;
+        bytes += TornLine();
     }
     m->lines = bytes.size() / SealLineLength;
+    if (m->lines == 0)
+        return std::nullopt; // made, never written: its month starts anew
     std::optional<SealLine> last;
     QByteArrayView lastBytes;
     for (qint64 n = 0; n < m->lines; ++n) {

@@ -68,10 +68,13 @@ std::vector<CheckedLine> ReadLines(const MonthBytes& f, const VerifyContext& c, 
         const std::optional<SealLine>& line = parsed[i];
         const QString at = QStringLiteral("line %1").arg(i);
         const qint64 next = expected++; // a line that fails below still takes its number
-        const bool torn = bytes.size() < (i + 1) * SealLineLength;
+        // A line the sealer completed after a crash, a Start after it; or one cut off now.
+        const bool torn = bytes.size() < (i + 1) * SealLineLength ||
+                          (bytes.sliced(i * SealLineLength).startsWith(TornLine().left(20)) &&
+                           i + 1 < r.lines && parsed[i + 1] && parsed[i + 1]->kind == LineKind::Start);
         if (!line)
-            Add(r, torn ? Severity::Warn : Severity::Fail, "seal-edited", name,
-                at + (torn ? QStringLiteral(" is torn (the sealer was cut off writing it)")
+            Add(r, torn ? Severity::Warn : Severity::Fail, torn ? "seal-torn" : "seal-edited", name,
+                at + (torn ? QStringLiteral(" was cut off (a crash or a power cut while the sealer wrote it)")
                            : QStringLiteral(" cannot be read: it was edited")));
         else if (!keys[i])
             Add(r, Severity::Fail, "foreign-key", name,
