@@ -3,7 +3,7 @@
 namespace tarvek {
 
 SealService::SealService(Folders folders, std::function<SealTime()> clock,
-                         std::unique_ptr<MonthFolderFollower> follower, Sealer::Rules rules)
+                         std::unique_ptr<SealFollower> follower, Sealer::Rules rules)
     : folders_(std::move(folders)), clock_(std::move(clock)),
       follower_(follower ? std::move(follower) : std::make_unique<StampFollower>(folders_.data)),
       rules_(std::move(rules)), store_(folders_.seals), keys_(folders_.keys, folders_.seals) {}

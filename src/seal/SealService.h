@@ -1,7 +1,7 @@
 #pragma once
 
 #include "seal/KeyStore.h"
-#include "seal/MonthFollower.h"
+#include "seal/SealFollower.h"
 #include "seal/SealStore.h"
 #include "seal/Sealer.h"
 
@@ -23,7 +23,7 @@ class SealService {
         QString data, seals, keys;
     };
     SealService(Folders folders, std::function<SealTime()> clock,
-                std::unique_ptr<MonthFolderFollower> follower = nullptr, Sealer::Rules rules = {});
+                std::unique_ptr<SealFollower> follower = nullptr, Sealer::Rules rules = {});
 
     // Takes up the key and the seals, writes the Start line and seals what
     // the data folder holds. False with Error() set when it cannot.
@@ -38,7 +38,7 @@ class SealService {
 
     Folders folders_;
     std::function<SealTime()> clock_;
-    std::unique_ptr<MonthFolderFollower> follower_;
+    std::unique_ptr<SealFollower> follower_;
     Sealer::Rules rules_;
     SealStore store_;
     KeyStore keys_;

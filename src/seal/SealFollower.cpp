@@ -1,9 +1,10 @@
-#include "seal/MonthFollower.h"
+#include "seal/SealFollower.h"
 
 #include "common/SharedFile.h"
 #include "seal/OwnFiles.h"
 #include "seal/SealChain.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -17,7 +18,8 @@ StampFollower::Stamp StampAt(const QString& path) {
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
-    return {StampOf(st), qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
+    const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), ns(st.st_mtim), ns(st.st_ctim), true};
 }
 
 // The whole records of the file, a data file's after its count record;
@@ -39,7 +41,7 @@ std::vector<MonthFileNews> StampFollower::Look() {
     if (folder != folderStamp_ || looks_++ % 60 == 0)
         for (MonthFileKind kind : {MonthFileKind::Data, MonthFileKind::Events})
             for (const QString& name : ListMonthFiles(folder_, kind))
-                files_.try_emplace({kind, MonthKey(name, kind)}, Stamp{{0, 0, 0, false}, -1});
+                files_.try_emplace({kind, MonthKey(name, kind)}, Stamp{0, 0, -2, 0, 0, false});
     folderStamp_ = folder;
     std::vector<MonthFileNews> news;
     for (auto& [file, stamp] : files_) {
@@ -47,16 +49,17 @@ std::vector<MonthFileNews> StampFollower::Look() {
         const Stamp now = StampAt(path);
         if (now == stamp)
             continue;
-        MonthFileNews n{file.first,
-                        file.second,
-                        now.file.exists,
-                        stamp.file.exists && now.file.exists && now.file.inode != stamp.file.inode,
-                        {}};
-        if (const auto records = now.file.exists ? RecordsOf(path, file.first) : std::nullopt)
+        const bool replaced =
+            stamp.exists && now.exists && (now.inode != stamp.inode || now.device != stamp.device);
+        MonthFileNews n{file.first, file.second, now.exists, replaced, {}};
+        if (const auto records = now.exists ? RecordsOf(path, file.first) : std::nullopt)
             n.records = *records;
         else
             n.exists = false;
-        stamp = now;
+        // A file system's clock ticks coarsely: a change within the tick of
+        // this stamp would leave it as it is, so a young stamp is read again.
+        const bool young = QDateTime::currentMSecsSinceEpoch() * 1'000'000 - now.ctimeNs < 1'000'000'000;
+        stamp = young ? Stamp{0, 0, -2, 0, 0, false} : now;
         news.push_back(std::move(n));
     }
     return news;
