@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Channels.h"
-#include "config/ModbusSource.h"
+#include "config/InstrumentLine.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
