@@ -37,8 +37,6 @@ struct ModbusRead {
     bool operator==(const ModbusRead&) const = default;
 };
 
-using ModbusSources = std::array<std::optional<ModbusSource>, ChannelCount>;
-
 // The fewest reads that fetch every channel's registers: per device (by
 // address) and function, registers that touch or overlap share a read of at
 // most MaxReadRegisters; a gap starts a new read, since a device may refuse

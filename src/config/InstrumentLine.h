@@ -1,5 +1,10 @@
 #pragma once
 
+#include "common/Channels.h"
+
+#include <array>
+#include <optional>
+
 namespace tarvek {
 
 // What the set-up says about the serial line and, for a Modbus RTU line,
@@ -46,5 +51,7 @@ struct ModbusSource {
     WordOrder order = WordOrder::HighFirst;
     bool operator==(const ModbusSource&) const = default;
 };
+// Per channel k; none: the channel is not read.
+using ModbusSources = std::array<std::optional<ModbusSource>, ChannelCount>;
 
 } // namespace tarvek
