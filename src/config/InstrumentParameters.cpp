@@ -28,7 +28,11 @@ const Names<RegisterType> Types = {{"int16", RegisterType::Int16},
                                    {"int32", RegisterType::Int32},
                                    {"uint32", RegisterType::Uint32},
                                    {"float32", RegisterType::Float32}};
-const Names<WordOrder> Orders = {{"high first", WordOrder::HighFirst}, {"low first", WordOrder::LowFirst}};
+// The simulated instrument's file writes them with a hyphen.
+const Names<WordOrder> Orders = {{"high first", WordOrder::HighFirst},
+                                 {"low first", WordOrder::LowFirst},
+                                 {"high-first", WordOrder::HighFirst},
+                                 {"low-first", WordOrder::LowFirst}};
 
 // A name of `names` in any case; `fallback` for a blank value.
 template <typename T> std::optional<T> Named(const QString& value, const Names<T>& names, T fallback) {
