@@ -2,7 +2,6 @@
 // quarter-minute mark, one scan at a time, the stop after the scan, what a
 // failed store or a missing line shows.
 #include "acquisition/Acquisition.h"
-#include "acquisition/ModbusFrames.h"
 #include "support/AcquisitionSupport.h"
 #include "support/FakeSerialPort.h"
 #include "support/TestSupport.h"
@@ -13,23 +12,6 @@ namespace {
 
 const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
                                "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
-
-// Keeps what the acquisition control shows.
-struct RecordingView : AcquisitionView {
-    void ShowState(const QString& text) override { state = text; }
-    void ShowLamp(int colour) override { lamp = colour; }
-    void ShowAcquiring(bool on) override { acquiring = on; }
-    void ShowReadings(const Declarations::TextTable& values) override {
-        readings = QStringList(values.begin() + 1, values.begin() + 9);
-    }
-    void ShowStoreFailure(bool failed) override { storeFailed = failed; }
-    void ShowSerialLineError(const QString& reason) override { serialErrors << reason; }
-
-    QString state;
-    int lamp = 0;
-    bool acquiring = false, storeFailed = false;
-    QStringList readings, serialErrors;
-};
 
 // Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel.
 class AcquisitionTest : public AppFolderTest {
@@ -185,37 +167,6 @@ TEST_F(AcquisitionTest, AFailedStoreIsShownUntilTheNextStoreSucceeds) {
     EXPECT_TRUE(view.storeFailed);
     ScanAt("10:15:30");
     EXPECT_FALSE(view.storeFailed);
-}
-
-// A Modbus RTU line in the instrument's place: the port at the set-up's
-// framing, each device asked in turn, a register taken as it stands, a
-// refusing device's channel " No Data ", the scan stored as any other.
-TEST_F(AcquisitionTest, AModbusScanAsksEachDeviceAndIsStoredAsAnyScan) {
-    QStringList values(InstrumentRecordCount); // blank: the defaults, channels unread
-    values[ProtocolRecord - 1] = "Modbus RTU";
-    values[ReplyTimeoutRecord - 1] = "20";
-    values[SourceRecord(1, AddressField) - 1] = "3";
-    values[SourceRecord(1, FunctionField) - 1] = "04";
-    values[SourceRecord(1, RegisterField) - 1] = "1000";
-    values[SourceRecord(2, AddressField) - 1] = values[SourceRecord(2, RegisterField) - 1] = "7";
-    state.SetUp.InstrumentValue = values;
-    state.SetUp.ChannelParam[1][Declarations::Gain] = "0.1";
-    acquisition->SetUpLoaded();
-    acquisition->Start();
-    EXPECT_EQ(port.SelectedLineSettings(), (LineSettings{9600, Parity::Even, 1}));
-    TickAt("10:15:00");
-    ASSERT_TRUE(WaitUntil([&] { return port.Written().size() == 8; }, 2000));
-    port.InjectBytes(WithCrc(QByteArray::fromHex("03040200D7"))); // 215 tenths
-    ASSERT_TRUE(WaitUntil([&] { return port.Written().size() == 16; }, 2000));
-    EXPECT_EQ(port.Written().mid(8), ReadRequest({7, ReadHoldingRegisters, 7, 1, {}}));
-    port.InjectBytes(WithCrc("\x07\x83\x02"));
-    ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    QStringList expected(8, " No Data ");
-    expected[0] = "  +21.500";
-    EXPECT_EQ(view.readings, expected);
-    EXPECT_EQ(state.ReplyComplete, 1) << "a device answered";
-    ExpectWholeDataFile(DataFile(), 1);
-    EXPECT_FALSE(port.IsOpen());
 }
 
 } // namespace

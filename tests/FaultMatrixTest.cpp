@@ -121,9 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentRow{"Silent", {"--mode", "silent"}, Shown::NoData, Shown::NoData},
         InstrumentRow{"EndlessAnswer", {"--mode", "endless", "--no-pacing"}, Shown::NoData, Shown::NoData},
         InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, Shown::NoData, Shown::Values},
-        InstrumentRow{"ModbusRtu", {}, Shown::Values, Shown::Values, EightRegisters},
-        InstrumentRow{
-            "ModbusRtuDeviceSilent", {"--fault", "1=silent"}, Shown::NoData, Shown::NoData, EightRegisters}),
+        InstrumentRow{"ModbusRtu", {}, Shown::Values, Shown::Values, EightRegisters}),
     RowName);
 
 // The simulator never takes a real line's link: it refuses, naming the link

@@ -106,32 +106,35 @@ TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPol
 }
 
 // The simulated Modbus RTU devices, on a fake time axis: device 1 holds
-// 0x1234 in holding register 0; what it sends to one request, and when.
-TEST(ModbusDevices, AnswerAsTheirFaultSays) {
-    using instrument::ModbusFault;
+// 0x1234 in holding register 0, then 12.5 low word first; what it sends to
+// one request (reading register 0 unless said), and when.
+TEST(ModbusDevices, AnswerAsTheirRegistersAndFaultSay) {
+    using F = instrument::ModbusFault;
     struct DeviceRow {
         const char* name;
-        ModbusFault fault;
-        const char* request;
+        F fault;
         std::string reply; // hex, as far as due at `atMs`
         int atMs;
+        const char* request = "010300000001840A";
         int bitRate = 0;
     };
     const DeviceRow rows[] = {
-        {"Answers", ModbusFault::None, "010300000001840A", "0103021234b533", 0},
-        {"PacedAfterASilence", ModbusFault::None, "010300000001840A", "01", 5, 9600},
-        {"Silent", ModbusFault::Silent, "010300000001840A", "", -1},
-        {"WrongCrc", ModbusFault::Crc, "010300000001840A", "0103021234b532", 0},
-        {"Exception", ModbusFault::Exception, "010300000001840A", "018306c132", 0},
-        {"Late", ModbusFault::Late, "010300000001840A", "0103021234b533", 1500},
-        {"OtherAddress", ModbusFault::OtherAddress, "010300000001840A", "0203021234f133", 0},
-        {"RegisterItDoesNotHave", ModbusFault::None, "010300050001940B", "018302c0f1", 0},
-        {"RequestWithAWrongCrcIsIgnored", ModbusFault::None, "010300000001840B", "", -1},
+        {"Answers", F::None, "0103021234b533", 0},
+        {"Float32LowFirst", F::None, "01030400004148ca55", 0, "01030001000295CB"},
+        {"PacedAfterASilence", F::None, "01", 5, "010300000001840A", 9600},
+        {"Silent", F::Silent, "", -1},
+        {"WrongCrc", F::Crc, "0103021234b532", 0},
+        {"Exception", F::Exception, "018306c132", 0},
+        {"Late", F::Late, "0103021234b533", 1500},
+        {"OtherAddress", F::OtherAddress, "0203021234f133", 0},
+        {"RegisterItDoesNotHave", F::None, "018302c0f1", 0, "010300050001940B"},
     };
     for (const DeviceRow& row : rows) {
         instrument::ModbusDevices devices;
-        std::istringstream file("# device 1\n1 holding 0 0x1234\n");
-        ASSERT_EQ(instrument::ReadRegisters(file, devices), "");
+        std::istringstream file(
+            "# device 1\n1 holding 0 0x1234\n1 holding 1 12.5 float32 low-first\n1 input 9 1.5\n");
+        ASSERT_EQ(instrument::ReadRegisters(file, devices),
+                  "line 4: \"1 input 9 1.5\" is no ADDRESS TABLE REGISTER VALUE [TYPE [ORDER]]");
         devices[1].fault = row.fault;
         instrument::ModbusResponder responder(devices, row.bitRate);
         responder.Received(QByteArray::fromHex(row.request).toStdString(), Clock::time_point{});
@@ -140,17 +143,4 @@ TEST(ModbusDevices, AnswerAsTheirFaultSays) {
         EXPECT_EQ(QByteArray::fromStdString(out).toHex().toStdString(), row.reply) << row.name;
         EXPECT_EQ(due ? int((*due - Clock::time_point{}) / 1ms) : -1, row.atMs) << row.name;
     }
-}
-
-TEST(ModbusDevices, RegistersFileGivesEachTypesWordsInItsOrder) {
-    instrument::ModbusDevices devices;
-    std::istringstream file("7 holding 0 12.5 float32\n7 holding 2 12.5 float32 low-first\n"
-                            "3 input 1000 -10\n3 input 1001 -2 int32 low-first\n3 input 9 1.5\n");
-    EXPECT_EQ(instrument::ReadRegisters(file, devices),
-              "line 5: \"3 input 9 1.5\" is no ADDRESS TABLE REGISTER VALUE [TYPE [ORDER]]");
-    const std::map<std::pair<int, int>, std::uint16_t> holding{
-        {{3, 0}, 0x4148}, {{3, 1}, 0}, {{3, 2}, 0}, {{3, 3}, 0x4148}},
-        input{{{4, 1000}, 0xFFF6}, {{4, 1001}, 0xFFFE}, {{4, 1002}, 0xFFFF}};
-    EXPECT_EQ(devices[7].registers, holding);
-    EXPECT_EQ(devices[3].registers, input);
 }

@@ -1,5 +1,5 @@
-// The instrument set-up file: what its values give, what cannot be used and
-// what follows from it, and the file among the other set-up files.
+// The instrument set-up file: what its values give, what cannot be used, and
+// the file among the other set-up files.
 #include "config/DefaultSetup.h"
 #include "config/InstrumentParameters.h"
 #include "config/SetUpEntries.h"
@@ -13,38 +13,25 @@ using namespace tarvek;
 
 namespace {
 
-// The default file's values with some records changed.
-QStringList Values(std::initializer_list<std::pair<int, QString>> changes) {
+// The default file's values, with "Label=value; ..." changed.
+QStringList Values(const QString& changes = {}) {
     const QByteArray bytes = DefaultInstrumentRecords().join("").toLatin1();
     QStringList values;
     for (int r = 1; r <= InstrumentRecordCount; ++r)
         values << SettingValueOf(bytes, r);
-    for (const auto& [record, value] : changes)
-        values[record - 1] = value;
+    for (const QString& change : changes.split(u';', Qt::SkipEmptyParts))
+        for (int r = 1; r <= InstrumentRecordCount; ++r)
+            if (InstrumentLabel(r) == change.section(u'=', 0, 0).trimmed())
+                values[r - 1] = change.section(u'=', 1);
     return values;
 }
-
-const std::pair<int, QString> Modbus{ProtocolRecord, "modbus rtu"};
-int Record(int c, SourceField field) {
-    return SourceRecord(c, field);
-}
-// Channels 2..8 without a device.
-std::initializer_list<std::pair<int, QString>> const OnlyCh1 = {Modbus,
-                                                                {Record(2, AddressField), ""},
-                                                                {Record(3, AddressField), ""},
-                                                                {Record(4, AddressField), ""},
-                                                                {Record(5, AddressField), ""},
-                                                                {Record(6, AddressField), ""},
-                                                                {Record(7, AddressField), ""},
-                                                                {Record(8, AddressField), ""}};
 
 struct SetUpRow {
     const char* name;
     QStringList values;
-    Protocol protocol;
-    LineSettings line;
+    LineSettings line; // the instrument's own unless Modbus RTU
     std::optional<ModbusSource> ch1;
-    std::vector<int> problemRecords = {};
+    QString problems = {}; // the labels of the records named
 };
 
 class InstrumentSetUps : public ::testing::TestWithParam<SetUpRow> {};
@@ -52,104 +39,45 @@ class InstrumentSetUps : public ::testing::TestWithParam<SetUpRow> {};
 TEST_P(InstrumentSetUps, DecodeOrNameWhatCannotBeUsed) {
     const SetUpRow& row = GetParam();
     const InstrumentSetUp setUp = DecodeInstrumentSetUp(row.values);
-    EXPECT_EQ(setUp.protocol, row.protocol);
+    EXPECT_EQ(setUp.protocol, row.line == LineSettings{} ? Protocol::Instrument : Protocol::ModbusRtu);
     EXPECT_EQ(setUp.line, row.line);
     EXPECT_EQ(setUp.sources[0], row.ch1);
-    std::vector<int> records;
+    QStringList named;
     for (const InstrumentProblem& p : setUp.problems)
-        records.push_back(p.record);
-    EXPECT_EQ(records, row.problemRecords);
+        named << InstrumentLabel(p.record);
+    EXPECT_EQ(named.join(", "), row.problems);
 }
 
-using H = RegisterType;
-const LineSettings Instrument{}, Modbus9600{9600, Parity::Even, 1};
-using Row = SetUpRow;
+const LineSettings Default{9600, Parity::Even, 1};
+const QString Modbus = "Protocol=modbus rtu;";
 INSTANTIATE_TEST_SUITE_P(
     Files, InstrumentSetUps,
     ::testing::Values(
-        Row{"NoFileIsTheInstrument", {}, Protocol::Instrument, Instrument, {}},
-        Row{"TheDefaultIsTheInstrumentAt2400",
-            Values({{BitRateRecord, "19200"}}),
-            Protocol::Instrument,
-            Instrument,
-            {}},
-        Row{"ModbusDefaults", Values({Modbus}), Protocol::ModbusRtu, Modbus9600, ModbusSource{1, 3, 0}},
-        Row{"UnknownProtocolIsNamed",
-            Values({{ProtocolRecord, "Modbus ASCII"}}),
-            Protocol::Instrument,
-            Instrument,
-            {},
-            {2}},
-        Row{"LineAsGiven",
-            Values({Modbus, {BitRateRecord, "115200"}, {ParityRecord, "None"}, {StopBitsRecord, "2"}}),
-            Protocol::ModbusRtu,
-            {115200, Parity::None, 2},
-            ModbusSource{1, 3, 0}},
-        Row{"LineValuesUnusableGiveDefaults",
-            Values({Modbus,
-                    {BitRateRecord, "9601"},
-                    {ParityRecord, "mark"},
-                    {StopBitsRecord, "3"},
-                    {ReplyTimeoutRecord, "5000"},
-                    {SilenceRecord, "x"}}),
-            Protocol::ModbusRtu,
-            Modbus9600,
-            ModbusSource{1, 3, 0},
-            {3, 4, 5, 6, 7}},
-        Row{"Float32LowFirst",
-            Values({Modbus,
-                    {Record(1, AddressField), "7"},
-                    {Record(1, RegisterField), "100"},
-                    {Record(1, TypeField), "FLOAT32"},
-                    {Record(1, WordOrderField), "low first"}}),
-            Protocol::ModbusRtu, Modbus9600, ModbusSource{7, 3, 100, H::Float32, WordOrder::LowFirst}},
-        Row{"SixDigitInputRegisterCountsFromOne",
-            Values({Modbus, {Record(1, FunctionField), ""}, {Record(1, RegisterField), "301001"}}),
-            Protocol::ModbusRtu, Modbus9600, ModbusSource{1, 4, 1000}},
-        Row{"SixDigitFormAgainstItsFunction",
-            Values({Modbus, {Record(1, RegisterField), "301001"}}),
-            Protocol::ModbusRtu,
-            Modbus9600,
-            {},
-            {Record(1, RegisterField)}},
-        Row{"RegisterBeyondTheLast",
-            Values({Modbus, {Record(1, TypeField), "uint32"}, {Record(1, RegisterField), "65535"}}),
-            Protocol::ModbusRtu,
-            Modbus9600,
-            {},
-            {Record(1, RegisterField)}},
-        Row{"AddressOutOfRange",
-            Values({Modbus, {Record(1, AddressField), "248"}}),
-            Protocol::ModbusRtu,
-            Modbus9600,
-            {},
-            {Record(1, AddressField)}},
-        Row{"FunctionNotARead",
-            Values({Modbus, {Record(1, FunctionField), "06"}}),
-            Protocol::ModbusRtu,
-            Modbus9600,
-            {},
-            {Record(1, FunctionField)}},
-        Row{"UnknownType",
-            Values({Modbus, {Record(1, TypeField), "int64"}}),
-            Protocol::ModbusRtu,
-            Modbus9600,
-            {},
-            {Record(1, TypeField)}},
-        Row{"WordOrderOnlyCountsFor32Bits", Values({Modbus, {Record(1, WordOrderField), "middle"}}),
-            Protocol::ModbusRtu, Modbus9600, ModbusSource{1, 3, 0}}),
+        SetUpRow{"NoFileIsTheInstrument", {}, {}, {}},
+        SetUpRow{"UnknownProtocolIsNamed", Values("Protocol=Modbus ASCII"), {}, {}, "Protocol"},
+        SetUpRow{"ModbusDefaults", Values(Modbus), Default, ModbusSource{1, 3, 0}},
+        SetUpRow{"LineValuesUnusableGiveDefaults",
+                 Values(Modbus + "Bit rate=9601; Parity=mark; Stop bits=3; Reply time-out ms=5000; "
+                                 "Frame silence ms=x"),
+                 Default, ModbusSource{1, 3, 0},
+                 "Bit rate, Parity, Stop bits, Reply time-out ms, Frame silence ms"},
+        SetUpRow{"AsGiven",
+                 Values(Modbus + "Bit rate=115200; Parity=None; Stop bits=2; Ch.1 address=7; "
+                                 "Ch.1 register=100; Ch.1 type=FLOAT32; Ch.1 word order=low first"),
+                 {115200, Parity::None, 2},
+                 ModbusSource{7, 3, 100, RegisterType::Float32, WordOrder::LowFirst}},
+        SetUpRow{"SixDigitInputRegisterCountsFromOne",
+                 Values(Modbus + "Ch.1 function=; Ch.1 register=301001"), Default, ModbusSource{1, 4, 1000}},
+        // Each leaves its channel unread; a word order only counts for 32
+        // bits; a blank address is no problem.
+        SetUpRow{"ChannelValuesThatCannotBeUsed",
+                 Values(Modbus +
+                        "Ch.1 address=248; Ch.2 function=06; Ch.3 type=int64; Ch.4 register=301001; "
+                        "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address="),
+                 Default,
+                 {},
+                 "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register"}),
     RowName);
-
-TEST(InstrumentSetUp, AProblemNamesTheFileTheRecordTheValueAndTheChannelLeftUnread) {
-    const InstrumentSetUp setUp = DecodeInstrumentSetUp(Values(OnlyCh1));
-    EXPECT_TRUE(setUp.problems.empty()) << "a blank address leaves a channel unread, unnamed";
-    EXPECT_EQ(std::count(setUp.sources.begin(), setUp.sources.end(), std::nullopt), 7);
-    const InstrumentSetUp bad = DecodeInstrumentSetUp(Values({Modbus, {Record(3, RegisterField), "-1"}}));
-    ASSERT_EQ(bad.problems.size(), 1u);
-    EXPECT_EQ(bad.problems[0].text, "settingfiles/instrumentparameters.txt: record 20 (Ch.3 register): "
-                                    "\"-1\" cannot be used; Ch.3 reads No Data");
-    EXPECT_EQ(bad.problems[0].channel, 3);
-}
 
 // Missing, it changes nothing; the default set-up writes it; planted, it is
 // refused, never waited on, and a Load keeps the set-up in use.
@@ -157,11 +85,9 @@ TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFoll
     state.SetUp.InstrumentValue = {"stale"};
     ASSERT_TRUE(ReadInstrumentParameters(state.AppFolder, state.SetUp));
     EXPECT_TRUE(state.SetUp.InstrumentValue.isEmpty());
-    ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
-    ASSERT_TRUE(ReadInstrumentParameters(state.AppFolder, state.SetUp));
-    EXPECT_EQ(state.SetUp.InstrumentValue, Values({}));
-    EXPECT_EQ(ReadBytes(SettingPath(InstrumentParametersFile)).mid((BitRateRecord - 1) * 80, 80),
-              "Bit rate             9600                                                    *\r\n");
+    ASSERT_TRUE(InstallDefaultSetup(state.AppFolder) &&
+                ReadInstrumentParameters(state.AppFolder, state.SetUp));
+    EXPECT_EQ(state.SetUp.InstrumentValue, Values());
 
     ASSERT_TRUE(QFile::remove(SettingPath(InstrumentParametersFile)));
     ASSERT_EQ(::mkfifo(QFile::encodeName(SettingPath(InstrumentParametersFile)).constData(), 0664), 0);

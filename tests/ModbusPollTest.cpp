@@ -16,19 +16,15 @@ const ModbusSources Sources{ModbusSource{3, ReadInputRegisters, 1000},
 const QByteArray Ch1 = WithCrc(QByteArray::fromHex("030402FFF6"));     // -10
 const QByteArray Ch2 = WithCrc(QByteArray::fromHex("0703043DCCCCCD")); // 0.1f
 
-struct Reply {
-    int request; // answers the n-th request written
-    int afterMs;
-    QByteArray bytes;
-};
-
+// Device 3's reply to the first request (none: silent), `afterMs` after it;
+// device 7 answers the second 4 ms after it, unless it is silent too.
 struct PollRow {
     const char* name;
-    std::vector<Reply> replies;
-    QString ch1, ch2;
-    bool answered;
-    QStringList problems;
-    std::vector<int> writtenAtMs = {5, 15}; // silence, request 1, its reply at 10, silence, request 2
+    QByteArray reply3;
+    int afterMs;
+    QString ch1, problem3;
+    int secondRequestAtMs; // the silence kept after the first read's end
+    bool sevenAnswers = true;
 };
 
 class ModbusPolls : public ::testing::TestWithParam<PollRow> {};
@@ -36,14 +32,15 @@ class ModbusPolls : public ::testing::TestWithParam<PollRow> {};
 TEST_P(ModbusPolls, AskEveryDeviceAndSayWhatFailed) {
     const PollRow& row = GetParam();
     ModbusExchange x;
-    std::vector<Reply> due; // by absolute time
+    std::vector<std::pair<int, QByteArray>> due; // at ms
     std::vector<int> writtenAt;
     int now = 0, deadline = -1;
     const auto apply = [&](const ModbusExchange::Actions& a) {
         if (!a.write.isEmpty()) {
-            for (const Reply& r : row.replies)
-                if (r.request == int(writtenAt.size()))
-                    due.push_back({0, now + r.afterMs, r.bytes});
+            if (writtenAt.empty() && !row.reply3.isEmpty())
+                due.push_back({now + row.afterMs, row.reply3});
+            if (writtenAt.size() == 1 && row.sevenAnswers)
+                due.push_back({now + 4, Ch2});
             writtenAt.push_back(now);
         }
         deadline = a.timeoutMs >= 0 ? now + a.timeoutMs : a.finished ? -1 : deadline;
@@ -51,84 +48,45 @@ TEST_P(ModbusPolls, AskEveryDeviceAndSayWhatFailed) {
     };
     apply(x.Start(Sources, Timing));
     while (x.IsRunning() && now < 10000) {
-        const auto next =
-            std::min_element(due.begin(), due.end(), [](auto& a, auto& b) { return a.afterMs < b.afterMs; });
-        if (next != due.end() && next->afterMs < deadline) {
-            now = next->afterMs;
-            const QByteArray bytes = next->bytes;
-            due.erase(next);
-            apply(x.BytesReceived(bytes));
-        } else {
-            now = deadline;
+        std::sort(due.begin(), due.end());
+        now = !due.empty() && due.front().first < deadline ? due.front().first : deadline;
+        if (now == deadline) {
             apply(x.TimedOut());
+        } else {
+            const QByteArray bytes = due.front().second;
+            due.erase(due.begin());
+            apply(x.BytesReceived(bytes));
         }
     }
     EXPECT_EQ(x.Readings()[0], row.ch1);
-    EXPECT_EQ(x.Readings()[1], row.ch2);
-    EXPECT_EQ(x.Readings()[2], "No Data") << "a channel without a source";
-    EXPECT_EQ(x.Answered(), row.answered);
+    EXPECT_EQ(x.Readings()[1], row.sevenAnswers ? "0.1" : "No Data");
+    EXPECT_EQ(x.Answered(), row.sevenAnswers || row.ch1 != "No Data");
     QStringList problems;
     for (const auto& outcome : x.Outcomes())
         problems << outcome.source + ": " + outcome.problem;
-    EXPECT_EQ(problems, row.problems);
-    EXPECT_EQ(writtenAt, row.writtenAtMs);
+    EXPECT_EQ(problems, (QStringList{"Modbus device 3 (Ch.1): " + row.problem3,
+                                     "Modbus device 7 (Ch.2): " +
+                                         QString(row.sevenAnswers ? "" : "no reply within 100 ms")}));
+    EXPECT_EQ(writtenAt, (std::vector<int>{5, row.secondRequestAtMs}));
 }
 
-const QString Fine3 = "Modbus device 3 (Ch.1): ", Fine7 = "Modbus device 7 (Ch.2): ";
 QByteArray Flipped(QByteArray frame) {
     frame[frame.size() - 1] = char(frame.back() ^ 1);
     return frame;
 }
+const QString Silent = "no reply within 100 ms";
 
+using Row = PollRow;
 INSTANTIATE_TEST_SUITE_P(
     Lines, ModbusPolls,
-    ::testing::Values(PollRow{"BothAnswer", {{0, 5, Ch1}, {1, 4, Ch2}}, "-10", "0.1", true, {Fine3, Fine7}},
-                      PollRow{"ASilentDeviceLeavesTheNextAsked",
-                              {{1, 4, Ch2}},
-                              "No Data",
-                              "0.1",
-                              true,
-                              {Fine3 + "no reply within 100 ms", Fine7},
-                              {5, 120}},
-                      PollRow{"ItsLateReplyIsNotTakenForTheNext",
-                              {{0, 118, Ch1}, {1, 4, Ch2}},
-                              "No Data",
-                              "0.1",
-                              true,
-                              {Fine3 + "no reply within 100 ms", Fine7},
-                              {5, 120}},
-                      PollRow{"WrongCrc",
-                              {{0, 5, Flipped(Ch1)}, {1, 4, Ch2}},
-                              "No Data",
-                              "0.1",
-                              true,
-                              {Fine3 + "a frame with a wrong CRC", Fine7}},
-                      PollRow{"Exception",
-                              {{0, 5, WithCrc("\x03\x84\x06")}, {1, 4, Ch2}},
-                              "No Data",
-                              "0.1",
-                              true,
-                              {Fine3 + "device busy (exception 06)", Fine7}},
-                      PollRow{"AnotherAddress",
-                              {{0, 5, WithCrc(QByteArray::fromHex("040402FFF6"))}, {1, 4, Ch2}},
-                              "No Data",
-                              "0.1",
-                              true,
-                              {Fine3 + "a reply from address 4", Fine7}},
-                      PollRow{"ShortFrame",
-                              {{0, 5, Ch1.left(3)}, {1, 4, Ch2}},
-                              "No Data",
-                              "0.1",
-                              true,
-                              {Fine3 + "a frame cut short after 3 bytes", Fine7},
-                              {5, 115}},
-                      PollRow{"NoDeviceAnswers",
-                              {},
-                              "No Data",
-                              "No Data",
-                              false,
-                              {Fine3 + "no reply within 100 ms", Fine7 + "no reply within 100 ms"},
-                              {5, 120}}),
+    ::testing::Values(Row{"BothAnswer", Ch1, 5, "-10", "", 15},
+                      Row{"ASilentDeviceLeavesTheNextAsked", {}, 0, "No Data", Silent, 120},
+                      Row{"ItsLateReplyIsNotTakenForTheNext", Ch1, 118, "No Data", Silent, 120},
+                      Row{"WrongCrc", Flipped(Ch1), 5, "No Data", "a frame with a wrong CRC", 15},
+                      Row{"Exception", WithCrc("\x03\x84\x06"), 5, "No Data", "device busy (exception 06)",
+                          15},
+                      Row{"ShortFrame", Ch1.left(3), 5, "No Data", "a frame cut short after 3 bytes", 115},
+                      Row{"NoDeviceAnswers", {}, 0, "No Data", Silent, 120, false}),
     RowName);
 
 TEST(ModbusNotes, SayAProblemOnceAndWhenItEnds) {

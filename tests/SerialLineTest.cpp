@@ -76,8 +76,7 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1OrTheFramingSelected) {
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0)) << "a carriage return arrives as it is";
 
-    // A Modbus RTU line's framing, from the next open on (a pseudo-terminal
-    // keeps no parity enable bit, only which parity).
+    // Another framing from the next open on (a pseudo-terminal keeps which parity, not whether).
     port->Close();
     port->SelectLineSettings({19200, Parity::Odd, 2});
     ASSERT_TRUE(port->Open());

@@ -1,17 +1,12 @@
 #!/usr/bin/python3
-"""Modbus RTU devices played by pymodbus on a pseudo-terminal pair.
+"""Modbus RTU devices played by pymodbus (framing, CRC, requests, registers, replies,
+as its own serial server does) on a pseudo-terminal pair; prints the terminal, then
+answers on it until standard input closes.
 
-An implementation nobody here wrote: pymodbus frames, checks and decodes the
-requests, keeps the registers, encodes every type and word order and builds
-each reply with its CRC, as its own serial server does. Prints the terminal
-the logger is to open, then answers on it until its standard input closes.
-
-argv[1], JSON: {"devices": {ADDRESS: [[TABLE, REGISTER, TYPE, ORDER, VALUE], ...]},
-                "off": [ADDRESS...], "bad_crc": [ADDRESS...], "refuse": [ADDRESS...]}
-TABLE "holding" or "input"; TYPE int16 ... float32; ORDER "high first" or "low first".
-A device "off" never answers; "bad_crc" answers with its CRC's last bit flipped;
-"refuse" holds none of its registers, so pymodbus refuses them (illegal data address).
-"""
+argv[1], JSON: {"values": [[ADDRESS, FUNCTION, REGISTER, TYPE, ORDER, VALUE], ...],
+"off": [...], "bad_crc": [...], "refuse": [...]}: FUNCTION "03" (holding) or "04"
+(input), ORDER "high first" or "low first"; a device "off" never answers,
+"bad_crc" flips its CRC's last bit, "refuse" holds none of its registers."""
 import json
 import os
 import select
@@ -28,25 +23,26 @@ ADD = {"int16": "add_16bit_int", "uint16": "add_16bit_uint", "int32": "add_32bit
        "uint32": "add_32bit_uint", "float32": "add_32bit_float"}
 
 
-def device(entries, refused):
-    blocks = {"holding": {}, "input": {}}
-    for table, register, kind, order, value in [] if refused else entries:
+def devices(given):
+    blocks = {}
+    for address, function, register, kind, order, value in given["values"]:
         words = BinaryPayloadBuilder(byteorder=Endian.Big,
                                      wordorder=Endian.Big if order == "high first" else Endian.Little)
         getattr(words, ADD[kind])(value)
-        for i, word in enumerate(words.to_registers()):
-            blocks[table][register + i] = word
-    # Without any register a sparse block refuses them all; 65536 is never asked for.
-    holding, inputs = (ModbusSparseDataBlock(blocks[t] or {65536: 0}) for t in ("holding", "input"))
-    return ModbusSlaveContext(hr=holding, ir=inputs, zero_mode=True)
+        table = blocks.setdefault(address, {"03": {}, "04": {}})[function]
+        if address not in given.get("refuse", []):
+            table.update({register + i: word for i, word in enumerate(words.to_registers())})
+    # A sparse block refuses what it does not hold; 65536 is never asked for.
+    return {a: ModbusSlaveContext(hr=ModbusSparseDataBlock(t["03"] or {65536: 0}),
+                                  ir=ModbusSparseDataBlock(t["04"] or {65536: 0}), zero_mode=True)
+            for a, t in blocks.items()}
 
 
 def main():
-    spec = json.loads(sys.argv[1])
-    refused = spec.get("refuse", [])
-    context = ModbusServerContext(
-        slaves={int(a): device(e, int(a) in refused) for a, e in spec["devices"].items()}, single=False)
-    answering = [int(a) for a in spec["devices"] if int(a) not in spec.get("off", [])]
+    given = json.loads(sys.argv[1])
+    slaves = devices(given)
+    context = ModbusServerContext(slaves=slaves, single=False)
+    answering = [a for a in slaves if a not in given.get("off", [])]
     master, slave = os.openpty()
     tty.setraw(slave)  # kept open: the line stays up while the logger closes and reopens it
     print(os.ttyname(slave), flush=True)
@@ -56,7 +52,7 @@ def main():
         response = request.execute(context[request.unit_id])
         response.unit_id = request.unit_id
         packet = framer.buildPacket(response)
-        if request.unit_id in spec.get("bad_crc", []):
+        if request.unit_id in given.get("bad_crc", []):
             packet = packet[:-1] + bytes([packet[-1] ^ 1])
         os.write(master, packet)
 
