@@ -204,6 +204,10 @@ QString InstrumentLabel(int record) {
         .arg(QLatin1String(source[(record - FirstSourceRecord) % SourceFieldCount]));
 }
 
+QString ProtocolName(Protocol protocol) {
+    return protocol == Protocol::ModbusRtu ? ModbusRtuName : InstrumentName;
+}
+
 QStringList DefaultInstrumentRecords() {
     QStringList records{GeneralRecord(InstrumentLabel(1), {}),
                         GeneralRecord(InstrumentLabel(ProtocolRecord), InstrumentName)};

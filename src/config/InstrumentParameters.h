@@ -75,6 +75,8 @@ FileOutcome ReadInstrumentParameters(const QString& appFolder, Declarations::Set
 
 // The label of each record ("Ch.3 register").
 QString InstrumentLabel(int record);
+// "instrument" or "Modbus RTU", as the file names them.
+QString ProtocolName(Protocol protocol);
 // The default file, record by record.
 QStringList DefaultInstrumentRecords();
 
