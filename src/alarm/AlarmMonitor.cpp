@@ -66,8 +66,9 @@ void AlarmMonitor::TakeSetUp() {
         e.date = now.date;
         e.time = now.time;
         FollowSetUp(trail_, e);
-        // A limit that is no number raises nothing: said once, when it comes in use.
-        if (e.event == EventNames::Unreadable)
+        // A limit that is no number raises nothing: said once, when it comes in
+        // use (an instrument value is said by the acquisition, which has no limit).
+        if (e.event == EventNames::Unreadable && !e.limit.isEmpty())
             std::fprintf(stderr, "tarvek: %s\n", qPrintable(e.text));
         events.push_back(e);
     }

@@ -1,6 +1,7 @@
 #include "alarm/SetUpAudit.h"
 
 #include "config/ChannelSettings.h"
+#include "config/InstrumentParameters.h"
 
 #include <algorithm>
 
@@ -31,6 +32,26 @@ constexpr std::pair<Declarations::ChannelField, const char*> ChannelFields[] = {
     {Declarations::AlarmMax, "maximum"},
 };
 
+// The protocol in use, and for Modbus RTU (or `all`) the records of the
+// line's and the channels' set-up as they stand, under their labels ("bit
+// rate", "Ch.3 register").
+void AddInstrumentFields(std::vector<SetUpField>& fields, const QStringList& values, bool all) {
+    const InstrumentSetUp setUp = DecodeInstrumentSetUp(values);
+    const int last = all || setUp.protocol == Protocol::ModbusRtu ? InstrumentRecordCount : ProtocolRecord;
+    for (int r = ProtocolRecord; r <= last; ++r) {
+        QString name = InstrumentLabel(r);
+        if (r < FirstSourceRecord)
+            name[0] = name[0].toLower();
+        const int channel = r < FirstSourceRecord ? 0 : (r - FirstSourceRecord) / SourceFieldCount + 1;
+        SetUpField field{
+            name, channel, r == ProtocolRecord ? ProtocolName(setUp.protocol) : values.value(r - 1), {}};
+        for (const InstrumentProblem& problem : setUp.problems)
+            if (problem.record == r)
+                field.unusable = problem.text;
+        fields.push_back(field);
+    }
+}
+
 } // namespace
 
 std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, const AlarmParameters& alarms) {
@@ -53,6 +74,7 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
     }
     fields.push_back({QStringLiteral("no value polls"), 0, QString::number(alarms.noValuePolls), {}});
     fields.push_back({QStringLiteral("no answer polls"), 0, QString::number(alarms.noAnswerPolls), {}});
+    AddInstrumentFields(fields, setUp.InstrumentValue, false);
     return fields;
 }
 
@@ -74,10 +96,13 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
         }
         events.push_back(e);
         if (!field.unusable.isEmpty()) {
+            // An instrument value's problem is said on stderr by the acquisition.
+            const bool limit = field.unusable == EventKinds::Low || field.unusable == EventKinds::High;
             e.event = EventNames::Unreadable;
-            e.limit = field.value;
-            e.text = QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
-                         .arg(field.name, field.value, field.unusable);
+            e.limit = limit ? field.value : QString();
+            e.text = limit ? QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
+                                 .arg(field.name, field.value, field.unusable)
+                           : field.unusable;
             events.push_back(e);
         }
     }
@@ -92,7 +117,9 @@ void FollowSetUp(SetUpTrail& trail, const Event& event) {
     // after it, begins another.
     static const std::vector<QString> names = [] {
         std::vector<QString> all;
-        for (const SetUpField& field : SetUpFieldsOf({}, {}))
+        std::vector<SetUpField> fields = SetUpFieldsOf({}, {});
+        AddInstrumentFields(fields, {}, true);
+        for (const SetUpField& field : fields)
             all.push_back(field.name);
         return all;
     }();

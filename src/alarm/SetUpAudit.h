@@ -20,11 +20,14 @@ struct SetUpField {
     QString name;
     int channel = 0;
     QString value;
-    QString unusable; // for a limit that is no number: the alarm it cannot raise (LOW, HIGH)
+    // For a limit that is no number: the alarm it cannot raise (LOW, HIGH);
+    // for an instrument value that cannot be used: what that means.
+    QString unusable;
 };
 // The fields the audit follows: serial line, storage rate; per channel
 // description, decimals, unit, gain, zero, active, minimum, maximum, deadband,
-// on-delay; no value polls, no answer polls.
+// on-delay; no value polls, no answer polls; the protocol and, for Modbus
+// RTU, the line's and the channels' instrument set-up.
 std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, const AlarmParameters& alarms);
 
 // The last value of each field, by name, as the logs hold it.
@@ -32,7 +35,8 @@ using SetUpTrail = std::map<QString, QString>;
 
 // The SET-UP records (kind, channel, event, text) that take `now` in use after
 // `last`; date, time and user are left to the caller. A limit that is no
-// number is named by an UNREADABLE record after the one that takes it in use.
+// number, or an instrument value that cannot be used, is named by an
+// UNREADABLE record after the one that takes it in use.
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now);
 
 // Follows one record of the logs: IN USE and CHANGED set the field they name.
