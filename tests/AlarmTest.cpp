@@ -2,14 +2,14 @@
 // fold of a log into the current alarms, the event log byte for byte through
 // the monitor (restart, Load, month change), the alarm set-up file, and
 // hostile files in place of an event log.
-#include "alarm/AlarmFold.h"
 #include "alarm/AlarmMachine.h"
 #include "alarm/AlarmMonitor.h"
-#include "alarm/EventLog.h"
 #include "config/AlarmParameters.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
+#include "data/AlarmFold.h"
 #include "data/ElaborationData.h"
+#include "data/EventLog.h"
 
 #include "support/FakeClock.h"
 #include "support/TestSupport.h"
@@ -83,7 +83,7 @@ QString RunPolls(const MachineRow& row) {
         for (const Event& e : events) {
             seen << QStringLiteral("%1:%2 %3%4")
                         .arg(poll)
-                        .arg(e.kind, e.event, e.channel ? " " + QString::number(e.channel) : "");
+                        .arg(e.kind, e.name, e.channel ? " " + QString::number(e.channel) : "");
             log.push_back({0, e});
         }
     }
@@ -192,7 +192,7 @@ TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
 TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
     SetUpTrail trail;
     const auto follow = [&](const char* event, const char* text) {
-        FollowSetUp(trail, EventOf({}, {}, "SET-UP", 0, event, {}, {}, {}, text));
+        TakeSetUp(trail, EventOf({}, {}, "SET-UP", 0, event, {}, {}, {}, text));
     };
     follow("IN USE", "Ch.1 description a -> b");
     follow("CHANGED", "Ch.1 description a -> b -> c -> d"); // the old value known: the rest is new
@@ -374,7 +374,7 @@ TEST_F(AlarmLogTest, HostileFilesInPlaceOfTheLogAreRefusedAndNamed) {
     const EventFileRead read = ReadEventFile(path);
     QStringList events;
     for (const LoggedEvent& logged : read.events)
-        events << logged.event.time + " " + logged.event.kind + " " + logged.event.event;
+        events << logged.event.time + " " + logged.event.kind + " " + logged.event.name;
     EXPECT_EQ(events.join(", ").toStdString(),
               "10:15:15 HIGH RAISED, 10:15:30 HIGH CLEARED, 10:15:15 HIGH RAISED, 10:15:30 HIGH CLEARED, "
               "10:15:15 HIGH RAISED, 10:15:30 HIGH CLEARED");
@@ -522,8 +522,8 @@ TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadband
 
     QStringList events;
     for (const LoggedEvent& logged : ReadEventFile(DataPath("03-2008-Events.txt")).events)
-        if (logged.event.event != "IN USE")
-            events << logged.event.time + " " + logged.event.kind + " " + logged.event.event + " " +
+        if (logged.event.name != "IN USE")
+            events << logged.event.time + " " + logged.event.kind + " " + logged.event.name + " " +
                           logged.event.value + " " + logged.event.text;
     EXPECT_EQ(events.join("\n").toStdString(), "10:14:59 PROGRAM STARTED  \n"
                                                "10:14:59 SET-UP CHANGED  Ch.1 deadband 0 -> 1\n"

@@ -66,7 +66,7 @@ TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
     for (const Event& e :
          {Alarm("HIGH", 3, "RAISED"), Alarm("HIGH", 3, "ACKNOWLEDGED"), Alarm("LOW", 5, "RAISED"),
           Alarm("LOW", 5, "CLEARED", "   +2.000", "1.5"), Alarm("NOT STORED", 0, "RAISED", "", "")})
-        fold.Follow(e);
+        fold.Take(e);
     StoredTimeToUtc clock{QTimeZone("Europe/Rome")};
     const AlarmPayloads p = AlarmStatePayloads(fold, clock);
     EXPECT_EQ(p[3],

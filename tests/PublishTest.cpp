@@ -1,8 +1,8 @@
 // tarvek-publish: its payloads and settings as tables, its feed of records
 // over replaced and cut files, and its behaviour with a real broker (started
 // once for the file on 127.0.0.1, stopped and started again by the tests).
-#include "alarm/EventLog.h"
 #include "config/SettingRecords.h"
+#include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoredTime.h"
 #include "data/StoringData.h"

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
-#include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "common/RecordFile.h"
 #include "config/AlarmParameters.h"
 #include "config/ChannelSettings.h"
+#include "data/AlarmFold.h"
+#include "data/EventRecord.h"
 
 #include <array>
 #include <optional>

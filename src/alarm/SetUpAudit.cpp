@@ -64,17 +64,17 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
         e.channel = field.channel;
         const auto known = last.find(field.name);
         if (known == last.end()) {
-            e.event = EventNames::InUse;
+            e.name = EventNames::InUse;
             e.text = field.name + u' ' + Shown(field.value);
         } else if (known->second != field.value) {
-            e.event = EventNames::Changed;
+            e.name = EventNames::Changed;
             e.text = field.name + u' ' + Shown(known->second) + Arrow + Shown(field.value);
         } else {
             continue;
         }
         events.push_back(e);
         if (!field.unusable.isEmpty()) {
-            e.event = EventNames::Unreadable;
+            e.name = EventNames::Unreadable;
             e.limit = field.value;
             e.text = QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
                          .arg(field.name, field.value, field.unusable);
@@ -84,9 +84,9 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
     return events;
 }
 
-void FollowSetUp(SetUpTrail& trail, const Event& event) {
+void TakeSetUp(SetUpTrail& trail, const Event& event) {
     if (event.kind != EventKinds::SetUp ||
-        (event.event != EventNames::InUse && event.event != EventNames::Changed))
+        (event.name != EventNames::InUse && event.name != EventNames::Changed))
         return;
     // The name is one of the fields' names; none of them, with the blank
     // after it, begins another.
@@ -102,7 +102,7 @@ void FollowSetUp(SetUpTrail& trail, const Event& event) {
         return;
     const QString& name = *named;
     const QString rest = event.text.mid(name.size() + 1);
-    if (event.event == EventNames::InUse) {
+    if (event.name == EventNames::InUse) {
         trail[name] = Taken(rest);
         return;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "config/AlarmParameters.h"
+#include "data/EventRecord.h"
 
 #include <map>
 #include <vector>
@@ -35,7 +35,7 @@ using SetUpTrail = std::map<QString, QString>;
 // number is named by an UNREADABLE record after the one that takes it in use.
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now);
 
-// Follows one record of the logs: IN USE and CHANGED set the field they name.
-void FollowSetUp(SetUpTrail& trail, const Event& event);
+// Takes in one record of the logs: IN USE and CHANGED set the field they name.
+void TakeSetUp(SetUpTrail& trail, const Event& event);
 
 } // namespace tarvek

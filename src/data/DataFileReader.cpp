@@ -26,18 +26,6 @@ bool ReadWhole(int fd, char* out, qint64 size, qint64 offset, QString* reason) {
 
 } // namespace
 
-FileStamp StampOf(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return StampOf(st);
-}
-
-FileStamp StampOf(const struct stat& st) {
-    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
-            quint64(st.st_ino), true};
-}
-
 std::optional<CountedRecords> CountRecords(int fd, qint64 size, QString* reason) {
     CountedRecords counted;
     counted.whole = size / DataRecordLength;

@@ -1,16 +1,13 @@
 #pragma once
 
-// The publisher still names ChannelCount through Declarations.
-#include "common/Declarations.h"
 #include "data/DataRecord.h"
+#include "data/FileStamp.h"
 
 #include <QString>
 
 #include <functional>
 #include <optional>
 #include <vector>
-
-struct stat;
 
 namespace tarvek {
 
@@ -27,19 +24,6 @@ struct ReadTally {
         return *this;
     }
 };
-
-// What a follow step compares to see whether a file changed: its size, its
-// modification time (ns) and its inode; `exists` false when it cannot be
-// examined.
-struct FileStamp {
-    qint64 size = -1;
-    qint64 mtimeNs = 0;
-    quint64 inode = 0;
-    bool exists = false;
-    bool operator==(const FileStamp&) const = default;
-};
-FileStamp StampOf(const QString& path);
-FileStamp StampOf(const struct stat& st);
 
 // The records of an open data file that count (DataFileEnd), from the
 // header's count and the file's size.

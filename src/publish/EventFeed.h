@@ -1,7 +1,7 @@
 #pragma once
 
-#include "alarm/EventLog.h"
 #include "data/DataFileReader.h"
+#include "data/EventLog.h"
 #include "data/StoredTimeToUtc.h"
 
 #include <QString>

@@ -34,7 +34,7 @@ QByteArray EventPayload(const FedEvent& fed) {
     out += ",\"time\":\"" + StoredTimeText(fed.localMs) + "\",\"utc\":\"" + StoredTimeText(fed.utcMs) + "Z\"";
     out += ",\"kind\":" + JsonString(e.kind);
     out += ",\"channel\":" + (e.channel > 0 ? QByteArray::number(e.channel) : QByteArray("null"));
-    out += ",\"event\":" + JsonString(e.event) + ",\"value\":" + NumberOrNull(e.value);
+    out += ",\"event\":" + JsonString(e.name) + ",\"value\":" + NumberOrNull(e.value);
     out += ",\"limit\":" + NumberOrNull(e.limit) + ",\"user\":" + JsonString(e.user);
     out += ",\"text\":" + JsonString(e.text) + '}';
     return out;

@@ -1,6 +1,6 @@
 #include "publish/NotifyPlan.h"
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "data/StoredTime.h"
 #include "publish/Payload.h"
 
@@ -44,7 +44,7 @@ std::optional<QStringList> SplitCommandWords(const QString& text) {
 }
 
 bool IsNotified(const Event& e) {
-    return IsAlarmKind(e.kind) && (e.event == EventNames::Raised || e.event == EventNames::Cleared);
+    return IsAlarmKind(e.kind) && (e.name == EventNames::Raised || e.name == EventNames::Cleared);
 }
 
 namespace {
@@ -63,7 +63,7 @@ QString TimeText(qint64 ms) {
 
 QString SummaryLine(const FedEvent& fed) {
     const Event& e = fed.event;
-    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.event);
+    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.name);
     line += e.channel > 0 ? QStringLiteral("Ch.%1").arg(e.channel) : QStringLiteral("logger");
     if (!e.text.isEmpty())
         line += u' ' + e.text;
@@ -152,7 +152,7 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
         run.environment.emplace_back(QStringLiteral("TARVEK_") + QLatin1String(name), value);
     };
     set("KIND", g.old ? QString() : e.kind);
-    set("EVENT", g.old ? QStringLiteral("SUMMARY") : e.event);
+    set("EVENT", g.old ? QStringLiteral("SUMMARY") : e.name);
     set("CHANNEL", e.channel > 0 && !g.old ? QString::number(e.channel) : QString());
     set("NAME", g.old ? QString() : e.text);
     set("VALUE", g.old ? QString() : NumberText(e.value));

@@ -1,8 +1,8 @@
 #include "publish/Publisher.h"
 
-#include "alarm/EventLog.h"
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
+#include "data/EventLog.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -137,7 +137,7 @@ QStringList EventRow(const Event& e, const ChannelInfos& channels) {
     return {e.date + u' ' + e.time,
             e.kind,
             ChannelHeading(e.channel, channels),
-            e.event,
+            e.name,
             e.value.trimmed(),
             e.limit,
             e.user,
@@ -153,28 +153,11 @@ bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, cons
         if (!t || *t < localSpan.from || *t > localSpan.to)
             continue;
         text += StoredTimeText(*t) + ',' + CsvField(e.kind) + ',' +
-                CsvField(ChannelHeading(e.channel, channels)) + ',' + CsvField(e.event) + ',' +
+                CsvField(ChannelHeading(e.channel, channels)) + ',' + CsvField(e.name) + ',' +
                 NumberField(e.value) + ',' + NumberField(e.limit) + ',' + CsvField(e.user) + ',' +
                 CsvField(e.text) + "\r\n";
     }
     return WriteAll(out, text);
-}
-
-std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
-                                    const QString& comment, const QDateTime& now) {
-    std::vector<Event> records;
-    for (const CurrentAlarm& a : alarms) {
-        Event e;
-        e.date = DateStamp(now.date());
-        e.time = TimeText(now.time());
-        e.kind = a.kind;
-        e.channel = a.channel;
-        e.event = EventNames::Acknowledged;
-        e.user = user;
-        e.text = comment.trimmed();
-        records.push_back(e);
-    }
-    return records;
 }
 
 void EventsModel::Show(const std::vector<LoggedEvent>* events, const ChannelInfos* channels,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "viewer/EventMarks.h"
 #include "viewer/TableText.h"
 #include "viewer/TrendSource.h"
@@ -65,11 +65,6 @@ QStringList EventRow(const Event& event, const ChannelInfos& channels);
 // by its heading.
 bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, const ChannelInfos& channels,
                     const TimeSpan& localSpan);
-
-// One ACKNOWLEDGED record per alarm, stamped `now`, with `user` and the
-// comment as its text.
-std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
-                                    const QString& comment, const QDateTime& now);
 
 // The events of a span as a table model, newest first: a month can hold a
 // hundred thousand, so the cells are made only as they are shown.

@@ -11,11 +11,11 @@ namespace {
 
 std::optional<MarkKind> KindOf(const Event& e) {
     if (IsAlarmKind(e.kind)) {
-        if (e.event == EventNames::Raised)
+        if (e.name == EventNames::Raised)
             return MarkKind::Raised;
-        if (e.event == EventNames::Cleared)
+        if (e.name == EventNames::Cleared)
             return MarkKind::Cleared;
-        if (e.event == EventNames::Acknowledged)
+        if (e.name == EventNames::Acknowledged)
             return MarkKind::Acknowledged;
         return std::nullopt;
     }
@@ -54,7 +54,7 @@ void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<
         if (!utc || (timeline.lastUtc && *utc < *timeline.lastUtc))
             timeline.timesNeverFall = false;
         timeline.lastUtc = utc ? utc : timeline.lastUtc;
-        fold.Follow(e);
+        fold.Take(e);
         if (!utc || !IsAlarmKind(e.kind))
             continue;
         const bool active = std::any_of(fold.alarms.begin(), fold.alarms.end(), [&](const CurrentAlarm& a) {
@@ -180,9 +180,9 @@ QString EventLine(const Event& e, const ChannelInfos& channels) {
         CurrentAlarm alarm;
         alarm.kind = e.kind;
         alarm.channel = e.channel;
-        what = AlarmName(alarm, channels) + u' ' + e.event.toLower();
+        what = AlarmName(alarm, channels) + u' ' + e.name.toLower();
     } else {
-        what = (e.kind + u' ' + e.event).toLower();
+        what = (e.kind + u' ' + e.name).toLower();
         what[0] = what[0].toUpper();
     }
     QString line = e.date + u' ' + e.time + u' ' + what;

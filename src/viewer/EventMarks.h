@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "viewer/ChartWindow.h"
 #include "viewer/TrendSource.h"
 

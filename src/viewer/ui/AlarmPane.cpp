@@ -1,6 +1,6 @@
 #include "viewer/ui/AlarmPane.h"
 
-#include "alarm/AlarmMonitor.h"
+#include "data/EventLog.h"
 #include "viewer/ui/ReadOnlyTable.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "alarm/EventLog.h"
-#include "alarm/SetUpAudit.h"
+#include "data/EventLog.h"
+
+#include <QDateTime>
 
 #include <vector>
 
@@ -34,12 +35,16 @@ struct AlarmFold {
     // last STARTED): nobody watches since then.
     bool stopped = false;
     QString stoppedDate, stoppedTime;
-    SetUpTrail setUp; // the last set-up in use
 
-    // Follows one more event, in stored order.
-    void Follow(const Event& event);
+    // Takes in one more event, in stored order.
+    void Take(const Event& event);
 };
 
 AlarmFold FoldEvents(const std::vector<LoggedEvent>& events);
+
+// The records that acknowledge `alarms`: one ACKNOWLEDGED record each,
+// stamped `now`, with `user` and the comment as its text.
+std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
+                                    const QString& comment, const QDateTime& now);
 
 } // namespace tarvek

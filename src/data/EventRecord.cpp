@@ -1,4 +1,4 @@
-#include "alarm/EventRecord.h"
+#include "data/EventRecord.h"
 
 #include "common/TextHelpers.h"
 
@@ -50,7 +50,7 @@ constexpr std::array<EventColumn, 9> Columns{Date, Time, Kind, Channel, Name, Va
 
 QString BuildEventRecord(const Event& e) {
     const QString channel = e.channel >= 1 && e.channel <= 8 ? QString::number(e.channel) : QString();
-    const std::array<QString, 9> fields{e.date,  e.time,  e.kind, channel, e.event,
+    const std::array<QString, 9> fields{e.date,  e.time,  e.kind, channel, e.name,
                                         e.value, e.limit, e.user, e.text};
     QString record;
     for (size_t k = 0; k < Columns.size(); ++k)
@@ -81,7 +81,7 @@ std::optional<Event> ParseEventRecord(QByteArrayView bytes) {
     e.time = QString::fromLatin1(Cut(bytes, Time));
     e.kind = Known(Trimmed(Cut(bytes, Kind)));
     e.channel = channel == ' ' ? 0 : channel - '0';
-    e.event = Known(Trimmed(Cut(bytes, Name)));
+    e.name = Known(Trimmed(Cut(bytes, Name)));
     if (!Trimmed(Cut(bytes, Value)).isEmpty())
         e.value = QString::fromLatin1(Cut(bytes, Value));
     e.limit = QString::fromLatin1(Trimmed(Cut(bytes, Limit)));

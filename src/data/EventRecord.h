@@ -46,7 +46,7 @@ struct Event {
     QString date, time; // "dd-mm-yyyy", "hh:mm:ss"
     QString kind;
     int channel = 0;
-    QString event;
+    QString name;  // the Name column: RAISED, STARTED, IN USE...
     QString value; // the channel's value text, as stored (" No Data " kept)
     QString limit;
     QString user;
