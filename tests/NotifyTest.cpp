@@ -25,7 +25,7 @@ Event Alarm(const char* kind, int channel, const char* event, const char* value 
     return {"08-12-2026", "10:15:30", kind, channel, event, value, limit, "op1", text};
 }
 FedEvent Fed(const Event& e, qint64 record, qint64 utcMs = 0) {
-    return {{"12-2026-Events.txt", record}, e, EventLocalMs(e.date, e.time), utcMs};
+    return {{"12-2026-Events.txt", record}, e, *EventStamp(e.date, e.time), utcMs};
 }
 // Records passed in December's log (the only one of the plan's tests).
 qint64 Passed(const EventPosition& position) {
@@ -58,7 +58,7 @@ TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigits) {
     const QByteArray key = R"({"file":"12-2026-Events.txt","record":7,"time":"2026-12-08T10:15:30",)"
                            R"("utc":"2026-12-08T09:15:30Z",)";
     for (const auto& [name, event, json] : rows)
-        EXPECT_EQ(EventPayload(Fed(event, 7, EventLocalMs("08-12-2026", "09:15:30"))), key + json) << name;
+        EXPECT_EQ(EventPayload(Fed(event, 7, *EventStamp("08-12-2026", "09:15:30"))), key + json) << name;
 }
 
 TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
@@ -168,21 +168,24 @@ TEST(NotifyPlanTest, AFailingCommandHoldsOneRunWhateverTheBacklog) {
 TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
     QTemporaryDir dir;
     const QByteArray torn = Record(Alarm("LOW", 2, "RAISED")).left(70) + QByteArray(87, ' ') + "*\r\n";
-    WriteBytes(dir.filePath("11-2026-Events.txt"),
-               Record(Alarm("HIGH", 1, "RAISED")) + torn + Record(Alarm("HIGH", 1, "CLEARED")));
+    Event noDay = Alarm("LOW", 2, "CLEARED");
+    noDay.date = "31-02-2026"; // no event record: never sent with a time made up
+    WriteBytes(dir.filePath("11-2026-Events.txt"), Record(Alarm("HIGH", 1, "RAISED")) + torn + Record(noDay) +
+                                                       Record(Alarm("HIGH", 1, "CLEARED")));
     WriteBytes(dir.filePath("12-2026-Events.txt"),
                Record(Alarm("LOW", 3, "RAISED")) + Record(Alarm("LOW", 3, "CLEARED")).left(100));
     EventFeed feed(dir.path(), QTimeZone("Europe/Rome"));
     std::vector<FedEvent> out;
     ASSERT_TRUE(feed.Read(2, out) && feed.Read(10, out)) << qPrintable(feed.Error());
     ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[1].position.record, 3) << "after the torn record";
-    EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 1));
+    EXPECT_EQ(out[1].position.record, 4) << "after the torn record and the one of no day";
+    EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 2));
+    EXPECT_EQ(feed.TakeNotes().join("\n").count("records not sent, as they are no event records: 1"), 2);
     EXPECT_EQ(feed.Position().logs,
-              (std::map<QString, qint64>{{"11-2026-Events.txt", 3}, {"12-2026-Events.txt", 1}}))
+              (std::map<QString, qint64>{{"11-2026-Events.txt", 4}, {"12-2026-Events.txt", 1}}))
         << "the record being written waits";
     EventFeed resumed(dir.path());
-    resumed.SeekAfter({{{"11-2026-Events.txt", 2}}});
+    resumed.SeekAfter({{{"11-2026-Events.txt", 3}}});
     out.clear();
     ASSERT_TRUE(resumed.Read(10, out));
     EXPECT_EQ(out.size(), 2u);

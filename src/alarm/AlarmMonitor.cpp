@@ -6,6 +6,8 @@
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -35,6 +37,9 @@ void AlarmMonitor::ProgramStarted() {
         if (!read.problem.isEmpty())
             std::fprintf(stderr, "tarvek: %s; its alarms and set-up are not known\n",
                          qPrintable(read.problem));
+        if (read.skipped > 0)
+            std::fprintf(stderr, "tarvek: %s: records skipped, as they are no event records: %d\n",
+                         qPrintable(QDir::toNativeSeparators(folder + u'/' + name)), read.skipped);
         for (const LoggedEvent& logged : read.events) {
             fold.Take(logged.event);
             TakeSetUp(trail_, logged.event);

@@ -1,6 +1,7 @@
 #include "data/EventRecord.h"
 
 #include "common/TextHelpers.h"
+#include "data/StoredTime.h"
 
 #include <algorithm>
 #include <array>
@@ -63,12 +64,7 @@ std::optional<Event> ParseEventRecord(QByteArrayView bytes) {
     if (bytes.size() != EventRecordLength ||
         QLatin1StringView(bytes.sliced(TerminatorAt - 1)) != RecordTerminator)
         return std::nullopt;
-    const auto digits = [&](int first, int width) {
-        return std::all_of(bytes.begin() + first, bytes.begin() + first + width,
-                           [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!digits(0, 2) || bytes[2] != '-' || !digits(3, 2) || bytes[5] != '-' || !digits(6, 4) ||
-        !digits(11, 2) || bytes[13] != ':' || !digits(14, 2) || bytes[16] != ':' || !digits(17, 2))
+    if (!StampAt(bytes.data() + Date.first - 1, bytes.data() + Time.first - 1))
         return std::nullopt;
     for (size_t k = 0; k + 1 < Columns.size(); ++k)
         if (bytes[Columns[k].first + Columns[k].width - 1] != ';')

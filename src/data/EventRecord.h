@@ -60,8 +60,9 @@ struct Event {
 QString BuildEventRecord(const Event& event);
 
 // The event a 160-byte record holds, or nothing when it is not an event
-// record (torn, the separators, terminator, date, time or channel out of
-// place). Fields come back trimmed, the value text as it stands.
+// record (torn, the separators, terminator or channel out of place, or a
+// date or time that is none of the calendar, EventStamp): every event read
+// has its time. Fields come back trimmed, the value text as it stands.
 std::optional<Event> ParseEventRecord(QByteArrayView record);
 
 } // namespace tarvek

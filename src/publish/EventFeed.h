@@ -33,10 +33,6 @@ struct EventPosition {
     bool operator==(const EventPosition&) const = default;
 };
 
-// The wall-clock time of an event record's date "dd-mm-yyyy" and time
-// "hh:mm:ss" (0 for texts that are none).
-qint64 EventLocalMs(const QString& date, const QString& time);
-
 // What a feed of `folder` watches: the files it read at its last read and
 // the newest of `files` (calendar order), where the logger appends next.
 QStringList WatchedPaths(const QString& folder, const QStringList& read, const QStringList& files);

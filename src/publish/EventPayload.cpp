@@ -13,6 +13,10 @@ QByteArray NumberOrNull(const QString& text) {
     return JsonNumber(text).value_or("null");
 }
 
+QByteArray TimeJson(const std::optional<qint64>& ms, const char* zone = "") {
+    return ms ? '"' + StoredTimeText(*ms) + zone + '"' : QByteArrayLiteral("null");
+}
+
 const char* StateName(AlarmState state) {
     switch (state) {
     case AlarmState::ActiveUnacknowledged:
@@ -45,13 +49,16 @@ AlarmPayloads AlarmStatePayloads(const AlarmFold& fold, StoredTimeToUtc& clock) 
     for (const CurrentAlarm& a : fold.alarms) {
         if (a.channel < 0 || a.channel >= int(lists.size()))
             continue;
-        const qint64 since = EventLocalMs(a.sinceDate, a.sinceTime);
+        // Null, never an invented time, where the fold took an event that
+        // is none of a log (ParseEventRecord reads no such record).
+        const std::optional<qint64> since = EventStamp(a.sinceDate, a.sinceTime);
+        const auto utc = since ? std::optional(clock.ToUtcAfter(*since, std::numeric_limits<qint64>::min()))
+                               : std::nullopt;
         QByteArray& list = lists[a.channel];
         list += list.isEmpty() ? "" : ",";
         list += "{\"kind\":" + JsonString(a.kind) + ",\"state\":\"" + StateName(a.state);
-        list += "\",\"since\":\"" + StoredTimeText(since) + "\",\"utc\":\"" +
-                StoredTimeText(clock.ToUtcAfter(since, std::numeric_limits<qint64>::min()));
-        list += "Z\",\"value\":" + NumberOrNull(a.value) + ",\"limit\":" + NumberOrNull(a.limit) + '}';
+        list += "\",\"since\":" + TimeJson(since) + ",\"utc\":" + TimeJson(utc, "Z");
+        list += ",\"value\":" + NumberOrNull(a.value) + ",\"limit\":" + NumberOrNull(a.limit) + '}';
     }
     for (QByteArray& list : lists)
         list = "{\"alarms\":[" + list + "]}";

@@ -10,11 +10,6 @@ namespace tarvek {
 
 namespace {
 
-// "yyyy-mm-dd" of "dd-mm-yyyy", which orders as time does.
-QString SortableDate(const QString& date) {
-    return date.mid(6, 4) + date.mid(2, 4) + date.left(2);
-}
-
 QString StateText(AlarmState state) {
     switch (state) {
     case AlarmState::ActiveUnacknowledged:
@@ -46,13 +41,6 @@ QString EventSkipText(int skipped) {
     return skipped > 0 ? QStringLiteral("; %1 event records skipped").arg(skipped) : QString();
 }
 
-std::optional<qint64> EventLocalMs(const Event& event) {
-    const QString& d = event.date;
-    if (d.size() != 10)
-        return std::nullopt;
-    return ParseStoredTime(SortableDate(d) + u'T' + event.time);
-}
-
 QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels) {
     const QString channel = alarm.channel >= 1 && alarm.channel <= ChannelCount
                                 ? channels[std::size_t(alarm.channel - 1)].name
@@ -74,8 +62,8 @@ std::vector<CurrentAlarm> AlarmsInOrder(const AlarmFold& fold) {
     std::vector<CurrentAlarm> alarms = fold.alarms;
     const auto acknowledged = [](const CurrentAlarm& a) { return a.state == AlarmState::ActiveAcknowledged; };
     std::stable_sort(alarms.begin(), alarms.end(), [&](const CurrentAlarm& a, const CurrentAlarm& b) {
-        return std::tuple(acknowledged(a), SortableDate(a.sinceDate), a.sinceTime) <
-               std::tuple(acknowledged(b), SortableDate(b.sinceDate), b.sinceTime);
+        return std::tuple(acknowledged(a), EventStamp(a.sinceDate, a.sinceTime)) <
+               std::tuple(acknowledged(b), EventStamp(b.sinceDate, b.sinceTime));
     });
     return alarms;
 }
@@ -149,7 +137,7 @@ bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, cons
     QByteArray text = "time,kind,channel,event,value,limit,user,text\r\n";
     for (const LoggedEvent& logged : events) {
         const Event& e = logged.event;
-        const std::optional<qint64> t = EventLocalMs(e);
+        const std::optional<qint64> t = EventStamp(e.date, e.time);
         if (!t || *t < localSpan.from || *t > localSpan.to)
             continue;
         text += StoredTimeText(*t) + ',' + CsvField(e.kind) + ',' +

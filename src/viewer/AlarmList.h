@@ -25,10 +25,6 @@ inline const QString EventsTitle = QStringLiteral("Events of the visible span");
 // skipped", empty for none.
 QString EventSkipText(int skipped);
 
-// An event's stamp on the wall clock as stored (StoredTime), or nothing when
-// its date or time is no such stamp.
-std::optional<qint64> EventLocalMs(const Event& event);
-
 // What an alarm is, named by its channel: "Boiler pressure above maximum",
 // "Ch.2 without a value", "Instrument not answering", "Records not stored".
 QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels);

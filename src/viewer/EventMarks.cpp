@@ -1,5 +1,6 @@
 #include "viewer/EventMarks.h"
 
+#include "data/StoredTime.h"
 #include "data/StoredTimeToUtc.h"
 #include "viewer/AlarmList.h"
 
@@ -48,7 +49,7 @@ void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<
         toUtc.Continue(*timeline.lastUtc);
     for (std::size_t i = from; i < events.size(); ++i) {
         const Event& e = events[i].event;
-        const std::optional<qint64> local = EventLocalMs(e);
+        const std::optional<qint64> local = EventStamp(e.date, e.time);
         const std::optional<qint64> utc = local ? std::optional(toUtc.ToUtc(*local)) : std::nullopt;
         timeline.utcMs.push_back(utc);
         if (!utc || (timeline.lastUtc && *utc < *timeline.lastUtc))
