@@ -168,8 +168,9 @@ INSTANTIATE_TEST_SUITE_P(
         FoldRow{"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}),
     RowName);
 
-// What the desktop is told of each kind of alarm.
-TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
+// The one wording of each kind of alarm (AlarmText: the viewer's list and the
+// publisher's notification say it too), and what the desktop is told of it.
+TEST(AlarmTexts, NameTheChannelTheValueTheLimitAndTheTime) {
     const auto notice = [](const char* kind, int channel, const char* value, const char* limit,
                            const char* text) {
         const AlarmNotice n = NoticeOf(EventOf({}, "10:15:30", kind, channel, {}, value, limit, {}, text),
@@ -177,15 +178,15 @@ TEST(AlarmNotices, NameTheChannelTheValueTheLimitAndTheTime) {
         return (n.summary + " | " + n.body).toStdString();
     };
     EXPECT_EQ(notice("HIGH", 3, "  +10.700", "10", "Boiler pressure"),
-              "TARVEK: Boiler pressure above maximum | 10.700 bar > 10.000 at 10:15:30");
-    EXPECT_EQ(notice("LOW", 2, "   -0.500", "-0.25", ""),
-              "TARVEK: Ch.2 below minimum | -0.500 bar < -0.250 at 10:15:30");
+              "TARVEK: Boiler pressure above maximum | 10.700 bar > 10 at 10:15:30");
+    EXPECT_EQ(notice("LOW", 2, "   -0.500", "-.25", ""),
+              "TARVEK: Ch.2 below minimum | -0.500 bar < -0.25 at 10:15:30");
     EXPECT_EQ(notice("NO VALUE", 1, " ======= ", "", "Flow"),
-              "TARVEK: Flow gives no value | ======= at 10:15:30");
+              "TARVEK: Flow without a value | ======= at 10:15:30");
     EXPECT_EQ(notice("NO ANSWER", 0, "", "", "no answer for 3 polls"),
-              "TARVEK: the instrument does not answer | no answer for 3 polls at 10:15:30");
+              "TARVEK: Instrument not answering | no answer for 3 polls at 10:15:30");
     EXPECT_EQ(notice("NOT STORED", 0, "", "", "/d: No space left on device"),
-              "TARVEK: data not stored | /d: No space left on device at 10:15:30");
+              "TARVEK: Records not stored | /d: No space left on device at 10:15:30");
 }
 
 // The set-up last in use, as the logs' records tell it; a value may hold an arrow.
@@ -534,7 +535,7 @@ TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadband
                                                "10:16:16 ACQUISITION STOPPED  ");
     ASSERT_TRUE(WaitUntil([&] { return !server.seen.isEmpty(); }, 5000));
     EXPECT_EQ(server.seen,
-              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar > 15.000 at 10:15:30"});
+              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar > 15 at 10:15:30"});
 }
 
 } // namespace

@@ -28,7 +28,7 @@ namespace {
 // periods outside limits and the events of the log.
 TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
-               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
+               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500", "   -0.000"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
     // Channel 1 named with a comma, channel 2 with quotes, channel 3 with control
@@ -39,7 +39,7 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     const QByteArray csv =
         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],"
         "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
-        "2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
+        "2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
         "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
     const QString pipe = state.AppFolder + "/pipe";
     ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
@@ -82,10 +82,10 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
         << qPrintable(err_);
 
     // The events of the span in stored order, the channel by its heading,
-    // numbers as numbers, a comment a spreadsheet would run marked as text;
-    // a torn record counted.
+    // numbers as numbers (a value as the data's export writes it), a comment
+    // a spreadsheet would run marked as text; a torn record counted.
     const Event raised =
-        EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "  +12.345", "-1.5", "tarvek", "Inlet");
+        EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "   -0.000", "-1.5", "tarvek", "Inlet");
     const Event acknowledged =
         EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
     const Event early = EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED");
@@ -97,7 +97,7 @@ TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
     ASSERT_EQ(Export(QStringList{"--events-csv", out} + span), 0) << qPrintable(err_);
     EXPECT_EQ(ReadBytes(out),
               "time,kind,channel,event,value,limit,user,text\r\n"
-              "2025-10-26T01:59:30,HIGH,\"Inlet, A [mbar]\",RAISED,12.345,-1.5,tarvek,Inlet\r\n"
+              "2025-10-26T01:59:30,HIGH,\"Inlet, A [mbar]\",RAISED,0.000,-1.5,tarvek,Inlet\r\n"
               "2025-10-26T02:00:00,HIGH,\"Inlet, A [mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n");
     EXPECT_TRUE(err_.contains("skipped 1 event records")) << qPrintable(err_);
 }

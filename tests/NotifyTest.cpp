@@ -91,8 +91,9 @@ TEST(NotifyPlanTest, ABatchGathersInOrderAndThePlaceFollowsSuccess) {
     const std::optional<NotifyRun> run = plan.Take(Now + 60'000);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->lines,
-              (QStringList{"2026-12-08 10:15:30 HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0",
-                           "2026-12-08 10:15:30 NO ANSWER CLEARED logger Boiler pressure"}));
+              (QStringList{
+                  "2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: Boiler pressure",
+                  "2026-12-08 10:15:30 Instrument not answering cleared: Boiler pressure"}));
     plan.Add(Fed(Alarm("LOW", 1, "RAISED"), 6, Now), Now + 61'000); // a new batch: the first is out
     EXPECT_EQ(Passed(plan.Notified()), 1);
     plan.Finished(Ok, Now + 62'000);
@@ -111,7 +112,7 @@ TEST(NotifyPlanTest, AFailureIsSaidOnceAndTriedAgainLaterAndLater) {
     for (const qint64 wait : {5000, 10'000, 12'000}) {
         EXPECT_FALSE(plan.Take(Now + wait - 1));
         const std::optional<NotifyRun> again = plan.Take(Now + wait);
-        ASSERT_TRUE(again && again->lines.first().contains("HIGH RAISED"));
+        ASSERT_TRUE(again && again->lines.first().contains("Ch.3 above maximum raised"));
         EXPECT_EQ(plan.Finished(Exit1, Now), "");
     }
     ASSERT_TRUE(plan.Take(Now + 12'000));
@@ -256,7 +257,8 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     server.kill();
     server.waitForFinished();
     EXPECT_TRUE(mail.contains("Subject: TARVEK: HIGH RAISED Ch.3 " + text.toUtf8())) << mail.constData();
-    EXPECT_TRUE(mail.contains("\n2026-12-08 10:15:30 HIGH RAISED Ch.3 " + text.toUtf8() + ", value 10.700"));
+    EXPECT_TRUE(mail.contains("\n2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: " +
+                              text.toUtf8()));
     EXPECT_TRUE(WaitUntil([&] { return Passed(notifier.Notified()) == 7; }));
     EXPECT_FALSE(QFile::exists(planted));
 }

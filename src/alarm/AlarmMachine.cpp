@@ -1,7 +1,9 @@
 #include "alarm/AlarmMachine.h"
 
 #include "common/TextHelpers.h"
-#include "data/ElaborationData.h"
+#include "config/SettingRecords.h"
+#include "data/DataRecord.h"
+#include "data/NumberText.h"
 
 namespace tarvek {
 
@@ -53,10 +55,6 @@ Event Made(const QString& date, const QString& time, const QString& kind, int ch
     return Event{date, time, kind, channel, name, value, limit, QString(), text};
 }
 
-bool IsGap(const QString& value) {
-    return value == NoDataText || value == InvalidValueText;
-}
-
 } // namespace
 
 void AlarmMachine::WatchLimit(Watch& watch, bool outside, bool back, const QString& kind, int c,
@@ -93,7 +91,10 @@ std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
         const QString& value = scan.values[c - 1];
         if (!channel.active)
             continue;
-        if (IsGap(value)) {
+        // As the value is stored: a text that is no value text is a gap too.
+        const std::optional<StoredValue> stored =
+            value.size() == ValueWidth ? ParseValueText(value.toLatin1().constData()) : std::nullopt;
+        if (!stored || stored->IsGap()) {
             // A silent instrument is one alarm of its own, not a gap on every channel.
             if (!scan.answered)
                 continue;
@@ -110,7 +111,7 @@ std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
             clears.push_back(Made(date_, time_, EventKinds::NoValue, c, EventNames::Cleared, value, {},
                                   channel.description));
         }
-        const double x = LeadingNumber(value);
+        const double x = stored->Value();
         const double deadband = p.deadband[c - 1];
         if (channel.low.IsNumber())
             WatchLimit(w.low, x < channel.low.value, x >= channel.low.value + deadband, EventKinds::Low, c,
@@ -158,26 +159,18 @@ std::vector<Event> AlarmMachine::TakeSetUp(const AlarmSetUp& setUp, const QStrin
 }
 
 AlarmNotice NoticeOf(const Event& raised, const QString& unit) {
-    const QString name = raised.text.isEmpty() ? QStringLiteral("Ch.%1").arg(raised.channel) : raised.text;
-    // "+10.700" is shown as 10.700, a limit with the value's three decimals.
-    const auto number = [](const QString& text) {
-        const QString trimmed = TrimBlanks(text);
-        return trimmed.startsWith(u'+') ? trimmed.mid(1) : trimmed;
-    };
+    // A channel's alarm holds the channel's description as its text.
+    const QString name = raised.text.isEmpty() ? DefaultChannelName(raised.channel) : raised.text;
+    const QString summary = QStringLiteral("TARVEK: ") + AlarmText(raised.kind, name);
     const QString at = QStringLiteral(" at ") + raised.time;
-    const QString withUnit = unit.isEmpty() ? QString() : u' ' + unit;
-    const QString limit = number(ValueText(LeadingNumber(raised.limit)));
-    if (raised.kind == EventKinds::High)
-        return {QStringLiteral("TARVEK: %1 above maximum").arg(name),
-                number(raised.value) + withUnit + QStringLiteral(" > ") + limit + at};
-    if (raised.kind == EventKinds::Low)
-        return {QStringLiteral("TARVEK: %1 below minimum").arg(name),
-                number(raised.value) + withUnit + QStringLiteral(" < ") + limit + at};
-    if (raised.kind == EventKinds::NoValue)
-        return {QStringLiteral("TARVEK: %1 gives no value").arg(name), TrimBlanks(raised.value) + at};
-    if (raised.kind == EventKinds::NoAnswer)
-        return {QStringLiteral("TARVEK: the instrument does not answer"), raised.text + at};
-    return {QStringLiteral("TARVEK: data not stored"), raised.text + at};
+    const bool high = raised.kind == EventKinds::High;
+    if (!high && raised.kind != EventKinds::Low)
+        return {summary, (raised.kind == EventKinds::NoValue ? TrimBlanks(raised.value) : raised.text) + at};
+    const auto number = [](const QString& text) {
+        return QString::fromLatin1(PlainNumber(text).value_or(""));
+    };
+    return {summary, number(raised.value) + (unit.isEmpty() ? QString() : u' ' + unit) +
+                         (high ? QStringLiteral(" > ") : QStringLiteral(" < ")) + number(raised.limit) + at};
 }
 
 } // namespace tarvek

@@ -86,8 +86,9 @@ class AlarmMachine {
     QString date_, time_; // of the scan or set-up being handled
 };
 
-// The desktop's words for a RAISED event: "TARVEK: Boiler pressure above
-// maximum" and "10.700 bar > 10.000 at 10:15:30".
+// The desktop's words for a RAISED event: "TARVEK: " and its AlarmText, then
+// "10.700 bar > 10 at 10:15:30" (PlainNumber), the gap of a NO VALUE or the
+// text of the logger's own alarm.
 struct AlarmNotice {
     QString summary, body;
 };

@@ -1,6 +1,7 @@
 #include "alarm/SetUpAudit.h"
 
 #include "config/ChannelSettings.h"
+#include "config/SettingRecords.h"
 
 #include <algorithm>
 
@@ -38,7 +39,7 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
         {QStringLiteral("serial line"), 0, QString::number(setUp.SerialLine), {}},
         {QStringLiteral("storage rate"), 0, QString::number(setUp.StorageRate), {}}};
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
-        const QString channel = QStringLiteral("Ch.%1 ").arg(c);
+        const QString channel = DefaultChannelName(c) + u' ';
         for (const auto& [field, name] : ChannelFields) {
             SetUpField taken{channel + QLatin1String(name), c, setUp.ChannelParam[c][field].trimmed(), {}};
             const bool limit = field == Declarations::AlarmMin || field == Declarations::AlarmMax;

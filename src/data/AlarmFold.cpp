@@ -11,6 +11,21 @@ bool IsAlarmKind(const QString& kind) {
     return kind == High || kind == Low || kind == NoValue || kind == NoAnswer || kind == NotStored;
 }
 
+QString AlarmText(const QString& kind, const QString& channelName) {
+    using namespace EventKinds;
+    if (kind == High)
+        return channelName + QStringLiteral(" above maximum");
+    if (kind == Low)
+        return channelName + QStringLiteral(" below minimum");
+    if (kind == NoValue)
+        return channelName + QStringLiteral(" without a value");
+    if (kind == NoAnswer)
+        return QStringLiteral("Instrument not answering");
+    if (kind == NotStored)
+        return QStringLiteral("Records not stored");
+    return (channelName + u' ' + kind).trimmed();
+}
+
 void AlarmFold::Take(const Event& e) {
     // The program starts in stand-by: one ended or killed while acquiring
     // stopped watching, whether or not it could say so.

@@ -29,6 +29,12 @@ struct CurrentAlarm {
 // Whether `kind` names one of the alarms.
 bool IsAlarmKind(const QString& kind);
 
+// What an alarm is, in words, its channel by `channelName`: the one wording
+// of the logger's desktop notice, the viewer's list and the publisher's
+// notification. "Boiler above maximum", "Ch.2 below minimum", "Flow without
+// a value", "Instrument not answering", "Records not stored".
+QString AlarmText(const QString& kind, const QString& channelName);
+
 struct AlarmFold {
     std::vector<CurrentAlarm> alarms; // in the order they were raised
     // Acquisition stopped (its last STOPPED, or a PROGRAM STARTED, after its

@@ -68,6 +68,11 @@ bool ReadValue(const char* p, StoredValue* value) {
 
 } // namespace
 
+std::optional<StoredValue> ParseValueText(const char* text) {
+    StoredValue value;
+    return ReadValue(text, &value) ? std::optional(value) : std::nullopt;
+}
+
 QString DataRecordOf(const QString& body) {
     return FixedText(body, DataRecordLength - 3) + RecordTerminator;
 }

@@ -75,6 +75,10 @@ enum class RecordKind { Data, Blank, NotData };
 // NotData and gives no values.
 RecordKind ParseDataRecord(const char* bytes, StoredRecord* record);
 
+// A value text of ValueWidth characters at `text`, as a data record holds it:
+// its digits, or a gap; nothing for any other text.
+std::optional<StoredValue> ParseValueText(const char* text);
+
 // `body` cut or blank-padded to its 157 characters, then "*" CR LF.
 QString DataRecordOf(const QString& body);
 

@@ -1,5 +1,6 @@
 #include "publish/EventPayload.h"
 
+#include "data/NumberText.h"
 #include "data/StoredTime.h"
 #include "publish/Payload.h"
 
@@ -10,7 +11,7 @@ namespace tarvek {
 namespace {
 
 QByteArray NumberOrNull(const QString& text) {
-    return JsonNumber(text).value_or("null");
+    return PlainNumber(text).value_or("null");
 }
 
 QByteArray TimeJson(const std::optional<qint64>& ms, const char* zone = "") {

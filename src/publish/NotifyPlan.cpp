@@ -1,8 +1,9 @@
 #include "publish/NotifyPlan.h"
 
+#include "config/SettingRecords.h"
 #include "data/AlarmFold.h"
+#include "data/NumberText.h"
 #include "data/StoredTime.h"
-#include "publish/Payload.h"
 
 #include <algorithm>
 
@@ -51,7 +52,7 @@ namespace {
 
 // A value or limit with its stored digits, the text as it stands otherwise.
 QString NumberText(const QString& text) {
-    const std::optional<QByteArray> number = JsonNumber(text);
+    const std::optional<QByteArray> number = PlainNumber(text);
     return number ? QString::fromLatin1(*number) : text.trimmed();
 }
 
@@ -63,14 +64,14 @@ QString TimeText(qint64 ms) {
 
 QString SummaryLine(const FedEvent& fed) {
     const Event& e = fed.event;
-    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.name);
-    line += e.channel > 0 ? QStringLiteral("Ch.%1").arg(e.channel) : QStringLiteral("logger");
+    QString line = TimeText(fed.localMs) + u' ' + AlarmText(e.kind, DefaultChannelName(e.channel)) + u' ' +
+                   e.name.toLower();
+    if (const QString value = NumberText(e.value); !value.isEmpty())
+        line += QStringLiteral(", value ") + value;
+    if (const QString limit = NumberText(e.limit); !limit.isEmpty())
+        line += QStringLiteral(", limit ") + limit;
     if (!e.text.isEmpty())
-        line += u' ' + e.text;
-    if (!NumberText(e.value).isEmpty())
-        line += QStringLiteral(", value ") + NumberText(e.value);
-    if (!NumberText(e.limit).isEmpty())
-        line += QStringLiteral(", limit ") + NumberText(e.limit);
+        line += QStringLiteral(": ") + e.text;
     return line;
 }
 

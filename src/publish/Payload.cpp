@@ -44,27 +44,6 @@ QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRec
     return out;
 }
 
-std::optional<QByteArray> JsonNumber(const QString& text) {
-    const LimitField limit = ParseLimit(text);
-    if (!limit.IsNumber())
-        return std::nullopt;
-    // JSON wants no sign but "-", no leading zeros and a digit either side of the point.
-    QString digits = limit.text;
-    const bool negative = digits.startsWith(u'-');
-    if (negative || digits.startsWith(u'+'))
-        digits.remove(0, 1);
-    const qsizetype point = digits.indexOf(u'.');
-    QString whole = point < 0 ? digits : digits.left(point);
-    const QString fraction = point < 0 ? QString() : digits.mid(point + 1);
-    while (whole.size() > 1 && whole.startsWith(u'0'))
-        whole.remove(0, 1);
-    QByteArray out = negative ? "-" : "";
-    out += whole.isEmpty() ? QByteArray("0") : whole.toLatin1();
-    if (!fraction.isEmpty())
-        out += '.' + fraction.toLatin1();
-    return out;
-}
-
 QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup) {
     const char* state = "none";
     if (!value.IsGap()) {

@@ -21,14 +21,10 @@ QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRec
 struct ChannelSetup {
     bool active = false;
     QString name, unit;
-    // The alarm limits as JSON numbers, nothing where the set-up holds no
-    // number.
+    // The alarm limits as JSON numbers (PlainNumber), nothing where the
+    // set-up holds no number.
     std::optional<QByteArray> low, high;
 };
-
-// A limit's text as a JSON number ("+100.0" gives "100.0", "-.5" "-0.5"),
-// nothing for any text that is not a number.
-std::optional<QByteArray> JsonNumber(const QString& text);
 
 // The retained last value of a channel: times, value, name, unit, limits and
 // its state ("low", "high", "normal", "none" for a gap).

@@ -3,6 +3,7 @@
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
 #include "data/EventLog.h"
+#include "data/NumberText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -279,7 +280,7 @@ void Publisher::PublishChannels() {
         const int mid = link_.Publish(
             topic,
             ChannelPayload(r.values[c], r.localMs, lastSentUtc_,
-                           {true, s.name, s.unit, JsonNumber(s.minimum.text), JsonNumber(s.maximum.text)}),
+                           {true, s.name, s.unit, PlainNumber(s.minimum.text), PlainNumber(s.maximum.text)}),
             options_.config.qos, true);
         if (mid >= 0 && options_.config.qos > 0)
             channelMids_.insert(mid);

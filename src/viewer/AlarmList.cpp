@@ -2,6 +2,7 @@
 
 #include "common/RecordFile.h"
 #include "common/TextHelpers.h"
+#include "data/NumberText.h"
 #include "viewer/CsvExport.h"
 
 #include <algorithm>
@@ -26,36 +27,16 @@ QString ChannelHeading(int channel, const ChannelInfos& channels) {
     return channel >= 1 && channel <= ChannelCount ? channels[std::size_t(channel - 1)].Heading() : QString();
 }
 
-// A value or limit cell: a plain number as a number (without a "+"),
-// anything else as text.
+// A value or limit cell: a number as the data's export writes it
+// (PlainNumber), anything else as text.
 QByteArray NumberField(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (ParseLimit(trimmed).IsNumber())
-        return (trimmed.startsWith(u'+') ? trimmed.mid(1) : trimmed).toLatin1();
-    return CsvField(trimmed);
+    return PlainNumber(text).value_or(CsvField(text.trimmed()));
 }
 
 } // namespace
 
 QString EventSkipText(int skipped) {
     return skipped > 0 ? QStringLiteral("; %1 event records skipped").arg(skipped) : QString();
-}
-
-QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels) {
-    const QString channel = alarm.channel >= 1 && alarm.channel <= ChannelCount
-                                ? channels[std::size_t(alarm.channel - 1)].name
-                                : QString();
-    if (alarm.kind == EventKinds::High)
-        return channel + QStringLiteral(" above maximum");
-    if (alarm.kind == EventKinds::Low)
-        return channel + QStringLiteral(" below minimum");
-    if (alarm.kind == EventKinds::NoValue)
-        return channel + QStringLiteral(" without a value");
-    if (alarm.kind == EventKinds::NoAnswer)
-        return QStringLiteral("Instrument not answering");
-    if (alarm.kind == EventKinds::NotStored)
-        return QStringLiteral("Records not stored");
-    return (channel + u' ' + alarm.kind).trimmed();
 }
 
 std::vector<CurrentAlarm> AlarmsInOrder(const AlarmFold& fold) {
@@ -83,7 +64,7 @@ QStringList AlarmRow(const CurrentAlarm& alarm, const ChannelInfos& channels) {
     return {StateText(alarm.state),
             alarm.sinceDate + u' ' + alarm.sinceTime,
             ChannelHeading(alarm.channel, channels),
-            AlarmName(alarm, channels),
+            AlarmText(alarm.kind, ChannelName(alarm.channel, channels)),
             alarm.value.trimmed(),
             alarm.limit};
 }
@@ -92,7 +73,7 @@ QString BannerText(const AlarmFold& fold, const ChannelInfos& channels, const QS
     QStringList parts;
     for (const CurrentAlarm& a : AlarmsInOrder(fold))
         if (a.state == AlarmState::ActiveUnacknowledged)
-            parts += AlarmName(a, channels) + QStringLiteral(" since ") +
+            parts += AlarmText(a.kind, ChannelName(a.channel, channels)) + QStringLiteral(" since ") +
                      (a.sinceDate == today ? a.sinceTime : a.sinceDate + u' ' + a.sinceTime);
     if (parts.isEmpty())
         return {};

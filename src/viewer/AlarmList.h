@@ -25,10 +25,6 @@ inline const QString EventsTitle = QStringLiteral("Events of the visible span");
 // skipped", empty for none.
 QString EventSkipText(int skipped);
 
-// What an alarm is, named by its channel: "Boiler pressure above maximum",
-// "Ch.2 without a value", "Instrument not answering", "Records not stored".
-QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels);
-
 // The current alarms as the list shows them: unacknowledged first, then by
 // the time they were raised.
 std::vector<CurrentAlarm> AlarmsInOrder(const AlarmFold& fold);

@@ -2,7 +2,6 @@
 
 #include "data/StoredTime.h"
 #include "data/StoredTimeToUtc.h"
-#include "viewer/AlarmList.h"
 
 #include <algorithm>
 
@@ -175,13 +174,14 @@ const TrendMark* MarkAt(const std::vector<TrendMark>& marks, const QPointF& at, 
     return nearest;
 }
 
+QString ChannelName(int channel, const ChannelInfos& channels) {
+    return channel >= 1 && channel <= ChannelCount ? channels[std::size_t(channel - 1)].name : QString();
+}
+
 QString EventLine(const Event& e, const ChannelInfos& channels) {
     QString what;
     if (IsAlarmKind(e.kind)) {
-        CurrentAlarm alarm;
-        alarm.kind = e.kind;
-        alarm.channel = e.channel;
-        what = AlarmName(alarm, channels) + u' ' + e.name.toLower();
+        what = AlarmText(e.kind, ChannelName(e.channel, channels)) + u' ' + e.name.toLower();
     } else {
         what = (e.kind + u' ' + e.name).toLower();
         what[0] = what[0].toUpper();

@@ -84,6 +84,9 @@ QRectF MarkRow(const QRectF& lastPlot);
 // The mark under the pointer: the nearest within 3 pixels across the row.
 const TrendMark* MarkAt(const std::vector<TrendMark>& marks, const QPointF& at, const QRectF& row);
 
+// The name of channel `channel` (from 1), empty for the logger's own.
+QString ChannelName(int channel, const ChannelInfos& channels);
+
 // What happened, a line per event: "05-03-2025 10:00:00 Boiler above maximum
 // raised, value 12.000, limit 10", "... acknowledged by anna: valve checked",
 // "... acquisition stopped"; at most 10 lines, then how many more.
