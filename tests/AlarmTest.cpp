@@ -124,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
             "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
         Row{"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
         Row{"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
+        Row{"AMinimumNotBelowTheMaximumRaisesNothing", "-50 7 2000", "", 0, 1, "5", "10"},
         Row{"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}),
     RowName);
 
@@ -294,7 +295,7 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
         return 0;
     });
     EXPECT_TRUE(err.contains("Ch.1 minimum \"1e3\" is no number")) << qPrintable(err);
-    const QByteArray april =
+    QByteArray april =
         Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 minimum -9999 -> 1e3") +
         Line("01-04-2008", "00:00:05", "SET-UP", "1", "UNREADABLE", "", "1e3",
              "Ch.1 minimum \"1e3\" is no number: no LOW alarm") +
@@ -302,6 +303,19 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
         Line("01-04-2008", "00:00:05", "HIGH", "1", "CLEARED", "", "", "no longer watched by the set-up");
     EXPECT_EQ(Events("04-2008"), april);
     EXPECT_EQ(Events(), expected) << "March's log is left as it was";
+    // A minimum not below the maximum: neither is used, and the pair is named once.
+    SetChannel1(Declarations::AlarmMin, "10");
+    SetChannel1(Declarations::AlarmMax, "5");
+    ASSERT_TRUE(ReadChannelParameters(state.AppFolder, state.SetUp));
+    WithStderr(err, [&] {
+        monitor->SetUpLoaded();
+        return 0;
+    });
+    april += Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 minimum 1e3 -> 10") +
+             Line("01-04-2008", "00:00:05", "SET-UP", "1", "UNREADABLE", "", "10",
+                  "Ch.1 alarm minimum 10 not below maximum 5") +
+             Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 maximum (blank) -> 5");
+    EXPECT_EQ(Events("04-2008"), april);
     Start();
     EXPECT_EQ(Events("04-2008").size(), april.size() + 160)
         << "only PROGRAM STARTED: the logs know the set-up";

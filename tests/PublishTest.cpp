@@ -76,24 +76,28 @@ TEST(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
     }
 }
 
-#define TAIL(low, high, state)                                                                               \
+#define TAILX(low, high, state, more)                                                                        \
     ",\"name\":\"Boiler \\\"1\\\"\",\"unit\":\"Bar\",\"low\":" low ",\"high\":" high ",\"state\":\"" state   \
-    "\"}"
+    "\"" more "}"
+#define TAIL(low, high, state) TAILX(low, high, state, "")
 // Each row: the stored value text, the limits, the payload from "value" on.
 TEST(ChannelPayloadTest, ValueLimitsAndState) {
     const std::vector<std::tuple<const char*, QByteArray, QString, QString, QByteArray>> rows{
         {"between", "+12.345", "-100.0", "+100.0", "12.345" TAIL("-100.0", "100.0", "normal")},
         {"below", "-100.001", "-100.0", "100", "-100.001" TAIL("-100.0", "100", "low")},
         {"above", "+100.5", "-100", "100", "100.5" TAIL("-100", "100", "high")},
-        {"at the limits", "+100.0", "100", "100.000", "100.0" TAIL("100", "100.000", "normal")},
+        {"at a limit", "+100.0", "-100.000", "100", "100.0" TAIL("-100.000", "100", "normal")},
         {"gap", " No Data ", "-1", "1", "null" TAIL("-1", "1", "none")},
         {"no limits", "-5", "", "1.2.3", "-5" TAIL("null", "null", "normal")},
-        {"short limits", "+0.1", ".5", "-0", "0.1" TAIL("0.5", "0", "low")},
+        {"short limits", "+0.1", ".5", "1.", "0.1" TAIL("0.5", "1", "low")},
+        {"a minimum not below the maximum", "+0.1", "5", "-0",
+         "0.1" TAILX("null", "null", "normal", ",\"problem\":\"Ch.1 alarm minimum 5 not below maximum -0\"")},
         {"limit not a number", "+1", "1e3", "abc", "1" TAIL("null", "null", "normal")}};
     for (const auto& [name, value, low, high, expected] : rows) {
         const StoredRecord r = Parsed(DataLine("00:00:30", {value}, "01-11-2026"));
-        const ChannelSetup setup{true, "Boiler \"1\"", "Bar", PlainNumber(low), PlainNumber(high)};
-        EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, setup),
+        ChannelSettings channel{"Boiler \"1\"", "Bar", true, true, ParseLimit(low), ParseLimit(high), {}};
+        channel.limits = LimitsOf(channel.minimum, channel.maximum, 1);
+        EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, channel),
                   "{\"time\":\"2026-11-01T00:00:30\",\"utc\":\"2026-11-01T00:00:30Z\",\"value\":" + expected)
             << name;
     }

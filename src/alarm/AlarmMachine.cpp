@@ -12,24 +12,28 @@ AlarmSetUp AlarmSetUpOf(const Declarations::SetUpState& setUp, const AlarmParame
     alarms.parameters = parameters;
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const auto& row = setUp.ChannelParam[c];
-        alarms.channels[c - 1] = {
-            row[Declarations::Active].trimmed() == u"1", ParseLimit(row[Declarations::AlarmMin]),
-            ParseLimit(row[Declarations::AlarmMax]), row[Declarations::Description].trimmed(),
-            row[Declarations::Unit].trimmed()};
+        const LimitField minimum = ParseLimit(row[Declarations::AlarmMin]),
+                         maximum = ParseLimit(row[Declarations::AlarmMax]);
+        alarms.channels[c - 1] = {row[Declarations::Active].trimmed() == u"1",
+                                  minimum,
+                                  maximum,
+                                  LimitsOf(minimum, maximum, c),
+                                  row[Declarations::Description].trimmed(),
+                                  row[Declarations::Unit].trimmed()};
     }
     return alarms;
 }
 
 AlarmMachine::AlarmMachine(const AlarmSetUp& setUp) : setUp_(setUp) {}
 
-AlarmMachine::Watch* AlarmMachine::Find(const QString& kind, int channel) {
+AlarmMachine::AlarmCount* AlarmMachine::Find(const QString& kind, int channel) {
     if (channel == 0)
         return kind == EventKinds::NoAnswer    ? &noAnswer_
                : kind == EventKinds::NotStored ? &notStored_
                                                : nullptr;
     if (channel < 1 || channel > Declarations::ChannelCount)
         return nullptr;
-    ChannelWatch& w = channels_[channel - 1];
+    ChannelCounts& w = channels_[channel - 1];
     return kind == EventKinds::High      ? &w.high
            : kind == EventKinds::Low     ? &w.low
            : kind == EventKinds::NoValue ? &w.noValue
@@ -38,12 +42,12 @@ AlarmMachine::Watch* AlarmMachine::Find(const QString& kind, int channel) {
 
 void AlarmMachine::Restore(const AlarmFold& fold) {
     for (const CurrentAlarm& alarm : fold.alarms)
-        if (Watch* watch = Find(alarm.kind, alarm.channel))
-            watch->raised = alarm.Active();
+        if (AlarmCount* count = Find(alarm.kind, alarm.channel))
+            count->raised = alarm.Active();
 }
 
 void AlarmMachine::Restart() {
-    for (ChannelWatch& w : channels_)
+    for (ChannelCounts& w : channels_)
         w.high.polls = w.low.polls = w.noValue.polls = 0;
     noAnswer_.polls = notStored_.polls = 0;
 }
@@ -57,16 +61,16 @@ Event Made(const QString& date, const QString& time, const QString& kind, int ch
 
 } // namespace
 
-void AlarmMachine::WatchLimit(Watch& watch, bool outside, bool back, const QString& kind, int c,
+void AlarmMachine::CountLimit(AlarmCount& count, bool outside, bool back, const QString& kind, int c,
                               const QString& value, const LimitField& limit, std::vector<Event>& clears,
                               std::vector<Event>& raises) const {
-    watch.polls = outside ? watch.polls + 1 : 0;
+    count.polls = outside ? count.polls + 1 : 0;
     const QString& text = setUp_.channels[c - 1].description;
-    if (watch.raised && back) {
-        watch.raised = false;
+    if (count.raised && back) {
+        count.raised = false;
         clears.push_back(Made(date_, time_, kind, c, EventNames::Cleared, value, limit.text, text));
-    } else if (!watch.raised && watch.polls >= setUp_.parameters.onDelay[c - 1]) {
-        watch.raised = true;
+    } else if (!count.raised && count.polls >= setUp_.parameters.onDelay[c - 1]) {
+        count.raised = true;
         raises.push_back(Made(date_, time_, kind, c, EventNames::Raised, value, limit.text, text));
     }
 }
@@ -87,7 +91,7 @@ std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
     }
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const ChannelAlarmSetUp& channel = setUp_.channels[c - 1];
-        ChannelWatch& w = channels_[c - 1];
+        ChannelCounts& w = channels_[c - 1];
         const QString& value = scan.values[c - 1];
         if (!channel.active)
             continue;
@@ -113,12 +117,13 @@ std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
         }
         const double x = stored->Value();
         const double deadband = p.deadband[c - 1];
-        if (channel.low.IsNumber())
-            WatchLimit(w.low, x < channel.low.value, x >= channel.low.value + deadband, EventKinds::Low, c,
-                       value, channel.low, clears, raises);
-        if (channel.high.IsNumber())
-            WatchLimit(w.high, x > channel.high.value, x <= channel.high.value - deadband, EventKinds::High,
-                       c, value, channel.high, clears, raises);
+        const ChannelLimits& limits = channel.limits;
+        if (limits.below)
+            CountLimit(w.low, limits.Below(x), !limits.Below(x, deadband), EventKinds::Low, c, value,
+                       channel.minimum, clears, raises);
+        if (limits.above)
+            CountLimit(w.high, limits.Above(x), !limits.Above(x, deadband), EventKinds::High, c, value,
+                       channel.maximum, clears, raises);
     }
     if (scan.store) {
         if (notStored_.raised && scan.store->ok) {
@@ -140,19 +145,19 @@ std::vector<Event> AlarmMachine::TakeSetUp(const AlarmSetUp& setUp, const QStrin
     std::vector<Event> events;
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const ChannelAlarmSetUp& channel = setUp_.channels[c - 1];
-        ChannelWatch& w = channels_[c - 1];
-        const auto drop = [&](Watch& watch, const QString& kind, bool watched, const QString& limit) {
+        ChannelCounts& w = channels_[c - 1];
+        const auto drop = [&](AlarmCount& count, const QString& kind, bool watched, const QString& limit) {
             if (watched)
                 return;
-            watch.polls = 0;
-            if (!watch.raised)
+            count.polls = 0;
+            if (!count.raised)
                 return;
-            watch.raised = false;
+            count.raised = false;
             events.push_back(Made(date, time, kind, c, EventNames::Cleared, {}, limit,
                                   QStringLiteral("no longer watched by the set-up")));
         };
-        drop(w.low, EventKinds::Low, channel.active && channel.low.IsNumber(), channel.low.text);
-        drop(w.high, EventKinds::High, channel.active && channel.high.IsNumber(), channel.high.text);
+        drop(w.low, EventKinds::Low, channel.active && channel.limits.below, channel.minimum.text);
+        drop(w.high, EventKinds::High, channel.active && channel.limits.above, channel.maximum.text);
         drop(w.noValue, EventKinds::NoValue, channel.active, {});
     }
     return events;

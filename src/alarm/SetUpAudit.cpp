@@ -40,11 +40,19 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
         {QStringLiteral("storage rate"), 0, QString::number(setUp.StorageRate), {}}};
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const QString channel = DefaultChannelName(c) + u' ';
+        const auto& row = setUp.ChannelParam[c];
+        const QString pair =
+            LimitsOf(ParseLimit(row[Declarations::AlarmMin]), ParseLimit(row[Declarations::AlarmMax]), c)
+                .unusable;
         for (const auto& [field, name] : ChannelFields) {
-            SetUpField taken{channel + QLatin1String(name), c, setUp.ChannelParam[c][field].trimmed(), {}};
-            const bool limit = field == Declarations::AlarmMin || field == Declarations::AlarmMax;
-            if (limit && ParseLimit(taken.value).kind == LimitField::Kind::Unreadable)
-                taken.unusable = field == Declarations::AlarmMin ? EventKinds::Low : EventKinds::High;
+            SetUpField taken{channel + QLatin1String(name), c, row[field].trimmed(), {}};
+            const bool minimum = field == Declarations::AlarmMin;
+            if (minimum || field == Declarations::AlarmMax)
+                taken.unusable =
+                    ParseLimit(taken.value).kind == LimitField::Kind::Unreadable
+                        ? QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
+                              .arg(taken.name, taken.value, minimum ? EventKinds::Low : EventKinds::High)
+                        : pair;
             fields.push_back(taken);
         }
         fields.push_back(
@@ -59,6 +67,7 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
 
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now) {
     std::vector<Event> events;
+    QString said; // the last UNREADABLE text: a pair is named once
     for (const SetUpField& field : now) {
         Event e;
         e.kind = EventKinds::SetUp;
@@ -74,11 +83,10 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
             continue;
         }
         events.push_back(e);
-        if (!field.unusable.isEmpty()) {
+        if (!field.unusable.isEmpty() && field.unusable != said) {
             e.name = EventNames::Unreadable;
             e.limit = field.value;
-            e.text = QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
-                         .arg(field.name, field.value, field.unusable);
+            e.text = said = field.unusable;
             events.push_back(e);
         }
     }

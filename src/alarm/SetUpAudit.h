@@ -20,7 +20,7 @@ struct SetUpField {
     QString name;
     int channel = 0;
     QString value;
-    QString unusable; // for a limit that is no number: the alarm it cannot raise (LOW, HIGH)
+    QString unusable; // for a limit that cannot be used: why, as its UNREADABLE record says
 };
 // The fields the audit follows: serial line, storage rate; per channel
 // description, decimals, unit, gain, zero, active, minimum, maximum, deadband,
@@ -31,8 +31,9 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
 using SetUpTrail = std::map<QString, QString>;
 
 // The SET-UP records (kind, channel, event, text) that take `now` in use after
-// `last`; date, time and user are left to the caller. A limit that is no
-// number is named by an UNREADABLE record after the one that takes it in use.
+// `last`; date, time and user are left to the caller. A limit that cannot be
+// used (no number, or a minimum not below the maximum) is named by an
+// UNREADABLE record after the one that takes it in use, once.
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now);
 
 // Takes in one record of the logs: IN USE and CHANGED set the field they name.

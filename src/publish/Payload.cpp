@@ -1,6 +1,6 @@
 #include "publish/Payload.h"
 
-#include "config/ChannelSettings.h"
+#include "data/NumberText.h"
 #include "data/StoredTime.h"
 
 namespace tarvek {
@@ -44,16 +44,14 @@ QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRec
     return out;
 }
 
-QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup) {
+QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs,
+                          const ChannelSettings& channel) {
+    const ChannelLimits& limits = channel.limits;
     const char* state = "none";
     if (!value.IsGap()) {
         // Both sides are decimal texts of at most 15 digits: compared as
         // doubles they order as the numbers do, a value at a limit included.
         const double v = value.Value();
-        const auto limitOf = [](const std::optional<QByteArray>& json) -> std::optional<double> {
-            return json ? std::optional(json->toDouble()) : std::nullopt;
-        };
-        const ChannelLimits limits{limitOf(setup.low), limitOf(setup.high)};
         if (limits.Below(v))
             state = "low";
         else if (limits.Above(v))
@@ -64,10 +62,16 @@ QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs
     QByteArray out =
         "{\"time\":\"" + StoredTimeText(localMs) + "\",\"utc\":\"" + StoredTimeText(utcMs) + "Z\",\"value\":";
     out += ValueJson(value);
-    out += ",\"name\":" + JsonString(setup.name) + ",\"unit\":" + JsonString(setup.unit);
-    out += ",\"low\":" + setup.low.value_or("null") + ",\"high\":" + setup.high.value_or("null");
-    out += ",\"state\":\"" + QByteArray(state) + "\"}";
-    return out;
+    const auto limit = [](bool inUse, const LimitField& field) {
+        return inUse ? PlainNumber(field.text).value_or("null") : QByteArrayLiteral("null");
+    };
+    out += ",\"name\":" + JsonString(channel.name) + ",\"unit\":" + JsonString(channel.unit);
+    out += ",\"low\":" + limit(bool(limits.below), channel.minimum) +
+           ",\"high\":" + limit(bool(limits.above), channel.maximum);
+    out += ",\"state\":\"" + QByteArray(state) + '"';
+    if (!limits.unusable.isEmpty())
+        out += ",\"problem\":" + JsonString(limits.unusable);
+    return out + '}';
 }
 
 } // namespace tarvek

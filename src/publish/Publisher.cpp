@@ -3,7 +3,6 @@
 #include "common/Folders.h"
 #include "config/ChannelSettings.h"
 #include "data/EventLog.h"
-#include "data/NumberText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -277,11 +276,8 @@ void Publisher::PublishChannels() {
         if (!s.active)
             continue;
         const QByteArray topic = Topic("channel/") + QByteArray::number(c + 1);
-        const int mid = link_.Publish(
-            topic,
-            ChannelPayload(r.values[c], r.localMs, lastSentUtc_,
-                           {true, s.name, s.unit, PlainNumber(s.minimum.text), PlainNumber(s.maximum.text)}),
-            options_.config.qos, true);
+        const int mid = link_.Publish(topic, ChannelPayload(r.values[c], r.localMs, lastSentUtc_, s),
+                                      options_.config.qos, true);
         if (mid >= 0 && options_.config.qos > 0)
             channelMids_.insert(mid);
     }
