@@ -50,9 +50,8 @@ ChannelSetUp ReadChannelSettings(const QString& settingFolder, LinkPolicy links)
     ChannelSetUp setUp;
     const QString path = settingFolder + u'/' + ChannelParametersFile;
     const auto fail = [&](const char* what, int error, const QString& reason) {
-        setUp.error = error;
-        setUp.reason = reason;
-        setUp.failure =
+        setUp.errorNumber = error;
+        setUp.problem =
             QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path), QLatin1String(what), reason);
     };
     QByteArray bytes;

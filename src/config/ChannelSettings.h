@@ -51,14 +51,12 @@ struct ChannelSettings {
 };
 
 // Channels 1..8 (index k = 0..7) of the channel parameters file, and why it
-// could not be read: `error` is the errno (ENOENT for no file), `failure`
-// "<path>: cannot open (<reason>)" or "<path>: cannot read (<reason>)".
+// could not be read.
 struct ChannelSetUp {
     std::array<ChannelSettings, ChannelCount> channels;
-    int error = 0;
-    QString reason; // the reason alone, empty when read
-    QString failure;
-    bool Read() const { return failure.isEmpty(); }
+    int errorNumber = 0; // of the failed open or read: ENOENT for no file
+    QString problem;     // "<path>: cannot open (<reason>)", "<path>: cannot read (<reason>)"
+    bool Read() const { return problem.isEmpty(); }
 };
 
 // Reads `settingFolder`'s channel parameters file read-only, without

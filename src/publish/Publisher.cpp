@@ -266,7 +266,7 @@ void Publisher::PublishChannels() {
         return;
     const ChannelSetUp setUp =
         ReadChannelSettings(SettingFolderBesideData(options_.config.data), LinkPolicy::Refuse);
-    Say(QStringLiteral("setup"), setUp.failure, setUp.failure);
+    Say(QStringLiteral("setup"), setUp.problem, setUp.problem);
     if (!setUp.Read())
         return;
     channelsSent_ = lastSent_;

@@ -60,17 +60,18 @@ void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<
         const bool active = std::any_of(fold.alarms.begin(), fold.alarms.end(), [&](const CurrentAlarm& a) {
             return a.kind == e.kind && a.channel == e.channel && a.Active();
         });
-        const auto open = std::find_if(timeline.raised.begin(), timeline.raised.end(), [&](std::size_t s) {
-            return timeline.stretches[s].kind == e.kind && timeline.stretches[s].channel == e.channel;
-        });
-        if (active && open == timeline.raised.end()) {
-            timeline.raised.push_back(timeline.stretches.size());
+        const auto open =
+            std::find_if(timeline.standing.begin(), timeline.standing.end(), [&](std::size_t s) {
+                return timeline.stretches[s].kind == e.kind && timeline.stretches[s].channel == e.channel;
+            });
+        if (active && open == timeline.standing.end()) {
+            timeline.standing.push_back(timeline.stretches.size());
             timeline.stretches.push_back({e.kind, e.channel, *utc, *utc, true});
-        } else if (!active && open != timeline.raised.end()) {
+        } else if (!active && open != timeline.standing.end()) {
             AlarmStretch& s = timeline.stretches[*open];
             s.to = std::max(s.from, *utc);
             s.standing = false;
-            timeline.raised.erase(open);
+            timeline.standing.erase(open);
         }
     }
 }

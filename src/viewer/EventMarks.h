@@ -31,9 +31,9 @@ struct AlarmStretch {
 struct EventTimeline {
     std::vector<std::optional<qint64>> utcMs;
     std::vector<AlarmStretch> stretches;
-    std::vector<std::size_t> raised; // the stretches not yet cleared
-    std::optional<qint64> lastUtc;   // of the last event placed
-    bool timesNeverFall = true;      // every event has a time, none before the one before it
+    std::vector<std::size_t> standing; // the places in `stretches` of those not yet cleared
+    std::optional<qint64> lastUtc;     // of the last event placed
+    bool timesNeverFall = true;        // every event has a time, none before the one before it
 };
 EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone);
 // Goes on with the events from `from` on, `fold` following them too: the

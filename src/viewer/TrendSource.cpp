@@ -38,8 +38,8 @@ QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
 
 ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
     const ChannelSetUp setUp = ReadChannelSettings(settingFolder, LinkPolicy::Refuse);
-    if (!setUp.Read() && setUp.error != ENOENT && openProblem)
-        *openProblem = setUp.failure;
+    if (!setUp.Read() && setUp.errorNumber != ENOENT && openProblem)
+        *openProblem = setUp.problem;
     for (const ChannelSettings& settings : setUp.channels)
         *problems += LimitProblems(settings);
     return setUp.channels;
