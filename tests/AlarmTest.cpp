@@ -190,7 +190,8 @@ TEST(AlarmTexts, NameTheChannelTheValueTheLimitAndTheTime) {
               "TARVEK: Records not stored | /d: No space left on device at 10:15:30");
 }
 
-// The set-up last in use, as the logs' records tell it; a value may hold an arrow.
+// The set-up last in use, as the logs' records tell it; a value may hold an
+// arrow. A limit that cannot be used is named.
 TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
     SetUpTrail trail;
     const auto follow = [&](const char* event, const char* text) {
@@ -203,6 +204,14 @@ TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
     follow("UNREADABLE", "Ch.3 maximum 1e3");
     follow("IN USE", "Ch.9 gain 1");
     EXPECT_EQ(trail, (SetUpTrail{{"Ch.1 description", "c -> d"}, {"Ch.2 gain", "2"}, {"Ch.3 maximum", ""}}));
+    // A minimum not below its maximum, both in use: named once.
+    Declarations::SetUpState pair;
+    pair.ChannelParam[3][Declarations::AlarmMin] = "10", pair.ChannelParam[3][Declarations::AlarmMax] = "5";
+    QStringList records;
+    for (const Event& e : CompareSetUp({}, SetUpFieldsOf(pair, {})))
+        records << e.name + ' ' + e.text;
+    EXPECT_EQ(records.filter("UNREADABLE"),
+              QStringList{"UNREADABLE Ch.3 alarm minimum 10 not below maximum 5"});
     const Event e = EventOf({}, {}, {}, 0, {}, {}, {}, {}, QString("a\tb") + QChar(0x85) + "c");
     EXPECT_EQ(BuildEventRecord(e).mid(84, 6), "a b c ") << "a record stays one line";
 }
@@ -295,7 +304,7 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
         return 0;
     });
     EXPECT_TRUE(err.contains("Ch.1 minimum \"1e3\" is no number")) << qPrintable(err);
-    QByteArray april =
+    const QByteArray april =
         Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 minimum -9999 -> 1e3") +
         Line("01-04-2008", "00:00:05", "SET-UP", "1", "UNREADABLE", "", "1e3",
              "Ch.1 minimum \"1e3\" is no number: no LOW alarm") +
@@ -303,19 +312,6 @@ TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonth
         Line("01-04-2008", "00:00:05", "HIGH", "1", "CLEARED", "", "", "no longer watched by the set-up");
     EXPECT_EQ(Events("04-2008"), april);
     EXPECT_EQ(Events(), expected) << "March's log is left as it was";
-    // A minimum not below the maximum: neither is used, and the pair is named once.
-    SetChannel1(Declarations::AlarmMin, "10");
-    SetChannel1(Declarations::AlarmMax, "5");
-    ASSERT_TRUE(ReadChannelParameters(state.AppFolder, state.SetUp));
-    WithStderr(err, [&] {
-        monitor->SetUpLoaded();
-        return 0;
-    });
-    april += Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 minimum 1e3 -> 10") +
-             Line("01-04-2008", "00:00:05", "SET-UP", "1", "UNREADABLE", "", "10",
-                  "Ch.1 alarm minimum 10 not below maximum 5") +
-             Line("01-04-2008", "00:00:05", "SET-UP", "1", "CHANGED", "", "", "Ch.1 maximum (blank) -> 5");
-    EXPECT_EQ(Events("04-2008"), april);
     Start();
     EXPECT_EQ(Events("04-2008").size(), april.size() + 160)
         << "only PROGRAM STARTED: the logs know the set-up";

@@ -169,10 +169,9 @@ TEST(NotifyPlanTest, AFailingCommandHoldsOneRunWhateverTheBacklog) {
 TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
     QTemporaryDir dir;
     const QByteArray torn = Record(Alarm("LOW", 2, "RAISED")).left(70) + QByteArray(87, ' ') + "*\r\n";
-    Event noDay = Alarm("LOW", 2, "CLEARED");
-    noDay.date = "31-02-2026"; // no event record: never sent with a time made up
-    WriteBytes(dir.filePath("11-2026-Events.txt"), Record(Alarm("HIGH", 1, "RAISED")) + torn + Record(noDay) +
-                                                       Record(Alarm("HIGH", 1, "CLEARED")));
+    const QByteArray noDay = Record(Alarm("LOW", 2, "CLEARED")).replace(0, 5, "31-02"); // never sent, no time
+    WriteBytes(dir.filePath("11-2026-Events.txt"),
+               Record(Alarm("HIGH", 1, "RAISED")) + torn + noDay + Record(Alarm("HIGH", 1, "CLEARED")));
     WriteBytes(dir.filePath("12-2026-Events.txt"),
                Record(Alarm("LOW", 3, "RAISED")) + Record(Alarm("LOW", 3, "CLEARED")).left(100));
     EventFeed feed(dir.path(), QTimeZone("Europe/Rome"));

@@ -85,11 +85,10 @@ TEST(ChannelPayloadTest, ValueLimitsAndState) {
     const std::vector<std::tuple<const char*, QByteArray, QString, QString, QByteArray>> rows{
         {"between", "+12.345", "-100.0", "+100.0", "12.345" TAIL("-100.0", "100.0", "normal")},
         {"below", "-100.001", "-100.0", "100", "-100.001" TAIL("-100.0", "100", "low")},
-        {"above", "+100.5", "-100", "100", "100.5" TAIL("-100", "100", "high")},
+        {"above", "+100.5", "-.5", "100.", "100.5" TAIL("-0.5", "100", "high")},
         {"at a limit", "+100.0", "-100.000", "100", "100.0" TAIL("-100.000", "100", "normal")},
         {"gap", " No Data ", "-1", "1", "null" TAIL("-1", "1", "none")},
         {"no limits", "-5", "", "1.2.3", "-5" TAIL("null", "null", "normal")},
-        {"short limits", "+0.1", ".5", "1.", "0.1" TAIL("0.5", "1", "low")},
         {"a minimum not below the maximum", "+0.1", "5", "-0",
          "0.1" TAILX("null", "null", "normal", ",\"problem\":\"Ch.1 alarm minimum 5 not below maximum -0\"")},
         {"limit not a number", "+1", "1e3", "abc", "1" TAIL("null", "null", "normal")}};

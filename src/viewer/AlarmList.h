@@ -15,8 +15,8 @@
 namespace tarvek {
 
 // The viewer's alarms as text: the current alarms the logs fold into (the
-// alarm library's one rule), the banner, the events of a span, their CSV,
-// and the records an acknowledgement appends.
+// one rule of data/AlarmFold), the banner, the events of a span and their
+// CSV.
 
 inline const QString AlarmsTitle = QStringLiteral("Alarms");
 inline const QString EventsTitle = QStringLiteral("Events of the visible span");

@@ -25,9 +25,9 @@ struct AlarmStretch {
     bool operator==(const AlarmStretch&) const = default;
 };
 
-// The logs' events on the true time line: the time of each (nothing for a
-// record without a stamp), in the logs' order, and the stretches the fold of
-// the alarm library gives (an alarm is raised while the fold holds it active).
+// The logs' events on the true time line: the time of each (nothing for an
+// event without a stamp, EventStamp), in the logs' order, and the stretches
+// the fold gives (an alarm is raised while the fold holds it active).
 struct EventTimeline {
     std::vector<std::optional<qint64>> utcMs;
     std::vector<AlarmStretch> stretches;
