@@ -145,10 +145,9 @@ TEST(EventMarks, TheMarkUnderThePointerTellsItsEvents) {
         "and 2 more");
 }
 
-// The folder's stamp tells a new month's log, also one made within the same
-// tick of the file system's clock as the folder's last change (the stamp
-// then as it was). A log that grew is read from its first record not yet
-// whole; one before the last, or one rewritten shorter, is read again whole:
+// The folder's stamp tells a new month's log (one made within the folder's
+// clock tick: MonthFolderUsers). A log that grew is read from its first
+// record not yet whole; one before the last, or one rewritten shorter, is read again whole:
 // each follow step gives what a fresh read does.
 class EventFollowTest : public AppFolderTest {};
 TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
@@ -173,14 +172,8 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
         EXPECT_EQ(events.Timeline().stretches, fresh.Timeline().stretches) << step;
         EXPECT_EQ(events.Skipped(), fresh.Skipped()) << step;
     };
-    ASSERT_TRUE(append("04-2008", "L2R"));
-    asFresh("a new month's log", 2);
-    struct stat before {};
-    ASSERT_EQ(stat(qPrintable(folder), &before), 0);
-    ASSERT_TRUE(append("05-2008", "A0R"));
-    const struct timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, qPrintable(folder), times, 0), 0);
-    asFresh("within the folder's clock tick", 3);
+    ASSERT_TRUE(append("04-2008", "L2R") && append("05-2008", "A0R"));
+    asFresh("new months' logs", 3);
     ASSERT_TRUE(append("03-2008", "H1C"));
     asFresh("one before the last grew", 4);
     QFile torn(DataPath("05-2008-Events.txt"));
@@ -194,6 +187,20 @@ TEST_F(EventFollowTest, EveryFollowStepGivesWhatAFreshReadDoes) {
     EXPECT_EQ(events.Skipped(), 1) << "the torn record, completed";
     WriteBytes(DataPath("05-2008-Events.txt"), BuildEventRecord(EventsOf("A0C")[0].event).toLatin1());
     asFresh("rewritten shorter", 4);
+}
+
+// Acknowledge covers the selected rows, Acknowledge all every row; neither
+// writes again for an alarm already acknowledged (H1, listed last).
+TEST(AlarmList, AnAcknowledgementCoversTheChosenNotYetAcknowledged) {
+    const std::vector<CurrentAlarm> listed = AlarmsInOrder(FoldEvents(EventsOf("H1R L2R H1K A0R H3R H3C")));
+    for (const auto& [rows, all, chosen] :
+         {std::tuple{std::vector{1}, false, "N0"}, std::tuple{std::vector{2, 3}, false, "H3"},
+          std::tuple{std::vector{0}, true, "L2 N0 H3"}}) {
+        QStringList names;
+        for (const CurrentAlarm& a : ToAcknowledge(listed, rows, all))
+            names += a.kind.left(1) + QString::number(a.channel);
+        EXPECT_EQ(names.join(' '), chosen) << all;
+    }
 }
 
 } // namespace

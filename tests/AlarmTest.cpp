@@ -439,8 +439,9 @@ class NotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
   public:
-    QStringList seen;
+    QStringList seen, capabilities{"body", "body-markup"};
   public slots:
+    QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
                 const QStringList&, const QVariantMap&, int) {
         seen << app + ": " + summary + " | " + body;
@@ -545,7 +546,11 @@ TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadband
                                                "10:16:16 ACQUISITION STOPPED  ");
     ASSERT_TRUE(WaitUntil([&] { return !server.seen.isEmpty(); }, 5000));
     EXPECT_EQ(server.seen,
-              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar > 15 at 10:15:30"});
+              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar &gt; 15 at 10:15:30"});
+    server.capabilities = QStringList{"body"}; // a body shown as it stands
+    notifier->Notify({"s", "a < b & c"});
+    ASSERT_TRUE(WaitUntil([&] { return server.seen.size() == 2; }, 5000));
+    EXPECT_EQ(server.seen[1], "TARVEK: s | a < b & c");
 }
 
 } // namespace

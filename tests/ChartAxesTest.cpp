@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                                6, "10:00/5 Mar 2025|11:00|12:00|13:00"}),
     RowName);
 
-TEST(ValueAxis, StepsOfOneTwoFiveAndLimitsNearTheValues) {
+TEST(ValueAxis, StepsOfOneTwoFiveLimitsNearTheValuesAndTheGrid) {
     const ValueScale a = NiceScale(0.3, 9.7, 5);
     EXPECT_EQ(std::make_tuple(a.low, a.high, a.step, a.Label(4)),
               std::make_tuple(0.0, 10.0, 2.0, QString("4")));
@@ -67,6 +67,11 @@ TEST(ValueAxis, StepsOfOneTwoFiveAndLimitsNearTheValues) {
     EXPECT_EQ(FitValues(true, 3, 7, {0, 10}), std::make_pair(-0.5, 10.5));
     EXPECT_EQ(FitValues(true, 3, 7, {-9999, 9999}), std::make_pair(2.8, 7.2));
     EXPECT_EQ(FitValues(true, 3, 7, {-1}).first, -1 - 0.4); // a limit a spread away is drawn
+    // The grid on whole steps, an end a rounding away from one taken in, and
+    // an end in a range zoomed finer than a double tells.
+    EXPECT_EQ(ValueTicks(NiceScale(-0.7, 1.2, 4), -0.7, 1.2), (std::vector<double>{-0.5, 0, 0.5, 1}));
+    EXPECT_EQ(ValueTicks({0, 1, 0.1, 1}, 3 * 0.1, 0.6).size(), 4u);
+    EXPECT_LE(ValueTicks({0, 1, 2e-9, 9}, 1e8, 1e8 + 1e-8).size(), 10u);
 }
 
 } // namespace

@@ -37,7 +37,9 @@ TEST_P(DataFileRead, GivesTheCountedRecordsAndTalliesTheRest) {
     WriteBytes(DataPath("f.txt"), c.file);
     DataFileCursor cursor(DataPath("f.txt"));
     std::vector<StoredRecord> records;
-    ASSERT_EQ(cursor.ReadNew(records), DataFileCursor::Outcome::Ok) << qPrintable(cursor.Error());
+    ASSERT_EQ(cursor.ReadNew(OpenedFile::Open(DataPath("f.txt"), LinkPolicy::Refuse), records),
+              DataFileCursor::Outcome::Ok)
+        << qPrintable(cursor.Error());
     const auto text = [](StoredValue v) -> QByteArray {
         return !v.IsGap() ? v.Text() : QByteArray(v.IsNoData() ? "NoData" : "Invalid");
     };

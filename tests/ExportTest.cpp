@@ -22,84 +22,68 @@ using namespace tarvek;
 
 namespace {
 
-// Into a file, and into a pipe that is written through, not replaced by a
-// file. Control characters leave the names, and a name a spreadsheet would
-// run as a formula is marked as text; values are never touched. Then the
-// periods outside limits and the events of the log.
-TEST_F(ViewerFiles, CsvOfAKnownFileByteForByte) {
+// Each writer (data, periods outside limits, events) on a known file, byte
+// for byte into a file, a pipe written through and standard output, what was
+// left out said once. Control characters leave the names, a text a
+// spreadsheet would run is marked as text, values are never touched (a
+// value the same in each, "   -0.000" as 0.000).
+TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
                DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500", "   -0.000"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
-    // Channel 1 named with a comma, channel 2 with quotes, channel 3 with control
-    // characters and a leading minus, the others unnamed.
     WriteBytes(SettingPath("channelsparameters.txt"),
                Record("").repeated(10) + ChannelLine("Inlet, A", "mbar", "-1", "12") +
                    ChannelLine("Outlet \"B\"", "mV", "x") + ChannelLine("\x7f\t-Flo\x1bw", "m"));
-    const QByteArray csv =
-        "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],"
-        "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
-        "2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
-        "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n";
-    const QString pipe = state.AppFolder + "/pipe";
-    ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
-    const int reader =
-        ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there before the export; the CSV fits
-    ASSERT_GE(reader, 0);
-    const QStringList span{"--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:00"};
-    for (const QString& out : {state.AppFolder + "/out.csv", pipe})
-        ASSERT_EQ(Export(QStringList{"--csv", out} + span), 0) << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), csv);
-    char bytes[4096];
-    const ssize_t n = ::read(reader, bytes, sizeof bytes);
-    ::close(reader);
-    EXPECT_EQ(QByteArray(bytes, int(std::max<ssize_t>(n, 0))), csv);
-    EXPECT_FALSE(QFileInfo(pipe).isFile());
-    EXPECT_TRUE(err_.isEmpty()) << qPrintable(err_);
-    // The program itself, to its standard output.
-    QProcess view;
-    view.start(TARVEK_VIEW, QStringList{"--csv", "-", DataPath({}).chopped(1)} + span);
-    ASSERT_TRUE(view.waitForFinished(10'000));
-    EXPECT_EQ(view.readAllStandardOutput(), csv) << view.readAllStandardError().constData();
-    const char *shown[] = {"tarvek-view", "--from", "x"}, *written[] = {"tarvek-view", "--csv=-"};
-    EXPECT_FALSE(IsHeadlessExport(3, shown));
-    EXPECT_TRUE(IsHeadlessExport(2, written));
-
-    // The periods outside limits of the same span, the unreadable limit
-    // named; also without a display.
-    const char* headless[] = {"tarvek-view", "--limits-csv=-", "--limits-csvx"};
-    EXPECT_TRUE(IsHeadlessExport(2, headless));
-    EXPECT_FALSE(IsHeadlessExport(1, headless) || IsHeadlessExport(2, headless + 1));
-    const QString out = state.AppFolder + "/periods.csv";
-    ASSERT_EQ(Export({"--limits-csv", out, "--from", "2025-10-26T01:59:30", "--to", "2025-10-26T02:00:30"}),
-              0);
-    EXPECT_EQ(ReadBytes(out), "channel,from,to,outside,extreme,at,records\r\n"
-                              "\"Inlet, A [mbar]\",2025-10-26T01:59:30,2025-10-26T01:59:30,above,12.345,"
-                              "2025-10-26T01:59:30,1\r\n"
-                              "\"Inlet, A [mbar]\",2025-10-26T02:00:30,2025-10-26T02:00:30,above,123456.7,"
-                              "2025-10-26T02:00:30,1\r\n");
-    EXPECT_EQ(err_.count("Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number"), 1)
-        << qPrintable(err_);
-
-    // The events of the span in stored order, the channel by its heading,
-    // numbers as numbers (a value as the data's export writes it), a comment
-    // a spreadsheet would run marked as text; a torn record counted.
-    const Event raised =
-        EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "   -0.000", "-1.5", "tarvek", "Inlet");
-    const Event acknowledged =
-        EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2");
-    const Event early = EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED");
-    const Event late = EventOf("26-10-2025", "02:00:30", "ACQUISITION", 0, "STOPPED");
     QByteArray log;
-    for (const Event& e : {early, raised, acknowledged, late})
+    for (const Event& e :
+         {EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED"),
+          EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "   -0.000", "-1.5", "tarvek", "Inlet"),
+          EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2"),
+          EventOf("26-10-2025", "02:00:30", "ACQUISITION", 0, "STOPPED")})
         log += BuildEventRecord(e).toLatin1();
     WriteBytes(DataPath("10-2025-Events.txt"), log + "torn");
-    ASSERT_EQ(Export(QStringList{"--events-csv", out} + span), 0) << qPrintable(err_);
-    EXPECT_EQ(ReadBytes(out),
-              "time,kind,channel,event,value,limit,user,text\r\n"
-              "2025-10-26T01:59:30,HIGH,\"Inlet, A [mbar]\",RAISED,0.000,-1.5,tarvek,Inlet\r\n"
-              "2025-10-26T02:00:00,HIGH,\"Inlet, A [mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n");
-    EXPECT_TRUE(err_.contains("skipped 1 event records")) << qPrintable(err_);
+    const struct {
+        const char *option, *to, *csv, *err;
+    } rows[] = {
+        {"--csv", "02:00:00",
+         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],Ch.6 [Bar],"
+         "Ch.7 [Bar],Ch.8 [Bar]\r\n2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
+         "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n",
+         ""},
+        {"--limits-csv", "02:00:30",
+         "channel,from,to,outside,extreme,at,records\r\n\"Inlet, A [mbar]\",2025-10-26T01:59:30,"
+         "2025-10-26T01:59:30,above,12.345,2025-10-26T01:59:30,1\r\n\"Inlet, A [mbar]\",2025-10-26T02:00:30,"
+         "2025-10-26T02:00:30,above,123456.7,2025-10-26T02:00:30,1\r\n",
+         "tarvek-view: Outlet \"B\" [mV]: the alarm minimum \"x\" is not a number; it is not drawn\n"},
+        {"--events-csv", "02:00:00",
+         "time,kind,channel,event,value,limit,user,text\r\n2025-10-26T01:59:30,HIGH,\"Inlet, A "
+         "[mbar]\",RAISED,"
+         "0.000,-1.5,tarvek,Inlet\r\n2025-10-26T02:00:00,HIGH,\"Inlet, A "
+         "[mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n",
+         "tarvek-view: skipped 1 event records (not whole or no event record)\n"}};
+    for (const auto& row : rows) {
+        const QString pipe = state.AppFolder + "/pipe" + row.option;
+        ASSERT_EQ(::mkfifo(qPrintable(pipe), 0600), 0);
+        const int reader = ::open(qPrintable(pipe), O_RDONLY | O_NONBLOCK); // there first; the CSV fits
+        const QStringList span{"--from", "2025-10-26T01:59:30", "--to", QString("2025-10-26T") + row.to};
+        for (const QString& out : {state.AppFolder + "/out.csv", pipe}) {
+            err_.clear();
+            ASSERT_EQ(Export(QStringList{row.option, out} + span), 0) << qPrintable(err_);
+            EXPECT_EQ(err_, row.err);
+        }
+        EXPECT_EQ(ReadBytes(state.AppFolder + "/out.csv"), row.csv) << row.option;
+        char bytes[4096];
+        EXPECT_EQ(QByteArray(bytes, int(std::max<ssize_t>(::read(reader, bytes, sizeof bytes), 0))), row.csv);
+        EXPECT_TRUE(::close(reader) == 0 && !QFileInfo(pipe).isFile()) << row.option;
+        QProcess view;
+        view.start(TARVEK_VIEW, QStringList{row.option, "-", DataPath({}).chopped(1)} + span);
+        ASSERT_TRUE(view.waitForFinished(10'000));
+        EXPECT_EQ(view.readAllStandardOutput(), row.csv) << view.readAllStandardError().constData();
+    }
+    const char *shown[] = {"tarvek-view", "--from", "--limits-csvx", "--csv"},
+               *written[] = {"x", "--events-csv=-"};
+    EXPECT_TRUE(!IsHeadlessExport(3, shown) && IsHeadlessExport(2, written) && !IsHeadlessExport(1, written));
 }
 
 // A long export goes out in blocks of a megabyte: a write refused on the way

@@ -177,9 +177,10 @@ TEST_F(PublishFolderTest, TheProgramRefusesBadArgumentsAndAStateFileItCannotWrit
     EXPECT_EQ(run({"--bogus", "--once"}), "2 unknown argument --bogus");
     EXPECT_EQ(run({"--once", "--config"}), "2 unknown argument --config");
     EXPECT_EQ(run({"--once", "--timeout"}), "2 unknown argument --timeout");
-    WriteBytes(statePath, "tarvek-publish state 2\nutc=\n");
+    const QByteArray before = "tarvek-publish state 4\nutc=\nevents=\nnotified=\n";
+    WriteBytes(statePath, before);
     EXPECT_EQ(run({"--once"}, 20), "3 " + statePath + ": File too large") << "never said to be saved";
-    EXPECT_EQ(ReadBytes(statePath), "tarvek-publish state 2\nutc=\n") << "the state before is kept";
+    EXPECT_EQ(ReadBytes(statePath), before) << "the state before is kept";
 
     // Without `state`, the state is kept in the user's own state folder.
     WriteBytes(config,

@@ -42,6 +42,14 @@ TEST_F(ViewerFiles, FollowReadsOnlyWhatWasAddedAndANewMonthsFile) {
         ASSERT_TRUE(given.Open({DataPath("12-2025-Data.txt"), other}));
         EXPECT_EQ(given.Data().Value(0, 0).Text(), first) << qPrintable(other);
     }
+    // The last file replaced by another holding more: nothing of the one before stays.
+    WriteBytes(state.AppFolder + "/other", DataHeader(2) + DataLine("00:00:00", {"+5.000"}, "01-12-2025") +
+                                               DataLine("00:00:30", {"+6.000"}, "01-12-2025"));
+    ASSERT_TRUE(::rename(qPrintable(state.AppFolder + "/other"), qPrintable(DataPath("12-2025-Data.txt"))) ==
+                0);
+    EXPECT_EQ(source.FollowStep(), TrendSource::Change::Reloaded);
+    ASSERT_EQ(source.Data().Size(), 4);
+    EXPECT_EQ(source.Data().Value(0, 2).Text() + source.Data().Value(0, 3).Text(), "5.0006.000");
 }
 
 // A far-future month (a wrong clock, or planted) does not stop the follow
@@ -90,6 +98,7 @@ TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
         StoreScan(date, "10:00:00", "   +1.000", "   +1.000");
     TrendSource source(QTimeZone::utc(), 3);
     EXPECT_FALSE(source.Open({state.AppFolder + "/datafiles"}));
+    source.FollowStep(); // the files left out stay out
     EXPECT_EQ(source.Data().Size(), 3);
     EXPECT_EQ(source.Errors().join(""),
               "left out the oldest 1 files, 1 records (" + DataPath("01-2025-Data.txt") + " to " +

@@ -1,14 +1,9 @@
 #include "data/DataFileReader.h"
 
-#include "common/SharedFile.h"
-
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvek {
 
@@ -57,29 +52,17 @@ bool ReadRecords(int fd, qint64 from, qint64 n, const std::function<void(qint64,
     return true;
 }
 
-DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) {
+DataFileCursor::Outcome DataFileCursor::ReadNew(const OpenedFile& file, std::vector<StoredRecord>& out) {
     const auto fail = [&](const QString& what, const QString& reason) {
         error_ = QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path_), what, reason);
         return Outcome::Failed;
     };
-    // A file that cannot be read is tried again only once it changed.
-    stamp_ = StampOf(path_);
-    // Never blocks (a FIFO in its place) and reads regular files only.
-    const SharedFile shared = OpenSharedFile(path_, SharedAccess::Read, LinkPolicy::Follow);
-    if (!shared)
-        return fail(QStringLiteral("cannot open"), shared.reason);
-    const struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{shared.fd};
-    struct stat st {};
-    if (::fstat(shared.fd, &st) != 0)
-        return fail(QStringLiteral("cannot open"), qt_error_string(errno));
-    stamp_ = StampOf(st);
-    const qint64 size = stamp_.size;
+    if (!file)
+        return fail(QStringLiteral("cannot open"), file.Failure());
+    const qint64 size = file.Stamp().size;
     QString reason;
     countNote_.clear();
-    const std::optional<CountedRecords> counted = CountRecords(shared.fd, size, &reason);
+    const std::optional<CountedRecords> counted = CountRecords(file.Fd(), size, &reason);
     if (!counted)
         return fail(QStringLiteral("cannot read"), reason);
     if (counted->countDisagrees)
@@ -93,7 +76,7 @@ DataFileCursor::Outcome DataFileCursor::ReadNew(std::vector<StoredRecord>& out) 
     }
     StoredRecord record;
     const bool read = ReadRecords(
-        shared.fd, read_, counted->count - read_,
+        file.Fd(), read_, counted->count - read_,
         [&](qint64 number, const char* bytes) {
             switch (ParseDataRecord(bytes, &record)) {
             case RecordKind::Data:

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/DataRecord.h"
-#include "data/FileStamp.h"
+#include "data/MonthFolder.h"
 
 #include <QString>
 
@@ -41,8 +41,8 @@ std::optional<CountedRecords> CountRecords(int fd, qint64 size, QString* reason)
 bool ReadRecords(int fd, qint64 from, qint64 n, const std::function<void(qint64, const char*)>& each,
                  QString* reason);
 
-// Reads a data file read-only without locking or blocking (regular files
-// only); later calls read only what was added, for the follow mode. It reads
+// Reads a data file opened read-only without locking or blocking (regular
+// files only); later calls read only what was added, for the follow mode. It reads
 // the records DataFileEnd says count; torn, uncounted, blank and not-data
 // records are left out and tallied.
 class DataFileCursor {
@@ -50,20 +50,20 @@ class DataFileCursor {
     explicit DataFileCursor(QString path) : path_(std::move(path)) {}
 
     enum class Outcome { Ok, Restarted, Failed };
-    // Appends the records counted since the last call to `out`. Restarted:
+    // Appends the records counted since the last call to `out`, read from
+    // `file`, the file at Path() as opened now. Restarted:
     // the file now counts fewer records than were read (it was replaced or
     // cut), so everything was read again from the start and `out` holds the
     // whole file; the caller drops what it had from this file. Failed: the
-    // file cannot be read; Error() says why, naming the file.
-    Outcome ReadNew(std::vector<StoredRecord>& out);
+    // file could not be opened or cannot be read; Error() says why, naming
+    // the file.
+    Outcome ReadNew(const OpenedFile& file, std::vector<StoredRecord>& out);
 
     const QString& Path() const { return path_; }
     const QString& Error() const { return error_; }
     // CountDisagreesText when the header's count disagrees with the records
     // (a store in flight aside), else empty; as of the last read.
     const QString& CountNote() const { return countNote_; }
-    // The file as it was at the last read.
-    const FileStamp& Stamp() const { return stamp_; }
     // The tally of the file as of the last read.
     const ReadTally& Tally() const { return tally_; }
     // Records counted so far (data, blank and not data).
@@ -73,7 +73,6 @@ class DataFileCursor {
     QString path_;
     QString error_;
     QString countNote_;
-    FileStamp stamp_;
     ReadTally tally_;
     qint64 read_ = 0;
 };

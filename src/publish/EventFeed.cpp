@@ -1,109 +1,84 @@
 #include "publish/EventFeed.h"
 
-#include "common/SharedFile.h"
-#include "data/DataFileReader.h"
-#include "data/MonthFiles.h"
 #include "data/StoredTime.h"
 
 #include <QDir>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvek {
 
 void EventFeed::SeekAfter(const EventPosition& position) {
     position_ = position;
-    clock_.Reset();
+    atEnd_.clear();
+    toUtc_.Reset();
 }
 
-const QStringList& EventFeed::Files() {
-    const FileStamp stamp = StampOf(folder_);
-    if (!(stamp == folderStamp_ && stamp.exists)) {
-        folderStamp_ = stamp;
-        files_ = EventFilesIn(folder_);
-    }
-    return files_;
-}
-
-QStringList WatchedPaths(const QString& folder, const QStringList& read, const QStringList& files) {
-    QStringList paths;
-    for (const QString& name : read)
-        paths += folder + u'/' + name;
-    if (!files.isEmpty() && !read.contains(files.last()))
-        paths += folder + u'/' + files.last();
-    return paths;
-}
-
-QStringList EventFeed::Watched() {
-    return WatchedPaths(folder_, read_, Files());
+QStringList EventFeed::Watched() const {
+    return follower_.Watched(read_);
 }
 
 bool EventFeed::Read(qint64 most, std::vector<FedEvent>& out) {
-    error_.clear();
+    firstFailure_.clear();
     read_.clear();
     const qint64 wanted = qint64(out.size()) + most;
-    const QStringList files = Files();
     // Each log to its end before the next, so a backlog goes in calendar order.
-    for (const QString& name : files) {
-        Step step = Step::Read;
+    for (const MonthLook& look : follower_.Step()) {
+        if (look.change == FileChange::Removed || qint64(out.size()) >= wanted ||
+            (!look.due && atEnd_.count(look.name)))
+            continue;
+        atEnd_.erase(look.name);
+        const OpenedFile file = follower_.Open(look.name);
+        Step step =
+            ReadFile(look.name, file, look.change == FileChange::Replaced, wanted - qint64(out.size()), out);
         while (step == Step::Read && qint64(out.size()) < wanted)
-            step = ReadFile(name, wanted - qint64(out.size()), out);
-        if (step == Step::Failed && error_.isEmpty())
-            error_ = failure_;
+            step = ReadFile(look.name, file, false, wanted - qint64(out.size()), out);
+        if (step == Step::AtEnd)
+            atEnd_.insert(look.name);
+        if (step == Step::Failed && firstFailure_.isEmpty())
+            firstFailure_ = lastFailure_;
     }
-    return error_.isEmpty();
+    return firstFailure_.isEmpty();
 }
 
-EventFeed::Step EventFeed::ReadFile(const QString& name, qint64 most, std::vector<FedEvent>& out) {
-    const QString path = folder_ + u'/' + name;
-    const SharedFile file = OpenSharedFile(path, SharedAccess::Read);
-    struct stat st {};
-    if (!file || ::fstat(file.fd, &st) != 0) {
-        failure_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
-                                                file ? qt_error_string(errno) : file.reason);
-        if (file)
-            ::close(file.fd);
+EventFeed::Step EventFeed::ReadFile(const QString& name, const OpenedFile& file, bool replaced, qint64 most,
+                                    std::vector<FedEvent>& out) {
+    const QString path = QDir::toNativeSeparators(follower_.PathOf(name));
+    if (!file) {
+        lastFailure_ = QStringLiteral("%1: %2").arg(path, file.Failure());
         return Step::Failed;
     }
-    const qint64 whole = st.st_size / EventRecordLength;
+    const qint64 whole = file.Stamp().size / EventRecordLength;
     qint64& at = position_.logs[name];
-    const auto seen = seen_.find(name);
-    const bool replaced = seen != seen_.end() && seen->second.inode != quint64(st.st_ino);
     if (whole < at || (replaced && at > 0)) {
-        notes_ << (replaced ? QStringLiteral("%1 was replaced by another file: read again from its start")
-                                  .arg(QDir::toNativeSeparators(path))
-                            : QStringLiteral("%1 holds %2 records, fewer than the %3 already read: read "
-                                             "again from its start")
-                                  .arg(QDir::toNativeSeparators(path))
-                                  .arg(whole)
-                                  .arg(at));
+        notes_
+            << (replaced
+                    ? QStringLiteral("%1 was replaced by another file: read again from its start").arg(path)
+                    : QStringLiteral("%1 holds %2 records, fewer than the %3 already read: read "
+                                     "again from its start")
+                          .arg(path)
+                          .arg(whole)
+                          .arg(at));
         at = 0;
-        clock_.Reset();
+        toUtc_.Reset();
         ++rewritten_;
     }
-    seen_[name] = {quint64(st.st_ino), qint64(st.st_size)};
     const qint64 count = std::min(most, whole - at);
-    QByteArray bytes(count * EventRecordLength, '\0');
-    const qint64 n = count > 0 ? ReadAt(file.fd, bytes.data(), bytes.size(), at * EventRecordLength) : 0;
-    const int readError = errno;
-    ::close(file.fd);
-    if (n != bytes.size()) {
-        failure_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
-                                                n < 0 ? qt_error_string(readError)
-                                                      : QStringLiteral("cut while read"));
+    QString reason;
+    const std::optional<QByteArray> bytes =
+        file.Read(at * EventRecordLength, count * EventRecordLength, &reason);
+    if (!bytes) {
+        lastFailure_ = QStringLiteral("%1: %2").arg(path, reason);
         return Step::Failed;
     }
-    EventBytes read = ParseEventBytes(bytes, at + 1);
+    EventBytes read = ParseEventBytes(*bytes, at + 1);
     skipped_ += read.skipped;
     if (read.skipped > 0)
         notes_ << QStringLiteral("%1: records not sent, as they are no event records: %2")
-                      .arg(QDir::toNativeSeparators(path))
+                      .arg(path)
                       .arg(read.skipped);
     for (LoggedEvent& logged : read.events) {
         // Every event parsed has its time (ParseEventRecord).
         const qint64 localMs = *EventStamp(logged.event.date, logged.event.time);
-        out.push_back({{name, logged.record}, std::move(logged.event), localMs, clock_.ToUtc(localMs)});
+        out.push_back({{name, logged.record}, std::move(logged.event), localMs, toUtc_.ToUtc(localMs)});
     }
     at += count;
     if (count > 0 && !read_.contains(name))

@@ -1,46 +1,40 @@
 #pragma once
 
-#include "data/DataFileReader.h"
 #include "data/EventLog.h"
+#include "data/MonthFolder.h"
 #include "data/StoredTimeToUtc.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <map>
+#include <set>
 #include <vector>
 
 namespace tarvek {
 
-// One event's place: record `record` (from 1) of the event log `file`
+// Where one event is: record `record` (from 1) of the event log `file`
 // ("mm-yyyy-Events.txt").
-struct EventPlace {
+struct EventAt {
     QString file;
     qint64 record = 0;
-    bool operator==(const EventPlace&) const = default;
+    bool operator==(const EventAt&) const = default;
 };
 
 // A place in the event logs: the records passed in each log by name; a log
 // not named is read from its start. The logs are only ever appended to, so a
 // name and a number say where to go on in each, whatever month the clock
-// says. `passedBefore`, from a state of the former layout (one log and its
-// record), is a month key: every log of an earlier month is passed as it
-// stands when the publisher starts (PassEarlierLogs).
+// says.
 struct EventPosition {
     std::map<QString, qint64> logs;
-    int passedBefore = -1;
-    void Pass(const EventPlace& place) { logs[place.file] = place.record; }
+    void Pass(const EventAt& at) { logs[at.file] = at.record; }
     bool operator==(const EventPosition&) const = default;
 };
-
-// What a feed of `folder` watches: the files it read at its last read and
-// the newest of `files` (calendar order), where the logger appends next.
-QStringList WatchedPaths(const QString& folder, const QStringList& read, const QStringList& files);
 
 // An event with its place and its times: the stored wall-clock time and the
 // true time (UTC) by the system's zone, placed in stored order.
 struct FedEvent {
-    EventPlace position;
+    EventAt position;
     Event event;
     qint64 localMs = 0, utcMs = 0;
 };
@@ -49,15 +43,16 @@ struct FedEvent {
 // the second durable queue beside the month files. Every log is followed by
 // its own position, identity and growth, in calendar order, so events
 // appended to an earlier month's log (a clock set back) are read; each log's
-// events come in stored order. Regular files only, read-only, never through
-// a link and never waiting on a FIFO; whole records only, so a record still
-// being written is read at the next step. A record that is no event record
+// events come in stored order. The logs are followed by MonthFolderFollower:
+// regular files only, read-only, never through a link and never waiting on a
+// FIFO. Whole records only, so a record still being written is read at the
+// next step. A record that is no event record
 // (torn by a power cut, then completed by the next writer) is skipped and
 // counted. A log that cannot be read is passed over, its position kept.
 class EventFeed {
   public:
     explicit EventFeed(QString folder, QTimeZone zone = QTimeZone::systemTimeZone())
-        : folder_(std::move(folder)), clock_(std::move(zone)) {}
+        : follower_(std::move(folder), MonthFileKind::Events), toUtc_(std::move(zone)) {}
 
     void SeekAfter(const EventPosition& position);
     const EventPosition& Position() const { return position_; }
@@ -66,7 +61,7 @@ class EventFeed {
     // them. False when a log cannot be read (Error() names the first and
     // why); the others are read all the same.
     bool Read(qint64 most, std::vector<FedEvent>& out);
-    const QString& Error() const { return error_; }
+    const QString& Error() const { return firstFailure_; }
     // Records skipped since the feed was made.
     qint64 Skipped() const { return skipped_; }
     // What was said of logs cut shorter or replaced since the last call.
@@ -74,30 +69,23 @@ class EventFeed {
     // Logs found cut shorter or replaced (another file under the name) since
     // the feed was made; each is then read again from its start.
     qint64 Rewritten() const { return rewritten_; }
-    // The event logs in calendar order, listed again only when the folder
-    // changed.
-    const QStringList& Files();
     // The newest log and those read at the last read, to watch.
-    QStringList Watched();
+    QStringList Watched() const;
 
   private:
-    enum class Step { Read, AtEnd, Failed }; // Failed: failure_ says why
-    Step ReadFile(const QString& name, qint64 most, std::vector<FedEvent>& out);
+    enum class Step { Read, AtEnd, Failed }; // Failed: lastFailure_ says why
+    // Reads up to `most` events of `file`, the log `name` opened now;
+    // `replaced`: another file than the one last read.
+    Step ReadFile(const QString& name, const OpenedFile& file, bool replaced, qint64 most,
+                  std::vector<FedEvent>& out);
 
-    struct Seen {
-        quint64 inode = 0;
-        qint64 size = 0;
-    };
-
-    QString folder_;
-    StoredTimeToUtc clock_;
+    MonthFolderFollower follower_;
+    StoredTimeToUtc toUtc_;
     EventPosition position_;
-    QString error_, failure_; // the first failure of a read, the last one
+    QString firstFailure_, lastFailure_; // of the last read
     qint64 skipped_ = 0, rewritten_ = 0;
     QStringList notes_, read_;
-    std::map<QString, Seen> seen_; // each log as last read
-    FileStamp folderStamp_;
-    QStringList files_;
+    std::set<QString> atEnd_; // the logs read to their end, unchanged since
 };
 
 } // namespace tarvek

@@ -1,15 +1,11 @@
 #include "publish/EventStream.h"
 
-#include "data/MonthFiles.h"
-
 namespace tarvek {
 
 namespace {
 
 // Events read at a time by the fold, which reads ahead of the window.
 constexpr qint64 FoldBatch = 10'000;
-// Events read at a time for the notification command, which may take few.
-constexpr qint64 NotifyBatch = 200;
 
 } // namespace
 
@@ -47,7 +43,7 @@ void EventStream::Rewind(const EventPosition& acknowledged) {
     alarmMids_.clear();
 }
 
-void EventStream::Pump() {
+void EventStream::SendMore() {
     if (!link_.IsConnected())
         return;
     // The fold follows the whole of the logs, whatever the broker has taken.
@@ -71,7 +67,7 @@ void EventStream::Pump() {
 }
 
 void EventStream::PublishAlarms() {
-    const AlarmPayloads now = AlarmStatePayloads(fold_.Alarms(), clock_);
+    const AlarmPayloads now = AlarmStatePayloads(fold_.Alarms(), toUtc_);
     for (int n = 0; n < int(now.size()); ++n) {
         if (sent_[n] == now[n])
             continue;
@@ -90,9 +86,9 @@ std::optional<int> EventStream::Acknowledge(int mid) {
         return 0;
     if (!window_.Holds(mid))
         return std::nullopt;
-    const std::vector<EventPlace> moved = window_.Acknowledge(mid);
-    for (const EventPlace& place : moved)
-        acknowledged_.Pass(place);
+    const std::vector<EventAt> moved = window_.Acknowledge(mid);
+    for (const EventAt& at : moved)
+        acknowledged_.Pass(at);
     return int(moved.size());
 }
 
@@ -103,38 +99,6 @@ QStringList EventStream::Missed() const {
     if (feed_.Skipped() > 0)
         missed += QStringLiteral("%1 records of the event logs are not event records").arg(feed_.Skipped());
     return missed;
-}
-
-NotifyStream::NotifyStream(const PublishConfig& c, const EventPosition& notified,
-                           std::function<void(const QString&)> say, bool once)
-    : feed_(c.data),
-      notifier_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)),
-      once_(once) {
-    feed_.SeekAfter(notified);
-    // What the command could not take yet is read again from the logs.
-    QObject::connect(
-        &notifier_, &Notifier::Ready, &notifier_, [this] { Follow(); }, Qt::QueuedConnection);
-}
-
-void NotifyStream::Follow() {
-    std::vector<FedEvent> events;
-    for (bool more = true; more;) {
-        const EventPosition before = feed_.Position();
-        events.clear();
-        const bool read = feed_.Read(NotifyBatch, events);
-        const std::size_t taken = notifier_.Add(events);
-        behind_ = taken < events.size();
-        if (behind_) {
-            EventPosition at = before;
-            for (std::size_t i = 0; i < taken; ++i)
-                at.Pass(events[i].position);
-            feed_.SeekAfter(at);
-        }
-        more = !behind_ && read && qint64(events.size()) == NotifyBatch;
-    }
-    // --once: the run held is all the command can take now, or all there is.
-    if (once_ && feed_.Error().isEmpty())
-        notifier_.RunGathered();
 }
 
 std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start) {
@@ -158,19 +122,6 @@ std::optional<EventPosition> StartingEventPosition(const QString& folder, const 
         }
     }
     return start.kind == StartFrom::New ? feed.Position() : before;
-}
-
-bool PassEarlierLogs(const QString& folder, EventPosition& position) {
-    const int month = std::exchange(position.passedBefore, -1);
-    if (month < 0)
-        return true;
-    const std::optional<EventPosition> ends = StartingEventPosition(folder, {StartFrom::New, 0});
-    if (!ends)
-        return false;
-    for (const auto& [log, record] : ends->logs)
-        if (MonthKey(log, MonthFileKind::Events) < month)
-            position.logs.try_emplace(log, record);
-    return true;
 }
 
 } // namespace tarvek

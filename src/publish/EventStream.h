@@ -5,12 +5,10 @@
 #include "publish/EventFeed.h"
 #include "publish/EventPayload.h"
 #include "publish/MqttLink.h"
-#include "publish/Notifier.h"
 #include "publish/PublishConfig.h"
 
 #include <QSet>
 
-#include <functional>
 #include <optional>
 
 namespace tarvek {
@@ -46,7 +44,7 @@ class EventStream {
     // and every alarm topic once caught up.
     void Rewind(const EventPosition& acknowledged);
     // Sends what the window has room for, and the alarm topics that changed.
-    void Pump();
+    void SendMore();
     // Nothing when `mid` is none of its messages; otherwise how many events
     // the place acknowledged moved over.
     std::optional<int> Acknowledge(int mid);
@@ -69,36 +67,12 @@ class EventStream {
     MqttLink& link_;
     EventFeed feed_;
     FoldedLogs fold_;
-    StoredTimeToUtc clock_;
-    DeliveryWindow<EventPlace> window_;
+    StoredTimeToUtc toUtc_;
+    DeliveryWindow<EventAt> window_;
     EventPosition acknowledged_;
     bool caughtUp_ = false, alarmsSent_ = false;
     AlarmPayloads sent_; // in this session; an empty one was not sent
     QSet<int> alarmMids_;
-};
-
-// The notification command fed from the event logs by a feed of its own,
-// from the last event notified on: publishing never waits for it. The logs
-// are its queue: what the command cannot take yet is read again from them
-// (call Follow again when it is Ready). With `once`, a batch gathered when
-// every log was read runs at once.
-class NotifyStream {
-  public:
-    NotifyStream(const PublishConfig& config, const EventPosition& notified,
-                 std::function<void(const QString&)> say, bool once = false);
-    // Hands the events stored since the last call to the command, as many
-    // as it takes.
-    void Follow();
-    // Every event stored was read and notified, and nothing runs.
-    bool Idle() const { return !behind_ && notifier_.Idle(); }
-    // Why a log cannot be read, while it lasts.
-    const QString& Error() const { return feed_.Error(); }
-    Notifier& Command() { return notifier_; }
-
-  private:
-    EventFeed feed_;
-    Notifier notifier_;
-    bool once_, behind_ = false; // behind_: events wait in the logs for the command
 };
 
 // Where a first run starts in the event logs of `folder`, as `start` says:
@@ -106,9 +80,5 @@ class NotifyStream {
 // after its last event, `all`: before every one). Nothing when a log cannot
 // be read.
 std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start);
-// Passes, in `position`, the logs before its `passedBefore` month not named
-// in it, each at its end; false (and those logs read from their start) when
-// a log cannot be read.
-bool PassEarlierLogs(const QString& folder, EventPosition& position);
 
 } // namespace tarvek

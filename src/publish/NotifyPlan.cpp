@@ -60,12 +60,16 @@ QString TimeText(qint64 ms) {
     return QString::fromLatin1(StoredTimeText(ms)).replace(u'T', u' ');
 }
 
+// "Ch.3 above maximum raised": the alarm in its words, and what became of it.
+QString AlarmWords(const Event& e) {
+    return AlarmText(e.kind, DefaultChannelName(e.channel)) + u' ' + e.name.toLower();
+}
+
 } // namespace
 
 QString SummaryLine(const FedEvent& fed) {
     const Event& e = fed.event;
-    QString line = TimeText(fed.localMs) + u' ' + AlarmText(e.kind, DefaultChannelName(e.channel)) + u' ' +
-                   e.name.toLower();
+    QString line = TimeText(fed.localMs) + u' ' + AlarmWords(e);
     if (const QString value = NumberText(e.value); !value.isEmpty())
         line += QStringLiteral(", value ") + value;
     if (const QString limit = NumberText(e.limit); !limit.isEmpty())
@@ -140,6 +144,13 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
     const FedEvent& first = g.events.front();
     const FedEvent& last = g.events.back();
     const Event& e = first.event;
+    if (g.old)
+        run.subject = QStringLiteral("TARVEK: %1 older alarm events").arg(g.count);
+    else if (g.count > 1)
+        run.subject = QStringLiteral("TARVEK: %1 alarm events, the first %2").arg(g.count).arg(AlarmWords(e));
+    else
+        run.subject =
+            QStringLiteral("TARVEK: ") + AlarmWords(e) + (e.text.isEmpty() ? QString() : ": " + e.text);
     if (g.old) {
         run.lines << QStringLiteral("%1 alarm events from %2 to %3, older than notify_max_age when seen, not "
                                     "notified one by one: see the event log")

@@ -37,10 +37,11 @@ bool IsNotified(const Event& e);
 // value 10.700, limit 10.0: Boiler pressure".
 QString SummaryLine(const FedEvent& fed);
 
-// One run of the command: the lines for its standard input and its
-// environment (TARVEK_KIND, TARVEK_EVENT, ... of the run's first event,
-// TARVEK_COUNT of its events).
+// One run of the command: the subject and lines of the mail on its standard
+// input and its environment (TARVEK_KIND, TARVEK_EVENT, ... of the run's
+// first event, TARVEK_COUNT of its events).
 struct NotifyRun {
+    QString subject;
     QStringList lines;
     std::vector<std::pair<QString, QString>> environment;
 };

@@ -1,20 +1,17 @@
 #pragma once
 
-#include "publish/DeliveryWindow.h"
+#include "publish/ChangeLog.h"
 #include "publish/EventStream.h"
 #include "publish/FailureText.h"
 #include "publish/MqttLink.h"
-#include "publish/Notifier.h"
-#include "publish/Payload.h"
+#include "publish/NotifyStream.h"
 #include "publish/PublishConfig.h"
-#include "publish/RecordFeed.h"
+#include "publish/RecordStream.h"
 #include "publish/SessionChurn.h"
+#include "publish/StateSaver.h"
 
-#include <QElapsedTimer>
 #include <QFileSystemWatcher>
-#include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QTimer>
 
 #include <memory>
@@ -42,14 +39,14 @@ class Backoff {
 // channel values and current alarms; runs the notification command for the
 // alarm events, which publishing never waits for. Without a host it only
 // notifies. The data folder is followed with file-system notifications; at
-// most `Window` records (and as many events) are unacknowledged at a time;
+// most `InFlight` records (and as many events) are unacknowledged at a time;
 // the last acknowledged record and event and the last event notified are
-// kept in the state file, synced at most once a second and at the end.
+// kept in the state file (StateSaver). The publisher only wires: the streams,
+// the saver, the session and its timers.
 class Publisher : public QObject {
     Q_OBJECT
   public:
-    static constexpr int Window = DeliveryWindow<int>::Size;
-    static constexpr int SaveEvery = 2000;
+    static constexpr int InFlight = DeliveryWindow<int>::Size;
 
     struct Options {
         PublishConfig config;
@@ -69,13 +66,8 @@ class Publisher : public QObject {
     void Finished(int exitCode);
 
   private:
-    struct RecordPlace {
-        QString file;
-        FilePosition position;
-        qint64 utc;
-    };
-    // Says `text` on stderr when `state` is not what was last said of `topic`.
-    void Say(const QString& topic, const QString& state, const QString& text);
+    // The state of a first run, as `start` says.
+    PublishState FirstState() const;
     void Rewind();
     // --once: ends when everything read was acknowledged and notified; 1
     // when a file could not be read or records were not data records.
@@ -89,44 +81,33 @@ class Publisher : public QObject {
     void OnAcknowledged(int mid);
     // Sends what the windows have room for; the event logs are looked at
     // again only when `events` (not at every record acknowledged).
-    void Pump(bool events = true);
-    void PumpRecords();
-    void PublishChannels();
+    void SendMore(bool events = true);
     void Follow();
-    // Watches the data folder and the month file being read.
+    // Watches the data folder and the month files and logs being read.
     void Watch();
-    void SaveSoon();
-    void SaveNow();
     void Finish(int exitCode);
-    QByteArray Topic(const char* leaf) const;
     QString Broker() const;
 
     Options options_;
+    ChangeLog log_;
     MqttLink link_;
-    RecordFeed feed_;
-    StoredTimeToUtc toUtc_;
-    int acknowledgedSinceSave_ = 0;
-    int exitCode_ = 0;
-    FeedPosition acknowledged_;
-    bool dirty_ = false;
-    DeliveryWindow<RecordPlace> records_;
+    RecordStream records_;
     EventStream events_;
     std::unique_ptr<NotifyStream> notify_;
-    bool caughtUp_ = false;
-    std::optional<FedRecord> lastSent_; // the newest record sent, for the channels' last values
-    qint64 lastSentUtc_ = 0;
-    std::optional<FedRecord> channelsSent_;
-    QSet<int> channelMids_; // channel messages not yet acknowledged
+    StateSaver saver_;
+    int exitCode_ = 0;
     int offlineMid_ = -1;
-    bool stopping_ = false;
-    bool finished_ = false;
-    QHash<QString, QString> said_; // what was last said of each topic
+    bool stopping_ = false, finished_ = false;
     Backoff backoff_;
     SessionChurn churn_;
     QFileSystemWatcher watcher_;
-    QTimer retry_, save_, poll_, giveUp_, lastWord_;
-    QTimer answer_; // a broker that takes messages and never acknowledges them
-    QElapsedTimer sinceSave_;
+    QTimer retry_;
+    // The slow follow step: only a folder that appears or a notification the
+    // kernel dropped waits for it.
+    QTimer followEvery_;
+    QTimer onceDeadline_; // --once: the broker out of reach this long ends the run
+    QTimer offlineGrace_; // the broker's acknowledgement of "offline" ends the run, or this
+    QTimer ackDeadline_;  // a broker that takes messages and never acknowledges them is left
 };
 
 } // namespace tarvek

@@ -138,4 +138,14 @@ void EventsModel::Show(const std::vector<LoggedEvent>* events, const ChannelInfo
     endResetModel();
 }
 
+std::vector<CurrentAlarm> ToAcknowledge(const std::vector<CurrentAlarm>& listed,
+                                        const std::vector<int>& selectedRows, bool all) {
+    std::vector<CurrentAlarm> chosen;
+    for (std::size_t r = 0; r < listed.size(); ++r)
+        if ((all || std::count(selectedRows.begin(), selectedRows.end(), int(r)) > 0) &&
+            listed[r].state != AlarmState::ActiveAcknowledged)
+            chosen.push_back(listed[r]);
+    return chosen;
+}
+
 } // namespace tarvek

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "data/AlarmFold.h"
+#include "viewer/Channels.h"
 #include "viewer/EventMarks.h"
 #include "viewer/TableText.h"
-#include "viewer/TrendSource.h"
 
 #include <QDateTime>
 #include <QIODevice>
@@ -78,5 +78,10 @@ class EventsModel : public LazyTableModel {
     const ChannelInfos* channels_ = nullptr;
     std::vector<std::size_t> shown_;
 };
+
+// The alarms an acknowledgement covers: those of `listed` at `selectedRows`,
+// or all when `all`, less those already acknowledged.
+std::vector<CurrentAlarm> ToAcknowledge(const std::vector<CurrentAlarm>& listed,
+                                        const std::vector<int>& selectedRows, bool all);
 
 } // namespace tarvek

@@ -155,6 +155,17 @@ ValueScale NiceScale(double low, double high, int maxTicks) {
     return s;
 }
 
+std::vector<double> ValueTicks(const ValueScale& scale, double low, double high) {
+    // Counted in whole steps, never summed: in a range zoomed finer than the
+    // values' precision, where a step added leaves the value as it was, the
+    // grid still ends.
+    const double first = std::ceil(low / scale.step - 1e-9), last = std::floor(high / scale.step + 1e-9);
+    std::vector<double> ticks;
+    for (int i = 0; i <= std::min(last - first, 1000.0); ++i)
+        ticks.push_back((first + i) * scale.step);
+    return ticks;
+}
+
 std::pair<double, double> FitValues(bool any, double low, double high, const std::vector<double>& limits) {
     if (!any)
         return {0, 1};

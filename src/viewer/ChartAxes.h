@@ -1,7 +1,7 @@
 #pragma once
 
+#include "viewer/Channels.h"
 #include "viewer/Decimate.h"
-#include "viewer/TrendSource.h"
 
 #include <QString>
 #include <QTimeZone>
@@ -48,6 +48,10 @@ struct ValueScale {
     QString Label(double value) const;
 };
 ValueScale NiceScale(double low, double high, int maxTicks);
+// The values the grid of `scale` marks over [low, high]: its whole steps, an
+// end within a billionth of a step taken in (a range picked by the user, or
+// a sum of steps, misses a step's multiple by rounding).
+std::vector<double> ValueTicks(const ValueScale& scale, double low, double high);
 
 // The range a strip shows for values over [low, high] (none: `any` false)
 // and the limits drawn in it: the values with a margin, widened to take in a

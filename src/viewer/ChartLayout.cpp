@@ -1,8 +1,38 @@
 #include "viewer/ChartLayout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarvek {
+
+namespace {
+
+// The layout with `axisWidth` left of the plots, each strip with its values.
+FittedChart FittedWith(double axisWidth, const QSizeF& size, const TextMeasure& measure,
+                       const std::vector<UnitGroup>& groups, const ChannelInfos& channels,
+                       const StripValuesOf& valuesOf) {
+    ChartLayout layout = LayOutStrips(size, axisWidth, measure, groups, channels);
+    FittedChart chart{{}, std::move(layout.legend), axisWidth};
+    for (StripPlace& place : layout.strips) {
+        const StripValues values =
+            valuesOf(place, std::max(1, int(place.plot.height() / (2 * measure.line))));
+        chart.strips.push_back({std::move(place), values});
+    }
+    return chart;
+}
+
+// The room the value labels of `chart` want.
+double LabelRoom(const FittedChart& chart, const TextMeasure& measure, const ChannelInfos& channels) {
+    double labels = 0;
+    for (const FittedStrip& strip : chart.strips) {
+        for (const double v : {strip.values.low, strip.values.high})
+            labels = std::max(labels, measure.width(strip.values.scale.Label(v)));
+        labels = std::max(labels, measure.width(AxisUnit(strip.place.group, channels)));
+    }
+    return std::ceil(labels) + 8;
+}
+
+} // namespace
 
 QString AxisUnit(const UnitGroup& group, const ChannelInfos& channels) {
     if (!group.unit.isEmpty() || group.channels.empty())
@@ -55,6 +85,16 @@ ChartLayout LayOutStrips(const QSizeF& size, double axisWidth, const TextMeasure
         y += strip.plot.height() + StripGap;
     }
     return layout;
+}
+
+FittedChart FitStrips(const QSizeF& size, double axisWidth, const TextMeasure& measure,
+                      const std::vector<UnitGroup>& groups, const ChannelInfos& channels,
+                      const StripValuesOf& valuesOf) {
+    FittedChart chart = FittedWith(axisWidth, size, measure, groups, channels, valuesOf);
+    const double wanted = LabelRoom(chart, measure, channels);
+    if (std::fabs(wanted - axisWidth) < 1)
+        return chart;
+    return FittedWith(wanted, size, measure, groups, channels, valuesOf);
 }
 
 } // namespace tarvek

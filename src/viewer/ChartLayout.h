@@ -1,7 +1,7 @@
 #pragma once
 
+#include "viewer/Channels.h"
 #include "viewer/ChartAxes.h"
-#include "viewer/TrendSource.h"
 
 #include <QRectF>
 #include <QSizeF>
@@ -54,5 +54,28 @@ struct ChartLayout {
 // labels.
 ChartLayout LayOutStrips(const QSizeF& size, double axisWidth, const TextMeasure& measure,
                          std::vector<UnitGroup> groups, const ChannelInfos& channels);
+
+// A strip laid out with the values its axis shows, and the chart of them.
+struct FittedStrip {
+    StripPlace place;
+    StripValues values;
+};
+struct FittedChart {
+    std::vector<FittedStrip> strips; // at least one
+    std::vector<LegendEntry> legend;
+    double axisWidth = 0; // the room left of the plots for the value labels
+};
+// The values a strip shows in its place, its axis of at most `maxTicks` steps.
+using StripValuesOf = std::function<StripValues(const StripPlace& place, int maxTicks)>;
+
+// The strips of `groups` (LayOutStrips) with their values, a step of the
+// axis at least two lines high. The value labels decide the plots' width:
+// laid out with `axisWidth` first, then once more when the labels of that
+// layout (its ends' and the unit, 8 pixels added) want a pixel more or less;
+// the labels of the new layout rarely differ again, and then keep the room
+// they had.
+FittedChart FitStrips(const QSizeF& size, double axisWidth, const TextMeasure& measure,
+                      const std::vector<UnitGroup>& groups, const ChannelInfos& channels,
+                      const StripValuesOf& valuesOf);
 
 } // namespace tarvek

@@ -20,6 +20,10 @@ qint64 ChartWindow::TimeAt(double x, const PlotBand& band) const {
     return from + qint64(double(to - from) * (x - band.left) / band.width);
 }
 
+double ChartWindow::XAt(qint64 utcMs, const PlotBand& band) const {
+    return band.left + double(utcMs - from) / double(to - from) * band.width;
+}
+
 ChartWindow ChartWindow::Picked(double x1, double x2, const PlotBand& band) const {
     return Of(TimeAt(x1, band), TimeAt(x2, band));
 }

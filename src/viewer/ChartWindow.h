@@ -23,8 +23,10 @@ struct ChartWindow {
     ChartWindow Zoomed(double factor, double anchor) const;
     // Moved by `fraction` of its length (negative: back in time).
     ChartWindow Panned(double fraction) const;
-    // The time at the pointer's x over `band`.
+    // The time at the pointer's x over `band`, and the x of a time: one
+    // placing undoes the other.
     qint64 TimeAt(double x, const PlotBand& band) const;
+    double XAt(qint64 utcMs, const PlotBand& band) const;
     // The part between x1 and x2 over `band`.
     ChartWindow Picked(double x1, double x2, const PlotBand& band) const;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "viewer/TrendSource.h"
+#include "viewer/Channels.h"
+#include "viewer/Trend.h"
 
 #include <QIODevice>
 #include <QTextStream>

@@ -26,10 +26,6 @@ std::optional<MarkKind> KindOf(const Event& e) {
     return std::nullopt;
 }
 
-double XOf(qint64 utcMs, const ChartWindow& window, const PlotBand& band) {
-    return band.left + double(utcMs - window.from) / double(window.to - window.from) * band.width;
-}
-
 } // namespace
 
 EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone) {
@@ -106,7 +102,7 @@ std::vector<TrendMark> MarksIn(const std::vector<LoggedEvent>& events, const Eve
         if (i >= events.size())
             break;
         if (const std::optional<MarkKind> kind = KindOf(events[i].event))
-            placed.push_back({XOf(*timeline.utcMs[i], window, band), i, *kind});
+            placed.push_back({window.XAt(*timeline.utcMs[i], band), i, *kind});
     }
     std::stable_sort(placed.begin(), placed.end(),
                      [](const Placed& a, const Placed& b) { return a.x < b.x; });
@@ -134,8 +130,8 @@ std::vector<StretchBand> StretchesIn(const EventTimeline& timeline, const ChartW
         const qint64 end = s.standing ? window.to : s.to;
         if (end < window.from || s.from > window.to)
             continue;
-        const double x1 = XOf(std::max(s.from, window.from), window, band);
-        const double x2 = XOf(std::min(end, window.to), window, band);
+        const double x1 = window.XAt(std::max(s.from, window.from), band);
+        const double x2 = window.XAt(std::min(end, window.to), band);
         bands.push_back({s.channel, x1, std::max(x2, x1 + 2)});
     }
     std::sort(bands.begin(), bands.end(), [](const StretchBand& a, const StretchBand& b) {

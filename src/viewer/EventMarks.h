@@ -1,8 +1,8 @@
 #pragma once
 
 #include "data/AlarmFold.h"
+#include "viewer/Channels.h"
 #include "viewer/ChartWindow.h"
-#include "viewer/TrendSource.h"
 
 #include <QTimeZone>
 

@@ -6,14 +6,35 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
+
 #include <unistd.h>
 
 namespace tarvek {
 
+namespace {
+
+// What ReadEventFile gives, from an open file: its records from `fromRecord` + 1 on.
+EventFileRead ReadEvents(const OpenedFile& file, const QString& path, qint64 fromRecord) {
+    EventFileRead read;
+    QString reason = file.Failure();
+    const qint64 from = fromRecord * EventRecordLength;
+    const std::optional<QByteArray> bytes =
+        file ? file.Read(from, std::max<qint64>(file.Stamp().size - from, 0), &reason) : std::nullopt;
+    read.missing = file.Error() == ENOENT;
+    if (!bytes && !read.missing)
+        read.problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+    static_cast<EventBytes&>(read) = ParseEventBytes(bytes.value_or(QByteArray()), fromRecord + 1);
+    read.bytes = bytes ? bytes->size() : 0;
+    return read;
+}
+
+} // namespace
+
 void EventSource::Open(const QString& folder) {
     folder_ = folder;
-    folderStamp_ = {};
-    folderTrusted_ = false;
+    follower_ = MonthFolderFollower(folder, MonthFileKind::Events);
     files_.clear();
     if (!FollowStep())
         Gather();
@@ -23,29 +44,30 @@ bool EventSource::FollowStep() {
     if (folder_.isEmpty())
         return false;
     bool changed = false;
-    if (const FileStamp stamp = StampOf(folder_); !folderTrusted_ || stamp != folderStamp_) {
-        // A file made within the same tick of the file system's clock leaves
-        // the folder's stamp as it was: a stamp that recent is listed again.
-        folderStamp_ = stamp;
-        folderTrusted_ = QDateTime::currentMSecsSinceEpoch() * 1'000'000 - stamp.mtimeNs > 1'000'000'000;
-        std::vector<File> files;
-        for (const QString& name : EventFilesIn(folder_)) {
-            const auto known =
-                std::find_if(files_.begin(), files_.end(), [&](const File& f) { return f.name == name; });
-            files.push_back(known != files_.end() ? std::move(*known) : File{name, {}, {}});
+    std::vector<File> files;
+    std::vector<MonthLook> looks;
+    for (MonthLook& look : follower_.Step()) {
+        if (look.change == FileChange::Removed) {
+            changed = true;
+            continue;
         }
-        changed = files.size() != files_.size();
-        files_ = std::move(files);
+        const auto known =
+            std::find_if(files_.begin(), files_.end(), [&](const File& f) { return f.name == look.name; });
+        changed = changed || known == files_.end();
+        files.push_back(known != files_.end() ? std::move(*known) : File{look.name, {}});
+        looks.push_back(std::move(look));
     }
+    files_ = std::move(files);
     bool appended = !changed;
     const std::size_t known = events_.size();
     for (std::size_t i = 0; i < files_.size(); ++i) {
-        const QString path = folder_ + u'/' + files_[i].name;
-        if (const FileStamp stamp = StampOf(path);
-            stamp != files_[i].stamp || !files_[i].read.problem.isEmpty()) {
-            appended = Read(files_[i], appended && i + 1 == files_.size()) && appended;
-            files_[i].stamp = stamp;
-            changed = true;
+        const bool last = i + 1 == files_.size();
+        // Only the last log is looked at again for a change within its tick.
+        if (looks[i].change != FileChange::None || !files_[i].read.problem.isEmpty() ||
+            (last && looks[i].due)) {
+            bool read = false;
+            appended = Read(files_[i], looks[i], appended && last, &read) && appended;
+            changed = changed || read;
         }
     }
     if (changed && appended) {
@@ -61,15 +83,16 @@ bool EventSource::FollowStep() {
     return changed;
 }
 
-bool EventSource::Read(File& file, bool last) {
-    const QString path = folder_ + u'/' + file.name;
-    const FileStamp stamp = StampOf(path);
+bool EventSource::Read(File& file, const MonthLook& look, bool last, bool* read) {
+    const QString path = follower_.PathOf(file.name);
+    const OpenedFile opened = follower_.Open(file.name);
     // The logger and acknowledgements only append: a file that grew in place
     // is read from its first record not yet whole.
-    if (last && file.stamp.exists && stamp.inode == file.stamp.inode && stamp.size > file.stamp.size &&
-        file.read.problem.isEmpty()) {
-        EventFileRead more = ReadEventFile(path, LinkPolicy::Refuse, file.whole);
-        if (more.problem.isEmpty() && !more.missing) {
+    if (last && (look.change == FileChange::Grew || look.change == FileChange::None) &&
+        file.read.problem.isEmpty() && opened && opened.Stamp().SameFile(look.before)) {
+        EventFileRead more = ReadEvents(opened, path, file.whole);
+        if (more.problem.isEmpty()) {
+            *read = more.bytes > 0;
             file.read.events = std::move(more.events);
             file.read.skipped = file.skippedWhole + more.skipped;
             file.whole += more.bytes / EventRecordLength;
@@ -77,7 +100,8 @@ bool EventSource::Read(File& file, bool last) {
             return true;
         }
     }
-    file.read = ReadEventFile(path);
+    *read = true;
+    file.read = ReadEvents(opened, path, 0);
     file.fresh = true;
     file.whole = file.read.bytes / EventRecordLength;
     file.skippedWhole = file.read.skipped - (file.read.bytes % EventRecordLength != 0 ? 1 : 0);

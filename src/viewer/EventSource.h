@@ -2,6 +2,7 @@
 
 #include "data/AlarmFold.h"
 #include "data/DataFileReader.h"
+#include "data/MonthFolder.h"
 #include "viewer/EventMarks.h"
 
 #include <QDateTime>
@@ -21,8 +22,8 @@ class EventSource {
     explicit EventSource(QTimeZone zone = QTimeZone::systemTimeZone()) : zone_(std::move(zone)) {}
     // Reads the event logs of `folder` in place of what was open.
     void Open(const QString& folder);
-    // Reads the files that changed and a month's file new in the folder
-    // (listed only when the folder changed). True when the events changed.
+    // Reads the files that changed and a month's file new in the folder, as
+    // MonthFolderFollower tells them. True when the events changed.
     bool FollowStep();
 
     const QString& Folder() const { return folder_; }
@@ -47,22 +48,21 @@ class EventSource {
     // only those read and not yet moved there.
     struct File {
         QString name;
-        FileStamp stamp;
         EventFileRead read;
         std::size_t first = 0, count = 0;
         bool fresh = false;   // read whole again: read.events is all it holds
         qint64 whole = 0;     // whole records read
         int skippedWhole = 0; // of those, skipped
     };
-    // Reads the file again, or only what was appended when it grew; true
-    // when only appended events came.
-    bool Read(File& file, bool last);
+    // Reads the file again, or only what was appended when it grew (or may
+    // have: a look within its clock tick); true when only appended records
+    // came, `read` true when any did.
+    bool Read(File& file, const MonthLook& look, bool last, bool* read);
     void Gather();
 
     QTimeZone zone_;
     QString folder_;
-    FileStamp folderStamp_;
-    bool folderTrusted_ = false; // its stamp is old enough to tell a change
+    MonthFolderFollower follower_{{}, MonthFileKind::Events};
     std::vector<File> files_;
     std::vector<LoggedEvent> events_;
     AlarmFold fold_;

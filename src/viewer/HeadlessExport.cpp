@@ -2,8 +2,8 @@
 
 #include "viewer/AlarmList.h"
 #include "viewer/CsvExport.h"
-#include "viewer/EventSource.h"
 #include "viewer/ExportFile.h"
+#include "viewer/ViewerSession.h"
 #include "viewer/ViewerText.h"
 
 #include <QCommandLineParser>
@@ -23,98 +23,151 @@ bool IsHeadlessExport(int argc, const char* const* argv) {
     return false;
 }
 
-int RunHeadlessExport(const QStringList& arguments, const QString& defaultFolder, QTextStream& err) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Writes stored data as CSV."));
-    const QCommandLineOption csv(QStringLiteral("csv"),
-                                 QStringLiteral("CSV file to write, - for standard output."),
-                                 QStringLiteral("OUT"));
-    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First second to export."),
-                                  QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last second to export."),
-                                QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
-    const QCommandLineOption limitsCsv(
+namespace {
+
+const QString Program = QStringLiteral("tarvek-view");
+
+struct Options {
+    QCommandLineOption csv{QStringLiteral("csv"), QStringLiteral("CSV file to write, - for standard output."),
+                           QStringLiteral("OUT")};
+    QCommandLineOption limitsCsv{
         QStringLiteral("limits-csv"),
         QStringLiteral("CSV file of the periods outside limits, - for standard output."),
-        QStringLiteral("OUT"));
-    const QCommandLineOption eventsCsv(QStringLiteral("events-csv"),
-                                       QStringLiteral("CSV file of the events, - for standard output."),
-                                       QStringLiteral("OUT"));
-    parser.addOptions({csv, limitsCsv, eventsCsv, from, to});
-    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Data files or folders."));
-    const QString program = QStringLiteral("tarvek-view");
-    if (!parser.parse(arguments)) {
-        err << program << ": " << parser.errorText() << Qt::endl;
-        return 2;
-    }
+        QStringLiteral("OUT")};
+    QCommandLineOption eventsCsv{QStringLiteral("events-csv"),
+                                 QStringLiteral("CSV file of the events, - for standard output."),
+                                 QStringLiteral("OUT")};
+    QCommandLineOption from{QStringLiteral("from"), QStringLiteral("First second to export."),
+                            QStringLiteral("YYYY-MM-DDTHH:MM:SS")};
+    QCommandLineOption to{QStringLiteral("to"), QStringLiteral("Last second to export."),
+                          QStringLiteral("YYYY-MM-DDTHH:MM:SS")};
+};
+
+// What the command line asks for: the files to write (none where not
+// asked), the span on the wall clock, the data.
+struct ExportRequest {
+    std::optional<QString> csv, limitsCsv, eventsCsv;
+    TimeSpan span;
+    QStringList paths;
+};
+
+// The span of --from and --to, all of it where one is not given; or why not.
+std::optional<TimeSpan> ParseSpan(const QCommandLineParser& parser, const Options& o, QString* usage) {
     TimeSpan span{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), TimeSpan::Local};
-    for (const auto& [option, end] : {std::pair{&from, &span.from}, std::pair{&to, &span.to}}) {
+    for (const auto& [option, end] : {std::pair{&o.from, &span.from}, std::pair{&o.to, &span.to}}) {
         if (!parser.isSet(*option))
             continue;
         const std::optional<qint64> t = ParseStoredTime(parser.value(*option));
         if (!t) {
-            err << program << ": --" << option->names().first() << " wants YYYY-MM-DDTHH:MM:SS, not "
-                << parser.value(*option) << Qt::endl;
-            return 2;
+            *usage = QStringLiteral("--%1 wants YYYY-MM-DDTHH:MM:SS, not %2")
+                         .arg(option->names().first(), parser.value(*option));
+            return std::nullopt;
         }
         *end = *t;
     }
     if (span.from > span.to) {
-        err << program << ": --from " << parser.value(from) << " is later than --to " << parser.value(to)
+        *usage =
+            QStringLiteral("--from %1 is later than --to %2").arg(parser.value(o.from), parser.value(o.to));
+        return std::nullopt;
+    }
+    return span;
+}
+
+std::optional<ExportRequest> ParseRequest(const QStringList& arguments, const QString& defaultFolder,
+                                          QString* usage) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Writes stored data as CSV."));
+    const Options o;
+    parser.addOptions({o.csv, o.limitsCsv, o.eventsCsv, o.from, o.to});
+    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Data files or folders."));
+    if (!parser.parse(arguments)) {
+        *usage = parser.errorText();
+        return std::nullopt;
+    }
+    const std::optional<TimeSpan> span = ParseSpan(parser, o, usage);
+    if (!span)
+        return std::nullopt;
+    ExportRequest request{{}, {}, {}, *span, parser.positionalArguments()};
+    for (const auto& [option, out] :
+         {std::pair{&o.csv, &request.csv}, std::pair{&o.limitsCsv, &request.limitsCsv},
+          std::pair{&o.eventsCsv, &request.eventsCsv}}) {
+        if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
+            *usage = QStringLiteral("--%1 wants the name of the file to write (- for standard output)")
+                         .arg(option->names().first());
+            return std::nullopt;
+        }
+        if (parser.isSet(*option))
+            *out = parser.value(*option);
+    }
+    if (request.paths.isEmpty())
+        request.paths += defaultFolder;
+    return request;
+}
+
+// Reads the data, saying what was left out; false when a file cannot be read.
+bool ReadData(ViewerSession& session, const ExportRequest& request, QTextStream& err) {
+    const TrendSource& source = session.Source();
+    const bool read = session.OpenData(request.paths);
+    for (const QString& e : source.Errors())
+        err << Program << ": " << e << Qt::endl;
+    if (!read)
+        return false;
+    if (const ReadTally t = source.Tally(); t.Skipped() > 0)
+        err << Program << ": skipped " << t.Skipped() << " records (" << TallyText(t) << ")" << Qt::endl;
+    for (const QString& note : source.CountNotes())
+        err << Program << ": " << note << Qt::endl;
+    if (request.limitsCsv)
+        for (const QString& e : source.LimitProblems())
+            err << Program << ": " << e << Qt::endl;
+    return true;
+}
+
+// Reads the logs of the data's folder; false when one cannot be read: the
+// events it holds would be left out.
+bool ReadEvents(ViewerSession& session, QTextStream& err) {
+    session.OpenEvents();
+    const EventSource& events = session.Events();
+    for (const QString& e : events.Problems())
+        err << Program << ": " << e << Qt::endl;
+    if (!events.Problems().isEmpty())
+        return false;
+    if (events.Skipped() > 0)
+        err << Program << ": skipped " << events.Skipped() << " event records (not whole or no event record)"
             << Qt::endl;
+    return true;
+}
+
+// Writes each file asked for, of all channels; false at the first that
+// fails, with the reason.
+bool WriteAsked(const ViewerSession& session, const ExportRequest& r, QString* error) {
+    const Trend& trend = session.Source().Data();
+    const ChannelInfos& channels = session.Source().Channels();
+    std::vector<int> all(ChannelCount);
+    std::iota(all.begin(), all.end(), 0);
+    const auto limits = [&](QIODevice& out) { return WriteLimitsCsv(out, trend, channels, all, r.span); };
+    const auto events = [&](QIODevice& out) {
+        return WriteEventsCsv(out, session.Events().Events(), channels, r.span);
+    };
+    return (!r.csv || ExportCsv(*r.csv, trend, channels, all, r.span, error)) &&
+           (!r.limitsCsv || WriteExport(*r.limitsCsv, limits, error)) &&
+           (!r.eventsCsv || WriteExport(*r.eventsCsv, events, error));
+}
+
+} // namespace
+
+int RunHeadlessExport(const QStringList& arguments, const QString& defaultFolder, QTextStream& err) {
+    QString usage;
+    const std::optional<ExportRequest> request = ParseRequest(arguments, defaultFolder, &usage);
+    if (!request) {
+        err << Program << ": " << usage << Qt::endl;
         return 2;
     }
-    for (const QCommandLineOption* option : {&csv, &limitsCsv, &eventsCsv})
-        if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
-            err << program << ": --" << option->names().first()
-                << " wants the name of the file to write (- for standard output)" << Qt::endl;
-            return 2;
-        }
-
-    QStringList paths = parser.positionalArguments();
-    if (paths.isEmpty())
-        paths += defaultFolder;
-    TrendSource source;
-    if (!source.Open(paths)) {
-        for (const QString& e : source.Errors())
-            err << program << ": " << e << Qt::endl;
+    ViewerSession session;
+    if (!ReadData(session, *request, err) || (request->eventsCsv && !ReadEvents(session, err)))
         return 1;
-    }
-    if (const ReadTally t = source.Tally(); t.Skipped() > 0)
-        err << program << ": skipped " << t.Skipped() << " records (" << TallyText(t) << ")" << Qt::endl;
-    for (const QString& note : source.CountNotes())
-        err << program << ": " << note << Qt::endl;
-
-    std::vector<int> shown(ChannelCount);
-    std::iota(shown.begin(), shown.end(), 0);
-    if (parser.isSet(limitsCsv))
-        for (const QString& e : source.LimitProblems())
-            err << program << ": " << e << Qt::endl;
-    const Trend& trend = source.Data();
-    const ChannelInfos& channels = source.Channels();
-    EventSource events;
-    if (parser.isSet(eventsCsv)) {
-        // A log that cannot be read would leave events out: nothing is written.
-        events.Open(DataFolderOf(paths));
-        for (const QString& e : events.Problems())
-            err << program << ": " << e << Qt::endl;
-        if (!events.Problems().isEmpty())
-            return 1;
-        if (events.Skipped() > 0)
-            err << program << ": skipped " << events.Skipped()
-                << " event records (not whole or no event record)" << Qt::endl;
-    }
     QString error;
-    if ((parser.isSet(csv) && !ExportCsv(parser.value(csv), trend, channels, shown, span, &error)) ||
-        (parser.isSet(limitsCsv) &&
-         !WriteExport(
-             parser.value(limitsCsv),
-             [&](QIODevice& out) { return WriteLimitsCsv(out, trend, channels, shown, span); }, &error)) ||
-        (parser.isSet(eventsCsv) &&
-         !WriteExport(
-             parser.value(eventsCsv),
-             [&](QIODevice& out) { return WriteEventsCsv(out, events.Events(), channels, span); }, &error))) {
-        err << program << ": " << error << Qt::endl;
+    if (!WriteAsked(session, *request, &error)) {
+        err << Program << ": " << error << Qt::endl;
         return 1;
     }
     return 0;

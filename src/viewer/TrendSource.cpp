@@ -3,12 +3,10 @@
 #include "common/Folders.h"
 #include "data/MonthFiles.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace tarvek {
 
@@ -16,13 +14,6 @@ namespace {
 
 QString NoDataFilesText(const QString& folder) {
     return QStringLiteral("%1: holds no data files (mm-yyyy-Data.txt)").arg(QDir::toNativeSeparators(folder));
-}
-
-QStringList MonthFiles(const QString& folder) {
-    QStringList files;
-    for (const QString& name : ListMonthFiles(folder))
-        files += folder + u'/' + name;
-    return files;
 }
 
 QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
@@ -35,22 +26,6 @@ QString LeftOutText(const QStringList& files, qint64 records, qint64 limit) {
 }
 
 } // namespace
-
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
-    const ChannelSetUp setUp = ReadChannelSettings(settingFolder, LinkPolicy::Refuse);
-    if (!setUp.Read() && setUp.errorNumber != ENOENT && openProblem)
-        *openProblem = setUp.problem;
-    for (const ChannelSettings& settings : setUp.channels)
-        *problems += LimitProblems(settings);
-    return setUp.channels;
-}
-
-std::vector<QString> GroupingUnits(const ChannelInfos& channels) {
-    std::vector<QString> units;
-    for (const ChannelInfo& info : channels)
-        units.push_back(info.unitSet ? info.unit : QString());
-    return units;
-}
 
 RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit) {
     const auto records = [&](qsizetype i) { return std::max<qint64>(sizes[i] / DataRecordLength - 1, 0); };
@@ -67,16 +42,18 @@ RecordLimitChoice NewestWithin(const std::vector<qint64>& sizes, qint64 limit) {
     return choice;
 }
 
-struct TrendSource::File {
-    DataFileCursor cursor;
-    qint64 first = 0; // index of its first record in the trend
-    int key = -1;     // MonthKey of its name
+struct TrendSource::Entry {
+    MonthFolderFollower* follower;
+    QString name;
+    qint64 size = 0; // at the first look
+    QString Path() const { return follower->PathOf(name); }
 };
 
-struct TrendSource::Folder {
-    QString path;
-    FileStamp stamp;      // as of its last listing
-    bool trusted = false; // the stamp is old enough to tell every change since
+struct TrendSource::File {
+    DataFileCursor cursor;
+    Entry entry;
+    qint64 first = 0; // index of its first record in the trend
+    int key = -1;     // MonthKey of its name
 };
 
 TrendSource::TrendSource(QTimeZone zone, qint64 recordLimit)
@@ -86,53 +63,68 @@ TrendSource::TrendSource(QTimeZone zone, qint64 recordLimit)
 
 TrendSource::~TrendSource() = default;
 
-void TrendSource::Add(const QString& path) {
-    auto file = std::make_unique<File>(File{DataFileCursor(path), trend_.Size(), MonthKey(path)});
+void TrendSource::Add(const Entry& entry) {
+    const QString path = entry.Path();
+    auto file = std::make_unique<File>(File{DataFileCursor(path), entry, trend_.Size(), MonthKey(path)});
     std::vector<StoredRecord> records;
-    if (file->cursor.ReadNew(records) != DataFileCursor::Outcome::Failed)
+    if (file->cursor.ReadNew(entry.follower->Open(entry.name), records) != DataFileCursor::Outcome::Failed)
         trend_.Append(records);
     files_.push_back(std::move(file));
+}
+
+std::vector<TrendSource::Entry> TrendSource::Follow(const QStringList& paths) {
+    QStringList given;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.isDir()) {
+            given += path;
+            continue;
+        }
+        followers_.push_back(std::make_unique<MonthFolderFollower>(path));
+        if (!info.isReadable() || !info.isExecutable())
+            problems_ += QStringLiteral("%1: cannot read the folder").arg(QDir::toNativeSeparators(path));
+    }
+    // Files an operator names are read as named, links too.
+    followers_.push_back(std::make_unique<MonthFolderFollower>(given, LinkPolicy::Follow));
+    std::vector<Entry> entries;
+    for (const auto& follower : followers_) {
+        const std::vector<MonthLook> looks = follower->Step();
+        const QFileInfo folder(follower->Folder());
+        if (looks.empty() && !follower->Folder().isEmpty() && folder.isReadable() && folder.isExecutable())
+            problems_ += NoDataFilesText(follower->Folder());
+        for (const MonthLook& look : looks) {
+            const Entry entry{follower.get(), look.name, look.now.size};
+            if (std::none_of(entries.begin(), entries.end(),
+                             [&](const Entry& e) { return e.Path() == entry.Path(); }))
+                entries.push_back(entry);
+        }
+    }
+    if (std::all_of(given.begin(), given.end(), [](const QString& p) { return MonthKey(p) >= 0; }))
+        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            return MonthKey(a.Path()) < MonthKey(b.Path());
+        });
+    return entries;
 }
 
 bool TrendSource::Open(const QStringList& paths) {
     trend_ = Trend(zone_);
     files_.clear();
-    folders_.clear();
+    followers_.clear();
+    leftOut_.clear();
     problems_.clear();
-    QStringList files;
-    bool allMonthNames = true;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            // The stamp before the listing: a file added meanwhile changes it.
-            Folder folder{path, StampOf(path)};
-            if (!info.isReadable() || !info.isExecutable())
-                problems_ += QStringLiteral("%1: cannot read the folder").arg(QDir::toNativeSeparators(path));
-            else if (const QStringList month = MonthFiles(path); month.isEmpty())
-                problems_ += NoDataFilesText(path);
-            else
-                files += month;
-            folders_.push_back(folder);
-        } else {
-            files += path;
-            allMonthNames = allMonthNames && MonthKey(path) >= 0;
-        }
-    }
-    if (allMonthNames)
-        std::stable_sort(files.begin(), files.end(),
-                         [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
-    files.removeDuplicates();
-
+    const std::vector<Entry> entries = Follow(paths);
     std::vector<qint64> sizes;
-    for (const QString& file : files)
-        sizes.push_back(StampOf(file).size);
+    for (const Entry& entry : entries)
+        sizes.push_back(entry.size);
     const RecordLimitChoice choice = NewestWithin(sizes, recordLimit_);
+    for (qsizetype i = 0; i < choice.leftOutFiles; ++i)
+        leftOut_ += entries[std::size_t(i)].Path();
     if (choice.leftOutFiles > 0)
-        problems_ += LeftOutText(files.mid(0, choice.leftOutFiles), choice.leftOutRecords, recordLimit_);
+        problems_ += LeftOutText(leftOut_, choice.leftOutRecords, recordLimit_);
 
     trend_.Reserve(choice.keptRecords);
-    for (const QString& file : files.mid(choice.leftOutFiles))
-        Add(file);
+    for (std::size_t i = std::size_t(choice.leftOutFiles); i < entries.size(); ++i)
+        Add(entries[i]);
     trend_.ShrinkToFit();
     limitProblems_.clear();
     if (!paths.isEmpty()) {
@@ -151,69 +143,71 @@ QString DataFolderOf(const QStringList& paths) {
     return first.isDir() ? first.absoluteFilePath() : first.absolutePath();
 }
 
-void TrendSource::ReadAgainFrom(std::size_t index, const QStringList& added) {
-    QStringList paths = added;
+void TrendSource::ReadAgainFrom(std::size_t index, std::vector<Entry> added) {
+    const bool sort = !added.empty();
     for (std::size_t i = index; i < files_.size(); ++i)
-        paths += files_[i]->cursor.Path();
-    if (!added.isEmpty())
-        std::stable_sort(paths.begin(), paths.end(),
-                         [](const QString& a, const QString& b) { return MonthKey(a) < MonthKey(b); });
+        added.push_back(files_[i]->entry);
+    if (sort)
+        std::stable_sort(added.begin(), added.end(), [](const Entry& a, const Entry& b) {
+            return MonthKey(a.Path()) < MonthKey(b.Path());
+        });
     trend_.Truncate(index < files_.size() ? files_[index]->first : trend_.Size());
     files_.resize(index);
-    for (const QString& path : paths)
-        Add(path);
+    for (const Entry& entry : added)
+        Add(entry);
 }
 
-TrendSource::Change TrendSource::FollowStep() {
-    // Month files new in a folder; the folder's stamp first, so that an
-    // unchanged folder of any size costs one stat.
-    QStringList added;
-    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
-    for (Folder& folder : folders_) {
-        const FileStamp stamp = StampOf(folder.path);
-        if (folder.trusted && stamp == folder.stamp)
-            continue;
-        // A change within the same tick of the file system's clock would
-        // leave the stamp as it is: a stamp that recent is checked again.
-        folder.stamp = stamp;
-        folder.trusted = nowNs - stamp.mtimeNs > 1'000'000'000;
-        for (const QString& path : MonthFiles(folder.path)) {
-            const bool open = std::any_of(files_.begin(), files_.end(),
-                                          [&](const auto& f) { return f->cursor.Path() == path; });
-            if (!open && !added.contains(path)) {
-                added += path;
-                problems_.removeAll(NoDataFilesText(folder.path));
+void TrendSource::LookAgain(std::vector<Entry>& added, std::vector<std::optional<MonthLook>>& looks) {
+    for (const auto& follower : followers_) {
+        for (MonthLook& look : follower->Step()) {
+            const QString path = follower->PathOf(look.name);
+            const auto open = std::find_if(files_.begin(), files_.end(), [&](const auto& f) {
+                return f->entry.follower == follower.get() && f->entry.name == look.name;
+            });
+            if (open != files_.end()) {
+                looks[std::size_t(open - files_.begin())] = std::move(look);
+            } else if (look.change != FileChange::Removed && !leftOut_.contains(path) &&
+                       std::none_of(files_.begin(), files_.end(),
+                                    [&](const auto& f) { return f->cursor.Path() == path; })) {
+                added.push_back({follower.get(), look.name});
+                problems_.removeAll(NoDataFilesText(follower->Folder()));
             }
         }
     }
+}
+
+TrendSource::Change TrendSource::FollowStep() {
+    // Month files new in a folder, and how each file read changed.
+    std::vector<Entry> added;
+    std::vector<std::optional<MonthLook>> looks(files_.size());
+    LookAgain(added, looks);
     // Where the trend must be read again from: the first file that changed
     // other than the last, or the place of an added file before the last.
     std::size_t from = files_.size();
-    for (const QString& path : added) {
-        const int key = MonthKey(path);
+    for (const Entry& entry : added) {
+        const int key = MonthKey(entry.Path());
         const auto after =
             std::find_if(files_.begin(), files_.end(), [&](const auto& f) { return f->key > key; });
         from = std::min(from, std::size_t(after - files_.begin()));
     }
-    bool lastChanged = false;
-    for (std::size_t i = 0; i < files_.size(); ++i) {
-        if (StampOf(files_[i]->cursor.Path()) == files_[i]->cursor.Stamp())
-            continue;
-        if (i + 1 < files_.size())
+    for (std::size_t i = 0; i + 1 < files_.size(); ++i)
+        if (looks[i] && looks[i]->change != FileChange::None)
             from = std::min(from, i);
-        else
-            lastChanged = true;
-    }
-
-    Change change = Change::None;
     if (from < files_.size()) {
-        ReadAgainFrom(from, added);
+        ReadAgainFrom(from, std::move(added));
         return Change::Reloaded;
     }
-    if (lastChanged) {
+    Change change = Change::None;
+    if (!files_.empty() && looks.back() && looks.back()->due) {
         File& last = *files_.back();
+        // Another file under the name: nothing read from the one before holds.
+        if (looks.back()->change == FileChange::Replaced) {
+            last.cursor = DataFileCursor(last.cursor.Path());
+            trend_.Truncate(last.first);
+            change = Change::Reloaded;
+        }
         std::vector<StoredRecord> records;
-        switch (last.cursor.ReadNew(records)) {
+        switch (last.cursor.ReadNew(last.entry.follower->Open(last.entry.name), records)) {
         case DataFileCursor::Outcome::Restarted:
             trend_.Truncate(last.first);
             change = Change::Reloaded;
@@ -221,15 +215,15 @@ TrendSource::Change TrendSource::FollowStep() {
         case DataFileCursor::Outcome::Failed:
             break;
         case DataFileCursor::Outcome::Ok:
-            if (!records.empty())
+            if (!records.empty() && change == Change::None)
                 change = Change::Appended;
             break;
         }
         trend_.Append(records);
     }
-    for (const QString& path : added) {
+    for (const Entry& entry : added) {
         const qint64 before = trend_.Size();
-        Add(path);
+        Add(entry);
         if (trend_.Size() > before && change == Change::None)
             change = Change::Appended;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "config/ChannelSettings.h"
+#include "data/MonthFolder.h"
+#include "viewer/Channels.h"
 #include "viewer/Limits.h"
 #include "viewer/Trend.h"
 
@@ -8,22 +9,9 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace tarvek {
-
-// A channel as the chart, the statistics and the CSV header show it: its
-// set-up, and the alarm limits drawn.
-using ChannelInfo = ChannelSettings;
-using ChannelInfos = std::array<ChannelInfo, ChannelCount>;
-
-// The channels of `settingFolder`'s channel parameters file
-// (ReadChannelSettings; a link there is refused). Unusable limits go to
-// `problems`, a file that cannot be read (other than a missing one) to
-// `openProblem`.
-ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems,
-                              QString* openProblem = nullptr);
-// The units as the chart groups them: empty where the set-up names none.
-std::vector<QString> GroupingUnits(const ChannelInfos& channels);
 
 // The data folder of what the viewer opens: the first path's folder (itself
 // when it is one); the set-up and the event logs are found by it.
@@ -55,12 +43,12 @@ class TrendSource {
     bool Open(const QStringList& paths);
 
     enum class Change { None, Appended, Reloaded };
-    // The follow mode's step: every open file whose size, modification time
-    // or inode changed is read again (the last one only for the records it
-    // gained), and a month file new in an opened folder is added in its
-    // place; a folder is listed only when its modification time changed.
-    // Reloaded: records already shown were read again. A file that cannot
-    // be read is named in Errors() until it can.
+    // The follow mode's step: every open file that changed is read again
+    // (the last one only for the records it gained, unless it was replaced),
+    // and a month file new in an opened folder is added in its place; the
+    // folders and files are followed by MonthFolderFollower. Reloaded:
+    // records already shown were read again. A file that cannot be read is
+    // named in Errors() until it can.
     Change FollowStep();
 
     const Trend& Data() const { return trend_; }
@@ -77,16 +65,22 @@ class TrendSource {
 
   private:
     struct File;
-    struct Folder;
-    void Add(const QString& path);
-    void ReadAgainFrom(std::size_t index, const QStringList& added);
+    struct Entry; // a file of a follower
+    // Follows `paths` (folders and files), the files in the order read.
+    std::vector<Entry> Follow(const QStringList& paths);
+    void Add(const Entry& entry);
+    // Each follower's step: the month files new in a folder, and how each
+    // file read changed (none: not looked at).
+    void LookAgain(std::vector<Entry>& added, std::vector<std::optional<MonthLook>>& looks);
+    void ReadAgainFrom(std::size_t index, std::vector<Entry> added);
 
     QTimeZone zone_;
     qint64 recordLimit_;
     Trend trend_;
     ChannelInfos channels_;
-    std::vector<Folder> folders_;
-    QStringList problems_; // found when opening
+    std::vector<std::unique_ptr<MonthFolderFollower>> followers_; // each folder, then the files given
+    QStringList leftOut_;                                         // beyond the record limit
+    QStringList problems_;                                        // found when opening
     QStringList limitProblems_;
     std::vector<std::unique_ptr<File>> files_;
 };

@@ -1,6 +1,7 @@
 # Fails when a source file under SOURCE_DIR includes what its folder may not:
 # a logic folder (any folder not named ui) a Qt Widgets header or a
-# header from a ui/ folder, and any folder a header of a folder above it
+# header from a ui/ folder, any folder a header of a folder above it, and
+# any file a quoted header that does not name its folder ("folder/File.h")
 # (common <- config <- data <- alarm <- acquisition <- ui; data <- viewer <- viewer/ui;
 # data <- publish).
 # WIDGET_DIRS: the include folders of Qt Widgets, ';'-separated.
@@ -38,6 +39,9 @@ foreach(source IN LISTS sources)
             if(NOT CMAKE_MATCH_1 IN_LIST below_${folder})
                 list(APPEND faults "${source}: ${line}")
             endif()
+        elseif(line MATCHES "\"")
+            # "File.h" or "../x/File.h" would hide which folder it comes from.
+            list(APPEND faults "${source}: ${line} (an include names its folder)")
         elseif(NOT folder MATCHES "(^|/)ui$" AND line MATCHES "<(QtWidgets/)?([A-Za-z0-9_]+)>")
             if(CMAKE_MATCH_1 OR CMAKE_MATCH_2 IN_LIST widget_headers)
                 list(APPEND faults "${source}: ${line}")

@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     DataFileCursor cursor(path);
     std::vector<StoredRecord> records;
-    Require(cursor.ReadNew(records) == DataFileCursor::Outcome::Ok);
+    Require(cursor.ReadNew(OpenedFile::Open(path, LinkPolicy::Refuse), records) ==
+            DataFileCursor::Outcome::Ok);
     // Every whole record after the header is given back or tallied, once.
     const qint64 whole = qint64(size) / DataRecordLength, counted = cursor.RecordsCounted();
     const ReadTally& t = cursor.Tally();
@@ -89,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Require(next == records.end());
     std::vector<StoredRecord> more;
-    Require(cursor.ReadNew(more) == DataFileCursor::Outcome::Ok && more.empty());
+    Require(cursor.ReadNew(OpenedFile::Open(path, LinkPolicy::Refuse), more) == DataFileCursor::Outcome::Ok &&
+            more.empty());
 
     static const bool made = QDir().mkpath(dir.path() + "/settingfiles");
     QFile setup(dir.path() + "/settingfiles/channelsparameters.txt");

@@ -1,7 +1,7 @@
 #include "viewer/ui/AlarmPane.h"
 
-#include "data/EventLog.h"
 #include "viewer/ui/ReadOnlyTable.h"
+#include "viewer/ui/TextLine.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,16 +12,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <set>
-
 namespace tarvek {
 
-AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* parent)
-    : QWidget(parent), channels_(channels), events_(std::move(zone)) {
+AlarmPane::AlarmPane(const ViewerSession& session, QWidget* parent) : QWidget(parent), session_(session) {
     auto* layout = new QVBoxLayout(this);
-    watch_ = new QLabel(this);
-    watch_->setTextFormat(Qt::PlainText);
-    watch_->setAccessibleName(tr("Acquisition"));
+    watch_ = TextLine(this, tr("Whether anyone watches"));
     watch_->hide();
     layout->addWidget(watch_);
 
@@ -43,7 +38,7 @@ AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* pare
         auto* button = new QPushButton(all ? tr("Acknowledge a&ll") : tr("Ac&knowledge"), this);
         button->setAccessibleName(all ? tr("Acknowledge all") : tr("Acknowledge"));
         row->addWidget(button);
-        connect(button, &QPushButton::clicked, this, [this, all] { Acknowledge(all); });
+        connect(button, &QPushButton::clicked, this, [this, all] { AskToAcknowledge(all); });
     }
     layout->addLayout(row);
 
@@ -53,70 +48,35 @@ AlarmPane::AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* pare
     layout->addWidget(table_, 2);
 }
 
-void AlarmPane::Open(const QString& folder) {
-    events_.Open(folder);
-    acknowledgeProblem_.clear();
-    ShowAlarms();
-}
-
-void AlarmPane::Follow() {
-    if (events_.FollowStep())
-        ShowAlarms();
-}
-
-void AlarmPane::ShowSpan(const TimeSpan& span) {
-    span_ = span;
-    shown_ = EventsInSpan(events_.Timeline(), span_);
-    model_->Show(&events_.Events(), channels_, shown_);
-}
-
-std::vector<QStringList> AlarmPane::ShownEvents() const {
-    std::vector<QStringList> rows;
-    for (const std::size_t i : shown_)
-        rows.push_back(EventRow(events_.Events()[i].event, *channels_));
-    return rows;
+void AlarmPane::ShowSpanEvents() {
+    model_->Show(&session_.Events().Events(), &session_.Source().Channels(), session_.SpanEvents());
 }
 
 void AlarmPane::ShowAlarms() {
-    const AlarmFold& fold = events_.Fold();
+    const AlarmFold& fold = session_.Events().Fold();
     const QString watch = WatchText(fold);
     watch_->setText(watch);
     watch_->setVisible(!watch.isEmpty());
     listed_ = AlarmsInOrder(fold);
     list_->setRowCount(int(listed_.size()));
     for (int r = 0; r < int(listed_.size()); ++r) {
-        const QStringList cells = AlarmRow(listed_[std::size_t(r)], *channels_);
+        const QStringList cells = AlarmRow(listed_[std::size_t(r)], session_.Source().Channels());
         for (int c = 0; c < cells.size(); ++c)
             list_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
-    ShowSpan(span_);
-    emit Changed();
+    ShowSpanEvents();
 }
 
-bool AlarmPane::Acknowledge(bool all) {
-    std::vector<CurrentAlarm> chosen;
-    std::set<int> rows;
+void AlarmPane::AskToAcknowledge(bool all) {
+    std::vector<int> rows;
     for (const QModelIndex& index : list_->selectionModel()->selectedRows())
-        rows.insert(index.row());
-    for (int r = 0; r < int(listed_.size()); ++r)
-        if ((all || rows.count(r) > 0) && listed_[std::size_t(r)].state != AlarmState::ActiveAcknowledged)
-            chosen.push_back(listed_[std::size_t(r)]);
-    if (chosen.empty())
-        return true;
-    const FileOutcome outcome =
-        events_.Acknowledge(chosen, RealUserName(), comment_->text(), QDateTime::currentDateTime());
-    acknowledgeProblem_ = outcome ? QString() : outcome.message;
-    if (outcome)
-        comment_->clear();
-    ShowAlarms();
-    return bool(outcome);
+        rows.push_back(index.row());
+    if (const std::vector<CurrentAlarm> chosen = ToAcknowledge(listed_, rows, all); !chosen.empty())
+        emit AcknowledgeAsked(chosen, comment_->text());
 }
 
-QStringList AlarmPane::Problems() const {
-    QStringList problems = events_.Problems();
-    if (!acknowledgeProblem_.isEmpty())
-        problems += acknowledgeProblem_;
-    return problems;
+void AlarmPane::ClearComment() {
+    comment_->clear();
 }
 
 } // namespace tarvek

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/AlarmList.h"
-#include "viewer/EventSource.h"
+#include "viewer/ViewerSession.h"
 
 #include <QWidget>
 
@@ -12,43 +12,32 @@ class QTableWidget;
 
 namespace tarvek {
 
-// The alarms tab: whether anyone watches, the current alarms of the data
-// folder's event logs with Acknowledge and Acknowledge all (an optional
-// comment), and the events of the visible span, newest first.
+// The alarms tab: whether anyone watches, the current alarms of the
+// session's event logs with Acknowledge and Acknowledge all (an optional
+// comment), and the events of the span shown, newest first. It draws what
+// the session holds and asks for the acknowledgements.
 class AlarmPane : public QWidget {
     Q_OBJECT
   public:
-    // `channels` stay the caller's.
-    AlarmPane(const ChannelInfos* channels, QTimeZone zone, QWidget* parent = nullptr);
+    // `session` stays the caller's.
+    explicit AlarmPane(const ViewerSession& session, QWidget* parent = nullptr);
 
-    // Reads the event logs of `folder` in place of what was open.
-    void Open(const QString& folder);
-    // The follow step: the logs read again where they changed.
-    void Follow();
-    // The events of `span` (on the true time) go to the table.
-    void ShowSpan(const TimeSpan& span);
-    // Acknowledges the selected alarms, or all listed, with the comment as
-    // typed; false with the reason in Problems().
-    bool Acknowledge(bool all);
-
-    const EventSource& Events() const { return events_; }
-    // The rows of the events table, newest first.
-    std::vector<QStringList> ShownEvents() const;
-    // The logs that cannot be read, and why the last acknowledgement failed.
-    QStringList Problems() const;
+    // Shows the alarms of the logs again, and the events of the span.
+    void ShowAlarms();
+    void ShowSpanEvents();
+    // After an acknowledgement was stored: the comment was used.
+    void ClearComment();
 
   signals:
-    void Changed(); // the alarms or the problems changed
+    // Acknowledge (the selected alarms) or Acknowledge all was pressed, and
+    // `alarms` (ToAcknowledge, never none) want it, with the comment as typed.
+    void AcknowledgeAsked(const std::vector<CurrentAlarm>& alarms, const QString& comment);
 
   private:
-    void ShowAlarms();
+    void AskToAcknowledge(bool all);
 
-    const ChannelInfos* channels_;
-    EventSource events_;
+    const ViewerSession& session_;
     std::vector<CurrentAlarm> listed_;
-    TimeSpan span_;
-    std::vector<std::size_t> shown_; // of the events, newest first
-    QString acknowledgeProblem_;
     QLabel* watch_;
     QTableWidget* list_;
     QLineEdit* comment_;

@@ -22,16 +22,15 @@ QColor TrendChart::ChannelColor(int channel) {
     return colors[channel];
 }
 
-TrendChart::TrendChart(QTimeZone zone, QWidget* parent) : QWidget(parent), zone_(std::move(zone)) {
+TrendChart::TrendChart(const ViewerSession& session, QTimeZone zone, QWidget* parent)
+    : QWidget(parent), session_(session), zone_(std::move(zone)) {
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TrendChart::SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown) {
-    trend_ = trend;
-    channels_ = channels;
+void TrendChart::SetShown(const std::vector<int>& shown) {
     shown_ = shown;
     Redraw();
 }
@@ -51,17 +50,13 @@ void TrendChart::Refresh() {
     Redraw();
 }
 
-void TrendChart::SetEvents(const EventSource* events) {
-    events_ = events;
-    RefreshMarks();
-}
-
 void TrendChart::RefreshMarks() {
     marks_.clear();
     stretches_.clear();
-    if (events_ && !strips_.empty()) {
-        marks_ = MarksIn(events_->Events(), events_->Timeline(), window_, Band());
-        stretches_ = StretchesIn(events_->Timeline(), window_, Band());
+    if (!chart_.strips.empty()) {
+        const EventSource& events = session_.Events();
+        marks_ = MarksIn(events.Events(), events.Timeline(), window_, Band());
+        stretches_ = StretchesIn(events.Timeline(), window_, Band());
     }
     update();
 }
@@ -70,88 +65,68 @@ void TrendChart::resizeEvent(QResizeEvent*) {
     Redraw();
 }
 
-double TrendChart::XOf(qint64 utcMs, const QRectF& plot) const {
-    return plot.left() + double(utcMs - window_.from) / double(window_.to - window_.from) * plot.width();
+namespace {
+
+// The x placing of a plot.
+PlotBand BandOf(const QRectF& plot) {
+    return {plot.left(), plot.width()};
 }
 
-void TrendChart::LayOut() {
-    const QFontMetricsF fm(font());
-    const TextMeasure measure{
-        [&](const QString& text) { return fm.horizontalAdvance(text); },
-        [&](const QString& text, double width) { return fm.elidedText(text, Qt::ElideRight, width); },
-        fm.height()};
-    ChartLayout layout =
-        LayOutStrips(size(), axisWidth_, measure, GroupByUnit(GroupingUnits(channels_), shown_), channels_);
-    legend_ = std::move(layout.legend);
-    strips_.clear();
-    for (StripPlace& place : layout.strips)
-        strips_.push_back({std::move(place.group), place.plot, {}, 0, 1, place.headerLines});
+TextMeasure MeasureOf(const QFont& font) {
+    const QFontMetricsF fm(font);
+    return {[fm](const QString& text) { return fm.horizontalAdvance(text); },
+            [fm](const QString& text, double width) { return fm.elidedText(text, Qt::ElideRight, width); },
+            fm.height()};
+}
+
+} // namespace
+
+StripValues TrendChart::ValuesOf(const StripPlace& place, int maxTicks) {
+    // Traces made for more columns than drawn keep every extreme, so they
+    // are made again only for a wider plot.
+    if (const int width = int(place.plot.width()); width > columns_) {
+        columns_ = width;
+        traces_.fill({});
+        for (const int k : shown_)
+            traces_[k] = Decimate(Data(), k, Span(), columns_);
+    }
+    const auto zoom = valueZoom_.find(place.group.unit);
+    return StripRange(place.group.channels, traces_, Channels(),
+                      zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt, maxTicks);
 }
 
 void TrendChart::Redraw() {
-    const QFontMetricsF fm(font());
-    // The value labels' width decides the plots' width: lay out again when
-    // it changed, once (the labels of the new layout rarely differ again,
-    // and then keep the room they had).
-    // Traces made for more columns than drawn keep every extreme, so they
-    // are made again only for a wider plot.
-    int columns = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        LayOut();
-        if (const int width = int(strips_.front().plot.width()); width > columns) {
-            columns = width;
-            traces_.fill({});
-            for (const int k : shown_)
-                traces_[k] = trend_ ? Decimate(*trend_, k, Span(), columns) : Trace{};
-        }
-        double labels = 0;
-        for (Strip& strip : strips_) {
-            const auto zoom = valueZoom_.find(strip.group.unit);
-            const StripValues values =
-                StripRange(strip.group.channels, traces_, channels_,
-                           zoom != valueZoom_.end() ? std::optional(zoom->second) : std::nullopt,
-                           std::max(1, int(strip.plot.height() / (2 * fm.height()))));
-            strip.scale = values.scale;
-            strip.low = values.low;
-            strip.high = values.high;
-            for (const double v : {strip.low, strip.high})
-                labels = std::max(labels, fm.horizontalAdvance(strip.scale.Label(v)));
-            labels = std::max(labels, fm.horizontalAdvance(AxisUnit(strip.group, channels_)));
-        }
-        const double wanted = std::ceil(labels) + 8;
-        if (pass > 0 || std::fabs(wanted - axisWidth_) < 1)
-            break;
-        axisWidth_ = wanted;
-    }
-    periods_ = trend_ ? PeriodsOf(*trend_, channels_, shown_, Span()) : std::vector<LimitPeriod>{};
-    const double tickRoom = fm.horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
+    columns_ = 0;
+    chart_ = FitStrips(size(), chart_.axisWidth, MeasureOf(font()),
+                       GroupByUnit(GroupingUnits(Channels()), shown_), Channels(),
+                       [this](const StripPlace& place, int maxTicks) { return ValuesOf(place, maxTicks); });
+    const double tickRoom = QFontMetricsF(font()).horizontalAdvance(QStringLiteral("00 Mar 0000")) + 16;
     // Without records there are no dates to show.
-    ticks_ = trend_ && trend_->Size() > 0
-                 ? TimeTicks(window_.from, window_.to,
-                             std::max(1, int(strips_.front().plot.width() / tickRoom)), zone_)
-                 : std::vector<TimeTick>{};
+    ticks_ = Data().Size() > 0 ? TimeTicks(window_.from, window_.to,
+                                           std::max(1, int(FirstPlot().width() / tickRoom)), zone_)
+                               : std::vector<TimeTick>{};
     RefreshMarks();
 }
 
 void TrendChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    for (const Strip& strip : strips_) {
+    for (const FittedStrip& strip : chart_.strips) {
         PaintStrip(p, strip);
-        PaintStretches(p, strip.plot, strip.group.channels, stretches_);
+        PaintStretches(p, strip.place.plot, strip.place.group.channels, stretches_);
     }
-    PaintMarks(p, MarkRow(strips_.back().plot), marks_);
+    PaintMarks(p, MarkRow(LastPlot()), marks_);
     // The time labels under the last strip, a line each part.
-    const QRectF& last = strips_.back().plot;
+    const QRectF& last = LastPlot();
     p.setPen(Qt::black);
     const double line = QFontMetricsF(font()).height();
     for (const TimeTick& tick : ticks_) {
-        const double x = XOf(tick.utcMs, last);
+        const double x = window_.XAt(tick.utcMs, BandOf(last));
         p.drawLine(QPointF(x, last.bottom()), QPointF(x, last.bottom() + 3));
         p.drawText(QRectF(x - 100, last.bottom() + 4, 200, 2 * line), Qt::AlignHCenter | Qt::AlignTop,
                    tick.label);
     }
-    for (const LegendEntry& e : legend_) {
+    for (const LegendEntry& e : chart_.legend) {
         p.fillRect(QRectF(e.rect.left(), e.rect.center().y() - LegendSwatch / 2, LegendSwatch, LegendSwatch),
                    ChannelColor(e.channel));
         p.setPen(Qt::black);
@@ -159,38 +134,40 @@ void TrendChart::paintEvent(QPaintEvent*) {
     }
 }
 
-void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
-    const QRectF& plot = strip.plot;
+void TrendChart::PaintStrip(QPainter& p, const FittedStrip& strip) const {
+    const QRectF& plot = strip.place.plot;
+    const StripValues& values = strip.values;
     const double line = QFontMetricsF(font()).height();
     const auto yOf = [&](double v) {
-        return plot.bottom() - (v - strip.low) / (strip.high - strip.low) * plot.height();
+        return plot.bottom() - (v - values.low) / (values.high - values.low) * plot.height();
     };
+    const auto xOf = [&](qint64 utcMs) { return window_.XAt(utcMs, BandOf(plot)); };
+    const double axisWidth = chart_.axisWidth;
     p.setRenderHint(QPainter::Antialiasing, false);
     // The unit heads the value labels; the grid of both axes.
     p.setPen(Qt::black);
-    p.drawText(QRectF(ChartMargin, plot.top() - 1.5 * line, axisWidth_ - 4, line),
-               Qt::AlignRight | Qt::AlignVCenter, AxisUnit(strip.group, channels_));
+    p.drawText(QRectF(ChartMargin, plot.top() - 1.5 * line, axisWidth - 4, line),
+               Qt::AlignRight | Qt::AlignVCenter, AxisUnit(strip.place.group, Channels()));
     const QPen grid(QColor(0xdd, 0xdd, 0xdd));
-    for (double v = std::ceil(strip.low / strip.scale.step - 1e-9) * strip.scale.step;
-         v <= strip.high + strip.scale.step * 1e-9; v += strip.scale.step) {
+    for (const double v : ValueTicks(values.scale, values.low, values.high)) {
         const double y = yOf(v);
         p.setPen(grid);
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         p.setPen(Qt::black);
-        p.drawText(QRectF(ChartMargin, y - line / 2, axisWidth_ - 4, line), Qt::AlignRight | Qt::AlignVCenter,
-                   strip.scale.Label(v));
+        p.drawText(QRectF(ChartMargin, y - line / 2, axisWidth - 4, line), Qt::AlignRight | Qt::AlignVCenter,
+                   values.scale.Label(v));
     }
     p.setPen(grid);
     for (const TimeTick& tick : ticks_)
-        p.drawLine(QPointF(XOf(tick.utcMs, plot), plot.top()), QPointF(XOf(tick.utcMs, plot), plot.bottom()));
+        p.drawLine(QPointF(xOf(tick.utcMs), plot.top()), QPointF(xOf(tick.utcMs), plot.bottom()));
     p.setPen(Qt::gray);
     p.drawRect(plot);
 
     p.save();
     p.setClipRect(plot);
-    for (const int k : strip.group.channels) {
+    for (const int k : strip.place.group.channels) {
         const QColor color = ChannelColor(k);
-        const ChannelLimits& limits = channels_[k].limits;
+        const ChannelLimits& limits = Channels()[k].limits;
         // The periods outside: shaded from the limit to the plot's edge.
         QColor shade = color;
         shade.setAlpha(40);
@@ -199,8 +176,8 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
                 continue;
             const double y = yOf(above ? *limits.above : *limits.below);
             const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
-            const auto xOf = [&](qint64 record) { return XOf(trend_->UtcMs(record), plot); };
-            for (const auto& [from, to] : ShadeBands(periods_, k, above, xOf))
+            const auto recordX = [&](qint64 record) { return xOf(Data().UtcMs(record)); };
+            for (const auto& [from, to] : ShadeBands(session_.Periods(), k, above, recordX))
                 p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
         }
         p.setPen(QPen(color, 1, Qt::DashLine));
@@ -209,12 +186,12 @@ void TrendChart::PaintStrip(QPainter& p, const Strip& strip) const {
                 p.drawLine(QPointF(plot.left(), yOf(*limit)), QPointF(plot.right(), yOf(*limit)));
     }
     QPolygonF polyline;
-    for (const int k : strip.group.channels) {
+    for (const int k : strip.place.group.channels) {
         p.setPen(QPen(ChannelColor(k), 1.5));
         for (const std::span<const QPointF> run : traces_[k].Runs()) {
             polyline.clear();
             for (const QPointF& point : run)
-                polyline << QPointF(XOf(qint64(point.x()), plot), yOf(point.y()));
+                polyline << QPointF(xOf(qint64(point.x())), yOf(point.y()));
             if (polyline.size() == 1)
                 p.drawEllipse(polyline.first(), 1.5, 1.5);
             else
@@ -228,17 +205,17 @@ bool TrendChart::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         // Texts come from a shared file: never read as markup.
-        if (const TrendMark* mark = MarkAt(marks_, help->pos(), MarkRow(strips_.back().plot))) {
-            const QString text = MarkText(*mark, events_->Events(), channels_).toHtmlEscaped();
+        if (const TrendMark* mark = MarkAt(marks_, help->pos(), MarkRow(LastPlot()))) {
+            const QString text = MarkText(*mark, session_.Events().Events(), Channels()).toHtmlEscaped();
             QToolTip::showText(help->globalPos(),
                                QStringLiteral("<qt>%1</qt>").arg(QString(text).replace(u'\n', "<br>")), this);
             return true;
         }
-        for (const LegendEntry& e : legend_)
+        for (const LegendEntry& e : chart_.legend)
             if (e.rect.contains(help->pos())) {
                 QToolTip::showText(
                     help->globalPos(),
-                    QStringLiteral("<qt>%1</qt>").arg(channels_[e.channel].Heading().toHtmlEscaped()), this);
+                    QStringLiteral("<qt>%1</qt>").arg(Channels()[e.channel].Heading().toHtmlEscaped()), this);
                 return true;
             }
         QToolTip::hideText();
@@ -248,24 +225,30 @@ bool TrendChart::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-const TrendChart::Strip* TrendChart::StripAt(const QPointF& at) const {
-    for (const Strip& strip : strips_)
-        if (strip.plot.contains(at))
+const FittedStrip* TrendChart::StripAt(const QPointF& at) const {
+    for (const FittedStrip& strip : chart_.strips)
+        if (strip.place.plot.contains(at))
             return &strip;
     return nullptr;
 }
 
+QRectF TrendChart::PlotArea() const {
+    return FirstPlot().united(LastPlot());
+}
+
 PlotBand TrendChart::Band() const {
-    const QRectF area = strips_.front().plot.united(strips_.back().plot);
-    return {area.left(), area.width()};
+    return BandOf(PlotArea());
 }
 
 void TrendChart::ZoomInto(const QRectF& picked) {
     // The values too when the rectangle lies in one strip.
-    for (const Strip& strip : strips_)
-        if (strip.plot.contains(picked))
-            valueZoom_[strip.group.unit] = {ValueAt(picked.bottom(), strip.plot, strip.low, strip.high),
-                                            ValueAt(picked.top(), strip.plot, strip.low, strip.high)};
+    for (const FittedStrip& strip : chart_.strips) {
+        const QRectF& plot = strip.place.plot;
+        if (plot.contains(picked))
+            valueZoom_[strip.place.group.unit] = {
+                ValueAt(picked.bottom(), plot, strip.values.low, strip.values.high),
+                ValueAt(picked.top(), plot, strip.values.low, strip.values.high)};
+    }
     SetWindow(window_.Picked(picked.left(), picked.right(), Band()));
 }
 
@@ -315,8 +298,7 @@ void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (band_->isVisible() && EndsZoomRectangle(event->button())) {
         band_->hide();
-        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) &
-                              strips_.front().plot.united(strips_.back().plot);
+        const QRectF picked = QRectF(QRect(bandFrom_, event->pos()).normalized()) & PlotArea();
         if (IsPickedRectangle(picked))
             ZoomInto(picked);
         event->accept();

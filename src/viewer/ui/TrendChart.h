@@ -3,9 +3,9 @@
 #include "viewer/ChartAxes.h"
 #include "viewer/ChartLayout.h"
 #include "viewer/ChartWindow.h"
+#include "viewer/Decimate.h"
 #include "viewer/EventSource.h"
 #include "viewer/Limits.h"
-#include "viewer/Decimate.h"
 #include "viewer/TrendSource.h"
 
 #include <QColor>
@@ -18,41 +18,35 @@ class QRubberBand;
 
 namespace tarvek {
 
-// The shown channels against time, one strip per unit under a shared time
-// axis, so only channels of one unit share a value axis. Lines come from the
-// decimated traces, so a redraw costs the width, not the record count. Mouse
-// and keys zoom and pan (see the README); every change emits SpanChanged.
+// The shown channels of a session's trend against time, one strip per unit
+// under a shared time axis, so only channels of one unit share a value axis;
+// the periods outside the limits shaded, the events marked. Lines come from
+// the decimated traces, so a redraw costs the width, not the record count.
+// Mouse and keys zoom and pan (see the README); every change emits
+// SpanChanged.
 class TrendChart : public QWidget {
     Q_OBJECT
   public:
-    explicit TrendChart(QTimeZone zone = QTimeZone::systemTimeZone(), QWidget* parent = nullptr);
+    // `session` stays the caller's, who tells it the span shown (ShowSpan)
+    // before the chart paints: the chart shades the periods it holds.
+    explicit TrendChart(const ViewerSession& session, QTimeZone zone = QTimeZone::systemTimeZone(),
+                        QWidget* parent = nullptr);
 
-    // What to draw: the trend (kept by the caller), the channels' names and
-    // limits and which of them are shown. Redraws the current span.
-    void SetData(const Trend* trend, const ChannelInfos& channels, const std::vector<int>& shown);
+    // The channels shown; redraws the current span, also after the
+    // session's data changed.
+    void SetShown(const std::vector<int>& shown);
     // Shows [from, to] (true time, ms), the value axes fitted to the lines.
     void ShowSpan(qint64 from, qint64 to);
     // The time axis as shown.
     TimeSpan Span() const { return {window_.from, window_.to, TimeSpan::Utc}; }
     // Redraws after records were added.
     void Refresh();
-    // The event logs to mark on the time axis (kept by the caller), or none.
-    void SetEvents(const EventSource* events);
     // Places the marks again after the logs changed.
     void RefreshMarks();
 
-    // A strip as drawn: its unit and channels, its plot area and value axis.
-    struct Strip {
-        UnitGroup group;
-        QRectF plot;
-        ValueScale scale;
-        double low = 0, high = 1; // the values the plot spans
-        int headerLines = 1;
-    };
-    const std::vector<Strip>& Strips() const { return strips_; }
+    // The strips as drawn: their units and channels, plot areas and value axes.
+    const std::vector<FittedStrip>& Strips() const { return chart_.strips; }
     const std::vector<TimeTick>& Ticks() const { return ticks_; }
-    // The periods outside the limits over the span, of the shown channels.
-    const std::vector<LimitPeriod>& Periods() const { return periods_; }
     // The events' marks and the stretches of raised alarms over the span.
     const std::vector<TrendMark>& Marks() const { return marks_; }
     const std::vector<StretchBand>& Stretches() const { return stretches_; }
@@ -76,29 +70,29 @@ class TrendChart : public QWidget {
 
   private:
     void Redraw();
-    void LayOut();
-    void PaintStrip(QPainter& p, const Strip& strip) const;
-    double XOf(qint64 utcMs, const QRectF& plot) const;
-    const Strip* StripAt(const QPointF& at) const;
+    const Trend& Data() const { return session_.Source().Data(); }
+    const ChannelInfos& Channels() const { return session_.Source().Channels(); }
+    StripValues ValuesOf(const StripPlace& place, int maxTicks); // decimates again for a wider plot
+    void PaintStrip(QPainter& p, const FittedStrip& strip) const;
+    const FittedStrip* StripAt(const QPointF& at) const;
+    const QRectF& FirstPlot() const { return chart_.strips.front().place.plot; }
+    const QRectF& LastPlot() const { return chart_.strips.back().place.plot; }
+    QRectF PlotArea() const;             // of all plots
     PlotBand Band() const;               // the band of all plots, for the pointer and zoom
     void ZoomInto(const QRectF& picked); // a rectangle of the plot area
     void SetWindow(const ChartWindow& window);
 
+    const ViewerSession& session_;
     QTimeZone zone_;
-    const Trend* trend_ = nullptr;
-    ChannelInfos channels_;
     std::vector<int> shown_; // channel indexes, rising
     ChartWindow window_;
     std::array<Trace, ChannelCount> traces_;
-    std::vector<Strip> strips_;
-    std::vector<LegendEntry> legend_;
+    int columns_ = 0;   // the traces' width
+    FittedChart chart_; // the plots start widest: no room for value labels yet
     std::vector<TimeTick> ticks_;
-    std::vector<LimitPeriod> periods_;
-    const EventSource* events_ = nullptr;
     std::vector<TrendMark> marks_;
     std::vector<StretchBand> stretches_;
     std::map<QString, std::pair<double, double>> valueZoom_; // strips whose values the user chose
-    double axisWidth_ = 0; // room left of the plots for value labels: the plots start widest
     QRubberBand* band_;
     QPoint panFrom_, bandFrom_;
     bool panning_ = false;

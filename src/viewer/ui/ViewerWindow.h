@@ -2,7 +2,7 @@
 
 #include "viewer/SpanChoice.h"
 #include "viewer/TableText.h"
-#include "viewer/TrendSource.h"
+#include "viewer/ViewerSession.h"
 #include "viewer/ui/TrendChart.h"
 
 #include <QMainWindow>
@@ -27,8 +27,9 @@ class FollowWatch;
 // The viewer's window: the controls (data to open, span, channels, follow,
 // export) beside the chart, the banner of unacknowledged alarms above it, the
 // pointer's read-out under it and the statistics of the visible span, its
-// periods outside the channels' limits and the alarms at the bottom. The tables hold in text what the chart
-// shows, for a screen reader among others.
+// periods outside the channels' limits and the alarms at the bottom. The
+// tables hold in text what the chart shows, for a screen reader among others.
+// It owns the session the chart and the alarms tab draw from.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -46,10 +47,16 @@ class ViewerWindow : public QMainWindow {
     // system tells of a change in the followed files (while following).
     void Follow();
 
-    const TrendSource& Source() const { return source_; }
+    const ViewerSession& Session() const { return session_; }
     TrendChart* Chart() const { return chart_; }
 
   private:
+    enum Tab { StatisticsTab, PeriodsTab, AlarmsTab }; // the tables' tabs, in their order
+
+    void BuildChartColumn(QWidget* column, QTimeZone zone);
+    void BuildTables(QWidget* parent);
+    void ConnectChart();
+    void StartFollowing();
     void BuildControls(QWidget* panel);
     void BuildOpenAndSpan(QWidget* panel, QVBoxLayout* layout);
     void BuildChannelBoxes(QWidget* panel, QVBoxLayout* layout);
@@ -59,15 +66,17 @@ class ViewerWindow : public QMainWindow {
     void FollowData();    // the trend's part of the follow step
     void WatchFollowed(); // the folder and the files followed, or none
     void ShowData();
+    void ReportCountNotes(); // to stderr, once each time they change
     void UpdateStatistics();
     bool ExportPdf(QIODevice& out); // the chart and the tables, paged
     void ShowPointer(qint64 utcMs);
     void ShowProblems(); // the source's, the event logs' and the last export's
-    void ShowAlarms();   // the tab's count, the banner
+    void ShowAlarms();   // the tab, its count, the banner, the marks
+    void Acknowledge(const std::vector<CurrentAlarm>& alarms, const QString& comment);
     void ShowStatus();
     std::vector<int> ShownChannels() const;
 
-    TrendSource source_;
+    ViewerSession session_;
     TrendChart* chart_;
     QComboBox* spanChoice_;
     QDateTimeEdit* from_;

@@ -1,4 +1,6 @@
-#include "publish/Notifier.h"
+#include "publish/CommandRunner.h"
+
+#include "publish/NotifyMail.h"
 
 #include <QDateTime>
 #include <QProcessEnvironment>
@@ -29,20 +31,20 @@ void KillGroup(const QProcess& process) {
 
 } // namespace
 
-Notifier::Notifier(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
-                   QObject* parent)
+CommandRunner::CommandRunner(NotifySettings settings, EventPosition notified,
+                             std::function<void(const QString&)> say, QObject* parent)
     : QObject(parent), settings_(settings), plan_(std::move(settings), std::move(notified)),
       say_(std::move(say)) {
     next_.setSingleShot(true);
     deadline_.setSingleShot(true);
-    connect(&next_, &QTimer::timeout, this, &Notifier::Step);
+    connect(&next_, &QTimer::timeout, this, &CommandRunner::Step);
     connect(&deadline_, &QTimer::timeout, this, [this] {
         if (process_)
             KillGroup(*process_);
     });
 }
 
-Notifier::~Notifier() {
+CommandRunner::~CommandRunner() {
     if (process_) {
         process_->disconnect(this);
         KillGroup(*process_);
@@ -50,7 +52,7 @@ Notifier::~Notifier() {
     }
 }
 
-std::size_t Notifier::Add(const std::vector<FedEvent>& events) {
+std::size_t CommandRunner::Add(const std::vector<FedEvent>& events) {
     if (settings_.command.isEmpty())
         return events.size();
     const EventPosition before = plan_.Notified();
@@ -63,13 +65,13 @@ std::size_t Notifier::Add(const std::vector<FedEvent>& events) {
     return taken;
 }
 
-void Notifier::RunGathered() {
+void CommandRunner::RunGathered() {
     plan_.RunGathered();
     next_.stop();
     Step();
 }
 
-void Notifier::Step() {
+void CommandRunner::Step() {
     if (process_)
         return;
     if (const std::optional<NotifyRun> run = plan_.Take(NowMs())) {
@@ -80,7 +82,7 @@ void Notifier::Step() {
         next_.start(int(std::clamp<qint64>(*at - NowMs(), 0, 3'600'000)));
 }
 
-void Notifier::Start(const NotifyRun& run) {
+void CommandRunner::Start(const NotifyRun& run) {
     process_ = new QProcess(this);
     output_.clear();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -111,11 +113,11 @@ void Notifier::Start(const NotifyRun& run) {
     process->start(settings_.command.first(), settings_.command.mid(1));
     if (process_ != process) // could not start: said and ended already
         return;
-    process->write(run.lines.join(u'\n').toUtf8() + '\n');
+    process->write(MailMessage(run.subject, run.lines));
     process->closeWriteChannel();
 }
 
-void Notifier::End(const RunEnd& end) {
+void CommandRunner::End(const RunEnd& end) {
     deadline_.stop();
     process_->disconnect(this);
     process_->deleteLater();

@@ -15,14 +15,14 @@ namespace tarvek {
 // its event in the environment. Nothing here waits: the process, its time-out
 // and the next run are driven by the event loop. A run that exceeds its
 // time-out is killed with its process group (a script's children too).
-class Notifier : public QObject {
+class CommandRunner : public QObject {
     Q_OBJECT
 
   public:
     // `say` gets what is said on stderr.
-    Notifier(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
-             QObject* parent = nullptr);
-    ~Notifier() override;
+    CommandRunner(NotifySettings settings, EventPosition notified, std::function<void(const QString&)> say,
+                  QObject* parent = nullptr);
+    ~CommandRunner() override;
 
     // Events in stored order, as the feed gave them: how many of the first
     // were taken (all without a command); the others wait for Ready.
