@@ -25,8 +25,7 @@ namespace {
 // Each writer (data, periods outside limits, events) on a known file, byte
 // for byte into a file, a pipe written through and standard output, what was
 // left out said once. Control characters leave the names, a text a
-// spreadsheet would run is marked as text, values are never touched (a
-// value the same in each, "   -0.000" as 0.000).
+// spreadsheet would run is marked as text, values are never touched: "   -0.000" is 0.000 in each.
 TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
                DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500", "   -0.000"}) +

@@ -2,7 +2,6 @@
 // strips by unit, the time ticks, the statistics and the periods outside.
 #include "viewer/ui/ViewerWindow.h"
 #include "common/TextHelpers.h"
-#include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 #include "viewer/EventSource.h"
