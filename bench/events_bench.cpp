@@ -39,15 +39,15 @@ Event EventAt(qint64 n) {
     e.time = t.toString(QStringLiteral("HH:mm:ss"));
     if (n % 500 == 499) {
         e.kind = EventKinds::Acquisition;
-        e.event = n % 1000 == 999 ? EventNames::Started : EventNames::Stopped;
+        e.name = n % 1000 == 999 ? EventNames::Started : EventNames::Stopped;
         return e;
     }
     e.kind = n % 2 ? EventKinds::High : EventKinds::Low;
     e.channel = int(n / 3 % 8) + 1;
-    e.event = QStringList{EventNames::Raised, EventNames::Acknowledged, EventNames::Cleared}[int(n % 3)];
+    e.name = QStringList{EventNames::Raised, EventNames::Acknowledged, EventNames::Cleared}[int(n % 3)];
     e.value = QStringLiteral("  +12.000");
     e.limit = QStringLiteral("10");
-    if (e.event == EventNames::Acknowledged)
+    if (e.name == EventNames::Acknowledged)
         e.user = QStringLiteral("operator"), e.text = QStringLiteral("seen on the round");
     return e;
 }

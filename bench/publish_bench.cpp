@@ -12,8 +12,8 @@
 //       prints, for each, the time from the store's return (its final sync)
 //       to its arrival at a subscriber of PREFIX/record (PREFIX/event) on
 //       127.0.0.1:PORT; then the median and the maximum.
-#include "alarm/EventLog.h"
 #include "data/ElaborationData.h"
+#include "data/EventLog.h"
 #include "data/StoringData.h"
 
 #include <QCoreApplication>

@@ -9,7 +9,7 @@
 //       service on FOLDER's disk (the look at the whole month, the sealed
 //       copy and its syncs) and one line written with its sync, tarvek-verify's
 //       check of the month against its goal of 1 s, and the disk a month takes.
-#include "alarm/EventRecord.h"
+#include "data/EventRecord.h"
 #include "data/StoredTime.h"
 #include "data/StoringData.h"
 #include "seal/SealChain.h"

@@ -11,10 +11,10 @@
 //       acknowledged, Start/Stop, a set-up change), some left standing.
 //
 // Run under xvfb-run (or offscreen) to see what an operator sees.
-#include "alarm/EventRecord.h"
 #include "config/DefaultSetup.h"
 #include "config/SettingRecords.h"
 #include "data/ElaborationData.h"
+#include "data/EventRecord.h"
 #include "data/StoringData.h"
 #include "viewer/ui/ViewerWindow.h"
 

@@ -79,7 +79,7 @@ TEST(StripRange, ShowsAPickedRangeExactlyAndAFittedOneOnWholeSteps) {
     std::array<Trace, ChannelCount> traces;
     traces[0].points = {{0, -4}, {1, 10}}, traces[1].points = {{0, 2}}, traces[2].points = {{0, 40}};
     ChannelInfos infos;
-    infos[1].limits.high = 18, infos[2].limits.low = -50;
+    infos[1].limits.above = 18, infos[2].limits.below = -50;
     const StripValues picked = StripRange({0, 1}, traces, infos, std::pair(2.5, 3.25), 5);
     EXPECT_EQ(std::tie(picked.low, picked.high), std::make_tuple(2.5, 3.25));
     EXPECT_LT(picked.scale.step, 0.75);

@@ -4,12 +4,12 @@
 // still lack its count. Every event log holds each event logged and reported,
 // none invented, at most a torn last one. The test binary itself is the
 // storing worker.
-#include "alarm/EventLog.h"
 #include "common/TextHelpers.h"
 #include "config/AcquisitionStatus.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "data/ElaborationData.h"
+#include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 

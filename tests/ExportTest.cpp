@@ -25,10 +25,10 @@ namespace {
 // Each writer (data, periods outside limits, events) on a known file, byte
 // for byte into a file, a pipe written through and standard output, what was
 // left out said once. Control characters leave the names, a text a
-// spreadsheet would run is marked as text, values are never touched.
+// spreadsheet would run is marked as text, values are never touched: "   -0.000" is 0.000 in each.
 TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
     WriteBytes(DataPath("10-2025-Data.txt"),
-               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500"}) +
+               DataHeader("    3") + DataLine("01:59:30", {"  +12.345", "   -0.500", "   -0.000"}) +
                    DataLine("02:00:00", {" No Data ", " ======= ", "-12345.68"}) +
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
     WriteBytes(SettingPath("channelsparameters.txt"),
@@ -37,7 +37,7 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
     QByteArray log;
     for (const Event& e :
          {EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED"),
-          EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "  +12.345", "-1.5", "tarvek", "Inlet"),
+          EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "   -0.000", "-1.5", "tarvek", "Inlet"),
           EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2"),
           EventOf("26-10-2025", "02:00:30", "ACQUISITION", 0, "STOPPED")})
         log += BuildEventRecord(e).toLatin1();
@@ -47,7 +47,7 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
     } rows[] = {
         {"--csv", "02:00:00",
          "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],Ch.6 [Bar],"
-         "Ch.7 [Bar],Ch.8 [Bar]\r\n2025-10-26T01:59:30,12.345,-0.500,1.000,1.000,1.000,1.000,1.000,1.000\r\n"
+         "Ch.7 [Bar],Ch.8 [Bar]\r\n2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
          "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n",
          ""},
         {"--limits-csv", "02:00:30",
@@ -58,7 +58,7 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
         {"--events-csv", "02:00:00",
          "time,kind,channel,event,value,limit,user,text\r\n2025-10-26T01:59:30,HIGH,\"Inlet, A "
          "[mbar]\",RAISED,"
-         "12.345,-1.5,tarvek,Inlet\r\n2025-10-26T02:00:00,HIGH,\"Inlet, A "
+         "0.000,-1.5,tarvek,Inlet\r\n2025-10-26T02:00:00,HIGH,\"Inlet, A "
          "[mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n",
          "tarvek-view: skipped 1 event records (not whole or no event record)\n"}};
     for (const auto& row : rows) {

@@ -28,9 +28,9 @@ class LimitPeriods : public ::testing::TestWithParam<PeriodCase> {};
 
 TEST_P(LimitPeriods, EachRunOutsideIsOnePeriod) {
     const PeriodCase& c = GetParam();
-    QStringList problems;
-    const ChannelLimits limits =
-        ParseLimits(ParseLimit(c.minimum), ParseLimit(c.maximum), "Ch.1 [Bar]", &problems);
+    ChannelSettings channel{"Ch.1", "Bar", true, true, ParseLimit(c.minimum), ParseLimit(c.maximum), {}};
+    const ChannelLimits limits = channel.limits = LimitsOf(channel.minimum, channel.maximum, 1);
+    const QStringList problems = LimitProblems(channel);
     const Trend trend = BuildTrend(c.values, {c.zone, OnTheDay.date});
     const TimeSpan span =
         c.spanFrom < 0 ? Everything : TimeSpan{trend.UtcMs(c.spanFrom), trend.UtcMs(c.spanTo)};
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "above 60..67 11@60 8; above 120..127 11@120 8; above 192..192 12@192 1; below 256..256 "
                    "-7@256 1"},
         PeriodCase{"MinimumAboveMaximumIgnored", "10", "0", "-5 50", "",
-                   "Ch.1 [Bar]: the alarm minimum 10 is not below the maximum 0; both are ignored"},
+                   "Ch.1 alarm minimum 10 not below maximum 0"},
         PeriodCase{"UnreadableLimitNamedTheOtherKept", "1,5", "10", "-5 50", "above 1..1 50@1 1",
                    "Ch.1 [Bar]: the alarm minimum \"1,5\" is not a number; it is not drawn"},
         // Daylight saving time ends: 02:50 and 02:55 of the first pass, then

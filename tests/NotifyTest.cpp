@@ -25,7 +25,7 @@ Event Alarm(const char* kind, int channel, const char* event, const char* value 
     return {"08-12-2026", "10:15:30", kind, channel, event, value, limit, "op1", text};
 }
 FedEvent Fed(const Event& e, qint64 record, qint64 utcMs = 0) {
-    return {{"12-2026-Events.txt", record}, e, EventLocalMs(e.date, e.time), utcMs};
+    return {{"12-2026-Events.txt", record}, e, *EventStamp(e.date, e.time), utcMs};
 }
 // Records passed in December's log (the only one of the plan's tests).
 qint64 Passed(const EventPosition& position) {
@@ -58,7 +58,7 @@ TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigits) {
     const QByteArray key = R"({"file":"12-2026-Events.txt","record":7,"time":"2026-12-08T10:15:30",)"
                            R"("utc":"2026-12-08T09:15:30Z",)";
     for (const auto& [name, event, json] : rows)
-        EXPECT_EQ(EventPayload(Fed(event, 7, EventLocalMs("08-12-2026", "09:15:30"))), key + json) << name;
+        EXPECT_EQ(EventPayload(Fed(event, 7, *EventStamp("08-12-2026", "09:15:30"))), key + json) << name;
 }
 
 TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
@@ -66,7 +66,7 @@ TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
     for (const Event& e :
          {Alarm("HIGH", 3, "RAISED"), Alarm("HIGH", 3, "ACKNOWLEDGED"), Alarm("LOW", 5, "RAISED"),
           Alarm("LOW", 5, "CLEARED", "   +2.000", "1.5"), Alarm("NOT STORED", 0, "RAISED", "", "")})
-        fold.Follow(e);
+        fold.Take(e);
     StoredTimeToUtc clock{QTimeZone("Europe/Rome")};
     const AlarmPayloads p = AlarmStatePayloads(fold, clock);
     EXPECT_EQ(p[3],
@@ -91,9 +91,10 @@ TEST(NotifyPlanTest, ABatchGathersInOrderAndThePlaceFollowsSuccess) {
     const std::optional<NotifyRun> run = plan.Take(Now + 60'000);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->lines,
-              (QStringList{"2026-12-08 10:15:30 HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0",
-                           "2026-12-08 10:15:30 NO ANSWER CLEARED logger Boiler pressure"}));
-    EXPECT_EQ(run->subject, "TARVEK: 2 alarm events, the first HIGH RAISED");
+              (QStringList{
+                  "2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: Boiler pressure",
+                  "2026-12-08 10:15:30 Instrument not answering cleared: Boiler pressure"}));
+    EXPECT_EQ(run->subject, "TARVEK: 2 alarm events, the first Ch.3 above maximum raised");
     plan.Add(Fed(Alarm("LOW", 1, "RAISED"), 6, Now), Now + 61'000); // a new batch: the first is out
     EXPECT_EQ(Passed(plan.Notified()), 1);
     plan.Finished(Ok, Now + 62'000);
@@ -112,7 +113,7 @@ TEST(NotifyPlanTest, AFailureIsSaidOnceAndTriedAgainLaterAndLater) {
     for (const qint64 wait : {5000, 10'000, 12'000}) {
         EXPECT_FALSE(plan.Take(Now + wait - 1));
         const std::optional<NotifyRun> again = plan.Take(Now + wait);
-        ASSERT_TRUE(again && again->lines.first().contains("HIGH RAISED"));
+        ASSERT_TRUE(again && again->lines.first().contains("Ch.3 above maximum raised"));
         EXPECT_EQ(plan.Finished(Exit1, Now), "");
     }
     ASSERT_TRUE(plan.Take(Now + 12'000));
@@ -170,21 +171,23 @@ TEST(NotifyPlanTest, AFailingCommandHoldsOneRunWhateverTheBacklog) {
 TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecordsNeverBlocking) {
     QTemporaryDir dir;
     const QByteArray torn = Record(Alarm("LOW", 2, "RAISED")).left(70) + QByteArray(87, ' ') + "*\r\n";
+    const QByteArray noDay = Record(Alarm("LOW", 2, "CLEARED")).replace(0, 5, "31-02"); // never sent, no time
     WriteBytes(dir.filePath("11-2026-Events.txt"),
-               Record(Alarm("HIGH", 1, "RAISED")) + torn + Record(Alarm("HIGH", 1, "CLEARED")));
+               Record(Alarm("HIGH", 1, "RAISED")) + torn + noDay + Record(Alarm("HIGH", 1, "CLEARED")));
     WriteBytes(dir.filePath("12-2026-Events.txt"),
                Record(Alarm("LOW", 3, "RAISED")) + Record(Alarm("LOW", 3, "CLEARED")).left(100));
     EventFeed feed(dir.path(), QTimeZone("Europe/Rome"));
     std::vector<FedEvent> out;
     ASSERT_TRUE(feed.Read(2, out) && feed.Read(10, out)) << qPrintable(feed.Error());
     ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[1].position.record, 3) << "after the torn record";
-    EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 1));
+    EXPECT_EQ(out[1].position.record, 4) << "after the torn record and the one of no day";
+    EXPECT_EQ(std::tuple(out[2].utcMs, feed.Skipped()), std::tuple(out[2].localMs - HourMs, 2));
+    EXPECT_EQ(feed.TakeNotes().join("\n").count("records not sent, as they are no event records: 1"), 2);
     EXPECT_EQ(feed.Position().logs,
-              (std::map<QString, qint64>{{"11-2026-Events.txt", 3}, {"12-2026-Events.txt", 1}}))
+              (std::map<QString, qint64>{{"11-2026-Events.txt", 4}, {"12-2026-Events.txt", 1}}))
         << "the record being written waits";
     EventFeed resumed(dir.path());
-    resumed.SeekAfter({{{"11-2026-Events.txt", 2}}});
+    resumed.SeekAfter({{{"11-2026-Events.txt", 3}}});
     out.clear();
     ASSERT_TRUE(resumed.Read(10, out));
     EXPECT_EQ(out.size(), 2u);
@@ -263,8 +266,10 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     server.kill();
     server.waitForFinished();
     const QString got = QString::fromUtf8(mail), oneLine = QString(text).replace(u'\n', u' ');
-    EXPECT_TRUE(got.contains("SUBJECT TARVEK: HIGH RAISED Ch.3 " + oneLine + "\n")) << qPrintable(got);
-    EXPECT_TRUE(got.contains("BODY 2026-12-08 10:15:30 HIGH RAISED Ch.3 " + oneLine + ", value 10.700"))
+    EXPECT_TRUE(got.contains("SUBJECT TARVEK: Ch.3 above maximum raised: " + oneLine + "\n"))
+        << qPrintable(got);
+    EXPECT_TRUE(got.contains(
+        "BODY 2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: " + oneLine))
         << qPrintable(got);
     EXPECT_FALSE(QFile::exists(planted));
 }

@@ -1,9 +1,9 @@
 // tarvek-publish: its payloads and settings as tables, its feed of records
 // over replaced and cut files, and its behaviour with a real broker (started
 // once for the file on 127.0.0.1, stopped and started again by the tests).
-#include "alarm/EventLog.h"
 #include "common/TextHelpers.h"
 #include "config/SettingRecords.h"
+#include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoredTime.h"
 #include "data/StoringData.h"
@@ -77,24 +77,27 @@ TEST(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
     }
 }
 
-#define TAIL(low, high, state)                                                                               \
+#define TAILX(low, high, state, more)                                                                        \
     ",\"name\":\"Boiler \\\"1\\\"\",\"unit\":\"Bar\",\"low\":" low ",\"high\":" high ",\"state\":\"" state   \
-    "\"}"
+    "\"" more "}"
+#define TAIL(low, high, state) TAILX(low, high, state, "")
 // Each row: the stored value text, the limits, the payload from "value" on.
 TEST(ChannelPayloadTest, ValueLimitsAndState) {
     const std::vector<std::tuple<const char*, QByteArray, QString, QString, QByteArray>> rows{
         {"between", "+12.345", "-100.0", "+100.0", "12.345" TAIL("-100.0", "100.0", "normal")},
         {"below", "-100.001", "-100.0", "100", "-100.001" TAIL("-100.0", "100", "low")},
-        {"above", "+100.5", "-100", "100", "100.5" TAIL("-100", "100", "high")},
-        {"at the limits", "+100.0", "100", "100.000", "100.0" TAIL("100", "100.000", "normal")},
+        {"above", "+100.5", "-.5", "100.", "100.5" TAIL("-0.5", "100", "high")},
+        {"at a limit", "+100.0", "-100.000", "100", "100.0" TAIL("-100.000", "100", "normal")},
         {"gap", " No Data ", "-1", "1", "null" TAIL("-1", "1", "none")},
-        {"no limits", "-5", "", "1.2.3", "-5" TAIL("null", "null", "normal")},
-        {"short limits", "+0.1", ".5", "-0", "0.1" TAIL("0.5", "-0", "low")},
-        {"limit not a number", "+1", "1e3", "abc", "1" TAIL("null", "null", "normal")}};
+        {"no limits: blank, no number", "-5", "", "1e3", "-5" TAIL("null", "null", "normal")},
+        {"a minimum not below the maximum", "+0.1", "5", "-0",
+         "0.1" TAILX("null", "null", "normal",
+                     ",\"problem\":\"Ch.1 alarm minimum 5 not below maximum -0\"")}};
     for (const auto& [name, value, low, high, expected] : rows) {
         const StoredRecord r = Parsed(DataLine("00:00:30", {value}, "01-11-2026"));
-        const ChannelSetup setup{true, "Boiler \"1\"", "Bar", JsonNumber(low), JsonNumber(high)};
-        EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, setup),
+        ChannelSettings channel{"Boiler \"1\"", "Bar", true, true, ParseLimit(low), ParseLimit(high), {}};
+        channel.limits = LimitsOf(channel.minimum, channel.maximum, 1);
+        EXPECT_EQ(ChannelPayload(r.values[0], r.localMs, r.localMs, channel),
                   "{\"time\":\"2026-11-01T00:00:30\",\"utc\":\"2026-11-01T00:00:30Z\",\"value\":" + expected)
             << name;
     }
@@ -715,9 +718,10 @@ TEST_F(PublishBroker, EventsArriveInOrderAreNotifiedAndTheRetainedAlarmsFollowEv
     EXPECT_EQ(arrived(1), later + ":3");
     QStringList notified = MailLines(mail);
     for (QString& line : notified)
-        line = line.section(' ', 2).section(" Boiler", 0, 0);
-    EXPECT_EQ(notified, QStringList({"HIGH RAISED Ch.3", "NO ANSWER RAISED logger", "LOW RAISED Ch.1",
-                                     "LOW CLEARED Ch.1", "HIGH CLEARED Ch.3"}));
+        line = line.section(' ', 2).section(QRegularExpression("[,:]"), 0, 0);
+    EXPECT_EQ(notified, QStringList({"Ch.3 above maximum raised", "Instrument not answering raised",
+                                     "Ch.1 below minimum raised", "Ch.1 below minimum cleared",
+                                     "Ch.3 above maximum cleared"}));
 }
 
 // Each row: records or events stored (a back-fill, then `perTick` every
@@ -850,7 +854,7 @@ TEST_F(PublishBroker, WithoutAHostTheAlarmsAreOnlyNotifiedEachOnce) {
     ASSERT_EQ(lines.size(), 2) << "one summary, one event, each once";
     EXPECT_TRUE(lines[0].startsWith("1 alarm events from ")) << qPrintable(lines[0]);
     EXPECT_EQ(lines[1], now.toString("yyyy-MM-dd hh:mm:ss") +
-                            " HIGH RAISED Ch.3 Boiler pressure, value 10.700, limit 10.0");
+                            " Ch.3 above maximum raised, value 10.700, limit 10.0: Boiler pressure");
 }
 
 struct OnceCase {

@@ -2,7 +2,8 @@
 // channel and acquisition status files runs on each row's damaged or missing
 // files. Where the files say nothing usable the set-up falls back to serial
 // line 1 and storage rate 0; a file that cannot be used is reported (outcome
-// and stderr) and left as it was; what is saved reads back.
+// and stderr) and left as it was; what is saved reads back. A file planted
+// in place of one (the data file and the event log too) is refused.
 #include "config/AcquisitionStatus.h"
 #include "config/ChannelSettings.h"
 #include "config/DefaultSetup.h"
@@ -44,7 +45,7 @@ struct SetupFault {
     QByteArray contents;       // of all three files
     std::array<bool, 3> saved; // general, channels, status
     bool fullDisk = false;     // no file grows more than 100 bytes while saving
-    Plant plant = nullptr;     // the three and the data file: refused for `reason`
+    Plant plant = nullptr;     // the three, the data file and the event log: refused for `reason`
     const char* reason = "";
 };
 
@@ -86,13 +87,14 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     if (c.layout == Layout::FolderIsAFile)
         WriteBytes(state.AppFolder + "/settingfiles", "a plain file where the folder belongs");
     state.ScanDate = "05-03-2008";
-    const QString files[4] = {SettingPath(Names[0]), SettingPath(Names[1]), SettingPath(Names[2]),
-                              DataPath("03-2008-Data.txt")};
+    const QString files[5] = {SettingPath(Names[0]), SettingPath(Names[1]), SettingPath(Names[2]),
+                              DataPath("03-2008-Data.txt"), DataPath("03-2008-Events.txt")};
     for (const QString& file : files) {
         const QString outside = state.AppFolder + "/outside/" + QFileInfo(file).fileName();
-        if (c.layout == Layout::Contents && file != files[3])
+        const bool setUp = &file < files + 3;
+        if (c.layout == Layout::Contents && setUp)
             WriteBytes(file, c.contents);
-        if (c.layout == Layout::FilesAreFolders && file != files[3]) {
+        if (c.layout == Layout::FilesAreFolders && setUp) {
             ASSERT_TRUE(QDir().mkpath(file));
         } else if (c.plant) {
             WriteBytes(outside, "another user's own");
@@ -137,6 +139,9 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     if (c.plant) {
         const FileOutcome stored = WithStderr(stderr_, [&] { return StoreDataRecord(state); });
         EXPECT_EQ(stored.message, files[3] + ": cannot open (" + c.reason + ")");
+        EXPECT_EQ(AppendEvents(files[4], {EventsOf("H1R")[0].event}).message,
+                  files[4] + ": cannot open (" + c.reason + ")");
+        EXPECT_EQ(ReadEventFile(files[4]).problem, files[4] + ": " + c.reason);
     }
     EXPECT_EQ(Outside(state.AppFolder + "/outside"), outside) << "nothing made or changed outside";
     for (int i = 0; i < 3 && c.layout == Layout::FolderMissing; ++i)

@@ -1,7 +1,6 @@
 // The viewer's window, headless: a folder opened, a span chosen, the
 // strips by unit, the time ticks, the statistics and the periods outside.
 #include "viewer/ui/ViewerWindow.h"
-#include "alarm/AlarmMonitor.h"
 #include "common/TextHelpers.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"

@@ -1,7 +1,9 @@
 #include "alarm/AlarmMachine.h"
 
 #include "common/TextHelpers.h"
-#include "data/ElaborationData.h"
+#include "config/SettingRecords.h"
+#include "data/DataRecord.h"
+#include "data/NumberText.h"
 
 namespace tarvek {
 
@@ -10,24 +12,28 @@ AlarmSetUp AlarmSetUpOf(const Declarations::SetUpState& setUp, const AlarmParame
     alarms.parameters = parameters;
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const auto& row = setUp.ChannelParam[c];
-        alarms.channels[c - 1] = {
-            row[Declarations::Active].trimmed() == u"1", ParseLimit(row[Declarations::AlarmMin]),
-            ParseLimit(row[Declarations::AlarmMax]), row[Declarations::Description].trimmed(),
-            row[Declarations::Unit].trimmed()};
+        const LimitField minimum = ParseLimit(row[Declarations::AlarmMin]),
+                         maximum = ParseLimit(row[Declarations::AlarmMax]);
+        alarms.channels[c - 1] = {row[Declarations::Active].trimmed() == u"1",
+                                  minimum,
+                                  maximum,
+                                  LimitsOf(minimum, maximum, c),
+                                  row[Declarations::Description].trimmed(),
+                                  row[Declarations::Unit].trimmed()};
     }
     return alarms;
 }
 
 AlarmMachine::AlarmMachine(const AlarmSetUp& setUp) : setUp_(setUp) {}
 
-AlarmMachine::Watch* AlarmMachine::Find(const QString& kind, int channel) {
+AlarmMachine::AlarmCount* AlarmMachine::Find(const QString& kind, int channel) {
     if (channel == 0)
         return kind == EventKinds::NoAnswer    ? &noAnswer_
                : kind == EventKinds::NotStored ? &notStored_
                                                : nullptr;
     if (channel < 1 || channel > Declarations::ChannelCount)
         return nullptr;
-    ChannelWatch& w = channels_[channel - 1];
+    ChannelCounts& w = channels_[channel - 1];
     return kind == EventKinds::High      ? &w.high
            : kind == EventKinds::Low     ? &w.low
            : kind == EventKinds::NoValue ? &w.noValue
@@ -36,12 +42,12 @@ AlarmMachine::Watch* AlarmMachine::Find(const QString& kind, int channel) {
 
 void AlarmMachine::Restore(const AlarmFold& fold) {
     for (const CurrentAlarm& alarm : fold.alarms)
-        if (Watch* watch = Find(alarm.kind, alarm.channel))
-            watch->raised = alarm.Active();
+        if (AlarmCount* count = Find(alarm.kind, alarm.channel))
+            count->raised = alarm.Active();
 }
 
 void AlarmMachine::Restart() {
-    for (ChannelWatch& w : channels_)
+    for (ChannelCounts& w : channels_)
         w.high.polls = w.low.polls = w.noValue.polls = 0;
     noAnswer_.polls = notStored_.polls = 0;
 }
@@ -53,22 +59,18 @@ Event Made(const QString& date, const QString& time, const QString& kind, int ch
     return Event{date, time, kind, channel, name, value, limit, QString(), text};
 }
 
-bool IsGap(const QString& value) {
-    return value == NoDataText || value == InvalidValueText;
-}
-
 } // namespace
 
-void AlarmMachine::WatchLimit(Watch& watch, bool outside, bool back, const QString& kind, int c,
+void AlarmMachine::CountLimit(AlarmCount& count, bool outside, bool back, const QString& kind, int c,
                               const QString& value, const LimitField& limit, std::vector<Event>& clears,
                               std::vector<Event>& raises) const {
-    watch.polls = outside ? watch.polls + 1 : 0;
+    count.polls = outside ? count.polls + 1 : 0;
     const QString& text = setUp_.channels[c - 1].description;
-    if (watch.raised && back) {
-        watch.raised = false;
+    if (count.raised && back) {
+        count.raised = false;
         clears.push_back(Made(date_, time_, kind, c, EventNames::Cleared, value, limit.text, text));
-    } else if (!watch.raised && watch.polls >= setUp_.parameters.onDelay[c - 1]) {
-        watch.raised = true;
+    } else if (!count.raised && count.polls >= setUp_.parameters.onDelay[c - 1]) {
+        count.raised = true;
         raises.push_back(Made(date_, time_, kind, c, EventNames::Raised, value, limit.text, text));
     }
 }
@@ -89,11 +91,14 @@ std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
     }
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const ChannelAlarmSetUp& channel = setUp_.channels[c - 1];
-        ChannelWatch& w = channels_[c - 1];
+        ChannelCounts& w = channels_[c - 1];
         const QString& value = scan.values[c - 1];
         if (!channel.active)
             continue;
-        if (IsGap(value)) {
+        // As the value is stored: a text that is no value text is a gap too.
+        const std::optional<StoredValue> stored =
+            value.size() == ValueWidth ? ParseValueText(value.toLatin1().constData()) : std::nullopt;
+        if (!stored || stored->IsGap()) {
             // A silent instrument is one alarm of its own, not a gap on every channel.
             if (!scan.answered)
                 continue;
@@ -110,14 +115,15 @@ std::vector<Event> AlarmMachine::Scan(const AlarmScan& scan) {
             clears.push_back(Made(date_, time_, EventKinds::NoValue, c, EventNames::Cleared, value, {},
                                   channel.description));
         }
-        const double x = LeadingNumber(value);
+        const double x = stored->Value();
         const double deadband = p.deadband[c - 1];
-        if (channel.low.IsNumber())
-            WatchLimit(w.low, x < channel.low.value, x >= channel.low.value + deadband, EventKinds::Low, c,
-                       value, channel.low, clears, raises);
-        if (channel.high.IsNumber())
-            WatchLimit(w.high, x > channel.high.value, x <= channel.high.value - deadband, EventKinds::High,
-                       c, value, channel.high, clears, raises);
+        const ChannelLimits& limits = channel.limits;
+        if (limits.below)
+            CountLimit(w.low, limits.Below(x), !limits.Below(x, deadband), EventKinds::Low, c, value,
+                       channel.minimum, clears, raises);
+        if (limits.above)
+            CountLimit(w.high, limits.Above(x), !limits.Above(x, deadband), EventKinds::High, c, value,
+                       channel.maximum, clears, raises);
     }
     if (scan.store) {
         if (notStored_.raised && scan.store->ok) {
@@ -139,45 +145,37 @@ std::vector<Event> AlarmMachine::TakeSetUp(const AlarmSetUp& setUp, const QStrin
     std::vector<Event> events;
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
         const ChannelAlarmSetUp& channel = setUp_.channels[c - 1];
-        ChannelWatch& w = channels_[c - 1];
-        const auto drop = [&](Watch& watch, const QString& kind, bool watched, const QString& limit) {
+        ChannelCounts& w = channels_[c - 1];
+        const auto drop = [&](AlarmCount& count, const QString& kind, bool watched, const QString& limit) {
             if (watched)
                 return;
-            watch.polls = 0;
-            if (!watch.raised)
+            count.polls = 0;
+            if (!count.raised)
                 return;
-            watch.raised = false;
+            count.raised = false;
             events.push_back(Made(date, time, kind, c, EventNames::Cleared, {}, limit,
                                   QStringLiteral("no longer watched by the set-up")));
         };
-        drop(w.low, EventKinds::Low, channel.active && channel.low.IsNumber(), channel.low.text);
-        drop(w.high, EventKinds::High, channel.active && channel.high.IsNumber(), channel.high.text);
+        drop(w.low, EventKinds::Low, channel.active && channel.limits.below, channel.minimum.text);
+        drop(w.high, EventKinds::High, channel.active && channel.limits.above, channel.maximum.text);
         drop(w.noValue, EventKinds::NoValue, channel.active, {});
     }
     return events;
 }
 
 AlarmNotice NoticeOf(const Event& raised, const QString& unit) {
-    const QString name = raised.text.isEmpty() ? QStringLiteral("Ch.%1").arg(raised.channel) : raised.text;
-    // "+10.700" is shown as 10.700, a limit with the value's three decimals.
-    const auto number = [](const QString& text) {
-        const QString trimmed = TrimBlanks(text);
-        return trimmed.startsWith(u'+') ? trimmed.mid(1) : trimmed;
-    };
+    // A channel's alarm holds the channel's description as its text.
+    const QString name = raised.text.isEmpty() ? DefaultChannelName(raised.channel) : raised.text;
+    const QString summary = QStringLiteral("TARVEK: ") + AlarmText(raised.kind, name);
     const QString at = QStringLiteral(" at ") + raised.time;
-    const QString withUnit = unit.isEmpty() ? QString() : u' ' + unit;
-    const QString limit = number(ValueText(LeadingNumber(raised.limit)));
-    if (raised.kind == EventKinds::High)
-        return {QStringLiteral("TARVEK: %1 above maximum").arg(name),
-                number(raised.value) + withUnit + QStringLiteral(" > ") + limit + at};
-    if (raised.kind == EventKinds::Low)
-        return {QStringLiteral("TARVEK: %1 below minimum").arg(name),
-                number(raised.value) + withUnit + QStringLiteral(" < ") + limit + at};
-    if (raised.kind == EventKinds::NoValue)
-        return {QStringLiteral("TARVEK: %1 gives no value").arg(name), TrimBlanks(raised.value) + at};
-    if (raised.kind == EventKinds::NoAnswer)
-        return {QStringLiteral("TARVEK: the instrument does not answer"), raised.text + at};
-    return {QStringLiteral("TARVEK: data not stored"), raised.text + at};
+    const bool high = raised.kind == EventKinds::High;
+    if (!high && raised.kind != EventKinds::Low)
+        return {summary, (raised.kind == EventKinds::NoValue ? TrimBlanks(raised.value) : raised.text) + at};
+    const auto number = [](const QString& text) {
+        return QString::fromLatin1(PlainNumber(text).value_or(""));
+    };
+    return {summary, number(raised.value) + (unit.isEmpty() ? QString() : u' ' + unit) +
+                         (high ? QStringLiteral(" > ") : QStringLiteral(" < ")) + number(raised.limit) + at};
 }
 
 } // namespace tarvek

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
-#include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "common/RecordFile.h"
 #include "config/AlarmParameters.h"
 #include "config/ChannelSettings.h"
+#include "data/AlarmFold.h"
+#include "data/EventRecord.h"
 
 #include <array>
 #include <optional>
@@ -15,8 +15,9 @@ namespace tarvek {
 
 // What the alarms watch of one channel, from the set-up in use.
 struct ChannelAlarmSetUp {
-    bool active = false;  // the set-up marks the channel active
-    LimitField low, high; // a blank or unreadable limit raises nothing
+    bool active = false; // the set-up marks the channel active
+    LimitField minimum, maximum;
+    ChannelLimits limits; // LimitsOf: a limit not in use raises nothing
     QString description;
     QString unit;
 };
@@ -38,8 +39,8 @@ struct AlarmScan {
 
 // The alarms of the logger, as rules only: fed with each scan and each set-up
 // taken in use, it answers the events to record (user left blank).
-//  - HIGH above the maximum, LOW below the minimum (at a limit is inside),
-//    raised once the value is outside for the channel's on-delay in polls
+//  - HIGH above the maximum, LOW below the minimum (ChannelLimits), raised once the value is outside for the
+//  channel's on-delay in polls
 //    running; cleared once it is back inside by the deadband. A gap (" No
 //    Data ", " ======= ") neither raises nor clears them, nor counts towards
 //    the on-delay or breaks it.
@@ -68,26 +69,28 @@ class AlarmMachine {
     const AlarmSetUp& SetUp() const { return setUp_; }
 
   private:
-    struct Watch {
+    struct AlarmCount {
         bool raised = false;
         int polls = 0; // running: outside, gaps, or silent
     };
-    struct ChannelWatch {
-        Watch high, low, noValue;
+    struct ChannelCounts {
+        AlarmCount high, low, noValue;
     };
-    // The watch of an alarm; none for a kind or channel that has none.
-    Watch* Find(const QString& kind, int channel);
-    void WatchLimit(Watch& watch, bool outside, bool back, const QString& kind, int c, const QString& value,
-                    const LimitField& limit, std::vector<Event>& clears, std::vector<Event>& raises) const;
+    // The count of an alarm; none for a kind or channel that has none.
+    AlarmCount* Find(const QString& kind, int channel);
+    void CountLimit(AlarmCount& count, bool outside, bool back, const QString& kind, int c,
+                    const QString& value, const LimitField& limit, std::vector<Event>& clears,
+                    std::vector<Event>& raises) const;
 
     AlarmSetUp setUp_;
-    std::array<ChannelWatch, Declarations::ChannelCount> channels_{};
-    Watch noAnswer_, notStored_;
+    std::array<ChannelCounts, Declarations::ChannelCount> channels_{};
+    AlarmCount noAnswer_, notStored_;
     QString date_, time_; // of the scan or set-up being handled
 };
 
-// The desktop's words for a RAISED event: "TARVEK: Boiler pressure above
-// maximum" and "10.700 bar > 10.000 at 10:15:30".
+// The desktop's words for a RAISED event: "TARVEK: " and its AlarmText, then
+// "10.700 bar > 10 at 10:15:30" (PlainNumber), the gap of a NO VALUE or the
+// text of the logger's own alarm.
 struct AlarmNotice {
     QString summary, body;
 };

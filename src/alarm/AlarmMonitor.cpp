@@ -1,23 +1,17 @@
 #include "alarm/AlarmMonitor.h"
 
-#include "alarm/EventLog.h"
 #include "common/TextHelpers.h"
 #include "config/AlarmParameters.h"
+#include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <cstdio>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace tarvek {
-
-QString RealUserName() {
-    if (const passwd* entry = ::getpwuid(::getuid()))
-        return QString::fromLocal8Bit(entry->pw_name);
-    return QString::number(::getuid());
-}
 
 AlarmMonitor::AlarmMonitor(const Declarations& state, const WallClock& clock, AlarmNotifier* notifier)
     : state_(state), clock_(clock), notifier_(notifier), user_(RealUserName()) {}
@@ -28,7 +22,7 @@ Event AlarmMonitor::Now(const QString& kind, const QString& name) const {
     e.date = DateStamp(now.date());
     e.time = TimeText(now.time());
     e.kind = kind;
-    e.event = name;
+    e.name = name;
     return e;
 }
 
@@ -37,25 +31,30 @@ void AlarmMonitor::ProgramStarted() {
     // month may still stand, and the set-up last in use may be older still.
     const QString folder = DataFolderPath(state_.AppFolder);
     AlarmFold fold;
+    trail_.clear();
     for (const QString& name : EventFilesIn(folder)) {
         const EventFileRead read = ReadEventFile(folder + u'/' + name);
         if (!read.problem.isEmpty())
             std::fprintf(stderr, "tarvek: %s; its alarms and set-up are not known\n",
                          qPrintable(read.problem));
-        for (const LoggedEvent& logged : read.events)
-            fold.Follow(logged.event);
+        if (read.skipped > 0)
+            std::fprintf(stderr, "tarvek: %s: records skipped, as they are no event records: %d\n",
+                         qPrintable(QDir::toNativeSeparators(folder + u'/' + name)), read.skipped);
+        for (const LoggedEvent& logged : read.events) {
+            fold.Take(logged.event);
+            TakeSetUp(trail_, logged.event);
+        }
     }
     machine_.Restore(fold);
-    trail_ = fold.setUp;
     Record({Now(EventKinds::Program, EventNames::Started)});
-    TakeSetUp();
+    UseSetUp();
 }
 
 void AlarmMonitor::SetUpLoaded() {
-    TakeSetUp();
+    UseSetUp();
 }
 
-void AlarmMonitor::TakeSetUp() {
+void AlarmMonitor::UseSetUp() {
     const AlarmParametersRead read = ReadAlarmParameters(state_.AppFolder);
     for (const QString& problem : read.problems)
         std::fprintf(stderr, "tarvek: %s\n", qPrintable(problem));
@@ -65,10 +64,10 @@ void AlarmMonitor::TakeSetUp() {
     for (Event e : CompareSetUp(trail_, SetUpFieldsOf(state_.SetUp, read.parameters))) {
         e.date = now.date;
         e.time = now.time;
-        FollowSetUp(trail_, e);
-        // A limit that is no number raises nothing: said once, when it comes in
-        // use (an instrument value is said by the acquisition, which has no limit).
-        if (e.event == EventNames::Unreadable && !e.limit.isEmpty())
+        TakeSetUp(trail_, e);
+        // A limit that cannot be used raises nothing: said once, when it comes in
+        // use (an instrument value is said by the acquisition, and has no limit).
+        if (e.name == EventNames::Unreadable && !e.limit.isEmpty())
             std::fprintf(stderr, "tarvek: %s\n", qPrintable(e.text));
         events.push_back(e);
     }
@@ -122,7 +121,7 @@ void AlarmMonitor::Record(std::vector<Event> events) {
     if (!notifier_)
         return;
     for (const Event& e : events)
-        if (e.event == EventNames::Raised)
+        if (e.name == EventNames::Raised)
             notifier_->Notify(
                 NoticeOf(e, e.channel >= 1 ? machine_.SetUp().channels[e.channel - 1].unit : QString()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarm/AlarmMachine.h"
+#include "alarm/SetUpAudit.h"
 #include "common/Clock.h"
 #include "common/Declarations.h"
 
@@ -39,7 +40,7 @@ class AlarmMonitor {
     const AlarmMachine& Machine() const { return machine_; }
 
   private:
-    void TakeSetUp();
+    void UseSetUp();
     void Record(std::vector<Event> events);
     Event Now(const QString& kind, const QString& name) const;
 
@@ -51,9 +52,5 @@ class AlarmMonitor {
     SetUpTrail trail_;
     std::vector<Event> unwritten_;
 };
-
-// The login name of the process's real user (its passwd entry), or its
-// number when it has none.
-QString RealUserName();
 
 } // namespace tarvek

@@ -2,6 +2,7 @@
 
 #include "config/ChannelSettings.h"
 #include "config/InstrumentParameters.h"
+#include "config/SettingRecords.h"
 
 #include <algorithm>
 
@@ -59,12 +60,21 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
         {QStringLiteral("serial line"), 0, QString::number(setUp.SerialLine), {}},
         {QStringLiteral("storage rate"), 0, QString::number(setUp.StorageRate), {}}};
     for (int c = 1; c <= Declarations::ChannelCount; ++c) {
-        const QString channel = QStringLiteral("Ch.%1 ").arg(c);
+        const QString channel = DefaultChannelName(c) + u' ';
+        const auto& row = setUp.ChannelParam[c];
+        const QString pair =
+            LimitsOf(ParseLimit(row[Declarations::AlarmMin]), ParseLimit(row[Declarations::AlarmMax]), c)
+                .unusable;
         for (const auto& [field, name] : ChannelFields) {
-            SetUpField taken{channel + QLatin1String(name), c, setUp.ChannelParam[c][field].trimmed(), {}};
-            const bool limit = field == Declarations::AlarmMin || field == Declarations::AlarmMax;
-            if (limit && ParseLimit(taken.value).kind == LimitField::Kind::Unreadable)
-                taken.unusable = field == Declarations::AlarmMin ? EventKinds::Low : EventKinds::High;
+            SetUpField taken{channel + QLatin1String(name), c, row[field].trimmed(), {}};
+            const bool minimum = field == Declarations::AlarmMin;
+            taken.limit = minimum || field == Declarations::AlarmMax;
+            if (taken.limit)
+                taken.unusable =
+                    ParseLimit(taken.value).kind == LimitField::Kind::Unreadable
+                        ? QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
+                              .arg(taken.name, taken.value, minimum ? EventKinds::Low : EventKinds::High)
+                        : pair;
             fields.push_back(taken);
         }
         fields.push_back(
@@ -80,38 +90,36 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
 
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now) {
     std::vector<Event> events;
+    QString said; // the last UNREADABLE text: a pair is named once
     for (const SetUpField& field : now) {
         Event e;
         e.kind = EventKinds::SetUp;
         e.channel = field.channel;
         const auto known = last.find(field.name);
         if (known == last.end()) {
-            e.event = EventNames::InUse;
+            e.name = EventNames::InUse;
             e.text = field.name + u' ' + Shown(field.value);
         } else if (known->second != field.value) {
-            e.event = EventNames::Changed;
+            e.name = EventNames::Changed;
             e.text = field.name + u' ' + Shown(known->second) + Arrow + Shown(field.value);
         } else {
             continue;
         }
         events.push_back(e);
-        if (!field.unusable.isEmpty()) {
+        if (!field.unusable.isEmpty() && field.unusable != said) {
             // An instrument value's problem is said on stderr by the acquisition.
-            const bool limit = field.unusable == EventKinds::Low || field.unusable == EventKinds::High;
-            e.event = EventNames::Unreadable;
-            e.limit = limit ? field.value : QString();
-            e.text = limit ? QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
-                                 .arg(field.name, field.value, field.unusable)
-                           : field.unusable;
+            e.name = EventNames::Unreadable;
+            e.limit = field.limit ? field.value : QString();
+            e.text = said = field.unusable;
             events.push_back(e);
         }
     }
     return events;
 }
 
-void FollowSetUp(SetUpTrail& trail, const Event& event) {
+void TakeSetUp(SetUpTrail& trail, const Event& event) {
     if (event.kind != EventKinds::SetUp ||
-        (event.event != EventNames::InUse && event.event != EventNames::Changed))
+        (event.name != EventNames::InUse && event.name != EventNames::Changed))
         return;
     // The name is one of the fields' names; none of them, with the blank
     // after it, begins another.
@@ -129,7 +137,7 @@ void FollowSetUp(SetUpTrail& trail, const Event& event) {
         return;
     const QString& name = *named;
     const QString rest = event.text.mid(name.size() + 1);
-    if (event.event == EventNames::InUse) {
+    if (event.name == EventNames::InUse) {
         trail[name] = Taken(rest);
         return;
     }

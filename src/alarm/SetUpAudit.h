@@ -1,8 +1,8 @@
 #pragma once
 
-#include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "config/AlarmParameters.h"
+#include "data/EventRecord.h"
 
 #include <map>
 #include <vector>
@@ -20,9 +20,10 @@ struct SetUpField {
     QString name;
     int channel = 0;
     QString value;
-    // For a limit that is no number: the alarm it cannot raise (LOW, HIGH);
+    // For a limit that cannot be used: why, as its UNREADABLE record says;
     // for an instrument value that cannot be used: what that means.
     QString unusable;
+    bool limit = false; // an alarm minimum or maximum
 };
 // The fields the audit follows: serial line, storage rate; per channel
 // description, decimals, unit, gain, zero, active, minimum, maximum, deadband,
@@ -34,12 +35,13 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
 using SetUpTrail = std::map<QString, QString>;
 
 // The SET-UP records (kind, channel, event, text) that take `now` in use after
-// `last`; date, time and user are left to the caller. A limit that is no
-// number, or an instrument value that cannot be used, is named by an
-// UNREADABLE record after the one that takes it in use.
+// `last`; date, time and user are left to the caller. A limit that cannot be
+// used (no number, or a minimum not below the maximum), or an instrument
+// value that cannot be used, is named by an UNREADABLE record after the one
+// that takes it in use, once.
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now);
 
-// Follows one record of the logs: IN USE and CHANGED set the field they name.
-void FollowSetUp(SetUpTrail& trail, const Event& event);
+// Takes in one record of the logs: IN USE and CHANGED set the field they name.
+void TakeSetUp(SetUpTrail& trail, const Event& event);
 
 } // namespace tarvek

@@ -17,8 +17,8 @@ QString Label(int record) {
     if (record == NoAnswerPollsRecord)
         return QStringLiteral("No answer polls");
     if (record >= FirstOnDelayRecord)
-        return QStringLiteral("Ch.%1 on-delay").arg(record - FirstOnDelayRecord + 1);
-    return QStringLiteral("Ch.%1 deadband").arg(record - FirstDeadbandRecord + 1);
+        return DefaultChannelName(record - FirstOnDelayRecord + 1) + QStringLiteral(" on-delay");
+    return DefaultChannelName(record - FirstDeadbandRecord + 1) + QStringLiteral(" deadband");
 }
 
 // A count of polls, 1..999; `fallback` for a blank value.

@@ -34,13 +34,24 @@ LimitField ParseLimit(const QString& field) {
     return limit;
 }
 
+ChannelLimits LimitsOf(const LimitField& minimum, const LimitField& maximum, int c) {
+    const auto value = [](const LimitField& field) {
+        return field.IsNumber() ? std::optional(field.value) : std::nullopt;
+    };
+    if (minimum.IsNumber() && maximum.IsNumber() && !(minimum.value < maximum.value))
+        return {{},
+                {},
+                QStringLiteral("%1 alarm minimum %2 not below maximum %3")
+                    .arg(DefaultChannelName(c), minimum.text, maximum.text)};
+    return {value(minimum), value(maximum), {}};
+}
+
 ChannelSetUp ReadChannelSettings(const QString& settingFolder, LinkPolicy links) {
     ChannelSetUp setUp;
     const QString path = settingFolder + u'/' + ChannelParametersFile;
     const auto fail = [&](const char* what, int error, const QString& reason) {
-        setUp.error = error;
-        setUp.reason = reason;
-        setUp.failure =
+        setUp.errorNumber = error;
+        setUp.problem =
             QStringLiteral("%1: %2 (%3)").arg(QDir::toNativeSeparators(path), QLatin1String(what), reason);
     };
     QByteArray bytes;
@@ -60,12 +71,15 @@ ChannelSetUp ReadChannelSettings(const QString& settingFolder, LinkPolicy links)
             bytes.mid(qint64(c + ChannelRecordOffset - 1) * SettingRecordLength, SettingRecordLength));
         const QString name = WithoutControls(ChannelFieldOf(record, Description)).trimmed();
         const QString unit = WithoutControls(ChannelFieldOf(record, Unit)).trimmed();
+        const LimitField minimum = ParseLimit(ChannelFieldOf(record, AlarmMin)),
+                         maximum = ParseLimit(ChannelFieldOf(record, AlarmMax));
         setUp.channels[c - 1] = {name.isEmpty() ? DefaultChannelName(c) : name,
                                  unit.isEmpty() ? DefaultUnit : unit,
                                  !unit.isEmpty(),
                                  ChannelFieldOf(record, Active) == u"1",
-                                 ParseLimit(ChannelFieldOf(record, AlarmMin)),
-                                 ParseLimit(ChannelFieldOf(record, AlarmMax))};
+                                 minimum,
+                                 maximum,
+                                 LimitsOf(minimum, maximum, c)};
     }
     return setUp;
 }

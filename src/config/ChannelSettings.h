@@ -22,14 +22,22 @@ struct LimitField {
 };
 LimitField ParseLimit(const QString& field);
 
-// A channel's alarm limits; either may be missing. A value exactly at a
-// limit is inside.
+// A channel's alarm limits in use, as every program uses them: a value under
+// `below` (the minimum) is below, one over `above` (the maximum) above; a
+// value at a limit is inside. Either may be missing.
 struct ChannelLimits {
-    std::optional<double> low, high;
-    bool Any() const { return low || high; }
-    bool Below(double v) const { return low && v < *low; }
-    bool Above(double v) const { return high && v > *high; }
+    std::optional<double> below, above;
+    QString unusable; // why the set-up's pair gives none (LimitsOf), else empty
+    bool Any() const { return below || above; }
+    // `margin` is how far inside a value must come back (a deadband).
+    bool Below(double v, double margin = 0) const { return below && v < *below + margin; }
+    bool Above(double v, double margin = 0) const { return above && v > *above - margin; }
 };
+// The limits of channel `c`'s (from 1) alarm minimum and maximum: a field
+// that is blank or no number is no limit; a minimum not below the maximum
+// makes the pair unusable, no alarm and no line for either, and `unusable`
+// says so: "Ch.3 alarm minimum 10 not below maximum 5".
+ChannelLimits LimitsOf(const LimitField& minimum, const LimitField& maximum, int c);
 
 // A channel's set-up as the programs beside the logger show and use it.
 struct ChannelSettings {
@@ -38,18 +46,17 @@ struct ChannelSettings {
     bool unitSet = false; // the set-up names the unit
     bool active = false;  // the active flag is "1"
     LimitField minimum, maximum;
+    ChannelLimits limits; // LimitsOf(minimum, maximum)
     QString Heading() const { return name + QStringLiteral(" [") + unit + u']'; }
 };
 
 // Channels 1..8 (index k = 0..7) of the channel parameters file, and why it
-// could not be read: `error` is the errno (ENOENT for no file), `failure`
-// "<path>: cannot open (<reason>)" or "<path>: cannot read (<reason>)".
+// could not be read.
 struct ChannelSetUp {
     std::array<ChannelSettings, ChannelCount> channels;
-    int error = 0;
-    QString reason; // the reason alone, empty when read
-    QString failure;
-    bool Read() const { return failure.isEmpty(); }
+    int errorNumber = 0; // of the failed open or read: ENOENT for no file
+    QString problem;     // "<path>: cannot open (<reason>)", "<path>: cannot read (<reason>)"
+    bool Read() const { return problem.isEmpty(); }
 };
 
 // Reads `settingFolder`'s channel parameters file read-only, without

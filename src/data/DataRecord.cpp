@@ -18,30 +18,14 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The number of two digits at `p`, or -1.
-int TwoDigits(const char* p) {
-    return IsDigit(p[0]) && IsDigit(p[1]) ? (p[0] - '0') * 10 + (p[1] - '0') : -1;
-}
-
-// "dd-mm-yyyy" and "hh:mm:ss" as milliseconds of the wall clock from
-// 1970-01-01, or false when either does not exist.
+// "dd-mm-yyyy;hh:mm:ss;" as milliseconds of the wall clock from 1970-01-01,
+// or false when it is no stamp of the calendar.
 bool ReadStamp(const char* p, qint64* localMs) {
-    const char* time = p + TimeAt;
-    if (p[MonthAt - 1] != '-' || p[YearAt - 1] != '-' || p[DateWidth] != ';' || time[2] != ':' ||
-        time[5] != ':' || p[FirstBlock - 1] != ';')
+    if (p[DateWidth] != ';' || p[FirstBlock - 1] != ';')
         return false;
-    const int day = TwoDigits(p + DayAt), month = TwoDigits(p + MonthAt), century = TwoDigits(p + YearAt),
-              year = TwoDigits(p + YearAt + 2);
-    const int hour = TwoDigits(time), minute = TwoDigits(time + 3), second = TwoDigits(time + 6);
-    if (std::min({day, month, century, year, hour, minute, second}) < 0 || hour > 23 || minute > 59 ||
-        second > 59)
-        return false;
-    const QDate date(century * 100 + year, month, day);
-    if (!date.isValid())
-        return false;
-    *localMs =
-        (date.toJulianDay() - UnixEpochDay) * DayMs + hour * HourMs + minute * MinuteMs + second * SecondMs;
-    return true;
+    const std::optional<qint64> stamp = StampAt(p, p + TimeAt);
+    *localMs = stamp.value_or(0);
+    return stamp.has_value();
 }
 
 // A value text of ValueWidth: blanks, a sign, digits without a leading zero,
@@ -83,6 +67,11 @@ bool ReadValue(const char* p, StoredValue* value) {
 }
 
 } // namespace
+
+std::optional<StoredValue> ParseValueText(const char* text) {
+    StoredValue value;
+    return ReadValue(text, &value) ? std::optional(value) : std::nullopt;
+}
 
 QString DataRecordOf(const QString& body) {
     return FixedText(body, DataRecordLength - 3) + RecordTerminator;

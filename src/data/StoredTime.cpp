@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QTime>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -65,6 +66,40 @@ std::optional<qint64> ParseStoredTime(const QString& text) {
     if (year < 0 || !date.isValid() || !time.isValid())
         return std::nullopt;
     return (date.toJulianDay() - UnixEpochDay) * DayMs + time.msecsSinceStartOfDay();
+}
+
+namespace {
+
+// The number of two digits at `p`, or -1.
+int TwoDigits(const char* p) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return digit(p[0]) && digit(p[1]) ? (p[0] - '0') * 10 + (p[1] - '0') : -1;
+}
+
+} // namespace
+
+std::optional<qint64> StampAt(const char* date, const char* time) {
+    if (date[MonthAt - 1] != '-' || date[YearAt - 1] != '-' || time[MinuteAt - 1] != ':' ||
+        time[SecondAt - 1] != ':')
+        return std::nullopt;
+    const int day = TwoDigits(date + DayAt), month = TwoDigits(date + MonthAt),
+              century = TwoDigits(date + YearAt), year = TwoDigits(date + YearAt + 2);
+    const int hour = TwoDigits(time + HourAt), minute = TwoDigits(time + MinuteAt),
+              second = TwoDigits(time + SecondAt);
+    if (std::min({day, month, century, year, hour, minute, second}) < 0 || hour > 23 || minute > 59 ||
+        second > 59)
+        return std::nullopt;
+    const QDate calendar(century * 100 + year, month, day);
+    if (!calendar.isValid())
+        return std::nullopt;
+    return (calendar.toJulianDay() - UnixEpochDay) * DayMs + hour * HourMs + minute * MinuteMs +
+           second * SecondMs;
+}
+
+std::optional<qint64> EventStamp(const QString& date, const QString& time) {
+    if (date.size() != DateWidth || time.size() != TimeWidth)
+        return std::nullopt;
+    return StampAt(date.toLatin1().constData(), time.toLatin1().constData());
 }
 
 } // namespace tarvek

@@ -25,4 +25,12 @@ QByteArray StoredTimeText(qint64 ms);
 void WriteStoredTime(qint64 ms, char* out); // the 19 characters at `out`
 std::optional<qint64> ParseStoredTime(const QString& text);
 
+// The stored time of a record's stamp, the date "dd-mm-yyyy" at `date` and
+// the time "hh:mm:ss" at `time` (Latin-1): nothing when either is no such
+// text or names no day of the calendar or second of a day. The one reader of
+// the stamps of data and event records.
+std::optional<qint64> StampAt(const char* date, const char* time);
+// An event's date and time (Event::date, Event::time) as StampAt reads them.
+std::optional<qint64> EventStamp(const QString& date, const QString& time);
+
 } // namespace tarvek

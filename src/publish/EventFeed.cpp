@@ -6,11 +6,6 @@
 
 namespace tarvek {
 
-qint64 EventLocalMs(const QString& date, const QString& time) {
-    const QString text = date.mid(6, 4) + u'-' + date.mid(3, 2) + u'-' + date.left(2) + u'T' + time;
-    return ParseStoredTime(text).value_or(0);
-}
-
 void EventFeed::SeekAfter(const EventPosition& position) {
     position_ = position;
     atEnd_.clear();
@@ -76,8 +71,13 @@ EventFeed::Step EventFeed::ReadFile(const QString& name, const OpenedFile& file,
     }
     EventBytes read = ParseEventBytes(*bytes, at + 1);
     skipped_ += read.skipped;
+    if (read.skipped > 0)
+        notes_ << QStringLiteral("%1: records not sent, as they are no event records: %2")
+                      .arg(path)
+                      .arg(read.skipped);
     for (LoggedEvent& logged : read.events) {
-        const qint64 localMs = EventLocalMs(logged.event.date, logged.event.time);
+        // Every event parsed has its time (ParseEventRecord).
+        const qint64 localMs = *EventStamp(logged.event.date, logged.event.time);
         out.push_back({{name, logged.record}, std::move(logged.event), localMs, toUtc_.ToUtc(localMs)});
     }
     at += count;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/EventLog.h"
+#include "data/EventLog.h"
 #include "data/MonthFolder.h"
 #include "data/StoredTimeToUtc.h"
 
@@ -30,10 +30,6 @@ struct EventPosition {
     void Pass(const EventAt& at) { logs[at.file] = at.record; }
     bool operator==(const EventPosition&) const = default;
 };
-
-// The wall-clock time of an event record's date "dd-mm-yyyy" and time
-// "hh:mm:ss" (0 for texts that are none).
-qint64 EventLocalMs(const QString& date, const QString& time);
 
 // An event with its place and its times: the stored wall-clock time and the
 // true time (UTC) by the system's zone, placed in stored order.

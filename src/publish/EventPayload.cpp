@@ -1,5 +1,6 @@
 #include "publish/EventPayload.h"
 
+#include "data/NumberText.h"
 #include "data/StoredTime.h"
 #include "publish/Payload.h"
 
@@ -10,7 +11,11 @@ namespace tarvek {
 namespace {
 
 QByteArray NumberOrNull(const QString& text) {
-    return JsonNumber(text).value_or("null");
+    return PlainNumber(text).value_or("null");
+}
+
+QByteArray TimeJson(const std::optional<qint64>& ms, const char* zone = "") {
+    return ms ? '"' + StoredTimeText(*ms) + zone + '"' : QByteArrayLiteral("null");
 }
 
 const char* StateName(AlarmState state) {
@@ -34,7 +39,7 @@ QByteArray EventPayload(const FedEvent& fed) {
     out += ",\"time\":\"" + StoredTimeText(fed.localMs) + "\",\"utc\":\"" + StoredTimeText(fed.utcMs) + "Z\"";
     out += ",\"kind\":" + JsonString(e.kind);
     out += ",\"channel\":" + (e.channel > 0 ? QByteArray::number(e.channel) : QByteArray("null"));
-    out += ",\"event\":" + JsonString(e.event) + ",\"value\":" + NumberOrNull(e.value);
+    out += ",\"event\":" + JsonString(e.name) + ",\"value\":" + NumberOrNull(e.value);
     out += ",\"limit\":" + NumberOrNull(e.limit) + ",\"user\":" + JsonString(e.user);
     out += ",\"text\":" + JsonString(e.text) + '}';
     return out;
@@ -45,13 +50,16 @@ AlarmPayloads AlarmStatePayloads(const AlarmFold& fold, StoredTimeToUtc& clock) 
     for (const CurrentAlarm& a : fold.alarms) {
         if (a.channel < 0 || a.channel >= int(lists.size()))
             continue;
-        const qint64 since = EventLocalMs(a.sinceDate, a.sinceTime);
+        // Null, never an invented time, where the fold took an event that
+        // is none of a log (ParseEventRecord reads no such record).
+        const std::optional<qint64> since = EventStamp(a.sinceDate, a.sinceTime);
+        const auto utc = since ? std::optional(clock.ToUtcAfter(*since, std::numeric_limits<qint64>::min()))
+                               : std::nullopt;
         QByteArray& list = lists[a.channel];
         list += list.isEmpty() ? "" : ",";
         list += "{\"kind\":" + JsonString(a.kind) + ",\"state\":\"" + StateName(a.state);
-        list += "\",\"since\":\"" + StoredTimeText(since) + "\",\"utc\":\"" +
-                StoredTimeText(clock.ToUtcAfter(since, std::numeric_limits<qint64>::min()));
-        list += "Z\",\"value\":" + NumberOrNull(a.value) + ",\"limit\":" + NumberOrNull(a.limit) + '}';
+        list += "\",\"since\":" + TimeJson(since) + ",\"utc\":" + TimeJson(utc, "Z");
+        list += ",\"value\":" + NumberOrNull(a.value) + ",\"limit\":" + NumberOrNull(a.limit) + '}';
     }
     for (QByteArray& list : lists)
         list = "{\"alarms\":[" + list + "]}";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "data/StoredTimeToUtc.h"
 #include "publish/EventFeed.h"
 

@@ -17,7 +17,7 @@ bool FoldedLogs::FoldOn() {
         events.clear();
         folded = !feed_.Read(FoldBatch, events) || qint64(events.size()) < FoldBatch;
         for (const FedEvent& fed : events)
-            fold_.Follow(fed.event);
+            fold_.Take(fed.event);
     }
     feed_.TakeNotes(); // said by the feed of the events themselves
     return feed_.Rewritten() == rewritten;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "publish/DeliveryWindow.h"
 #include "publish/EventFeed.h"
 #include "publish/EventPayload.h"

@@ -1,8 +1,9 @@
 #include "publish/NotifyPlan.h"
 
-#include "alarm/AlarmFold.h"
+#include "config/SettingRecords.h"
+#include "data/AlarmFold.h"
+#include "data/NumberText.h"
 #include "data/StoredTime.h"
-#include "publish/Payload.h"
 
 #include <algorithm>
 
@@ -44,14 +45,14 @@ std::optional<QStringList> SplitCommandWords(const QString& text) {
 }
 
 bool IsNotified(const Event& e) {
-    return IsAlarmKind(e.kind) && (e.event == EventNames::Raised || e.event == EventNames::Cleared);
+    return IsAlarmKind(e.kind) && (e.name == EventNames::Raised || e.name == EventNames::Cleared);
 }
 
 namespace {
 
 // A value or limit with its stored digits, the text as it stands otherwise.
 QString NumberText(const QString& text) {
-    const std::optional<QByteArray> number = JsonNumber(text);
+    const std::optional<QByteArray> number = PlainNumber(text);
     return number ? QString::fromLatin1(*number) : text.trimmed();
 }
 
@@ -59,27 +60,22 @@ QString TimeText(qint64 ms) {
     return QString::fromLatin1(StoredTimeText(ms)).replace(u'T', u' ');
 }
 
-} // namespace
-
-namespace {
-
-// "Ch.3 Boiler pressure", or the logger's own "logger".
-QString ChannelWords(const Event& e) {
-    QString words = e.channel > 0 ? QStringLiteral("Ch.%1").arg(e.channel) : QStringLiteral("logger");
-    if (!e.text.isEmpty())
-        words += u' ' + e.text;
-    return words;
+// "Ch.3 above maximum raised": the alarm in its words, and what became of it.
+QString AlarmWords(const Event& e) {
+    return AlarmText(e.kind, DefaultChannelName(e.channel)) + u' ' + e.name.toLower();
 }
 
 } // namespace
 
 QString SummaryLine(const FedEvent& fed) {
     const Event& e = fed.event;
-    QString line = QStringLiteral("%1 %2 %3 ").arg(TimeText(fed.localMs), e.kind, e.event) + ChannelWords(e);
-    if (!NumberText(e.value).isEmpty())
-        line += QStringLiteral(", value ") + NumberText(e.value);
-    if (!NumberText(e.limit).isEmpty())
-        line += QStringLiteral(", limit ") + NumberText(e.limit);
+    QString line = TimeText(fed.localMs) + u' ' + AlarmWords(e);
+    if (const QString value = NumberText(e.value); !value.isEmpty())
+        line += QStringLiteral(", value ") + value;
+    if (const QString limit = NumberText(e.limit); !limit.isEmpty())
+        line += QStringLiteral(", limit ") + limit;
+    if (!e.text.isEmpty())
+        line += QStringLiteral(": ") + e.text;
     return line;
 }
 
@@ -151,10 +147,10 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
     if (g.old)
         run.subject = QStringLiteral("TARVEK: %1 older alarm events").arg(g.count);
     else if (g.count > 1)
-        run.subject =
-            QStringLiteral("TARVEK: %1 alarm events, the first %2 %3").arg(g.count).arg(e.kind, e.event);
+        run.subject = QStringLiteral("TARVEK: %1 alarm events, the first %2").arg(g.count).arg(AlarmWords(e));
     else
-        run.subject = QStringLiteral("TARVEK: %1 %2 %3").arg(e.kind, e.event, ChannelWords(e)).trimmed();
+        run.subject =
+            QStringLiteral("TARVEK: ") + AlarmWords(e) + (e.text.isEmpty() ? QString() : ": " + e.text);
     if (g.old) {
         run.lines << QStringLiteral("%1 alarm events from %2 to %3, older than notify_max_age when seen, not "
                                     "notified one by one: see the event log")
@@ -168,7 +164,7 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
         run.environment.emplace_back(QStringLiteral("TARVEK_") + QLatin1String(name), value);
     };
     set("KIND", g.old ? QString() : e.kind);
-    set("EVENT", g.old ? QStringLiteral("SUMMARY") : e.event);
+    set("EVENT", g.old ? QStringLiteral("SUMMARY") : e.name);
     set("CHANNEL", e.channel > 0 && !g.old ? QString::number(e.channel) : QString());
     set("NAME", g.old ? QString() : e.text);
     set("VALUE", g.old ? QString() : NumberText(e.value));

@@ -32,8 +32,9 @@ struct NotifySettings {
 // of the logger itself (no answer, not stored).
 bool IsNotified(const Event& e);
 
-// The one-line summary of an event: "2026-12-08 10:15:30 HIGH RAISED Ch.3
-// Boiler pressure, value 10.700, limit 10.0".
+// The one-line summary of an event: its time, its AlarmText by the channel's
+// number and what happened, "2026-12-08 10:15:30 Ch.3 above maximum raised,
+// value 10.700, limit 10.0: Boiler pressure".
 QString SummaryLine(const FedEvent& fed);
 
 // One run of the command: the subject and lines of the mail on its standard

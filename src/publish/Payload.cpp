@@ -1,6 +1,6 @@
 #include "publish/Payload.h"
 
-#include "config/ChannelSettings.h"
+#include "data/NumberText.h"
 #include "data/StoredTime.h"
 
 namespace tarvek {
@@ -44,37 +44,14 @@ QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRec
     return out;
 }
 
-std::optional<QByteArray> JsonNumber(const QString& text) {
-    const LimitField limit = ParseLimit(text);
-    if (!limit.IsNumber())
-        return std::nullopt;
-    // JSON wants no sign but "-", no leading zeros and a digit either side of the point.
-    QString digits = limit.text;
-    const bool negative = digits.startsWith(u'-');
-    if (negative || digits.startsWith(u'+'))
-        digits.remove(0, 1);
-    const qsizetype point = digits.indexOf(u'.');
-    QString whole = point < 0 ? digits : digits.left(point);
-    const QString fraction = point < 0 ? QString() : digits.mid(point + 1);
-    while (whole.size() > 1 && whole.startsWith(u'0'))
-        whole.remove(0, 1);
-    QByteArray out = negative ? "-" : "";
-    out += whole.isEmpty() ? QByteArray("0") : whole.toLatin1();
-    if (!fraction.isEmpty())
-        out += '.' + fraction.toLatin1();
-    return out;
-}
-
-QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup) {
+QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs,
+                          const ChannelSettings& channel) {
+    const ChannelLimits& limits = channel.limits;
     const char* state = "none";
     if (!value.IsGap()) {
         // Both sides are decimal texts of at most 15 digits: compared as
         // doubles they order as the numbers do, a value at a limit included.
         const double v = value.Value();
-        const auto limitOf = [](const std::optional<QByteArray>& json) -> std::optional<double> {
-            return json ? std::optional(json->toDouble()) : std::nullopt;
-        };
-        const ChannelLimits limits{limitOf(setup.low), limitOf(setup.high)};
         if (limits.Below(v))
             state = "low";
         else if (limits.Above(v))
@@ -85,10 +62,16 @@ QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs
     QByteArray out =
         "{\"time\":\"" + StoredTimeText(localMs) + "\",\"utc\":\"" + StoredTimeText(utcMs) + "Z\",\"value\":";
     out += ValueJson(value);
-    out += ",\"name\":" + JsonString(setup.name) + ",\"unit\":" + JsonString(setup.unit);
-    out += ",\"low\":" + setup.low.value_or("null") + ",\"high\":" + setup.high.value_or("null");
-    out += ",\"state\":\"" + QByteArray(state) + "\"}";
-    return out;
+    const auto limit = [](bool inUse, const LimitField& field) {
+        return inUse ? PlainNumber(field.text).value_or("null") : QByteArrayLiteral("null");
+    };
+    out += ",\"name\":" + JsonString(channel.name) + ",\"unit\":" + JsonString(channel.unit);
+    out += ",\"low\":" + limit(bool(limits.below), channel.minimum) +
+           ",\"high\":" + limit(bool(limits.above), channel.maximum);
+    out += ",\"state\":\"" + QByteArray(state) + '"';
+    if (!limits.unusable.isEmpty())
+        out += ",\"problem\":" + JsonString(limits.unusable);
+    return out + '}';
 }
 
 } // namespace tarvek

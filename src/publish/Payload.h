@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ChannelSettings.h"
 #include "data/DataFileReader.h"
 #include "data/StoredTimeToUtc.h"
 
@@ -17,21 +18,11 @@ QByteArray JsonString(const QString& text);
 // time, UTC and the eight values with their stored digits, null for a gap.
 QByteArray RecordPayload(const QString& fileName, qint64 number, const StoredRecord& record, qint64 utcMs);
 
-// What the set-up says of one channel, for a dashboard.
-struct ChannelSetup {
-    bool active = false;
-    QString name, unit;
-    // The alarm limits as JSON numbers, nothing where the set-up holds no
-    // number.
-    std::optional<QByteArray> low, high;
-};
-
-// A limit's text as a JSON number ("+100.0" gives "100.0", "-.5" "-0.5"),
-// nothing for any text that is not a number.
-std::optional<QByteArray> JsonNumber(const QString& text);
-
-// The retained last value of a channel: times, value, name, unit, limits and
-// its state ("low", "high", "normal", "none" for a gap).
-QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs, const ChannelSetup& setup);
+// The retained last value of a channel: times, value, name, unit, the limits
+// in use as numbers (null where none) and its state ("low", "high",
+// "normal", "none" for a gap), then "problem" where the set-up's limits
+// cannot be used (ChannelLimits::unusable).
+QByteArray ChannelPayload(const StoredValue& value, qint64 localMs, qint64 utcMs,
+                          const ChannelSettings& channel);
 
 } // namespace tarvek

@@ -60,7 +60,7 @@ void RecordStream::PublishChannels() {
                        channelsSent_->position == lastSent_->position))
         return;
     const ChannelSetUp setUp = ReadChannelSettings(SettingFolderBesideData(config_.data), LinkPolicy::Refuse);
-    log_.Report(QStringLiteral("setup"), setUp.failure, setUp.failure);
+    log_.Report(QStringLiteral("setup"), setUp.problem, setUp.problem);
     if (!setUp.Read())
         return;
     channelsSent_ = lastSent_;
@@ -69,11 +69,9 @@ void RecordStream::PublishChannels() {
         const ChannelSettings& s = setUp.channels[c];
         if (!s.active)
             continue;
-        const int mid = link_.Publish(
-            Topic("channel/" + QByteArray::number(c + 1)),
-            ChannelPayload(r.values[c], r.localMs, lastSentUtc_,
-                           {true, s.name, s.unit, JsonNumber(s.minimum.text), JsonNumber(s.maximum.text)}),
-            config_.qos, true);
+        const int mid =
+            link_.Publish(Topic("channel/" + QByteArray::number(c + 1)),
+                          ChannelPayload(r.values[c], r.localMs, lastSentUtc_, s), config_.qos, true);
         if (mid >= 0 && config_.qos > 0)
             channelMids_.insert(mid);
     }

@@ -1,6 +1,6 @@
 #include "seal/SealChain.h"
 
-#include "alarm/EventRecord.h"
+#include "data/EventRecord.h"
 #include "data/DataRecord.h"
 #include "data/StoredTime.h"
 

@@ -2,6 +2,7 @@
 
 #include "common/RecordFile.h"
 #include "common/TextHelpers.h"
+#include "data/NumberText.h"
 #include "viewer/CsvExport.h"
 
 #include <algorithm>
@@ -9,11 +10,6 @@
 namespace tarvek {
 
 namespace {
-
-// "yyyy-mm-dd" of "dd-mm-yyyy", which orders as time does.
-QString SortableDate(const QString& date) {
-    return date.mid(6, 4) + date.mid(2, 4) + date.left(2);
-}
 
 QString StateText(AlarmState state) {
     switch (state) {
@@ -31,13 +27,10 @@ QString ChannelHeading(int channel, const ChannelInfos& channels) {
     return channel >= 1 && channel <= ChannelCount ? channels[std::size_t(channel - 1)].Heading() : QString();
 }
 
-// A value or limit cell: a plain number as a number (without a "+"),
-// anything else as text.
+// A value or limit cell: a number as the data's export writes it
+// (PlainNumber), anything else as text.
 QByteArray NumberField(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (ParseLimit(trimmed).IsNumber())
-        return (trimmed.startsWith(u'+') ? trimmed.mid(1) : trimmed).toLatin1();
-    return CsvField(trimmed);
+    return PlainNumber(text).value_or(CsvField(text.trimmed()));
 }
 
 } // namespace
@@ -46,36 +39,12 @@ QString EventSkipText(int skipped) {
     return skipped > 0 ? QStringLiteral("; %1 event records skipped").arg(skipped) : QString();
 }
 
-std::optional<qint64> EventLocalMs(const Event& event) {
-    const QString& d = event.date;
-    if (d.size() != 10)
-        return std::nullopt;
-    return ParseStoredTime(SortableDate(d) + u'T' + event.time);
-}
-
-QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels) {
-    const QString channel = alarm.channel >= 1 && alarm.channel <= ChannelCount
-                                ? channels[std::size_t(alarm.channel - 1)].name
-                                : QString();
-    if (alarm.kind == EventKinds::High)
-        return channel + QStringLiteral(" above maximum");
-    if (alarm.kind == EventKinds::Low)
-        return channel + QStringLiteral(" below minimum");
-    if (alarm.kind == EventKinds::NoValue)
-        return channel + QStringLiteral(" without a value");
-    if (alarm.kind == EventKinds::NoAnswer)
-        return QStringLiteral("Instrument not answering");
-    if (alarm.kind == EventKinds::NotStored)
-        return QStringLiteral("Records not stored");
-    return (channel + u' ' + alarm.kind).trimmed();
-}
-
 std::vector<CurrentAlarm> AlarmsInOrder(const AlarmFold& fold) {
     std::vector<CurrentAlarm> alarms = fold.alarms;
     const auto acknowledged = [](const CurrentAlarm& a) { return a.state == AlarmState::ActiveAcknowledged; };
     std::stable_sort(alarms.begin(), alarms.end(), [&](const CurrentAlarm& a, const CurrentAlarm& b) {
-        return std::tuple(acknowledged(a), SortableDate(a.sinceDate), a.sinceTime) <
-               std::tuple(acknowledged(b), SortableDate(b.sinceDate), b.sinceTime);
+        return std::tuple(acknowledged(a), EventStamp(a.sinceDate, a.sinceTime)) <
+               std::tuple(acknowledged(b), EventStamp(b.sinceDate, b.sinceTime));
     });
     return alarms;
 }
@@ -95,7 +64,7 @@ QStringList AlarmRow(const CurrentAlarm& alarm, const ChannelInfos& channels) {
     return {StateText(alarm.state),
             alarm.sinceDate + u' ' + alarm.sinceTime,
             ChannelHeading(alarm.channel, channels),
-            AlarmName(alarm, channels),
+            AlarmText(alarm.kind, ChannelName(alarm.channel, channels)),
             alarm.value.trimmed(),
             alarm.limit};
 }
@@ -104,7 +73,7 @@ QString BannerText(const AlarmFold& fold, const ChannelInfos& channels, const QS
     QStringList parts;
     for (const CurrentAlarm& a : AlarmsInOrder(fold))
         if (a.state == AlarmState::ActiveUnacknowledged)
-            parts += AlarmName(a, channels) + QStringLiteral(" since ") +
+            parts += AlarmText(a.kind, ChannelName(a.channel, channels)) + QStringLiteral(" since ") +
                      (a.sinceDate == today ? a.sinceTime : a.sinceDate + u' ' + a.sinceTime);
     if (parts.isEmpty())
         return {};
@@ -137,7 +106,7 @@ QStringList EventRow(const Event& e, const ChannelInfos& channels) {
     return {e.date + u' ' + e.time,
             e.kind,
             ChannelHeading(e.channel, channels),
-            e.event,
+            e.name,
             e.value.trimmed(),
             e.limit,
             e.user,
@@ -149,32 +118,15 @@ bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, cons
     QByteArray text = "time,kind,channel,event,value,limit,user,text\r\n";
     for (const LoggedEvent& logged : events) {
         const Event& e = logged.event;
-        const std::optional<qint64> t = EventLocalMs(e);
+        const std::optional<qint64> t = EventStamp(e.date, e.time);
         if (!t || *t < localSpan.from || *t > localSpan.to)
             continue;
         text += StoredTimeText(*t) + ',' + CsvField(e.kind) + ',' +
-                CsvField(ChannelHeading(e.channel, channels)) + ',' + CsvField(e.event) + ',' +
+                CsvField(ChannelHeading(e.channel, channels)) + ',' + CsvField(e.name) + ',' +
                 NumberField(e.value) + ',' + NumberField(e.limit) + ',' + CsvField(e.user) + ',' +
                 CsvField(e.text) + "\r\n";
     }
     return WriteAll(out, text);
-}
-
-std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
-                                    const QString& comment, const QDateTime& now) {
-    std::vector<Event> records;
-    for (const CurrentAlarm& a : alarms) {
-        Event e;
-        e.date = DateStamp(now.date());
-        e.time = TimeText(now.time());
-        e.kind = a.kind;
-        e.channel = a.channel;
-        e.event = EventNames::Acknowledged;
-        e.user = user;
-        e.text = comment.trimmed();
-        records.push_back(e);
-    }
-    return records;
 }
 
 void EventsModel::Show(const std::vector<LoggedEvent>* events, const ChannelInfos* channels,

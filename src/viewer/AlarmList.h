@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "viewer/Channels.h"
 #include "viewer/EventMarks.h"
 #include "viewer/TableText.h"
@@ -15,8 +15,8 @@
 namespace tarvek {
 
 // The viewer's alarms as text: the current alarms the logs fold into (the
-// alarm library's one rule), the banner, the events of a span, their CSV,
-// and the records an acknowledgement appends.
+// one rule of data/AlarmFold), the banner, the events of a span and their
+// CSV.
 
 inline const QString AlarmsTitle = QStringLiteral("Alarms");
 inline const QString EventsTitle = QStringLiteral("Events of the visible span");
@@ -24,14 +24,6 @@ inline const QString EventsTitle = QStringLiteral("Events of the visible span");
 // The status line's part for event records skipped: "; N event records
 // skipped", empty for none.
 QString EventSkipText(int skipped);
-
-// An event's stamp on the wall clock as stored (StoredTime), or nothing when
-// its date or time is no such stamp.
-std::optional<qint64> EventLocalMs(const Event& event);
-
-// What an alarm is, named by its channel: "Boiler pressure above maximum",
-// "Ch.2 without a value", "Instrument not answering", "Records not stored".
-QString AlarmName(const CurrentAlarm& alarm, const ChannelInfos& channels);
 
 // The current alarms as the list shows them: unacknowledged first, then by
 // the time they were raised.
@@ -65,11 +57,6 @@ QStringList EventRow(const Event& event, const ChannelInfos& channels);
 // by its heading.
 bool WriteEventsCsv(QIODevice& out, const std::vector<LoggedEvent>& events, const ChannelInfos& channels,
                     const TimeSpan& localSpan);
-
-// One ACKNOWLEDGED record per alarm, stamped `now`, with `user` and the
-// comment as its text.
-std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
-                                    const QString& comment, const QDateTime& now);
 
 // The events of a span as a table model, newest first: a month can hold a
 // hundred thousand, so the cells are made only as they are shown.

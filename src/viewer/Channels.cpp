@@ -8,14 +8,11 @@ namespace tarvek {
 
 ChannelInfos ReadChannelInfos(const QString& settingFolder, QStringList* problems, QString* openProblem) {
     const ChannelSetUp setUp = ReadChannelSettings(settingFolder, LinkPolicy::Refuse);
-    if (!setUp.Read() && setUp.error != ENOENT && openProblem)
-        *openProblem = setUp.failure;
-    ChannelInfos infos;
-    for (int k = 0; k < ChannelCount; ++k) {
-        const ChannelSettings& settings = setUp.channels[k];
-        infos[k] = {settings, ParseLimits(settings.minimum, settings.maximum, settings.Heading(), problems)};
-    }
-    return infos;
+    if (!setUp.Read() && setUp.errorNumber != ENOENT && openProblem)
+        *openProblem = setUp.problem;
+    for (const ChannelSettings& settings : setUp.channels)
+        *problems += LimitProblems(settings);
+    return setUp.channels;
 }
 
 std::vector<QString> GroupingUnits(const ChannelInfos& channels) {

@@ -11,9 +11,7 @@ namespace tarvek {
 
 // A channel as the chart, the statistics and the CSV header show it: its
 // set-up, and the alarm limits drawn.
-struct ChannelInfo : ChannelSettings {
-    ChannelLimits limits;
-};
+using ChannelInfo = ChannelSettings;
 using ChannelInfos = std::array<ChannelInfo, ChannelCount>;
 
 // The channels of `settingFolder`'s channel parameters file

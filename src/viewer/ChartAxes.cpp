@@ -190,7 +190,7 @@ StripValues StripRange(const std::vector<int>& channels, const std::array<Trace,
             high = any ? std::max(high, p.y()) : p.y();
             any = true;
         }
-        for (const std::optional<double>& limit : {infos[k].limits.low, infos[k].limits.high})
+        for (const std::optional<double>& limit : {infos[k].limits.below, infos[k].limits.above})
             if (limit)
                 limits.push_back(*limit);
     }

@@ -1,7 +1,7 @@
 #include "viewer/EventMarks.h"
 
+#include "data/StoredTime.h"
 #include "data/StoredTimeToUtc.h"
-#include "viewer/AlarmList.h"
 
 #include <algorithm>
 
@@ -11,11 +11,11 @@ namespace {
 
 std::optional<MarkKind> KindOf(const Event& e) {
     if (IsAlarmKind(e.kind)) {
-        if (e.event == EventNames::Raised)
+        if (e.name == EventNames::Raised)
             return MarkKind::Raised;
-        if (e.event == EventNames::Cleared)
+        if (e.name == EventNames::Cleared)
             return MarkKind::Cleared;
-        if (e.event == EventNames::Acknowledged)
+        if (e.name == EventNames::Acknowledged)
             return MarkKind::Acknowledged;
         return std::nullopt;
     }
@@ -44,29 +44,30 @@ void ExtendTimeline(EventTimeline& timeline, AlarmFold& fold, const std::vector<
         toUtc.Continue(*timeline.lastUtc);
     for (std::size_t i = from; i < events.size(); ++i) {
         const Event& e = events[i].event;
-        const std::optional<qint64> local = EventLocalMs(e);
+        const std::optional<qint64> local = EventStamp(e.date, e.time);
         const std::optional<qint64> utc = local ? std::optional(toUtc.ToUtc(*local)) : std::nullopt;
         timeline.utcMs.push_back(utc);
         if (!utc || (timeline.lastUtc && *utc < *timeline.lastUtc))
             timeline.timesNeverFall = false;
         timeline.lastUtc = utc ? utc : timeline.lastUtc;
-        fold.Follow(e);
+        fold.Take(e);
         if (!utc || !IsAlarmKind(e.kind))
             continue;
         const bool active = std::any_of(fold.alarms.begin(), fold.alarms.end(), [&](const CurrentAlarm& a) {
             return a.kind == e.kind && a.channel == e.channel && a.Active();
         });
-        const auto open = std::find_if(timeline.raised.begin(), timeline.raised.end(), [&](std::size_t s) {
-            return timeline.stretches[s].kind == e.kind && timeline.stretches[s].channel == e.channel;
-        });
-        if (active && open == timeline.raised.end()) {
-            timeline.raised.push_back(timeline.stretches.size());
+        const auto open =
+            std::find_if(timeline.standing.begin(), timeline.standing.end(), [&](std::size_t s) {
+                return timeline.stretches[s].kind == e.kind && timeline.stretches[s].channel == e.channel;
+            });
+        if (active && open == timeline.standing.end()) {
+            timeline.standing.push_back(timeline.stretches.size());
             timeline.stretches.push_back({e.kind, e.channel, *utc, *utc, true});
-        } else if (!active && open != timeline.raised.end()) {
+        } else if (!active && open != timeline.standing.end()) {
             AlarmStretch& s = timeline.stretches[*open];
             s.to = std::max(s.from, *utc);
             s.standing = false;
-            timeline.raised.erase(open);
+            timeline.standing.erase(open);
         }
     }
 }
@@ -170,15 +171,16 @@ const TrendMark* MarkAt(const std::vector<TrendMark>& marks, const QPointF& at, 
     return nearest;
 }
 
+QString ChannelName(int channel, const ChannelInfos& channels) {
+    return channel >= 1 && channel <= ChannelCount ? channels[std::size_t(channel - 1)].name : QString();
+}
+
 QString EventLine(const Event& e, const ChannelInfos& channels) {
     QString what;
     if (IsAlarmKind(e.kind)) {
-        CurrentAlarm alarm;
-        alarm.kind = e.kind;
-        alarm.channel = e.channel;
-        what = AlarmName(alarm, channels) + u' ' + e.event.toLower();
+        what = AlarmText(e.kind, ChannelName(e.channel, channels)) + u' ' + e.name.toLower();
     } else {
-        what = (e.kind + u' ' + e.event).toLower();
+        what = (e.kind + u' ' + e.name).toLower();
         what[0] = what[0].toUpper();
     }
     QString line = e.date + u' ' + e.time + u' ' + what;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
-#include "viewer/ChartWindow.h"
+#include "data/AlarmFold.h"
 #include "viewer/Channels.h"
+#include "viewer/ChartWindow.h"
 
 #include <QTimeZone>
 
@@ -25,15 +25,15 @@ struct AlarmStretch {
     bool operator==(const AlarmStretch&) const = default;
 };
 
-// The logs' events on the true time line: the time of each (nothing for a
-// record without a stamp), in the logs' order, and the stretches the fold of
-// the alarm library gives (an alarm is raised while the fold holds it active).
+// The logs' events on the true time line: the time of each (nothing for an
+// event without a stamp, EventStamp), in the logs' order, and the stretches
+// the fold gives (an alarm is raised while the fold holds it active).
 struct EventTimeline {
     std::vector<std::optional<qint64>> utcMs;
     std::vector<AlarmStretch> stretches;
-    std::vector<std::size_t> raised; // the stretches not yet cleared
-    std::optional<qint64> lastUtc;   // of the last event placed
-    bool timesNeverFall = true;      // every event has a time, none before the one before it
+    std::vector<std::size_t> standing; // the places in `stretches` of those not yet cleared
+    std::optional<qint64> lastUtc;     // of the last event placed
+    bool timesNeverFall = true;        // every event has a time, none before the one before it
 };
 EventTimeline TimelineOf(const std::vector<LoggedEvent>& events, const QTimeZone& zone);
 // Goes on with the events from `from` on, `fold` following them too: the
@@ -83,6 +83,9 @@ inline constexpr double MarkHeight = 8;
 QRectF MarkRow(const QRectF& lastPlot);
 // The mark under the pointer: the nearest within 3 pixels across the row.
 const TrendMark* MarkAt(const std::vector<TrendMark>& marks, const QPointF& at, const QRectF& row);
+
+// The name of channel `channel` (from 1), empty for the logger's own.
+QString ChannelName(int channel, const ChannelInfos& channels);
 
 // What happened, a line per event: "05-03-2025 10:00:00 Boiler above maximum
 // raised, value 12.000, limit 10", "... acknowledged by anna: valve checked",

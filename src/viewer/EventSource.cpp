@@ -2,7 +2,6 @@
 
 #include "common/TextHelpers.h"
 #include "data/MonthFiles.h"
-#include "viewer/AlarmList.h"
 
 #include <QDir>
 #include <QFile>

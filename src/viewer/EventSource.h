@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
 #include "data/DataFileReader.h"
 #include "data/MonthFolder.h"
 #include "viewer/EventMarks.h"

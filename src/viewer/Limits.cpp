@@ -4,28 +4,22 @@ namespace tarvek {
 
 namespace {
 
-std::optional<double> LimitOrProblem(const LimitField& limit, const QString& what, const QString& channel,
-                                     QStringList* problems) {
+void NameUnreadable(const LimitField& limit, const QString& what, const QString& channel,
+                    QStringList& problems) {
     if (limit.kind == LimitField::Kind::Unreadable)
-        *problems += QStringLiteral("%1: the alarm %2 \"%3\" is not a number; it is not drawn")
-                         .arg(channel, what, limit.text);
-    if (!limit.IsNumber())
-        return std::nullopt;
-    return limit.value;
+        problems += QStringLiteral("%1: the alarm %2 \"%3\" is not a number; it is not drawn")
+                        .arg(channel, what, limit.text);
 }
 
 } // namespace
 
-ChannelLimits ParseLimits(const LimitField& minimum, const LimitField& maximum, const QString& channel,
-                          QStringList* problems) {
-    ChannelLimits limits{LimitOrProblem(minimum, QStringLiteral("minimum"), channel, problems),
-                         LimitOrProblem(maximum, QStringLiteral("maximum"), channel, problems)};
-    if (limits.low && limits.high && !(*limits.low < *limits.high)) {
-        *problems += QStringLiteral("%1: the alarm minimum %2 is not below the maximum %3; both are ignored")
-                         .arg(channel, minimum.text, maximum.text);
-        return {};
-    }
-    return limits;
+QStringList LimitProblems(const ChannelSettings& channel) {
+    QStringList problems;
+    NameUnreadable(channel.minimum, QStringLiteral("minimum"), channel.Heading(), problems);
+    NameUnreadable(channel.maximum, QStringLiteral("maximum"), channel.Heading(), problems);
+    if (!channel.limits.unusable.isEmpty())
+        problems += channel.limits.unusable;
+    return problems;
 }
 
 std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const ChannelLimits& limits,
@@ -33,8 +27,6 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     std::vector<LimitPeriod> periods;
     if (!limits.Any())
         return periods;
-    const double low = limits.low.value_or(-std::numeric_limits<double>::infinity());
-    const double high = limits.high.value_or(std::numeric_limits<double>::infinity());
     const auto [first, last] = trend.IndexRange(span);
     // With rising times every record of [first, last) is in the span, and a
     // whole block whose extremes lie inside ends any period and holds none
@@ -46,8 +38,8 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
     for (qint64 i = first; i < last; ++i) {
         if (blocks && i % B == 0 && i + B <= last && i / B < trend.BlockCount()) {
             const Trend::Block& block = trend.BlockOf(channel, i / B);
-            if (trend.Value(channel, i + block.low).Value() >= low &&
-                trend.Value(channel, i + block.high).Value() <= high) {
+            if (!limits.Below(trend.Value(channel, i + block.low).Value()) &&
+                !limits.Above(trend.Value(channel, i + block.high).Value())) {
                 i += B - 1;
                 open = false;
                 continue;
@@ -59,8 +51,8 @@ std::vector<LimitPeriod> FindPeriods(const Trend& trend, int channel, const Chan
             continue;
         }
         const double x = v.Value();
-        const bool above = x > high;
-        if (!above && !(x < low)) {
+        const bool above = limits.Above(x);
+        if (!above && !limits.Below(x)) {
             open = false;
             continue;
         }

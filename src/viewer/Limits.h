@@ -13,12 +13,10 @@
 
 namespace tarvek {
 
-// The limits of the set-up's alarm minimum and maximum fields. A blank field
-// is no limit; an unreadable one is left out and named in `problems`; so are
-// both when the minimum is not below the maximum. `channel` names the
-// channel there.
-ChannelLimits ParseLimits(const LimitField& minimum, const LimitField& maximum, const QString& channel,
-                          QStringList* problems);
+// What the problems line says of a channel's limits: a field that is no
+// number, by the channel's heading, and a pair that cannot be used
+// (ChannelLimits::unusable). Neither is drawn.
+QStringList LimitProblems(const ChannelSettings& channel);
 
 // A run of records of one channel outside its limits on one side: record
 // indices of the first and last, and of the first most extreme value. A gap,

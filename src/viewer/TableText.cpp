@@ -32,8 +32,8 @@ QStringList StatisticsRow(const Trend& trend, int channel, const ChannelInfo& in
             any ? ValueText(trend, channel, s.maximum) : QString(),
             any ? TableTime(trend, s.maximum) : QString(),
             any ? QString::number(s.mean, 'f', 3) : QString(),
-            info.limits.low ? QString::number(outside.below) : QString(),
-            info.limits.high ? QString::number(outside.above) : QString()};
+            info.limits.below ? QString::number(outside.below) : QString(),
+            info.limits.above ? QString::number(outside.above) : QString()};
 }
 
 QStringList PeriodHeadings() {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "viewer/Channels.h"
 #include "viewer/Limits.h"
 #include "viewer/Statistics.h"
-#include "viewer/Channels.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

@@ -2,10 +2,10 @@
 
 // Helpers shared by the tests: a scratch application folder and byte-level
 // access to the files the program writes.
-#include "alarm/EventLog.h"
-#include "alarm/EventRecord.h"
 #include "common/Declarations.h"
 #include "config/SettingRecords.h"
+#include "data/EventLog.h"
+#include "data/EventRecord.h"
 #include "data/StoringData.h"
 #include "viewer/HeadlessExport.h"
 

@@ -172,16 +172,16 @@ void TrendChart::PaintStrip(QPainter& p, const FittedStrip& strip) const {
         QColor shade = color;
         shade.setAlpha(40);
         for (const bool above : {false, true}) {
-            if (!(above ? limits.high : limits.low))
+            if (!(above ? limits.above : limits.below))
                 continue;
-            const double y = yOf(above ? *limits.high : *limits.low);
+            const double y = yOf(above ? *limits.above : *limits.below);
             const double top = above ? plot.top() : y, bottom = above ? y : plot.bottom();
             const auto recordX = [&](qint64 record) { return xOf(Data().UtcMs(record)); };
             for (const auto& [from, to] : ShadeBands(session_.Periods(), k, above, recordX))
                 p.fillRect(QRectF(from, top, to - from, bottom - top), shade);
         }
         p.setPen(QPen(color, 1, Qt::DashLine));
-        for (const std::optional<double>& limit : {limits.low, limits.high})
+        for (const std::optional<double>& limit : {limits.below, limits.above})
             if (limit)
                 p.drawLine(QPointF(plot.left(), yOf(*limit)), QPointF(plot.right(), yOf(*limit)));
     }

@@ -14,8 +14,8 @@
 
 #include <cstdio>
 
-#include "alarm/AlarmMonitor.h"
 #include "common/TextHelpers.h"
+#include "data/EventLog.h"
 #include "viewer/CsvExport.h"
 #include "viewer/ExportFile.h"
 #include "viewer/FollowWatch.h"

@@ -1,6 +1,7 @@
-#include "alarm/EventRecord.h"
+#include "data/EventRecord.h"
 
 #include "common/TextHelpers.h"
+#include "data/StoredTime.h"
 
 #include <algorithm>
 #include <array>
@@ -50,7 +51,7 @@ constexpr std::array<EventColumn, 9> Columns{Date, Time, Kind, Channel, Name, Va
 
 QString BuildEventRecord(const Event& e) {
     const QString channel = e.channel >= 1 && e.channel <= 8 ? QString::number(e.channel) : QString();
-    const std::array<QString, 9> fields{e.date,  e.time,  e.kind, channel, e.event,
+    const std::array<QString, 9> fields{e.date,  e.time,  e.kind, channel, e.name,
                                         e.value, e.limit, e.user, e.text};
     QString record;
     for (size_t k = 0; k < Columns.size(); ++k)
@@ -63,12 +64,7 @@ std::optional<Event> ParseEventRecord(QByteArrayView bytes) {
     if (bytes.size() != EventRecordLength ||
         QLatin1StringView(bytes.sliced(TerminatorAt - 1)) != RecordTerminator)
         return std::nullopt;
-    const auto digits = [&](int first, int width) {
-        return std::all_of(bytes.begin() + first, bytes.begin() + first + width,
-                           [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!digits(0, 2) || bytes[2] != '-' || !digits(3, 2) || bytes[5] != '-' || !digits(6, 4) ||
-        !digits(11, 2) || bytes[13] != ':' || !digits(14, 2) || bytes[16] != ':' || !digits(17, 2))
+    if (!StampAt(bytes.data() + Date.first - 1, bytes.data() + Time.first - 1))
         return std::nullopt;
     for (size_t k = 0; k + 1 < Columns.size(); ++k)
         if (bytes[Columns[k].first + Columns[k].width - 1] != ';')
@@ -81,7 +77,7 @@ std::optional<Event> ParseEventRecord(QByteArrayView bytes) {
     e.time = QString::fromLatin1(Cut(bytes, Time));
     e.kind = Known(Trimmed(Cut(bytes, Kind)));
     e.channel = channel == ' ' ? 0 : channel - '0';
-    e.event = Known(Trimmed(Cut(bytes, Name)));
+    e.name = Known(Trimmed(Cut(bytes, Name)));
     if (!Trimmed(Cut(bytes, Value)).isEmpty())
         e.value = QString::fromLatin1(Cut(bytes, Value));
     e.limit = QString::fromLatin1(Trimmed(Cut(bytes, Limit)));

@@ -1,4 +1,4 @@
-#include "alarm/EventLog.h"
+#include "data/EventLog.h"
 
 #include "data/MonthFiles.h"
 
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace tarvek {
@@ -100,6 +101,12 @@ FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events) 
     if (shared.created)
         return SyncedFolder(QFileInfo(path).absolutePath());
     return {};
+}
+
+QString RealUserName() {
+    if (const passwd* entry = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+    return QString::number(::getuid());
 }
 
 } // namespace tarvek

@@ -46,7 +46,7 @@ struct Event {
     QString date, time; // "dd-mm-yyyy", "hh:mm:ss"
     QString kind;
     int channel = 0;
-    QString event;
+    QString name;  // the Name column: RAISED, STARTED, IN USE...
     QString value; // the channel's value text, as stored (" No Data " kept)
     QString limit;
     QString user;
@@ -60,8 +60,9 @@ struct Event {
 QString BuildEventRecord(const Event& event);
 
 // The event a 160-byte record holds, or nothing when it is not an event
-// record (torn, the separators, terminator, date, time or channel out of
-// place). Fields come back trimmed, the value text as it stands.
+// record (torn, the separators, terminator or channel out of place, or a
+// date or time that is none of the calendar, EventStamp): every event read
+// has its time. Fields come back trimmed, the value text as it stands.
 std::optional<Event> ParseEventRecord(QByteArrayView record);
 
 } // namespace tarvek

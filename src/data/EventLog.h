@@ -1,8 +1,8 @@
 #pragma once
 
-#include "alarm/EventRecord.h"
 #include "common/RecordFile.h"
 #include "common/SharedFile.h"
+#include "data/EventRecord.h"
 
 #include <QStringList>
 
@@ -52,5 +52,9 @@ QStringList EventFilesIn(const QString& folder);
 // FIFO or a second hard link in its place is refused and named. A torn last
 // record is first completed with blanks, so every record stays at its place.
 FileOutcome AppendEvents(const QString& path, const std::vector<Event>& events);
+
+// Who writes an event record (its user field): the login name of the
+// process's real user (its passwd entry), or its number when it has none.
+QString RealUserName();
 
 } // namespace tarvek

@@ -1,4 +1,6 @@
-#include "alarm/AlarmFold.h"
+#include "data/AlarmFold.h"
+
+#include "common/TextHelpers.h"
 
 #include <algorithm>
 
@@ -9,13 +11,27 @@ bool IsAlarmKind(const QString& kind) {
     return kind == High || kind == Low || kind == NoValue || kind == NoAnswer || kind == NotStored;
 }
 
-void AlarmFold::Follow(const Event& e) {
-    FollowSetUp(setUp, e);
+QString AlarmText(const QString& kind, const QString& channelName) {
+    using namespace EventKinds;
+    if (kind == High)
+        return channelName + QStringLiteral(" above maximum");
+    if (kind == Low)
+        return channelName + QStringLiteral(" below minimum");
+    if (kind == NoValue)
+        return channelName + QStringLiteral(" without a value");
+    if (kind == NoAnswer)
+        return QStringLiteral("Instrument not answering");
+    if (kind == NotStored)
+        return QStringLiteral("Records not stored");
+    return (channelName + u' ' + kind).trimmed();
+}
+
+void AlarmFold::Take(const Event& e) {
     // The program starts in stand-by: one ended or killed while acquiring
     // stopped watching, whether or not it could say so.
     if (e.kind == EventKinds::Acquisition ||
-        (e.kind == EventKinds::Program && e.event == EventNames::Started)) {
-        const bool stops = e.event != EventNames::Started || e.kind == EventKinds::Program;
+        (e.kind == EventKinds::Program && e.name == EventNames::Started)) {
+        const bool stops = e.name != EventNames::Started || e.kind == EventKinds::Program;
         if (!stops || !stopped) { // since the first stop
             stoppedDate = stops ? e.date : QString();
             stoppedTime = stops ? e.time : QString();
@@ -28,7 +44,7 @@ void AlarmFold::Follow(const Event& e) {
     auto found = std::find_if(alarms.begin(), alarms.end(), [&](const CurrentAlarm& a) {
         return a.kind == e.kind && a.channel == e.channel;
     });
-    if (e.event == EventNames::Raised) {
+    if (e.name == EventNames::Raised) {
         const CurrentAlarm raised{
             e.kind, e.channel, AlarmState::ActiveUnacknowledged, e.date, e.time, e.value, e.limit, e.text};
         if (found != alarms.end())
@@ -39,7 +55,7 @@ void AlarmFold::Follow(const Event& e) {
     if (found == alarms.end())
         return;
     const bool acknowledged = found->state == AlarmState::ActiveAcknowledged;
-    if (e.event == EventNames::Cleared) {
+    if (e.name == EventNames::Cleared) {
         if (acknowledged) {
             alarms.erase(found);
             return;
@@ -47,7 +63,7 @@ void AlarmFold::Follow(const Event& e) {
         found->state = AlarmState::ClearedUnacknowledged;
         found->value = e.value;
         found->limit = e.limit;
-    } else if (e.event == EventNames::Acknowledged) {
+    } else if (e.name == EventNames::Acknowledged) {
         if (found->state == AlarmState::ClearedUnacknowledged)
             alarms.erase(found);
         else
@@ -58,8 +74,25 @@ void AlarmFold::Follow(const Event& e) {
 AlarmFold FoldEvents(const std::vector<LoggedEvent>& events) {
     AlarmFold fold;
     for (const LoggedEvent& logged : events)
-        fold.Follow(logged.event);
+        fold.Take(logged.event);
     return fold;
+}
+
+std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
+                                    const QString& comment, const QDateTime& now) {
+    std::vector<Event> records;
+    for (const CurrentAlarm& a : alarms) {
+        Event e;
+        e.date = DateStamp(now.date());
+        e.time = TimeText(now.time());
+        e.kind = a.kind;
+        e.channel = a.channel;
+        e.name = EventNames::Acknowledged;
+        e.user = user;
+        e.text = comment.trimmed();
+        records.push_back(e);
+    }
+    return records;
 }
 
 } // namespace tarvek

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "alarm/EventLog.h"
-#include "alarm/SetUpAudit.h"
+#include "data/EventLog.h"
+
+#include <QDateTime>
 
 #include <vector>
 
@@ -28,18 +29,28 @@ struct CurrentAlarm {
 // Whether `kind` names one of the alarms.
 bool IsAlarmKind(const QString& kind);
 
+// What an alarm is, in words, its channel by `channelName`: the one wording
+// of the logger's desktop notice, the viewer's list and the publisher's
+// notification. "Boiler above maximum", "Ch.2 below minimum", "Flow without
+// a value", "Instrument not answering", "Records not stored".
+QString AlarmText(const QString& kind, const QString& channelName);
+
 struct AlarmFold {
     std::vector<CurrentAlarm> alarms; // in the order they were raised
     // Acquisition stopped (its last STOPPED, or a PROGRAM STARTED, after its
     // last STARTED): nobody watches since then.
     bool stopped = false;
     QString stoppedDate, stoppedTime;
-    SetUpTrail setUp; // the last set-up in use
 
-    // Follows one more event, in stored order.
-    void Follow(const Event& event);
+    // Takes in one more event, in stored order.
+    void Take(const Event& event);
 };
 
 AlarmFold FoldEvents(const std::vector<LoggedEvent>& events);
+
+// The records that acknowledge `alarms`: one ACKNOWLEDGED record each,
+// stamped `now`, with `user` and the comment as its text.
+std::vector<Event> Acknowledgements(const std::vector<CurrentAlarm>& alarms, const QString& user,
+                                    const QString& comment, const QDateTime& now);
 
 } // namespace tarvek
