@@ -228,10 +228,10 @@ TEST(SetUpTrailOfTheLogs, FollowsTheInstrumentSetUp) {
     const auto take = [&] {
         QStringList texts;
         for (const Event& e : CompareSetUp(trail, SetUpFieldsOf(setUp, {}))) {
-            FollowSetUp(trail, e);
-            if (e.event == "CHANGED" || e.text.startsWith("protocol") || e.text.startsWith("Ch.3 register") ||
+            TakeSetUp(trail, e);
+            if (e.name == "CHANGED" || e.text.startsWith("protocol") || e.text.startsWith("Ch.3 register") ||
                 e.text.startsWith("settingfiles/"))
-                texts << e.event + " " + QString::number(e.channel) + " " + e.text;
+                texts << e.name + " " + QString::number(e.channel) + " " + e.text;
         }
         return texts;
     };
