@@ -11,6 +11,8 @@ export DEBIAN_FRONTEND=noninteractive
 # mosquitto, mosquitto-clients, openssl: the publisher's tests and bench run a real broker on 127.0.0.1.
 # dbus: the alarm tests run a private session bus for the desktop notifications.
 # msmtp, python3-aiosmtpd: the notification tests send a mail to a local SMTP server.
+# libsodium-dev: the sealer's SHA-256 and Ed25519 (openssl checks a seal line in the tests).
+# python3-pymodbus: Modbus RTU devices nobody here wrote, for the logger's Modbus test.
 # Arguments add packages; two words name what the checks beyond the suite need
 # (file: what CPack uses to find the binaries for dpkg-shlibdeps).
 extra=()
@@ -22,7 +24,8 @@ for word in "$@"; do
     esac
 done
 packages=(build-essential cmake pkg-config qt6-base-dev libgtest-dev locales tzdata strace
-          libmosquitto-dev mosquitto mosquitto-clients openssl dbus msmtp python3-aiosmtpd "${extra[@]}")
+          libmosquitto-dev mosquitto mosquitto-clients openssl dbus msmtp python3-aiosmtpd python3-pymodbus
+          libsodium-dev "${extra[@]}")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

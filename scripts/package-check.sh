@@ -116,7 +116,7 @@ for folder in settingfiles datafiles ports; do
     [[ $(stat -c '%U:%G %a' "$state/$folder") == "root:dialout 2775" ]] ||
         fail "$state/$folder is $(stat -c '%U:%G %a' "$state/$folder"), not root:dialout 2775"
 done
-for file in generalparameters.txt channelsparameters.txt alarmparameters.txt; do
+for file in generalparameters.txt channelsparameters.txt alarmparameters.txt instrumentparameters.txt; do
     [[ $(stat -c '%G %a' "$state/settingfiles/$file") == "dialout 664" ]] ||
         fail "$file is $(stat -c '%G %a' "$state/settingfiles/$file"), not dialout 664"
 done
@@ -266,7 +266,8 @@ step "purge: only what is empty or as the default wrote it goes"
 apt-get purge -y -q tarvek >/dev/null
 [[ -f $state/datafiles/03-2026-Data.txt ]] || fail "purge deleted a data file"
 [[ -f $state/settingfiles/generalparameters.txt ]] || fail "purge deleted the set-up the operator saved"
-for gone in settingfiles/channelsparameters.txt settingfiles/alarmparameters.txt settingfiles/acquisitionstatus.txt ports \
+for gone in settingfiles/channelsparameters.txt settingfiles/alarmparameters.txt settingfiles/instrumentparameters.txt \
+    settingfiles/acquisitionstatus.txt ports \
     default-setup.md5sums; do
     [[ ! -e $state/$gone ]] || fail "purge left $state/$gone, which held nothing of the operator's"
 done

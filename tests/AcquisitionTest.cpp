@@ -13,23 +13,6 @@ namespace {
 const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
                                "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
 
-// Keeps what the acquisition control shows.
-struct RecordingView : AcquisitionView {
-    void ShowState(const QString& text) override { state = text; }
-    void ShowLamp(int colour) override { lamp = colour; }
-    void ShowAcquiring(bool on) override { acquiring = on; }
-    void ShowReadings(const Declarations::TextTable& values) override {
-        readings = QStringList(values.begin() + 1, values.begin() + 9);
-    }
-    void ShowStoreFailure(bool failed) override { storeFailed = failed; }
-    void ShowSerialLineError(const QString& reason) override { serialErrors << reason; }
-
-    QString state;
-    int lamp = 0;
-    bool acquiring = false, storeFailed = false;
-    QStringList readings, serialErrors;
-};
-
 // Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel.
 class AcquisitionTest : public AppFolderTest {
   protected:

@@ -7,6 +7,7 @@
 #include "config/AlarmParameters.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"
+#include "config/InstrumentParameters.h"
 #include "data/AlarmFold.h"
 #include "data/ElaborationData.h"
 #include "data/EventLog.h"
@@ -214,6 +215,35 @@ TEST(SetUpTrailOfTheLogs, TakesEachFieldsLastValue) {
     EXPECT_EQ(BuildEventRecord(e).mid(84, 6), "a b c ") << "a record stays one line";
 }
 
+// The instrument set-up in the trail: the protocol always, a Modbus RTU
+// line's and channels' records while it is in use; a value that cannot be
+// used is named after it, and what the logs hold is not written again.
+TEST(SetUpTrailOfTheLogs, FollowsTheInstrumentSetUp) {
+    Declarations::SetUpState setUp;
+    setUp.InstrumentValue = QStringList(InstrumentRecordCount);
+    setUp.InstrumentValue[ProtocolRecord - 1] = "Modbus RTU";
+    setUp.InstrumentValue[SourceRecord(3, AddressField) - 1] = "1";
+    setUp.InstrumentValue[SourceRecord(3, RegisterField) - 1] = "70000";
+    SetUpTrail trail;
+    const auto take = [&] {
+        QStringList texts;
+        for (const Event& e : CompareSetUp(trail, SetUpFieldsOf(setUp, {}))) {
+            TakeSetUp(trail, e);
+            if (e.name == "CHANGED" || e.text.startsWith("protocol") || e.text.startsWith("Ch.3 register") ||
+                e.text.startsWith("settingfiles/"))
+                texts << e.name + " " + QString::number(e.channel) + " " + e.text;
+        }
+        return texts;
+    };
+    EXPECT_EQ(take(),
+              (QStringList{"IN USE 0 protocol Modbus RTU", "IN USE 3 Ch.3 register 70000",
+                           "UNREADABLE 3 settingfiles/instrumentparameters.txt: record 20 (Ch.3 register): "
+                           "\"70000\" cannot be used; Ch.3 reads No Data"}));
+    EXPECT_EQ(take(), QStringList{}) << "the logs hold it";
+    setUp.InstrumentValue[BitRateRecord - 1] = "19200";
+    EXPECT_EQ(take(), QStringList{"CHANGED 0 bit rate (blank) -> 19200"});
+}
+
 // The monitor on an application folder with the default set-up, its clock
 // and scans driven by the test.
 class AlarmLogTest : public AppFolderTest {
@@ -262,7 +292,7 @@ QByteArray Line(const char* date, const char* time, const char* kind, const char
 TEST_F(AlarmLogTest, TheLogHoldsEachEventByteForByteAcrossARestartALoadAndAMonthChange) {
     // A first start: the program, then the whole set-up as the baseline.
     const QByteArray first = Events();
-    ASSERT_EQ(first.size(), (1 + 84) * 160);
+    ASSERT_EQ(first.size(), (1 + 85) * 160);
     EXPECT_EQ(first.left(160), Line("05-03-2008", "10:15:00", "PROGRAM", " ", "STARTED"));
     EXPECT_EQ(first.mid(160, 160),
               Line("05-03-2008", "10:15:00", "SET-UP", " ", "IN USE", "", "", "serial line 1"));

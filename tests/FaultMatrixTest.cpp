@@ -5,6 +5,7 @@
 #include "acquisition/Acquisition.h"
 #include "acquisition/DeviceSerialPortService.h"
 #include "config/DefaultSetup.h"
+#include "config/InstrumentParameters.h"
 #include "support/AcquisitionSupport.h"
 #include "support/WindowTestSupport.h"
 
@@ -36,8 +37,14 @@ enum class Shown { Values, NoData };
 struct InstrumentRow {
     const char* name;
     QStringList arguments;
-    Shown first, second; // scans
+    Shown first, second;             // scans
+    const char* registers = nullptr; // Modbus RTU devices with these registers in the instrument's place
 };
+
+// Device 1's holding registers 0..7, where the default instrument set-up
+// looks once its protocol is Modbus RTU.
+const char* const EightRegisters = "1 holding 0 1000\n1 holding 1 2000\n1 holding 2 3000\n1 holding 3 4000\n"
+                                   "1 holding 4 5000\n1 holding 5 6000\n1 holding 6 7000\n1 holding 7 8000\n";
 
 // The test still moves the clock, so each row takes only as long as its exchanges.
 class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface<InstrumentRow> {
@@ -45,12 +52,21 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
     void SetUp() override {
         WindowTest::SetUp();
         REQUIRE_INSTRUMENT();
+        QStringList arguments = GetParam().arguments;
+        if (GetParam().registers) {
+            WriteBytes(state.AppFolder + "/registers.txt", GetParam().registers);
+            arguments << "--modbus" << state.AppFolder + "/registers.txt";
+        }
         instrument.start(InstrumentProgram,
-                         QStringList{"--folder", state.AppFolder, "--line", "1", "--verbose"} +
-                             GetParam().arguments);
+                         QStringList{"--folder", state.AppFolder, "--line", "1", "--verbose"} + arguments);
         ASSERT_TRUE(instrument.waitForStarted(10000) &&
                     WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
         ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
+        if (GetParam().registers) {
+            QByteArray setUp = ReadBytes(SettingPath(InstrumentParametersFile));
+            setUp.replace(At(ProtocolRecord, 1), 80, GeneralRecord("Protocol", "Modbus RTU").toLatin1());
+            WriteBytes(SettingPath(InstrumentParametersFile), setUp);
+        }
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         OpenWindow();
         window->Timer1()->stop();
@@ -104,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         InstrumentRow{"Normal", {}, Shown::Values, Shown::Values},
         InstrumentRow{"Silent", {"--mode", "silent"}, Shown::NoData, Shown::NoData},
         InstrumentRow{"EndlessAnswer", {"--mode", "endless", "--no-pacing"}, Shown::NoData, Shown::NoData},
-        InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, Shown::NoData, Shown::Values}),
+        InstrumentRow{"HangUpMidAnswer", {"--mode", "hangup"}, Shown::NoData, Shown::Values},
+        InstrumentRow{"ModbusRtu", {}, Shown::Values, Shown::Values, EightRegisters}),
     RowName);
 
 // The simulator never takes a real line's link: it refuses, naming the link

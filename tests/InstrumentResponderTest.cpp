@@ -3,10 +3,13 @@
 // The program polls at 0 ms, and at 100 ms for a second poll. A transcript is
 // what the instrument sends in its first 5 s or 200 bytes: <N ms> where time
 // has passed, R for eight readings, |hang-up| where it closes the line.
+#include "instrument/ModbusResponder.h"
 #include "instrument/Responder.h"
 #include "support/TestSupport.h"
 
 #include <QRegularExpression>
+
+#include <sstream>
 
 namespace {
 
@@ -100,4 +103,44 @@ TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPol
     };
     EXPECT_EQ(run(Mode::Excursion), "12 20 20 20 14 12 12 12 12 20 ");
     EXPECT_EQ(run(Mode::Pause), "12 12 - - - - 12 12 12 12 ");
+}
+
+// The simulated Modbus RTU devices, on a fake time axis: device 1 holds
+// 0x1234 in holding register 0, then 12.5 low word first; what it sends to
+// one request (reading register 0 unless said), and when.
+TEST(ModbusDevices, AnswerAsTheirRegistersAndFaultSay) {
+    using F = instrument::ModbusFault;
+    struct DeviceRow {
+        const char* name;
+        F fault;
+        std::string reply; // hex, as far as due at `atMs`
+        int atMs;
+        const char* request = "010300000001840A";
+        int bitRate = 0;
+    };
+    const DeviceRow rows[] = {
+        {"Answers", F::None, "0103021234b533", 0},
+        {"Float32LowFirst", F::None, "01030400004148ca55", 0, "01030001000295CB"},
+        {"PacedAfterASilence", F::None, "01", 5, "010300000001840A", 9600},
+        {"Silent", F::Silent, "", -1},
+        {"WrongCrc", F::Crc, "0103021234b532", 0},
+        {"Exception", F::Exception, "018306c132", 0},
+        {"Late", F::Late, "0103021234b533", 1500},
+        {"OtherAddress", F::OtherAddress, "0203021234f133", 0},
+        {"RegisterItDoesNotHave", F::None, "018302c0f1", 0, "010300050001940B"},
+    };
+    for (const DeviceRow& row : rows) {
+        instrument::ModbusDevices devices;
+        std::istringstream file(
+            "# device 1\n1 holding 0 0x1234\n1 holding 1 12.5 float32 low-first\n1 input 9 1.5\n");
+        ASSERT_EQ(instrument::ReadRegisters(file, devices),
+                  "line 4: \"1 input 9 1.5\" is no ADDRESS TABLE REGISTER VALUE [TYPE [ORDER]]");
+        devices[1].fault = row.fault;
+        instrument::ModbusResponder responder(devices, row.bitRate);
+        responder.Received(QByteArray::fromHex(row.request).toStdString(), Clock::time_point{});
+        const std::optional<Clock::time_point> due = responder.NextDue();
+        const std::string out = due ? responder.Due(*due).bytes : "";
+        EXPECT_EQ(QByteArray::fromStdString(out).toHex().toStdString(), row.reply) << row.name;
+        EXPECT_EQ(due ? int((*due - Clock::time_point{}) / 1ms) : -1, row.atMs) << row.name;
+    }
 }

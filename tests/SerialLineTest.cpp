@@ -66,7 +66,7 @@ class PortService : public AppFolderTest {
     int failures_ = 0;
 };
 
-TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
+TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1OrTheFramingSelected) {
     ASSERT_TRUE(port->Open()) << port->ErrorText().toStdString();
     EXPECT_EQ(port->DeviceName(), device_);
     termios t{};
@@ -75,6 +75,14 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1) {
               std::make_pair(speed_t(B2400), speed_t(B2400)));
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0)) << "a carriage return arrives as it is";
+
+    // Another framing from the next open on (a pseudo-terminal keeps which parity, not whether).
+    port->Close();
+    port->SelectLineSettings({19200, Parity::Odd, 2});
+    ASSERT_TRUE(port->Open());
+    tcgetattr(master_, &t);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARODD | CSTOPB), tcflag_t(CS8 | PARODD | CSTOPB));
 }
 
 TEST_F(PortService, DropsInputThatCameWhileClosedAndSendsACommandBeforeClosing) {

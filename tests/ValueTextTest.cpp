@@ -60,13 +60,14 @@ struct ReadingCase {
     const char* gain;
     const char* zero;
     const char* value;
+    double readingsPerUnit = InstrumentReadingsPerUnit;
 };
 
 class ChannelValueTable : public ::testing::TestWithParam<ReadingCase> {};
 
 TEST_P(ChannelValueTable, ReadsReadingGainAndZero) {
     const ReadingCase& c = GetParam();
-    EXPECT_EQ(ChannelValueText(c.reading, c.gain, c.zero), QString::fromLatin1(c.value));
+    EXPECT_EQ(ChannelValueText(c.reading, c.gain, c.zero, c.readingsPerUnit), QString::fromLatin1(c.value));
 }
 
 using Reading = ReadingCase;
@@ -83,7 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Reading{"EmptyReading", "", "2", "100", "   -0.200"},
                       Reading{"GainWithComma", "+0001000", "1,5", "0", "   +1.000"},
                       // An infinite gain on a zero difference.
-                      Reading{"GainOverflowsOnZero", "0", "1E999", "0", " ======= "}),
+                      Reading{"GainOverflowsOnZero", "0", "1E999", "0", " ======= "},
+                      // A register's tenths of a degree, its zero in the register's own units.
+                      Reading{"RegisterAsItStands", "215", "0.1", "5", "  +21.000", RegisterReadingsPerUnit}),
     RowName);
 
 TEST(ElaborateReadings, EachChannelUsesItsOwnGainAndZero) {

@@ -6,6 +6,8 @@
 #include "data/ElaborationData.h"
 #include "data/StoringData.h"
 
+#include <cstdio>
+
 namespace tarvek {
 
 namespace {
@@ -19,14 +21,18 @@ bool IsQuarterMinute(const QString& timeText) {
 
 Acquisition::Acquisition(Declarations& state, AcquisitionView& view, SerialPortService& port,
                          int replyTimeoutMs, QObject* parent)
-    : QObject(parent), state_(state), view_(view), port_(port), poll_(port, replyTimeoutMs, this) {
+    : QObject(parent), state_(state), view_(view), port_(port), poll_(port, replyTimeoutMs, this),
+      modbus_(port, this) {
     connect(&poll_, &InstrumentPoll::Finished, this, &Acquisition::FinishScan);
+    connect(&modbus_, &ModbusPoll::Finished, this, &Acquisition::FinishModbusScan);
+    TakeInstrumentSetUp();
 }
 
 Acquisition::~Acquisition() {
     // Leaving the program in the middle of a scan releases the port at once.
     poll_.Abort();
-    CloseSerialLine(port_, poll_.IsRunning());
+    modbus_.Abort();
+    CloseSerialLine(port_);
 }
 
 void Acquisition::Start() {
@@ -39,8 +45,11 @@ void Acquisition::Start() {
         alarms_->AcquisitionStarted();
     // A running poll holds the port and reopens it on its own; opening it here
     // would pull it away under the poll.
-    if (!poll_.IsRunning() && !OpenSerialLine(state_.SetUp.SerialLine, port_))
-        view_.ShowSerialLineError(port_.ErrorText());
+    if (!PollRunning()) {
+        port_.SelectLineSettings(instrument_.line);
+        if (!OpenSerialLine(state_.SetUp.SerialLine, port_))
+            view_.ShowSerialLineError(port_.ErrorText());
+    }
     view_.ShowLamp(LampGreen);
 }
 
@@ -69,6 +78,13 @@ void Acquisition::ActiveSecond(const QString& timeText) {
 void Acquisition::RunScan() {
     scanRunning_ = true;
     view_.ShowLamp(LampYellow); // shows before the poll sends its first byte
+    if (instrument_.protocol == Protocol::ModbusRtu) {
+        const ModbusTiming timing{instrument_.line, instrument_.replyTimeoutMs,
+                                  double(instrument_.silenceMs)};
+        modbus_.Start({state_.SetUp.SerialLine, timing, instrument_.sources});
+        return;
+    }
+    port_.SelectLineSettings(instrument_.line);
     state_.SelectCode = 128;
     state_.CommandText = QStringLiteral("K");
     state_.ReplyExpected = 1;
@@ -84,7 +100,21 @@ void Acquisition::FinishScan(const PollResult& result) {
     for (int i = 1; i <= Declarations::ChannelCount; ++i)
         state_.ChannelReading[i] =
             state_.ReplyComplete == 0 ? QStringLiteral("No Data") : state_.ReplyText.mid((i - 1) * 8, 8);
-    ElaborateReadings(state_);
+    CompleteScan(InstrumentReadingsPerUnit);
+}
+
+void Acquisition::FinishModbusScan(const ModbusPollResult& result) {
+    state_.ReplyText.clear();
+    state_.ReplyComplete = result.answered ? 1 : 0; // no device answering is the instrument silent
+    for (int i = 1; i <= Declarations::ChannelCount; ++i)
+        state_.ChannelReading[i] = result.readings[i - 1];
+    CompleteScan(RegisterReadingsPerUnit);
+}
+
+// The scan's readings elaborated, shown, stored when due and watched, as for
+// any instrument.
+void Acquisition::CompleteScan(double readingsPerUnit) {
+    ElaborateReadings(state_, readingsPerUnit);
     ShowReadings(state_, view_);
     std::optional<FileOutcome> store;
     if (state_.StoreDue == 1) {
@@ -107,14 +137,23 @@ void Acquisition::FinishStopIfRequested() {
     state_.AcquisitionFlag = QStringLiteral("0");
     view_.ShowState(StandByText);
     WriteAcquisitionStatus(state_.AppFolder, state_.AcquisitionFlag);
-    CloseSerialLine(port_, poll_.IsRunning());
+    CloseSerialLine(port_, PollRunning());
     if (alarms_)
         alarms_->AcquisitionStopped();
 }
 
 void Acquisition::SetUpLoaded() {
+    TakeInstrumentSetUp();
     if (alarms_)
         alarms_->SetUpLoaded();
+}
+
+// What of it cannot be used leaves channels unread (or takes a default),
+// and is said each time a set-up is taken in use.
+void Acquisition::TakeInstrumentSetUp() {
+    instrument_ = DecodeInstrumentSetUp(state_.SetUp.InstrumentValue);
+    for (const InstrumentProblem& problem : instrument_.problems)
+        std::fprintf(stderr, "tarvek: %s\n", qPrintable(problem.text));
 }
 
 } // namespace tarvek

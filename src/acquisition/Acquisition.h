@@ -2,9 +2,11 @@
 
 #include "acquisition/AcquisitionView.h"
 #include "acquisition/InstrumentPoll.h"
+#include "acquisition/ModbusPoll.h"
 #include "acquisition/SerialPortService.h"
 #include "alarm/AlarmMonitor.h"
 #include "common/Declarations.h"
+#include "config/InstrumentParameters.h"
 
 #include <QObject>
 
@@ -12,6 +14,8 @@ namespace tarvek {
 
 // Start, Stop and the clock tick's work while acquiring: a scan at each
 // quarter-minute mark, then the stop path; shown through an AcquisitionView.
+// The scan polls the instrument by its own protocol or the devices of a
+// Modbus RTU line, as the instrument set-up in use says.
 // One scan at a time: a tick during a scan only updates its clock panel, and
 // the tick that started the scan finishes its own steps when the scan ends.
 class Acquisition : public QObject {
@@ -37,7 +41,8 @@ class Acquisition : public QObject {
     // (before the next poll). None until set.
     void WatchAlarms(AlarmMonitor* alarms) { alarms_ = alarms; }
 
-    // A Load took a new set-up in use.
+    // A Load took a new set-up in use (its instrument set-up too; what of it
+    // cannot be used is said on stderr, as at construction).
     void SetUpLoaded();
 
   signals:
@@ -47,12 +52,18 @@ class Acquisition : public QObject {
   private:
     void RunScan();
     void FinishScan(const PollResult& result);
+    void FinishModbusScan(const ModbusPollResult& result);
+    void CompleteScan(double readingsPerUnit);
     void FinishStopIfRequested();
+    void TakeInstrumentSetUp();
+    bool PollRunning() const { return poll_.IsRunning() || modbus_.IsRunning(); }
 
     Declarations& state_;
     AcquisitionView& view_;
     SerialPortService& port_;
     InstrumentPoll poll_;
+    ModbusPoll modbus_;
+    InstrumentSetUp instrument_;
     AlarmMonitor* alarms_ = nullptr;
     bool scanRunning_ = false;
 };

@@ -23,19 +23,40 @@ void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
     }
 }
 
-// Raw 2400 bit/s 8N1: no echo, no line editing, no character translation
-// (a carriage return arrives as it is), no software or hardware flow control.
-bool SetLine(int fd) {
+speed_t SpeedOf(int bitRate) {
+    static constexpr std::pair<int, speed_t> speeds[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                                         {9600, B9600},   {19200, B19200},  {38400, B38400},
+                                                         {57600, B57600}, {115200, B115200}};
+    for (const auto& [rate, speed] : speeds)
+        if (rate == bitRate)
+            return speed;
+    return B0;
+}
+
+// Raw, 8 data bits at the selected rate, parity and stop bits: no echo, no
+// line editing, no character translation (a carriage return arrives as it
+// is), no software or hardware flow control. False with errno set when the
+// line refuses them.
+bool SetLine(int fd, const LineSettings& line) {
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
         return false;
     ::cfmakeraw(&t);
     t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
-    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     t.c_cflag |= CS8 | CLOCAL | CREAD;
+    if (line.parity != Parity::None)
+        t.c_cflag |= PARENB | (line.parity == Parity::Odd ? PARODD : 0);
+    if (line.stopBits == 2)
+        t.c_cflag |= CSTOPB;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    return ::cfsetispeed(&t, B2400) == 0 && ::cfsetospeed(&t, B2400) == 0 &&
+    const speed_t speed = SpeedOf(line.bitRate);
+    if (speed == B0) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::cfsetispeed(&t, speed) == 0 && ::cfsetospeed(&t, speed) == 0 &&
            ::tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
@@ -108,7 +129,8 @@ QString DeviceSerialPortService::OpenDevice() {
         error = errno == EWOULDBLOCK ? EBUSY : errno;
     else if (::tcgetattr(fd, &found) != 0)
         error = errno;
-    else if (!SetLine(fd) || ::tcflush(fd, TCIFLUSH) != 0) // what came while closed is stale
+    else if (!SetLine(fd, SelectedLineSettings()) ||
+             ::tcflush(fd, TCIFLUSH) != 0) // what came while closed is stale
         error = errno;
     if (error != 0) {
         if (makeExclusive)

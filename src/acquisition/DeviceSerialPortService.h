@@ -11,8 +11,9 @@
 
 namespace tarvek {
 
-// The serial port on the terminal device itself: 2400 bit/s, 8 data bits, no
-// parity, one stop bit, no flow control, raw, a receive buffer of 1024 bytes,
+// The serial port on the terminal device itself: 8 data bits at the selected
+// bit rate, parity and stop bits (2400 bit/s 8N1 unless another is selected),
+// no flow control, raw, a receive buffer of 1024 bytes,
 // the Qt event loop watching the descriptor. Line n is found by
 // PortNameFor(n, appFolder).
 //

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/InstrumentLine.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -7,8 +9,8 @@
 namespace tarvek {
 
 // The program's one serial port, as the acquisition code sees it: select a
-// line number, open, close, write, read and discard received bytes. The line
-// settings are fixed by the implementation.
+// line number and its framing, open, close, write, read and discard received
+// bytes.
 //
 // Signals never come from inside one of the operations below; they arrive
 // from the event loop, so a handler may call any operation.
@@ -23,6 +25,9 @@ class SerialPortService : public QObject {
     virtual void Close() = 0;
     // Line n of "COM n"; applies to the next Open.
     virtual void SelectPort(int n) = 0;
+    // The bit rate, parity and stop bits; apply to the next Open.
+    void SelectLineSettings(const LineSettings& settings) { settings_ = settings; }
+    const LineSettings& SelectedLineSettings() const { return settings_; }
     // Opens the selected line (true when it is open afterwards). On failure
     // ErrorText() says why: the line does not exist, is in use, ...
     virtual bool Open() = 0;
@@ -42,6 +47,9 @@ class SerialPortService : public QObject {
     // The open port failed (device gone, hang-up, read or write error). The
     // port is already closed when this arrives.
     void PortFailed(const QString& reason);
+
+  private:
+    LineSettings settings_;
 };
 
 } // namespace tarvek

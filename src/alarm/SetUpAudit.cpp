@@ -1,6 +1,7 @@
 #include "alarm/SetUpAudit.h"
 
 #include "config/ChannelSettings.h"
+#include "config/InstrumentParameters.h"
 #include "config/SettingRecords.h"
 
 #include <algorithm>
@@ -32,6 +33,26 @@ constexpr std::pair<Declarations::ChannelField, const char*> ChannelFields[] = {
     {Declarations::AlarmMax, "maximum"},
 };
 
+// The protocol in use, and for Modbus RTU (or `all`) the records of the
+// line's and the channels' set-up as they stand, under their labels ("bit
+// rate", "Ch.3 register").
+void AddInstrumentFields(std::vector<SetUpField>& fields, const QStringList& values, bool all) {
+    const InstrumentSetUp setUp = DecodeInstrumentSetUp(values);
+    const int last = all || setUp.protocol == Protocol::ModbusRtu ? InstrumentRecordCount : ProtocolRecord;
+    for (int r = ProtocolRecord; r <= last; ++r) {
+        QString name = InstrumentLabel(r);
+        if (r < FirstSourceRecord)
+            name[0] = name[0].toLower();
+        const int channel = r < FirstSourceRecord ? 0 : (r - FirstSourceRecord) / SourceFieldCount + 1;
+        SetUpField field{
+            name, channel, r == ProtocolRecord ? ProtocolName(setUp.protocol) : values.value(r - 1), {}};
+        for (const InstrumentProblem& problem : setUp.problems)
+            if (problem.record == r)
+                field.unusable = problem.text;
+        fields.push_back(field);
+    }
+}
+
 } // namespace
 
 std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, const AlarmParameters& alarms) {
@@ -47,7 +68,8 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
         for (const auto& [field, name] : ChannelFields) {
             SetUpField taken{channel + QLatin1String(name), c, row[field].trimmed(), {}};
             const bool minimum = field == Declarations::AlarmMin;
-            if (minimum || field == Declarations::AlarmMax)
+            taken.limit = minimum || field == Declarations::AlarmMax;
+            if (taken.limit)
                 taken.unusable =
                     ParseLimit(taken.value).kind == LimitField::Kind::Unreadable
                         ? QStringLiteral("%1 \"%2\" is no number: no %3 alarm")
@@ -62,6 +84,7 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
     }
     fields.push_back({QStringLiteral("no value polls"), 0, QString::number(alarms.noValuePolls), {}});
     fields.push_back({QStringLiteral("no answer polls"), 0, QString::number(alarms.noAnswerPolls), {}});
+    AddInstrumentFields(fields, setUp.InstrumentValue, false);
     return fields;
 }
 
@@ -85,7 +108,7 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
         events.push_back(e);
         if (!field.unusable.isEmpty() && field.unusable != said) {
             e.name = EventNames::Unreadable;
-            e.limit = field.value;
+            e.limit = field.limit ? field.value : QString();
             e.text = said = field.unusable;
             events.push_back(e);
         }
@@ -101,7 +124,9 @@ void TakeSetUp(SetUpTrail& trail, const Event& event) {
     // after it, begins another.
     static const std::vector<QString> names = [] {
         std::vector<QString> all;
-        for (const SetUpField& field : SetUpFieldsOf({}, {}))
+        std::vector<SetUpField> fields = SetUpFieldsOf({}, {});
+        AddInstrumentFields(fields, {}, true);
+        for (const SetUpField& field : fields)
             all.push_back(field.name);
         return all;
     }();

@@ -4,6 +4,7 @@
 #include "common/Folders.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -32,6 +33,9 @@ struct Declarations {
         int StorageRate = 0;      // 0..9, index into StorageRateName
         // Row = channel, column = field (see ChannelField).
         std::array<ChannelRow, TableSize> ChannelParam{};
+        // Values of settingfiles/instrumentparameters.txt, record n at index
+        // n - 1, trimmed; none without the file (the instrument's own protocol).
+        QStringList InstrumentValue;
     };
 
     // Folder holding the executable; settingfiles/ and datafiles/ live in it.

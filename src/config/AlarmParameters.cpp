@@ -1,14 +1,9 @@
 #include "config/AlarmParameters.h"
 
-#include "common/SharedFile.h"
-#include "common/TextHelpers.h"
 #include "config/ChannelSettings.h"
-#include "config/SettingRecords.h"
+#include "config/SettingFiles.h"
 
 #include <QDir>
-#include <QFile>
-
-#include <cerrno>
 
 namespace tarvek {
 
@@ -48,10 +43,7 @@ std::optional<double> DeadbandOf(const QString& value, double fallback) {
 AlarmParametersRead ParseAlarmParameters(const QByteArray& bytes, const QString& path) {
     AlarmParametersRead read;
     AlarmParameters& p = read.parameters;
-    const auto valueOf = [&](int record) {
-        return TrimBlanks(GeneralValueOf(
-            QString::fromLatin1(bytes.mid((record - 1) * SettingRecordLength, SettingRecordLength))));
-    };
+    const auto valueOf = [&](int record) { return SettingValueOf(bytes, record); };
     const auto take = [&](int record, auto parsed, auto& into) {
         if (parsed)
             into = *parsed;
@@ -73,26 +65,12 @@ AlarmParametersRead ParseAlarmParameters(const QByteArray& bytes, const QString&
 }
 
 AlarmParametersRead ReadAlarmParameters(const QString& appFolder) {
-    const QString path = SettingFilePath(appFolder, AlarmParametersFile);
-    const SharedFile shared = OpenSharedFile(path, SharedAccess::Read);
-    if (!shared) {
-        AlarmParametersRead defaults;
-        if (shared.error != ENOENT)
-            defaults.problems << QStringLiteral("%1: cannot open (%2); the default alarm set-up is used")
-                                     .arg(QDir::toNativeSeparators(path), shared.reason);
-        return defaults;
-    }
-    QFile file;
-    file.open(shared.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    // Nothing past the last record is looked at.
-    const QByteArray bytes = file.read(qint64(AlarmRecordCount) * SettingRecordLength);
-    if (file.error() != QFileDevice::NoError) {
-        AlarmParametersRead defaults;
-        defaults.problems << QStringLiteral("%1: cannot read (%2); the default alarm set-up is used")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString());
-        return defaults;
-    }
-    return ParseAlarmParameters(bytes, path);
+    const SettingFileBytes read = ReadSettingFileBytes(appFolder, AlarmParametersFile, AlarmRecordCount);
+    if (read.problem.isEmpty())
+        return ParseAlarmParameters(read.bytes, SettingFilePath(appFolder, AlarmParametersFile));
+    AlarmParametersRead defaults;
+    defaults.problems << read.problem + QStringLiteral("; the default alarm set-up is used");
+    return defaults;
 }
 
 QStringList DefaultAlarmRecords() {

@@ -4,6 +4,7 @@
 #include "common/ReplaceFile.h"
 #include "common/TextHelpers.h"
 #include "config/AlarmParameters.h"
+#include "config/InstrumentParameters.h"
 #include "config/SettingRecords.h"
 
 #include <QDir>
@@ -121,7 +122,11 @@ FileOutcome InstallDefaultSetup(const QString& folder) {
             WriteIfAbsent(SettingFilePath(folder, ChannelParametersFile), DefaultChannelRecords());
         !channels)
         return channels;
-    return WriteIfAbsent(SettingFilePath(folder, AlarmParametersFile), DefaultAlarmRecords());
+    if (FileOutcome alarms =
+            WriteIfAbsent(SettingFilePath(folder, AlarmParametersFile), DefaultAlarmRecords());
+        !alarms)
+        return alarms;
+    return WriteIfAbsent(SettingFilePath(folder, InstrumentParametersFile), DefaultInstrumentRecords());
 }
 
 } // namespace tarvek

@@ -8,7 +8,8 @@ namespace tarvek {
 // where absent: settingfiles/generalparameters.txt (serial line 1, storage
 // rate 1 = every 30 seconds, sensor type 0), settingfiles/channelsparameters.txt
 // (channels Ch.1..Ch.8 with gain 1 and zero 0), settingfiles/alarmparameters.txt
-// (the default alarm set-up) and an empty datafiles/ folder.
+// (the default alarm set-up), settingfiles/instrumentparameters.txt (the
+// instrument's own protocol) and an empty datafiles/ folder.
 // An operator's existing files are never touched.
 FileOutcome InstallDefaultSetup(const QString& folder);
 

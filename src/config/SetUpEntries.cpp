@@ -1,6 +1,7 @@
 #include "config/SetUpEntries.h"
 
 #include "config/GettingParameters.h"
+#include "config/InstrumentParameters.h"
 #include "config/SetupGenParameters.h"
 
 namespace tarvek {
@@ -11,6 +12,8 @@ LoadedSetUp LoadSetUp(const QString& appFolder, const Declarations::SetUpState& 
     if (const FileOutcome outcome = ReadChannelParameters(appFolder, read); !outcome)
         loaded.failures << outcome.message;
     if (const FileOutcome outcome = ReadGeneralParameters(appFolder, read); !outcome)
+        loaded.failures << outcome.message;
+    if (const FileOutcome outcome = ReadInstrumentParameters(appFolder, read); !outcome)
         loaded.failures << outcome.message;
     if (loaded.failures.isEmpty())
         loaded.setUp = read;

@@ -15,9 +15,10 @@ struct SetUpEntries {
     QString serialLine, storageRate;
 };
 
-// Load: both set-up files read into a copy of the set-up in use, the channels
-// first (with the sensor types of the general values in use). The copy only
-// when both reads succeed: a set-up that cannot be read must not replace the
+// Load: the set-up files read into a copy of the set-up in use, the channels
+// first (with the sensor types of the general values in use), then the
+// general and the instrument parameters. The copy only when every read
+// succeeds: a set-up that cannot be read must not replace the
 // one in use, or during acquisition blank gains would turn every value into
 // zero. Otherwise the failures, one per file.
 struct LoadedSetUp {

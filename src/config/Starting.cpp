@@ -1,6 +1,7 @@
 #include "config/Starting.h"
 
 #include "config/GettingParameters.h"
+#include "config/InstrumentParameters.h"
 #include "config/SettingFiles.h"
 
 namespace tarvek {
@@ -26,6 +27,8 @@ QStringList StartProgram(Declarations& state) {
     if (const FileOutcome read = ReadGeneralParameters(state.AppFolder, state.SetUp); !read)
         failures << read.message;
     if (const FileOutcome read = ReadChannelParameters(state.AppFolder, state.SetUp); !read)
+        failures << read.message;
+    if (const FileOutcome read = ReadInstrumentParameters(state.AppFolder, state.SetUp); !read)
         failures << read.message;
     if (const FileOutcome read = ReadAcquisitionStatus(state.AppFolder); !read)
         failures << read.message;

@@ -19,8 +19,8 @@ void FillStorageRateNames(Declarations::RateNames& names);
 FileOutcome ReadAcquisitionStatus(const QString& appFolder);
 
 // The start-up, run once by the main window before it fills the settings
-// window: the rate names, both parameter files, and the acquisition status
-// file (read, never applied). Returns what could not be read, one line each.
+// window: the rate names, the general, channel and instrument parameters, and
+// the acquisition status file (read, never applied). Returns what could not be read, one line each.
 QStringList StartProgram(Declarations& state);
 
 // The status bar panels the start-up writes, in the order it writes them.

@@ -76,7 +76,8 @@ QString ValueText(double x) {
     return InvalidValueText;
 }
 
-QString ChannelValueText(const QString& reading, const QString& gain, const QString& zero) {
+QString ChannelValueText(const QString& reading, const QString& gain, const QString& zero,
+                         double readingsPerUnit) {
     if (reading == NoDataReading)
         return NoDataText;
     if (reading.size() >= 3 && reading[2] == u'=')
@@ -84,14 +85,14 @@ QString ChannelValueText(const QString& reading, const QString& gain, const QStr
     const double r = LeadingNumber(reading);
     const double g = LeadingNumber(gain);
     const double z = LeadingNumber(zero);
-    return ValueText((r - z) * g / 1000.0);
+    return ValueText((r - z) * g / readingsPerUnit);
 }
 
-void ElaborateReadings(Declarations& state) {
+void ElaborateReadings(Declarations& state, double readingsPerUnit) {
     for (int i = 1; i <= Declarations::ChannelCount; ++i)
         state.ChannelValue[i] =
             ChannelValueText(state.ChannelReading[i], state.SetUp.ChannelParam[i][Declarations::Gain],
-                             state.SetUp.ChannelParam[i][Declarations::Zero]);
+                             state.SetUp.ChannelParam[i][Declarations::Zero], readingsPerUnit);
 }
 
 } // namespace tarvek

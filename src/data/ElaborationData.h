@@ -22,14 +22,20 @@ inline const QString InvalidValueText = QString::fromLatin1(InvalidValue);
 // still too wide, infinite or NaN: " ======= ".
 QString ValueText(double x);
 
+// How many of a reading make one unit before the gain: the instrument's
+// readings are thousandths; a Modbus register's number is taken as it stands.
+inline constexpr double InstrumentReadingsPerUnit = 1000.0;
+inline constexpr double RegisterReadingsPerUnit = 1.0;
+
 // The value text of one channel: " No Data " for the reading "No Data",
 // " ======= " when the reading's third character is "=", otherwise the value
-// (R - Z) * G / 1000 with R, G and Z the leading numbers of the reading, the
-// gain and the zero.
-QString ChannelValueText(const QString& reading, const QString& gain, const QString& zero);
+// (R - Z) * G / readingsPerUnit with R, G and Z the leading numbers of the
+// reading, the gain and the zero.
+QString ChannelValueText(const QString& reading, const QString& gain, const QString& zero,
+                         double readingsPerUnit = InstrumentReadingsPerUnit);
 
 // Turns ChannelReading(1..8) into ChannelValue(1..8) with each channel's Gain
 // and Zero from ChannelParam, all eight on every call.
-void ElaborateReadings(Declarations& state);
+void ElaborateReadings(Declarations& state, double readingsPerUnit = InstrumentReadingsPerUnit);
 
 } // namespace tarvek

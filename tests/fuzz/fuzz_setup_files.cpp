@@ -1,8 +1,9 @@
-// Any bytes as the general, channel and status files: the readers must decode
-// them within their fall-backs, and saving (and rewriting the status record)
-// must keep every other byte.
+// Any bytes as the general, channel, status and instrument files: the readers
+// must decode them within their fall-backs, and saving (and rewriting the
+// status record) must keep every other byte.
 #include "config/AcquisitionStatus.h"
 #include "config/GettingParameters.h"
+#include "config/InstrumentParameters.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
 #include "config/Starting.h"
@@ -36,8 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(!write || f.write(*write) == write->size());
         return write ? QByteArray() : f.readAll();
     };
-    for (const QString& name : {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile})
+    for (const QString& name :
+         {GeneralParametersFile, ChannelParametersFile, AcquisitionStatusFile, InstrumentParametersFile})
         content(name, &bytes);
+
+    // Whatever the instrument file says, the poll only sees what a line can carry.
+    Require(ReadInstrumentParameters(state.AppFolder, state.SetUp).ok);
+    const InstrumentSetUp instrument = DecodeInstrumentSetUp(state.SetUp.InstrumentValue);
+    Require(instrument.replyTimeoutMs >= MinReplyTimeoutMs && instrument.replyTimeoutMs <= MaxReplyTimeoutMs);
+    for (const auto& source : instrument.sources)
+        Require(!source ||
+                (source->address >= 1 && source->address <= 247 &&
+                 (source->function == ReadHoldingRegisters || source->function == ReadInputRegisters) &&
+                 source->reg >= 0 && source->reg + RegisterWidth(source->type) <= 65536));
 
     Require(ReadGeneralParameters(state.AppFolder, state.SetUp) &&
             ReadChannelParameters(state.AppFolder, state.SetUp) && ReadAcquisitionStatus(state.AppFolder));

@@ -12,6 +12,23 @@
 
 namespace tarvek {
 
+// Keeps what the acquisition control shows.
+struct RecordingView : AcquisitionView {
+    void ShowState(const QString& text) override { state = text; }
+    void ShowLamp(int colour) override { lamp = colour; }
+    void ShowAcquiring(bool on) override { acquiring = on; }
+    void ShowReadings(const Declarations::TextTable& values) override {
+        readings = QStringList(values.begin() + 1, values.begin() + 9);
+    }
+    void ShowStoreFailure(bool failed) override { storeFailed = failed; }
+    void ShowSerialLineError(const QString& reason) override { serialErrors << reason; }
+
+    QString state;
+    int lamp = 0;
+    bool acquiring = false, storeFailed = false;
+    QStringList readings, serialErrors;
+};
+
 // Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
 inline const QByteArray GoodAnswer = "+0001000+0002000+0003000+0004000+0005000+0006000+0007000+0008000";
 

@@ -13,17 +13,11 @@
 // begins a new exchange and drops whatever was still to be sent. Bytes go out
 // at the pace of a 2400 bit/s line unless pacing is off. The modes make the
 // instrument misbehave in each way the program has to survive.
-#include <chrono>
-#include <cstddef>
+#include "instrument/Answerer.h"
+
 #include <deque>
-#include <functional>
-#include <optional>
-#include <string>
-#include <string_view>
 
 namespace instrument {
-
-using Clock = std::chrono::steady_clock;
 
 enum class Mode { Normal, Silent, Echo, WrongAck, Slow, Gap, Endless, Invalid, Hangup, Excursion, Pause };
 
@@ -53,33 +47,17 @@ inline constexpr ModeInfo Modes[] = {
 
 const char* ModeName(Mode mode);
 
-class Responder {
+class Responder final : public Answerer {
   public:
-    // Receives one line per event (without its newline); empty: no log.
-    using Log = std::function<void(const std::string&)>;
-
-    struct Output {
-        std::string bytes;   // write these now, oldest first
-        bool hangUp = false; // then, once all of them are out, close the line
-    };
-
     Responder(Mode mode, bool pacing, Clock::time_point started, Log log = {});
 
-    // Bytes the program wrote, oldest first.
-    void Received(std::string_view bytes, Clock::time_point now);
-    // What is due by `now`. The line may take less: Sent() says how much.
-    Output Due(Clock::time_point now);
-    // The first `count` bytes of the last Due() went out at `now`.
-    void Sent(std::size_t count, Clock::time_point now);
-    // When the next byte is due; none while there is nothing to send.
-    std::optional<Clock::time_point> NextDue() const;
-
-    // The line was closed after a hang-up that Due() asked for.
-    void HungUp();
-    // The program closed its end: nothing of this exchange waits for the next.
-    void ProgramClosed();
-    // The line refused the bytes for good: the rest of the answer is dropped.
-    void DropOutput();
+    void Received(std::string_view bytes, Clock::time_point now) override;
+    Output Due(Clock::time_point now) override;
+    void Sent(std::size_t count, Clock::time_point now) override;
+    std::optional<Clock::time_point> NextDue() const override;
+    void HungUp() override;
+    void ProgramClosed() override;
+    void DropOutput() override;
 
   private:
     enum class Phase {

@@ -1,8 +1,9 @@
-// tarvek-instrument: a simulated measuring instrument for TARVEK, on a
-// pseudo-terminal that it links as <folder>/ports/COM<n>, where the program
-// looks for serial line n. What it answers, and how each mode misbehaves, is
-// Responder's; where it answers is Pty's; this file holds the command line
-// and the loop between them.
+// tarvek-instrument: a simulated measuring instrument for TARVEK, or Modbus
+// RTU devices sharing one line, on a pseudo-terminal that it links as
+// <folder>/ports/COM<n>, where the program looks for serial line n. What it
+// answers, and how each mode or fault misbehaves, is Responder's or
+// ModbusResponder's; where it answers is Pty's; this file holds the command
+// line and the loop between them.
 //
 // One thread, one poll(2) loop. When the program closes its end of the line,
 // the master side reports a hang-up until the program opens it again; the
@@ -12,6 +13,7 @@
 // 2 ms instead of spinning on the hang-up (the program writes its select
 // byte at once after opening, and a slow look would count as the
 // instrument's reaction time).
+#include "instrument/ModbusResponder.h"
 #include "instrument/Pty.h"
 #include "instrument/Responder.h"
 
@@ -21,6 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 
 #include <ctime>
@@ -44,6 +48,9 @@ struct Options {
     bool pacing = true;
     bool verbose = false;
     bool force = false;
+    std::string modbus; // the registers file: Modbus RTU devices instead of the instrument
+    instrument::ModbusDevices devices;
+    int bitRate = 9600;
 };
 
 volatile std::sig_atomic_t stopSignal = 0;
@@ -63,7 +70,14 @@ void Usage(std::FILE* out) {
              "  --mode MODE     behaviour (default: normal):\n");
     for (const ModeInfo& m : Modes)
         std::fprintf(out, "      %-11s %s\n", m.name, m.what);
-    std::fprintf(out, "  --no-pacing     send bytes at once instead of at 2400 bit/s\n"
+    std::fprintf(out, "  --modbus FILE   Modbus RTU devices in place of the instrument, their registers\n"
+                      "                  in FILE, one a line: ADDRESS holding|input REGISTER VALUE\n"
+                      "                  [int16|uint16|int32|uint32|float32 [high-first|low-first]]\n"
+                      "  --fault A=FAULT device A misbehaves (Modbus RTU; repeat for others):\n");
+    for (const instrument::ModbusFaultInfo& f : instrument::ModbusFaults)
+        std::fprintf(out, "      %-13s %s\n", f.name, f.what);
+    std::fprintf(out, "  --bit-rate N    pace of the Modbus RTU devices' bytes (default 9600)\n"
+                      "  --no-pacing     send bytes at once instead of at 2400 bit/s\n"
                       "  --verbose       log every exchange on standard error\n"
                       "  --force         replace an existing COM<N> link until the end\n"
                       "Ends on SIGINT or SIGTERM, removing its link or putting back the one it replaced.\n");
@@ -79,14 +93,42 @@ std::string OwnFolder() {
     return slash == std::string::npos ? "." : exe.substr(0, slash == 0 ? 1 : slash);
 }
 
+// --modbus FILE, --fault ADDRESS=FAULT, --bit-rate N.
+bool ParseModbusOption(const std::string& arg, const std::string& value, Options& o) {
+    if (arg == "--modbus") {
+        std::ifstream in(value);
+        const std::string problem = in ? instrument::ReadRegisters(in, o.devices) : std::strerror(errno);
+        if (!problem.empty())
+            std::fprintf(stderr, "tarvek-instrument: %s: %s\n", value.c_str(), problem.c_str());
+        o.modbus = value;
+        return problem.empty();
+    }
+    const std::size_t eq = value.find('=');
+    const int number = std::atoi(value.c_str());
+    if (arg == "--bit-rate") {
+        o.bitRate = number;
+        return number > 0;
+    }
+    const auto f = std::find_if(
+        std::begin(instrument::ModbusFaults), std::end(instrument::ModbusFaults),
+        [&](const auto& info) { return eq != std::string::npos && value.substr(eq + 1) == info.name; });
+    if (f == std::end(instrument::ModbusFaults) || number < 1 || number > 247) {
+        std::fprintf(stderr, "tarvek-instrument: bad fault \"%s\"\n", value.c_str());
+        return false;
+    }
+    o.devices[number].fault = f->fault;
+    return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options& o) {
     o.folder = OwnFolder();
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
         const std::size_t eq = arg.find('=');
-        const bool takesValue =
-            arg.rfind("--folder", 0) == 0 || arg.rfind("--line", 0) == 0 || arg.rfind("--mode", 0) == 0;
+        const bool takesValue = arg.rfind("--folder", 0) == 0 || arg.rfind("--line", 0) == 0 ||
+                                arg.rfind("--mode", 0) == 0 || arg.rfind("--modbus", 0) == 0 ||
+                                arg.rfind("--fault", 0) == 0 || arg.rfind("--bit-rate", 0) == 0;
         if (takesValue) {
             if (eq != std::string::npos) {
                 value = arg.substr(eq + 1);
@@ -116,6 +158,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                 return false;
             }
             o.mode = m->mode;
+        } else if (arg == "--modbus" || arg == "--fault" || arg == "--bit-rate") {
+            if (!ParseModbusOption(arg, value, o))
+                return false;
         } else if (arg == "--no-pacing") {
             o.pacing = false;
         } else if (arg == "--verbose") {
@@ -133,13 +178,21 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     return true;
 }
 
+// The instrument, or the Modbus RTU devices of a registers file.
+std::unique_ptr<instrument::Answerer> MakeAnswerer(const Options& o, Clock::time_point started,
+                                                   instrument::Answerer::Log log) {
+    if (o.modbus.empty())
+        return std::make_unique<instrument::Responder>(o.mode, o.pacing, started, std::move(log));
+    return std::make_unique<instrument::ModbusResponder>(o.devices, o.pacing ? o.bitRate : 0, std::move(log));
+}
+
 // Moves bytes between the pseudo-terminal and the responder until a signal
 // ends it.
 class Loop {
   public:
     explicit Loop(const Options& o)
         : o_(o), started_(Clock::now()),
-          responder_(o.mode, o.pacing, started_, [this](const std::string& line) { Note(line); }),
+          responder_(MakeAnswerer(o, started_, [this](const std::string& line) { Note(line); })),
           pty_(o.folder, o.line, o.force) {}
 
     int Run();
@@ -159,7 +212,7 @@ class Loop {
 
     Options o_;
     Clock::time_point started_;
-    instrument::Responder responder_;
+    std::unique_ptr<instrument::Answerer> responder_;
     instrument::Pty pty_;
     Line line_ = Line::Open;
 };
@@ -192,8 +245,10 @@ void Loop::Note(const std::string& line) const {
 int Loop::Run() {
     if (!pty_.Open())
         return 1;
-    std::printf("tarvek-instrument: COM%d is %s (link %s), mode %s%s\n", o_.line, pty_.Device().c_str(),
-                pty_.Link().c_str(), instrument::ModeName(o_.mode), o_.pacing ? "" : ", no pacing");
+    const std::string what = o_.modbus.empty() ? std::string("mode ") + instrument::ModeName(o_.mode)
+                                               : "Modbus RTU devices of " + o_.modbus;
+    std::printf("tarvek-instrument: COM%d is %s (link %s), %s%s\n", o_.line, pty_.Device().c_str(),
+                pty_.Link().c_str(), what.c_str(), o_.pacing ? "" : ", no pacing");
     std::fflush(stdout);
 
     // SIGINT and SIGTERM are only let in while the loop waits, so a stop
@@ -240,7 +295,7 @@ int Loop::Run() {
 // bytes, for input, or until the next look for a reopened line. Null: no end.
 timespec* Loop::Timeout(timespec& storage) const {
     Clock::duration wait = Clock::duration::max();
-    if (const auto due = responder_.NextDue(); due && line_ == Line::Open)
+    if (const auto due = responder_->NextDue(); due && line_ == Line::Open)
         wait = std::max(Clock::duration::zero(), *due - Clock::now());
     if (line_ == Line::ClosedByProgram)
         wait = std::min<Clock::duration>(wait, ReopenCheck);
@@ -255,7 +310,7 @@ timespec* Loop::Timeout(timespec& storage) const {
 // Writes what is due, as much as the line takes, and closes the line when the
 // responder hangs up. False when the line cannot be opened again.
 bool Loop::SendDue() {
-    const instrument::Responder::Output out = responder_.Due(Clock::now());
+    const instrument::Answerer::Output out = responder_->Due(Clock::now());
     if (!out.bytes.empty()) {
         const ssize_t n = write(pty_.Fd(), out.bytes.data(), out.bytes.size());
         if (n < 0) {
@@ -263,18 +318,18 @@ bool Loop::SendDue() {
                 line_ = Line::Full;
             } else {
                 Log(std::string("write: ") + std::strerror(errno) + "; answer dropped");
-                responder_.DropOutput();
+                responder_->DropOutput();
                 line_ = Line::Open;
             }
             return true;
         }
-        responder_.Sent(static_cast<std::size_t>(n), Clock::now());
+        responder_->Sent(static_cast<std::size_t>(n), Clock::now());
         line_ = static_cast<std::size_t>(n) < out.bytes.size() ? Line::Full : Line::Open;
         if (line_ == Line::Full)
             return true;
     }
     if (out.hangUp) {
-        responder_.HungUp();
+        responder_->HungUp();
         if (!pty_.Open())
             return false;
         line_ = Line::Open;
@@ -292,7 +347,7 @@ bool Loop::SendDue() {
 void Loop::ReadInput(short revents) {
     bool ended = false; // the exchange ended with the hang-up, nothing received since
     const auto endExchange = [&] {
-        responder_.ProgramClosed();
+        responder_->ProgramClosed();
         pty_.DropOutput();
         ended = true;
     };
@@ -302,7 +357,7 @@ void Loop::ReadInput(short revents) {
     for (;;) {
         const ssize_t n = read(pty_.Fd(), buffer, sizeof buffer);
         if (n > 0) {
-            responder_.Received(std::string_view(buffer, static_cast<std::size_t>(n)), Clock::now());
+            responder_->Received(std::string_view(buffer, static_cast<std::size_t>(n)), Clock::now());
             ended = false;
             continue;
         }

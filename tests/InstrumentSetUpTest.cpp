@@ -1,0 +1,100 @@
+// The instrument set-up file: what its values give, what cannot be used, and
+// the file among the other set-up files.
+#include "config/DefaultSetup.h"
+#include "config/InstrumentParameters.h"
+#include "config/SetUpEntries.h"
+#include "config/SettingFiles.h"
+
+#include "support/TestSupport.h"
+
+#include <sys/stat.h>
+
+using namespace tarvek;
+
+namespace {
+
+// The default file's values, with "Label=value; ..." changed.
+QStringList Values(const QString& changes = {}) {
+    const QByteArray bytes = DefaultInstrumentRecords().join("").toLatin1();
+    QStringList values;
+    for (int r = 1; r <= InstrumentRecordCount; ++r)
+        values << SettingValueOf(bytes, r);
+    for (const QString& change : changes.split(u';', Qt::SkipEmptyParts))
+        for (int r = 1; r <= InstrumentRecordCount; ++r)
+            if (InstrumentLabel(r) == change.section(u'=', 0, 0).trimmed())
+                values[r - 1] = change.section(u'=', 1);
+    return values;
+}
+
+struct SetUpRow {
+    const char* name;
+    QStringList values;
+    LineSettings line; // the instrument's own unless Modbus RTU
+    std::optional<ModbusSource> ch1;
+    QString problems = {}; // the labels of the records named
+};
+
+class InstrumentSetUps : public ::testing::TestWithParam<SetUpRow> {};
+
+TEST_P(InstrumentSetUps, DecodeOrNameWhatCannotBeUsed) {
+    const SetUpRow& row = GetParam();
+    const InstrumentSetUp setUp = DecodeInstrumentSetUp(row.values);
+    EXPECT_EQ(setUp.protocol, row.line == LineSettings{} ? Protocol::Instrument : Protocol::ModbusRtu);
+    EXPECT_EQ(setUp.line, row.line);
+    EXPECT_EQ(setUp.sources[0], row.ch1);
+    QStringList named;
+    for (const InstrumentProblem& p : setUp.problems)
+        named << InstrumentLabel(p.record);
+    EXPECT_EQ(named.join(", "), row.problems);
+}
+
+const LineSettings Default{9600, Parity::Even, 1};
+const QString Modbus = "Protocol=modbus rtu;";
+INSTANTIATE_TEST_SUITE_P(
+    Files, InstrumentSetUps,
+    ::testing::Values(
+        SetUpRow{"NoFileIsTheInstrument", {}, {}, {}},
+        SetUpRow{"UnknownProtocolIsNamed", Values("Protocol=Modbus ASCII"), {}, {}, "Protocol"},
+        SetUpRow{"ModbusDefaults", Values(Modbus), Default, ModbusSource{1, 3, 0}},
+        SetUpRow{"LineValuesUnusableGiveDefaults",
+                 Values(Modbus + "Bit rate=9601; Parity=mark; Stop bits=3; Reply time-out ms=5000; "
+                                 "Frame silence ms=x"),
+                 Default, ModbusSource{1, 3, 0},
+                 "Bit rate, Parity, Stop bits, Reply time-out ms, Frame silence ms"},
+        SetUpRow{"AsGiven",
+                 Values(Modbus + "Bit rate=115200; Parity=None; Stop bits=2; Ch.1 address=7; "
+                                 "Ch.1 register=100; Ch.1 type=FLOAT32; Ch.1 word order=low first"),
+                 {115200, Parity::None, 2},
+                 ModbusSource{7, 3, 100, RegisterType::Float32, WordOrder::LowFirst}},
+        SetUpRow{"SixDigitInputRegisterCountsFromOne",
+                 Values(Modbus + "Ch.1 function=; Ch.1 register=301001"), Default, ModbusSource{1, 4, 1000}},
+        // Each leaves its channel unread; a word order only counts for 32
+        // bits; a blank address is no problem.
+        SetUpRow{"ChannelValuesThatCannotBeUsed",
+                 Values(Modbus +
+                        "Ch.1 address=248; Ch.2 function=06; Ch.3 type=int64; Ch.4 register=301001; "
+                        "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address="),
+                 Default,
+                 {},
+                 "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register"}),
+    RowName);
+
+// Missing, it changes nothing; the default set-up writes it; planted, it is
+// refused, never waited on, and a Load keeps the set-up in use.
+TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFollowed) {
+    state.SetUp.InstrumentValue = {"stale"};
+    ASSERT_TRUE(ReadInstrumentParameters(state.AppFolder, state.SetUp));
+    EXPECT_TRUE(state.SetUp.InstrumentValue.isEmpty());
+    ASSERT_TRUE(InstallDefaultSetup(state.AppFolder) &&
+                ReadInstrumentParameters(state.AppFolder, state.SetUp));
+    EXPECT_EQ(state.SetUp.InstrumentValue, Values());
+
+    ASSERT_TRUE(QFile::remove(SettingPath(InstrumentParametersFile)));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(SettingPath(InstrumentParametersFile)).constData(), 0664), 0);
+    const LoadedSetUp loaded = LoadSetUp(state.AppFolder, state.SetUp);
+    EXPECT_FALSE(loaded.setUp);
+    EXPECT_EQ(loaded.failures,
+              QStringList{SettingPath(InstrumentParametersFile) + ": cannot open (is not a regular file)"});
+}
+
+} // namespace

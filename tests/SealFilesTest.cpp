@@ -1,0 +1,405 @@
+// The sealer and tarvek-verify on real files: a month stored by the logger's
+// own writer, sealed, then edited as an operator or root would.
+#include "common/TextHelpers.h"
+#include "data/ElaborationData.h"
+#include "data/StoredTime.h"
+#include "seal/SealChain.h"
+#include "seal/SealService.h"
+#include "seal/VerifyFolder.h"
+
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+
+using namespace tarvek;
+
+namespace {
+
+// Forty records and two events, sealed; the rows' edits reach in as the test does.
+class SealedMonth : public AppFolderTest {
+  public:
+    void SetUp() override {
+        AppFolderTest::SetUp();
+        for (int n = 0; n < 40; ++n)
+            Store(QTime(10, 0).addSecs(30 * n), n);
+        ASSERT_TRUE(AppendEvents(
+            Path("datafiles/12-2026-Events.txt"),
+            {EventOf("08-12-2026", "10:05:00", "HIGH", 1, "RAISED", "   +3.000", "2.5", "op1", "Boiler"),
+             EventOf("08-12-2026", "10:09:30", "HIGH", 1, "CLEARED", "   +2.000", "2.5", "op1")}));
+        Start();
+        Pass(60'000);
+    }
+    QString Path(const QString& name) const { return state.AppFolder + u'/' + name; }
+    void Store(QTime time, int n, const QString& date = "08-12-2026") {
+        StoreScan(date, TimeText(time), ValueText(n / 4.0), ValueText(1.0));
+    }
+    void Start() {
+        Sealer::Rules rules;
+        rules.zone = QTimeZone::utc();
+        service = std::make_unique<SealService>(
+            SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
+            [this] { return SealTime{utc, 0, "UTC", QByteArray(32, 'c'), boot, true, 1000}; }, nullptr,
+            rules);
+        ASSERT_TRUE(service->Start()) << qPrintable(service->Error());
+    }
+    void Pass(qint64 ms) {
+        utc += ms, boot += ms;
+        ASSERT_TRUE(service->Step()) << qPrintable(service->Error());
+    }
+    FolderReport Verify(const QString& witness = {}) {
+        return VerifyFolder(
+            {Path("datafiles"), Path("seals"), std::nullopt, std::nullopt, witness, utc, QTimeZone::utc()});
+    }
+    // The findings that fail the check (notes aside), by their word.
+    static std::set<QByteArray> Found(const FolderReport& report) {
+        std::set<QByteArray> found;
+        for (const MonthReport& m : report.months)
+            for (const Finding& f : m.findings)
+                if (f.severity != Finding::Severity::Note)
+                    found.insert(f.what);
+        return found;
+    }
+    // Changes `bytes` of the file from `at` on, in place.
+    void Edit(const QString& name, qint64 at, const QByteArray& bytes) {
+        QByteArray file = ReadBytes(Path(name));
+        WriteBytes(Path(name), file.replace(at, bytes.size(), bytes));
+    }
+    void Remove(const QStringList& names) {
+        for (const QString& n : names)
+            QDir(Path(n)).exists() ? QDir(Path(n)).removeRecursively() : QFile::remove(Path(n));
+    }
+    void Restart(qint64 ms) {
+        service.reset();
+        utc += ms, boot += ms;
+        Start();
+    }
+
+    qint64 utc = *ParseStoredTime("2026-12-08T10:20:30"), boot = 5'000'000;
+    std::unique_ptr<SealService> service;
+};
+
+struct PlantRow {
+    const char* name;
+    std::function<void(SealedMonth&)> plant;
+    bool sealerLooks;           // the sealer runs on after the edit (else it is down)
+    bool witness;               // checked against the lines a subscriber kept before the edit
+    std::set<QByteArray> found; // the failing findings verify must report, and no others
+};
+
+class PlantedEdits : public SealedMonth, public ::testing::WithParamInterface<PlantRow> {};
+
+TEST_P(PlantedEdits, EachFoundAndNamed) {
+    const PlantRow& row = GetParam();
+    WriteBytes(Path("witness.txt"), ReadBytes(Path("seals/12-2026-Seal.txt")));
+    QThread::msleep(20); // the edit's change time differs from the last store's
+    row.plant(*this);
+    if (row.sealerLooks) {
+        Pass(1000);
+        ASSERT_TRUE(service->Stop());
+    }
+    const FolderReport report = Verify(row.witness ? Path("witness.txt") : QString());
+    EXPECT_EQ(Found(report), row.found) << qPrintable(QString::fromUtf8(CsvOf(report)));
+    EXPECT_EQ(ExitCodeOf(report), row.found.empty() ? 0 : 1);
+    for (const MonthReport& m : report.months)
+        for (const Finding& f : m.findings)
+            EXPECT_TRUE(!row.sealerLooks || !f.firstSeen.startsWith("not"))
+                << "the sealer saw " << f.what.data();
+}
+
+constexpr qint64 Record = 160;
+const QString DataName = "datafiles/12-2026-Data.txt";
+
+// Rewrites the data file as root would once the sealer is stopped: record 5 edited.
+void RootEdits(SealedMonth& m, const QStringList& remove) {
+    m.service.reset();
+    m.Remove(remove);
+    m.Edit(DataName, 5 * Record + 25, "9");
+    m.Restart(60'000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Month, PlantedEdits,
+    ::testing::Values(
+        PlantRow{"NothingChanged", [](SealedMonth&) {}, true, true, {}},
+        PlantRow{
+            "TailCutByOne",
+            [](SealedMonth& m) { WriteBytes(m.Path(DataName), ReadBytes(m.Path(DataName)).chopped(Record)); },
+            true,
+            false,
+            {"cut", "count"}},
+        PlantRow{"TailCutByTen",
+                 [](SealedMonth& m) {
+                     WriteBytes(m.Path(DataName), ReadBytes(m.Path(DataName)).chopped(10 * Record));
+                 },
+                 false,
+                 false,
+                 {"cut", "count"}},
+        PlantRow{
+            "CutToTheCountRecord",
+            [](SealedMonth& m) { WriteBytes(m.Path(DataName), ReadBytes(m.Path(DataName)).left(Record)); },
+            true,
+            false,
+            {"cut"}},
+        PlantRow{"FileRemoved", [](SealedMonth& m) { m.Remove({DataName}); }, true, false, {"removed"}},
+        PlantRow{"BackdatedRecordInsertedInTheMiddle",
+                 [](SealedMonth& m) {
+                     QByteArray file = ReadBytes(m.Path(DataName));
+                     WriteBytes(m.Path(DataName),
+                                file.insert(20 * Record, file.mid(20 * Record, Record).replace(17, 2, "15")));
+                 },
+                 true,
+                 false,
+                 {"inserted"}},
+        PlantRow{"AppendedWithAnOldTime",
+                 [](SealedMonth& m) { m.Store(QTime(9, 0), 1); },
+                 true,
+                 false,
+                 {"backdated"}},
+        PlantRow{"ChangedWithItsTimeSetBack",
+                 [](SealedMonth& m) {
+                     struct stat st {};
+                     ASSERT_EQ(::stat(qPrintable(m.Path(DataName)), &st), 0);
+                     m.Edit(DataName, 12 * Record + 25, "8");
+                     const timespec times[2] = {st.st_atim, st.st_mtim};
+                     ASSERT_EQ(::utimensat(AT_FDCWD, qPrintable(m.Path(DataName)), times, 0), 0);
+                 },
+                 true,
+                 false,
+                 {"changed"}},
+        PlantRow{
+            "CountEdited", [](SealedMonth& m) { m.Edit(DataName, 14, "   12"); }, false, false, {"count"}},
+        PlantRow{"TwoRecordsSwapped",
+                 [](SealedMonth& m) {
+                     QByteArray file = ReadBytes(m.Path(DataName));
+                     const QByteArray third = file.mid(3 * Record, Record);
+                     WriteBytes(m.Path(DataName),
+                                file.replace(3 * Record, Record, file.mid(30 * Record, Record))
+                                    .replace(30 * Record, Record, third));
+                 },
+                 true,
+                 false,
+                 {"swapped"}},
+        PlantRow{"EventRecordEdited",
+                 [](SealedMonth& m) { m.Edit("datafiles/12-2026-Events.txt", 67, "op2"); },
+                 true,
+                 false,
+                 {"changed"}},
+        PlantRow{"SealLineEdited",
+                 [](SealedMonth& m) { m.Edit("seals/12-2026-Seal.txt", 2 * 512 + 60, "9"); },
+                 false,
+                 false,
+                 {"seal-edited"}},
+        PlantRow{"SealLineRemoved",
+                 [](SealedMonth& m) {
+                     WriteBytes(m.Path("seals/12-2026-Seal.txt"),
+                                ReadBytes(m.Path("seals/12-2026-Seal.txt")).remove(2 * 512, 512));
+                 },
+                 false,
+                 false,
+                 {"seal-missing"}},
+        PlantRow{"LineCutOffByAPowerCut",
+                 [](SealedMonth& m) {
+                     m.service.reset();
+                     const QString name = m.Path("seals/12-2026-Seal.txt");
+                     WriteBytes(name, ReadBytes(name).chopped(100));
+                     m.Restart(60'000);
+                 },
+                 true,
+                 false,
+                 {"seal-torn"}},
+        PlantRow{"SealFileMadeButNeverWritten",
+                 [](SealedMonth& m) {
+                     m.service.reset();
+                     WriteBytes(m.Path("seals/11-2026-Seal.txt"), {});
+                     m.Restart(60'000);
+                 },
+                 true,
+                 false,
+                 {}},
+        PlantRow{"LineSignedByAForeignKey",
+                 [](SealedMonth& m) {
+                     QByteArray seals = ReadBytes(m.Path("seals/12-2026-Seal.txt"));
+                     SealLine line = *ParseLine(seals.right(512));
+                     ++line.sequence;
+                     WriteBytes(m.Path("seals/12-2026-Seal.txt"),
+                                seals + FormatLine(line, SealKey::Generate()));
+                 },
+                 false,
+                 false,
+                 {"foreign-key"}},
+        PlantRow{"DataAndSealsRewrittenWithTheStolenKey",
+                 [](SealedMonth& m) {
+                     RootEdits(m, {"seals/12-2026-Seal.txt", "seals/12-2026-Data.sealed",
+                                   "seals/12-2026-Events.sealed"});
+                 },
+                 true,
+                 true,
+                 {"fork"}},
+        PlantRow{"DataSealsAndKeysReplaced",
+                 [](SealedMonth& m) {
+                     RootEdits(m, {"seals", "keys"});
+                 },
+                 true,
+                 true,
+                 {"witness-key"}},
+        PlantRow{"SealerKilledAndRestarted",
+                 [](SealedMonth& m) {
+                     m.service.reset();
+                     for (int n = 40; n < 43; ++n)
+                         m.Store(QTime(10, 0).addSecs(30 * n), n);
+                     m.Restart(20 * 60'000);
+                 },
+                 true,
+                 false,
+                 {"gap"}},
+        PlantRow{"KeyLost",
+                 [](SealedMonth& m) {
+                     ASSERT_TRUE(m.service->Stop());
+                     m.service.reset();
+                     m.Remove({"keys"});
+                     m.Restart(60'000);
+                 },
+                 true,
+                 false,
+                 {"key-discontinuity"}},
+        PlantRow{"MonthClosedWhileTheSealerWasDown",
+                 [](SealedMonth& m) {
+                     ASSERT_TRUE(m.service->Stop());
+                     m.Restart(*ParseStoredTime("2027-01-01T00:00:10") - m.utc);
+                     m.Store(QTime(0, 0, 30), 1, "01-01-2027");
+                 },
+                 true,
+                 false,
+                 {}},
+        PlantRow{"OldKeySignsAfterTheClose",
+                 [](SealedMonth& m) {
+                     ASSERT_TRUE(m.service->Stop());
+                     const QList<QByteArray> words =
+                         ReadBytes(m.Path("keys/current.key")).trimmed().split(' ');
+                     m.Restart(*ParseStoredTime("2027-01-01T00:00:10") - m.utc);
+                     ASSERT_TRUE(m.service->Stop());
+                     const QString name = m.Path("seals/01-2027-Seal.txt");
+                     const QByteArray seals = ReadBytes(name);
+                     SealLine line = *ParseLine(seals.right(512));
+                     line.head = LineStep(line.head, SignedPart(seals.right(512)));
+                     ++line.sequence;
+                     WriteBytes(name, seals + FormatLine(line, *SealKey::FromSeed(
+                                                                   QByteArray::fromBase64(words[2]))));
+                 },
+                 false,
+                 false,
+                 {"key-period"}}),
+    RowName);
+
+TEST_F(SealedMonth, EveryByteOfARecordFlippedIsFoundAtItsRecord) {
+    service.reset();
+    const QByteArray file = ReadBytes(Path(DataName));
+    for (int b = 0; b < Record; ++b) {
+        QByteArray edited = file;
+        edited[7 * Record + b] = char(edited[7 * Record + b] ^ 0x01);
+        WriteBytes(Path(DataName), edited);
+        const FolderReport report = Verify();
+        ASSERT_EQ(Found(report), std::set<QByteArray>{"changed"}) << "byte " << b;
+        for (const Finding& f : report.months.front().findings)
+            EXPECT_TRUE(f.what != "changed" || f.record == 7) << "byte " << b;
+    }
+}
+
+TEST_F(SealedMonth, TheKeyStaysTheSealersAndARotationCutShortIsFinishedOrUndone) {
+    struct stat folder {
+    }, key{};
+    ASSERT_EQ(::stat(qPrintable(Path("keys")), &folder), 0);
+    ASSERT_EQ(::stat(qPrintable(Path("keys/current.key")), &key), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+    EXPECT_EQ(key.st_mode & 07777, 0600u);
+    EXPECT_TRUE(ReadBytes(Path("seals/keys.txt")).contains(Fingerprint(service->State()->Key().Public())));
+    SealService second({Path("datafiles"), Path("seals"), Path("keys")}, [] { return SealTime{}; });
+    EXPECT_FALSE(second.Start());
+    EXPECT_TRUE(second.Error().contains("another tarvek-seal")) << qPrintable(second.Error());
+    service.reset();
+    ASSERT_EQ(::chmod(qPrintable(Path("keys")), 0750), 0);
+    SealService open({Path("datafiles"), Path("seals"), Path("keys")}, [] { return SealTime{}; });
+    EXPECT_FALSE(open.Start());
+    EXPECT_TRUE(open.Error().contains("mode 0750")) << qPrintable(open.Error());
+    ASSERT_EQ(::chmod(qPrintable(Path("keys")), 0700), 0);
+    KeyStore keys(Path("keys"), Path("seals"));
+    const SealKey next = SealKey::Generate();
+    for (const bool named : {false, true}) {
+        ASSERT_FALSE(keys.StoreNext(next, 2026 * 12 + 11, utc));
+        QString error;
+        const auto current = keys.Load(
+            2026 * 12 + 11, utc, [&](const PublicKey&) { return named; }, &error);
+        ASSERT_TRUE(current) << qPrintable(error);
+        EXPECT_EQ(current->key->Public() == next.Public(), named);
+        EXPECT_FALSE(QFile::exists(Path("keys/next.key")));
+    }
+}
+
+// The README's check of one line, with openssl and coreutils only.
+TEST_F(SealedMonth, OpensslChecksALineWithStockToolsAlone) {
+    const QString check =
+        "cd '" + Path("seals") +
+        "' && sed -n '/BEGIN/,/END/p' keys.txt > key.pem && "
+        "dd if=12-2026-Seal.txt bs=512 skip=2 count=1 2>/dev/null > line && "
+        "head -c 419 line > line.bin && tail -c 89 line | head -c 88 | base64 -d > sig.bin && %1"
+        "openssl pkeyutl -verify -pubin -inkey key.pem -rawin -in line.bin -sigfile sig.bin";
+    for (const auto& [edit, status, says] :
+         {std::tuple{"", 0, "Signature Verified Successfully"},
+          {"printf 9 | dd of=line.bin bs=1 seek=60 conv=notrunc 2>/dev/null && ", 1,
+           "Signature Verification Failure"}}) {
+        QProcess sh;
+        sh.start("sh", {"-c", check.arg(edit)});
+        ASSERT_TRUE(sh.waitForFinished(10000));
+        EXPECT_EQ(sh.exitCode(), status) << sh.readAllStandardError().constData();
+        EXPECT_TRUE(sh.readAllStandardOutput().contains(says));
+    }
+}
+
+// Both programs as they are run: tarvek-seal as a plain process, an edit
+// sealed within two seconds and SIGTERM ending it with its Stop line;
+// tarvek-verify's exit codes, keys and CSV.
+TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
+    ASSERT_TRUE(service->Stop());
+    const QByteArray fingerprint = Fingerprint(service->State()->Key().Public());
+    service.reset();
+    const auto verify = [](const QStringList& arguments) {
+        QProcess p;
+        p.start(TARVEK_VERIFY, arguments);
+        p.waitForFinished(20000);
+        return std::pair{p.exitCode(), p.readAllStandardOutput()};
+    };
+    EXPECT_EQ(verify({state.AppFolder}).first, 0);
+    EXPECT_TRUE(verify({"--key", state.AppFolder}).second.contains(fingerprint));
+    QDir().mkpath(Path("empty/seals"));
+    EXPECT_EQ(verify({Path("empty")}).first, 2);
+    EXPECT_EQ(verify({"--from", "2026-13", state.AppFolder}).first, 2);
+
+    const QString seals = Path("seals/12-2026-Seal.txt");
+    const qint64 before = ReadBytes(seals).size();
+    QProcess seal;
+    seal.start(TARVEK_SEAL, {"--data", Path("datafiles"), "--seals", Path("seals"), "--keys", Path("keys")});
+    ASSERT_TRUE(WaitUntil([&] { return ReadBytes(seals).size() > before; }));
+    Edit(DataName, 3 * Record + 25, "7");
+    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(seals).mid(before).contains("CHANGED"); }, 2000));
+    ::kill(pid_t(seal.processId()), SIGTERM);
+    ASSERT_TRUE(seal.waitForFinished(5000));
+    EXPECT_EQ(seal.exitCode(), 0) << seal.readAllStandardError().constData();
+    EXPECT_TRUE(ReadBytes(seals).right(512).startsWith("TARVEK-SEAL-1 STOP"));
+    EXPECT_EQ(verify({"--csv", Path("findings.csv"), state.AppFolder}).first, 1);
+    EXPECT_TRUE(ReadBytes(Path("findings.csv")).contains(",changed," + DataName.mid(10).toLatin1() + ",3,"));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
