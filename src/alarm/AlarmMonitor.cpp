@@ -65,8 +65,8 @@ void AlarmMonitor::UseSetUp() {
         e.date = now.date;
         e.time = now.time;
         TakeSetUp(trail_, e);
-        // A limit that cannot be used raises nothing: said once, when it comes in
-        // use (an instrument value is said by the acquisition, and has no limit).
+        // A limit that cannot be used raises nothing: said once, when it comes
+        // in use (an instrument value is said by the acquisition, which has no limit).
         if (e.name == EventNames::Unreadable && !e.limit.isEmpty())
             std::fprintf(stderr, "tarvek: %s\n", qPrintable(e.text));
         events.push_back(e);

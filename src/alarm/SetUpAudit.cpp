@@ -107,7 +107,6 @@ std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpF
         }
         events.push_back(e);
         if (!field.unusable.isEmpty() && field.unusable != said) {
-            // An instrument value's problem is said on stderr by the acquisition.
             e.name = EventNames::Unreadable;
             e.limit = field.limit ? field.value : QString();
             e.text = said = field.unusable;

@@ -20,10 +20,11 @@ struct SetUpField {
     QString name;
     int channel = 0;
     QString value;
-    // For a limit that cannot be used: why, as its UNREADABLE record says;
-    // for an instrument value that cannot be used: what that means.
+    // Why the field cannot be used, as its UNREADABLE record says: a limit
+    // that is no number or a minimum not below its maximum, an instrument
+    // value that cannot be used.
     QString unusable;
-    bool limit = false; // an alarm minimum or maximum
+    bool limit = false; // an alarm minimum or maximum: its value is the record's limit
 };
 // The fields the audit follows: serial line, storage rate; per channel
 // description, decimals, unit, gain, zero, active, minimum, maximum, deadband,
@@ -35,9 +36,8 @@ std::vector<SetUpField> SetUpFieldsOf(const Declarations::SetUpState& setUp, con
 using SetUpTrail = std::map<QString, QString>;
 
 // The SET-UP records (kind, channel, event, text) that take `now` in use after
-// `last`; date, time and user are left to the caller. A limit that cannot be
-// used (no number, or a minimum not below the maximum), or an instrument
-// value that cannot be used, is named by an UNREADABLE record after the one
+// `last`; date, time and user are left to the caller. A field that cannot be
+// used (SetUpField::unusable) is named by an UNREADABLE record after the one
 // that takes it in use, once.
 std::vector<Event> CompareSetUp(const SetUpTrail& last, const std::vector<SetUpField>& now);
 

@@ -1,7 +1,7 @@
 #include "seal/SealChain.h"
 
-#include "data/EventRecord.h"
 #include "data/DataRecord.h"
+#include "data/EventRecord.h"
 #include "data/StoredTime.h"
 
 #include <cstring>
