@@ -818,7 +818,7 @@ TEST_P(PublishDisrupted, EveryRecordOrEventArrives) {
 // half of the stream and the window in flight come again, at most.
 INSTANTIATE_TEST_SUITE_P(
     Publish, PublishDisrupted,
-    ::testing::Values(Disruption{"broker_stopped_20_times", Disruption::StopBroker, false, 5000, 0, 20, 0, 20,
+    ::testing::Values(Disruption{"broker_stopped_10_times", Disruption::StopBroker, false, 5000, 0, 10, 0, 10,
                                  false, 5000, 5000},
                       Disruption{"broker_killed", Disruption::KillBroker, false, 2, 0, 1, 0, 1, true, 0, 0},
                       Disruption{"broker_frozen", Disruption::FreezeBroker, false, 1, 0, 1, 0, 1, true, 1, 1},
