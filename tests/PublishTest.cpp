@@ -225,7 +225,7 @@ TEST_F(RecordFeedTest, AStateFileIsReadWrittenOrRefusedSayingHowToRecover) {
          "utc=-1 11-2026-Events.txt:3 12-2026-Events.txt:9 12-2026-Events.txt:8"},
         {"link", "link", "is a symbolic link; remove it to start again as `start` says"},
         {"full disk", "full", "File too large"},
-        {"an older layout", "tarvek-publish state 2\nutc=5\n", bad},
+        {"an older layout", "tarvek-publish state 3\nutc=5" + noEvents, bad},
         {"no record bytes", head + noEvents + "10-2026-Data.txt 7\n", bad},
         {"no time line", "tarvek-publish state 4\nutc:" + noEvents, bad},
         {"time no number", head + "x" + noEvents, bad},
@@ -859,7 +859,8 @@ TEST_F(PublishBroker, WithoutAHostTheAlarmsAreOnlyNotifiedEachOnce) {
 
 struct OnceCase {
     const char* name;
-    const char* plant; // "not_data", "fifo_month", "fifo_state", "open_password", "notify_fails" or ""
+    const char*
+        plant; // "not_data", "blank", "fifo_month", "fifo_state", "open_password", "notify_fails" or ""
     QStringList arguments;
     int exitCode;
     QString said; // a part of stderr
@@ -873,9 +874,11 @@ TEST_P(PublishOnce, EndsWithWhatItCouldNotDo) {
     Store("00:00:00");
     Store("00:00:30");
     const QString password = broker_->Path(plant == "open_password" ? "open" : "password");
-    if (plant == "not_data") {
+    if (plant == "not_data" || plant == "blank") { // record 1 no data record, or record 2 a blank filler
         QByteArray bytes = ReadBytes(DataPath("11-2026-Data.txt"));
-        WriteBytes(DataPath("11-2026-Data.txt"), bytes.replace(DataRecordLength + 20, 9, "   +1.2x4"));
+        WriteBytes(DataPath("11-2026-Data.txt"),
+                   plant == "blank" ? bytes.replace(2 * DataRecordLength, DataRecordLength, Record("", 160))
+                                    : bytes.replace(DataRecordLength + 20, 9, "   +1.2x4"));
     } else if (plant == "fifo_month") {
         ASSERT_EQ(::mkfifo(qPrintable(DataPath("10-2026-Data.txt")), 0664), 0);
     } else if (plant == "fifo_state") {
@@ -904,6 +907,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OnceCase{"all_sent", "", {"--once"}, 0, "connected to"},
         OnceCase{"not_data_record", "not_data", {"--once"}, 1, "1 counted records are not data records"},
+        OnceCase{"blank_filler_record", "blank", {"--once"}, 0, "connected to"},
         OnceCase{"month_file_unreadable", "fifo_month", {"--once"}, 1, "10-2026-Data.txt cannot be read"},
         OnceCase{"state_file_fifo", "fifo_state", {"--once"}, 3, "is not a regular file; remove it"},
         OnceCase{"password_open_to_others", "open_password", {"--once"}, 0, "others than its owner may read"},
