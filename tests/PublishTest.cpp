@@ -557,9 +557,13 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
     StartPublisher(wrongPassword, Config("password_file = " + broker_->Path("wrong"), "wrong"));
     StartPublisher(wrongCa, Config(tls + broker_->Path("otherca.pem"), "otherca", broker_->tlsPort));
     StartPublisher(publisher_, Config(tls + broker_->Path("cert.pem"), "tls", broker_->tlsPort));
-    // The data folder appears after the start: the verified TLS session sends what is stored in it.
+    // The data folder appears after each has looked for it: the verified TLS
+    // session sends what is stored in it.
     Subscribe();
-    QThread::msleep(300);
+    std::map<QProcess*, QByteArray> said;
+    for (QProcess* p : {&wrongPassword, &wrongCa, &publisher_})
+        ASSERT_TRUE(
+            WaitUntil([&] { return (said[p] += p->readAllStandardError()).contains("does not exist"); }));
     Store("00:00:00", "   +7.250");
     ASSERT_TRUE(WaitForRecords(1, 3000));
     EXPECT_EQ(Records(), QStringList({"00:00:00/7.250"}));
@@ -573,18 +577,18 @@ TEST_F(PublishBroker, FailuresAreSaidOnceAndThePublisherStaysUp) {
     const QString missing =
         "tarvek-publish: " + DataPath({}).chopped(1) + ": the data folder does not exist; waiting for it\n";
     EXPECT_EQ(
-        wrongPassword.readAllStandardError(),
+        said[&wrongPassword] + wrongPassword.readAllStandardError(),
         "tarvek-publish: " + broker_->Path("wrong") +
             ": the password goes to the broker 127.0.0.1 without TLS, readable on the network\n" + missing +
             "tarvek-publish: not authorised: " + broker.arg(broker_->port) +
             "refuses the user \"tarvek\" (Connection Refused: not authorised.); trying again every 60 s\n");
-    const QString refused = QString(wrongCa.readAllStandardError()).remove(missing);
+    const QString refused = QString(said[&wrongCa] + wrongCa.readAllStandardError()).remove(missing);
     EXPECT_TRUE(refused.startsWith("tarvek-publish: TLS with " + broker.arg(broker_->tlsPort) + "failed ("))
         << qPrintable(refused);
     EXPECT_TRUE(refused.contains("certificate verify failed")) << qPrintable(refused);
     EXPECT_TRUE(refused.contains("no connection without TLS is tried")) << qPrintable(refused);
     EXPECT_EQ(refused.count('\n'), 1) << "said once, not at every try";
-    EXPECT_EQ(publisher_.readAllStandardError(),
+    EXPECT_EQ(said[&publisher_] + publisher_.readAllStandardError(),
               missing + "tarvek-publish: connected to " + broker.arg(broker_->tlsPort).trimmed() + "\n");
 }
 
