@@ -11,7 +11,6 @@ export DEBIAN_FRONTEND=noninteractive
 # The prefix /usr: CI packages this very tree (scripts/package-check.sh build).
 build=build
 type=Release
-per_processor=2
 options=(-DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
     build=build-asan
@@ -22,7 +21,6 @@ if [[ "${1:-}" == "--sanitize" ]]; then
     options+=(-DTARVEK_SANITIZE=ON -DTARVEK_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O0 -g1 -DNDEBUG")
     export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-    per_processor=3 # unoptimised, the tests wait longer still on what they started
 fi
 
 bash scripts/install-deps.sh
@@ -38,6 +36,6 @@ chmod 0700 "$XDG_RUNTIME_DIR"
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="$type" "${options[@]}"
 cmake --build "$build" -j"$jobs"
-# Most tests wait on a child process, a broker or a timer: more run at once
-# than there are processors.
-ctest --test-dir "$build" -j$((per_processor * jobs)) --output-on-failure
+# Most tests wait on a child process, a broker or a timer: twice as many
+# run as there are processors.
+ctest --test-dir "$build" -j$((2 * jobs)) --output-on-failure
