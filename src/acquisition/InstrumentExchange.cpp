@@ -11,7 +11,7 @@ InstrumentExchange::Actions InstrumentExchange::Start(int selectCode, const QByt
     complete_ = false;
     Actions a;
     a.write = QByteArray(1, static_cast<char>(selectCode & 0xFF));
-    a.restartTimeout = true;
+    a.timeoutMs = replyTimeoutMs_;
     return a;
 }
 
@@ -28,7 +28,7 @@ InstrumentExchange::Actions InstrumentExchange::BytesReceived(const QByteArray& 
         a.write = command_ + CarriageReturn;
         if (replyExpected_) {
             phase_ = Phase::AwaitingReply;
-            a.restartTimeout = true;
+            a.timeoutMs = replyTimeoutMs_;
         }
         return a;
     }
@@ -41,7 +41,7 @@ InstrumentExchange::Actions InstrumentExchange::BytesReceived(const QByteArray& 
         reply_ += c;
         if (reply_.size() >= ReplyLimit)
             return Finish(false);
-        a.restartTimeout = true;
+        a.timeoutMs = replyTimeoutMs_;
     }
     return a;
 }

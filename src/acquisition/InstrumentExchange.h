@@ -1,12 +1,15 @@
 #pragma once
 
-#include <QByteArray>
+#include "acquisition/PortActions.h"
 
 namespace tarvek {
 
+// The instrument's reply time-out: 2000 ms without a byte ends the exchange.
+inline constexpr int ReplyTimeoutInterval = 2000;
+
 // One exchange with the instrument as pure rules (no port, timer or clock),
 // so it is testable without I/O; the driver feeds it line events and carries
-// out the returned Actions in field order. Select byte, "!", command + CR,
+// out the returned Actions in field order (each time-out the reply time-out). Select byte, "!", command + CR,
 // answer + CR; any deviation, time-out or overlong answer fails it.
 class InstrumentExchange {
   public:
@@ -15,13 +18,10 @@ class InstrumentExchange {
     static constexpr char Acknowledge = '!';
     static constexpr char CarriageReturn = '\r';
 
-    struct Actions {
-        bool discardWaiting = false; // drop the bytes waiting in the port
-        QByteArray write;            // then write these bytes (empty: none)
-        bool restartTimeout = false; // then restart the reply time-out
-        bool closePort = false;      // then close the port
-        bool finished = false;       // the exchange is over: ReplyText/ReplyComplete are final
-    };
+    using Actions = PortActions;
+
+    explicit InstrumentExchange(int replyTimeoutMs = ReplyTimeoutInterval)
+        : replyTimeoutMs_(replyTimeoutMs) {}
 
     enum class Phase { Idle, AwaitingAcknowledge, AwaitingReply, Finished };
 
@@ -43,6 +43,7 @@ class InstrumentExchange {
   private:
     Actions Finish(bool complete);
 
+    int replyTimeoutMs_;
     Phase phase_ = Phase::Idle;
     QByteArray command_;
     bool replyExpected_ = true;

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "acquisition/InstrumentExchange.h"
-#include "acquisition/SerialPortService.h"
-
-#include <QObject>
-#include <QTimer>
+#include "acquisition/PortPoll.h"
 
 namespace tarvek {
 
@@ -24,14 +21,10 @@ struct PollResult {
     bool replyComplete = false;
 };
 
-// The instrument's reply time-out: 2000 ms without a byte ends the exchange.
-inline constexpr int ReplyTimeoutInterval = 2000;
-
 // Polls the instrument once: the exchange of InstrumentExchange carried out on
-// a port, event-driven, timed by its own TimerTimeoutCom. Start() returns at
-// once; Finished() follows when the exchange is over, always after Start()
-// has returned. The port is closed on every way out.
-class InstrumentPoll : public QObject {
+// a port, timed by its own TimerTimeoutCom. Start() returns at once;
+// Finished() follows when the exchange is over (see PortPoll).
+class InstrumentPoll : public ExchangePoll<InstrumentExchange> {
     Q_OBJECT
   public:
     explicit InstrumentPoll(SerialPortService& port, int replyTimeoutMs = ReplyTimeoutInterval,
@@ -39,29 +32,16 @@ class InstrumentPoll : public QObject {
 
     // Begins a poll. Returns false, and does nothing, while one is running.
     bool Start(const PollRequest& request);
-    // From Start until Finished is emitted.
-    bool IsRunning() const { return running_; }
-    // Ends a running poll at once (program exit): stops the timer, closes the
-    // port; Finished is not emitted.
-    void Abort();
 
-    const QTimer& TimerTimeoutCom() const { return timerTimeoutCom_; }
+    const QTimer& TimerTimeoutCom() const { return timer_; }
 
   signals:
     void Finished(const tarvek::PollResult& result);
 
   private:
-    void OnBytesArrived();
-    void OnTimeout();
-    void OnPortFailed();
-    void Apply(const InstrumentExchange::Actions& actions);
-    void Conclude();
+    void Conclude() override;
 
-    SerialPortService& port_;
-    QTimer timerTimeoutCom_;
-    InstrumentExchange exchange_;
-    bool running_ = false;
-    quint64 generation_ = 0; // tells a queued Finished of an aborted poll apart
+    int replyTimeoutMs_;
 };
 
 } // namespace tarvek

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/ModbusFrames.h"
+#include "acquisition/PortActions.h"
 
 #include <map>
 #include <set>
@@ -25,13 +26,7 @@ struct ModbusTiming {
 // another device's.
 class ModbusExchange {
   public:
-    struct Actions {
-        bool discardWaiting = false; // drop the bytes waiting in the port
-        QByteArray write;            // then write these bytes (empty: none)
-        int timeoutMs = -1;          // then, when >= 0, restart the time-out with this interval
-        bool closePort = false;      // then close the port
-        bool finished = false;       // the poll is over: Readings()/Answered()/Outcomes() are final
-    };
+    using Actions = PortActions; // finished: Readings()/Answered()/Outcomes() are final
     // What became of one read: the device and the channels it serves
     // ("Modbus device 7 (Ch.3, Ch.4)"), and why it gave no values (empty: it did).
     struct Outcome {

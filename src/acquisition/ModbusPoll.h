@@ -1,10 +1,7 @@
 #pragma once
 
 #include "acquisition/ModbusExchange.h"
-#include "acquisition/SerialPortService.h"
-
-#include <QObject>
-#include <QTimer>
+#include "acquisition/PortPoll.h"
 
 namespace tarvek {
 
@@ -24,35 +21,24 @@ struct ModbusPollResult {
 };
 
 // Polls the devices of a Modbus RTU line once: the rules of ModbusExchange
-// carried out on a port, timed by one timer, as InstrumentPoll does for the
-// instrument. Start() returns at once; Finished() follows from the event loop
-// when every device has been asked. The port is closed on every way out.
-// Each read's problem is said once on stderr (ModbusNotes).
-class ModbusPoll : public QObject {
+// carried out on a port, as InstrumentPoll does for the instrument. Start()
+// returns at once; Finished() follows when every device has been asked (see
+// PortPoll). Each read's problem is said once on stderr (ModbusNotes).
+class ModbusPoll : public ExchangePoll<ModbusExchange> {
     Q_OBJECT
   public:
-    explicit ModbusPoll(SerialPortService& port, QObject* parent = nullptr);
+    explicit ModbusPoll(SerialPortService& port, QObject* parent = nullptr) : ExchangePoll(port, parent) {}
 
     // Begins a poll. Returns false, and does nothing, while one is running.
     bool Start(const ModbusPollRequest& request);
-    bool IsRunning() const { return running_; }
-    // Ends a running poll at once (program exit); Finished is not emitted.
-    void Abort();
 
   signals:
     void Finished(const tarvek::ModbusPollResult& result);
 
   private:
-    void OnBytesArrived();
-    void Apply(const ModbusExchange::Actions& actions);
-    void Conclude();
+    void Conclude() override;
 
-    SerialPortService& port_;
-    QTimer timer_;
-    ModbusExchange exchange_;
     ModbusNotes notes_;
-    bool running_ = false;
-    quint64 generation_ = 0; // tells a queued Finished of an aborted poll apart
 };
 
 } // namespace tarvek
