@@ -4,6 +4,7 @@
 // hostile files in place of an event log.
 #include "alarm/AlarmMachine.h"
 #include "alarm/AlarmMonitor.h"
+#include "common/Folders.h"
 #include "config/AlarmParameters.h"
 #include "config/DefaultSetup.h"
 #include "config/GettingParameters.h"

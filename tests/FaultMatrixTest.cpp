@@ -4,6 +4,7 @@
 // by themselves once the fault is gone.
 #include "acquisition/Acquisition.h"
 #include "acquisition/DeviceSerialPortService.h"
+#include "common/Folders.h"
 #include "config/DefaultSetup.h"
 #include "config/InstrumentParameters.h"
 #include "support/AcquisitionSupport.h"

@@ -1,5 +1,6 @@
 // The instrument set-up file: what its values give, what cannot be used, and
 // the file among the other set-up files.
+#include "common/Folders.h"
 #include "config/DefaultSetup.h"
 #include "config/InstrumentParameters.h"
 #include "config/SetUpEntries.h"

@@ -10,6 +10,9 @@ inline const QString DataFolderName = QStringLiteral("datafiles");
 inline const QString GeneralParametersFile = QStringLiteral("generalparameters.txt");
 inline const QString ChannelParametersFile = QStringLiteral("channelsparameters.txt");
 inline const QString AcquisitionStatusFile = QStringLiteral("acquisitionstatus.txt");
+// Beside the logger's own set-up: how its alarms react, what its line speaks.
+inline const QString AlarmParametersFile = QStringLiteral("alarmparameters.txt");
+inline const QString InstrumentParametersFile = QStringLiteral("instrumentparameters.txt");
 
 QString SettingFolderPath(const QString& appFolder);
 QString DataFolderPath(const QString& appFolder);

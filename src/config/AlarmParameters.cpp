@@ -1,4 +1,5 @@
 #include "config/AlarmParameters.h"
+#include "common/Folders.h"
 
 #include "config/ChannelSettings.h"
 #include "config/SettingFiles.h"

@@ -22,7 +22,6 @@ namespace tarvek {
 //                  inside (0)
 //   records 12..19 on-delay of channel 1..8: polls running outside a limit
 //                  before HIGH or LOW is raised (1: the first poll)
-inline const QString AlarmParametersFile = QStringLiteral("alarmparameters.txt");
 constexpr int NoValuePollsRecord = 2;
 constexpr int NoAnswerPollsRecord = 3;
 constexpr int FirstDeadbandRecord = 4;

@@ -1,4 +1,5 @@
 #include "config/DefaultSetup.h"
+#include "common/Folders.h"
 
 #include "common/Declarations.h"
 #include "common/ReplaceFile.h"

@@ -1,4 +1,5 @@
 #include "config/InstrumentParameters.h"
+#include "common/Folders.h"
 
 #include "config/SettingFiles.h"
 #include "config/SettingRecords.h"

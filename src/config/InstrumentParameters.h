@@ -21,7 +21,6 @@ namespace tarvek {
 //                   (ms), silence between frames (ms)
 //   records 8..47   Modbus RTU, five per channel c from record 8 + 5 (c - 1):
 //                   device address, function, register, type, word order
-inline const QString InstrumentParametersFile = QStringLiteral("instrumentparameters.txt");
 constexpr int ProtocolRecord = 2;
 constexpr int BitRateRecord = 3;
 constexpr int ParityRecord = 4;

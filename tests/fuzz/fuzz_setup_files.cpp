@@ -1,6 +1,7 @@
 // Any bytes as the general, channel, status and instrument files: the readers
 // must decode them within their fall-backs, and saving (and rewriting the
 // status record) must keep every other byte.
+#include "common/Folders.h"
 #include "config/AcquisitionStatus.h"
 #include "config/GettingParameters.h"
 #include "config/InstrumentParameters.h"
