@@ -81,7 +81,7 @@ TEST_P(PymodbusDevices, StoreWhatTheDevicesHoldOrNoDataWithTheReason) {
     const QByteArray record = ReadBytes(DataPath("03-2008-Data.txt")).mid(DataRecordLength, DataRecordLength);
     QStringList stored, expected;
     for (int k = 0; k < ChannelCount; ++k) {
-        stored << record.mid(FirstBlock + k * BlockLength, ValueWidth);
+        stored << record.mid(FirstChannelField + k * ChannelFieldLength, ValueWidth);
         expected << (GetParam().answers[Channels[k].source[0].toInt() - 1] ? Channels[k].stored
                                                                            : " No Data ");
     }

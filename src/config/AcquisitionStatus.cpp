@@ -6,6 +6,14 @@
 
 namespace tarvek {
 
+FileOutcome ReadAcquisitionStatus(const QString& appFolder) {
+    RecordFile file(SettingRecordLength);
+    FileOutcome outcome = OpenSettingFile(appFolder, AcquisitionStatusFile, file);
+    file.Read(1, outcome ? &outcome : nullptr);
+    file.Close();
+    return ReportFailure(outcome);
+}
+
 FileOutcome WriteAcquisitionStatus(const QString& appFolder, const QString& acquisitionFlag) {
     // The flag is one character in the record, whatever the variable holds.
     const QString flag = FixedText(acquisitionFlag, 1);

@@ -22,14 +22,4 @@ EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QSt
     return check;
 }
 
-bool IsChannelNumber(int n) {
-    return n >= 1 && n <= Declarations::ChannelCount;
-}
-
-int CentredLeft(int screenWidth, int frameWidth) {
-    const int twice = screenWidth - frameWidth;
-    // Round down, also below zero (integer division would round towards 0).
-    return twice >= 0 ? twice / 2 : -((1 - twice) / 2);
-}
-
 } // namespace tarvek

@@ -23,11 +23,4 @@ struct EntryCheck {
 // Text in range is kept as typed; state and files are never touched.
 EntryCheck CheckEntry(const Declarations::RateNames& names, int index, const QString& text);
 
-// Whether `n` numbers a channel (1..8), as the control arrays count them.
-bool IsChannelNumber(int n);
-
-// Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
-// half the difference, rounded down (so negative when the frame is wider).
-int CentredLeft(int screenWidth, int frameWidth);
-
 } // namespace tarvek

@@ -1,5 +1,6 @@
 #include "config/Starting.h"
 
+#include "config/AcquisitionStatus.h"
 #include "config/GettingParameters.h"
 #include "config/InstrumentParameters.h"
 #include "config/SettingFiles.h"
@@ -11,14 +12,6 @@ void FillStorageRateNames(Declarations::RateNames& names) {
                                             "30 minutes", "1 hour",     "6 hours",  "12 hours",  "24 hours"};
     for (size_t k = 0; k < std::size(rateNames); ++k)
         names[k] = QString::fromLatin1(rateNames[k]);
-}
-
-FileOutcome ReadAcquisitionStatus(const QString& appFolder) {
-    RecordFile file(SettingRecordLength);
-    FileOutcome outcome = OpenSettingFile(appFolder, AcquisitionStatusFile, file);
-    file.Read(1, outcome ? &outcome : nullptr);
-    file.Close();
-    return ReportFailure(outcome);
 }
 
 QStringList StartProgram(Declarations& state) {

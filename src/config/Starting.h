@@ -13,11 +13,6 @@ namespace tarvek {
 // in code order, slots 0..9; slot 10 stays empty.
 void FillStorageRateNames(Declarations::RateNames& names);
 
-// Opens, reads record 1 of, and closes the acquisition status file, creating
-// it empty when missing. Nothing read is applied: the program always starts
-// in stand-by.
-FileOutcome ReadAcquisitionStatus(const QString& appFolder);
-
 // The start-up, run once by the main window before it fills the settings
 // window: the rate names, the general, channel and instrument parameters, and
 // the acquisition status file (read, never applied). Returns what could not be read, one line each.

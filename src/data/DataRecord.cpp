@@ -21,7 +21,7 @@ bool IsDigit(char c) {
 // "dd-mm-yyyy;hh:mm:ss;" as milliseconds of the wall clock from 1970-01-01,
 // or false when it is no stamp of the calendar.
 bool ReadStamp(const char* p, qint64* localMs) {
-    if (p[DateWidth] != ';' || p[FirstBlock - 1] != ';')
+    if (p[DateWidth] != ';' || p[FirstChannelField - 1] != ';')
         return false;
     const std::optional<qint64> stamp = StampAt(p, p + TimeAt);
     *localMs = stamp.value_or(0);
@@ -88,7 +88,7 @@ RecordKind ParseDataRecord(const char* bytes, StoredRecord* record) {
     if (!ReadStamp(bytes, &record->localMs))
         return RecordKind::NotData;
     for (int k = 0; k < ChannelCount; ++k) {
-        const char* block = bytes + FirstBlock + k * BlockLength;
+        const char* block = bytes + FirstChannelField + k * ChannelFieldLength;
         if (block[ValueWidth] != ' ' || std::memcmp(block + ValueFieldWidth, UnitText, UnitLength) != 0 ||
             !ReadValue(block, &record->values[k]))
             return RecordKind::NotData;
@@ -100,8 +100,8 @@ QString DataFileHeader(int count) {
     QString body = QStringLiteral("Lastrecord;   ") +
                    QString::number(count).rightJustified(HeaderCountWidth, u' ') + u';';
     for (int k = 0; k < ChannelCount; ++k)
-        body +=
-            QString(ValueFieldWidth, u' ') + u';' + QString(BlockLength - ValueFieldWidth - 2, u' ') + u';';
+        body += QString(ValueFieldWidth, u' ') + u';' +
+                QString(ChannelFieldLength - ValueFieldWidth - 2, u' ') + u';';
     return DataRecordOf(body);
 }
 

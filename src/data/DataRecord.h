@@ -15,18 +15,18 @@ namespace tarvek {
 // value, blank, "; Bar ;"), 156 " *" CR LF. Header (record 1): "Lastrecord;   ",
 // the count right-aligned in 5, ";", then blanks with ";" as in a data record.
 inline constexpr int DataRecordLength = 160;
-inline constexpr int DateWidth = 10;                         // "dd-mm-yyyy"
-inline constexpr int TimeWidth = 8;                          // "hh:mm:ss"
-inline constexpr int DayAt = 0, MonthAt = 3, YearAt = 6;     // in the date
-inline constexpr int HourAt = 0, MinuteAt = 3, SecondAt = 6; // in the time
-inline constexpr int TimeAt = DateWidth + 1;                 // "hh" at 11, "mm" at 14, "ss" at 17
-inline constexpr int FirstBlock = 20;                        // after the date, the time and their ";"
-inline constexpr int ValueWidth = 9;                         // a value text, right-aligned
-inline constexpr int ValueFieldWidth = ValueWidth + 1;       // the value text and its blank
-inline constexpr char UnitText[] = "; Bar ;";                // after every value field
-inline constexpr int BlockLength = ValueFieldWidth + 7;      // value field and UnitText
-inline constexpr char RecordEnding[] = " *\r\n";             // the last four bytes of a data record
-inline constexpr int HeaderCountAt = 14;                     // after "Lastrecord;   "
+inline constexpr int DateWidth = 10;                           // "dd-mm-yyyy"
+inline constexpr int TimeWidth = 8;                            // "hh:mm:ss"
+inline constexpr int DayAt = 0, MonthAt = 3, YearAt = 6;       // in the date
+inline constexpr int HourAt = 0, MinuteAt = 3, SecondAt = 6;   // in the time
+inline constexpr int TimeAt = DateWidth + 1;                   // "hh" at 11, "mm" at 14, "ss" at 17
+inline constexpr int FirstChannelField = 20;                   // after the date, the time and their ";"
+inline constexpr int ValueWidth = 9;                           // a value text, right-aligned
+inline constexpr int ValueFieldWidth = ValueWidth + 1;         // the value text and its blank
+inline constexpr char UnitText[] = "; Bar ;";                  // after every value field
+inline constexpr int ChannelFieldLength = ValueFieldWidth + 7; // value field and UnitText
+inline constexpr char RecordEnding[] = " *\r\n";               // the last four bytes of a data record
+inline constexpr int HeaderCountAt = 14;                       // after "Lastrecord;   "
 inline constexpr int HeaderCountWidth = 5;
 
 // The value texts of the two gaps: no reading, and a reading that is unusable

@@ -86,6 +86,12 @@ bool ChecksOnFocusLoss(const QFocusEvent* event) {
 
 } // namespace
 
+int CentredLeft(int screenWidth, int frameWidth) {
+    const int twice = screenWidth - frameWidth;
+    // Round down, also below zero (integer division would round towards 0).
+    return twice >= 0 ? twice / 2 : -((1 - twice) / 2);
+}
+
 // ---------------------------------------------------------------------------
 
 FormChannels::FormChannels(Declarations& state, QWidget* parent) : QWidget(parent), state_(state) {

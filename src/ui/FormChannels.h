@@ -15,6 +15,10 @@ class QPushButton;
 
 namespace tarvek {
 
+// Left edge that centres a frame of `frameWidth` on a screen of `screenWidth`:
+// half the difference, rounded down (so negative when the frame is wider).
+int CentredLeft(int screenWidth, int frameWidth);
+
 // "Channels & Settings": readings, Start/Stop with the lamp, set-up entries.
 // Object names are the names operators and issues use ("Text5(4)"; table in
 // the README). Activate() runs once start-up has read the set-up; Start and
