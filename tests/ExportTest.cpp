@@ -39,6 +39,7 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
          {EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED"),
           EventOf("26-10-2025", "01:59:30", "HIGH", 1, "RAISED", "   -0.000", "-1.5", "tarvek", "Inlet"),
           EventOf("26-10-2025", "02:00:00", "HIGH", 1, "ACKNOWLEDGED", "", "", "anna", "=1+2"),
+          EventOf("26-10-2025", "02:00:00", "NO VALUE", 2, "RAISED", " ======= ", "", "tarvek", ""),
           EventOf("26-10-2025", "02:00:30", "ACQUISITION", 0, "STOPPED")})
         log += BuildEventRecord(e).toLatin1();
     WriteBytes(DataPath("10-2025-Events.txt"), log + "torn");
@@ -59,7 +60,9 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
          "time,kind,channel,event,value,limit,user,text\r\n2025-10-26T01:59:30,HIGH,\"Inlet, A "
          "[mbar]\",RAISED,"
          "0.000,-1.5,tarvek,Inlet\r\n2025-10-26T02:00:00,HIGH,\"Inlet, A "
-         "[mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n",
+         "[mbar]\",ACKNOWLEDGED,,,anna,'=1+2\r\n2025-10-26T02:00:00,NO VALUE,\"Outlet \"\"B\"\" "
+         "[mV]\",RAISED,,,"
+         "tarvek,\r\n",
          "tarvek-view: skipped 1 event records (not whole or no event record)\n"}};
     for (const auto& row : rows) {
         const QString pipe = state.AppFolder + "/pipe" + row.option;

@@ -2,6 +2,7 @@
 
 #include "common/RecordFile.h"
 #include "common/TextHelpers.h"
+#include "data/DataRecord.h"
 #include "data/NumberText.h"
 #include "viewer/CsvExport.h"
 
@@ -27,10 +28,17 @@ QString ChannelHeading(int channel, const ChannelInfos& channels) {
     return channel >= 1 && channel <= ChannelCount ? channels[std::size_t(channel - 1)].Heading() : QString();
 }
 
-// A value or limit cell: a number as the data's export writes it
-// (PlainNumber), anything else as text.
+// A value or limit cell as the data's export writes a value: its plain
+// number (PlainNumber), nothing for a gap, anything else as text.
 QByteArray NumberField(const QString& text) {
-    return PlainNumber(text).value_or(CsvField(text.trimmed()));
+    if (const std::optional<QByteArray> number = PlainNumber(text))
+        return *number;
+    const QByteArray bytes = text.toLatin1();
+    if (bytes.size() == ValueWidth)
+        if (const std::optional<StoredValue> value = ParseValueText(bytes.constData());
+            value && value->IsGap())
+            return {};
+    return CsvField(text.trimmed());
 }
 
 } // namespace
