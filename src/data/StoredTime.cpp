@@ -42,6 +42,10 @@ QByteArray StoredTimeText(qint64 ms) {
     return QByteArray(text, 19);
 }
 
+QString ShownTime(qint64 ms) {
+    return QString::fromLatin1(StoredTimeText(ms)).replace(u'T', u' ');
+}
+
 std::optional<qint64> ParseStoredTime(const QString& text) {
     // Read digit by digit: the viewer places every event of a month by it,
     // and Qt's format parser costs microseconds a call.

@@ -23,6 +23,8 @@ constexpr qint64 FloorDiv(qint64 a, qint64 b) {
 // "YYYY-MM-DDTHH:MM:SS" of a time, and back (nothing for any other text).
 QByteArray StoredTimeText(qint64 ms);
 void WriteStoredTime(qint64 ms, char* out); // the 19 characters at `out`
+// "YYYY-MM-DD HH:MM:SS": a stored time as a table or a message shows it.
+QString ShownTime(qint64 ms);
 std::optional<qint64> ParseStoredTime(const QString& text);
 
 // The stored time of a record's stamp, the date "dd-mm-yyyy" at `date` and

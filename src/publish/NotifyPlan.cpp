@@ -56,10 +56,6 @@ QString NumberText(const QString& text) {
     return number ? QString::fromLatin1(*number) : text.trimmed();
 }
 
-QString TimeText(qint64 ms) {
-    return QString::fromLatin1(StoredTimeText(ms)).replace(u'T', u' ');
-}
-
 // "Ch.3 above maximum raised": the alarm in its words, and what became of it.
 QString AlarmWords(const Event& e) {
     return AlarmText(e.kind, DefaultChannelName(e.channel)) + u' ' + e.name.toLower();
@@ -69,7 +65,7 @@ QString AlarmWords(const Event& e) {
 
 QString SummaryLine(const FedEvent& fed) {
     const Event& e = fed.event;
-    QString line = TimeText(fed.localMs) + u' ' + AlarmWords(e);
+    QString line = ShownTime(fed.localMs) + u' ' + AlarmWords(e);
     if (const QString value = NumberText(e.value); !value.isEmpty())
         line += QStringLiteral(", value ") + value;
     if (const QString limit = NumberText(e.limit); !limit.isEmpty())
@@ -155,7 +151,7 @@ NotifyRun NotifyPlan::RunOf(const Group& g) {
         run.lines << QStringLiteral("%1 alarm events from %2 to %3, older than notify_max_age when seen, not "
                                     "notified one by one: see the event log")
                          .arg(g.count)
-                         .arg(TimeText(first.localMs), TimeText(last.localMs));
+                         .arg(ShownTime(first.localMs), ShownTime(last.localMs));
     } else {
         for (const FedEvent& fed : g.events)
             run.lines << SummaryLine(fed);

@@ -11,7 +11,7 @@ QString ValueText(const Trend& trend, int channel, qint64 i) {
 } // namespace
 
 QString TableTime(const Trend& trend, qint64 record) {
-    return QString::fromLatin1(StoredTimeText(trend.LocalMs(record))).replace(u'T', u' ');
+    return ShownTime(trend.LocalMs(record));
 }
 
 QStringList StatisticsHeadings() {
