@@ -217,12 +217,29 @@ raised_ms = shown - raised * 1000
 wait_for("the trends of both loggers", lambda: driver.execute_script(
     "return document.querySelectorAll('[data-logger] svg.tv-trend').length") == 14, 10)
 
-# The page as the README shows it, the alarm standing.
+# What a screen reader gets: the headings, the alarm in words, a name for every trend.
+tree = [n for n in driver.execute_cdp_cmd("Accessibility.getFullAXTree", {})["nodes"] if not n.get("ignored")]
+named = [(n.get("role", {}).get("value"), " ".join(str(n.get("name", {}).get("value", "")).split())) for n in tree]
+headings = {name for role, name in named if role == "heading"}
+for h in ("Current alarms: 1, 1 not acknowledged", "Loggers", "logger1 (site1), online", "logger2 (site1), online"):
+    if h not in headings:
+        fail(f"no heading {h!r} for a screen reader: {sorted(headings)}")
+trends = [name for role, name in named if role == "image" and "last 24 hours: lowest" in name]
+if len(trends) != 14:
+    fail(f"{len(trends)} of 14 trends have a name for a screen reader")
+if not any("logger2, Ch.1 Boiler pressure: HIGH" in name for _, name in named):
+    fail("the alarm is not in the page's text for a screen reader")
+
+# The page as the README shows it, the alarm standing; at a phone's width
+# nothing wider than the screen.
 os.makedirs(cfg["shots"], exist_ok=True)
 for name, width, height in (("phone", 390, 1300), ("desk", 1280, 900)):
     driver.set_window_size(width, height)
     time.sleep(0.5)
     driver.save_screenshot(os.path.join(cfg["shots"], f"page-{name}.png"))
+    wide = driver.execute_script("return document.documentElement.scrollWidth")
+    if wide > width:
+        fail(f"at {width} pixels the page is {wide} pixels wide")
 driver.set_window_size(1280, 900)
 
 _, cleared = store("logger2", "--event", "HIGH", "1", "CLEARED", "  +14.000", "15", "Boiler pressure")
