@@ -3,14 +3,20 @@
 # from the shipped example files (packaging/examples/plant/, free ports and
 # scratch paths substituted): a central broker (TLS, passwords, ACL,
 # persistence), a site broker bridged to it, Node-RED 4 with
-# node-red-contrib-influxdb running the shipped flow, InfluxDB, and
-# tarvek-publish on month files written by the logger's own writer.
+# node-red-contrib-influxdb and Dashboard 2 running the shipped flows and
+# settings, InfluxDB, and tarvek-publish on month files and event logs
+# written by the logger's own writers.
 #   scripts/plant-check.sh [BUILD_DIR]
 # Checks in InfluxDB that every record arrives exact (gaps left out, times
 # right across the autumn clock change and a month end), also after the
 # central broker was away for 20 s and the publisher was killed; prints the
 # back-fill rate and the latency from a store to a point queryable in
-# InfluxDB. Needs npm (Node-RED is installed into a cache folder, by default
+# InfluxDB. Then the plant's page in headless Chromium with two loggers
+# (scripts/plant-page.py): values, alarms, a killed publisher, a restart of
+# Node-RED, the passwords; it prints the page's load time and the latency
+# from a store to its value on the page, and saves the page at a phone's and
+# a desk's width as BUILD_DIR/plant-page/page-{phone,desk}.png. Needs npm
+# (Node-RED is installed into a cache folder, by default
 # /var/tmp/tarvek-plant-node) and takes about two minutes; not part of CI.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,13 +24,15 @@ build="$(cd "${1:-$top/build}" && pwd)"
 examples="$top/packaging/examples/plant"
 cache="${TARVEK_PLANT_CACHE:-/var/tmp/tarvek-plant-node}"
 
-extra=(influxdb influxdb-client mosquitto mosquitto-clients openssl python3)
+extra=(influxdb influxdb-client mosquitto mosquitto-clients openssl python3 chromium chromium-driver python3-selenium)
 command -v npm >/dev/null || extra+=(nodejs npm)
 bash "$top/scripts/install-deps.sh" "${extra[@]}"
-if [[ ! -x $cache/node_modules/.bin/node-red || ! -d $cache/node_modules/node-red-contrib-influxdb ]]; then
-    echo "Installing Node-RED 4 and node-red-contrib-influxdb into $cache"
+if [[ ! -x $cache/node_modules/.bin/node-red || ! -d $cache/node_modules/node-red-contrib-influxdb ||
+      ! -d $cache/node_modules/@flowfuse/node-red-dashboard ]]; then
+    echo "Installing Node-RED 4, node-red-contrib-influxdb and Dashboard 2 into $cache"
     mkdir -p "$cache"
-    npm install --prefix "$cache" --no-audit --no-fund --loglevel=error node-red@4 node-red-contrib-influxdb@0.7 >/dev/null
+    npm install --prefix "$cache" --no-audit --no-fund --loglevel=error node-red@4 node-red-contrib-influxdb@0.7 \
+        @flowfuse/node-red-dashboard@1 >/dev/null
 fi
 cmake --build "$build" --target tarvek-publish tarvek-plant-store -j2 >/dev/null
 
@@ -32,6 +40,10 @@ scratch=$(mktemp -d /tmp/tarvek-plant.XXXXXX)
 chmod 0755 "$scratch" # as root the brokers run as the user mosquitto and read their files here
 pids=()
 cleanup() {
+    # plant-page.py leads a process group of its own (the browser and its
+    # driver) and notes what else it starts in $scratch/pids.
+    [[ -n ${page:-} ]] && kill -- -"$page" 2>/dev/null
+    [[ -f $scratch/pids ]] && mapfile -t -O "${#pids[@]}" pids <"$scratch/pids"
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$scratch"
@@ -64,6 +76,7 @@ site_password=site-secret historian_password=historian-secret logger_password=lo
 mosquitto_passwd -c -b central.passwd site1 "$site_password"
 mosquitto_passwd -b central.passwd historian "$historian_password"
 mosquitto_passwd -c -b site.passwd logger1 "$logger_password"
+mosquitto_passwd -b site.passwd logger2 "$logger_password"
 printf '%s\n' "$logger_password" >logger.password
 cp "$examples/central-broker.acl" central.acl
 chmod 0644 ./*
@@ -108,23 +121,32 @@ bind-address = "127.0.0.1:$influx_rpc"
   log-enabled = false
   max-row-limit = 0
 EOF
-python3 - "$examples/node-red-flow.json" nodered/flows.json "$central_local" "$influx_http" <<'PY'
+python3 - "$examples/node-red-flow.json" "$examples/node-red-page.json" nodered/flows.json "$central_local" \
+    "$influx_http" <<'PY'
 import json, sys
-flow = json.load(open(sys.argv[1]))
+flow = json.load(open(sys.argv[1])) + json.load(open(sys.argv[2]))
 for node in flow:
     if node["type"] == "mqtt-broker":
-        node["port"] = sys.argv[3]
-    if node["type"] == "influxdb":
         node["port"] = sys.argv[4]
-json.dump(flow, open(sys.argv[2], "w"))
+    if node["type"] == "influxdb":
+        node["port"] = sys.argv[5]
+    for variable in node.get("env", []):
+        if variable["name"] == "INFLUXDB":
+            variable["value"] = f"http://127.0.0.1:{sys.argv[5]}"
+json.dump(flow, open(sys.argv[3], "w"))
 PY
-printf '{"tarvek.central":{"user":"historian","password":"%s"}}\n' "$historian_password" >nodered/flows_cred.json
-cat >nodered/settings.js <<EOF
-module.exports = {
-    uiHost: "127.0.0.1", uiPort: $nodered, flowFile: "flows.json", credentialSecret: false,
-    logging: { console: { level: "info" } }, editorTheme: { projects: { enabled: false } },
-};
-EOF
+printf '{"tarvek.central":{"user":"historian","password":"%s"},"tarvek.page.central":{"user":"historian","password":"%s"}}\n' \
+    "$historian_password" "$historian_password" >nodered/flows_cred.json
+# The shipped settings with hashes made by the command its comment names.
+editor_password=editor-secret page_password=page-secret
+hash_pw() { printf '%s\n' "$1" | "$cache/node_modules/.bin/node-red" admin hash-pw | sed 's/^Password: *//'; }
+sed -e "s|^const editorHash = .*|const editorHash = \"$(hash_pw "$editor_password")\";|" \
+    -e "s|^const pageHash = .*|const pageHash = \"$(hash_pw "$page_password")\";|" \
+    -e "s|^    credentialSecret: .*|    credentialSecret: false,|" \
+    -e "s|^    uiPort: 1880,|    uiPort: $nodered,|" \
+    "$examples/node-red-settings.js" >nodered/settings.js
+[[ $(grep -c -e '\$2[aby]\$' -e "uiPort: $nodered" -e 'credentialSecret: false' nodered/settings.js) == 4 ]] ||
+    fail "node-red-settings.js no longer has the lines this check substitutes"
 
 # --- The chain ------------------------------------------------------------------
 start_central() {
@@ -153,6 +175,7 @@ start_historian() {
 start_historian
 
 mkdir -p app/datafiles
+"$build/tarvek-plant-store" app --setup
 cat >publish.conf <<EOF
 host = 127.0.0.1
 port = $site
@@ -319,4 +342,48 @@ for p in problems[:20]:
     print("  " + p)
 sys.exit(1 if problems else 0)
 PY
+echo "== the plant's page in a browser, with a second logger"
+# Both loggers' last day, so the page has its trends; the second publisher
+# with a short keep-alive, to show its will on the page.
+"$build/tarvek-plant-store" app2 --setup
+sed -e 's|logger1|logger2|g' -e "s|$scratch/app/|$scratch/app2/|" -e "s|publish.state|publish2.state|" \
+    publish.conf >publish2.conf
+printf 'keepalive = 5\n' >>publish2.conf
+day=$(( $(date +%s) / 30 * 30 - 86400 ))
+from=$(date -u -d "@$day" +%Y-%m-%dT%H:%M:%SZ)
+last1=$(TZ=Europe/Berlin "$build/tarvek-plant-store" app "$from" 2840 | tail -n 1)
+# The second logger's values follow from its records' times: its day begins a
+# quarter of an hour later, so it shows values of its own.
+last2=$(TZ=Europe/Berlin "$build/tarvek-plant-store" app2 "$(date -u -d "@$((day + 900))" +%Y-%m-%dT%H:%M:%SZ)" 2810 |
+    tail -n 1)
+TZ=Europe/Berlin "$build/tarvek-publish" --config publish2.conf >>publish2.log 2>&1 &
+publisher2=$!
+pids+=("$publisher2")
+python3 - "$influx_http" <<'PY' || fail "the last day of both loggers did not arrive"
+import json, sys, time, urllib.parse, urllib.request
+q = urllib.parse.urlencode({"db": "tarvek", "q": "SELECT count(record) FROM tarvek WHERE time > now() - 25h GROUP BY logger"})
+deadline = time.monotonic() + 60
+while time.monotonic() < deadline:
+    series = json.load(urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/query?{q}"))["results"][0].get("series", [])
+    if sorted(s["values"][0][1] for s in series) == [2810, 2840]:
+        sys.exit(0)
+    time.sleep(0.1)
+sys.exit(1)
+PY
+python3 - "$scratch/page.json" <<PY
+import json, sys
+json.dump({"port": $nodered, "user": "plant", "password": "$page_password", "store": "$build/tarvek-plant-store",
+           "apps": {"logger1": "$scratch/app", "logger2": "$scratch/app2"}, "last": {"logger1": "$last1", "logger2": "$last2"},
+           "next": $day + 2840 * 30, "publisher2": $publisher2, "keepalive": 5, "historian": $historian,
+           "nodered": ["$cache/node_modules/.bin/node-red", "--userDir", "$scratch/nodered", "--settings",
+                       "$scratch/nodered/settings.js"],
+           "nodered_log": "$scratch/nodered.log", "historian_pid": "$scratch/historian.pid", "pids": "$scratch/pids",
+           "profile": "$scratch/chromium", "shots": "$build/plant-page"}, open(sys.argv[1], "w"))
+PY
+setsid /usr/bin/python3 "$top/scripts/plant-page.py" "$scratch/page.json" &
+page=$!
+# (bash would say the killed publisher was killed, as it reaps it here)
+wait "$page" 2>/dev/null || fail "the plant's page"
+page=
+echo "screenshots: $build/plant-page/page-phone.png, $build/plant-page/page-desk.png"
 echo "plant-check: passed"

@@ -530,6 +530,10 @@ TEST_F(PublishBroker, RecordsArriveInOrderWithinASecondAndRetainedValuesWait) {
     Store("00:00:00", "  +12.345");
     Store("00:00:30", "   -0.500");
     Store("00:01:00", " No Data ");
+    // Channel 3 was active once: the broker keeps its value until the publisher removes it.
+    RunTool("mosquitto_pub",
+            {"-h", "127.0.0.1", "-p", QString::number(broker_->port), "-u", "tarvek", "-P", "secret", "-q",
+             "1", "-r", "-t", prefix_ + "/channel/3", "-m", "{\"value\":1.5}"});
     Subscribe();
     StartPublisher(publisher_, Config("password_file = " + broker_->Path("password")));
     ASSERT_TRUE(WaitForRecords(3));

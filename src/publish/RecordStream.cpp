@@ -20,6 +20,7 @@ void RecordStream::Rewind(const RecordPosition& acknowledged) {
     window_.Clear();
     channelMids_.clear();
     channelsSent_.reset();
+    removed_.reset();
     caughtUp_ = false;
     feed_.SeekAfter(acknowledged);
     // The true time of the record acknowledged places the next ones: its
@@ -67,11 +68,15 @@ void RecordStream::PublishChannels() {
     const StoredRecord& r = lastSent_->record;
     for (int c = 0; c < ChannelCount; ++c) {
         const ChannelSettings& s = setUp.channels[c];
-        if (!s.active)
+        // An empty retained message removes what the broker keeps for a
+        // channel made inactive: no subscriber takes an old value as current.
+        if (!s.active && removed_[c])
             continue;
+        removed_[c] = !s.active;
+        const QByteArray payload =
+            s.active ? ChannelPayload(r.values[c], r.localMs, lastSentUtc_, s) : QByteArray();
         const int mid =
-            link_.Publish(Topic("channel/" + QByteArray::number(c + 1)),
-                          ChannelPayload(r.values[c], r.localMs, lastSentUtc_, s), config_.qos, true);
+            link_.Publish(Topic("channel/" + QByteArray::number(c + 1)), payload, config_.qos, true);
         if (mid >= 0 && config_.qos > 0)
             channelMids_.insert(mid);
     }

@@ -9,6 +9,7 @@
 
 #include <QSet>
 
+#include <bitset>
 #include <optional>
 
 namespace tarvek {
@@ -60,6 +61,9 @@ class RecordStream {
     qint64 lastSentUtc_ = 0;
     std::optional<FedRecord> channelsSent_;
     QSet<int> channelMids_; // channel messages not yet acknowledged
+    // The inactive channels whose retained value was removed on this
+    // connection; one that was active before keeps no stale value.
+    std::bitset<ChannelCount> removed_;
 };
 
 } // namespace tarvek
