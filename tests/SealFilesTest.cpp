@@ -45,8 +45,7 @@ class SealedMonth : public AppFolderTest {
         rules.zone = QTimeZone::utc();
         service = std::make_unique<SealService>(
             SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
-            [this] { return SealTime{utc, 0, "UTC", QByteArray(32, 'c'), boot, true, 1000}; }, nullptr,
-            rules);
+            [this] { return SealTime{utc, 0, "UTC", QByteArray(32, 'c'), boot, true, 1000}; }, rules);
         ASSERT_TRUE(service->Start()) << qPrintable(service->Error());
     }
     void Pass(qint64 ms) {
