@@ -362,8 +362,8 @@ TEST_F(SealedMonth, OpensslChecksALineWithStockToolsAlone) {
 }
 
 // Both programs as they are run: tarvek-seal as a plain process, an edit
-// sealed within two seconds and SIGTERM ending it with its Stop line;
-// tarvek-verify's exit codes, keys and CSV.
+// sealed within two seconds, SIGKILL and a start again explained, SIGTERM
+// ending it with its Stop line; tarvek-verify's exit codes, keys and CSV.
 TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
     ASSERT_TRUE(service->Stop());
     const QByteArray fingerprint = Fingerprint(service->State()->Key().Public());
@@ -387,12 +387,24 @@ TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
     ASSERT_TRUE(WaitUntil([&] { return ReadBytes(seals).size() > before; }));
     Edit(DataName, 3 * Record + 25, "7");
     EXPECT_TRUE(WaitUntil([&] { return ReadBytes(seals).mid(before).contains("CHANGED"); }, 2000));
+    // Killed, a record stored meanwhile, started again: it seals that record.
+    ::kill(pid_t(seal.processId()), SIGKILL);
+    ASSERT_TRUE(seal.waitForFinished(5000));
+    const QDateTime now = QDateTime::currentDateTime();
+    Store(now.time(), 1, now.toString("dd-MM-yyyy"));
+    const QString month = now.toString("MM-yyyy");
+    const QByteArray stored = ReadBytes(Path("datafiles/" + month + "-Data.txt")).right(Record);
+    seal.start(TARVEK_SEAL, seal.arguments());
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadBytes(Path("seals/" + month + "-Data.sealed")).endsWith(stored); }));
     ::kill(pid_t(seal.processId()), SIGTERM);
     ASSERT_TRUE(seal.waitForFinished(5000));
     EXPECT_EQ(seal.exitCode(), 0) << seal.readAllStandardError().constData();
     EXPECT_TRUE(ReadBytes(seals).right(512).startsWith("TARVEK-SEAL-1 STOP"));
     EXPECT_EQ(verify({"--csv", Path("findings.csv"), state.AppFolder}).first, 1);
-    EXPECT_TRUE(ReadBytes(Path("findings.csv")).contains(",changed," + DataName.mid(10).toLatin1() + ",3,"));
+    const QByteArray csv = ReadBytes(Path("findings.csv"));
+    EXPECT_TRUE(csv.contains(",changed," + DataName.mid(10).toLatin1() + ",3,")) << csv.constData();
+    EXPECT_TRUE(csv.contains(",restart,") && !csv.contains(",gap,")) << csv.constData();
 }
 
 } // namespace
