@@ -3,8 +3,10 @@
 # checks it with lintian and appstreamcli, installs it the way an operator does
 # and checks who may do what with it: a user in dialout starts the logger, saves
 # the set-up, keeps data files, runs the simulated instrument and the viewer's
-# export; a user outside dialout changes nothing. Then it reinstalls (nothing of
-# the operator's changes), removes (set-up and data stay) and purges (data stay).
+# export; a user outside dialout changes nothing; the sealer's user, service and
+# folders are made and it seals as that user. Then it reinstalls (nothing of the
+# operator's changes), removes (set-up and data stay) and purges (data and seals
+# stay; the sealer's user, key and service go).
 #
 #   scripts/package-check.sh [tarvek_VERSION_ARCH.deb | BUILD_DIR]
 #
@@ -17,6 +19,10 @@ export DEBIAN_FRONTEND=noninteractive
 started=$SECONDS
 state=/var/lib/tarvek
 programs=/usr/lib/tarvek
+sealer=_tarvek-seal
+keys=/var/lib/tarvek-seal
+seal_unit=/lib/systemd/system/tarvek-seal.service
+seal_wants=/etc/systemd/system/multi-user.target.wants/tarvek-seal.service
 
 fail() {
     echo "package check FAILED: $*" >&2
@@ -29,6 +35,7 @@ bash scripts/install-deps.sh package-check
 if dpkg-query -W -f='${Status}' tarvek 2>/dev/null | grep -q installed; then
     fail "tarvek is installed on this machine; this check installs and purges its own"
 fi
+getent passwd "$sealer" >/dev/null && fail "the user $sealer exists: this check makes and removes its own"
 [[ -e $state ]] && fail "$state exists: it may hold an operator's set-up and data, which this check leaves alone"
 
 deb=${1:-}
@@ -65,6 +72,8 @@ cleanup() {
     for user in "$operator" "$outsider"; do
         id "$user" >/dev/null 2>&1 && userdel --remove "$user" 2>/dev/null
     done
+    getent passwd "$sealer" >/dev/null && deluser --quiet --system "$sealer" >/dev/null 2>&1
+    rm -rf "$keys"
     rm -rf "$state" "$scratch" # the check made $state: it did not exist at the start
     echo "package check took $((SECONDS - started)) s"
     exit "$status"
@@ -178,6 +187,31 @@ as "$outsider" touch "$programs/datafiles/probe" 2>/dev/null && fail "$outsider 
 echo x | as "$outsider" dd of="$data" oflag=append conv=notrunc status=none 2>/dev/null &&
     fail "$outsider could change a data file"
 
+step "tarvek-seal: its user in dialout, its service enabled, its folders; it seals as that user"
+[[ $(id -nG "$sealer" 2>/dev/null | tr ' ' '\n' | sort | xargs) == "$sealer dialout" ]] ||
+    fail "$sealer is not a user in its own group and dialout alone: $(id "$sealer" 2>&1)"
+[[ $(getent passwd "$sealer" | cut -d: -f3) -lt 1000 ]] || fail "$sealer is no system user"
+[[ -f $seal_unit && $(readlink -f "$seal_wants") == "$seal_unit" ]] || fail "the sealer's service is not enabled"
+if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify "$seal_unit" || fail "systemd-analyze verify $seal_unit"
+fi
+[[ $(stat -c '%U:%G %a' "$keys") == "$sealer:$sealer 700" ]] || fail "$keys is $(stat -c '%U:%G %a' "$keys")"
+[[ $(stat -c '%U:%G %a' "$state/seals") == "$sealer:$sealer 755" ]] ||
+    fail "$state/seals is $(stat -c '%U:%G %a' "$state/seals")"
+# As its service runs it (where systemd does not run here, by hand).
+start_group runuser -u "$sealer" -- tarvek-seal --data "$state/datafiles" --seals "$state/seals" --keys "$keys" \
+    >"$scratch/seal.log" 2>&1
+for _ in $(seq 100); do
+    [[ -s $state/seals/03-2026-Data.sealed ]] && break
+    sleep 0.1
+done
+stop_group
+[[ $(stat -c '%U %a %s' "$state/seals/03-2026-Data.sealed" 2>/dev/null) == "$sealer 644 160" ]] ||
+    fail "tarvek-seal as $sealer sealed no record (log: $(cat "$scratch/seal.log"))"
+tarvek-verify "$state" >"$scratch/verify.log" || fail "tarvek-verify: $(cat "$scratch/verify.log")"
+as "$operator" touch "$state/seals/probe" 2>/dev/null && fail "$operator could write in seals"
+as "$operator" ls "$keys" >/dev/null 2>&1 && fail "$operator could read the sealer's key folder"
+
 step "tarvek-instrument as $operator links its line in $state/ports"
 user_command "$operator" tarvek-instrument --line 7
 start_group "${command[@]}" >"$scratch/instrument.log" 2>&1
@@ -273,4 +307,10 @@ for gone in settingfiles/channelsparameters.txt settingfiles/alarmparameters.txt
 done
 
 [[ ! -e /etc/tarvek ]] || fail "purge left /etc/tarvek: $(ls -A /etc/tarvek)"
+[[ $(stat -c %U "$state/seals/03-2026-Seal.txt" "$state/seals" | sort -u) == root ]] ||
+    fail "purge did not keep the seals as root's: $(ls -la "$state/seals")"
+! getent passwd "$sealer" >/dev/null && ! getent group "$sealer" >/dev/null ||
+    fail "purge left the user or group $sealer"
+[[ ! -e $keys && ! -e $seal_wants && ! -e /var/lib/systemd/deb-systemd-helper-enabled/tarvek-seal.service.dsh-also ]] ||
+    fail "purge left the sealer's key folder or its service's state"
 echo "package check passed: $deb_name"

@@ -11,10 +11,13 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <set>
 #include <sys/stat.h>
 
@@ -45,8 +48,7 @@ class SealedMonth : public AppFolderTest {
         rules.zone = QTimeZone::utc();
         service = std::make_unique<SealService>(
             SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
-            [this] { return SealTime{utc, 0, "UTC", QByteArray(32, 'c'), boot, true, 1000}; }, nullptr,
-            rules);
+            [this] { return SealTime{utc, 0, "UTC", QByteArray(32, 'c'), boot, true, 1000}; }, rules);
         ASSERT_TRUE(service->Start()) << qPrintable(service->Error());
     }
     void Pass(qint64 ms) {
@@ -363,8 +365,8 @@ TEST_F(SealedMonth, OpensslChecksALineWithStockToolsAlone) {
 }
 
 // Both programs as they are run: tarvek-seal as a plain process, an edit
-// sealed within two seconds and SIGTERM ending it with its Stop line;
-// tarvek-verify's exit codes, keys and CSV.
+// sealed within two seconds, SIGKILL and a start again explained, SIGTERM
+// ending it with its Stop line; tarvek-verify's exit codes, keys and CSV.
 TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
     ASSERT_TRUE(service->Stop());
     const QByteArray fingerprint = Fingerprint(service->State()->Key().Public());
@@ -388,12 +390,96 @@ TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
     ASSERT_TRUE(WaitUntil([&] { return ReadBytes(seals).size() > before; }));
     Edit(DataName, 3 * Record + 25, "7");
     EXPECT_TRUE(WaitUntil([&] { return ReadBytes(seals).mid(before).contains("CHANGED"); }, 2000));
+    // Killed, a record stored meanwhile, started again: it seals that record.
+    ::kill(pid_t(seal.processId()), SIGKILL);
+    ASSERT_TRUE(seal.waitForFinished(5000));
+    const QDateTime now = QDateTime::currentDateTime();
+    Store(now.time(), 1, now.toString("dd-MM-yyyy"));
+    const QString month = now.toString("MM-yyyy");
+    const QByteArray stored = ReadBytes(Path("datafiles/" + month + "-Data.txt")).right(Record);
+    seal.start(TARVEK_SEAL, seal.arguments());
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadBytes(Path("seals/" + month + "-Data.sealed")).endsWith(stored); }));
     ::kill(pid_t(seal.processId()), SIGTERM);
     ASSERT_TRUE(seal.waitForFinished(5000));
     EXPECT_EQ(seal.exitCode(), 0) << seal.readAllStandardError().constData();
     EXPECT_TRUE(ReadBytes(seals).right(512).startsWith("TARVEK-SEAL-1 STOP"));
     EXPECT_EQ(verify({"--csv", Path("findings.csv"), state.AppFolder}).first, 1);
-    EXPECT_TRUE(ReadBytes(Path("findings.csv")).contains(",changed," + DataName.mid(10).toLatin1() + ",3,"));
+    const QByteArray csv = ReadBytes(Path("findings.csv"));
+    EXPECT_TRUE(csv.contains(",changed," + DataName.mid(10).toLatin1() + ",3,")) << csv.constData();
+    EXPECT_TRUE(csv.contains(",restart,") && !csv.contains(",gap,")) << csv.constData();
+}
+
+// Runs `script` with sh as `user`, `input` on its standard input: its exit
+// code and what it said.
+std::pair<int, QByteArray> As(const QString& user, const QString& script, const QByteArray& input = {}) {
+    QProcess p;
+    p.start("runuser", {"-u", user, "--", "env", "LC_ALL=C", "sh", "-c", script});
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(20000);
+    return {p.exitCode(), p.readAllStandardError()};
+}
+
+// Throwaway users and the sealer run as one of them, undone even on failure.
+struct Users {
+    QStringList made;
+    QProcess sealer;
+    ~Users() {
+        sealer.terminate(); // runuser hands SIGTERM on
+        sealer.waitForFinished(5000);
+        for (const QString& user : made)
+            QProcess::execute("userdel", {user});
+    }
+    bool Add(const QString& user, const QStringList& options) {
+        if (QProcess::execute("useradd", options + QStringList{"--no-create-home", user}) != 0)
+            return false;
+        made += user;
+        return true;
+    }
+};
+
+// As the package has it: two operators in dialout, the sealer a system user
+// of its own owning seals/ (0755) and its key folder (0700).
+TEST_F(SealedMonth, AnOperatorsEditIsSealedAndTheSealsAndKeyAreBeyondReach) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "makes users: root only";
+    service.reset();
+    const QString id = QString::number(::getpid());
+    const QString op1 = "tvkop1-" + id, op2 = "tvkop2-" + id, sealer = "_tvkseal-" + id;
+    Users users;
+    ASSERT_TRUE(users.Add(op1, {"--groups", "dialout"}) && users.Add(op2, {"--groups", "dialout"}) &&
+                users.Add(sealer, {"--system", "--user-group", "--groups", "dialout"}));
+    QTemporaryDir dir("/tmp/tarvek-seal-users.XXXXXX");
+    const QString d = dir.path();
+    const passwd* s = ::getpwnam(qPrintable(sealer));
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_TRUE(s && dialout && ::chmod(qPrintable(d), 0755) == 0);
+    for (const auto& [name, uid, gid, mode] : {std::tuple{"datafiles", uid_t(0), dialout->gr_gid, 02775},
+                                               {"seals", s->pw_uid, s->pw_gid, 0755},
+                                               {"keys", s->pw_uid, s->pw_gid, 0700}})
+        ASSERT_TRUE(QDir(d).mkdir(name) && ::chown(qPrintable(d + '/' + name), uid, gid) == 0 &&
+                    ::chmod(qPrintable(d + '/' + name), mode_t(mode)) == 0);
+    ASSERT_TRUE(QFile::copy(TARVEK_SEAL, d + "/tarvek-seal")); // the build tree may be closed to it
+    const QString data = d + '/' + DataName, seals = d + "/seals/12-2026-Seal.txt";
+    ASSERT_EQ(As(op1, "umask 002 && cat > " + data, ReadBytes(Path(DataName))).first, 0);
+
+    users.sealer.start("runuser", {"-u", sealer, "--", d + "/tarvek-seal", "--data", d + "/datafiles",
+                                   "--seals", d + "/seals", "--keys", d + "/keys"});
+    const QByteArray last = ReadBytes(data).right(Record);
+    ASSERT_TRUE(WaitUntil([&] { return ReadBytes(d + "/seals/12-2026-Data.sealed").endsWith(last); }))
+        << users.sealer.readAllStandardError().constData();
+    const auto [edited, why] =
+        As(op2, "printf 7 | dd of=" + data + " bs=1 seek=" + QString::number(3 * Record + 25) +
+                    " conv=notrunc status=none");
+    EXPECT_EQ(edited, 0) << why.constData();
+    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(seals).contains("CHANGED"); }, 2000));
+    for (const char* script :
+         {"echo x > seals/probe", "echo x >> seals/12-2026-Seal.txt", "rm -f seals/12-2026-Seal.txt",
+          "mv seals/12-2026-Data.sealed seals/moved", "cat keys/current.key", "ls keys"}) {
+        const auto [status, said] = As(op1, "cd " + d + " && " + QString(script));
+        EXPECT_TRUE(status != 0 && said.contains("Permission denied")) << script << ": " << said.data();
+    }
 }
 
 } // namespace

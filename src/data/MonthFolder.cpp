@@ -21,8 +21,8 @@ qint64 NowNs() {
 } // namespace
 
 FileStamp StampOf(const struct stat& st) {
-    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-            qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec, true};
+    const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), ns(st.st_mtim), true, ns(st.st_ctim)};
 }
 
 FileStamp StampOf(const QString& path, LinkPolicy links) {
@@ -40,7 +40,8 @@ FileChange ChangeOf(const FileStamp& before, const FileStamp& now) {
         return FileChange::Replaced;
     if (now.size != before.size)
         return now.size < before.size ? FileChange::Cut : FileChange::Grew;
-    return now.mtimeNs != before.mtimeNs ? FileChange::Touched : FileChange::None;
+    return now.mtimeNs != before.mtimeNs || now.ctimeNs != before.ctimeNs ? FileChange::Touched
+                                                                          : FileChange::None;
 }
 
 bool ListAgain(FolderSeen& seen, const FileStamp& now, qint64 nowNs) {

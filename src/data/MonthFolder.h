@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -21,13 +22,15 @@ namespace tarvek {
 // stands in them, is the reader's own.
 
 // What one look at a name shows without reading the file: its identity
-// (device, inode), its length and its modification time; `exists` false
-// when nothing is there.
+// (device, inode), its length, its modification and change times; `exists`
+// false when nothing is there. The change time counts: anyone who may write
+// a file may set its modification time back, never its change time.
 struct FileStamp {
     quint64 device = 0, inode = 0;
     qint64 size = -1;
     qint64 mtimeNs = 0;
     bool exists = false;
+    qint64 ctimeNs = 0;
     bool operator==(const FileStamp&) const = default;
     bool SameFile(const FileStamp& o) const {
         return exists && o.exists && device == o.device && inode == o.inode;
@@ -42,7 +45,7 @@ FileStamp StampOf(const QString& path, LinkPolicy links = LinkPolicy::Follow);
 // younger than this at the look is not trusted to tell the next change.
 inline constexpr qint64 UntrustedStampNs = 1'000'000'000;
 inline bool Trusted(const FileStamp& stamp, qint64 nowNs) {
-    return nowNs - stamp.mtimeNs > UntrustedStampNs;
+    return nowNs - std::max(stamp.mtimeNs, stamp.ctimeNs) > UntrustedStampNs;
 }
 
 // How a file changed between two stamps of its name.
@@ -50,7 +53,7 @@ enum class FileChange {
     None,     // the same stamp
     Added,    // nothing there before (or never looked at)
     Grew,     // the same file, longer: records appended, maybe bytes changed as well
-    Touched,  // the same file and length, written since: bytes changed in place
+    Touched,  // the same file and length, written (or its times set) since: bytes changed in place
     Cut,      // the same file, shorter: its tail is gone
     Replaced, // another file under the name (another device or inode)
     Removed,  // nothing there now

@@ -1,12 +1,13 @@
 #include "seal/SealService.h"
 
+#include "seal/OwnFiles.h"
+
 namespace tarvek {
 
-SealService::SealService(Folders folders, std::function<SealTime()> clock,
-                         std::unique_ptr<SealFollower> follower, Sealer::Rules rules)
-    : folders_(std::move(folders)), clock_(std::move(clock)),
-      follower_(follower ? std::move(follower) : std::make_unique<StampFollower>(folders_.data)),
-      rules_(std::move(rules)), store_(folders_.seals), keys_(folders_.keys, folders_.seals) {}
+SealService::SealService(Folders folders, std::function<SealTime()> clock, Sealer::Rules rules)
+    : folders_(std::move(folders)), clock_(std::move(clock)), data_(folders_.data, MonthFileKind::Data),
+      events_(folders_.data, MonthFileKind::Events), rules_(std::move(rules)), store_(folders_.seals),
+      keys_(folders_.keys, folders_.seals) {}
 
 bool SealService::Start() {
     if (auto failure = store_.Open()) {
@@ -32,13 +33,28 @@ bool SealService::Start() {
     return true;
 }
 
-bool SealService::Step() {
-    for (const MonthFileNews& news : follower_->Look()) {
+bool SealService::Follow(MonthFolderFollower& follower, MonthFileKind kind) {
+    for (const MonthLook& look : follower.Step()) {
+        if (!look.due)
+            continue;
+        MonthFileNews news{kind, MonthKey(look.name, kind), false, look.change == FileChange::Replaced, {}};
+        if (look.change != FileChange::Removed)
+            if (const OpenedFile file = follower.Open(look.name)) {
+                const int length = RecordLength(kind);
+                news.records = WholeRecords(file.Fd(), kind == MonthFileKind::Data ? length : 0, length);
+                news.exists = true;
+            }
         const SealTime now = clock_();
-        sealer_->Seen(news, store_.SealedRecords(news.kind, news.month), now);
+        sealer_->Seen(news, store_.SealedRecords(kind, news.month), now);
         if (!Apply(now))
             return false;
     }
+    return true;
+}
+
+bool SealService::Step() {
+    if (!Follow(data_, MonthFileKind::Data) || !Follow(events_, MonthFileKind::Events))
+        return false;
     const SealTime now = clock_();
     sealer_->Tick(now);
     return Apply(now);

@@ -218,14 +218,19 @@ void CheckTimes(const std::vector<CheckedLine>& lines, int month, const VerifyCo
         const bool sameBoot = a.line.time.bootId == b.line.time.bootId;
         const qint64 boot = b.line.time.bootMs - a.line.time.bootMs,
                      wall = b.line.time.utcMs - a.line.time.utcMs;
-        if (!closed && a.line.kind != LineKind::Stop && LocalMonthOf(a.line.time) == month &&
-            (sameBoot ? boot : wall) > c.gapMs)
+        const bool unstopped = !closed && a.line.kind != LineKind::Stop;
+        if (unstopped && LocalMonthOf(a.line.time) == month && (sameBoot ? boot : wall) > c.gapMs)
             Add(r, Severity::Warn, "gap", name,
                 QStringLiteral("no line for %1 from %2 to %3, and no Stop: %4")
                     .arg(Minutes(sameBoot ? boot : wall), LineText(a), LineText(b),
                          b.line.kind == LineKind::Start
                              ? QStringLiteral("the sealer ended without one (a crash, a kill, a power cut)")
                              : QStringLiteral("lines were removed, or the sealer stood still")));
+        else if (unstopped && b.line.kind == LineKind::Start)
+            Add(r, Severity::Note, "restart", name,
+                QStringLiteral("the sealer ended without a Stop after %1 (a crash, a kill, a power cut) and "
+                               "started again at %2: what was stored meanwhile it sealed then")
+                    .arg(LineText(a), LineText(b)));
         if (sameBoot && b.line.kind != LineKind::ClockStep &&
             std::abs(wall - boot) > std::max<qint64>(2000, boot / 2000))
             Add(r, Severity::Note, "clock-step", name,

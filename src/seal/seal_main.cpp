@@ -2,10 +2,10 @@
 // the data folder (copies, chain, signed lines in the seals folder) until
 // SIGTERM or SIGINT. Exit 0 after a clean stop, 2 for a wrong command line,
 // 3 when the key or the seals cannot be used or written.
+#include "seal/ProgramLine.h"
 #include "seal/SealClock.h"
 #include "seal/SealService.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -38,16 +38,11 @@ int SignalDescriptor() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Seals the month files of a data folder."));
-    parser.addHelpOption();
-    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("The data folder."),
-                                  QStringLiteral("DIR"));
-    const QCommandLineOption seals(QStringLiteral("seals"), QStringLiteral("The seals folder."),
-                                   QStringLiteral("DIR"));
-    const QCommandLineOption keys(QStringLiteral("keys"), QStringLiteral("The key folder (0700)."),
-                                  QStringLiteral("DIR"));
-    parser.addOptions({data, seals, keys});
+    ProgramLine line("Seals the month files of a data folder.");
+    const QCommandLineOption data = line.Option("data", "The data folder.", "DIR");
+    const QCommandLineOption seals = line.Option("seals", "The seals folder.", "DIR");
+    const QCommandLineOption keys = line.Option("keys", "The key folder (0700).", "DIR");
+    QCommandLineParser& parser = line.Parser();
     if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty() || !parser.isSet(data) ||
         !parser.isSet(seals) || !parser.isSet(keys)) {
         std::fprintf(stderr, "usage: tarvek-seal --data DIR --seals DIR --keys DIR\n");

@@ -2,10 +2,10 @@
 // checks the month files of FOLDER (or FOLDER/datafiles) against their seals
 // (FOLDER/seals or FOLDER/../seals). Exit 0 intact, 1 findings, 2 cannot verify.
 #include "common/ReplaceFile.h"
+#include "seal/ProgramLine.h"
 #include "seal/SealChain.h"
 #include "seal/VerifyFolder.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -49,19 +49,13 @@ bool WriteCsv(const QString& path, const QByteArray& csv) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Checks month files against their seals."));
-    parser.addHelpOption();
-    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First month."),
-                                  QStringLiteral("D"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last month."), QStringLiteral("D"));
-    const QCommandLineOption witness(QStringLiteral("witness"),
-                                     QStringLiteral("Seal lines a subscriber kept."), QStringLiteral("FILE"));
-    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("The findings as CSV (- for stdout)."),
-                                 QStringLiteral("OUT"));
-    const QCommandLineOption key(QStringLiteral("key"),
-                                 QStringLiteral("Print the keys and their fingerprints."));
-    parser.addOptions({from, to, witness, csv, key});
+    ProgramLine line("Checks month files against their seals.");
+    const QCommandLineOption from = line.Option("from", "First month.", "D");
+    const QCommandLineOption to = line.Option("to", "Last month.", "D");
+    const QCommandLineOption witness = line.Option("witness", "Seal lines a subscriber kept.", "FILE");
+    const QCommandLineOption csv = line.Option("csv", "The findings as CSV (- for stdout).", "OUT");
+    const QCommandLineOption key = line.Option("key", "Print the keys and their fingerprints.");
+    QCommandLineParser& parser = line.Parser();
     VerifyOptions o;
     o.nowUtcMs = QDateTime::currentMSecsSinceEpoch();
     o.from =
