@@ -1,10 +1,12 @@
 // The seal lines through tarvek-publish and a real broker: what a subscriber
 // keeps witnesses a rewrite of the data and the seals together, and a finding
-// is a system alarm, sent and notified once across a restart.
+// is a system alarm, sent and notified once across a restart. And what the
+// viewer's problems line says of the seals of the span it shows.
 #include "data/DataRecord.h"
 #include "data/StoredTime.h"
 #include "seal/SealService.h"
 #include "seal/VerifyFolder.h"
+#include "viewer/ViewerSession.h"
 
 #include "support/TestSupport.h"
 
@@ -21,10 +23,86 @@ using namespace tarvek;
 
 namespace {
 
-class SealFeed : public AppFolderTest {
+// Ten records stored from ten minutes ago, sealed from now on a clock of the test's.
+class SealedFolder : public AppFolderTest {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
+        for (int n = 0; n < 10; ++n)
+            StoreScan(start_.toString("dd-MM-yyyy"), start_.addSecs(30 * n).toString("hh:mm:ss"), "   +1.000",
+                      "   +2.000");
+        Seal();
+    }
+    QString Path(const QString& name) const { return state.AppFolder + u'/' + name; }
+    void Seal() {
+        Sealer::Rules rules;
+        rules.zone = QTimeZone::utc();
+        service_ = std::make_unique<SealService>(
+            SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
+            [this] { return SealTime{utc_, 0, "UTC", QByteArray(32, 'c'), boot_, true, 1000}; }, nullptr,
+            rules);
+        ASSERT_TRUE(service_->Start()) << qPrintable(service_->Error());
+    }
+    void Pass(qint64 ms) {
+        utc_ += ms, boot_ += ms;
+        ASSERT_TRUE(service_->Step()) << qPrintable(service_->Error());
+    }
+    // The third record's value changed in place, as an operator might.
+    void EditRecord3() {
+        const QString data = Path("datafiles/" + month_ + "-Data.txt");
+        QByteArray bytes = ReadBytes(data);
+        WriteBytes(data, bytes.replace(3 * DataRecordLength + 25, 1, "7"));
+    }
+
+    QDateTime start_ = QDateTime::currentDateTimeUtc().addSecs(-600);
+    QString month_ = start_.toString("MM-yyyy");
+    qint64 utc_ = start_.toMSecsSinceEpoch() + 600'000, boot_ = 5'000'000;
+    std::unique_ptr<SealService> service_;
+};
+
+// Each row: what happens after the sealing, and the span shown from `from`
+// seconds after the first record to 20 minutes after it; what the problems
+// line says of the seals ("HH:MM:SS": of the last checkpoint).
+struct ViewRow {
+    const char* name;
+    bool edit, removeSeals;
+    int from;
+    const char* says;
+};
+
+class SealView : public SealedFolder, public ::testing::WithParamInterface<ViewRow> {};
+
+TEST_P(SealView, TheProblemsLineSaysWhatTheSealsSayOfTheSpan) {
+    const ViewRow& row = GetParam();
+    if (row.edit)
+        EditRecord3();
+    Pass(1000);
+    ASSERT_TRUE(service_->Stop());
+    ASSERT_TRUE(!row.removeSeals || QDir(Path("seals")).removeRecursively());
+    ViewerSession session(QTimeZone::utc());
+    ASSERT_TRUE(session.OpenData({Path("datafiles")}));
+    const qint64 first = start_.toMSecsSinceEpoch() / 1000 * 1000;
+    session.ShowSpan({1}, {first + row.from * 1000, first + 20 * 60'000, TimeSpan::Utc});
+    QStringList seals = session.Problems().filter(QRegularExpression("^Seals"));
+    const QString last = QDateTime::fromMSecsSinceEpoch(utc_, QTimeZone::utc()).toString("hh:mm:ss");
+    EXPECT_EQ(seals.join('\n'), QString(row.says).replace("HH:MM:SS", last).replace("MM-YYYY", month_));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seals, SealView,
+    ::testing::Values(ViewRow{"intact", false, false, 0, "Seals: sealed and intact up to HH:MM:SS"},
+                      ViewRow{
+                          "a_record_of_the_span_changed", true, false, 0,
+                          "Seals: MM-YYYY-Data.txt: record 3 holds other bytes than sealed (bytes 26-26)"},
+                      ViewRow{"a_record_before_the_span_changed", true, false, 120,
+                              "Seals: sealed and intact up to HH:MM:SS"},
+                      ViewRow{"no_seals_folder", false, true, 0, ""}),
+    RowName);
+
+class SealFeed : public SealedFolder {
+  protected:
+    void SetUp() override {
+        SealedFolder::SetUp();
         const int s = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof a;
@@ -42,20 +120,6 @@ class SealFeed : public AppFolderTest {
     void TearDown() override {
         for (QProcess* p : {&publisher_, &seals_, &events_, &broker_})
             p->kill(), p->waitForFinished();
-    }
-    QString Path(const QString& name) const { return state.AppFolder + u'/' + name; }
-    void Seal() {
-        Sealer::Rules rules;
-        rules.zone = QTimeZone::utc();
-        service_ = std::make_unique<SealService>(
-            SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
-            [this] { return SealTime{utc_, 0, "UTC", QByteArray(32, 'c'), boot_, true, 1000}; }, nullptr,
-            rules);
-        ASSERT_TRUE(service_->Start()) << qPrintable(service_->Error());
-    }
-    void Pass(qint64 ms) {
-        utc_ += ms, boot_ += ms;
-        ASSERT_TRUE(service_->Step()) << qPrintable(service_->Error());
     }
     // What mosquitto_sub prints, as it is run, into `file`.
     void Subscribe(QProcess& p, const QString& topic, const QString& file) {
@@ -92,18 +156,10 @@ class SealFeed : public AppFolderTest {
     }
 
     QString port_;
-    QDateTime start_ = QDateTime::currentDateTimeUtc().addSecs(-600);
-    QString month_ = start_.toString("MM-yyyy");
-    qint64 utc_ = start_.toMSecsSinceEpoch() + 600'000, boot_ = 5'000'000;
-    std::unique_ptr<SealService> service_;
     QProcess broker_, publisher_, seals_, events_;
 };
 
 TEST_F(SealFeed, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
-    for (int n = 0; n < 10; ++n)
-        StoreScan(start_.toString("dd-MM-yyyy"), start_.addSecs(30 * n).toString("hh:mm:ss"), "   +1.000",
-                  "   +2.000");
-    Seal();
     Subscribe(seals_, "seal", "witness.txt");
     Subscribe(events_, "event", "events.txt");
     WriteBytes(Path("publish.conf"), ("host = 127.0.0.1\nport = " + port_ + "\nprefix = t/lab3\ndata = " +
@@ -115,9 +171,7 @@ TEST_F(SealFeed, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
     Publish();
     ASSERT_TRUE(WaitUntil([&] { return qint64(Held("witness.txt").size()) == Lines(); }));
 
-    const QString data = Path("datafiles/" + month_ + "-Data.txt");
-    QByteArray bytes = ReadBytes(data);
-    WriteBytes(data, bytes.replace(3 * DataRecordLength + 25, 1, "7"));
+    EditRecord3();
     Pass(1000);
     const QString alarm = R"("kind":"SEALED","channel":null,"event":"RAISED",)"
                           R"("value":null,"limit":null,"user":"","text":"CHANGED %1-Data.txt record 3"})";

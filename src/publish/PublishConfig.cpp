@@ -1,6 +1,7 @@
 #include "publish/PublishConfig.h"
 #include "publish/NotifyPlan.h"
 
+#include "common/Folders.h"
 #include "common/SharedFile.h"
 #include "data/StoredTime.h"
 
@@ -228,7 +229,7 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
     if (c.state.isEmpty())
         return error(QStringLiteral("state"), QStringLiteral("needs a file (no state folder is known)"));
     if (c.seals.isEmpty())
-        c.seals = QDir::cleanPath(c.data + QStringLiteral("/../seals"));
+        c.seals = SealFolderBesideData(c.data);
     if (c.tls && !seen.count(QStringLiteral("port")))
         c.port = 8883;
     return c;
