@@ -1,5 +1,7 @@
 #include "common/Folders.h"
 
+#include <QDir>
+
 namespace tarvek {
 
 QString SettingFolderPath(const QString& appFolder) {
@@ -16,6 +18,10 @@ QString SettingFilePath(const QString& appFolder, const QString& fileName) {
 
 QString SettingFolderBesideData(const QString& dataFolder) {
     return dataFolder + QStringLiteral("/../") + SettingFolderName;
+}
+
+QString SealFolderBesideData(const QString& dataFolder) {
+    return QDir::cleanPath(dataFolder + QStringLiteral("/../") + SealFolderName);
 }
 
 } // namespace tarvek

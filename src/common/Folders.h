@@ -20,5 +20,9 @@ QString SettingFilePath(const QString& appFolder, const QString& fileName);
 // The settingfiles folder beside the data folder `dataFolder`, as the
 // programs reading a data folder find the set-up: "<dataFolder>/../settingfiles".
 QString SettingFolderBesideData(const QString& dataFolder);
+// The sealer's folder beside it, where the publisher and the viewer look:
+// "<dataFolder>/../seals", cleaned.
+inline const QString SealFolderName = QStringLiteral("seals");
+QString SealFolderBesideData(const QString& dataFolder);
 
 } // namespace tarvek

@@ -18,7 +18,15 @@ QString MonthFileName(const QString& scanDate, const char16_t* what) {
 }
 
 const char16_t* Suffix(MonthFileKind kind) {
-    return kind == MonthFileKind::Data ? u"-Data.txt" : u"-Events.txt";
+    switch (kind) {
+    case MonthFileKind::Data:
+        return u"-Data.txt";
+    case MonthFileKind::Events:
+        return u"-Events.txt";
+    case MonthFileKind::Seals:
+        break;
+    }
+    return u"-Seal.txt";
 }
 
 } // namespace
@@ -33,12 +41,11 @@ QString EventFileName(const QString& scanDate) {
 
 int MonthKey(const QString& path, MonthFileKind kind) {
     // Anchored at the very end: "$" alone would also match before a final line end.
-    static const QRegularExpression data(
-        QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Data\\.txt"));
-    static const QRegularExpression events(
-        QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Events\\.txt"));
-    const QRegularExpressionMatch m =
-        (kind == MonthFileKind::Data ? data : events).match(QFileInfo(path).fileName());
+    static const QRegularExpression patterns[] = {
+        QRegularExpression(QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Data\\.txt")),
+        QRegularExpression(QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Events\\.txt")),
+        QRegularExpression(QRegularExpression::anchoredPattern(u"(\\d\\d)-(\\d{4})-Seal\\.txt"))};
+    const QRegularExpressionMatch m = patterns[int(kind)].match(QFileInfo(path).fileName());
     if (!m.hasMatch())
         return -1;
     const int month = m.captured(1).toInt();

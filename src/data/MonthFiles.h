@@ -14,8 +14,9 @@ QString DataFileName(const QString& scanDate);
 // "mm-yyyy-Events.txt", the month's event log beside its data file.
 QString EventFileName(const QString& scanDate);
 
-// What a month file holds: the stored records or the month's event log.
-enum class MonthFileKind { Data, Events };
+// What a month file holds: the stored records, the month's event log, or
+// the sealer's signed lines of the month ("mm-yyyy-Seal.txt" in seals/).
+enum class MonthFileKind { Data, Events, Seals };
 
 // Year * 12 + month - 1 of a month file's name (the file name of `path`), or
 // -1 for any other name (a twin with a line end after ".txt" included):

@@ -21,8 +21,9 @@ struct EventAt {
     bool operator==(const EventAt&) const = default;
 };
 
-// A place in the event logs: the records passed in each log by name; a log
-// not named is read from its start. The logs are only ever appended to, so a
+// A place in the event logs (and the seal files, "mm-yyyy-Seal.txt", by the
+// lines passed): the records passed in each log by name; a log not named is
+// read from its start. The logs are only ever appended to, so a
 // name and a number say where to go on in each, whatever month the clock
 // says.
 struct EventPosition {
@@ -32,11 +33,15 @@ struct EventPosition {
 };
 
 // An event with its place and its times: the stored wall-clock time and the
-// true time (UTC) by the system's zone, placed in stored order.
+// true time (UTC) by the system's zone, placed in stored order. Or, from the
+// seal files, one seal line as it stands (`seal`) with its times, and where
+// it tells of a finding, the system alarm it raises (`finding`, `event`).
 struct FedEvent {
     EventAt position;
     Event event;
     qint64 localMs = 0, utcMs = 0;
+    QByteArray seal = {};
+    bool finding = false;
 };
 
 // The events of a data folder's event logs from a position on: the logs are
@@ -53,6 +58,11 @@ class EventFeed {
   public:
     explicit EventFeed(QString folder, QTimeZone zone = QTimeZone::systemTimeZone())
         : follower_(std::move(folder), MonthFileKind::Events), toUtc_(std::move(zone)) {}
+
+    // Also follows the seal files of `folder` by the same rules, after the
+    // logs: every whole line comes as a FedEvent of its own, a finding as a
+    // system alarm of kind `alarmKind` (ParseSealBytes).
+    void FollowSeals(const QString& folder, const QString& alarmKind);
 
     void SeekAfter(const EventPosition& position);
     const EventPosition& Position() const { return position_; }
@@ -76,10 +86,14 @@ class EventFeed {
     enum class Step { Read, AtEnd, Failed }; // Failed: lastFailure_ says why
     // Reads up to `most` events of `file`, the log `name` opened now;
     // `replaced`: another file than the one last read.
-    Step ReadFile(const QString& name, const OpenedFile& file, bool replaced, qint64 most,
-                  std::vector<FedEvent>& out);
+    Step ReadFile(MonthFolderFollower& from, const QString& name, const OpenedFile& file, bool replaced,
+                  qint64 most, std::vector<FedEvent>& out);
+    // The new records or lines of what `from` follows.
+    void ReadFrom(MonthFolderFollower& from, qint64 wanted, std::vector<FedEvent>& out);
 
     MonthFolderFollower follower_;
+    std::optional<MonthFolderFollower> seals_;
+    QString alarmKind_;
     StoredTimeToUtc toUtc_;
     EventPosition position_;
     QString firstFailure_, lastFailure_; // of the last read

@@ -32,7 +32,9 @@ void FoldedLogs::Follow() {
 }
 
 EventStream::EventStream(const PublishConfig& config, MqttLink& link)
-    : config_(config), link_(link), feed_(config.data), fold_(config.data) {}
+    : config_(config), link_(link), feed_(config.data), fold_(config.data) {
+    feed_.FollowSeals(config.seals, config.sealAlarmKind);
+}
 
 void EventStream::Rewind(const EventPosition& acknowledged) {
     acknowledged_ = acknowledged;
@@ -54,9 +56,19 @@ void EventStream::SendMore() {
     if (room > 0) {
         events.clear();
         feed_.Read(room, events); // a log that cannot be read is said by Error()
-        const QByteArray topic = (config_.prefix + QStringLiteral("/event")).toUtf8();
+        const QByteArray topic = (config_.prefix + QStringLiteral("/event")).toUtf8(),
+                         seal = (config_.prefix + QStringLiteral("/seal")).toUtf8();
         for (const FedEvent& fed : events) {
-            const int mid = link_.Publish(topic, EventPayload(fed), config_.qos, false);
+            // A finding's alarm goes first, its place the line before, so
+            // that the line is passed only when both are acknowledged.
+            if (fed.finding) {
+                const int mid = link_.Publish(topic, EventPayload(fed), config_.qos, false);
+                if (mid < 0)
+                    return;
+                window_.Sent(mid, {fed.position.file, fed.position.record - 1});
+            }
+            const int mid = fed.seal.isEmpty() ? link_.Publish(topic, EventPayload(fed), config_.qos, false)
+                                               : link_.Publish(seal, fed.seal, 1, false);
             if (mid < 0)
                 return; // the link's failure follows; everything after the acknowledged event goes again
             window_.Sent(mid, fed.position);
@@ -101,10 +113,13 @@ QStringList EventStream::Missed() const {
     return missed;
 }
 
-std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start) {
+std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start,
+                                                   const QString& seals) {
     if (start.kind == StartFrom::All)
         return EventPosition{};
     EventFeed feed(folder);
+    if (!seals.isEmpty())
+        feed.FollowSeals(seals, {});
     std::vector<FedEvent> events;
     EventPosition before;
     QSet<QString> reached; // the logs whose first event at or after the time was read

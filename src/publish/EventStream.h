@@ -33,7 +33,9 @@ class FoldedLogs {
 
 // The event logs to the broker: every event record to `<prefix>/event` at
 // the configured QoS, not retained, in stored order and at least once, in a
-// delivery window of its own beside the records'; and, retained, the current
+// delivery window of its own beside the records'; every seal line as it
+// stands to `<prefix>/seal` (QoS 1) in the same window, a finding's alarm to
+// `<prefix>/event` just before its line; and, retained, the current
 // alarms of the logger and of each channel, folded from the whole of the
 // logs, sent once caught up and again at every change of a topic's payload.
 class EventStream {
@@ -75,10 +77,11 @@ class EventStream {
     QSet<int> alarmMids_;
 };
 
-// Where a first run starts in the event logs of `folder`, as `start` says:
-// in each log, before the first event stored at or after its time (`new`:
-// after its last event, `all`: before every one). Nothing when a log cannot
-// be read.
-std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start);
+// Where a first run starts in the event logs of `folder` (and the seal files
+// of `seals`), as `start` says: in each, before the first event or line
+// stored at or after its time (`new`: after its last, `all`: before every
+// one). Nothing when a file cannot be read.
+std::optional<EventPosition> StartingEventPosition(const QString& folder, const StartFrom& start,
+                                                   const QString& seals = {});
 
 } // namespace tarvek

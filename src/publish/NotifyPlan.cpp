@@ -58,7 +58,8 @@ QString NumberText(const QString& text) {
 
 // "Ch.3 above maximum raised": the alarm in its words, and what became of it.
 QString AlarmWords(const Event& e) {
-    return AlarmText(e.kind, DefaultChannelName(e.channel)) + u' ' + e.name.toLower();
+    return AlarmText(e.kind, e.channel > 0 ? DefaultChannelName(e.channel) : QString()) + u' ' +
+           e.name.toLower();
 }
 
 } // namespace
@@ -76,7 +77,7 @@ QString SummaryLine(const FedEvent& fed) {
 }
 
 bool NotifyPlan::Add(const FedEvent& fed, qint64 nowMs) {
-    if (!IsNotified(fed.event)) {
+    if (!fed.finding && !IsNotified(fed.event)) {
         (waiting_ ? waiting_->through : notified_).Pass(fed.position);
         return true;
     }

@@ -29,7 +29,8 @@ struct NotifySettings {
 };
 
 // Whether an event is notified: an alarm raised or cleared, of a channel or
-// of the logger itself (no answer, not stored).
+// of the logger itself (no answer, not stored). A seal line's finding
+// (FedEvent::finding) is notified as well.
 bool IsNotified(const Event& e);
 
 // The one-line summary of an event: its time, its AlarmText by the channel's

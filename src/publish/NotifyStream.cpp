@@ -14,6 +14,7 @@ NotifyStream::NotifyStream(const PublishConfig& c, const EventPosition& notified
     : feed_(c.data),
       command_({c.notifyCommand, c.notifyBatch, c.notifyTimeout, c.notifyMaxAge}, notified, std::move(say)),
       once_(once) {
+    feed_.FollowSeals(c.seals, c.sealAlarmKind);
     feed_.SeekAfter(notified);
     // What the command could not take yet is read again from the logs.
     QObject::connect(

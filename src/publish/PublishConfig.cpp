@@ -1,6 +1,7 @@
 #include "publish/PublishConfig.h"
 #include "publish/NotifyPlan.h"
 
+#include "common/Folders.h"
 #include "common/SharedFile.h"
 #include "data/StoredTime.h"
 
@@ -108,6 +109,23 @@ Why Data(PublishConfig& c, const QString& value) {
     return std::nullopt;
 }
 
+Why Seals(PublishConfig& c, const QString& value) {
+    if (value.isEmpty())
+        return QStringLiteral("needs a folder");
+    c.seals = value;
+    return std::nullopt;
+}
+
+// Up to the width of an event record's kind, printable, not blank.
+Why SealAlarmKind(PublishConfig& c, const QString& value) {
+    const bool printable =
+        std::all_of(value.cbegin(), value.cend(), [](QChar ch) { return ch >= u' ' && ch <= u'~'; });
+    if (value.isEmpty() || value.size() > 11 || !printable)
+        return QStringLiteral("\"%1\" is not a kind of 1 to 11 printable ASCII characters").arg(value);
+    c.sealAlarmKind = value;
+    return std::nullopt;
+}
+
 Why State(PublishConfig& c, const QString& value) {
     if (value.isEmpty())
         return QStringLiteral("needs a file");
@@ -151,6 +169,8 @@ constexpr std::pair<std::string_view, Setter> Keys[] = {
     {"prefix", Prefix},
     {"qos", Number<&PublishConfig::qos, 0, 2>},
     {"data", Data},
+    {"seals", Seals},
+    {"seal_alarm_kind", SealAlarmKind},
     {"start", Start},
     {"state", State},
     {"notify_command", NotifyCommand},
@@ -208,6 +228,8 @@ std::variant<PublishConfig, ConfigError> ParsePublishConfig(const QByteArray& te
         return error(QStringLiteral("username"), QStringLiteral("is needed with a password_file"));
     if (c.state.isEmpty())
         return error(QStringLiteral("state"), QStringLiteral("needs a file (no state folder is known)"));
+    if (c.seals.isEmpty())
+        c.seals = SealFolderBesideData(c.data);
     if (c.tls && !seen.count(QStringLiteral("port")))
         c.port = 8883;
     return c;

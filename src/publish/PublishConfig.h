@@ -24,7 +24,9 @@ struct PublishConfig : BrokerSettings {
     QString passwordFile;
     QString prefix;
     int qos = 1;
-    QString data; // the data folder
+    QString data;  // the data folder
+    QString seals; // the sealer's folder; by default "seals" beside the data folder
+    QString sealAlarmKind = QStringLiteral("SEALED"); // the kind of a finding's alarm
     StartFrom start;
     QString state; // the state file
     // The notification command (its words) and its timing, in seconds.

@@ -86,7 +86,7 @@ PublishState Publisher::FirstState() const {
     else
         ChangeLog::Line(
             QStringLiteral("%1: a month file cannot be read; starting before every record").arg(folder));
-    if (const std::optional<EventPosition> events = StartingEventPosition(c.data, c.start))
+    if (const std::optional<EventPosition> events = StartingEventPosition(c.data, c.start, c.seals))
         first.events = *events;
     else
         ChangeLog::Line(
@@ -138,7 +138,9 @@ void Publisher::Follow() {
 
 void Publisher::Watch() {
     const QStringList watched = watcher_.directories() + watcher_.files();
-    const QStringList wanted = QStringList{options_.config.data} + records_.Watched() + events_.Watched();
+    QStringList wanted = QStringList{options_.config.data} + records_.Watched() + events_.Watched();
+    if (QFileInfo(options_.config.seals).isDir())
+        wanted += options_.config.seals;
     for (const QString& path : watched)
         if (!wanted.contains(path))
             watcher_.removePath(path);

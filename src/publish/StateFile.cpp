@@ -37,7 +37,9 @@ std::optional<EventPosition> ParseEventPosition(const QByteArray& line, const QB
         const QString log = QString::fromUtf8(fields[i]);
         bool number = false;
         const qint64 record = fields[i + 1].toLongLong(&number);
-        if (!number || record < 0 || MonthKey(log, MonthFileKind::Events) < 0 || at.logs.count(log))
+        const bool named =
+            MonthKey(log, MonthFileKind::Events) >= 0 || MonthKey(log, MonthFileKind::Seals) >= 0;
+        if (!number || record < 0 || !named || at.logs.count(log))
             return std::nullopt;
         at.logs[log] = record;
     }

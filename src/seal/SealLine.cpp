@@ -128,6 +128,10 @@ bool IsFinding(LineKind kind) {
     return kind >= LineKind::Changed;
 }
 
+bool RaisesAlarm(const SealLine& line) {
+    return IsFinding(line.kind) || (line.kind == LineKind::Start && line.detail.startsWith("lost="));
+}
+
 int LocalMonthOf(const SealTime& time) {
     const QByteArray local = StoredTimeText(time.utcMs + time.offsetSeconds * SecondMs);
     return MonthOfText(local.mid(5, 2) + '-' + local.left(4));

@@ -70,6 +70,10 @@ struct SealLine {
     Signature signature{};
 };
 
+// Whether a line is for someone to hear of at once: a finding, or a Start
+// whose detail names the key the sealer lost ("lost=<id>", a new genesis).
+bool RaisesAlarm(const SealLine& line);
+
 // The line's bytes, signed by `key` (its id is set from it).
 QByteArray FormatLine(SealLine line, const SealKey& key);
 // A line's fields, or nothing when the bytes do not have the layout; the

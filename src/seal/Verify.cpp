@@ -76,6 +76,8 @@ MonthReport VerifyMonth(const MonthBytes& files, const VerifyContext& context) {
     std::vector<CheckedLine> lines;
     if (files.seals)
         lines = CheckSeals(files, context, report);
+    for (const CheckedLine& l : lines)
+        report.checkpointsUtc.push_back(l.line.time.utcMs);
     CheckRecords(files, lines, context, report);
     return report;
 }

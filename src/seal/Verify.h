@@ -80,7 +80,8 @@ struct MonthReport {
     std::vector<Finding> findings;
     qint64 lines = 0, dataRecords = 0, eventRecords = 0, sealedData = 0, sealedEvents = 0;
     std::optional<int> countRecord;
-    QString lastLine; // its time, "up to" which the month is sealed
+    QString lastLine;                   // its time, "up to" which the month is sealed
+    std::vector<qint64> checkpointsUtc; // the times of the lines whose signatures hold, in file order
     int syncedPercent = 0;
     std::optional<Digest> closeHead;
 };

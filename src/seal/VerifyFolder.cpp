@@ -47,15 +47,20 @@ std::optional<Digest> LastCloseHead(const QByteArray& seals) {
     return head;
 }
 
-// The witness's lines by the month they seal.
+// The witness's lines by the month they seal, wherever they stand in what a
+// subscriber kept: mosquitto_sub's output (each line as sent, its own line
+// feed, then the tool's; with -v the topic before it), a historian's export
+// (a CSV or JSON row with other columns around it), line ends of either
+// kind. Every 511 bytes from "TARVEK-SEAL-1 " that have a line's layout count.
 std::map<int, std::vector<QByteArray>> WitnessLines(const QByteArray& bytes) {
+    static const QByteArray magic = "TARVEK-SEAL-1 ";
     std::map<int, std::vector<QByteArray>> months;
-    for (QByteArray line : bytes.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.size() == SealLineLength - 1)
-            if (const auto parsed = ParseLine(line + '\n'))
-                months[parsed->month].push_back(line);
+    for (qsizetype at = bytes.indexOf(magic); at >= 0; at = bytes.indexOf(magic, at)) {
+        const QByteArray line = bytes.mid(at, SealLineLength - 1);
+        const auto parsed = line.size() == SealLineLength - 1 ? ParseLine(line + '\n') : std::nullopt;
+        if (parsed)
+            months[parsed->month].push_back(line);
+        at += parsed ? line.size() : magic.size();
     }
     return months;
 }

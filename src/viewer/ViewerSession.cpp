@@ -3,14 +3,17 @@
 #include "viewer/AlarmList.h"
 #include "viewer/TableText.h"
 
+#include <QDateTime>
+
 namespace tarvek {
 
 ViewerSession::ViewerSession(QTimeZone zone, qint64 recordLimit)
-    : source_(zone, recordLimit), events_(std::move(zone)) {}
+    : source_(zone, recordLimit), events_(zone), seals_(zone) {}
 
 bool ViewerSession::OpenData(const QStringList& paths) {
     folder_ = DataFolderOf(paths);
     const bool read = source_.Open(paths);
+    seals_.Open(folder_);
     periods_.clear(); // of records that are no more
     return read;
 }
@@ -24,7 +27,7 @@ void ViewerSession::OpenEvents() {
 TrendSource::Change ViewerSession::FollowData() {
     const TrendSource::Change change = source_.FollowStep();
     if (change != TrendSource::Change::None)
-        periods_.clear();
+        periods_.clear(), seals_.Changed();
     return change;
 }
 
@@ -46,6 +49,7 @@ bool ViewerSession::Acknowledge(const std::vector<CurrentAlarm>& alarms, const Q
 void ViewerSession::ShowSpan(const std::vector<int>& shown, const TimeSpan& span) {
     shown_ = shown;
     span_ = span;
+    seals_.Show(span);
     periods_ = PeriodsOf(source_.Data(), source_.Channels(), shown_, span_);
     spanEvents_ = EventsInSpan(events_.Timeline(), span_);
 }
@@ -61,7 +65,7 @@ QStringList ViewerSession::Problems() const {
     QStringList problems = source_.Errors() + source_.LimitProblems() + events_.Problems();
     if (!acknowledgeProblem_.isEmpty())
         problems += acknowledgeProblem_;
-    return problems;
+    return problems + seals_.Lines(QDateTime::currentMSecsSinceEpoch());
 }
 
 QStringList ViewerSession::FollowedPaths() const {

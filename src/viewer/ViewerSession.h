@@ -2,6 +2,7 @@
 
 #include "viewer/EventSource.h"
 #include "viewer/Limits.h"
+#include "viewer/SealStatus.h"
 #include "viewer/TrendSource.h"
 
 #include <QDateTime>
@@ -44,8 +45,8 @@ class ViewerSession {
     // rows in the events table.
     const std::vector<std::size_t>& SpanEvents() const { return spanEvents_; }
     std::vector<QStringList> SpanEventRows() const;
-    // What cannot be read (data, limits, logs), and why the last
-    // acknowledgement failed.
+    // What cannot be read (data, limits, logs), why the last
+    // acknowledgement failed, and what the seals say of the span (SealStatus).
     QStringList Problems() const;
     // What a follow watches: the logs and their folder, the newest data file.
     QStringList FollowedPaths() const;
@@ -59,6 +60,7 @@ class ViewerSession {
     std::vector<LimitPeriod> periods_;
     std::vector<std::size_t> spanEvents_;
     QString acknowledgeProblem_;
+    mutable SealStatus seals_; // verified only when the problems are asked for
 };
 
 } // namespace tarvek

@@ -2,8 +2,8 @@
 # a logic folder (any folder not named ui) a Qt Widgets header or a
 # header from a ui/ folder, any folder a header of a folder above it, and
 # any file a quoted header that does not name its folder ("folder/File.h")
-# (common <- config <- data <- alarm <- acquisition <- ui; data <- viewer <- viewer/ui;
-# data <- publish; data <- seal).
+# (common <- config <- data <- alarm <- acquisition <- ui; data <- seal <- viewer <- viewer/ui;
+# data <- seal <- publish).
 # WIDGET_DIRS: the include folders of Qt Widgets, ';'-separated.
 cmake_minimum_required(VERSION 3.25)
 set(below_common "common")
@@ -12,10 +12,10 @@ set(below_data "${below_config};data")
 set(below_alarm "${below_data};alarm")
 set(below_acquisition "${below_alarm};acquisition")
 set(below_ui "${below_acquisition};ui")
-set(below_viewer "${below_data};viewer")
-set(below_viewer/ui "${below_viewer};viewer/ui")
-set(below_publish "${below_data};publish")
 set(below_seal "${below_data};seal")
+set(below_viewer "${below_seal};viewer")
+set(below_viewer/ui "${below_viewer};viewer/ui")
+set(below_publish "${below_seal};publish")
 
 set(widget_headers "")
 foreach(dir IN LISTS WIDGET_DIRS)
