@@ -191,7 +191,7 @@ step "tarvek-seal: its user in dialout, its service enabled, its folders; it sea
 [[ $(id -nG "$sealer" 2>/dev/null | tr ' ' '\n' | sort | xargs) == "$sealer dialout" ]] ||
     fail "$sealer is not a user in its own group and dialout alone: $(id "$sealer" 2>&1)"
 [[ $(getent passwd "$sealer" | cut -d: -f3) -lt 1000 ]] || fail "$sealer is no system user"
-[[ -f $seal_unit && $(readlink -f "$seal_wants") == "$seal_unit" ]] || fail "the sealer's service is not enabled"
+[[ -f $seal_unit && $(readlink -f "$seal_wants") == "$(readlink -f "$seal_unit")" ]] || fail "the sealer's service is not enabled"
 if command -v systemd-analyze >/dev/null; then
     systemd-analyze verify "$seal_unit" || fail "systemd-analyze verify $seal_unit"
 fi
@@ -201,14 +201,18 @@ fi
 # As its service runs it (where systemd does not run here, by hand).
 start_group runuser -u "$sealer" -- tarvek-seal --data "$state/datafiles" --seals "$state/seals" --keys "$keys" \
     >"$scratch/seal.log" 2>&1
+# The sealed copy is a month file too: its count record, then the record.
+sealed=$state/seals/03-2026-Data.sealed
 for _ in $(seq 100); do
-    [[ -s $state/seals/03-2026-Data.sealed ]] && break
+    [[ $(stat -c %s "$sealed" 2>/dev/null) == 320 ]] && break
     sleep 0.1
 done
 stop_group
-[[ $(stat -c '%U %a %s' "$state/seals/03-2026-Data.sealed" 2>/dev/null) == "$sealer 644 160" ]] ||
-    fail "tarvek-seal as $sealer sealed no record (log: $(cat "$scratch/seal.log"))"
-tarvek-verify "$state" >"$scratch/verify.log" || fail "tarvek-verify: $(cat "$scratch/verify.log")"
+[[ $(stat -c '%U %a %s' "$sealed" 2>/dev/null) == "$sealer 644 320" ]] ||
+    fail "tarvek-seal as $sealer sealed no record ($(stat -c '%U %a %s' "$sealed" 2>&1); log: $(cat "$scratch/seal.log"))"
+# The month the check stored in (the sealer ran only now, so the months since
+# hold no seals).
+tarvek-verify --from 2026-03 --to 2026-03 "$state" >"$scratch/verify.log" || fail "tarvek-verify: $(cat "$scratch/verify.log")"
 as "$operator" touch "$state/seals/probe" 2>/dev/null && fail "$operator could write in seals"
 as "$operator" ls "$keys" >/dev/null 2>&1 && fail "$operator could read the sealer's key folder"
 
