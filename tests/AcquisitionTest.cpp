@@ -1,6 +1,6 @@
-// The acquisition control's rules: Start and Stop, the scan at each
-// quarter-minute mark, one scan at a time, the stop after the scan, what a
-// failed store or a missing line shows.
+// The acquisition control's rules as scripts: Start and Stop, the scan at
+// each quarter-minute mark, one scan at a time, the stop after the scan, what
+// a failed store or a missing line shows.
 #include "acquisition/Acquisition.h"
 #include "support/AcquisitionSupport.h"
 #include "support/FakeSerialPort.h"
@@ -10,11 +10,25 @@ using namespace tarvek;
 
 namespace {
 
-const QStringList GoodReadings{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
-                               "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
+// Steps: "start", "stop", "hh:mm:ss" a clock tick ("a..b" each second from a
+// to b), "!" the instrument answers the select byte and "reply" the command
+// ("answer" both), "end" waits for the scan to end, "refuse" / "allow" the
+// line's opening, "block" / "free" the data folder (a file in its way), "?"
+// what is shown: state (acquisition waited for, progress, ending, stand-by), lamp (Green,
+// Yellow, Red), the Start/Stop button (+ acquiring), the status file's flag,
+// the port (o open, c closed) and its opens (Start's and each poll's), the polls, the readings (g good,
+// n No Data, - none), "!" a store failure, serial line errors shown, then the
+// records stored with the last one's time.
+struct ScriptRow {
+    const char* name;
+    const char* steps;
+    const char* shown;
+    const char* stderrPart = "";
+};
 
-// Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel.
-class AcquisitionTest : public AppFolderTest {
+// Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel; a
+// short reply time-out keeps the silent-instrument rows quick.
+class AcquisitionScript : public AppFolderTest, public ::testing::WithParamInterface<ScriptRow> {
   protected:
     void SetUp() override {
         AppFolderTest::SetUp();
@@ -24,149 +38,117 @@ class AcquisitionTest : public AppFolderTest {
             state.SetUp.ChannelParam[c][Declarations::Zero] = "0";
         }
         state.TodayStamp = "05-03-2008";
-        // A short reply time-out keeps the silent-instrument cases quick.
         acquisition = std::make_unique<Acquisition>(state, view, port, 100);
     }
-
-    // What the clock tick does at `time` ("hh:mm:ss").
-    void TickAt(const QString& time) {
+    void TickAt(const QString& time) { // as the window's clock tick does
         if (state.AcquisitionFlag == "1")
             acquisition->ActiveSecond(time);
         else
             view.state = StandByText;
     }
-    void Answer() { AnswerThePoll(port, *acquisition); }
-    void ScanAt(const QString& time) {
-        TickAt(time);
-        Answer();
+    QString Shown() const {
+        const QByteArray data = ReadBytes(DataPath("03-2008-Data.txt"));
+        const qsizetype records = qMax<qsizetype>(data.size() / 160 - 1, 0);
+        const bool whole = data.size() % 160 == 0 && (data.isEmpty() || data.mid(14, 5).toInt() == records);
+        const QStringList good{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
+                               "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
+        return QStringLiteral("%1%2%3%4 %5%6 p%7 %8%9 e%10 %11@%12")
+            .arg(view.state.simplified().section(' ', 2, 2).left(1))
+            .arg(view.lamp == LampGreen    ? "G"
+                 : view.lamp == LampYellow ? "Y"
+                 : view.lamp == LampRed    ? "R"
+                                           : "?")
+            .arg(view.acquiring ? "+" : "")
+            .arg(QString::fromLatin1(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1)))
+            .arg(port.IsOpen() ? 'o' : 'c')
+            .arg(port.OpenCount())
+            .arg(port.Written().count('\x80'))
+            .arg(view.readings.isEmpty()                        ? "-"
+                 : view.readings == good                        ? "g"
+                 : view.readings == QStringList(8, " No Data ") ? "n"
+                                                                : "?")
+            .arg(view.storeFailed ? "!" : "")
+            .arg(view.serialErrors.size())
+            .arg(whole ? records : -1)
+            .arg(QString::fromLatin1(data.right(160).mid(11, 8)));
     }
-    QByteArray DataFile() const { return ReadBytes(DataPath("03-2008-Data.txt")); }
-    char StatusFlag() const { return ReadBytes(SettingPath(AcquisitionStatusFile)).at(21); }
 
     RecordingView view;
     FakeSerialPort port;
     std::unique_ptr<Acquisition> acquisition;
 };
 
-TEST_F(AcquisitionTest, AQuarterMinuteScanShowsAndStoresItsValues) {
-    acquisition->Start();
-    EXPECT_TRUE(view.acquiring);
-    EXPECT_EQ(view.state, " Waiting for acquisition ");
-    EXPECT_EQ(view.lamp, LampGreen);
-    EXPECT_TRUE(port.IsOpen()) << "Start opens the line";
-    EXPECT_EQ(StatusFlag(), '1');
-
-    TickAt("10:14:59");
-    EXPECT_TRUE(port.Written().isEmpty());
-    TickAt("10:15:00");
-    EXPECT_EQ(view.state, " Acquisition in progress.. ");
-    EXPECT_EQ(view.lamp, LampYellow);
-    Answer();
-    EXPECT_EQ(view.readings, GoodReadings);
-    EXPECT_EQ(view.state, " Waiting for acquisition ");
-    EXPECT_EQ(view.lamp, LampGreen);
-    EXPECT_FALSE(port.IsOpen()) << "the poll closes the port";
-
-    EXPECT_TRUE(DataFile().mid(160).startsWith("05-03-2008;10:15:00;   +1.000 ; Bar ;   +2.000 ; Bar ;"));
-
-    ScanAt("09:15:00"); // the clocks go back an hour: the hour is stored again, after the first pass
-    ExpectWholeDataFile(DataFile(), 2);
-    EXPECT_TRUE(DataFile().mid(320).startsWith("05-03-2008;09:15:00;"));
-}
-
-TEST_F(AcquisitionTest, StopJustBeforeAMarkLetsThatScanRunAndStoreFirst) {
-    acquisition->Start();
-    TickAt("10:14:59");
-    acquisition->Stop(); // at 10:14:59.5
-    EXPECT_FALSE(view.acquiring);
-    EXPECT_EQ(view.state, " Acquisition in ending ");
-    EXPECT_EQ(view.lamp, LampRed);
-
-    TickAt("10:15:00");
-    TickAt("10:15:01"); // a second passes while the instrument answers
-    EXPECT_EQ(state.AcquisitionFlag, "1") << "the stop waits for the scan";
-    Answer();
-    EXPECT_EQ(state.AcquisitionFlag, "0");
-    EXPECT_EQ(view.state, StandByText);
-    EXPECT_EQ(view.lamp, LampGreen) << "the last scan's colour stays";
-    EXPECT_EQ(StatusFlag(), '0');
-    ExpectWholeDataFile(DataFile(), 1);
-    TickAt("10:15:15");
-    EXPECT_EQ(port.Written().count('\x80'), 1) << "no scan in stand-by";
-}
-
-TEST_F(AcquisitionTest, StopBetweenMarksEndsAtTheNextSecondWithoutAScan) {
-    acquisition->Start();
-    TickAt("10:15:20");
-    acquisition->Stop();
-    TickAt("10:15:21");
-    EXPECT_EQ(state.AcquisitionFlag, "0");
-    EXPECT_EQ(view.state, StandByText);
-    EXPECT_EQ(view.lamp, LampRed);
-    EXPECT_FALSE(port.IsOpen()) << "the stop path closes the line Start opened";
-    EXPECT_EQ(StatusFlag(), '0');
-
-    // Start, Stop, Start within one second: acquisition runs on.
-    acquisition->Start();
-    acquisition->Stop();
-    acquisition->Start();
-    TickAt("10:15:22");
-    EXPECT_EQ(StatusFlag(), '1');
-}
-
-TEST_F(AcquisitionTest, OneScanAtATime) {
-    acquisition->Start();
-    TickAt("10:15:00");
-    ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));
-    port.InjectBytes("!");
-    const int opens = port.OpenCount();
-
-    // A slow instrument stretches the scan over the next mark: that mark gets
-    // no scan, and Start pressed meanwhile leaves the poll's port alone.
-    for (int s = 1; s <= 16; ++s)
-        TickAt(QStringLiteral("10:15:%1").arg(s, 2, 10, QChar('0')));
-    acquisition->Start();
-    EXPECT_EQ(port.OpenCount(), opens);
-    EXPECT_TRUE(port.IsOpen());
-    port.InjectBytes(GoodAnswer + "\r");
-    ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-    EXPECT_EQ(view.readings, GoodReadings);
-    ScanAt("10:15:30");
-    EXPECT_EQ(port.Written().count('\x80'), 2);
-    ExpectWholeDataFile(DataFile(), 2);
-}
-
-TEST_F(AcquisitionTest, AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithNoData) {
-    port.FailOpen("/dev/ttyS0: Permission denied");
+TEST_P(AcquisitionScript, ShowsStoresAndStopsAsTheStepsGo) {
+    QStringList shown;
     QString err;
-    WithStderr(err, [&] { return acquisition->Start(), 0; });
-    EXPECT_EQ(view.serialErrors, QStringList{"/dev/ttyS0: Permission denied"});
-    EXPECT_TRUE(err.contains("serial line 1 is not available: /dev/ttyS0: Permission denied"))
-        << qPrintable(err);
-    EXPECT_EQ(state.AcquisitionFlag, "1");
-    for (const char* time : {"10:15:00", "10:15:15"}) {
-        TickAt(time);
-        ASSERT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000));
-        EXPECT_EQ(view.readings, QStringList(8, " No Data "));
-    }
-    EXPECT_EQ(view.serialErrors.size(), 1) << "scans do not repeat the message";
-
-    port.FailOpen({}); // the adapter is back
-    ScanAt("10:15:30");
-    EXPECT_EQ(view.readings, GoodReadings);
+    WithStderr(err, [&] {
+        for (const QString& step : QString(GetParam().steps).split(u' ', Qt::SkipEmptyParts)) {
+            if (step == "start" || step == "stop") {
+                step == "start" ? acquisition->Start() : acquisition->Stop();
+            } else if (step == "!" || step == "answer") {
+                EXPECT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000)) << "no select";
+                port.InjectBytes("!");
+            } else if (step == "refuse" || step == "allow") {
+                port.FailOpen(step == "refuse" ? "/dev/ttyS0: Permission denied" : "");
+            } else if (step == "block" || step == "free") {
+                step == "block" ? WriteBytes(DataPath({}).chopped(1), "a file in the way")
+                                : void(QFile::remove(DataPath({}).chopped(1)));
+            } else if (step == "?") {
+                shown << Shown();
+            } else if (const qsizetype to = step.indexOf(".."); to > 0) {
+                for (int s = step.mid(6, 2).toInt(); s <= step.mid(to + 2).toInt(); ++s)
+                    TickAt(step.left(6) + QStringLiteral("%1").arg(s, 2, 10, QChar('0')));
+            } else if (step != "reply" && step != "end") {
+                TickAt(step);
+            }
+            if (step == "reply" || step == "answer") {
+                EXPECT_TRUE(port.Written().endsWith("K\r")) << "no command after the select";
+                port.InjectBytes(GoodAnswer + "\r");
+            }
+            const bool ends = step == "reply" || step == "answer" || step == "end";
+            EXPECT_TRUE(!ends || WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000))
+                << "the scan runs on";
+        }
+        return 0;
+    });
+    EXPECT_EQ(shown.join(", "), GetParam().shown);
+    EXPECT_TRUE(err.contains(GetParam().stderrPart)) << qPrintable(err);
 }
 
-TEST_F(AcquisitionTest, AFailedStoreIsShownUntilTheNextStoreSucceeds) {
-    WriteBytes(state.AppFolder + "/datafiles", "a file in the way");
-    acquisition->Start();
-    ScanAt("10:15:00");
-    EXPECT_TRUE(view.storeFailed);
-    EXPECT_EQ(view.readings, GoodReadings) << "acquisition goes on";
-    QFile::remove(state.AppFolder + "/datafiles");
-    ScanAt("10:15:15"); // not storing: the failure stays shown
-    EXPECT_TRUE(view.storeFailed);
-    ScanAt("10:15:30");
-    EXPECT_FALSE(view.storeFailed);
-}
+using Row = ScriptRow;
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, AcquisitionScript,
+    ::testing::Values(
+        // Start opens the line, the poll closes it; the clocks going back an
+        // hour store the hour again, after the first pass.
+        Row{"AQuarterMinuteScanShowsAndStoresItsValues",
+            "start ? 10:14:59 ? 10:15:00 ? answer ? 09:15:00 answer ?",
+            "aG+1 o1 p0 - e0 0@, aG+1 o1 p0 - e0 0@, pY+1 o2 p1 - e0 0@, aG+1 c2 p1 g e0 1@10:15:00, "
+            "aG+1 c3 p2 g e0 2@09:15:00"},
+        // The scan at the mark runs and stores; the last scan's colour stays.
+        Row{"StopJustBeforeAMarkLetsThatScanRunAndStoreFirst",
+            "start 10:14:59 stop ? 10:15:00 10:15:01 ? answer ? 10:15:15 ?",
+            "eR1 o1 p0 - e0 0@, pY1 o2 p1 - e0 0@, sG0 c2 p1 g e0 1@10:15:00, sG0 c2 p1 g e0 1@10:15:00"},
+        // The stop closes the line Start opened; Start, Stop, Start within
+        // one second: acquisition runs on.
+        Row{"StopBetweenMarksEndsAtTheNextSecondWithoutAScan",
+            "start 10:15:20 stop 10:15:21 ? start stop start 10:15:22 ?",
+            "sR0 c1 p0 - e0 0@, aG+1 o3 p0 - e0 0@"},
+        // A slow instrument stretches the scan over the next mark: that mark
+        // gets no scan, and Start pressed meanwhile leaves the poll's port alone.
+        Row{"OneScanAtATime", "start 10:15:00 ! 10:15:01..10:15:16 start ? reply ? 10:15:30 answer ?",
+            "aG+1 o2 p1 - e0 0@, aG+1 c2 p1 g e0 1@10:15:00, aG+1 c3 p2 g e0 2@10:15:30"},
+        // Said once with its reason; the scans go on with No Data until the
+        // adapter is back.
+        Row{"AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithNoData",
+            "refuse start ? 10:15:00 end ? 10:15:15 end ? allow 10:15:30 answer ?",
+            "aG+1 c0 p0 - e1 0@, aG+1 c0 p0 n e1 1@10:15:00, aG+1 c0 p0 n e1 1@10:15:00, aG+1 c1 p1 g e1 "
+            "2@10:15:30",
+            "serial line 1 is not available: /dev/ttyS0: Permission denied"},
+        // Acquisition goes on; 10:15:15 stores nothing, so the failure stays.
+        Row{"AFailedStoreIsShownUntilTheNextStoreSucceeds",
+            "block start 10:15:00 answer ? free 10:15:15 answer ? 10:15:30 answer ?",
+            "aG+1 c2 p1 g! e0 0@, aG+1 c3 p2 g! e0 0@, aG+1 c4 p3 g e0 1@10:15:30"}),
+    RowName);
 
 } // namespace

@@ -417,12 +417,6 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
     EXPECT_EQ(read.problems, QStringList({record + "3 (No answer polls): \"0\" cannot be used; 3 is used",
                                           record + "6 (Ch.3 deadband): \"-1\" cannot be used; 0 is used",
                                           record + "13 (Ch.2 on-delay): \"1.5\" cannot be used; 1 is used"}));
-    QFile::remove(SettingPath(AlarmParametersFile));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(SettingPath(AlarmParametersFile)).constData(), 0664), 0);
-    const AlarmParametersRead fifo = ReadAlarmParameters(state.AppFolder);
-    EXPECT_EQ(fifo.parameters, AlarmParameters{});
-    ASSERT_EQ(fifo.problems.size(), 1);
-    EXPECT_TRUE(fifo.problems[0].contains("is not a regular file")) << qPrintable(fifo.problems[0]);
 }
 
 } // namespace

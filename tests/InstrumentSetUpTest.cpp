@@ -8,8 +8,6 @@
 
 #include "support/TestSupport.h"
 
-#include <sys/stat.h>
-
 using namespace tarvek;
 
 namespace {
@@ -89,13 +87,6 @@ TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFoll
     ASSERT_TRUE(InstallDefaultSetup(state.AppFolder) &&
                 ReadInstrumentParameters(state.AppFolder, state.SetUp));
     EXPECT_EQ(state.SetUp.InstrumentValue, Values());
-
-    ASSERT_TRUE(QFile::remove(SettingPath(InstrumentParametersFile)));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(SettingPath(InstrumentParametersFile)).constData(), 0664), 0);
-    const LoadedSetUp loaded = LoadSetUp(state.AppFolder, state.SetUp);
-    EXPECT_FALSE(loaded.setUp);
-    EXPECT_EQ(loaded.failures,
-              QStringList{SettingPath(InstrumentParametersFile) + ": cannot open (is not a regular file)"});
 }
 
 } // namespace

@@ -1,9 +1,12 @@
-// Any bytes as the content of a data file: the reader never fails on a file
+// Any bytes as the content of a data file. The reader never fails on a file
 // it can open, gives back or tallies every record, and every record it gives
 // back is one the logger's own writer would store byte for byte: no value is
-// ever invented. A second read finds nothing new. The same bytes as the
-// channel parameters file give names and units within their fields, never
-// empty and free of control characters.
+// ever invented; a second read finds nothing new. The header reader gives a
+// count from 1 to 99999 or none, and one StoreDataRecord leaves whole records
+// only, a header that names the new record, the new record in the place it
+// names, and every other whole record of the old file as it was. The same
+// bytes as the channel parameters file give names and units within their
+// fields, never empty and free of control characters.
 #include "common/TextHelpers.h"
 #include "data/DataFileReader.h"
 #include "data/ElaborationData.h"
@@ -22,6 +25,8 @@
 using namespace tarvek;
 
 namespace {
+
+constexpr qint64 Length = DataRecordLength;
 
 constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 
@@ -47,32 +52,28 @@ QByteArray WithoutSignedZeros(QByteArray record) {
     return record;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static QTemporaryDir dir;
-    const QString path = dir.path() + "/03-2008-Data.txt";
-    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+void Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
-    file.close();
+}
 
+void ReadAsTheViewerDoes(const QString& path, const QByteArray& bytes) {
     DataFileCursor cursor(path);
     std::vector<StoredRecord> records;
     Require(cursor.ReadNew(OpenedFile::Open(path, LinkPolicy::Refuse), records) ==
             DataFileCursor::Outcome::Ok);
     // Every whole record after the header is given back or tallied, once.
-    const qint64 whole = qint64(size) / DataRecordLength, counted = cursor.RecordsCounted();
+    const qint64 whole = bytes.size() / Length, counted = cursor.RecordsCounted();
     const ReadTally& t = cursor.Tally();
     Require(counted == qint64(records.size()) + t.blank + t.notData &&
-            t.torn == (size % DataRecordLength != 0));
+            t.torn == (bytes.size() % Length != 0));
     Require(counted + t.uncounted == std::max<qint64>(whole - 1, 0) && counted <= MaxDataRecords);
 
     // Each data record, written again by the logger, gives the bytes it was
     // read from.
     auto next = records.begin();
     for (qint64 n = 1; n <= counted; ++n) {
-        const QByteArray source = bytes.mid(n * DataRecordLength, DataRecordLength);
+        const QByteArray source = bytes.mid(n * Length, Length);
         StoredRecord parsed;
         if (ParseDataRecord(source.constData(), &parsed) != RecordKind::Data)
             continue;
@@ -92,12 +93,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<StoredRecord> more;
     Require(cursor.ReadNew(OpenedFile::Open(path, LinkPolicy::Refuse), more) == DataFileCursor::Outcome::Ok &&
             more.empty());
+}
 
-    static const bool made = QDir().mkpath(dir.path() + "/settingfiles");
-    QFile setup(dir.path() + "/settingfiles/channelsparameters.txt");
-    Require(made && setup.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            setup.write(bytes) == bytes.size());
-    setup.close();
+void StoreAsTheLoggerDoes(Declarations& state, const QByteArray& old) {
+    const QString header = QString::fromLatin1(old.left(Length));
+    const std::optional<int> count = ReadHeaderCount(header);
+    Require(!count ||
+            (*count >= 1 && *count <= MaxDataRecords && *count == LeadingNumber(header.mid(14, 5))));
+    Require(StoreDataRecord(state).ok);
+    QFile file(DataFilePath(state));
+    Require(file.open(QIODevice::ReadOnly));
+    const QByteArray now = file.readAll();
+    Require(now.size() % Length == 0 && now.size() >= old.size());
+    const std::optional<int> next = ReadHeaderCount(QString::fromLatin1(now.left(Length)));
+    Require(next.has_value() && (*next + 1) * Length <= now.size());
+    Require(now.mid(*next * Length, Length) == BuildDataRecord(state).toLatin1());
+    for (qint64 r = 1; (r + 1) * Length <= old.size(); ++r)
+        Require(r == *next || now.mid(r * Length, Length) == old.mid(r * Length, Length));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static QTemporaryDir dir;
+    static const bool made =
+        QDir().mkpath(dir.path() + "/datafiles") && QDir().mkpath(dir.path() + "/settingfiles");
+    Require(made);
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    Declarations state;
+    state.AppFolder = dir.path();
+    state.ScanDate = QStringLiteral("05-03-2008");
+    state.ScanTime = QStringLiteral("10:15:30");
+    for (int k = 1; k <= Declarations::ChannelCount; ++k)
+        state.ChannelValue[k] = QStringLiteral("  +%1.000").arg(k);
+    const QString path = DataFilePath(state);
+    Write(path, bytes);
+    ReadAsTheViewerDoes(path, bytes);
+    StoreAsTheLoggerDoes(state, bytes);
+
+    Write(dir.path() + "/settingfiles/channelsparameters.txt", bytes);
     QStringList limitProblems;
     QString openProblem;
     for (const ChannelInfo& info :
