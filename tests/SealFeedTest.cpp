@@ -37,8 +37,7 @@ class SealedFolder : public AppFolderTest {
         rules.zone = QTimeZone::utc();
         service_ = std::make_unique<SealService>(
             SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
-            [this] { return SealTime{utc_, 0, "UTC", QByteArray(32, 'c'), boot_, true, 1000}; }, nullptr,
-            rules);
+            [this] { return SealTime{utc_, 0, "UTC", QByteArray(32, 'c'), boot_, true, 1000}; }, rules);
         ASSERT_TRUE(service_->Start()) << qPrintable(service_->Error());
     }
     void Pass(qint64 ms) {

@@ -65,8 +65,9 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     for (const QString& file : files) {
         if (c.layout == Layout::Contents)
             WriteBytes(file, c.contents);
-        if (c.layout == Layout::FilesAreFolders)
+        if (c.layout == Layout::FilesAreFolders) {
             ASSERT_TRUE(QDir().mkpath(file));
+        }
     }
     const QByteArray before[3] = {Seen(files[0]), Seen(files[1]), Seen(files[2])};
 
