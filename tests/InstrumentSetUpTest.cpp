@@ -5,6 +5,7 @@
 #include "config/InstrumentParameters.h"
 #include "config/SetUpEntries.h"
 #include "config/SettingFiles.h"
+#include "config/SettingRecords.h"
 
 #include "support/TestSupport.h"
 
@@ -67,15 +68,18 @@ INSTANTIATE_TEST_SUITE_P(
                  ModbusSource{7, 3, 100, RegisterType::Float32, WordOrder::LowFirst}},
         SetUpRow{"SixDigitInputRegisterCountsFromOne",
                  Values(Modbus + "Ch.1 function=; Ch.1 register=301001"), Default, ModbusSource{1, 4, 1000}},
+        SetUpRow{"SixDigitHoldingRegisterUpToTheLast",
+                 Values(Modbus + "Ch.1 function=; Ch.1 register=465536"), Default, ModbusSource{1, 3, 65535}},
         // Each leaves its channel unread; a word order only counts for 32
         // bits; a blank address is no problem.
         SetUpRow{"ChannelValuesThatCannotBeUsed",
                  Values(Modbus +
                         "Ch.1 address=248; Ch.2 function=06; Ch.3 type=int64; Ch.4 register=301001; "
-                        "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address="),
+                        "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address=; "
+                        "Ch.8 register=100001"),
                  Default,
                  {},
-                 "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register"}),
+                 "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register, Ch.8 register"}),
     RowName);
 
 // Missing, it changes nothing; the default set-up writes it; planted, it is
@@ -87,6 +91,11 @@ TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFoll
     ASSERT_TRUE(InstallDefaultSetup(state.AppFolder) &&
                 ReadInstrumentParameters(state.AppFolder, state.SetUp));
     EXPECT_EQ(state.SetUp.InstrumentValue, Values());
+    const QStringList records = DefaultInstrumentRecords();
+    for (int r = 1; r <= InstrumentRecordCount; ++r)
+        EXPECT_EQ(GeneralLabelOf(records[r - 1]).trimmed(), InstrumentLabel(r)) << r;
+    EXPECT_EQ((QStringList{InstrumentLabel(1), InstrumentLabel(7), InstrumentLabel(8), InstrumentLabel(47)}),
+              (QStringList{"TARVEK instrument", "Frame silence ms", "Ch.1 address", "Ch.8 word order"}));
 }
 
 } // namespace

@@ -153,6 +153,15 @@ TEST_F(SetupFiles, AWriteProtectedSetupIsStillRead) {
         ::testing::ExitedWithCode(0), "");
 }
 
+// An empty channel file is read, and gives the default channels, as the
+// programs beside the logger read it.
+TEST_F(SetupFiles, AnEmptyChannelFileGivesTheDefaultChannels) {
+    WriteBytes(SettingPath(ChannelParametersFile), "");
+    const ChannelSetUp setUp = ReadChannelSettings(state.AppFolder + "/settingfiles", LinkPolicy::Refuse);
+    EXPECT_TRUE(setUp.Read()) << qPrintable(setUp.problem);
+    EXPECT_EQ(setUp.channels[7].name, "Ch.8");
+}
+
 // Load replaces the set-up in use only when both files read; Save tries both
 // files and reports each that fails.
 struct LoadCase {
