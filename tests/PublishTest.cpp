@@ -365,7 +365,7 @@ QByteArray RunTool(const QString& program, const QStringList& args) {
 }
 
 // A broker on 127.0.0.1 with a user "tarvek" (password "secret"), a plain
-// and a TLS listener, and persistence; as root it runs as its own user, so
+// and a TLS listener, and persistence saved each second; as root it runs as its own user, so
 // its folder is readable (and its store writable) to everyone.
 struct Broker {
     QTemporaryDir dir;
@@ -385,14 +385,16 @@ struct Broker {
         WriteBytes(Path("wrong"), "guess\n");
         for (const char* name : {"password", "wrong"})
             QFile::setPermissions(Path(name), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        WriteBytes(Path("mosquitto.conf"),
-                   QStringLiteral("per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
-                                  "persistence true\npersistence_location %2/\nmax_queued_messages 0\n"
-                                  "log_dest none\n"
-                                  "listener %3 127.0.0.1\nlistener %4 127.0.0.1\ncertfile %5\nkeyfile %6\n")
-                       .arg(Path("passwd"), dir.path(), QString::number(port), QString::number(tlsPort),
-                            Path("cert.pem"), Path("key.pem"))
-                       .toUtf8());
+        WriteBytes(
+            Path("mosquitto.conf"),
+            QStringLiteral(
+                "per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
+                "persistence true\npersistence_location %2/\nautosave_interval 1\nmax_queued_messages 0\n"
+                "log_dest none\n"
+                "listener %3 127.0.0.1\nlistener %4 127.0.0.1\ncertfile %5\nkeyfile %6\n")
+                .arg(Path("passwd"), dir.path(), QString::number(port), QString::number(tlsPort),
+                     Path("cert.pem"), Path("key.pem"))
+                .toUtf8());
         QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
         for (const char* name : {"key.pem", "cert.pem", "passwd", "mosquitto.conf"})
             QFile::setPermissions(Path(name),
@@ -768,6 +770,11 @@ class PublishDisrupted : public PublishBroker, public ::testing::WithParamInterf
             ::kill(publisher_.processId(), SIGKILL), publisher_.waitForFinished(), Add();
             StartPublisher(publisher_, config_);
         } else { // the subscriber stays, and reconnects
+            // A broker killed keeps what it last saved (each second): the
+            // subscriber's session among it, so that what comes before the
+            // subscriber is back is kept for it, as a plant's broker does.
+            if (what == Disruption::KillBroker)
+                RunEventsFor(1500);
             what == Disruption::KillBroker ? (void)::kill(broker, SIGKILL) : broker_->Stop();
             broker_->process.waitForFinished(), Add();
             if (what == Disruption::RestartPublisher) {
