@@ -41,11 +41,12 @@ getent passwd "$sealer" >/dev/null && fail "the user $sealer exists: this check 
 deb=${1:-}
 if [[ -z $deb || -d $deb ]]; then
     # A build tree given (the test command's, configured for /usr) is packaged
-    # as it stands; otherwise a Release tree of the programs is built here.
+    # as it stands; otherwise a Release tree of the programs alone (no tests,
+    # no benchmarks) is built here.
     build=${deb:-build-release}
     step "Release build and package in $build"
     if [[ -z $deb ]]; then
-        cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_TESTS=OFF >/dev/null
+        cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTARVEK_TESTS=OFF -DTARVEK_BENCH=OFF >/dev/null
     fi
     cmake --build "$build" -j"$(nproc)"
     rm -f "$build"/tarvek_*.deb
