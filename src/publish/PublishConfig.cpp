@@ -3,6 +3,7 @@
 
 #include "common/Folders.h"
 #include "common/SharedFile.h"
+#include "data/EventRecord.h"
 #include "data/StoredTime.h"
 
 #include <QDir>
@@ -102,17 +103,11 @@ Why Prefix(PublishConfig& c, const QString& value) {
     return std::nullopt;
 }
 
-Why Data(PublishConfig& c, const QString& value) {
+// A folder or a file that cannot be left empty.
+template <auto Field, bool Folder> Why Place(PublishConfig& c, const QString& value) {
     if (value.isEmpty())
-        return QStringLiteral("needs a folder");
-    c.data = value;
-    return std::nullopt;
-}
-
-Why Seals(PublishConfig& c, const QString& value) {
-    if (value.isEmpty())
-        return QStringLiteral("needs a folder");
-    c.seals = value;
+        return Folder ? QStringLiteral("needs a folder") : QStringLiteral("needs a file");
+    c.*Field = value;
     return std::nullopt;
 }
 
@@ -120,16 +115,12 @@ Why Seals(PublishConfig& c, const QString& value) {
 Why SealAlarmKind(PublishConfig& c, const QString& value) {
     const bool printable =
         std::all_of(value.cbegin(), value.cend(), [](QChar ch) { return ch >= u' ' && ch <= u'~'; });
-    if (value.isEmpty() || value.size() > 11 || !printable)
-        return QStringLiteral("\"%1\" is not a kind of 1 to 11 printable ASCII characters").arg(value);
+    const int width = EventColumns::Kind.width;
+    if (value.isEmpty() || value.size() > width || !printable)
+        return QStringLiteral("\"%1\" is not a kind of 1 to %2 printable ASCII characters")
+            .arg(value)
+            .arg(width);
     c.sealAlarmKind = value;
-    return std::nullopt;
-}
-
-Why State(PublishConfig& c, const QString& value) {
-    if (value.isEmpty())
-        return QStringLiteral("needs a file");
-    c.state = value;
     return std::nullopt;
 }
 
@@ -168,11 +159,11 @@ constexpr std::pair<std::string_view, Setter> Keys[] = {
     {"keepalive", Number<&BrokerSettings::keepalive, 5, 65535>},
     {"prefix", Prefix},
     {"qos", Number<&PublishConfig::qos, 0, 2>},
-    {"data", Data},
-    {"seals", Seals},
+    {"data", Place<&PublishConfig::data, true>},
+    {"seals", Place<&PublishConfig::seals, true>},
     {"seal_alarm_kind", SealAlarmKind},
     {"start", Start},
-    {"state", State},
+    {"state", Place<&PublishConfig::state, false>},
     {"notify_command", NotifyCommand},
     {"notify_batch", Number<&PublishConfig::notifyBatch, 0, 3600>},
     {"notify_timeout", Number<&PublishConfig::notifyTimeout, 1, 3600>},
