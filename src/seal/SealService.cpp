@@ -1,6 +1,7 @@
 #include "seal/SealService.h"
 
 #include "seal/OwnFiles.h"
+#include "seal/SealChain.h"
 
 namespace tarvek {
 

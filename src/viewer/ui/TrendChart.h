@@ -7,6 +7,7 @@
 #include "viewer/EventSource.h"
 #include "viewer/Limits.h"
 #include "viewer/TrendSource.h"
+#include "viewer/ViewerSession.h"
 
 #include <QColor>
 #include <QWidget>
