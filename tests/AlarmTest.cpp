@@ -99,36 +99,32 @@ TEST_P(AlarmMachineTable, RaisesAndClearsAsThePollsGo) {
     EXPECT_EQ(RunPolls(GetParam()), GetParam().events);
 }
 
-using Row = MachineRow;
 INSTANTIATE_TEST_SUITE_P(
     Polls, AlarmMachineTable,
-    ::testing::Values(
-        Row{"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5",
-            "2:HIGH RAISED 1, 4:HIGH CLEARED 1"},
-        Row{"AtBothLimitsIsInside", "10 0 10", ""},
-        Row{"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 1, 7:HIGH CLEARED 1", 0,
-            3},
-        Row{"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 1, 3:HIGH CLEARED 1", 1},
-        Row{"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 1, 4:LOW CLEARED 1", 1},
-        Row{"ChangeOfSideClearsBeforeItRaises", "-1 11 5",
-            "1:LOW RAISED 1, 2:LOW CLEARED 1, 2:HIGH RAISED 1, 3:HIGH CLEARED 1"},
-        Row{"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 1, 5:HIGH CLEARED 1", 0, 2},
-        Row{"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        Row{"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 1"},
-        Row{"NoAnswerInsteadOfEightNoValues", "s s s s 5", "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED"},
-        Row{"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        Row{"NotStoredUntilAStoreSucceeds", "F 5 F S S", "1:NOT STORED RAISED, 4:NOT STORED CLEARED"},
-        Row{"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 1, 2:HIGH CLEARED 1"},
-        Row{"AChannelMadeInactiveClearsItsAlarms", "-1 g g g Lact -5",
-            "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
-        Row{"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5",
-            "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
-        Row{"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
-            "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
-        Row{"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        Row{"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
-        Row{"AMinimumNotBelowTheMaximumRaisesNothing", "-50 7 2000", "", 0, 1, "5", "10"},
-        Row{"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}),
+    ::testing::ValuesIn(std::vector<MachineRow>{
+        {"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5", "2:HIGH RAISED 1, 4:HIGH CLEARED 1"},
+        {"AtBothLimitsIsInside", "10 0 10", ""},
+        {"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 1, 7:HIGH CLEARED 1", 0, 3},
+        {"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 1, 3:HIGH CLEARED 1", 1},
+        {"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 1, 4:LOW CLEARED 1", 1},
+        {"ChangeOfSideClearsBeforeItRaises", "-1 11 5",
+         "1:LOW RAISED 1, 2:LOW CLEARED 1, 2:HIGH RAISED 1, 3:HIGH CLEARED 1"},
+        {"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 1, 5:HIGH CLEARED 1", 0, 2},
+        {"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 1"},
+        {"NoAnswerInsteadOfEightNoValues", "s s s s 5", "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED"},
+        {"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"NotStoredUntilAStoreSucceeds", "F 5 F S S", "1:NOT STORED RAISED, 4:NOT STORED CLEARED"},
+        {"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 1, 2:HIGH CLEARED 1"},
+        {"AChannelMadeInactiveClearsItsAlarms", "-1 g g g Lact -5",
+         "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
+        {"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5", "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
+        {"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
+         "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
+        {"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
+        {"AMinimumNotBelowTheMaximumRaisesNothing", "-50 7 2000", "", 0, 1, "5", "10"},
+        {"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}}),
     RowName);
 
 // Logs folded into the current alarms, one event per token: KIND, channel,
@@ -160,16 +156,16 @@ TEST_P(AlarmFoldTable, GivesTheAlarmsThatStand) {
 
 INSTANTIATE_TEST_SUITE_P(
     Logs, AlarmFoldTable,
-    ::testing::Values(
-        FoldRow{"RaisedIsActiveUnacknowledged", "H1R A0R", "HIGH 1 0 since H1R, NO ANSWER 0 0 since A0R"},
-        FoldRow{"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R", "x"},
-        FoldRow{"BackToNormalStaysUntilAcknowledged", "L2R L2C H2R L2K", "HIGH 2 0 since H2R"},
-        FoldRow{"AcknowledgedThenClearedLeaves", "H1R H1K H1C", ""},
-        FoldRow{"ARestartIsStandByUntilStart", "a H1R p", "HIGH 1 0 since H1R", "p"},
-        FoldRow{"StoppedSinceTheStopNotTheRestart", "a x p", "", "x"},
-        FoldRow{"WatchedAgainAfterStart", "x p a", ""},
-        FoldRow{"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
-        FoldRow{"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}),
+    ::testing::ValuesIn(std::vector<FoldRow>{
+        {"RaisedIsActiveUnacknowledged", "H1R A0R", "HIGH 1 0 since H1R, NO ANSWER 0 0 since A0R"},
+        {"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R", "x"},
+        {"BackToNormalStaysUntilAcknowledged", "L2R L2C H2R L2K", "HIGH 2 0 since H2R"},
+        {"AcknowledgedThenClearedLeaves", "H1R H1K H1C", ""},
+        {"ARestartIsStandByUntilStart", "a H1R p", "HIGH 1 0 since H1R", "p"},
+        {"StoppedSinceTheStopNotTheRestart", "a x p", "", "x"},
+        {"WatchedAgainAfterStart", "x p a", ""},
+        {"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
+        {"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}}),
     RowName);
 
 // The one wording of each kind of alarm (AlarmText: the viewer's list and the
