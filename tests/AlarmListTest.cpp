@@ -41,22 +41,19 @@ TEST_P(AlarmListTable, ShowsTheLogsAlarms) {
 
 INSTANTIATE_TEST_SUITE_P(
     Logs, AlarmListTable,
-    ::testing::Values(
-        ListRow{
-            "UnacknowledgedFirstThenByTime", "H1R L2R H1K A0R",
-            "active, unacknowledged: Return below minimum, active, unacknowledged: Instrument not answering, "
-            "active, acknowledged: Boiler above maximum",
-            "2 alarms: Return below minimum since 10:01:00, Instrument not answering since 10:03:00", 2},
-        ListRow{"BackToNormalNeedsAttentionWithoutABanner", "H1R H1C L2R L2K",
-                "back to normal, unacknowledged: Boiler above maximum, active, acknowledged: Return below "
-                "minimum",
-                "", 1},
-        ListRow{"StoppedSaysSinceWhenNobodyWatches", "a H1R x",
-                "active, unacknowledged: Boiler above maximum",
-                "1 alarm: Boiler above maximum since 10:01:00", 1,
-                "Acquisition stopped since 05-03-2008 10:02:00: nobody is watching."},
-        ListRow{"TheLastChannelByItsName", "H8R", "active, unacknowledged: Stack above maximum",
-                "1 alarm: Stack above maximum since 10:00:00", 1}),
+    ::testing::ValuesIn(std::vector<ListRow>{
+        {"UnacknowledgedFirstThenByTime", "H1R L2R H1K A0R",
+         "active, unacknowledged: Return below minimum, active, unacknowledged: Instrument not answering, "
+         "active, acknowledged: Boiler above maximum",
+         "2 alarms: Return below minimum since 10:01:00, Instrument not answering since 10:03:00", 2},
+        {"BackToNormalNeedsAttentionWithoutABanner", "H1R H1C L2R L2K",
+         "back to normal, unacknowledged: Boiler above maximum, active, acknowledged: Return below minimum",
+         "", 1},
+        {"StoppedSaysSinceWhenNobodyWatches", "a H1R x", "active, unacknowledged: Boiler above maximum",
+         "1 alarm: Boiler above maximum since 10:01:00", 1,
+         "Acquisition stopped since 05-03-2008 10:02:00: nobody is watching."},
+        {"TheLastChannelByItsName", "H8R", "active, unacknowledged: Stack above maximum",
+         "1 alarm: Stack above maximum since 10:00:00", 1}}),
     RowName);
 
 // The table of a span lists its events newest first, also after the clock
@@ -100,18 +97,17 @@ TEST_P(EventMarkTable, PlacesTheLogsEvents) {
 
 INSTANTIATE_TEST_SUITE_P(
     Logs, EventMarkTable,
-    ::testing::Values(PlaceRow{"RaisedToClearedOrToTheSpansEnd", "H1R L2R H1C", 0, 10,
-                               "0 R1/1, 60 R2/1, 120 C0/1", "1:0-120, 2:60-600"},
-                      PlaceRow{"AnAcknowledgementLeavesItRaised", "H1R H1K x H1C", 0, 10,
-                               "0 R1/1, 60 K0/1, 120 S0/1, 180 C0/1", "1:0-180"},
-                      PlaceRow{"RaisedAgainAfterARestartIsOneStretch", "H1R a H1R H1C A0R", 1, 10,
-                               "0 S0/1, 60 R1/1, 120 C0/1, 180 R0/1", "0:180-600, 1:0-120"},
-                      PlaceRow{"BeforeTheSpanClippedAfterItLeftOut", "H1R H1C L2R L2C", 2, 2,
-                               "0 R2/1, 300 C0/1", "2:0-300"},
-                      PlaceRow{"MarksWithinAMarksWidthShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 120,
-                               "0 R1/2, 10 R2/2, 20 C0/1", "1:5-15, 2:10-20"},
-                      PlaceRow{"ShortStretchesOfAChannelDrawnAsOne", "H1R H1C H1R H1C", 0, 6000, "0 R1/4",
-                               "1:0-2.2"}),
+    ::testing::ValuesIn(std::vector<PlaceRow>{
+        {"RaisedToClearedOrToTheSpansEnd", "H1R L2R H1C", 0, 10, "0 R1/1, 60 R2/1, 120 C0/1",
+         "1:0-120, 2:60-600"},
+        {"AnAcknowledgementLeavesItRaised", "H1R H1K x H1C", 0, 10, "0 R1/1, 60 K0/1, 120 S0/1, 180 C0/1",
+         "1:0-180"},
+        {"RaisedAgainAfterARestartIsOneStretch", "H1R a H1R H1C A0R", 1, 10,
+         "0 S0/1, 60 R1/1, 120 C0/1, 180 R0/1", "0:180-600, 1:0-120"},
+        {"BeforeTheSpanClippedAfterItLeftOut", "H1R H1C L2R L2C", 2, 2, "0 R2/1, 300 C0/1", "2:0-300"},
+        {"MarksWithinAMarksWidthShareTheFirstRaised", "a H1R L2R H1C L2C", 0, 120, "0 R1/2, 10 R2/2, 20 C0/1",
+         "1:5-15, 2:10-20"},
+        {"ShortStretchesOfAChannelDrawnAsOne", "H1R H1C H1R H1C", 0, 6000, "0 R1/4", "1:0-2.2"}}),
     RowName);
 
 // A strip's edge: a line per channel of the strip in its order, the

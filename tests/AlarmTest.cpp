@@ -13,9 +13,14 @@
 #include "data/ElaborationData.h"
 #include "data/EventLog.h"
 
+#include "support/AcquisitionSupport.h"
 #include "support/FakeClock.h"
 #include "support/TestSupport.h"
+#include "support/WindowTestSupport.h"
+#include "ui/DesktopNotifier.h"
 
+#include <QDBusConnection>
+#include <QProcess>
 #include <QStringList>
 
 #include <sys/stat.h>
@@ -43,13 +48,10 @@ struct MachineRow {
 AlarmSetUp SetUpOf(const MachineRow& row, bool active = true, const char* maximum = nullptr) {
     Declarations::SetUpState setUp;
     for (int c = 1; c <= 8; ++c) {
-        setUp.ChannelParam[c][Declarations::Active] = "1";
-        setUp.ChannelParam[c][Declarations::AlarmMin] = "0";
-        setUp.ChannelParam[c][Declarations::AlarmMax] = "10";
+        setUp.ChannelParam[c][Declarations::Active] = c > 1 || active ? "1" : "0";
+        setUp.ChannelParam[c][Declarations::AlarmMin] = c > 1 ? "0" : row.minimum;
+        setUp.ChannelParam[c][Declarations::AlarmMax] = c > 1 ? "10" : maximum ? maximum : row.maximum;
     }
-    setUp.ChannelParam[1][Declarations::Active] = active ? "1" : "0";
-    setUp.ChannelParam[1][Declarations::AlarmMin] = row.minimum;
-    setUp.ChannelParam[1][Declarations::AlarmMax] = maximum ? maximum : row.maximum;
     AlarmParameters parameters;
     parameters.deadband[0] = row.deadband;
     parameters.onDelay[0] = row.onDelay;
@@ -97,36 +99,32 @@ TEST_P(AlarmMachineTable, RaisesAndClearsAsThePollsGo) {
     EXPECT_EQ(RunPolls(GetParam()), GetParam().events);
 }
 
-using Row = MachineRow;
 INSTANTIATE_TEST_SUITE_P(
     Polls, AlarmMachineTable,
-    ::testing::Values(
-        Row{"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5",
-            "2:HIGH RAISED 1, 4:HIGH CLEARED 1"},
-        Row{"AtBothLimitsIsInside", "10 0 10", ""},
-        Row{"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 1, 7:HIGH CLEARED 1", 0,
-            3},
-        Row{"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 1, 3:HIGH CLEARED 1", 1},
-        Row{"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 1, 4:LOW CLEARED 1", 1},
-        Row{"ChangeOfSideClearsBeforeItRaises", "-1 11 5",
-            "1:LOW RAISED 1, 2:LOW CLEARED 1, 2:HIGH RAISED 1, 3:HIGH CLEARED 1"},
-        Row{"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 1, 5:HIGH CLEARED 1", 0, 2},
-        Row{"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        Row{"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 1"},
-        Row{"NoAnswerInsteadOfEightNoValues", "s s s s 5", "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED"},
-        Row{"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        Row{"NotStoredUntilAStoreSucceeds", "F 5 F S S", "1:NOT STORED RAISED, 4:NOT STORED CLEARED"},
-        Row{"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 1, 2:HIGH CLEARED 1"},
-        Row{"AChannelMadeInactiveClearsItsAlarms", "-1 g g g Lact -5",
-            "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
-        Row{"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5",
-            "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
-        Row{"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
-            "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
-        Row{"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        Row{"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
-        Row{"AMinimumNotBelowTheMaximumRaisesNothing", "-50 7 2000", "", 0, 1, "5", "10"},
-        Row{"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}),
+    ::testing::ValuesIn(std::vector<MachineRow>{
+        {"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5", "2:HIGH RAISED 1, 4:HIGH CLEARED 1"},
+        {"AtBothLimitsIsInside", "10 0 10", ""},
+        {"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 1, 7:HIGH CLEARED 1", 0, 3},
+        {"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 1, 3:HIGH CLEARED 1", 1},
+        {"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 1, 4:LOW CLEARED 1", 1},
+        {"ChangeOfSideClearsBeforeItRaises", "-1 11 5",
+         "1:LOW RAISED 1, 2:LOW CLEARED 1, 2:HIGH RAISED 1, 3:HIGH CLEARED 1"},
+        {"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 1, 5:HIGH CLEARED 1", 0, 2},
+        {"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 1"},
+        {"NoAnswerInsteadOfEightNoValues", "s s s s 5", "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED"},
+        {"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"NotStoredUntilAStoreSucceeds", "F 5 F S S", "1:NOT STORED RAISED, 4:NOT STORED CLEARED"},
+        {"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 1, 2:HIGH CLEARED 1"},
+        {"AChannelMadeInactiveClearsItsAlarms", "-1 g g g Lact -5",
+         "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
+        {"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5", "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
+        {"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
+         "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
+        {"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
+        {"AMinimumNotBelowTheMaximumRaisesNothing", "-50 7 2000", "", 0, 1, "5", "10"},
+        {"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}}),
     RowName);
 
 // Logs folded into the current alarms, one event per token: KIND, channel,
@@ -158,16 +156,16 @@ TEST_P(AlarmFoldTable, GivesTheAlarmsThatStand) {
 
 INSTANTIATE_TEST_SUITE_P(
     Logs, AlarmFoldTable,
-    ::testing::Values(
-        FoldRow{"RaisedIsActiveUnacknowledged", "H1R A0R", "HIGH 1 0 since H1R, NO ANSWER 0 0 since A0R"},
-        FoldRow{"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R", "x"},
-        FoldRow{"BackToNormalStaysUntilAcknowledged", "L2R L2C H2R L2K", "HIGH 2 0 since H2R"},
-        FoldRow{"AcknowledgedThenClearedLeaves", "H1R H1K H1C", ""},
-        FoldRow{"ARestartIsStandByUntilStart", "a H1R p", "HIGH 1 0 since H1R", "p"},
-        FoldRow{"StoppedSinceTheStopNotTheRestart", "a x p", "", "x"},
-        FoldRow{"WatchedAgainAfterStart", "x p a", ""},
-        FoldRow{"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
-        FoldRow{"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}),
+    ::testing::ValuesIn(std::vector<FoldRow>{
+        {"RaisedIsActiveUnacknowledged", "H1R A0R", "HIGH 1 0 since H1R, NO ANSWER 0 0 since A0R"},
+        {"AcknowledgedStaysWhileActive", "H1R H1K x", "HIGH 1 1 since H1R", "x"},
+        {"BackToNormalStaysUntilAcknowledged", "L2R L2C H2R L2K", "HIGH 2 0 since H2R"},
+        {"AcknowledgedThenClearedLeaves", "H1R H1K H1C", ""},
+        {"ARestartIsStandByUntilStart", "a H1R p", "HIGH 1 0 since H1R", "p"},
+        {"StoppedSinceTheStopNotTheRestart", "a x p", "", "x"},
+        {"WatchedAgainAfterStart", "x p a", ""},
+        {"RaisedAgainStartsAnew", "H1R H1C H3R H1R", "HIGH 3 0 since H3R, HIGH 1 0 since H1R"},
+        {"OthersAlarmsAndUnknownClearsLeaveItAlone", "H1R L1C H2K H1C", "HIGH 1 2 since H1R"}}),
     RowName);
 
 // The one wording of each kind of alarm (AlarmText: the viewer's list and the
@@ -257,8 +255,8 @@ class AlarmLogTest : public AppFolderTest {
     }
     void SetChannel1(Declarations::ChannelField field, const QString& text) {
         QByteArray file = ReadBytes(SettingPath(ChannelParametersFile));
-        file.replace(10 * 80, 80,
-                     WithChannelField(QString::fromLatin1(file.mid(800, 80)), field, text).toLatin1());
+        file.replace(At(11, 1), 80,
+                     WithChannelField(QString::fromLatin1(file.mid(At(11, 1), 80)), field, text).toLatin1());
         WriteBytes(SettingPath(ChannelParametersFile), file);
     }
     void Start() {
@@ -402,11 +400,11 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
     EXPECT_EQ(ReadAlarmParameters(state.AppFolder).parameters, AlarmParameters{}) << "no file";
     EXPECT_TRUE(ReadAlarmParameters(state.AppFolder).problems.isEmpty());
     QByteArray bytes = DefaultAlarmRecords().join("").toLatin1();
-    EXPECT_EQ(bytes.mid(3 * 80, 80), Record("Ch.1 deadband        0"));
-    EXPECT_EQ(bytes.mid(11 * 80, 80), Record("Ch.1 on-delay        1"));
+    EXPECT_EQ(bytes.mid(At(4, 1), 80), Record("Ch.1 deadband        0"));
+    EXPECT_EQ(bytes.mid(At(12, 1), 80), Record("Ch.1 on-delay        1"));
     for (const auto& [record, text] :
          std::map<int, QByteArray>{{2, "5  "}, {3, "0"}, {5, "0.25"}, {6, "-1"}, {13, "1.5"}, {19, "   "}})
-        bytes.replace((record - 1) * 80 + 21, text.size(), text);
+        bytes.replace(At(record, 22), text.size(), text);
     WriteBytes(SettingPath(AlarmParametersFile), bytes);
     const AlarmParametersRead read = ReadAlarmParameters(state.AppFolder);
     AlarmParameters expected;
@@ -418,20 +416,6 @@ TEST_F(AppFolderTest, TheAlarmSetUpFileGivesItsValuesOrNamedDefaults) {
                                           record + "6 (Ch.3 deadband): \"-1\" cannot be used; 0 is used",
                                           record + "13 (Ch.2 on-delay): \"1.5\" cannot be used; 1 is used"}));
 }
-
-} // namespace
-
-#ifdef TARVEK_INSTRUMENT
-
-#include "acquisition/DeviceSerialPortService.h"
-#include "support/AcquisitionSupport.h"
-#include "support/WindowTestSupport.h"
-#include "ui/DesktopNotifier.h"
-
-#include <QDBusConnection>
-#include <QProcess>
-
-namespace {
 
 // The desktop's notification service, as a test plays it.
 class NotificationServer : public QObject {
@@ -448,8 +432,8 @@ class NotificationServer : public QObject {
     }
 };
 
-// The logger wired as its main does, on the simulated instrument, notifying
-// through a private session bus.
+// The logger wired as its main does, the test playing the instrument,
+// notifying through a private session bus.
 class AlarmWindowTest : public WindowTest {
   protected:
     void SetUp() override {
@@ -458,46 +442,42 @@ class AlarmWindowTest : public WindowTest {
         if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
             GTEST_SKIP() << "no dbus-daemon (scripts/install-deps.sh installs it)";
         address = QString::fromLatin1(bus.readLine().trimmed());
-        instrument.start(QStringLiteral(TARVEK_INSTRUMENT),
-                         {"--folder", state.AppFolder, "--mode", "excursion", "--no-pacing"});
-        ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(state.AppFolder + "/ports/COM1"); }));
-        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
         QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
-        channels.replace(10 * 80 + 67, 9, "15       ");
-        WriteBytes(SettingPath(ChannelParametersFile), channels);
+        WriteBytes(SettingPath(ChannelParametersFile), channels.replace(At(11, 68), 9, "15       "));
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         notifier = std::make_unique<DesktopNotifier>(QDBusConnection::connectToBus(address, "logger"));
         alarms = std::make_unique<AlarmMonitor>(state, clock, notifier.get());
         OpenWindow();
         alarms->ProgramStarted();
         window->Timer1()->stop();
-        port = std::make_unique<DeviceSerialPortService>(state.AppFolder);
-        acquisition = std::make_unique<Acquisition>(state, *window, *port);
+        acquisition = std::make_unique<Acquisition>(state, *window, port, 100);
         acquisition->WatchAlarms(alarms.get());
         window->Attach(*acquisition);
-        QObject::connect(acquisition.get(), &Acquisition::ScanEnded, [this] { ++scans; });
     }
     void TearDown() override {
-        acquisition.reset();
-        port.reset();
-        instrument.terminate();
-        instrument.waitForFinished(10000);
+        acquisition.reset(); // before the window it shows through
         bus.terminate();
         bus.waitForFinished(10000);
         WindowTest::TearDown();
     }
-    void ScanAt(int minute, int second) {
-        const int before = scans;
-        clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, minute, second)));
+    // A tick at `time` on 05-03-2008, as the window's timer gives it.
+    void TickAt(QTime time) {
+        clock.Set(QDateTime(QDate(2008, 3, 5), time));
         window->ClockTick();
-        ASSERT_TRUE(WaitUntil([&] { return scans > before; }, 6000));
+    }
+    // The next quarter-minute's scan from 10:15:00, channel 1 answering
+    // `channel1` ("+0012345" 12.345).
+    void Scan(const QByteArray& channel1) {
+        TickAt(QTime(10, 15).addSecs(15 * scans++));
+        AnswerThePoll(port, *acquisition, channel1 + GoodAnswer.mid(8));
     }
 
-    QProcess bus, instrument;
+    QProcess bus;
     QString address;
+    FakeSerialPort port;
     std::unique_ptr<DesktopNotifier> notifier;
     std::unique_ptr<AlarmMonitor> alarms;
-    std::unique_ptr<DeviceSerialPortService> port;
     std::unique_ptr<Acquisition> acquisition;
     int scans = 0;
 };
@@ -520,16 +500,15 @@ TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadband
 
     // The alarm set-up comes in use with a Load.
     QByteArray parameters = ReadBytes(SettingPath(AlarmParametersFile));
-    parameters.replace(3 * 80 + 21, 1, "1").replace(11 * 80 + 21, 1, "2");
-    WriteBytes(SettingPath(AlarmParametersFile), parameters);
+    WriteBytes(SettingPath(AlarmParametersFile),
+               parameters.replace(At(4, 22), 1, "1").replace(At(12, 22), 1, "2"));
     form->Command1()->click();
     form->Command3()->click();
     // Channel 1: 12.345, then 20.000 three times, 14.500 (within the deadband), 12.345.
-    for (int s = 0; s < 6 * 15; s += 15)
-        ScanAt(15 + s / 60, s % 60);
+    for (const char* value : {"+0012345", "+0020000", "+0020000", "+0020000", "+0014500", "+0012345"})
+        Scan(value);
     form->Command4()->click();
-    clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 16, 16)));
-    window->ClockTick();
+    TickAt(QTime(10, 16, 16));
 
     QStringList events;
     for (const LoggedEvent& logged : ReadEventFile(DataPath("03-2008-Events.txt")).events)
@@ -555,5 +534,3 @@ TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadband
 } // namespace
 
 #include "AlarmTest.moc"
-
-#endif

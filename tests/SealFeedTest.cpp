@@ -3,11 +3,9 @@
 // a system alarm, sent and notified once across a restart, and the viewer's
 // problems line says what the seals say of the span it shows.
 #include "data/DataRecord.h"
-#include "seal/SealService.h"
-#include "seal/VerifyFolder.h"
 #include "viewer/ViewerSession.h"
 
-#include "support/TestSupport.h"
+#include "support/SealSupport.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -22,33 +20,19 @@ using namespace tarvek;
 namespace {
 
 // Ten records stored from ten minutes ago, sealed from now on the test's clock.
-class SealedFolder : public AppFolderTest {
+class SealedFolder : public SealFolderTest {
   protected:
     void SetUp() override {
-        AppFolderTest::SetUp();
+        SealFolderTest::SetUp();
         for (int n = 0; n < 10; ++n)
             StoreScan(start_.toString("dd-MM-yyyy"), start_.addSecs(30 * n).toString("hh:mm:ss"), "   +1.000",
                       "   +2.000");
-        Seal();
-    }
-    QString Path(const QString& name) const { return state.AppFolder + u'/' + name; }
-    void Seal() {
-        Sealer::Rules rules;
-        rules.zone = QTimeZone::utc();
-        service_ = std::make_unique<SealService>(
-            SealService::Folders{Path("datafiles"), Path("seals"), Path("keys")},
-            [this] { return SealTime{utc_, 0, "UTC", QByteArray(32, 'c'), boot_, true, 1000}; }, rules);
-        ASSERT_TRUE(service_->Start()) << qPrintable(service_->Error());
-    }
-    void Pass(qint64 ms) {
-        utc_ += ms, boot_ += ms;
-        ASSERT_TRUE(service_->Step()) << qPrintable(service_->Error());
+        utc = start_.toMSecsSinceEpoch() + 600'000;
+        Start();
     }
 
     QDateTime start_ = QDateTime::currentDateTimeUtc().addSecs(-600);
     QString month_ = start_.toString("MM-yyyy");
-    qint64 utc_ = start_.toMSecsSinceEpoch() + 600'000, boot_ = 5'000'000;
-    std::unique_ptr<SealService> service_;
 };
 
 TEST_F(SealedFolder, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
@@ -90,7 +74,7 @@ TEST_F(SealedFolder, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
     publisher.terminate();
     ASSERT_TRUE(publisher.waitForFinished(3000));
     Pass(5 * 60'000);
-    ASSERT_TRUE(service_->Stop());
+    ASSERT_TRUE(service->Stop());
     publisher.start(TARVEK_PUBLISH, {"--config", Path("publish.conf")});
     ASSERT_TRUE(WaitUntil(all));
     RunEventsFor(500);
@@ -112,7 +96,7 @@ TEST_F(SealedFolder, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
         return session.Problems().filter(QRegularExpression("^Seals")).join('\n');
     };
     const QString intact = "Seals: sealed and intact up to " +
-                           QDateTime::fromMSecsSinceEpoch(utc_, QTimeZone::utc()).toString("hh:mm:ss");
+                           QDateTime::fromMSecsSinceEpoch(utc, QTimeZone::utc()).toString("hh:mm:ss");
     EXPECT_EQ(viewer(0),
               "Seals: " + month_ + "-Data.txt: record 3 holds other bytes than sealed (bytes 26-26)");
     EXPECT_EQ(viewer(120), intact);
@@ -124,22 +108,16 @@ TEST_F(SealedFolder, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
     for (const QByteArray& line : ReadBytes(Path("seal")).split('\n'))
         historian += line.isEmpty() ? "" : "tarvek_seal,1796000000000000000," + line + "\r\n";
     WriteBytes(Path("historian.csv"), historian);
-    service_.reset();
+    service.reset();
     ASSERT_TRUE(QDir(Path("seals")).removeRecursively() && QDir(Path("keys")).removeRecursively());
     EXPECT_EQ(viewer(0), "") << "no seals folder, nothing said";
-    Seal();
+    Start();
     Pass(1000);
-    ASSERT_TRUE(service_->Stop());
-    EXPECT_EQ(viewer(0), intact.chopped(8) +
-                             QDateTime::fromMSecsSinceEpoch(utc_, QTimeZone::utc()).toString("hh:mm:ss"));
+    ASSERT_TRUE(service->Stop());
+    EXPECT_EQ(viewer(0),
+              intact.chopped(8) + QDateTime::fromMSecsSinceEpoch(utc, QTimeZone::utc()).toString("hh:mm:ss"));
     for (const QString witness : {"", "seal", "historian.csv"}) {
-        const FolderReport report = VerifyFolder({Path("datafiles"),
-                                                  Path("seals"),
-                                                  {},
-                                                  {},
-                                                  witness.isEmpty() ? "" : Path(witness),
-                                                  utc_,
-                                                  QTimeZone::utc()});
+        const FolderReport report = Verify(witness);
         EXPECT_EQ(std::pair(ExitCodeOf(report), CsvOf(report).contains(",witness-key,")),
                   std::pair(witness.isEmpty() ? 0 : 1, !witness.isEmpty()))
             << CsvOf(report).constData();

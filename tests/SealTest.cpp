@@ -22,6 +22,14 @@ SealKey VectorKey() {
     return *SealKey::FromSeed(seed);
 }
 
+// Data records of 08-12-2026 stamped at `times`.
+QByteArray Stored(std::initializer_list<const char*> times, const QList<QByteArray>& values = {}) {
+    QByteArray records;
+    for (const char* t : times)
+        records += DataLine(t, values, "08-12-2026");
+    return records;
+}
+
 QByteArray EventLine(const QString& time) {
     return BuildEventRecord(
                EventOf("08-12-2026", time, "HIGH", 1, "RAISED", "  +10.700", "10.0", "op1", "Boiler"))
@@ -34,8 +42,7 @@ QByteArray EventLine(const QString& time) {
 TEST(SealVectors, ChainAndSignatureAreTheStandardOnes) {
     const SealKey key = VectorKey();
     const Digest genesis = Genesis(Dec2026, key.Public());
-    const Digest data =
-        RecordStep(genesis, MonthFileKind::Data, Dec2026, 1, DataLine("10:00:00", {}, "08-12-2026"));
+    const Digest data = RecordStep(genesis, MonthFileKind::Data, Dec2026, 1, Stored({"10:00:00"}));
     const Digest event = RecordStep(data, MonthFileKind::Events, Dec2026, 1, EventLine("10:00:00"));
     const Signature signature = key.Sign("TARVEK-SEAL-1 test vector");
     const std::vector<std::pair<QByteArray, QByteArray>> rows{
@@ -54,16 +61,10 @@ TEST(SealVectors, ChainAndSignatureAreTheStandardOnes) {
 
 TEST(SealLineLayout, FixedPlacesSignedBeforeTheSignatureAndEveryFieldBack) {
     const SealKey key = VectorKey();
-    SealLine line{LineKind::Changed,
-                  42,
-                  {1796722500118, 3600, "Europe/Berlin", QByteArray(32, 'a'), 1234567891, true, 18000},
-                  Dec2026,
-                  89280,
-                  290,
-                  Genesis(Dec2026, key.Public()),
-                  DetailOf({false, 123, 1, "sealed=00000123"}),
-                  {},
-                  {}};
+    const SealTime time{1796722500118, 3600, "Europe/Berlin", QByteArray(32, 'a'), 1234567891, true, 18000};
+    const Digest head = Genesis(Dec2026, key.Public());
+    const QByteArray detail = DetailOf({false, 123, 1, "sealed=00000123"});
+    SealLine line{LineKind::Changed, 42, time, Dec2026, 89280, 290, head, detail, {}, {}};
     const QByteArray bytes = FormatLine(line, key);
     ASSERT_EQ(bytes.size(), SealLineLength);
     EXPECT_EQ(bytes.mid(SignedLength, 4), "sig=");
@@ -136,8 +137,6 @@ class SealerDriver {
   public:
     SealerDriver() : sealer_(std::make_unique<SealKey>(VectorKey()), Dec2026, {}, Rules()) {
         sealer_.Start(now_);
-        for (const char* t : {"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"})
-            data += DataLine(t, {}, "08-12-2026");
         Look(MonthFileKind::Data, data);
         sealer_.CaughtUp();
         kinds.clear(), actions.clear(), lines.clear();
@@ -147,26 +146,26 @@ class SealerDriver {
         rules.zone = QTimeZone::utc();
         return rules;
     }
-    void Pass(qint64 ms, qint64 step = 0) {
+    SealerDriver& Pass(qint64 ms, qint64 step = 0) {
         now_.utcMs += ms + step, now_.bootMs += ms;
         sealer_.Tick(now_);
-        Take();
+        return Take();
     }
-    void Look(MonthFileKind kind, const QByteArray& records, bool exists = true, bool replaced = false,
-              int month = Dec2026) {
+    SealerDriver& Look(MonthFileKind kind, const QByteArray& records, bool exists = true,
+                       bool replaced = false, int month = Dec2026) {
         sealer_.Seen({kind, month, exists, replaced, records}, sealed_[{kind, month}], now_);
-        Take();
+        return Take();
     }
-    void Stop() {
+    SealerDriver& Stop() {
         sealer_.Stop(now_);
-        Take();
+        return Take();
     }
-    QByteArray data;
+    QByteArray data = Stored({"10:00:00", "10:00:30", "10:01:00", "10:01:30", "10:02:00"});
     QByteArray kinds, actions; // the kinds of the lines and the actions' first letters
     std::vector<SealLine> lines;
 
   private:
-    void Take() {
+    SealerDriver& Take() {
         for (const SealAction& a : sealer_.TakeActions()) {
             actions += "ASWC"[int(a.kind)];
             if (a.kind == SealAction::Kind::AppendSealed)
@@ -174,16 +173,18 @@ class SealerDriver {
             if (a.kind == SealAction::Kind::WriteLine)
                 lines.push_back(*ParseLine(a.bytes)), kinds += QByteArray(KindName(lines.back().kind)) + ' ';
         }
+        return *this;
     }
     SealTime now_{
         *ParseStoredTime("2026-12-08T10:02:01"), 0, "UTC", QByteArray(32, 'b'), 1'000'000, true, 1000};
     Sealer sealer_;
     std::map<std::pair<MonthFileKind, int>, QByteArray> sealed_;
 };
+using S = SealerDriver;
 
 struct SealerRow {
     const char* name;
-    std::function<void(SealerDriver&)> script;
+    std::function<void(S&)> script;
     const char* kinds;
 };
 
@@ -195,79 +196,46 @@ TEST_P(SealerTable, WritesTheLinesItsRulesName) {
     EXPECT_EQ(d.kinds.trimmed(), QByteArray(GetParam().kinds));
 }
 
-void Replace(QByteArray& records, int record, const QByteArray& with) {
-    records.replace((record - 1) * 160, 160, with);
-}
-
 const auto D = MonthFileKind::Data;
 const auto E = MonthFileKind::Events;
 
 INSTANTIATE_TEST_SUITE_P(
     Happenings, SealerTable,
-    ::testing::Values(
-        SealerRow{"AnAppendedRecordWaitsForTheFiveMinuteLine",
-                  [](SealerDriver& d) {
-                      d.Look(D, d.data + DataLine("10:02:30", {}, "08-12-2026"));
-                      d.Pass(60'000);
-                      d.Pass(240'000);
-                  },
-                  "PERIODIC"},
-        SealerRow{"AnEventRecordAtOnce", [](SealerDriver& d) { d.Look(E, EventLine("10:02:00")); }, "EVENT"},
-        SealerRow{"AChangedRecordAtOnceAndOnce",
-                  [](SealerDriver& d) {
-                      Replace(d.data, 2, DataLine("10:00:30", {"+9.700"}, "08-12-2026"));
-                      d.Look(D, d.data);
-                      d.Look(D, d.data);
-                  },
-                  "CHANGED"},
-        SealerRow{
-            "ARecordPutIn",
-            [](SealerDriver& d) { d.Look(D, d.data.insert(320, DataLine("10:00:45", {}, "08-12-2026"))); },
-            "INSERTED"},
-        SealerRow{"ARecordTakenOut", [](SealerDriver& d) { d.Look(D, d.data.remove(160, 160)); }, "MISSING"},
-        SealerRow{"TwoRecordsSwapped",
-                  [](SealerDriver& d) {
-                      const QByteArray second = d.data.mid(160, 160);
-                      Replace(d.data, 2, d.data.mid(480, 160));
-                      Replace(d.data, 4, second);
-                      d.Look(D, d.data);
-                  },
-                  "SWAPPED SWAPPED"},
-        SealerRow{"TheTailCut", [](SealerDriver& d) { d.Look(D, d.data.left(480)); }, "CUT"},
-        SealerRow{"TheFileRemovedThenReplaced",
-                  [](SealerDriver& d) {
-                      d.Look(D, {}, false);
-                      d.Look(D, {}, false);
-                      d.Look(D, d.data, true, true);
-                  },
-                  "REMOVED REPLACED"},
-        SealerRow{"StampedBeforeTheRecordBefore",
-                  [](SealerDriver& d) { d.Look(D, d.data + DataLine("09:00:00", {}, "08-12-2026")); },
-                  "BACKDATED"},
-        SealerRow{"StampedLongBeforeItCame",
-                  [](SealerDriver& d) {
-                      d.Pass(1'800'000);
-                      d.kinds.clear();
-                      d.Look(D, d.data + DataLine("10:05:00", {}, "08-12-2026"));
-                  },
-                  "BACKDATED"},
-        SealerRow{"TheClockStepped", [](SealerDriver& d) { d.Pass(1000, -3'600'000); }, "CLOCKSTEP"},
-        SealerRow{"TheMonthClosesWithTheNextKey",
-                  [](SealerDriver& d) {
-                      d.Pass(*ParseStoredTime("2027-01-01T00:00:05") -
-                             *ParseStoredTime("2026-12-08T10:02:01"));
-                      EXPECT_EQ(d.actions, "SWWC");
-                      EXPECT_NE(KeyId(NextKeyOf(d.lines[0].detail)->first), KeyId(VectorKey().Public()));
-                      EXPECT_EQ(d.lines[0].keyId, KeyId(VectorKey().Public()));
-                      EXPECT_EQ(KeyId(NextKeyOf(d.lines[0].detail)->first), d.lines[1].keyId);
-                  },
-                  "CLOSE OPEN"},
-        SealerRow{"ARecordInAMonthLongClosed",
-                  [](SealerDriver& d) {
-                      d.Look(D, DataLine("10:00:00", {}, "08-10-2026"), true, false, Dec2026 - 2);
-                  },
-                  "OPEN CLOSE BACKDATED"},
-        SealerRow{"TheStop", [](SealerDriver& d) { d.Stop(); }, "STOP"}),
+    ::testing::ValuesIn(std::vector<SealerRow>{
+        {"AnAppendedRecordWaitsForTheFiveMinuteLine",
+         [](S& d) { d.Look(D, d.data + Stored({"10:02:30"})).Pass(60'000).Pass(240'000); }, "PERIODIC"},
+        {"AnEventRecordAtOnce", [](S& d) { d.Look(E, EventLine("10:02:00")); }, "EVENT"},
+        {"AChangedRecordAtOnceAndOnce",
+         [](S& d) { d.Look(D, d.data.replace(160, 160, Stored({"10:00:30"}, {"+9.700"}))).Look(D, d.data); },
+         "CHANGED"},
+        {"ARecordPutIn", [](S& d) { d.Look(D, d.data.insert(320, Stored({"10:00:45"}))); }, "INSERTED"},
+        {"ARecordTakenOut", [](S& d) { d.Look(D, d.data.remove(160, 160)); }, "MISSING"},
+        {"TwoRecordsSwapped",
+         [](S& d) {
+             d.Look(D, Stored({"10:00:00", "10:01:30", "10:01:00", "10:00:30", "10:02:00"}));
+         },
+         "SWAPPED SWAPPED"},
+        {"TheTailCut", [](S& d) { d.Look(D, d.data.left(480)); }, "CUT"},
+        {"TheFileRemovedThenReplaced",
+         [](S& d) { d.Look(D, {}, false).Look(D, {}, false).Look(D, d.data, true, true); },
+         "REMOVED REPLACED"},
+        {"StampedBeforeTheRecordBefore", [](S& d) { d.Look(D, d.data + Stored({"09:00:00"})); }, "BACKDATED"},
+        {"StampedLongBeforeItCame", [](S& d) { d.Pass(1'800'000).Look(D, d.data + Stored({"10:05:00"})); },
+         "PERIODIC BACKDATED"},
+        {"TheClockStepped", [](S& d) { d.Pass(1000, -3'600'000); }, "CLOCKSTEP"},
+        {"TheMonthClosesWithTheNextKey",
+         [](S& d) {
+             d.Pass(*ParseStoredTime("2027-01-01T00:00:05") - *ParseStoredTime("2026-12-08T10:02:01"));
+             EXPECT_EQ(d.actions, "SWWC");
+             EXPECT_NE(KeyId(NextKeyOf(d.lines[0].detail)->first), KeyId(VectorKey().Public()));
+             EXPECT_EQ(d.lines[0].keyId, KeyId(VectorKey().Public()));
+             EXPECT_EQ(KeyId(NextKeyOf(d.lines[0].detail)->first), d.lines[1].keyId);
+         },
+         "CLOSE OPEN"},
+        {"ARecordInAMonthLongClosed",
+         [](S& d) { d.Look(D, DataLine("10:00:00", {}, "08-10-2026"), true, false, Dec2026 - 2); },
+         "OPEN CLOSE BACKDATED"},
+        {"TheStop", [](S& d) { d.Stop(); }, "STOP"}}),
     RowName);
 
 } // namespace
