@@ -8,7 +8,6 @@
 #include "config/AcquisitionStatus.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
-#include "data/ElaborationData.h"
 #include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
@@ -21,13 +20,11 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
-#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -164,10 +161,11 @@ TEST_F(CrashSafeStorage, KilledWhileStoring) {
         char said[4096];
         ssize_t n = ::read(reports[0], said, sizeof said); // waits for the first report
         ASSERT_GT(n, 0) << "the worker stored nothing";
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        ::usleep(random() % 3000);
         int status = 0;
-        ASSERT_TRUE(::kill(worker, SIGKILL) == 0 && ::waitpid(worker, &status, 0) == worker);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the worker ended before it was killed";
+        ASSERT_TRUE(::kill(worker, SIGKILL) == 0 && ::waitpid(worker, &status, 0) == worker &&
+                    WIFSIGNALED(status))
+            << "the worker ended before it was killed";
         // The scan being stored at the kill: the next after those reported.
         long long inFlight = next;
         for (; n > 0; n = ::read(reports[0], said, sizeof said))

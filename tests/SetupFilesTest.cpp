@@ -20,7 +20,6 @@
 #include <tuple>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tarvek;
 
@@ -239,7 +238,7 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
 
 // The checks of the window's serial line and storage rate boxes: bounds
 // inclusive and compared as reals, a text in range kept as typed, the rate
-// box naming its rate ("0" and "-2" typed: WindowTest's Enter and focus rows).
+// box naming its rate ("0" and "-2" typed: the window's Enter and focus test).
 TEST(EntryChecks, KeepTheBoxesInRange) {
     Declarations state;
     FillStorageRateNames(state.StorageRateName);

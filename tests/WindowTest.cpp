@@ -3,7 +3,6 @@
 // and Save, the way out.
 #include "acquisition/Acquisition.h"
 #include "config/DefaultSetup.h"
-#include "config/GettingParameters.h"
 #include "config/Starting.h"
 
 #include "support/AcquisitionSupport.h"
@@ -149,7 +148,7 @@ TEST(FormRules, CentreRoundsDownAndChannelsCountFromOneToEight) {
               (std::array{false, true, true, false}));
 }
 
-// The entry checks (SetupFilesTest's EntryCheckTable), driven by the window's
+// The entry checks (EntryChecks in SetupFilesTest), driven by the window's
 // events: Enter, and leaving the box for another control of the window.
 TEST_F(OpenWindowTest, EnterAndLeavingABoxCheckItSoSaveSeesCheckedValues) {
     const auto press = [](QWidget* box, int key) {
