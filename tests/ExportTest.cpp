@@ -172,10 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ViewerFiles, AnExportNeverWritesThroughANameSwappedForALink) {
     const QString out = state.AppFolder + "/report.csv", victim = state.AppFolder + "/bashrc";
     WriteBytes(victim, "the victim's own\n");
-    struct sigaction ignore {};
-    struct sigaction saved {};
-    ignore.sa_handler = SIG_IGN; // a pipe whose reader has gone fails a write
-    ::sigaction(SIGPIPE, &ignore, &saved);
+    const auto saved = std::signal(SIGPIPE, SIG_IGN); // a pipe whose reader has gone fails a write
     std::atomic<bool> done = false;
     std::thread swapper([&] {
         const QByteArray name = QFile::encodeName(out), target = QFile::encodeName(victim),
@@ -199,7 +196,7 @@ TEST_F(ViewerFiles, AnExportNeverWritesThroughANameSwappedForALink) {
             out, [](QIODevice& device) { return device.write("time,;id>PWNED;\r\n") > 0; }, &error);
     done = true;
     swapper.join();
-    ::sigaction(SIGPIPE, &saved, nullptr);
+    std::signal(SIGPIPE, saved);
     EXPECT_EQ(ReadBytes(victim), "the victim's own\n");
 
     const mode_t umask = ::umask(022);
