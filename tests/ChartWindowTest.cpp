@@ -55,21 +55,18 @@ INSTANTIATE_TEST_SUITE_P(
 // rectangle under 3 pixels either way is a click; a picked rectangle's
 // edges read the values of its strip.
 TEST(ChartInput, KeysAndButtonsDoWhatTheySayAndARectangleIsPicked) {
-    const std::vector<KeyAction> keys{KeyActionOf(Qt::Key_Equal), KeyActionOf(Qt::Key_Minus),
-                                      KeyActionOf(Qt::Key_Left), KeyActionOf(Qt::Key_Home),
-                                      KeyActionOf(Qt::Key_Up)};
     EXPECT_TRUE(
-        keys ==
+        (std::vector{KeyActionOf(Qt::Key_Equal), KeyActionOf(Qt::Key_Minus), KeyActionOf(Qt::Key_Left),
+                     KeyActionOf(Qt::Key_Home), KeyActionOf(Qt::Key_Up)}) ==
         (std::vector<KeyAction>{
             {KeyAction::Zoom, 0.5}, {KeyAction::Zoom, 2.0}, {KeyAction::Pan, -0.1}, {KeyAction::Reset}, {}}));
     EXPECT_EQ(DragStartedBy(Qt::MiddleButton, Qt::NoModifier), ChartDrag::Pan);
     EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ShiftModifier), ChartDrag::Pan);
     EXPECT_EQ(DragStartedBy(Qt::LeftButton, Qt::ControlModifier), ChartDrag::Zoom);
     EXPECT_EQ(DragStartedBy(Qt::RightButton, Qt::ShiftModifier), ChartDrag::None);
-    EXPECT_FALSE(EndsZoomRectangle(Qt::RightButton));
-    EXPECT_TRUE(IsPickedRectangle(QRectF(0, 0, 3, 3)));
-    EXPECT_FALSE(IsPickedRectangle(QRectF(0, 0, 2.9, 50)));
-    EXPECT_FALSE(IsPickedRectangle(QRectF(0, 0, 50, 2)));
+    EXPECT_EQ((std::array{EndsZoomRectangle(Qt::RightButton), IsPickedRectangle(QRectF(0, 0, 3, 3)),
+                          IsPickedRectangle(QRectF(0, 0, 2.9, 50)), IsPickedRectangle(QRectF(0, 0, 50, 2))}),
+              (std::array{false, true, false, false}));
     EXPECT_DOUBLE_EQ(ValueAt(170, QRectF(10, 20, 100, 200), -5, 15), 0);
 }
 

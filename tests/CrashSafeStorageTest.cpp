@@ -2,13 +2,12 @@
 // then holds whole records in their places and a count that never names a
 // missing record; of the records reported stored, only the one in flight may
 // still lack its count. Every event log holds each event logged and reported,
-// none invented, at most a torn last one. The test binary itself is the
-// storing worker.
+// none invented, at most a torn last one. The storing worker is a fork of
+// the test, or the test binary itself where strace runs it.
 #include "common/TextHelpers.h"
 #include "config/AcquisitionStatus.h"
 #include "config/SetupChannels.h"
 #include "config/SetupGenParameters.h"
-#include "data/ElaborationData.h"
 #include "data/EventLog.h"
 #include "data/MonthFiles.h"
 #include "data/StoringData.h"
@@ -20,13 +19,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
-#include <chrono>
+#include <algorithm>
+#include <csignal>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
-#include <thread>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tarvek;
@@ -41,12 +41,13 @@ void StampScan(Declarations& state, long long seq) {
     state.ChannelValue.fill(QString::number(seq).rightJustified(ValueWidth, u' '));
 }
 
-// The records of scans first .. first + n - 1.
+// The records of scans first .. first + n - 1, by the data file's layout.
 QByteArray Records(long long first, long long n) {
     QByteArray bytes;
-    for (Declarations state; n-- > 0;) {
-        StampScan(state, first++);
-        bytes += BuildDataRecord(state).toLatin1();
+    for (Declarations state; n-- > 0; ++first) {
+        StampScan(state, first);
+        bytes += DataLine(state.ScanTime.toLatin1(), QList<QByteArray>(8, QByteArray::number(first)),
+                          state.ScanDate.toLatin1());
     }
     return bytes;
 }
@@ -66,8 +67,8 @@ QString ScanFile(long long seq) {
     const int counted = count.value_or(0);
     if (kept) // every whole record, the one whose count was not yet raised too
         *kept = int(std::max<qsizetype>(file.size() / DataRecordLength - 1, 0));
-    const QByteArray expected = (count ? DataFileHeader(counted).toLatin1() : Record("", DataRecordLength)) +
-                                Records(first, counted + 1);
+    const QByteArray expected =
+        (count ? DataHeader(counted) : Record("", DataRecordLength)) + Records(first, counted + 1);
     if (counted < reported || counted > reported + 1 ||
         (count && file.size() < DataRecordLength * (counted + 1)))
         return ::testing::AssertionFailure() << "counts " << counted << " in " << file.size() << " bytes";
@@ -113,20 +114,36 @@ QString EventFile(long long seq) {
                            : ::testing::AssertionSuccess();
 }
 
-// Starts the storing worker from scan `first` on, `count` scans or until killed.
-void Start(QProcess& process, const QString& folder, long long first, int count = -1,
-           const QStringList& tracer = {}) {
-    const QStringList command =
-        tracer + QStringList{QCoreApplication::applicationFilePath(), "--store-worker", folder,
-                             QString::number(first), QString::number(count)};
-    process.start(command.front(), command.mid(1));
+// Stores scans from `first` on under `folder` through the logger's
+// StoreDataRecord, `count` of them (after saving the set-up, as Save and Start
+// do) or, with a `count` of -1, until killed, logging an event after each and
+// then writing its number and a line feed to `out` in one write(2), so the
+// reader knows which records must be in the files. False at a failure.
+bool StoreScans(const QString& folder, long long first, long long count, int out) {
+    Declarations state;
+    state.AppFolder = folder;
+    state.AcquisitionFlag = QStringLiteral("1");
+    if (count >= 0 && (!SaveChannelParameters(state.AppFolder, {}, {}) ||
+                       !SaveGeneralParameters(state.AppFolder, state.SetUp.GeneralLabel, "2", "1") ||
+                       !WriteAcquisitionStatus(state.AppFolder, state.AcquisitionFlag)))
+        return false;
+    for (long long seq = first; count < 0 || seq < first + count; ++seq) {
+        StampScan(state, seq);
+        const std::string line = std::to_string(seq) + '\n';
+        if (!StoreDataRecord(state) ||
+            !AppendEvents(DataFolderPath(state.AppFolder) + u'/' + EventFile(seq), {ScanEvent(seq)}) ||
+            write(out, line.data(), line.size()) != ssize_t(line.size()))
+            return false;
+    }
+    return true;
 }
 
 class CrashSafeStorage : public AppFolderTest {};
 
 // Kills workers at random moments, each going on where the last left off, and
-// checks the file of the scan in flight after every kill. TARVEK_CRASH_KILLS
-// sets the number of kills (bench/crash.sh: hundreds).
+// checks the file of the scan in flight after every kill. A worker is a fork
+// of the test: it stores from its first moment, with no program to load.
+// TARVEK_CRASH_KILLS sets the number of kills (bench/crash.sh: hundreds).
 TEST_F(CrashSafeStorage, KilledWhileStoring) {
     const int kills = qEnvironmentVariableIsSet("TARVEK_CRASH_KILLS")
                           ? qEnvironmentVariableIntValue("TARVEK_CRASH_KILLS")
@@ -135,15 +152,25 @@ TEST_F(CrashSafeStorage, KilledWhileStoring) {
     long long next = 0;       // the first scan of the next worker
     std::set<long long> lost; // scans in flight at a kill: their events may be missing
     for (int k = 0; k < kills; ++k) {
-        QProcess worker;
-        Start(worker, state.AppFolder, next);
-        ASSERT_TRUE(worker.waitForReadyRead(30000)) << "the worker stored nothing";
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
-        worker.kill();
-        ASSERT_TRUE(worker.waitForFinished(30000));
-        ASSERT_EQ(worker.exitStatus(), QProcess::CrashExit) << "the worker ended before it was killed";
+        int reports[2];
+        ASSERT_EQ(::pipe(reports), 0);
+        const pid_t worker = ::fork();
+        if (worker == 0)
+            ::_exit(StoreScans(state.AppFolder, next, -1, reports[1]) ? 0 : 1);
+        ::close(reports[1]);
+        char said[4096];
+        ssize_t n = ::read(reports[0], said, sizeof said); // waits for the first report
+        ASSERT_GT(n, 0) << "the worker stored nothing";
+        ::usleep(random() % 3000);
+        int status = 0;
+        ASSERT_TRUE(::kill(worker, SIGKILL) == 0 && ::waitpid(worker, &status, 0) == worker &&
+                    WIFSIGNALED(status))
+            << "the worker ended before it was killed";
         // The scan being stored at the kill: the next after those reported.
-        const long long inFlight = next + worker.readAllStandardOutput().count('\n');
+        long long inFlight = next;
+        for (; n > 0; n = ::read(reports[0], said, sizeof said))
+            inFlight += std::count(said, said + n, '\n');
+        ::close(reports[0]);
         const long long first = inFlight / 5 * 5;
         int kept = 0;
         ASSERT_TRUE(
@@ -170,9 +197,10 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
     // LeakSanitizer cannot run under ptrace: the traced worker goes without it.
     const QString asan = "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0";
     QProcess traced; // -xx -y: every byte as \xNN, each descriptor with its path
-    Start(traced, state.AppFolder, 0, Scans,
-          {strace, "-xx", "-y", "-s65536", "-E", asan, "-o", trace,
-           "-etrace=openat,mkdir,mkdirat,write,lseek,fsync,fdatasync"});
+    traced.start(strace, {"-xx", "-y", "-s65536", "-E", asan, "-o", trace,
+                          "-etrace=openat,mkdir,mkdirat,write,lseek,fsync,fdatasync",
+                          QCoreApplication::applicationFilePath(), "--store-worker", state.AppFolder, "0",
+                          QString::number(Scans)});
     ASSERT_TRUE(traced.waitForFinished(30000) && traced.exitStatus() == QProcess::NormalExit &&
                 traced.exitCode() == 0);
 
@@ -265,28 +293,9 @@ TEST_F(CrashSafeStorage, PowerCutAtAnyPointOfAStoreSeries) {
 
 } // namespace
 
-// tarvek_tests --store-worker FOLDER FIRST COUNT: stores scans FIRST, FIRST+1,
-// ... into the data files under FOLDER through the logger's StoreDataRecord,
-// COUNT of them (after saving the set-up, as Save and Start do) or, with a
-// COUNT of -1, until killed, logging an event after each store. After each store it writes the scan's number
-// and a line feed to stdout in one write(2), so the reader of the pipe knows which records must be in the
-// files. A failure ends it with status 1.
+// tarvek_tests --store-worker FOLDER FIRST COUNT: StoreScans into FOLDER,
+// reporting to stdout; a failure ends it with status 1.
 int RunStoreWorker(char** argv) {
-    Declarations state;
-    state.AppFolder = QString::fromLocal8Bit(argv[2]);
-    state.AcquisitionFlag = QStringLiteral("1");
-    const long long first = std::atoll(argv[3]), count = std::atoll(argv[4]);
-    if (count >= 0 && (!SaveChannelParameters(state.AppFolder, {}, {}) ||
-                       !SaveGeneralParameters(state.AppFolder, state.SetUp.GeneralLabel, "2", "1") ||
-                       !WriteAcquisitionStatus(state.AppFolder, state.AcquisitionFlag)))
-        return 1;
-    for (long long seq = first; count < 0 || seq < first + count; ++seq) {
-        StampScan(state, seq);
-        const std::string line = std::to_string(seq) + '\n';
-        if (!StoreDataRecord(state) ||
-            !AppendEvents(DataFolderPath(state.AppFolder) + u'/' + EventFile(seq), {ScanEvent(seq)}) ||
-            write(STDOUT_FILENO, line.data(), line.size()) != ssize_t(line.size()))
-            return 1;
-    }
-    return 0;
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    return StoreScans(folder, std::atoll(argv[3]), std::atoll(argv[4]), STDOUT_FILENO) ? 0 : 1;
 }

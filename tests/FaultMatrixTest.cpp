@@ -93,11 +93,8 @@ class InstrumentFaults : public WindowTest, public ::testing::WithParamInterface
         static const QRegularExpression value(QStringLiteral("^ *[+-][0-9]+\\.[0-9]{3}$"));
         for (int n = 1; n <= 8; ++n) {
             const QString reading = form->Label2(n)->text();
-            if (shown == Shown::NoData)
-                EXPECT_EQ(reading, " No Data ") << "channel " << n;
-            else
-                EXPECT_TRUE(value.match(reading).hasMatch())
-                    << "channel " << n << ": " << reading.toStdString();
+            EXPECT_TRUE(shown == Shown::NoData ? reading == " No Data " : value.match(reading).hasMatch())
+                << "channel " << n << ": [" << reading.toStdString() << "]";
         }
         EXPECT_EQ(form->LampColour(), LampGreen);
     }

@@ -6,6 +6,7 @@
 #include "config/AcquisitionStatus.h"
 #include "config/ChannelSettings.h"
 #include "config/DefaultSetup.h"
+#include "config/EntryChecks.h"
 #include "config/GettingParameters.h"
 #include "config/SetUpEntries.h"
 #include "config/SetupChannels.h"
@@ -19,7 +20,6 @@
 #include <tuple>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tarvek;
 
@@ -65,9 +65,7 @@ TEST_P(SetupFileFaults, ReadAndSaveEveryFile) {
     for (const QString& file : files) {
         if (c.layout == Layout::Contents)
             WriteBytes(file, c.contents);
-        if (c.layout == Layout::FilesAreFolders) {
-            ASSERT_TRUE(QDir().mkpath(file));
-        }
+        ASSERT_TRUE(c.layout != Layout::FilesAreFolders || QDir().mkpath(file));
     }
     const QByteArray before[3] = {Seen(files[0]), Seen(files[1]), Seen(files[2])};
 
@@ -163,51 +161,35 @@ TEST_F(SetupFiles, AnEmptyChannelFileGivesTheDefaultChannels) {
 }
 
 // Load replaces the set-up in use only when both files read; Save tries both
-// files and reports each that fails.
-struct LoadCase {
-    const char* name;
-    bool channels, general; // the file reads, else a folder stands in its place
-};
-
-class LoadSetUpTable : public AppFolderTest, public ::testing::WithParamInterface<LoadCase> {};
-
-TEST_P(LoadSetUpTable, ReplacesTheSetUpOnlyWhenBothFilesRead) {
-    const LoadCase& c = GetParam();
-    QDir().mkpath(state.AppFolder + "/settingfiles");
-    if (c.general)
-        WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
-    else
-        QDir().mkpath(SettingPath(GeneralParametersFile));
-    if (c.channels)
-        WriteBytes(SettingPath(ChannelParametersFile), DefaultChannelRecords().join("").toLatin1());
-    else
-        QDir().mkpath(SettingPath(ChannelParametersFile));
-    state.SetUp.SerialLine = 7;
-    const LoadedSetUp loaded = LoadSetUp(state.AppFolder, state.SetUp);
-    ASSERT_EQ(loaded.failures.size(), int(!c.channels) + int(!c.general))
-        << qPrintable(loaded.failures.join(';'));
-    ASSERT_EQ(loaded.setUp.has_value(), c.channels && c.general);
-    if (loaded.setUp) {
-        EXPECT_EQ(std::tie(loaded.setUp->SerialLine, loaded.setUp->ChannelParam[3][Declarations::Gain]),
-                  std::make_tuple(4, QString("1")));
+// files and reports each that fails (a folder stands in place of one that
+// does not read).
+TEST_F(SetupFiles, LoadTakesBothFilesOrNoneAndSaveTriesBoth) {
+    for (const auto& [channels, general] :
+         {std::pair{true, true}, std::pair{false, true}, std::pair{true, false}}) {
+        QDir(state.AppFolder + "/settingfiles").removeRecursively();
+        QDir().mkpath(SettingPath(channels ? "" : ChannelParametersFile));
+        QDir().mkpath(SettingPath(general ? "" : GeneralParametersFile));
+        if (general)
+            WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
+        if (channels)
+            WriteBytes(SettingPath(ChannelParametersFile), DefaultChannelRecords().join("").toLatin1());
+        state.SetUp.SerialLine = 7;
+        const LoadedSetUp loaded = LoadSetUp(state.AppFolder, state.SetUp);
+        EXPECT_EQ(loaded.failures.size(), int(!channels) + int(!general))
+            << qPrintable(loaded.failures.join(';'));
+        ASSERT_EQ(loaded.setUp.has_value(), channels && general);
+        if (loaded.setUp) {
+            EXPECT_EQ(std::tie(loaded.setUp->SerialLine, loaded.setUp->ChannelParam[3][Declarations::Gain]),
+                      std::make_tuple(4, QString("1")));
+        }
+        SetUpEntries entries{{}, {}, "3", "2"};
+        entries.gains.fill("2");
+        const QStringList failures = SaveSetUp(state.AppFolder, state.SetUp.GeneralLabel, entries);
+        EXPECT_EQ(failures.size(), int(!channels) + int(!general));
+        EXPECT_TRUE(channels || failures.value(0).contains(ChannelParametersFile))
+            << qPrintable(failures.value(0));
+        EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).mid(At(16, 22), 1), general ? "3" : "");
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Load, LoadSetUpTable,
-                         ::testing::Values(LoadCase{"BothRead", true, true},
-                                           LoadCase{"ChannelsUnreadable", false, true},
-                                           LoadCase{"GeneralUnreadable", true, false}),
-                         RowName);
-
-TEST_F(SetupFiles, SaveTriesBothFilesAndReportsEach) {
-    SetUpEntries entries{{}, {}, "3", "2"};
-    entries.gains.fill("2");
-    QDir().mkpath(SettingPath(ChannelParametersFile));
-    WriteBytes(SettingPath(GeneralParametersFile), GeneralFile({{16, "4"}}));
-    const QStringList failures = SaveSetUp(state.AppFolder, state.SetUp.GeneralLabel, entries);
-    ASSERT_EQ(failures.size(), 1);
-    EXPECT_TRUE(failures[0].contains(ChannelParametersFile)) << qPrintable(failures[0]);
-    EXPECT_EQ(ReadBytes(SettingPath(GeneralParametersFile)).mid(At(16, 22), 1), "3");
 }
 
 } // namespace
@@ -254,28 +236,36 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
     EXPECT_FALSE(QFileInfo::exists(state.AppFolder + "/elsewhere"));
 }
 
-// What counts as an alarm limit, for every program that reads one.
-struct LimitCase {
-    const char* name;
-    QString field;
-    LimitField::Kind kind;
-    double value;
-};
-class LimitGrammar : public ::testing::TestWithParam<LimitCase> {};
-TEST_P(LimitGrammar, ReadsAPlainDecimalOnly) {
-    const LimitField limit = ParseLimit(GetParam().field);
-    EXPECT_EQ(limit.kind, GetParam().kind);
-    EXPECT_EQ(limit.value, GetParam().value);
-    EXPECT_EQ(limit.text, GetParam().field.trimmed());
+// The checks of the window's serial line and storage rate boxes: bounds
+// inclusive and compared as reals, a text in range kept as typed, the rate
+// box naming its rate ("0" and "-2" typed: the window's Enter and focus test).
+TEST(EntryChecks, KeepTheBoxesInRange) {
+    Declarations state;
+    FillStorageRateNames(state.StorageRateName);
+    // Box, typed, then what it holds and Label9(5)'s caption (nullptr: left alone).
+    const std::tuple<int, const char*, const char*, const char*> rows[] = {
+        {4, "8", "8", nullptr},   {4, "8.5", "1", nullptr},      {4, " 3.7 x", " 3.7 x", nullptr},
+        {4, "0,5", "1", nullptr}, {4, "1E999", "1", nullptr},    {5, "9.5", "0", "Off"},
+        {5, "", "", "Off"},       {5, "2.5", "2.5", "1 minute"}, {5, "8.5", "8.5", "12 hours"}};
+    for (const auto& [box, typed, text, caption] : rows) {
+        const EntryCheck check = CheckEntry(state.StorageRateName, box, QString::fromLatin1(typed));
+        EXPECT_EQ(std::tuple(check.text, check.setsCaption, check.caption),
+                  std::tuple(QString(text), caption != nullptr, QString(caption ? caption : "")))
+            << box << " [" << typed << "]";
+    }
 }
-using K = LimitField::Kind;
-INSTANTIATE_TEST_SUITE_P(Limits, LimitGrammar,
-                         ::testing::Values(LimitCase{"Blank", "   ", K::Blank, 0},
-                                           LimitCase{"SignedWithBlanks", "  +12.5 ", K::Number, 12.5},
-                                           LimitCase{"LeadingPoint", "-.5", K::Number, -0.5},
-                                           LimitCase{"TrailingPoint", "7.", K::Number, 7},
-                                           LimitCase{"PointAlone", ".", K::Unreadable, 0},
-                                           LimitCase{"Exponent", "1e3", K::Unreadable, 0},
-                                           LimitCase{"DecimalComma", "1,5", K::Unreadable, 0},
-                                           LimitCase{"InnerBlank", "1 0", K::Unreadable, 0}),
-                         RowName);
+
+// What counts as an alarm limit, for every program that reads one: a plain
+// decimal only.
+TEST(LimitGrammar, ReadsAPlainDecimalOnly) {
+    using K = LimitField::Kind;
+    const std::tuple<QString, K, double> rows[] = {{"   ", K::Blank, 0},      {"  +12.5 ", K::Number, 12.5},
+                                                   {"-.5", K::Number, -0.5},  {"7.", K::Number, 7},
+                                                   {".", K::Unreadable, 0},   {"1e3", K::Unreadable, 0},
+                                                   {"1,5", K::Unreadable, 0}, {"1 0", K::Unreadable, 0}};
+    for (const auto& [field, kind, value] : rows) {
+        const LimitField limit = ParseLimit(field);
+        EXPECT_EQ(std::tuple(limit.kind, limit.value, limit.text), std::tuple(kind, value, field.trimmed()))
+            << qPrintable(field);
+    }
+}

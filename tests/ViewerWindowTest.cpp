@@ -3,11 +3,9 @@
 #include "viewer/ui/ViewerWindow.h"
 #include "common/TextHelpers.h"
 #include "data/MonthFiles.h"
-#include "data/StoringData.h"
 #include "viewer/EventSource.h"
 #include "viewer/ui/AlarmPane.h"
 
-#include "support/AcquisitionSupport.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 

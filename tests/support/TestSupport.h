@@ -101,9 +101,7 @@ inline std::vector<LoggedEvent> EventsOf(const QString& tokens, bool tokenAsTime
 
 inline QByteArray ReadBytes(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -125,12 +123,10 @@ template <typename F> auto WithStderr(QString& err, F f) {
     ::dup2(saved, 2);
     ::close(saved);
     std::rewind(capture);
-    QByteArray bytes;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
-        bytes.append(buffer, qsizetype(n));
+    QFile captured;
+    err = captured.open(capture, QIODevice::ReadOnly) ? QString::fromUtf8(captured.readAll()) : QString();
+    captured.close();
     std::fclose(capture);
-    err = QString::fromUtf8(bytes);
     return result;
 }
 
@@ -142,9 +138,7 @@ constexpr int At(int record, int column) {
 
 // A record of `length` bytes: `text` blank-padded, ending in "*", CR, LF.
 inline QByteArray Record(const QByteArray& text, int length = 80) {
-    QByteArray r = text.left(length - 3);
-    r.append(QByteArray(length - 3 - r.size(), ' '));
-    return r + "*\r\n";
+    return text.leftJustified(length - 3, ' ', true) + "*\r\n";
 }
 
 // A general parameters file of forty labelled records; `values` overrides the
