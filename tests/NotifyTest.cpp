@@ -33,16 +33,6 @@ const auto Passed = [](const EventPosition& at) {
 };
 const auto Bytes = [](const Event& e) { return BuildEventRecord(e).toLatin1(); };
 
-TEST(NotifySettingsTest, CommandWordsAndKeys) {
-    const std::vector<std::tuple<const char*, QString, std::optional<QStringList>>> rows{
-        {"single quotes keep all", "a 'b $(c) ; \"d' e", QStringList{"a", "b $(c) ; \"d", "e"}},
-        {"double quotes escape two", R"(a "b \" \\ \n"c)", QStringList{"a", R"(b " \ \nc)"}},
-        {"blanks, backslash outside, empty word", " a\\ b\t '' c ", QStringList{"a b", "", "c"}},
-        {"backslash at the end", "a\\", std::nullopt}};
-    for (const auto& [name, text, words] : rows)
-        EXPECT_EQ(SplitCommandWords(text), words) << name;
-}
-
 TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigitsAndEachAlarmTopicsAlarms) {
     const std::vector<std::tuple<const char*, Event, QByteArray>> rows{
         {"channel alarm", Alarm("HIGH", 3, "RAISED"),
