@@ -244,13 +244,12 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     ASSERT_TRUE(WaitUntil([&] { return (mail += server.readAllStandardOutput()).contains("END"); }))
         << qPrintable(said.join('\n')) << server.readAllStandardError().constData();
     EXPECT_TRUE(WaitUntil([&] { return Passed(notifier.Notified()) == 7; })) << "once the server answered";
-    server.kill();
-    server.waitForFinished();
+    server.kill(), server.waitForFinished();
     const QString got = QString::fromUtf8(mail), oneLine = QString(text).replace(u'\n', u' ');
-    EXPECT_TRUE(got.contains("SUBJECT TARVEK: Ch.3 above maximum raised: " + oneLine + "\n"))
-        << qPrintable(got);
-    EXPECT_TRUE(got.contains(
-        "BODY 2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: " + oneLine))
+    EXPECT_TRUE(
+        got.contains("SUBJECT TARVEK: Ch.3 above maximum raised: " + oneLine + "\n") &&
+        got.contains("BODY 2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: " +
+                     oneLine))
         << qPrintable(got);
     EXPECT_FALSE(QFile::exists(planted));
 }
