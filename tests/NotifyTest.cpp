@@ -5,7 +5,6 @@
 #include "publish/CommandRunner.h"
 #include "publish/EventPayload.h"
 #include "publish/EventStream.h"
-#include "publish/PublishConfig.h"
 
 #include "support/AcquisitionSupport.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 // tarvek-publish's rules without a broker: the delivery window, the waits
-// after a failure, its settings, the feed read in small batches, and the
-// program's own refusals (arguments, a state file it cannot write).
+// after a failure, its settings (the notification command's words among
+// them), and the program's own refusals (arguments, a state file it cannot write).
 #include "publish/DeliveryWindow.h"
 #include "publish/PublishConfig.h"
 #include "publish/SessionChurn.h"
