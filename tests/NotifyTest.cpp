@@ -5,7 +5,6 @@
 #include "publish/CommandRunner.h"
 #include "publish/EventPayload.h"
 #include "publish/EventStream.h"
-#include "publish/PublishConfig.h"
 
 #include "support/AcquisitionSupport.h"
 #include "support/TestSupport.h"
@@ -23,30 +22,17 @@ Event Alarm(const char* kind, int channel, const char* event, const char* value 
             const char* limit = "10.0", const char* text = "Boiler pressure") {
     return {"08-12-2026", "10:15:30", kind, channel, event, value, limit, "op1", text};
 }
+const QString December = "12-2026-Events.txt";
 FedEvent Fed(const Event& e, qint64 record, qint64 utcMs = 0) {
-    return {{"12-2026-Events.txt", record}, e, *EventStamp(e.date, e.time), utcMs};
+    return {{December, record}, e, *EventStamp(e.date, e.time), utcMs};
 }
 // Records passed in December's log (the only one of the plan's tests).
-qint64 Passed(const EventPosition& position) {
-    const auto at = position.logs.find("12-2026-Events.txt");
-    return at == position.logs.end() ? 0 : at->second;
-}
-QByteArray Record(const Event& e) {
-    return BuildEventRecord(e).toLatin1();
-}
+const auto Passed = [](const EventPosition& at) {
+    return at.logs.contains(December) ? at.logs.at(December) : 0;
+};
+const auto Bytes = [](const Event& e) { return BuildEventRecord(e).toLatin1(); };
 
-TEST(NotifySettingsTest, CommandWordsAndKeys) {
-    const std::vector<std::tuple<const char*, QString, std::optional<QStringList>>> rows{
-        {"single quotes keep all", "a 'b $(c) ; \"d' e", QStringList{"a", "b $(c) ; \"d", "e"}},
-        {"double quotes escape two", R"(a "b \" \\ \n"c)", QStringList{"a", R"(b " \ \nc)"}},
-        {"blanks, backslash outside, empty word", " a\\ b\t '' c ", QStringList{"a b", "", "c"}},
-        {"unclosed quote", "a 'b", std::nullopt},
-        {"backslash at the end", "a\\", std::nullopt}};
-    for (const auto& [name, text, words] : rows)
-        EXPECT_EQ(SplitCommandWords(text), words) << name;
-}
-
-TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigits) {
+TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigitsAndEachAlarmTopicsAlarms) {
     const std::vector<std::tuple<const char*, Event, QByteArray>> rows{
         {"channel alarm", Alarm("HIGH", 3, "RAISED"),
          R"("kind":"HIGH","channel":3,"event":"RAISED","value":10.700,"limit":10.0,"user":"op1","text":"Boiler pressure"})"},
@@ -58,9 +44,7 @@ TEST(EventPayloadTest, FieldsInOrderNullWhereBlankTheStoredDigits) {
                            R"("utc":"2026-12-08T09:15:30Z",)";
     for (const auto& [name, event, json] : rows)
         EXPECT_EQ(EventPayload(Fed(event, 7, *EventStamp("08-12-2026", "09:15:30"))), key + json) << name;
-}
-
-TEST(EventPayloadTest, EachAlarmTopicListsItsCurrentAlarms) {
+    // Each alarm topic lists its channel's current alarms.
     AlarmFold fold;
     for (const Event& e :
          {Alarm("HIGH", 3, "RAISED"), Alarm("HIGH", 3, "ACKNOWLEDGED"), Alarm("LOW", 5, "RAISED"),
@@ -169,12 +153,12 @@ TEST(NotifyPlanTest, AFailingCommandHoldsOneRunWhateverTheBacklog) {
 
 TEST(EventFeedTest, StoredOrderAcrossMonthsSkippingTornRecords) {
     QTemporaryDir dir;
-    const QByteArray torn = Record(Alarm("LOW", 2, "RAISED")).left(70) + QByteArray(87, ' ') + "*\r\n";
-    const QByteArray noDay = Record(Alarm("LOW", 2, "CLEARED")).replace(0, 5, "31-02"); // never sent, no time
+    const QByteArray torn = Bytes(Alarm("LOW", 2, "RAISED")).left(70) + QByteArray(87, ' ') + "*\r\n";
+    const QByteArray noDay = Bytes(Alarm("LOW", 2, "CLEARED")).replace(0, 5, "31-02"); // never sent, no time
     WriteBytes(dir.filePath("11-2026-Events.txt"),
-               Record(Alarm("HIGH", 1, "RAISED")) + torn + noDay + Record(Alarm("HIGH", 1, "CLEARED")));
+               Bytes(Alarm("HIGH", 1, "RAISED")) + torn + noDay + Bytes(Alarm("HIGH", 1, "CLEARED")));
     WriteBytes(dir.filePath("12-2026-Events.txt"),
-               Record(Alarm("LOW", 3, "RAISED")) + Record(Alarm("LOW", 3, "CLEARED")).left(100));
+               Bytes(Alarm("LOW", 3, "RAISED")) + Bytes(Alarm("LOW", 3, "CLEARED")).left(100));
     EventFeed feed(dir.path(), QTimeZone("Europe/Rome"));
     std::vector<FedEvent> out;
     ASSERT_TRUE(feed.Read(2, out) && feed.Read(10, out)) << qPrintable(feed.Error());
@@ -211,7 +195,7 @@ TEST(FoldedLogsTest, ALogCutOrReplacedIsFoldedAgainFromACleanState) {
         logs.Follow();
         const QString other = dir.filePath("other");
         if (change == '=')
-            WriteBytes(later, Record(high3));
+            WriteBytes(later, Bytes(high3));
         else
             ASSERT_TRUE(
                 AppendEvents(other, change == '>' ? std::vector{high3, none5, low1} : std::vector{low1}) &&
@@ -259,13 +243,12 @@ TEST(NotifierTest, AMailReachesTheServerWithTheEventAsText) {
     ASSERT_TRUE(WaitUntil([&] { return (mail += server.readAllStandardOutput()).contains("END"); }))
         << qPrintable(said.join('\n')) << server.readAllStandardError().constData();
     EXPECT_TRUE(WaitUntil([&] { return Passed(notifier.Notified()) == 7; })) << "once the server answered";
-    server.kill();
-    server.waitForFinished();
+    server.kill(), server.waitForFinished();
     const QString got = QString::fromUtf8(mail), oneLine = QString(text).replace(u'\n', u' ');
-    EXPECT_TRUE(got.contains("SUBJECT TARVEK: Ch.3 above maximum raised: " + oneLine + "\n"))
-        << qPrintable(got);
-    EXPECT_TRUE(got.contains(
-        "BODY 2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: " + oneLine))
+    EXPECT_TRUE(
+        got.contains("SUBJECT TARVEK: Ch.3 above maximum raised: " + oneLine + "\n") &&
+        got.contains("BODY 2026-12-08 10:15:30 Ch.3 above maximum raised, value 10.700, limit 10.0: " +
+                     oneLine))
         << qPrintable(got);
     EXPECT_FALSE(QFile::exists(planted));
 }

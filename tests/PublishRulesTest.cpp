@@ -1,15 +1,13 @@
 // tarvek-publish's rules without a broker: the delivery window, the waits
-// after a failure, its settings, the feed read in small batches, and the
-// program's own refusals (arguments, a state file it cannot write).
+// after a failure, its settings (the notification command's words among
+// them), and the program's own refusals (arguments, a state file it cannot write).
 #include "publish/DeliveryWindow.h"
 #include "publish/PublishConfig.h"
-#include "publish/RecordFeed.h"
 #include "publish/SessionChurn.h"
 
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
-#include <QDate>
 #include <QProcess>
 
 #include <sys/resource.h>
@@ -64,25 +62,21 @@ QString Outcome(const QByteArray& text) {
     if (const auto* error = std::get_if<ConfigError>(&parsed))
         return error->text.section(": ", 1);
     const PublishConfig& c = std::get<PublishConfig>(parsed);
+    const auto n = [](auto number) { return QString::number(number); };
     const QStringList defaults =
-        QStringLiteral("host=localhost port=1883 tls=no qos=1 keepalive=60 prefix=tarvek/box "
-                       "client_id=tarvek-publish-box-01234567 start=0/0 data=/d "
-                       "state=/s/state notify= batch=0 timeout=30 max_age=3600")
+        QStringLiteral("host=localhost port=1883 tls=no qos=1 keepalive=60 "
+                       "prefix=tarvek/box client_id=tarvek-publish-box-01234567 start=0/0 "
+                       "data=/d state=/s/state notify= batch=0 timeout=30 max_age=3600")
             .split(u' ');
-    const auto number = [](auto n) { return QString::number(n); };
-    const QStringList now =
-        QStringLiteral(
-            "host=%1\nport=%2\ntls=%3\nqos=%4\nkeepalive=%5\nprefix=%6\nclient_id=%7\nstart=%8/%9\n"
-            "data=%10\nstate=%11\nnotify=%12\nbatch=%13\ntimeout=%14\nmax_age=%15")
-            .arg(c.host, number(c.port), c.tls ? "yes" : "no", number(c.qos), number(c.keepalive), c.prefix,
-                 c.clientId, number(int(c.start.kind)), number(c.start.localMs), c.data, c.state,
-                 c.notifyCommand.join(u'|'), number(c.notifyBatch), number(c.notifyTimeout),
-                 number(c.notifyMaxAge))
-            .split(u'\n');
     QStringList changed;
-    for (qsizetype i = 0; i < now.size(); ++i)
-        if (now[i] != defaults[i])
-            changed += now[i];
+    for (const QString& setting :
+         {"host=" + c.host, "port=" + n(c.port), QString("tls=") + (c.tls ? "yes" : "no"), "qos=" + n(c.qos),
+          "keepalive=" + n(c.keepalive), "prefix=" + c.prefix, "client_id=" + c.clientId,
+          "start=" + n(int(c.start.kind)) + '/' + n(c.start.localMs), "data=" + c.data, "state=" + c.state,
+          "notify=" + c.notifyCommand.join(u'|'), "batch=" + n(c.notifyBatch),
+          "timeout=" + n(c.notifyTimeout), "max_age=" + n(c.notifyMaxAge)})
+        if (!defaults.contains(setting))
+            changed += setting;
     return changed.join(u' ');
 }
 
@@ -118,7 +112,11 @@ TEST(PublishSettingsTest, ReadOrRefusedNamingTheKeyAndWhyValuesAtTheirBounds) {
         {"notify bounds",
          "host =\nnotify_command = /bin/true\nnotify_batch = 3600\nnotify_timeout = 1\nnotify_max_age = 60",
          "host= notify=/bin/true batch=3600 timeout=1 max_age=60"},
-        {"notify command words", "notify_command = /bin/echo 'a b'", "notify=/bin/echo|a b"},
+        {"notify: single quotes keep all", "notify_command = a 'b $(c) ; \"d' e", "notify=a|b $(c) ; \"d|e"},
+        {"notify: double quotes escape two", R"(notify_command = a "b \" \\ \n"c)", R"(notify=a|b " \ \nc)"},
+        {"notify: blanks, backslash outside, empty word", "notify_command = a\\ b\t  '' c", "notify=a b||c"},
+        {"notify: backslash at the end", "notify_command = a\\",
+         "notify_command: needs a program and its arguments, quotes closed"},
         {"notify command quote open", "notify_command = a 'b",
          "notify_command: needs a program and its arguments, quotes closed"},
         {"no host, no command", "host =", "host: left empty needs a notify_command (it then only notifies)"},
@@ -138,36 +136,18 @@ TEST(PublishSettingsTest, ReadOrRefusedNamingTheKeyAndWhyValuesAtTheirBounds) {
 
 class PublishFolderTest : public AppFolderTest {};
 
-TEST_F(PublishFolderTest, RecordsReadOneAtATimeAndNextMonthsFileIsNoSurprise) {
-    const QDate next = QDate::currentDate().addMonths(1);
-    QByteArray bytes = DataHeader(3);
-    for (const char* time : {"00:00:00", "00:00:30", "00:01:00"})
-        bytes += DataLine(time, {}, next.toString("01-MM-yyyy").toLatin1());
-    WriteBytes(DataPath(next.toString("MM-yyyy") + "-Data.txt"), bytes);
-    RecordFeed feed(DataPath({}).chopped(1));
-    std::vector<FedRecord> read;
-    for (int n = 0; n < 4; ++n)
-        feed.Read(1, read);
-    ASSERT_EQ(read.size(), 3u);
-    EXPECT_EQ(read.back().position.number, 3);
-    EXPECT_EQ(feed.TakeNotes(), QStringList{});
-}
-
 // The program itself, without a broker: what it refuses and a state file it cannot write.
 TEST_F(PublishFolderTest, TheProgramRefusesBadArgumentsAndAStateFileItCannotWrite) {
     const QString config = state.AppFolder + "/p.conf", statePath = state.AppFolder + "/state";
     WriteBytes(config, QStringLiteral("host = 127.0.0.1\nport = 1\ndata = %1\nstate = %2\n")
                            .arg(DataPath({}).chopped(1), statePath)
                            .toUtf8());
+    // The exit status and the first line said, after the program's name.
     const auto run = [&](const QStringList& args, rlim_t fileSize = RLIM_INFINITY) {
         QProcess p;
-        {
-            const FileSizeLimit limit(fileSize); // the child's, from its start
-            p.start(TARVEK_PUBLISH, QStringList{"--config", config} + args);
-            p.waitForStarted();
-        }
-        EXPECT_TRUE(p.waitForFinished(10'000));
-        // The first line said, after the program's name.
+        auto limit = std::make_unique<FileSizeLimit>(fileSize); // the child's, from its start
+        p.start(TARVEK_PUBLISH, QStringList{"--config", config} + args);
+        EXPECT_TRUE(p.waitForStarted() && (limit.reset(), p.waitForFinished(10'000)));
         return QString::number(p.exitCode()) + ' ' +
                QString(p.readAllStandardError()).section(": ", 1).section('\n', 0, 0);
     };
