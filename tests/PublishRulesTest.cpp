@@ -64,17 +64,18 @@ QString Outcome(const QByteArray& text) {
     const PublishConfig& c = std::get<PublishConfig>(parsed);
     const auto n = [](auto number) { return QString::number(number); };
     const QStringList defaults =
-        QStringLiteral("host=localhost port=1883 tls=no qos=1 keepalive=60 "
-                       "prefix=tarvek/box client_id=tarvek-publish-box-01234567 start=0/0 "
-                       "data=/d state=/s/state notify= batch=0 timeout=30 max_age=3600")
+        QStringLiteral(
+            "host=localhost port=1883 tls=no qos=1 keepalive=60 "
+            "prefix=tarvek/box client_id=tarvek-publish-box-01234567 start=0/0 "
+            "data=/d state=/s/state seals=/seals kind=SEALED notify= batch=0 timeout=30 max_age=3600")
             .split(u' ');
     QStringList changed;
     for (const QString& setting :
          {"host=" + c.host, "port=" + n(c.port), QString("tls=") + (c.tls ? "yes" : "no"), "qos=" + n(c.qos),
           "keepalive=" + n(c.keepalive), "prefix=" + c.prefix, "client_id=" + c.clientId,
           "start=" + n(int(c.start.kind)) + '/' + n(c.start.localMs), "data=" + c.data, "state=" + c.state,
-          "notify=" + c.notifyCommand.join(u'|'), "batch=" + n(c.notifyBatch),
-          "timeout=" + n(c.notifyTimeout), "max_age=" + n(c.notifyMaxAge)})
+          "seals=" + c.seals, "kind=" + c.sealAlarmKind, "notify=" + c.notifyCommand.join(u'|'),
+          "batch=" + n(c.notifyBatch), "timeout=" + n(c.notifyTimeout), "max_age=" + n(c.notifyMaxAge)})
         if (!defaults.contains(setting))
             changed += setting;
     return changed.join(u' ');
@@ -117,6 +118,15 @@ TEST(PublishSettingsTest, ReadOrRefusedNamingTheKeyAndWhyValuesAtTheirBounds) {
         {"notify: blanks, backslash outside, empty word", "notify_command = a\\ b\t  '' c", "notify=a b||c"},
         {"notify: backslash at the end", "notify_command = a\\",
          "notify_command: needs a program and its arguments, quotes closed"},
+        {"empty folders and file", "data =", "data: needs a folder"},
+        {"", "seals =", "seals: needs a folder"},
+        {"", "state =", "state: needs a file"},
+        {"kind as wide as the record's", "seals = /x\nseal_alarm_kind = SEAL FOUND!",
+         "seals=/x kind=SEAL FOUND!"},
+        {"kind too wide", "seal_alarm_kind = SEAL FOUND!!",
+         "seal_alarm_kind: \"SEAL FOUND!!\" is not a kind of 1 to 11 printable ASCII characters"},
+        {"kind not printable", "seal_alarm_kind = S\xc3\xa9",
+         "seal_alarm_kind: \"S\u00e9\" is not a kind of 1 to 11 printable ASCII characters"},
         {"notify command quote open", "notify_command = a 'b",
          "notify_command: needs a program and its arguments, quotes closed"},
         {"no host, no command", "host =", "host: left empty needs a notify_command (it then only notifies)"},
