@@ -29,12 +29,13 @@ using namespace tarvek;
 
 namespace {
 
-// Polls of channel 1 (minimum 0, maximum 10; the other channels steady at 5),
-// one token each: a number is its value with the instrument answering, "g" a
-// gap (" No Data ") and "i" an invalid value (" ======= ") on channel 1, "s" a
-// silent instrument, "F" / "S" a scan whose store failed / succeeded, "Lmax" /
-// "Lact" a Load removing channel 1's maximum / making it inactive, "R" a
-// restart from the events so far. Events: "poll:KIND EVENT channel", in order.
+// Polls of channel 8, the last (minimum 0, maximum 10; the other channels
+// steady at 5), one token each: a number is its value with the instrument
+// answering, "g" a gap (" No Data ") and "i" an invalid value (" ======= ") on
+// channel 8, "s" a silent instrument, "F" / "S" a scan whose store failed /
+// succeeded, "Lmax" / "Lact" a Load removing channel 8's maximum / making it
+// inactive, "R" a restart from the events so far. Events: "poll:KIND EVENT
+// channel", in order.
 struct MachineRow {
     const char* name;
     const char* polls;
@@ -48,13 +49,13 @@ struct MachineRow {
 AlarmSetUp SetUpOf(const MachineRow& row, bool active = true, const char* maximum = nullptr) {
     Declarations::SetUpState setUp;
     for (int c = 1; c <= 8; ++c) {
-        setUp.ChannelParam[c][Declarations::Active] = c > 1 || active ? "1" : "0";
-        setUp.ChannelParam[c][Declarations::AlarmMin] = c > 1 ? "0" : row.minimum;
-        setUp.ChannelParam[c][Declarations::AlarmMax] = c > 1 ? "10" : maximum ? maximum : row.maximum;
+        setUp.ChannelParam[c][Declarations::Active] = c < 8 || active ? "1" : "0";
+        setUp.ChannelParam[c][Declarations::AlarmMin] = c < 8 ? "0" : row.minimum;
+        setUp.ChannelParam[c][Declarations::AlarmMax] = c < 8 ? "10" : maximum ? maximum : row.maximum;
     }
     AlarmParameters parameters;
-    parameters.deadband[0] = row.deadband;
-    parameters.onDelay[0] = row.onDelay;
+    parameters.deadband[7] = row.deadband;
+    parameters.onDelay[7] = row.onDelay;
     return AlarmSetUpOf(setUp, parameters);
 }
 
@@ -74,11 +75,11 @@ QString RunPolls(const MachineRow& row) {
         } else {
             AlarmScan scan{"05-03-2008", "10:15:00", token != "s", {}, {}};
             scan.values.fill(token == "s" ? NoDataText : ValueText(5));
-            scan.values[0] = token == "g" || token == "s" ? NoDataText
+            scan.values[7] = token == "g" || token == "s" ? NoDataText
                              : token == "i"               ? InvalidValueText
                                                           : ValueText(token.toDouble());
             if (token == "F" || token == "S") {
-                scan.values[0] = ValueText(5);
+                scan.values[7] = ValueText(5);
                 scan.store = token == "S" ? FileOutcome{} : FileOutcome::Failure("disk full");
             }
             events = machine.Scan(scan);
@@ -102,29 +103,29 @@ TEST_P(AlarmMachineTable, RaisesAndClearsAsThePollsGo) {
 INSTANTIATE_TEST_SUITE_P(
     Polls, AlarmMachineTable,
     ::testing::ValuesIn(std::vector<MachineRow>{
-        {"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5", "2:HIGH RAISED 1, 4:HIGH CLEARED 1"},
+        {"RaisedAtTheFirstPollOutsideClearedAtTheLimit", "5 11 12 10 5", "2:HIGH RAISED 8, 4:HIGH CLEARED 8"},
         {"AtBothLimitsIsInside", "10 0 10", ""},
-        {"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 1, 7:HIGH CLEARED 1", 0, 3},
-        {"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 1, 3:HIGH CLEARED 1", 1},
-        {"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 1, 4:LOW CLEARED 1", 1},
+        {"OnDelayNeedsPollsRunningOutside", "11 11 5 11 11 11 5", "6:HIGH RAISED 8, 7:HIGH CLEARED 8", 0, 3},
+        {"DeadbandAtTheMaximum", "11 9.5 9 5", "1:HIGH RAISED 8, 3:HIGH CLEARED 8", 1},
+        {"DeadbandAtTheMinimum", "-1 0.5 -0.5 1", "1:LOW RAISED 8, 4:LOW CLEARED 8", 1},
         {"ChangeOfSideClearsBeforeItRaises", "-1 11 5",
-         "1:LOW RAISED 1, 2:LOW CLEARED 1, 2:HIGH RAISED 1, 3:HIGH CLEARED 1"},
-        {"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 1, 5:HIGH CLEARED 1", 0, 2},
-        {"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
-        {"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 1"},
+         "1:LOW RAISED 8, 2:LOW CLEARED 8, 2:HIGH RAISED 8, 3:HIGH CLEARED 8"},
+        {"GapsNeitherClearNorBreakTheOnDelay", "11 g 11 g 5 g", "3:HIGH RAISED 8, 5:HIGH CLEARED 8", 0, 2},
+        {"NoValueAfterThreeGapsClearedByAValue", "g g g g 5", "3:NO VALUE RAISED 8, 5:NO VALUE CLEARED 8"},
+        {"AnInvalidValueIsAGap", "i g i", "3:NO VALUE RAISED 8"},
         {"NoAnswerInsteadOfEightNoValues", "s s s s 5", "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED"},
-        {"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"SilentPollsAreNoGaps", "g g s g 5", "4:NO VALUE RAISED 8, 5:NO VALUE CLEARED 8"},
         {"NotStoredUntilAStoreSucceeds", "F 5 F S S", "1:NOT STORED RAISED, 4:NOT STORED CLEARED"},
-        {"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 1, 2:HIGH CLEARED 1"},
+        {"ALimitRemovedWhileRaisedClearsWithTheLoad", "11 Lmax 12 5", "1:HIGH RAISED 8, 2:HIGH CLEARED 8"},
         {"AChannelMadeInactiveClearsItsAlarms", "-1 g g g Lact -5",
-         "1:LOW RAISED 1, 4:NO VALUE RAISED 1, 5:LOW CLEARED 1, 5:NO VALUE CLEARED 1"},
-        {"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5", "1:HIGH RAISED 1, 5:HIGH CLEARED 1"},
+         "1:LOW RAISED 8, 4:NO VALUE RAISED 8, 5:LOW CLEARED 8, 5:NO VALUE CLEARED 8"},
+        {"RestartWithAnAlarmActiveDoesNotRaiseItAgain", "11 R 12 R 5", "1:HIGH RAISED 8, 5:HIGH CLEARED 8"},
         {"RestartWithTheLoggersAlarmsActive", "s s s R F R 5 S",
          "3:NO ANSWER RAISED, 5:NO ANSWER CLEARED, 5:NOT STORED RAISED, 8:NOT STORED CLEARED"},
-        {"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 1, 5:NO VALUE CLEARED 1"},
+        {"RestartWithNoValueActive", "g g g R 5", "3:NO VALUE RAISED 8, 5:NO VALUE CLEARED 8"},
         {"BlankAndUnreadableLimitsRaiseNothing", "-50 2000", "", 0, 1, "1e3", ""},
         {"AMinimumNotBelowTheMaximumRaisesNothing", "-50 7 2000", "", 0, 1, "5", "10"},
-        {"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 1", 0, 1, " +10.5 "}}),
+        {"ALimitWithBlanksAndASign", "10.5 10.6", "2:HIGH RAISED 8", 0, 1, " +10.5 "}}),
     RowName);
 
 // Logs folded into the current alarms, one event per token: KIND, channel,
