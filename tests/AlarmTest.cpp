@@ -443,9 +443,11 @@ class AlarmWindowTest : public WindowTest {
         if (!bus.waitForStarted(10000) || !bus.waitForReadyRead(10000))
             GTEST_SKIP() << "no dbus-daemon (scripts/install-deps.sh installs it)";
         address = QString::fromLatin1(bus.readLine().trimmed());
-        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0
+        ASSERT_TRUE(InstallDefaultSetup(state.AppFolder)); // line 1, every 30 seconds, gain 1, zero 0;
+                                                           // channel 1 in kPa, the others in Bar
         QByteArray channels = ReadBytes(SettingPath(ChannelParametersFile));
-        WriteBytes(SettingPath(ChannelParametersFile), channels.replace(At(11, 68), 9, "15       "));
+        WriteBytes(SettingPath(ChannelParametersFile),
+                   channels.replace(At(11, 68), 9, "15       ").replace(At(11, 31), 4, "kPa "));
         clock.Set(QDateTime(QDate(2008, 3, 5), QTime(10, 14, 59)));
         notifier = std::make_unique<DesktopNotifier>(QDBusConnection::connectToBus(address, "logger"));
         alarms = std::make_unique<AlarmMonitor>(state, clock, notifier.get());
@@ -525,7 +527,7 @@ TEST_F(AlarmWindowTest, AnExcursionIsRaisedAfterItsOnDelayClearedPastItsDeadband
                                                "10:16:16 ACQUISITION STOPPED  ");
     ASSERT_TRUE(WaitUntil([&] { return !server.seen.isEmpty(); }, 5000));
     EXPECT_EQ(server.seen,
-              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 Bar &gt; 15 at 10:15:30"});
+              QStringList{"TARVEK: TARVEK: Analog input 1 above maximum | 20.000 kPa &gt; 15 at 10:15:30"});
     server.capabilities = QStringList{"body"}; // a body shown as it stands
     notifier->Notify({"s", "a < b & c"});
     ASSERT_TRUE(WaitUntil([&] { return server.seen.size() == 2; }, 5000));
