@@ -2,15 +2,12 @@
 #include "viewer/TrendSource.h"
 #include "viewer/FollowWatch.h"
 
-#include "support/AcquisitionSupport.h"
 #include "support/TestSupport.h"
 
 #include <tuple>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tarvek;
 

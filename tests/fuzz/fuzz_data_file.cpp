@@ -34,10 +34,8 @@ constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 QString ValueTextOf(StoredValue v) {
     if (v.IsGap())
         return v.IsNoData() ? NoDataText : InvalidValueText;
-    const QByteArray digits = v.Text();
-    const QString text =
-        digits.startsWith('-') ? QString::fromLatin1(digits) : u'+' + QString::fromLatin1(digits);
-    return text.rightJustified(ValueWidth, u' ');
+    const QString digits = QString::fromLatin1(v.Text());
+    return (digits.startsWith(u'-') ? digits : u'+' + digits).rightJustified(ValueWidth, u' ');
 }
 
 // A record with every negative zero ("-0", "-0.000") written as a positive
