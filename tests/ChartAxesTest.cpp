@@ -41,7 +41,7 @@ TEST(TimeAxis, TicksFallOnRoundInstantsAndSayNoMoreThanNeeded) {
         QStringList labels;
         for (const TimeTick& tick : TimeTicks(at(from), at(to), maxTicks, zone))
             labels += QString(tick.label).replace('\n', '/');
-        EXPECT_EQ(labels.join('|'), want) << name;
+        EXPECT_EQ(labels.join('|'), QString(want)) << name;
     }
 }
 
