@@ -120,8 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     Declarations state;
     state.AppFolder = dir.path();
-    state.ScanDate = QStringLiteral("05-03-2008");
-    state.ScanTime = QStringLiteral("10:15:30");
+    state.ScanDate = QStringLiteral("05-03-2008"), state.ScanTime = QStringLiteral("10:15:30");
     for (int k = 1; k <= Declarations::ChannelCount; ++k)
         state.ChannelValue[k] = QStringLiteral("  +%1.000").arg(k);
     const QString path = DataFilePath(state);
