@@ -7,55 +7,43 @@ using namespace tarvek;
 
 namespace {
 
-struct TickCase {
-    const char* name;
-    const char* zone;
-    const char* from; // on the zone's wall clock
-    const char* to;
-    int maxTicks;
-    const char* labels; // "|" between ticks, "/" between a label's lines
-};
-
-class TimeAxis : public ::testing::TestWithParam<TickCase> {};
-
-TEST_P(TimeAxis, TicksFallOnRoundInstantsAndSayNoMoreThanNeeded) {
-    const TickCase& c = GetParam();
-    const QTimeZone zone(c.zone);
-    const auto at = [&](const char* t) {
-        const QDateTime wall = QDateTime::fromString(t, Qt::ISODate);
-        return QDateTime(wall.date(), wall.time(), zone).toMSecsSinceEpoch();
-    };
-    QStringList labels;
-    for (const TimeTick& tick : TimeTicks(at(c.from), at(c.to), c.maxTicks, zone))
-        labels += QString(tick.label).replace('\n', '/');
-    EXPECT_EQ(labels.join('|'), c.labels);
+// The zone, from and to on its wall clock, the most ticks: the labels, "|"
+// between ticks, "/" between a label's lines.
+TEST(TimeAxis, TicksFallOnRoundInstantsAndSayNoMoreThanNeeded) {
+    using T = std::tuple<const char*, const char*, const char*, const char*, int, const char*>;
+    const T rows[] = {
+        T{"Seconds", "UTC", "2025-03-05T10:00:00", "2025-03-05T10:01:00", 6,
+          "10:00:00/5 Mar 2025|10:00:15|10:00:30|10:00:45|10:01:00"},
+        T{"Minutes", "UTC", "2025-03-05T10:02:10", "2025-03-05T10:40:00", 6,
+          "10:10/5 Mar 2025|10:20|10:30|10:40"},
+        T{"HoursDateWhereItChanges", "UTC", "2025-03-05T20:00:00", "2025-03-06T05:00:00", 4,
+          "21:00/5 Mar 2025|00:00/6 Mar|03:00"},
+        T{"DaysOneAtTheStart", "UTC", "2025-03-06T00:00:00", "2025-03-09T00:00:00", 6,
+          "6 Mar/2025|7 Mar|8 Mar|9 Mar"},
+        T{"WeeksOnMondays", "UTC", "2025-03-01T00:00:00", "2025-04-01T00:00:00", 6,
+          "3 Mar/2025|10 Mar|17 Mar|24 Mar|31 Mar"},
+        T{"MonthsYearWhereItChanges", "UTC", "2025-11-15T00:00:00", "2026-04-01T00:00:00", 6,
+          "Dec/2025|Jan/2026|Feb|Mar|Apr"},
+        T{"Years", "UTC", "2020-06-01T00:00:00", "2025-03-01T00:00:00", 6, "2021|2022|2023|2024|2025"},
+        T{"Centuries", "UTC", "1890-06-01T00:00:00", "2110-01-01T00:00:00", 6, "1900|1950|2000|2050|2100"},
+        // Local round hours: twice 02:00 when the hour repeats, the half
+        // hour of the offset kept.
+        T{"RepeatedHour", "Europe/Berlin", "2025-10-26T01:00:00", "2025-10-26T04:00:00", 6,
+          "01:00/26 Oct 2025|02:00|02:00|03:00|04:00"},
+        T{"HalfHourOffset", "Asia/Kolkata", "2025-03-05T09:40:00", "2025-03-05T13:00:00", 6,
+          "10:00/5 Mar 2025|11:00|12:00|13:00"}};
+    for (const auto& [name, zoneName, from, to, maxTicks, want] : rows) {
+        const QTimeZone zone(zoneName);
+        const auto at = [&](const char* t) {
+            const QDateTime wall = QDateTime::fromString(t, Qt::ISODate);
+            return QDateTime(wall.date(), wall.time(), zone).toMSecsSinceEpoch();
+        };
+        QStringList labels;
+        for (const TimeTick& tick : TimeTicks(at(from), at(to), maxTicks, zone))
+            labels += QString(tick.label).replace('\n', '/');
+        EXPECT_EQ(labels.join('|'), QString(want)) << name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, TimeAxis,
-    ::testing::Values(TickCase{"Seconds", "UTC", "2025-03-05T10:00:00", "2025-03-05T10:01:00", 6,
-                               "10:00:00/5 Mar 2025|10:00:15|10:00:30|10:00:45|10:01:00"},
-                      TickCase{"Minutes", "UTC", "2025-03-05T10:02:10", "2025-03-05T10:40:00", 6,
-                               "10:10/5 Mar 2025|10:20|10:30|10:40"},
-                      TickCase{"HoursDateWhereItChanges", "UTC", "2025-03-05T20:00:00", "2025-03-06T05:00:00",
-                               4, "21:00/5 Mar 2025|00:00/6 Mar|03:00"},
-                      TickCase{"DaysOneAtTheStart", "UTC", "2025-03-06T00:00:00", "2025-03-09T00:00:00", 6,
-                               "6 Mar/2025|7 Mar|8 Mar|9 Mar"},
-                      TickCase{"WeeksOnMondays", "UTC", "2025-03-01T00:00:00", "2025-04-01T00:00:00", 6,
-                               "3 Mar/2025|10 Mar|17 Mar|24 Mar|31 Mar"},
-                      TickCase{"MonthsYearWhereItChanges", "UTC", "2025-11-15T00:00:00",
-                               "2026-04-01T00:00:00", 6, "Dec/2025|Jan/2026|Feb|Mar|Apr"},
-                      TickCase{"Years", "UTC", "2020-06-01T00:00:00", "2025-03-01T00:00:00", 6,
-                               "2021|2022|2023|2024|2025"},
-                      TickCase{"Centuries", "UTC", "1890-06-01T00:00:00", "2110-01-01T00:00:00", 6,
-                               "1900|1950|2000|2050|2100"},
-                      // Local round hours: twice 02:00 when the hour repeats, the half
-                      // hour of the offset kept.
-                      TickCase{"RepeatedHour", "Europe/Berlin", "2025-10-26T01:00:00", "2025-10-26T04:00:00",
-                               6, "01:00/26 Oct 2025|02:00|02:00|03:00|04:00"},
-                      TickCase{"HalfHourOffset", "Asia/Kolkata", "2025-03-05T09:40:00", "2025-03-05T13:00:00",
-                               6, "10:00/5 Mar 2025|11:00|12:00|13:00"}),
-    RowName);
 
 TEST(ValueAxis, StepsOfOneTwoFiveLimitsNearTheValuesAndTheGrid) {
     const ValueScale a = NiceScale(0.3, 9.7, 5);

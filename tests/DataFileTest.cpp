@@ -12,11 +12,13 @@ using namespace tarvek;
 
 namespace {
 
-// Records first..last of the files the tests start from.
-QByteArray Old(int first, int last) {
-    QByteArray bytes;
-    for (int n = first; n <= last; ++n)
-        bytes += DataLine(QByteArray::number(n).rightJustified(8, '0'), {}, "01-03-2008");
+// Records 1..last of the files the tests start from, each with its number
+// for its time.
+QByteArray Old(int last) {
+    QByteArray bytes = DataLine("00000000", {}, "01-03-2008").repeated(last);
+    for (int n = 1; n <= last; ++n)
+        for (int d = 7, v = n; d >= 0; --d, v /= 10)
+            bytes[(n - 1) * 160 + 11 + d] = char('0' + v % 10);
     return bytes;
 }
 
@@ -79,7 +81,7 @@ TEST_P(DataFileStore, GoesOnWhereTheFileLeavesOff) {
     EXPECT_EQ(stderr_, "") << "reported once";
 }
 
-const QByteArray Three = Old(1, 3);
+const QByteArray Three = Old(3);
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DataFileStore,
@@ -110,14 +112,15 @@ INSTANTIATE_TEST_SUITE_P(
 // After the wrap the count rules: records past it are the oldest, and a torn
 // tail there is completed, keeping its bytes.
 TEST_F(DataFileTest, AfterRecord99999TheCountStartsAgainOverRecord2) {
-    const QByteArray before = DataHeader(99999) + Old(1, 99999);
-    WriteBytes(File(), before);
+    const QByteArray old = Old(99999);
+    WriteBytes(File(), DataHeader(99999) + old);
     ASSERT_TRUE(Store());
-    EXPECT_TRUE(ReadBytes(File()) == DataHeader(1) + New + before.mid(2 * 160));
-    WriteBytes(File(), DataHeader(5) + Old(1, 99999) + Torn);
+    EXPECT_TRUE(ReadBytes(File()) == DataHeader(1) + New + old.mid(160));
+    QFile file(File());
+    ASSERT_TRUE(file.open(QIODevice::Append) && file.write(Torn) == Torn.size());
+    file.close();
     ASSERT_TRUE(Store());
-    EXPECT_TRUE(ReadBytes(File()) ==
-                DataHeader(6) + Old(1, 5) + New + Old(7, 99999) + Record(Torn, 160)); // kept by the count
+    EXPECT_TRUE(ReadBytes(File()) == DataHeader(2) + New + New + old.mid(2 * 160) + Record(Torn, 160));
 }
 
 // Records are bytes: the micro sign is Latin-1 (0xB5); the euro sign is not

@@ -20,8 +20,8 @@ constexpr qint64 Now = 2'000'000'000'000'000'000;
 // A file of 320 bytes on device 1, inode 7, written 2 s before Now.
 constexpr FileStamp Old{1, 7, 320, Now - 2'000'000'000, true};
 
-FileStamp With(FileStamp s, quint64 device, quint64 inode, qint64 size, qint64 mtimeNs) {
-    s.device += device, s.inode += inode, s.size += size, s.mtimeNs += mtimeNs;
+FileStamp With(FileStamp s, quint64 device, quint64 inode, qint64 size, qint64 mtimeNs, qint64 ctimeNs = 0) {
+    s.device += device, s.inode += inode, s.size += size, s.mtimeNs += mtimeNs, s.ctimeNs += ctimeNs;
     return s;
 }
 
@@ -33,11 +33,7 @@ TEST(MonthFolderRules, HowAFileChangedAndWhetherItIsDue) {
         {"never opened", {"f", {}}, Old, FileChange::Added, true},
         {"appended to", {"f", Old, true}, With(Old, 0, 0, 160, 1), FileChange::Grew, true},
         {"written in place", {"f", Old, true}, With(Old, 0, 0, 0, 1), FileChange::Touched, true},
-        {"written, its time set back",
-         {"f", Old, true},
-         {1, 7, 320, Old.mtimeNs, true, 1},
-         FileChange::Touched,
-         true},
+        {"written, its time set back", {"f", Old, true}, With(Old, 0, 0, 0, 0, 1), FileChange::Touched, true},
         {"cut", {"f", Old, true}, With(Old, 0, 0, -1, 1), FileChange::Cut, true},
         {"another inode, same length", {"f", Old, true}, With(Old, 0, 1, 0, 0), FileChange::Replaced, true},
         {"another device", {"f", Old, true}, With(Old, 1, 0, 0, 0), FileChange::Replaced, true},
@@ -106,27 +102,21 @@ template <typename Fed, typename Feed> std::function<qint64()> FeedReader(const 
 }
 
 // The viewer's sources open at once; each look is a follow step.
-template <typename Source, typename Opened>
-std::function<qint64()> ViewerReader(std::shared_ptr<Source> source, const Opened& opened) {
-    return [source, opened] { return source->FollowStep(), qint64(opened(*source)); };
+std::function<qint64()> TrendReader(const QString& folder) {
+    auto source = std::make_shared<TrendSource>(QTimeZone::utc());
+    source->Open({folder});
+    return [source] { return source->FollowStep(), source->Data().Size(); };
+}
+std::function<qint64()> EventReader(const QString& folder) {
+    auto source = std::make_shared<EventSource>();
+    source->Open(folder);
+    return [source] { return source->FollowStep(), qint64(source->Events().size()); };
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Follow, MonthFolderUsers,
-    ::testing::Values(FolderUser{"viewer_trend", MonthFileKind::Data,
-                                 [](const QString& folder) {
-                                     auto source = std::make_shared<TrendSource>(QTimeZone::utc());
-                                     source->Open({folder});
-                                     return ViewerReader(
-                                         source, [](const TrendSource& s) { return s.Data().Size(); });
-                                 }},
-                      FolderUser{"viewer_events", MonthFileKind::Events,
-                                 [](const QString& folder) {
-                                     auto source = std::make_shared<EventSource>();
-                                     source->Open(folder);
-                                     return ViewerReader(
-                                         source, [](const EventSource& s) { return s.Events().size(); });
-                                 }},
+    ::testing::Values(FolderUser{"viewer_trend", MonthFileKind::Data, TrendReader},
+                      FolderUser{"viewer_events", MonthFileKind::Events, EventReader},
                       FolderUser{"publisher_records", MonthFileKind::Data, FeedReader<FedRecord, RecordFeed>},
                       FolderUser{"publisher_events", MonthFileKind::Events, FeedReader<FedEvent, EventFeed>}),
     RowName);

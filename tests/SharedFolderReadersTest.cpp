@@ -34,7 +34,8 @@ const char* const Reasons[] = {"is a symbolic link", "is a symbolic link", "is n
 QString Said(const FileOutcome& outcome) {
     return outcome ? "succeeded" : outcome.message;
 }
-template <typename Feed, typename Fed> QString FeedSaid(Feed&& feed) {
+template <typename Feed, typename Fed> QString FeedSaid(const QString& at) {
+    Feed feed(at + "/datafiles");
     std::vector<Fed> out;
     feed.Read(100, out);
     QString failure;
@@ -60,12 +61,9 @@ std::map<std::string, Entry> Entries(Declarations& s) {
                   channels = "settingfiles/channelsparameters.txt",
                   status = "settingfiles/acquisitionstatus.txt", data = "datafiles/03-2008-Data.txt",
                   log = "datafiles/03-2008-Events.txt";
-    const auto save = [=, &s] {
-        ChannelTexts gains;
-        gains.fill("1.5");
-        return Said(SaveChannelParameters(at, gains, gains));
-    };
-    const auto channelNames = [=, &s] {
+    ChannelTexts gains;
+    gains.fill("1.5");
+    const auto channelNames = [=] {
         QStringList problems;
         QString failure;
         return ReadChannelInfos(at + "/settingfiles", &problems, &failure), failure;
@@ -74,38 +72,36 @@ std::map<std::string, Entry> Entries(Declarations& s) {
         const LoadedSetUp loaded = LoadSetUp(at, s.SetUp);
         return loaded.setUp ? "loaded" : loaded.failures.join("; ");
     };
-    const auto trend = [=, &s] {
+    const auto trend = [=] {
         TrendSource source(QTimeZone::utc());
         return source.Open({at + "/datafiles"}), source.Errors().join("; ");
     };
-    const auto events = [=, &s] {
+    const auto events = [=] {
         EventSource source;
         return source.Open(at + "/datafiles"), source.Problems().join("; ");
     };
-    return {{"GeneralParameters", {general, [=, &s] { return Said(ReadGeneralParameters(at, s.SetUp)); }}},
-            {"GeneralParametersSaved",
-             {general, [=, &s] { return Said(SaveGeneralParameters(at, s.SetUp.GeneralLabel, "3", "2")); }}},
-            {"ChannelParameters", {channels, [=, &s] { return Said(ReadChannelParameters(at, s.SetUp)); }}},
-            {"ChannelParametersSaved", {channels, save}},
-            {"ViewerChannels", {channels, channelNames}},
-            {"ViewerExport", {channels, [=] { return Exported(at, "--csv"); }}},
-            {"AcquisitionStatus", {status, [=, &s] { return Said(ReadAcquisitionStatus(at)); }}},
-            {"AcquisitionStatusWritten", {status, [=, &s] { return Said(WriteAcquisitionStatus(at, "1")); }}},
-            {"AlarmParameters",
-             {"settingfiles/alarmparameters.txt",
-              [=, &s] { return ReadAlarmParameters(at).problems.join("; "); }}},
-            {"InstrumentParametersLoaded", {"settingfiles/instrumentparameters.txt", load}},
-            {"DataFileStored", {data, [=, &s] { return Said(StoreDataRecord(s)); }}},
-            {"ViewerTrend", {data, trend}},
-            {"PublisherRecords",
-             {data, [=, &s] { return FeedSaid<RecordFeed, FedRecord>(RecordFeed(at + "/datafiles")); }}},
-            {"EventLogAppended",
-             {log, [=, &s] { return Said(AppendEvents(at + '/' + log, {EventsOf("H1C")[0].event})); }}},
-            {"EventLogRead", {log, [=, &s] { return ReadEventFile(at + '/' + log).problem; }}},
-            {"ViewerEvents", {log, events}},
-            {"ViewerEventsExport", {log, [=] { return Exported(at, "--events-csv"); }}},
-            {"PublisherEvents",
-             {log, [=, &s] { return FeedSaid<EventFeed, FedEvent>(EventFeed(at + "/datafiles")); }}}};
+    return {
+        {"GeneralParameters", {general, [=, &s] { return Said(ReadGeneralParameters(at, s.SetUp)); }}},
+        {"GeneralParametersSaved",
+         {general, [=, &s] { return Said(SaveGeneralParameters(at, s.SetUp.GeneralLabel, "3", "2")); }}},
+        {"ChannelParameters", {channels, [=, &s] { return Said(ReadChannelParameters(at, s.SetUp)); }}},
+        {"ChannelParametersSaved", {channels, [=] { return Said(SaveChannelParameters(at, gains, gains)); }}},
+        {"ViewerChannels", {channels, channelNames}},
+        {"ViewerExport", {channels, [=] { return Exported(at, "--csv"); }}},
+        {"AcquisitionStatus", {status, [=] { return Said(ReadAcquisitionStatus(at)); }}},
+        {"AcquisitionStatusWritten", {status, [=] { return Said(WriteAcquisitionStatus(at, "1")); }}},
+        {"AlarmParameters",
+         {"settingfiles/alarmparameters.txt", [=] { return ReadAlarmParameters(at).problems.join("; "); }}},
+        {"InstrumentParametersLoaded", {"settingfiles/instrumentparameters.txt", load}},
+        {"DataFileStored", {data, [=, &s] { return Said(StoreDataRecord(s)); }}},
+        {"ViewerTrend", {data, trend}},
+        {"PublisherRecords", {data, [=] { return FeedSaid<RecordFeed, FedRecord>(at); }}},
+        {"EventLogAppended",
+         {log, [=] { return Said(AppendEvents(at + '/' + log, {EventsOf("H1C")[0].event})); }}},
+        {"EventLogRead", {log, [=] { return ReadEventFile(at + '/' + log).problem; }}},
+        {"ViewerEvents", {log, events}},
+        {"ViewerEventsExport", {log, [=] { return Exported(at, "--events-csv"); }}},
+        {"PublisherEvents", {log, [=] { return FeedSaid<EventFeed, FedEvent>(at); }}}};
 }
 
 std::vector<std::string> Names() {

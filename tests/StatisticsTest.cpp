@@ -9,71 +9,56 @@ using namespace tarvek;
 
 namespace {
 
-struct SpanCase {
-    const char* name;
-    const char* zone;
-    const char* records; // as BuildTrend, on 2025-10-26
-    TimeSpan::Base base;
-    const char* from; // "HH:MM:SS" on 2025-10-26, on the span's time line
-    const char* to;
-    const char* figures; // the records in the span; count, gaps, minimum, maximum, mean
-};
+const auto At = [](const char* time) { return *ParseStoredTime(QString("2025-10-26T") + time); };
 
-class SpanTable : public ::testing::TestWithParam<SpanCase> {};
-
-TEST_P(SpanTable, HoldsTheRecordsOfTheSpanAndTheirFigures) {
-    const SpanCase& c = GetParam();
-    const Trend trend = BuildTrend(c.records, {c.zone, "2025-10-26"});
-    const auto at = [](const char* time) { return *ParseStoredTime(QString("2025-10-26T") + time); };
-    const TimeSpan span{at(c.from), at(c.to), c.base};
-    QString figures;
-    const auto [first, last] = trend.IndexRange(span);
-    for (qint64 i = first; i < last; ++i)
-        figures += trend.Contains(i, span) ? QString::number(i) + ' ' : QString();
-    const ChannelStatistics s = ComputeStatistics(trend, 0, span);
-    figures += QString("; %1 %2 %3 %4 %5").arg(s.count).arg(s.gaps).arg(s.minimum).arg(s.maximum).arg(s.mean);
-    EXPECT_EQ(figures, QString(c.figures));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Spans, SpanTable,
-    ::testing::Values(
-        SpanCase{"ExtremesAtTheirFirstRecord", "UTC",
-                 "10:00:00=5 10:01:00=1 10:02:00=5 10:03:00=1 10:04:00=-", TimeSpan::Utc, "10:00:00",
-                 "10:04:00", "0 1 2 3 4 ; 4 1 1 0 3"},
-        SpanCase{"BothEndsIncluded", "UTC", "10:00:00=1 10:00:30=2 10:01:00=3 10:01:30=4", TimeSpan::Local,
-                 "10:00:30", "10:01:00", "1 2 ; 2 0 1 2 2.5"},
-        SpanCase{"ClockSetBack", "UTC", "10:00:00=1 10:01:00=2 10:02:00=3 09:59:00=4", TimeSpan::Local,
-                 "09:59:00", "10:00:00", "0 3 ; 2 0 0 3 2.5"},
+// The zone, records as BuildTrend on 2025-10-26, the span's time line, from
+// and to ("HH:MM:SS" on that day and time line): the records in the span;
+// count, gaps, minimum, maximum, mean.
+TEST(SpanTable, HoldsTheRecordsOfTheSpanAndTheirFigures) {
+    using S = std::tuple<const char*, const char*, const char*, TimeSpan::Base, const char*, const char*,
+                         const char*>;
+    const S rows[] = {
+        S{"ExtremesAtTheirFirstRecord", "UTC", "10:00:00=5 10:01:00=1 10:02:00=5 10:03:00=1 10:04:00=-",
+          TimeSpan::Utc, "10:00:00", "10:04:00", "0 1 2 3 4 ; 4 1 1 0 3"},
+        S{"BothEndsIncluded", "UTC", "10:00:00=1 10:00:30=2 10:01:00=3 10:01:30=4", TimeSpan::Local,
+          "10:00:30", "10:01:00", "1 2 ; 2 0 1 2 2.5"},
+        S{"ClockSetBack", "UTC", "10:00:00=1 10:01:00=2 10:02:00=3 09:59:00=4", TimeSpan::Local, "09:59:00",
+          "10:00:00", "0 3 ; 2 0 0 3 2.5"},
         // Daylight saving time ends at 03:00 summer time, 01:00 UTC: the hour from 02:00 comes twice.
-        SpanCase{"RepeatedHourOnTheWallClock", "Europe/Berlin",
-                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Local, "02:00:00",
-                 "02:30:00", "0 2 3 ; 3 0 0 3 2.66667"},
-        SpanCase{"RepeatedHourInTrueTime", "Europe/Berlin",
-                 "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Utc, "00:59:30",
-                 "01:30:00", "1 2 3 ; 3 0 1 3 3"}),
-    RowName);
+        S{"RepeatedHourOnTheWallClock", "Europe/Berlin",
+          "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5", TimeSpan::Local, "02:00:00", "02:30:00",
+          "0 2 3 ; 3 0 0 3 2.66667"},
+        S{"RepeatedHourInTrueTime", "Europe/Berlin", "02:30:00=1 02:59:30=2 02:00:00=3 02:30:00=4 03:00:00=5",
+          TimeSpan::Utc, "00:59:30", "01:30:00", "1 2 3 ; 3 0 1 3 3"}};
+    for (const auto& [name, zone, records, base, from, to, want] : rows) {
+        const Trend trend = BuildTrend(records, {zone, "2025-10-26"});
+        const TimeSpan span{At(from), At(to), base};
+        QString figures;
+        const auto [first, last] = trend.IndexRange(span);
+        for (qint64 i = first; i < last; ++i)
+            figures += trend.Contains(i, span) ? QString::number(i) + ' ' : QString();
+        const ChannelStatistics s = ComputeStatistics(trend, 0, span);
+        figures +=
+            QString("; %1 %2 %3 %4 %5").arg(s.count).arg(s.gaps).arg(s.minimum).arg(s.maximum).arg(s.mean);
+        EXPECT_EQ(figures, QString(want)) << name;
+    }
+}
 
 // The record under the pointer: the nearest, the first of equal times, also
 // past a repeated time.
 TEST(NearestRecord, FirstOfTheNearestAlsoPastARepeatedTime) {
     const Trend trend = BuildTrend("10:00:00=1 10:00:00=2 10:01:00=3", {"UTC", "2025-10-26"});
-    const auto at = [](const char* time) { return *ParseStoredTime(QString("2025-10-26T") + time); };
-    const TimeSpan span{at("10:00:00"), at("10:01:00"), TimeSpan::Utc};
-    EXPECT_EQ(NearestRecord(trend, span, at("10:00:20")), 0);
-    EXPECT_EQ(NearestRecord(trend, span, at("10:00:50")), 2);
+    const TimeSpan span{At("10:00:00"), At("10:01:00"), TimeSpan::Utc};
+    EXPECT_EQ(NearestRecord(trend, span, At("10:00:20")), 0);
+    EXPECT_EQ(NearestRecord(trend, span, At("10:00:50")), 2);
 }
 
 // The picker's spans end at the latest record, also when times fell (a clock
 // set back); "From … to …" takes its whole last second; no records, no span.
 TEST(SpanChoices, EndAtTheLatestRecord) {
-    Trend trend(QTimeZone::utc());
-    const qint64 t0 = *ParseStoredTime("2025-01-01T10:00:00");
-    std::vector<StoredRecord> records(3);
-    for (int i = 0; i < 3; ++i)
-        records[i].localMs = t0 + qint64(std::array{2, 9, 5}[i]) * 3'600'000;
-    EXPECT_FALSE(ChosenSpan(SpanChoice::All, trend, 0, 0));
-    trend.Append(records);
+    EXPECT_FALSE(ChosenSpan(SpanChoice::All, Trend(QTimeZone::utc()), 0, 0));
+    const Trend trend = BuildTrend("12:00:00=0 19:00:00=0 15:00:00=0", {"UTC", "2025-10-26"});
+    const qint64 t0 = At("10:00:00");
     const auto span = [&](SpanChoice c) {
         const TimeSpan s = *ChosenSpan(c, trend, t0, t0 + 1000);
         return std::pair((s.from - t0) / 3'600'000.0, (s.to - t0) / 3'600'000.0);

@@ -2,15 +2,12 @@
 #include "viewer/TrendSource.h"
 #include "viewer/FollowWatch.h"
 
-#include "support/AcquisitionSupport.h"
 #include "support/TestSupport.h"
 
 #include <tuple>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tarvek;
 
@@ -106,30 +103,20 @@ TEST_F(ViewerFiles, BeyondTheRecordLimitTheNewestFilesAreRead) {
 }
 
 // The newest files that fit, by their sizes (160 bytes a record, the header
-// aside; a file without a whole data record holds none).
-struct LimitCase {
-    const char* name;
-    std::vector<qint64> sizes;
-    qint64 limit;
-    RecordLimitChoice choice;
-};
-
-class RecordLimitTable : public ::testing::TestWithParam<LimitCase> {};
-
-TEST_P(RecordLimitTable, KeepsTheNewestFilesThatFit) {
-    const RecordLimitChoice got = NewestWithin(GetParam().sizes, GetParam().limit);
-    const RecordLimitChoice& want = GetParam().choice;
-    EXPECT_EQ(std::tie(got.leftOutFiles, got.keptRecords, got.leftOutRecords),
-              std::tie(want.leftOutFiles, want.keptRecords, want.leftOutRecords));
+// aside; a file without a whole data record holds none): files left out,
+// records kept, records left out.
+TEST(RecordLimitTable, KeepsTheNewestFilesThatFit) {
+    using L = std::tuple<const char*, std::vector<qint64>, qint64, RecordLimitChoice>;
+    const L rows[] = {L{"AllFit", {480, 320}, 3, {0, 3, 0}}, L{"ExactlyAtTheLimit", {480, 480}, 4, {0, 4, 0}},
+                      L{"OldestLeftOut", {480, 480, 320}, 3, {1, 3, 2}},
+                      L{"NewestAloneTooLarge", {320, 960}, 4, {2, 0, 6}},
+                      L{"EmptyAndTornFilesHoldNone", {0, 100, 319, 480}, 2, {0, 2, 0}}};
+    for (const auto& [name, sizes, limit, want] : rows) {
+        const RecordLimitChoice got = NewestWithin(sizes, limit);
+        EXPECT_EQ(std::tie(got.leftOutFiles, got.keptRecords, got.leftOutRecords),
+                  std::tie(want.leftOutFiles, want.keptRecords, want.leftOutRecords))
+            << name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Limits, RecordLimitTable,
-    ::testing::Values(LimitCase{"AllFit", {480, 320}, 3, {0, 3, 0}},
-                      LimitCase{"ExactlyAtTheLimit", {480, 480}, 4, {0, 4, 0}},
-                      LimitCase{"OldestLeftOut", {480, 480, 320}, 3, {1, 3, 2}},
-                      LimitCase{"NewestAloneTooLarge", {320, 960}, 4, {2, 0, 6}},
-                      LimitCase{"EmptyAndTornFilesHoldNone", {0, 100, 319, 480}, 2, {0, 2, 0}}),
-    RowName);
 
 } // namespace

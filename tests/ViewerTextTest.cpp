@@ -7,52 +7,23 @@ using namespace tarvek;
 
 namespace {
 
-struct StatusCase {
-    const char* name;
-    ReadTally tally;
-    QStringList notes;
-    const char* status;
-};
-
-class StatusTextTable : public ::testing::TestWithParam<StatusCase> {};
-
-TEST_P(StatusTextTable, CountsFilesAndRecordsThenWhatWasLeftOut) {
-    EXPECT_EQ(StatusText(2, 90, GetParam().tally, GetParam().notes), GetParam().status);
+TEST(ViewerText, StatusCountsFilesAndRecordsThenWhatWasLeftOut) {
+    EXPECT_EQ(StatusText(2, 90, {1, 2, 3, 1}, {}),
+              "2 files, 90 records; skipped: 1 blank, 2 not data records, "
+              "3 past the header's count, 1 torn");
+    EXPECT_EQ(StatusText(2, 90, {}, {"a: one", "b: two"}), "2 files, 90 records; a: one; b: two");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Status, StatusTextTable,
-    ::testing::Values(StatusCase{"Skipped",
-                                 {1, 2, 3, 1},
-                                 {},
-                                 "2 files, 90 records; skipped: 1 blank, 2 not data records, 3 past the "
-                                 "header's count, 1 torn"},
-                      StatusCase{
-                          "CountNotes", {}, {"a: one", "b: two"}, "2 files, 90 records; a: one; b: two"}),
-    RowName);
-
-struct FollowCase {
-    const char* name;
-    TrendSource::Change change;
-    bool zoomed, fromTo;
-    FollowRedraw redraw;
-};
-
-class FollowPolicyTable : public ::testing::TestWithParam<FollowCase> {};
-
-TEST_P(FollowPolicyTable, RedrawsWhatTheStepChanged) {
-    const FollowCase& c = GetParam();
-    EXPECT_EQ(AfterFollowStep(c.change, c.zoomed, c.fromTo), c.redraw);
+// After a follow step: the change, whether zoomed, whether "From ... to ...".
+TEST(ViewerText, AFollowStepRedrawsWhatItChanged) {
+    using Change = TrendSource::Change;
+    const std::tuple<const char*, Change, bool, bool, FollowRedraw> rows[] = {
+        {"nothing new", Change::None, false, false, FollowRedraw::Nothing},
+        {"appended moves the span on", Change::Appended, false, false, FollowRedraw::SpanMovesOn},
+        {"zoomed keeps its span", Change::Appended, true, false, FollowRedraw::SameSpan},
+        {"from-to keeps its span", Change::Reloaded, false, true, FollowRedraw::SameSpan}};
+    for (const auto& [name, change, zoomed, fromTo, redraw] : rows)
+        EXPECT_EQ(AfterFollowStep(change, zoomed, fromTo), redraw) << name;
 }
-
-using Change = TrendSource::Change;
-INSTANTIATE_TEST_SUITE_P(
-    FollowSteps, FollowPolicyTable,
-    ::testing::Values(
-        FollowCase{"NothingNew", Change::None, false, false, FollowRedraw::Nothing},
-        FollowCase{"AppendedMovesTheSpanOn", Change::Appended, false, false, FollowRedraw::SpanMovesOn},
-        FollowCase{"ZoomedKeepsItsSpan", Change::Appended, true, false, FollowRedraw::SameSpan},
-        FollowCase{"FromToKeepsItsSpan", Change::Reloaded, false, true, FollowRedraw::SameSpan}),
-    RowName);
 
 } // namespace

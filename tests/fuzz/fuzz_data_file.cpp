@@ -34,10 +34,8 @@ constexpr auto Require = [](bool ok) { return ok ? void() : std::abort(); };
 QString ValueTextOf(StoredValue v) {
     if (v.IsGap())
         return v.IsNoData() ? NoDataText : InvalidValueText;
-    const QByteArray digits = v.Text();
-    const QString text =
-        digits.startsWith('-') ? QString::fromLatin1(digits) : u'+' + QString::fromLatin1(digits);
-    return text.rightJustified(ValueWidth, u' ');
+    const QString digits = QString::fromLatin1(v.Text());
+    return (digits.startsWith(u'-') ? digits : u'+' + digits).rightJustified(ValueWidth, u' ');
 }
 
 // A record with every negative zero ("-0", "-0.000") written as a positive
@@ -122,8 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     Declarations state;
     state.AppFolder = dir.path();
-    state.ScanDate = QStringLiteral("05-03-2008");
-    state.ScanTime = QStringLiteral("10:15:30");
+    state.ScanDate = QStringLiteral("05-03-2008"), state.ScanTime = QStringLiteral("10:15:30");
     for (int k = 1; k <= Declarations::ChannelCount; ++k)
         state.ChannelValue[k] = QStringLiteral("  +%1.000").arg(k);
     const QString path = DataFilePath(state);

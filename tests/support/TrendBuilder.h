@@ -37,20 +37,16 @@ inline Trend BuildTrend(const char* items, const TrendStart& start = {}) {
         r.values[0] = value == u"-" ? StoredValue::FromGap(StoredValue::NoData)
                                     : StoredValue::FromDigits(QString(value).remove(u'.').toInt(),
                                                               point < 0 ? 0 : int(value.size()) - point - 1);
-        std::vector<qint64> times;
+        const auto add = [&](qint64 t) { r.localMs = t, records.push_back(r); };
         if (timed.size() == 1) {
             for (int n = counted.size() > 1 ? counted[1].toInt() : 1; n > 0; --n, next += start.stepMs)
-                times.push_back(next);
+                add(next);
         } else if (timed[0].contains(u':')) {
-            times.push_back(*ParseStoredTime(QStringLiteral("%1T%2").arg(start.date, timed[0])));
+            add(*ParseStoredTime(QStringLiteral("%1T%2").arg(start.date, timed[0])));
         } else {
             const QStringList range = timed[0].split(QStringLiteral(".."));
             for (qint64 s = range[0].toLongLong(); s <= range.back().toLongLong(); ++s)
-                times.push_back(midnight + s * 1000);
-        }
-        for (const qint64 t : times) {
-            r.localMs = t;
-            records.push_back(r);
+                add(midnight + s * 1000);
         }
     }
     Trend trend{QTimeZone(start.zone)};
