@@ -140,6 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
          },
          true, false, {"inserted"}},
         {"AppendedWithAnOldTime", [](Month& m) { m.Store(QTime(9, 0), 1); }, true, false, {"backdated"}},
+        {"TwoAppendedUnsealedTheLastWithAnOldTime",
+         [](Month& m) { m.Store(QTime(10, 30), 40), m.Store(QTime(9, 0), 41); }, false, false, {"backdated"}},
         {"ChangedWithItsTimeSetBack",
          [](Month& m) {
              struct stat st {};
