@@ -292,6 +292,15 @@ TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
     QDir().mkpath(Path("empty/seals"));
     EXPECT_EQ(verify({Path("empty")}).first, 2);
     EXPECT_EQ(verify({"--from", "2026-13", state.AppFolder}).first, 2);
+    const QByteArray keys = ReadBytes(Path("seals/keys.txt"));
+    for (const QByteArray& listed : {QByteArray(), keys.left(keys.indexOf("-----BEGIN"))}) {
+        QFile::remove(Path("seals/keys.txt"));
+        if (!listed.isEmpty())
+            WriteBytes(Path("seals/keys.txt"), listed);
+        const auto [status, said] = verify({state.AppFolder});
+        EXPECT_TRUE(status == 2 && said.contains("seals: no keys.txt that lists a key")) << said.data();
+    }
+    WriteBytes(Path("seals/keys.txt"), keys);
 
     const QString seals = Path("seals/12-2026-Seal.txt");
     const qint64 before = ReadBytes(seals).size();
