@@ -252,6 +252,12 @@ TEST_F(SealedMonth, TheKeyStaysTheSealersAndARotationCutShortIsFinishedOrUndone)
         EXPECT_EQ(current->key->Public() == next.Public(), named);
         EXPECT_FALSE(QFile::exists(Path("keys/next.key")));
     }
+    // A key file of another layout is no key, whatever its seed.
+    WriteBytes(Path("keys/current.key"), ReadBytes(Path("keys/current.key")).replace("KEY-1 ", "KEY-2 "));
+    QString error;
+    EXPECT_FALSE(keys.Load(
+        2026 * 12 + 11, utc, [](const PublicKey&) { return true; }, &error));
+    EXPECT_TRUE(error.endsWith("current.key: not a key file")) << qPrintable(error);
 }
 
 // The README's check of one line, with openssl and coreutils only.
