@@ -43,6 +43,7 @@ TEST(RecordPayloadTest, TheStoredDigitsAndTheTrueTime) {
     const std::vector<std::tuple<std::string, QByteArray, QByteArray, QByteArray>> rows{
         {"winter", "01-11-2026", "00:00:30", "2026-10-31T23:00:30Z"},
         {"repeated hour, first pass", "25-10-2026", "01:59:30 02:30:00", "2026-10-25T00:30:00Z"},
+        {"repeated hour, one time twice", "25-10-2026", "02:30:00 02:30:00", "2026-10-25T00:30:00Z"},
         {"repeated hour, second pass", "25-10-2026", "02:30:00 02:59:30 02:00:00", "2026-10-25T01:00:00Z"},
         {"skipped hour", "29-03-2026", "02:30:00", "2026-03-29T01:30:00Z"},
         {"utc", "31-12-2026", "23:59:30", "2026-12-31T23:59:30Z"}};
