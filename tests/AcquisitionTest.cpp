@@ -1,24 +1,19 @@
 // The acquisition control's rules as scripts: Start and Stop, the scan at
 // each quarter-minute mark, one scan at a time, the stop after the scan, what
 // a failed store or a missing line shows.
-#include "acquisition/Acquisition.h"
 #include "support/AcquisitionSupport.h"
-#include "support/FakeSerialPort.h"
-#include "support/TestSupport.h"
 
 using namespace tarvek;
 
 namespace {
 
-// Steps: "start", "stop", "hh:mm:ss" a clock tick ("a..b" each second from a
-// to b), "!" the instrument answers the select byte and "reply" the command
-// ("answer" both), "end" waits for the scan to end, "refuse" / "allow" the
-// line's opening, "block" / "free" the data folder (a file in its way), "?"
-// what is shown: state (acquisition waited for, progress, ending, stand-by), lamp (Green,
-// Yellow, Red), the Start/Stop button (+ acquiring), the status file's flag,
-// the port (o open, c closed) and its opens (Start's and each poll's), the polls, the readings (g good,
-// n No Data, - none), "!" a store failure, serial line errors shown, then the
-// records stored with the last one's time.
+// Steps: "start", "stop", "hh:mm:ss" a clock tick ("a..b" each second from a to b), "!" the instrument
+// answers the select byte and "reply" the command ("answer" both), "end" waits for the scan to end,
+// "refuse" / "allow" the line's opening, "block" / "free" the data folder (a file in its way), "?" what
+// is shown: state (acquisition waited for, progress, ending, stand-by), lamp (Green, Yellow, Red), the
+// Start/Stop button (+ acquiring), the status file's flag, the port (o open, c closed) and its opens
+// (Start's and each poll's), the polls, the readings (g good, n No Data, - none), "!" a store failure,
+// serial line errors shown, then the records stored with the last one's time.
 struct ScriptRow {
     const char* name;
     const char* steps;
@@ -26,8 +21,7 @@ struct ScriptRow {
     const char* stderrPart = "";
 };
 
-// Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel; a
-// short reply time-out keeps the silent-instrument rows quick.
+// Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel.
 class AcquisitionScript : public AppFolderTest, public ::testing::WithParamInterface<ScriptRow> {
   protected:
     void SetUp() override {
@@ -50,24 +44,19 @@ class AcquisitionScript : public AppFolderTest, public ::testing::WithParamInter
         const QByteArray data = ReadBytes(DataPath("03-2008-Data.txt"));
         const qsizetype records = qMax<qsizetype>(data.size() / 160 - 1, 0);
         const bool whole = data.size() % 160 == 0 && (data.isEmpty() || data.mid(14, 5).toInt() == records);
-        const QStringList good{"   +1.000", "   +2.000", "   +3.000", "   +4.000",
-                               "   +5.000", "   +6.000", "   +7.000", "   +8.000"};
+        QStringList good;
+        for (int c = 1; c <= 8; ++c)
+            good << QStringLiteral("   +%1.000").arg(c);
+        const QMap<QStringList, QString> readings{{{}, "-"}, {good, "g"}, {QStringList(8, " No Data "), "n"}};
         return QStringLiteral("%1%2%3%4 %5%6 p%7 %8%9 e%10 %11@%12")
-            .arg(view.state.simplified().section(' ', 2, 2).left(1))
-            .arg(view.lamp == LampGreen    ? "G"
-                 : view.lamp == LampYellow ? "Y"
-                 : view.lamp == LampRed    ? "R"
-                                           : "?")
-            .arg(view.acquiring ? "+" : "")
-            .arg(QString::fromLatin1(ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1)))
-            .arg(port.IsOpen() ? 'o' : 'c')
+            .arg(
+                view.state.simplified().section(' ', 2, 2).left(1),
+                QMap<int, QString>{{LampGreen, "G"}, {LampYellow, "Y"}, {LampRed, "R"}}.value(view.lamp, "?"),
+                view.acquiring ? "+" : "", ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1),
+                port.IsOpen() ? "o" : "c")
             .arg(port.OpenCount())
             .arg(port.Written().count('\x80'))
-            .arg(view.readings.isEmpty()                        ? "-"
-                 : view.readings == good                        ? "g"
-                 : view.readings == QStringList(8, " No Data ") ? "n"
-                                                                : "?")
-            .arg(view.storeFailed ? "!" : "")
+            .arg(readings.value(view.readings, "?"), view.storeFailed ? "!" : "")
             .arg(view.serialErrors.size())
             .arg(whole ? records : -1)
             .arg(QString::fromLatin1(data.right(160).mid(11, 8)));

@@ -1,13 +1,9 @@
 // One poll of the instrument: the exchange rules on scripted lines, and the
 // poll driver on the fake port.
 #include "acquisition/InstrumentPoll.h"
-#include "acquisition/InstrumentExchange.h"
 
-#include "support/AcquisitionSupport.h"
 #include "support/FakeSerialPort.h"
 #include "support/TestSupport.h"
-
-#include <vector>
 
 using namespace tarvek;
 
@@ -19,9 +15,6 @@ class PollTest : public ::testing::Test {
                          [this](const PollResult& r) { result = r, ++finished; });
     }
     bool Start() { return poll.Start({128, "K", true, 1}); }
-    bool WaitFinished(int count = 1) {
-        return WaitUntil([&] { return finished >= count; }, 30000);
-    }
 
     FakeSerialPort port;
     InstrumentPoll poll{port, 100};
@@ -43,7 +36,7 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     port.InjectBytes("+0012345-0000500\r\n");
     EXPECT_FALSE(port.IsOpen()) << "closed at the end of the answer";
     EXPECT_EQ(finished, 0) << "Finished comes from the event loop";
-    ASSERT_TRUE(WaitFinished());
+    ASSERT_TRUE(WaitUntil([&] { return finished == 1; }));
     EXPECT_EQ(result.replyText, "+0012345-0000500");
     EXPECT_TRUE(result.replyComplete);
     EXPECT_FALSE(poll.TimerTimeoutCom().isActive()) << "stopped at the end";
@@ -51,14 +44,26 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     EXPECT_EQ(finished, 1);
 }
 
-TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted) {
+// Polls that end without an answer: on a line that cannot be opened (after
+// Start has returned), aborted (its queued end never ends the next poll), and
+// silent; a poll started by the receiver of Finished keeps its own time-out.
+TEST_F(PollTest, EndsWithoutAnAnswerOnAFailedOpenAnAbortAndSilence) {
+    bool timerRunsAfterRestart = false;
+    QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
+        if (finished != 2)
+            return;
+        EXPECT_FALSE(result.replyComplete);
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_TRUE(Start());
+        QTimer::singleShot(0, [&] { timerRunsAfterRestart = poll.TimerTimeoutCom().isActive(); });
+    });
     port.FailOpen("COM1: no such serial line");
     ASSERT_TRUE(Start());
     EXPECT_EQ(finished, 0);
-    ASSERT_TRUE(WaitFinished());
+    ASSERT_TRUE(WaitUntil([&] { return finished == 1; }));
     EXPECT_TRUE(port.Written().isEmpty());
-
     EXPECT_FALSE(result.replyComplete);
+
     ASSERT_TRUE(Start()); // its end is already queued
     poll.Abort();
     port.FailOpen({});
@@ -66,21 +71,7 @@ TEST_F(PollTest, PortThatCannotBeOpenedEndsThePollAfterStartReturnsUnlessAborted
     RunEventsFor(50);
     EXPECT_EQ(finished, 1);
     EXPECT_TRUE(poll.IsRunning());
-}
-
-// A poll started by the receiver of Finished keeps its own time-out running.
-TEST_F(PollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout) {
-    bool timerRunsAfterRestart = false;
-    QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
-        if (finished != 1)
-            return;
-        EXPECT_FALSE(result.replyComplete);
-        EXPECT_FALSE(port.IsOpen());
-        EXPECT_TRUE(Start());
-        QTimer::singleShot(0, [&] { timerRunsAfterRestart = poll.TimerTimeoutCom().isActive(); });
-    });
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(WaitFinished(2));
+    ASSERT_TRUE(WaitUntil([&] { return finished == 3; })); // silence ends it, and the one started then
     EXPECT_TRUE(timerRunsAfterRestart);
 }
 
@@ -89,12 +80,10 @@ TEST_F(PollTest, SilenceEndsThePollAndTheNextOneStartedOnFinishedKeepsItsTimeout
 // 2000 ms pass without a restart.
 namespace {
 
-using Script = std::vector<std::pair<int, QByteArray>>; // at ms, bytes
-
 struct ExchangeCase {
     const char* name;
-    Script script;
-    bool commandSent; // "!" accepted: waiting bytes dropped, command written
+    std::vector<std::pair<int, QByteArray>> script; // at ms, bytes
+    bool commandSent;                               // "!" accepted: waiting bytes dropped, command written
     bool complete;
     QByteArray reply;
     int endedAtMs;
@@ -117,11 +106,9 @@ TEST_P(ExchangeTable, EndsAsTheLineDictates) {
         endedAtMs = a.finished ? now : endedAtMs;
     };
     apply(x.Start(128, "K", c.replyExpected), 0);
-    for (const auto& [at, bytes] : c.script) {
-        if (endedAtMs >= 0 || deadline <= at)
-            break;
-        apply(x.BytesReceived(bytes), at);
-    }
+    for (const auto& [at, bytes] : c.script) // in time order
+        if (endedAtMs < 0 && at < deadline)
+            apply(x.BytesReceived(bytes), at);
     if (endedAtMs < 0)
         apply(x.TimedOut(), deadline);
     EXPECT_EQ(x.ReplyComplete(), c.complete);
