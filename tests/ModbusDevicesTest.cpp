@@ -50,9 +50,7 @@ TEST_P(PymodbusDevices, StoreWhatTheDevicesHoldOrNoDataWithTheReason) {
         for (int field = AddressField; field < SourceFieldCount; ++field)
             values[SourceRecord(c, SourceField(field)) - 1] = ch.source[field];
         state.SetUp.ChannelParam[c][Declarations::Gain] = ch.gain;
-        json << QStringLiteral("[%1, \"%2\", %3, \"%4\", \"%5\", %6]")
-                    .arg(ch.source[0], ch.source[1], ch.source[2], ch.source[3], ch.source[4])
-                    .arg(ch.value, 0, 'g', 17);
+        json << "[\"" + ch.source.join("\", \"") + "\", " + QString::number(ch.value, 'g', 17) + "]";
     }
     state.SetUp.InstrumentValue = values;
     state.SetUp.SerialLine = state.SetUp.StorageRate = 1;
@@ -91,16 +89,17 @@ TEST_P(PymodbusDevices, StoreWhatTheDevicesHoldOrNoDataWithTheReason) {
     EXPECT_EQ(state.ReplyComplete, GetParam().answers[0] ? 1 : 0) << "no device answering is no answer";
 }
 
+using Row = DevicesRow;
 INSTANTIATE_TEST_SUITE_P(
     Pymodbus, PymodbusDevices,
-    ::testing::Values(DevicesRow{"EveryTypeAndWordOrderByteForByte", "", {true, true, true, true}},
-                      DevicesRow{"ADeviceOffAnExceptionAWrongCrc",
-                                 ", \"off\": [2], \"refuse\": [3], \"bad_crc\": [4]",
-                                 {true, false, false, false},
-                                 {"Modbus device 2 (Ch.3, Ch.4): no reply within 100 ms",
-                                  "Modbus device 3 (Ch.5, Ch.6): illegal data address (exception 02)",
-                                  "Modbus device 4 (Ch.7, Ch.8): a frame with a wrong CRC"}},
-                      DevicesRow{"NoDeviceAnswers", ", \"off\": [1, 2, 3, 4]", {false, false, false, false}}),
+    ::testing::Values(Row{"EveryTypeAndWordOrderByteForByte", "", {true, true, true, true}},
+                      Row{"NoDeviceAnswers", ", \"off\": [1, 2, 3, 4]", {false, false, false, false}},
+                      Row{"ADeviceOffAnExceptionAWrongCrc",
+                          ", \"off\": [2], \"refuse\": [3], \"bad_crc\": [4]",
+                          {true, false, false, false},
+                          {"Modbus device 2 (Ch.3, Ch.4): no reply within 100 ms",
+                           "Modbus device 3 (Ch.5, Ch.6): illegal data address (exception 02)",
+                           "Modbus device 4 (Ch.7, Ch.8): a frame with a wrong CRC"}}),
     RowName);
 
 } // namespace

@@ -5,11 +5,6 @@
 #include "support/FakeSerialPort.h"
 #include "support/TestSupport.h"
 
-#include <QByteArray>
-#include <QStringList>
-
-#include <gtest/gtest.h>
-
 namespace tarvek {
 
 // Keeps what the acquisition control shows.

@@ -17,11 +17,8 @@ class FakeSerialPort final : public SerialPortService {
     void Close() override { open_ = false; }
     void SelectPort(int n) override { line_ = n; }
     bool Open() override {
-        if (!open_ && openFailure_.isEmpty()) {
-            open_ = true;
-            ++opens_;
-            waiting_.clear();
-        }
+        if (!open_ && openFailure_.isEmpty())
+            open_ = true, ++opens_, waiting_.clear();
         return open_;
     }
     QString ErrorText() const override { return openFailure_; }
@@ -38,10 +35,8 @@ class FakeSerialPort final : public SerialPortService {
     void FailOpen(const QString& reason) { openFailure_ = reason; }
     // Bytes received by the port (ignored while closed); BytesArrived follows.
     void InjectBytes(const QByteArray& bytes) {
-        if (open_) {
-            waiting_ += bytes;
-            emit BytesArrived();
-        }
+        if (open_)
+            waiting_ += bytes, emit BytesArrived();
     }
     // Everything written while open, in order.
     const QByteArray& Written() const { return written_; }
