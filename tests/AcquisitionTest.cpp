@@ -1,6 +1,5 @@
-// The acquisition control's rules as scripts: Start and Stop, the scan at
-// each quarter-minute mark, one scan at a time, the stop after the scan, what
-// a failed store or a missing line shows.
+// The acquisition control's rules as scripts: Start and Stop, the scan at each quarter-minute mark, one scan
+// at a time, the stop after the scan, what a failed store or a missing line shows.
 #include "support/AcquisitionSupport.h"
 
 using namespace tarvek;
@@ -8,12 +7,12 @@ using namespace tarvek;
 namespace {
 
 // Steps: "start", "stop", "hh:mm:ss" a clock tick ("a..b" each second from a to b), "!" the instrument
-// answers the select byte and "reply" the command ("answer" both), "end" waits for the scan to end,
-// "refuse" / "allow" the line's opening, "block" / "free" the data folder (a file in its way), "?" what
-// is shown: state (acquisition waited for, progress, ending, stand-by), lamp (Green, Yellow, Red), the
-// Start/Stop button (+ acquiring), the status file's flag, the port (o open, c closed) and its opens
-// (Start's and each poll's), the polls, the readings (g good, n No Data, - none), "!" a store failure,
-// serial line errors shown, then the records stored with the last one's time.
+// answers the select byte and "reply" the command ("answer" both), "end" waits for the scan to end, "refuse"
+// / "allow" the line's opening, "block" / "free" the data folder (a file in its way), "?" what is shown:
+// state (acquisition waited for, progress, ending, stand-by), lamp (Green, Yellow, Red), the Start/Stop
+// button (+ acquiring), the status file's flag, the port (o open, c closed) and its opens (Start's and each
+// poll's), the polls, the readings (g good, n No Data, - none), "!" a store failure, serial line errors
+// shown, then the records stored with the last one's time.
 struct ScriptRow {
     const char* name;
     const char* steps;
@@ -108,8 +107,8 @@ using Row = ScriptRow;
 INSTANTIATE_TEST_SUITE_P(
     Scripts, AcquisitionScript,
     ::testing::Values(
-        // Start opens the line, the poll closes it; the clocks going back an
-        // hour store the hour again, after the first pass.
+        // Start opens the line, the poll closes it; the clocks going back an hour store the hour again, after
+        // the first pass.
         Row{"AQuarterMinuteScanShowsAndStoresItsValues",
             "start ? 10:14:59 ? 10:15:00 ? answer ? 09:15:00 answer ?",
             "aG+1 o1 p0 - e0 0@, aG+1 o1 p0 - e0 0@, pY+1 o2 p1 - e0 0@, aG+1 c2 p1 g e0 1@10:15:00, "
@@ -118,17 +117,15 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"StopJustBeforeAMarkLetsThatScanRunAndStoreFirst",
             "start 10:14:59 stop ? 10:15:00 10:15:01 ? answer ? 10:15:15 ?",
             "eR1 o1 p0 - e0 0@, pY1 o2 p1 - e0 0@, sG0 c2 p1 g e0 1@10:15:00, sG0 c2 p1 g e0 1@10:15:00"},
-        // The stop closes the line Start opened; Start, Stop, Start within
-        // one second: acquisition runs on.
+        // The stop closes the line Start opened; Start, Stop, Start within one second: acquisition runs on.
         Row{"StopBetweenMarksEndsAtTheNextSecondWithoutAScan",
             "start 10:15:20 stop 10:15:21 ? start stop start 10:15:22 ?",
             "sR0 c1 p0 - e0 0@, aG+1 o3 p0 - e0 0@"},
-        // A slow instrument stretches the scan over the next mark: that mark
-        // gets no scan, and Start pressed meanwhile leaves the poll's port alone.
+        // A slow instrument stretches the scan over the next mark: that mark gets no scan, and Start pressed
+        // meanwhile leaves the poll's port alone.
         Row{"OneScanAtATime", "start 10:15:00 ! 10:15:01..10:15:16 start ? reply ? 10:15:30 answer ?",
             "aG+1 o2 p1 - e0 0@, aG+1 c2 p1 g e0 1@10:15:00, aG+1 c3 p2 g e0 2@10:15:30"},
-        // Said once with its reason; the scans go on with No Data until the
-        // adapter is back.
+        // Said once with its reason; the scans go on with No Data until the adapter is back.
         Row{"AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithNoData",
             "refuse start ? 10:15:00 end ? 10:15:15 end ? allow 10:15:30 answer ?",
             "aG+1 c0 p0 - e1 0@, aG+1 c0 p0 n e1 1@10:15:00, aG+1 c0 p0 n e1 1@10:15:00, aG+1 c1 p1 g e1 "

@@ -1,5 +1,4 @@
-// One poll of the instrument: the exchange rules on scripted lines, and the
-// poll driver on the fake port.
+// One poll of the instrument: the exchange rules on scripted lines, and the poll driver on the fake port.
 #include "acquisition/InstrumentPoll.h"
 
 #include "support/FakeSerialPort.h"
@@ -44,9 +43,8 @@ TEST_F(PollTest, GoodExchangeRunsTheStepsInOrder) {
     EXPECT_EQ(finished, 1);
 }
 
-// Polls that end without an answer: on a line that cannot be opened (after
-// Start has returned), aborted (its queued end never ends the next poll), and
-// silent; a poll started by the receiver of Finished keeps its own time-out.
+// Polls that end without an answer: on a line that cannot be opened (after Start returned), aborted (its
+// queued end never ends the next poll), silent; one started by the receiver of Finished keeps its time-out.
 TEST_F(PollTest, EndsWithoutAnAnswerOnAFailedOpenAnAbortAndSilence) {
     bool timerRunsAfterRestart = false;
     QObject::connect(&poll, &InstrumentPoll::Finished, [&] {
@@ -75,9 +73,8 @@ TEST_F(PollTest, EndsWithoutAnAnswerOnAFailedOpenAnAbortAndSilence) {
     EXPECT_TRUE(timerRunsAfterRestart);
 }
 
-// The exchange rules, run against scripted lines on a fake time axis: each
-// script says which bytes arrive when, and the reply time-out fires whenever
-// 2000 ms pass without a restart.
+// The exchange rules, run against scripted lines on a fake time axis: each script says which bytes arrive
+// when, and the reply time-out fires whenever 2000 ms pass without a restart.
 namespace {
 
 struct ExchangeCase {

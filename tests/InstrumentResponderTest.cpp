@@ -1,8 +1,7 @@
-// The simulated instrument's answers, mode by mode, on a fake time axis (the
-// program's own tests run against it, so a fault here could hide one there).
-// The program polls at 0 ms, and at 100 ms for a second poll. A transcript is
-// what the instrument sends in its first 5 s or 200 bytes: <N ms> where time
-// has passed, R for eight readings, |hang-up| where it closes the line.
+// The simulated instrument's answers, mode by mode, on a fake time axis (the program's own tests run against
+// it, so a fault here could hide one there). The program polls at 0 ms, and at 100 ms for a second poll. A
+// transcript is what the instrument sends in its first 5 s or 200 bytes: <N ms> where time has passed, R for
+// eight readings, |hang-up| where it closes the line.
 #include "instrument/ModbusResponder.h"
 #include "instrument/Responder.h"
 #include "support/TestSupport.h"
@@ -76,9 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"HangupEveryOther", Mode::Hangup, "!+0012345+0100000+0250000+1336588|hang-up|<100 ms>!R\r", 2}),
     RowName);
 
-// The rounds of the alarm modes, ten polls each: channel 1's reading (its
-// first two digits) in each answer of excursion, and which polls pause
-// answers ("-": silent).
+// The rounds of the alarm modes, ten polls each: channel 1's reading (its first two digits) in each answer of
+// excursion, and which polls pause answers ("-": silent).
 TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPolls) {
     const auto run = [](Mode mode) {
         instrument::Responder responder(mode, false, Clock::time_point{});
@@ -96,9 +94,8 @@ TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPol
     EXPECT_EQ(run(Mode::Pause), "12 12 - - - - 12 12 12 12 ");
 }
 
-// The simulated Modbus RTU devices, on a fake time axis: device 1 holds
-// 0x1234 in holding register 0, then 12.5 low word first; what it sends to
-// one request (reading register 0 unless said), and when.
+// The simulated Modbus RTU devices, on a fake time axis: device 1 holds 0x1234 in holding register 0, then
+// 12.5 low word first; what it sends to one request (reading register 0 unless said), and when.
 TEST(ModbusDevices, AnswerAsTheirRegistersAndFaultSay) {
     using F = instrument::ModbusFault;
     struct DeviceRow {

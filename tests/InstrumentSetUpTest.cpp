@@ -1,5 +1,4 @@
-// The instrument set-up file: what its values give, what cannot be used, and
-// the file among the other set-up files.
+// The instrument set-up file: what its values give, what cannot be used, and the default file.
 #include "config/DefaultSetup.h"
 #include "config/InstrumentParameters.h"
 #include "config/SettingFiles.h"
@@ -68,8 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
             Default, ModbusSource{1, 4, 1000}},
         Row{"SixDigitHoldingRegisterUpToTheLast", Values(Modbus + "Ch.1 function=; Ch.1 register=465536"),
             Default, ModbusSource{1, 3, 65535}},
-        // Each leaves its channel unread; a word order only counts for 32
-        // bits; a blank address is no problem.
+        // Each leaves its channel unread; a word order only counts for 32 bits; a blank address is fine.
         Row{"ChannelValuesThatCannotBeUsed",
             Values(Modbus + "Ch.1 address=248; Ch.2 function=06; Ch.3 type=int64; Ch.4 register=301001; "
                             "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address=; "
@@ -78,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
             "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register, Ch.8 register"}),
     RowName);
 
-// Missing, it changes nothing; the default set-up writes it, each record with its label (a planted
-// file is refused as the other shared files are: SharedFolderReadersTest).
+// Missing, it changes nothing; the default set-up writes it, each record with its label (a planted file is
+// refused as the other shared files are: SharedFolderReadersTest).
 TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFollowed) {
     state.SetUp.InstrumentValue = {"stale"};
     ASSERT_TRUE(ReadInstrumentParameters(state.AppFolder, state.SetUp));

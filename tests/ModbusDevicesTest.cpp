@@ -1,8 +1,7 @@
-// The logger against Modbus RTU devices nobody here wrote: pymodbus
-// (tests/modbus_devices.py) on a pseudo-terminal pair, polled through the
-// real port service and acquisition control. Every type and word order is
-// stored byte for byte; a device switched off, an exception and a wrong CRC
-// leave their channels " No Data " and are said on stderr.
+// The logger against Modbus RTU devices nobody here wrote: pymodbus (tests/modbus_devices.py) on a
+// pseudo-terminal pair, polled through the real port service and acquisition control. Every type and word
+// order is stored byte for byte; a device switched off, an exception and a wrong CRC leave their channels "
+// No Data " and are said on stderr.
 #include "acquisition/DeviceSerialPortService.h"
 #include "config/InstrumentParameters.h"
 
@@ -12,9 +11,8 @@ using namespace tarvek;
 
 namespace {
 
-// Two channels on each of four devices, every type and both word orders:
-// the set-up's address, function, register, type and order, the device's
-// value, the channel's gain, the value text stored.
+// Two channels on each of four devices, every type and both word orders: the set-up's address, function,
+// register, type and order, the device's value, the channel's gain, the value text stored.
 struct Channel {
     QStringList source;
     double value;

@@ -1,6 +1,5 @@
-// The Modbus RTU frames as bytes alone: the Modbus standard's own example
-// frames, the replies a line can bring, the reads a set-up needs,
-// and the registers' values per type and word order.
+// The Modbus RTU frames as bytes alone: the Modbus standard's own example frames, the replies a line can
+// bring, the reads a set-up needs, and the registers' values per type and word order.
 #include "acquisition/ModbusFrames.h"
 
 #include "support/TestSupport.h"
@@ -69,8 +68,8 @@ TEST(ModbusFrames, ReadsGroupTouchingRegistersOfOneDeviceAndFunction) {
     EXPECT_EQ(PlanReads(sources), expected);
 }
 
-// Every type and word order against an independent implementation: see
-// ModbusDevicesTest. Here what only the bits decide.
+// Every type and word order against an independent implementation: see ModbusDevicesTest. Here what only the
+// bits decide.
 TEST(ModbusFrames, RegistersAreNumbersByTypeAndWordOrder) {
     using T = RegisterType;
     EXPECT_EQ(RegisterValue({0, 0xFFFF}, 1, T::Int16, WordOrder::HighFirst), -1.0);

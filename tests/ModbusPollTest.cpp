@@ -1,5 +1,4 @@
-// One Modbus RTU poll: the exchange's rules against scripted devices on a
-// fake time axis, and what it says on stderr.
+// One Modbus RTU poll: the exchange's rules against scripted devices on a fake time axis, and its notes.
 #include "acquisition/ModbusExchange.h"
 
 #include "support/TestSupport.h"
@@ -8,16 +7,16 @@ using namespace tarvek;
 
 namespace {
 
-// Ch.1 on device 3 (input register 1000, int16), Ch.2 on device 7 (holding
-// registers 0 and 1, float32); 9600 bit/s 8E1, a 100 ms time-out, 5 ms silence.
+// Ch.1 on device 3 (input register 1000, int16), Ch.2 on device 7 (holding registers 0 and 1, float32); 9600
+// bit/s 8E1, a 100 ms time-out, 5 ms silence.
 const ModbusTiming Timing{{9600, Parity::Even, 1}, 100, 5};
 const ModbusSources Sources{ModbusSource{3, ReadInputRegisters, 1000},
                             ModbusSource{7, ReadHoldingRegisters, 0, RegisterType::Float32}};
 const QByteArray Ch1 = WithCrc(QByteArray::fromHex("030402FFF6"));     // -10
 const QByteArray Ch2 = WithCrc(QByteArray::fromHex("0703043DCCCCCD")); // 0.1f
 
-// Device 3's reply to the first request (none: silent), `afterMs` after it;
-// device 7 answers the second 4 ms after it, unless it is silent too.
+// Device 3's reply to the first request (none: silent), `afterMs` after it; device 7 answers the second 4 ms
+// after it, unless it is silent too.
 struct PollRow {
     const char* name;
     QByteArray reply3;

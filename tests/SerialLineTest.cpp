@@ -1,5 +1,4 @@
-// The serial line: which device "COM n" is, and the port service on a
-// pseudo-terminal.
+// The serial line: which device "COM n" is, and the port service on a pseudo-terminal.
 #include "acquisition/DeviceSerialPortService.h"
 #include "acquisition/PortName.h"
 #include "acquisition/Serial.h"
@@ -79,9 +78,8 @@ TEST_F(PortService, OpensTheLinkedDeviceAt2400Bit8N1OrTheFramingSelected) {
     EXPECT_EQ(t.c_cflag & (CSIZE | PARODD | CSTOPB), tcflag_t(CS8 | PARODD | CSTOPB));
 }
 
-// Input that came while closed is dropped; a command that expects no answer,
-// written just before the close, still leaves (a second opening keeps the
-// line up for the reader); a hang-up closes the port and is reported once.
+// Input that came while closed is dropped; a command that expects no answer, written just before the close,
+// still leaves (a second opening keeps the line up for the reader); a hang-up closes the port, reported once.
 TEST_F(PortService, DropsStaleInputSendsTheLastCommandAndReportsAHangUpOnce) {
     ASSERT_TRUE(port->Open());
     port->Close();
@@ -111,11 +109,10 @@ TEST_F(PortService, DropsStaleInputSendsTheLastCommandAndReportsAHangUpOnce) {
     EXPECT_EQ(failures_, 1);
 }
 
-// The line is held without a lock file: a second opening is refused as busy
-// (root included, who passes TIOCEXCL), and a lock file anyone may plant in
-// the world-writable lock folder blocks nothing. Close leaves the line as it
-// was found: a terminal's settings, and a line another program holds with a
-// lock only not left exclusive to anyone.
+// The line is held without a lock file: a second opening is refused as busy (root included, who passes
+// TIOCEXCL), and a lock file anyone may plant in the world-writable lock folder blocks nothing. Close leaves
+// the line as it was found: a terminal's settings, and a line another program holds with a lock only not left
+// exclusive to anyone.
 TEST_F(PortService, TheLineIsHeldWithoutALockFileAndLeftAsFound) {
     const int slave = ::open(qPrintable(device_), O_RDWR | O_NOCTTY);
     termios before{}, after{};
@@ -147,9 +144,8 @@ TEST_F(PortService, TheLineIsHeldWithoutALockFileAndLeftAsFound) {
     ::close(slave);
 }
 
-// Why a line cannot be opened reaches stderr with the device: a link to a
-// device that is gone, and a device the operator may not use (root may use any,
-// so the child drops to nobody first).
+// Why a line cannot be opened reaches stderr with the device: a link to a device that is gone, and a device
+// the operator may not use (root may use any, so the child drops to nobody first).
 TEST_F(PortService, AFailedOpenNamesTheDeviceAndTheReasonOnStderr) {
     ASSERT_TRUE(QFile::link(state.AppFolder + "/gone", state.AppFolder + "/ports/COM3"));
     EXPECT_EXIT(std::_Exit(OpenSerialLine(3, *port) ? 1 : 0), ::testing::ExitedWithCode(0),

@@ -4,10 +4,9 @@
 
 namespace tarvek {
 
-// A serial port for tests: keeps what was written, lets the test put received
-// bytes into the port, and can be told to refuse to open. InjectBytes signals
-// at once: call it from the test (or a timer), as the event loop would, never
-// from inside an operation.
+// A serial port for tests: keeps what was written, lets the test put received bytes into the port, and can be
+// told to refuse to open. InjectBytes signals at once: call it from the test (or a timer), as the event loop
+// would, never from inside an operation.
 class FakeSerialPort final : public SerialPortService {
     Q_OBJECT
   public:
