@@ -14,10 +14,7 @@ namespace {
 // poll's), the polls, the readings (g good, n No Data, - none), "!" a store failure, serial line errors
 // shown, then the records stored with the last one's time.
 struct ScriptRow {
-    const char* name;
-    const char* steps;
-    const char* shown;
-    const char* stderrPart = "";
+    const char *name, *steps, *shown, *stderrPart = "";
 };
 
 // Line 1, a record every 30 seconds, gain 1 and zero 0 on every channel.

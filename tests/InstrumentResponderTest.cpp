@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The rounds of the alarm modes, ten polls each: channel 1's reading (its first two digits) in each answer of
 // excursion, and which polls pause answers ("-": silent).
 TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPolls) {
-    const auto run = [](Mode mode) {
+    for (const auto& [mode, rounds] : {std::pair(Mode::Excursion, "12 20 20 20 14 12 12 12 12 20 "),
+                                       std::pair(Mode::Pause, "12 12 - - - - 12 12 12 12 ")}) {
         instrument::Responder responder(mode, false, Clock::time_point{});
         std::string seen;
         for (int poll = 1; poll <= 10; ++poll) {
@@ -88,10 +89,8 @@ TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPol
             responder.Sent(out.size(), at);
             seen += out.empty() ? "- " : out.substr(4, 2) + " ";
         }
-        return seen;
-    };
-    EXPECT_EQ(run(Mode::Excursion), "12 20 20 20 14 12 12 12 12 20 ");
-    EXPECT_EQ(run(Mode::Pause), "12 12 - - - - 12 12 12 12 ");
+        EXPECT_EQ(seen, rounds) << instrument::ModeName(mode);
+    }
 }
 
 // The simulated Modbus RTU devices, on a fake time axis: device 1 holds 0x1234 in holding register 0, then

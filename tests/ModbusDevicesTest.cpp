@@ -16,8 +16,7 @@ namespace {
 struct Channel {
     QStringList source;
     double value;
-    const char* gain;
-    const char* stored;
+    const char *gain, *stored;
 };
 const Channel Channels[ChannelCount] = {
     {{"1", "04", "100", "int16", "high first"}, -1234, "1", "-1234.000"},
@@ -31,8 +30,7 @@ const Channel Channels[ChannelCount] = {
 };
 
 struct DevicesRow {
-    const char* name;
-    const char* faults; // JSON members for the script
+    const char *name, *faults; // faults: JSON members for the script
     std::array<bool, 4> answers;
     QStringList said = {};
 };

@@ -14,8 +14,7 @@ using S = ReplyCheck::Status;
 const ModbusRead Holding3{0x11, ReadHoldingRegisters, 0x6B, 3, {}};
 
 struct ReplyRow {
-    const char* name;
-    const char* hex;
+    const char *name, *hex;
     S status;
     QList<quint16> registers = {};
     QString problem = {};
