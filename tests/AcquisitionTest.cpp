@@ -7,12 +7,12 @@ using namespace tarvek;
 namespace {
 
 // Steps: "start", "stop", "hh:mm:ss" a clock tick ("a..b" each second from a to b), "!" the instrument
-// answers the select byte and "reply" the command ("answer" both), "end" waits for the scan to end, "refuse"
-// / "allow" the line's opening, "block" / "free" the data folder (a file in its way), "?" what is shown:
-// state (acquisition waited for, progress, ending, stand-by), lamp (Green, Yellow, Red), the Start/Stop
-// button (+ acquiring), the status file's flag, the port (o open, c closed) and its opens (Start's and each
-// poll's), the polls, the readings (g good, n No Data, - none), "!" a store failure, serial line errors
-// shown, then the records stored with the last one's time.
+// answers the select byte and "reply" the command, "end" waits for the scan to end ("answer": all three),
+// "refuse" / "allow" the line's opening, "block" / "free" the data folder (a file in its way), "?" what is
+// shown: state (acquisition waited for, progress, ending, stand-by), lamp (Green, Yellow, Red), the
+// Start/Stop button (+ acquiring), the status file's flag, the port (o open, c closed) and its opens (Start's
+// and each poll's), the polls, the readings (g good, n No Data, - none), "!" a store failure, serial line
+// errors shown, then the records stored with the last one's time.
 struct ScriptRow {
     const char *name, *steps, *shown, *stderrPart = "";
 };
@@ -67,33 +67,28 @@ TEST_P(AcquisitionScript, ShowsStoresAndStopsAsTheStepsGo) {
     QStringList shown;
     QString err;
     WithStderr(err, [&] {
-        for (const QString& step : QString(GetParam().steps).split(u' ', Qt::SkipEmptyParts)) {
-            if (step == "start" || step == "stop") {
+        for (const QString& step : QString(GetParam().steps).split(u' ', Qt::SkipEmptyParts))
+            if (step == "start" || step == "stop")
                 step == "start" ? acquisition->Start() : acquisition->Stop();
-            } else if (step == "!" || step == "answer") {
-                EXPECT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000)) << "no select";
-                port.InjectBytes("!");
-            } else if (step == "refuse" || step == "allow") {
+            else if (step == "answer")
+                AnswerThePoll(port, *acquisition);
+            else if (step == "!" || step == "reply")
+                port.InjectBytes(step == "!" ? QByteArray("!") : GoodAnswer + "\r");
+            else if (step == "end")
+                EXPECT_TRUE(WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000))
+                    << "the scan runs on";
+            else if (step == "refuse" || step == "allow")
                 port.FailOpen(step == "refuse" ? "/dev/ttyS0: Permission denied" : "");
-            } else if (step == "block" || step == "free") {
+            else if (step == "block" || step == "free")
                 step == "block" ? WriteBytes(DataPath({}).chopped(1), "a file in the way")
                                 : void(QFile::remove(DataPath({}).chopped(1)));
-            } else if (step == "?") {
+            else if (step == "?")
                 shown << Shown();
-            } else if (const qsizetype to = step.indexOf(".."); to > 0) {
+            else if (const qsizetype to = step.indexOf(".."); to > 0)
                 for (int s = step.mid(6, 2).toInt(); s <= step.mid(to + 2).toInt(); ++s)
                     TickAt(step.left(6) + QStringLiteral("%1").arg(s, 2, 10, QChar('0')));
-            } else if (step != "reply" && step != "end") {
+            else
                 TickAt(step);
-            }
-            if (step == "reply" || step == "answer") {
-                EXPECT_TRUE(port.Written().endsWith("K\r")) << "no command after the select";
-                port.InjectBytes(GoodAnswer + "\r");
-            }
-            const bool ends = step == "reply" || step == "answer" || step == "end";
-            EXPECT_TRUE(!ends || WaitUntil([&] { return !acquisition->ScanRunning(); }, 2000))
-                << "the scan runs on";
-        }
         return 0;
     });
     EXPECT_EQ(shown.join(", "), GetParam().shown);
@@ -120,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
             "sR0 c1 p0 - e0 0@, aG+1 o3 p0 - e0 0@"},
         // A slow instrument stretches the scan over the next mark: that mark gets no scan, and Start pressed
         // meanwhile leaves the poll's port alone.
-        Row{"OneScanAtATime", "start 10:15:00 ! 10:15:01..10:15:16 start ? reply ? 10:15:30 answer ?",
+        Row{"OneScanAtATime", "start 10:15:00 ! 10:15:01..10:15:16 start ? reply end ? 10:15:30 answer ?",
             "aG+1 o2 p1 - e0 0@, aG+1 c2 p1 g e0 1@10:15:00, aG+1 c3 p2 g e0 2@10:15:30"},
         // Said once with its reason; the scans go on with No Data until the adapter is back.
         Row{"AMissingLineIsReportedOnceWithItsReasonAndScansGoOnWithNoData",
