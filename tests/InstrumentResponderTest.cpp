@@ -101,20 +101,19 @@ TEST(ModbusDevices, AnswerAsTheirRegistersAndFaultSay) {
         const char* name;
         F fault;
         std::string reply; // hex, as far as due at `atMs`
-        int atMs;
+        int atMs, bitRate = 0;
         const char* request = "010300000001840A";
-        int bitRate = 0;
     };
     const DeviceRow rows[] = {
         {"Answers", F::None, "0103021234b533", 0},
-        {"Float32LowFirst", F::None, "01030400004148ca55", 0, "01030001000295CB"},
-        {"PacedAfterASilence", F::None, "01", 5, "010300000001840A", 9600},
+        {"Float32LowFirst", F::None, "01030400004148ca55", 0, 0, "01030001000295CB"},
+        {"PacedAfterASilence", F::None, "01", 5, 9600},
         {"Silent", F::Silent, "", -1},
         {"WrongCrc", F::Crc, "0103021234b532", 0},
         {"Exception", F::Exception, "018306c132", 0},
         {"Late", F::Late, "0103021234b533", 1500},
         {"OtherAddress", F::OtherAddress, "0203021234f133", 0},
-        {"RegisterItDoesNotHave", F::None, "018302c0f1", 0, "010300050001940B"},
+        {"RegisterItDoesNotHave", F::None, "018302c0f1", 0, 0, "010300050001940B"},
     };
     for (const DeviceRow& row : rows) {
         instrument::ModbusDevices devices;

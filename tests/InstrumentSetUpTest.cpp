@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Missing, it changes nothing; the default set-up writes it, each record with its label (a planted file is
 // refused as the other shared files are: SharedFolderReadersTest).
-TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFollowed) {
+TEST_F(AppFolderTest, TheInstrumentFileIsOptionalAndWrittenByTheDefault) {
     state.SetUp.InstrumentValue = {"stale"};
     ASSERT_TRUE(ReadInstrumentParameters(state.AppFolder, state.SetUp));
     EXPECT_TRUE(state.SetUp.InstrumentValue.isEmpty());
