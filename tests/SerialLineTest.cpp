@@ -14,20 +14,6 @@
 
 using namespace tarvek;
 
-TEST_F(AppFolderTest, PortNamesFollowTheLinksInThePortsFolder) {
-    const QString dir = state.AppFolder, ports = dir + "/ports/", byId = dir + "/dev/serial/by-id/";
-    // Like /dev/serial/by-id/usb-...-port0 -> ../../ttyUSB0.
-    WriteBytes(dir + "/dev/ttyUSB0", "");
-    ASSERT_TRUE(QDir().mkpath(ports) && QDir().mkpath(byId) &&
-                QFile::link("../../ttyUSB0", byId + "usb-adapter-port0") &&
-                QFile::link(byId + "usb-adapter-port0", ports + "COM3") &&
-                QFile::link("/dev/serial/by-id/unplugged-adapter", ports + "COM1"));
-    EXPECT_EQ(PortNameFor(3, dir), QFileInfo(dir + "/dev/ttyUSB0").canonicalFilePath());
-    EXPECT_EQ(PortNameFor(1, dir), "/dev/serial/by-id/unplugged-adapter") << "never another line";
-    EXPECT_EQ(PortNameFor(8, dir), "/dev/ttyS7") << "no link";
-    EXPECT_EQ(PortNameFor(0, dir), "");
-}
-
 // The port service on line 2, a pseudo-terminal whose other end the test holds.
 class PortService : public AppFolderTest {
   protected:
@@ -42,10 +28,7 @@ class PortService : public AppFolderTest {
         QObject::connect(port.get(), &SerialPortService::PortFailed, [this] { ++failures_; });
         port->SelectPort(2);
     }
-    void TearDown() override {
-        port.reset();
-        CloseMaster();
-    }
+    void TearDown() override { port.reset(), CloseMaster(); }
     void CloseMaster() { ::close(std::exchange(master_, -1)); }
     int Exclusive() const {
         int exclusive = -1, fd = ::open(qPrintable(device_), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -138,12 +121,21 @@ TEST_F(PortService, TheLineIsHeldWithoutALockFileAndLeftAsFound) {
     ::close(slave);
 }
 
-// Why a line cannot be opened reaches stderr with the device: a link to a device that is gone, and a device
-// the operator may not use (root may use any, so the child drops to nobody first).
-TEST_F(PortService, AFailedOpenNamesTheDeviceAndTheReasonOnStderr) {
-    ASSERT_TRUE(QFile::link(state.AppFolder + "/gone", state.AppFolder + "/ports/COM3"));
-    EXPECT_EXIT(std::_Exit(OpenSerialLine(3, *port) ? 1 : 0), ::testing::ExitedWithCode(0),
-                "serial line 3 is not available: .*/gone: No such file or directory");
+// "COM n" is the device its link in the ports folder leads to (a link to a device that is gone names that
+// device, never another line), else /dev/ttyS<n-1>. Why a line cannot be opened reaches stderr with the
+// device: one that is gone, one the operator may not use (root may use any: the child drops to nobody).
+TEST_F(PortService, PortsFolderLinksNameTheDeviceAndAFailedOpenSaysWhyOnStderr) {
+    const QString dir = state.AppFolder, byId = dir + "/dev/serial/by-id/";
+    WriteBytes(dir + "/dev/ttyUSB0", ""); // like /dev/serial/by-id/usb-...-port0 -> ../../ttyUSB0
+    ASSERT_TRUE(QDir().mkpath(byId) && QFile::link("../../ttyUSB0", byId + "usb-adapter-port0") &&
+                QFile::link(byId + "usb-adapter-port0", dir + "/ports/COM3") &&
+                QFile::link(dir + "/gone", dir + "/ports/COM1"));
+    EXPECT_EQ(PortNameFor(3, dir), QFileInfo(dir + "/dev/ttyUSB0").canonicalFilePath());
+    EXPECT_EQ(PortNameFor(1, dir), dir + "/gone");
+    EXPECT_EQ(PortNameFor(8, dir), "/dev/ttyS7");
+    EXPECT_EQ(PortNameFor(0, dir), "");
+    EXPECT_EXIT(std::_Exit(OpenSerialLine(1, *port) ? 1 : 0), ::testing::ExitedWithCode(0),
+                "serial line 1 is not available: .*/gone: No such file or directory");
     ASSERT_EQ(chmod(qPrintable(device_), 0600), 0);
     ASSERT_EQ(chmod(qPrintable(state.AppFolder), 0711), 0); // the link stays visible to nobody
     EXPECT_EXIT(
