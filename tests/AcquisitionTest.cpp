@@ -31,10 +31,7 @@ class AcquisitionScript : public AppFolderTest, public ::testing::WithParamInter
         acquisition = std::make_unique<Acquisition>(state, view, port, 100);
     }
     void TickAt(const QString& time) { // as the window's clock tick does
-        if (state.AcquisitionFlag == "1")
-            acquisition->ActiveSecond(time);
-        else
-            view.state = StandByText;
+        state.AcquisitionFlag == "1" ? acquisition->ActiveSecond(time) : void(view.state = StandByText);
     }
     QString Shown() const {
         const QByteArray data = ReadBytes(DataPath("03-2008-Data.txt"));

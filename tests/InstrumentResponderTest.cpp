@@ -39,10 +39,8 @@ std::string Transcript(const ResponderCase& c) {
         shown = due.bytes.empty() ? shown : now;
         out += due.bytes;
         responder.Sent(due.bytes.size(), now);
-        if (due.hangUp) {
-            out += "|hang-up|";
-            responder.HungUp();
-        }
+        if (due.hangUp)
+            out += "|hang-up|", responder.HungUp();
         std::optional<Clock::time_point> next = responder.NextDue();
         if (polled < c.polls && (!next || Clock::time_point(polled * 100ms) < *next))
             next = Clock::time_point(polled * 100ms);

@@ -14,6 +14,7 @@ const ModbusSources Sources{ModbusSource{3, ReadInputRegisters, 1000},
                             ModbusSource{7, ReadHoldingRegisters, 0, RegisterType::Float32}};
 const QByteArray Ch1 = WithCrc(QByteArray::fromHex("030402FFF6"));     // -10
 const QByteArray Ch2 = WithCrc(QByteArray::fromHex("0703043DCCCCCD")); // 0.1f
+const QString Silent = "no reply within 100 ms";
 
 // Device 3's reply to the first request (none: silent), `afterMs` after it; device 7 answers the second 4 ms
 // after it, unless it is silent too.
@@ -57,12 +58,9 @@ TEST_P(ModbusPolls, AskEveryDeviceAndSayWhatFailed) {
     for (const auto& outcome : x.Outcomes())
         problems << outcome.source + ": " + outcome.problem;
     EXPECT_EQ(problems, (QStringList{"Modbus device 3 (Ch.1): " + row.problem3,
-                                     "Modbus device 7 (Ch.2): " +
-                                         QString(row.sevenAnswers ? "" : "no reply within 100 ms")}));
+                                     "Modbus device 7 (Ch.2): " + (row.sevenAnswers ? "" : Silent)}));
     EXPECT_EQ(writtenAt, (std::vector<int>{5, row.secondRequestAtMs}));
 }
-
-const QString Silent = "no reply within 100 ms";
 
 using Row = PollRow;
 INSTANTIATE_TEST_SUITE_P(
