@@ -24,9 +24,7 @@ class FakeSerialPort final : public SerialPortService {
     qint64 Write(const QByteArray& bytes) override { return open_ ? (written_ += bytes, bytes.size()) : -1; }
     qint64 BytesWaiting() const override { return open_ ? waiting_.size() : 0; }
     QByteArray Read(qint64 maxBytes) override {
-        const QByteArray taken = open_ ? waiting_.left(maxBytes) : QByteArray();
-        waiting_.remove(0, taken.size());
-        return taken;
+        return open_ ? std::exchange(waiting_, waiting_.mid(maxBytes)).left(maxBytes) : QByteArray();
     }
     void Discard() override { waiting_.clear(); }
 
