@@ -46,13 +46,10 @@ class AcquisitionScript : public AppFolderTest, public ::testing::WithParamInter
                 view.state.simplified().section(' ', 2, 2).left(1),
                 QMap<int, QString>{{LampGreen, "G"}, {LampYellow, "Y"}, {LampRed, "R"}}.value(view.lamp, "?"),
                 view.acquiring ? "+" : "", ReadBytes(SettingPath(AcquisitionStatusFile)).mid(21, 1),
-                port.IsOpen() ? "o" : "c")
-            .arg(port.OpenCount())
-            .arg(port.Written().count('\x80'))
-            .arg(readings.value(view.readings, "?"), view.storeFailed ? "!" : "")
-            .arg(view.serialErrors.size())
-            .arg(whole ? records : -1)
-            .arg(QString::fromLatin1(data.right(160).mid(11, 8)));
+                port.IsOpen() ? "o" : "c", QString::number(port.OpenCount()),
+                QString::number(port.Written().count('\x80')), readings.value(view.readings, "?"),
+                view.storeFailed ? "!" : "", QString::number(view.serialErrors.size()),
+                QString::number(whole ? records : -1), QString::fromLatin1(data.right(160).mid(11, 8)));
     }
 
     RecordingView view;

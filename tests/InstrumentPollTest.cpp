@@ -115,8 +115,7 @@ TEST_P(ExchangeTable, EndsAsTheLineDictates) {
     EXPECT_FALSE(x.TimedOut().finished || x.PortFailed().finished);
 }
 
-const QByteArray Answer64 = QByteArray("+0012345-0000500").repeated(4);
-const QByteArray L1023 = QByteArray(1023, '7');
+const QByteArray Answer64 = QByteArray("+0012345-0000500").repeated(4), L1023(1023, '7');
 
 using Row = ExchangeCase;
 INSTANTIATE_TEST_SUITE_P(
