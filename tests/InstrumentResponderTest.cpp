@@ -1,8 +1,7 @@
-// The simulated instrument's answers, mode by mode, on a fake time axis (the
-// program's own tests run against it, so a fault here could hide one there).
-// The program polls at 0 ms, and at 100 ms for a second poll. A transcript is
-// what the instrument sends in its first 5 s or 200 bytes: <N ms> where time
-// has passed, R for eight readings, |hang-up| where it closes the line.
+// The simulated instrument's answers, mode by mode, on a fake time axis (the program's own tests run against
+// it, so a fault here could hide one there). The program polls at 0 ms, and at 100 ms for a second poll. A
+// transcript is what the instrument sends in its first 5 s or 200 bytes: <N ms> where time has passed, R for
+// eight readings, |hang-up| where it closes the line.
 #include "instrument/ModbusResponder.h"
 #include "instrument/Responder.h"
 #include "support/TestSupport.h"
@@ -27,32 +26,24 @@ struct ResponderCase {
 };
 
 std::string Transcript(const ResponderCase& c) {
-    const Clock::time_point start{};
-    instrument::Responder responder(c.mode, c.pacing, start);
-    std::vector<Clock::time_point> polls{start, start + 100ms};
-    polls.resize(c.polls);
+    instrument::Responder responder(c.mode, c.pacing, Clock::time_point{});
     std::string out;
-    std::size_t sent = 0;
-    Clock::time_point shown = start;
-    for (Clock::time_point now = start; now <= start + c.horizon && sent < 200;) {
-        for (; !polls.empty() && polls.front() <= now; polls.erase(polls.begin()))
+    int polled = 0;
+    Clock::time_point shown{};
+    for (Clock::time_point now{}; now <= Clock::time_point(c.horizon) && out.size() < 200;) {
+        for (; polled < c.polls && Clock::time_point(polled * 100ms) <= now; ++polled)
             responder.Received("\x80K\r", now);
         const instrument::Responder::Output due = responder.Due(now);
-        if (!due.bytes.empty()) {
-            if (now != shown)
-                out.append("<").append(std::to_string((now - start) / 1ms)).append(" ms>");
-            shown = now;
-            out += due.bytes;
-            sent += due.bytes.size();
-        }
+        if (!due.bytes.empty() && shown != now)
+            out += "<" + std::to_string(now.time_since_epoch() / 1ms) + " ms>";
+        shown = due.bytes.empty() ? shown : now;
+        out += due.bytes;
         responder.Sent(due.bytes.size(), now);
-        if (due.hangUp) {
-            out += "|hang-up|";
-            responder.HungUp();
-        }
+        if (due.hangUp)
+            out += "|hang-up|", responder.HungUp();
         std::optional<Clock::time_point> next = responder.NextDue();
-        if (!polls.empty() && (!next || polls.front() < *next))
-            next = polls.front();
+        if (polled < c.polls && (!next || Clock::time_point(polled * 100ms) < *next))
+            next = Clock::time_point(polled * 100ms);
         if (!next)
             break;
         now = *next;
@@ -73,23 +64,20 @@ using Row = ResponderCase;
 INSTANTIATE_TEST_SUITE_P(
     Modes, InstrumentModes,
     ::testing::Values(
-        Row{"Normal", Mode::Normal, "!R\r"},
+        Row{"Normal", Mode::Normal, "!R\r"}, Row{"Silent", Mode::Silent, ""},
+        Row{"Echo", Mode::Echo, "\x80!R\r"}, Row{"WrongAckIgnoresTheCommand", Mode::WrongAck, "?"},
+        Row{"EndlessNeverEnds", Mode::Endless, "!RRRR"}, Row{"Slow", Mode::Slow, "!<1900 ms>+<3800 ms>0"},
         Row{"PacedAt2400Bits", Mode::Normal, "<4 ms>!<8 ms>+<12 ms>0", 1, true, 13ms},
-        Row{"Silent", Mode::Silent, ""}, Row{"Echo", Mode::Echo, "\x80!R\r"},
-        Row{"WrongAckIgnoresTheCommand", Mode::WrongAck, "?"},
-        Row{"Slow", Mode::Slow, "!<1900 ms>+<3800 ms>0"},
         Row{"Gap", Mode::Gap, "!+0012345+0100000+0250000+1336588<2500 ms>+0050000+0007500-0004321+0000000\r"},
-        Row{"EndlessNeverEnds", Mode::Endless, "!RRRR"},
         Row{"Invalid", Mode::Invalid, "!+0012345+0100000+0250000+1336588+0=50000+0007500-0004321+0000000\r"},
-        Row{"HangupEveryOtherAnswer", Mode::Hangup, "!+0012345+0100000+0250000+1336588|hang-up|<100 ms>!R\r",
-            2}),
+        Row{"HangupEveryOther", Mode::Hangup, "!+0012345+0100000+0250000+1336588|hang-up|<100 ms>!R\r", 2}),
     RowName);
 
-// The rounds of the alarm modes, ten polls each: channel 1's reading (its
-// first two digits) in each answer of excursion, and which polls pause
-// answers ("-": silent).
+// The rounds of the alarm modes, ten polls each: channel 1's reading (its first two digits) in each answer of
+// excursion, and which polls pause answers ("-": silent).
 TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPolls) {
-    const auto run = [](Mode mode) {
+    for (const auto& [mode, rounds] : {std::pair(Mode::Excursion, "12 20 20 20 14 12 12 12 12 20 "),
+                                       std::pair(Mode::Pause, "12 12 - - - - 12 12 12 12 ")}) {
         instrument::Responder responder(mode, false, Clock::time_point{});
         std::string seen;
         for (int poll = 1; poll <= 10; ++poll) {
@@ -99,35 +87,31 @@ TEST(InstrumentRounds, ExcursionCrossesAndComesBackAndPauseFallsSilentForFourPol
             responder.Sent(out.size(), at);
             seen += out.empty() ? "- " : out.substr(4, 2) + " ";
         }
-        return seen;
-    };
-    EXPECT_EQ(run(Mode::Excursion), "12 20 20 20 14 12 12 12 12 20 ");
-    EXPECT_EQ(run(Mode::Pause), "12 12 - - - - 12 12 12 12 ");
+        EXPECT_EQ(seen, rounds) << instrument::ModeName(mode);
+    }
 }
 
-// The simulated Modbus RTU devices, on a fake time axis: device 1 holds
-// 0x1234 in holding register 0, then 12.5 low word first; what it sends to
-// one request (reading register 0 unless said), and when.
+// The simulated Modbus RTU devices, on a fake time axis: device 1 holds 0x1234 in holding register 0, then
+// 12.5 low word first; what it sends to one request (reading register 0 unless said), and when.
 TEST(ModbusDevices, AnswerAsTheirRegistersAndFaultSay) {
     using F = instrument::ModbusFault;
     struct DeviceRow {
         const char* name;
         F fault;
         std::string reply; // hex, as far as due at `atMs`
-        int atMs;
+        int atMs, bitRate = 0;
         const char* request = "010300000001840A";
-        int bitRate = 0;
     };
     const DeviceRow rows[] = {
         {"Answers", F::None, "0103021234b533", 0},
-        {"Float32LowFirst", F::None, "01030400004148ca55", 0, "01030001000295CB"},
-        {"PacedAfterASilence", F::None, "01", 5, "010300000001840A", 9600},
+        {"Float32LowFirst", F::None, "01030400004148ca55", 0, 0, "01030001000295CB"},
+        {"PacedAfterASilence", F::None, "01", 5, 9600},
         {"Silent", F::Silent, "", -1},
         {"WrongCrc", F::Crc, "0103021234b532", 0},
         {"Exception", F::Exception, "018306c132", 0},
         {"Late", F::Late, "0103021234b533", 1500},
         {"OtherAddress", F::OtherAddress, "0203021234f133", 0},
-        {"RegisterItDoesNotHave", F::None, "018302c0f1", 0, "010300050001940B"},
+        {"RegisterItDoesNotHave", F::None, "018302c0f1", 0, 0, "010300050001940B"},
     };
     for (const DeviceRow& row : rows) {
         instrument::ModbusDevices devices;

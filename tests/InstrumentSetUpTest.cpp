@@ -1,11 +1,7 @@
-// The instrument set-up file: what its values give, what cannot be used, and
-// the file among the other set-up files.
-#include "common/Folders.h"
+// The instrument set-up file: what its values give, what cannot be used, and the default file.
 #include "config/DefaultSetup.h"
 #include "config/InstrumentParameters.h"
-#include "config/SetUpEntries.h"
 #include "config/SettingFiles.h"
-#include "config/SettingRecords.h"
 
 #include "support/TestSupport.h"
 
@@ -48,43 +44,41 @@ TEST_P(InstrumentSetUps, DecodeOrNameWhatCannotBeUsed) {
     EXPECT_EQ(named.join(", "), row.problems);
 }
 
+using Row = SetUpRow;
 const LineSettings Default{9600, Parity::Even, 1};
 const QString Modbus = "Protocol=modbus rtu;";
 INSTANTIATE_TEST_SUITE_P(
     Files, InstrumentSetUps,
     ::testing::Values(
-        SetUpRow{"NoFileIsTheInstrument", {}, {}, {}},
-        SetUpRow{"UnknownProtocolIsNamed", Values("Protocol=Modbus ASCII"), {}, {}, "Protocol"},
-        SetUpRow{"ModbusDefaults", Values(Modbus), Default, ModbusSource{1, 3, 0}},
-        SetUpRow{"LineValuesUnusableGiveDefaults",
-                 Values(Modbus + "Bit rate=9601; Parity=mark; Stop bits=3; Reply time-out ms=5000; "
-                                 "Frame silence ms=x"),
-                 Default, ModbusSource{1, 3, 0},
-                 "Bit rate, Parity, Stop bits, Reply time-out ms, Frame silence ms"},
-        SetUpRow{"AsGiven",
-                 Values(Modbus + "Bit rate=115200; Parity=None; Stop bits=2; Ch.1 address=7; "
-                                 "Ch.1 register=100; Ch.1 type=FLOAT32; Ch.1 word order=low first"),
-                 {115200, Parity::None, 2},
-                 ModbusSource{7, 3, 100, RegisterType::Float32, WordOrder::LowFirst}},
-        SetUpRow{"SixDigitInputRegisterCountsFromOne",
-                 Values(Modbus + "Ch.1 function=; Ch.1 register=301001"), Default, ModbusSource{1, 4, 1000}},
-        SetUpRow{"SixDigitHoldingRegisterUpToTheLast",
-                 Values(Modbus + "Ch.1 function=; Ch.1 register=465536"), Default, ModbusSource{1, 3, 65535}},
-        // Each leaves its channel unread; a word order only counts for 32
-        // bits; a blank address is no problem.
-        SetUpRow{"ChannelValuesThatCannotBeUsed",
-                 Values(Modbus +
-                        "Ch.1 address=248; Ch.2 function=06; Ch.3 type=int64; Ch.4 register=301001; "
-                        "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address=; "
-                        "Ch.8 register=100001"),
-                 Default,
-                 {},
-                 "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register, Ch.8 register"}),
+        Row{"NoFileIsTheInstrument", {}, {}, {}},
+        Row{"UnknownProtocolIsNamed", Values("Protocol=Modbus ASCII"), {}, {}, "Protocol"},
+        Row{"ModbusDefaults", Values(Modbus), Default, ModbusSource{1, 3, 0}},
+        Row{"LineValuesUnusableGiveDefaults",
+            Values(Modbus + "Bit rate=9601; Parity=mark; Stop bits=3; Reply time-out ms=5000; "
+                            "Frame silence ms=x"),
+            Default, ModbusSource{1, 3, 0},
+            "Bit rate, Parity, Stop bits, Reply time-out ms, Frame silence ms"},
+        Row{"AsGiven",
+            Values(Modbus + "Bit rate=115200; Parity=None; Stop bits=2; Ch.1 address=7; "
+                            "Ch.1 register=100; Ch.1 type=FLOAT32; Ch.1 word order=low first"),
+            {115200, Parity::None, 2},
+            ModbusSource{7, 3, 100, RegisterType::Float32, WordOrder::LowFirst}},
+        Row{"SixDigitInputRegisterCountsFromOne", Values(Modbus + "Ch.1 function=; Ch.1 register=301001"),
+            Default, ModbusSource{1, 4, 1000}},
+        Row{"SixDigitHoldingRegisterUpToTheLast", Values(Modbus + "Ch.1 function=; Ch.1 register=465536"),
+            Default, ModbusSource{1, 3, 65535}},
+        // Each leaves its channel unread; a word order only counts for 32 bits; a blank address is fine.
+        Row{"ChannelValuesThatCannotBeUsed",
+            Values(Modbus + "Ch.1 address=248; Ch.2 function=06; Ch.3 type=int64; Ch.4 register=301001; "
+                            "Ch.5 type=uint32; Ch.5 register=65535; Ch.6 word order=middle; Ch.7 address=; "
+                            "Ch.8 register=100001"),
+            Default, std::nullopt,
+            "Ch.1 address, Ch.2 function, Ch.3 type, Ch.4 register, Ch.5 register, Ch.8 register"}),
     RowName);
 
-// Missing, it changes nothing; the default set-up writes it; planted, it is
-// refused, never waited on, and a Load keeps the set-up in use.
-TEST_F(AppFolderTest, TheInstrumentFileIsOptionalWrittenByTheDefaultAndNeverFollowed) {
+// Missing, it changes nothing; the default set-up writes it, each record with its label (a planted file is
+// refused as the other shared files are: SharedFolderReadersTest).
+TEST_F(AppFolderTest, TheInstrumentFileIsOptionalAndWrittenByTheDefault) {
     state.SetUp.InstrumentValue = {"stale"};
     ASSERT_TRUE(ReadInstrumentParameters(state.AppFolder, state.SetUp));
     EXPECT_TRUE(state.SetUp.InstrumentValue.isEmpty());

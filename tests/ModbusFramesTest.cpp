@@ -1,6 +1,5 @@
-// The Modbus RTU frames as bytes alone: the Modbus standard's own example
-// frames, the replies a line can bring, the reads a set-up needs,
-// and the registers' values per type and word order.
+// The Modbus RTU frames as bytes alone: the Modbus standard's own example frames, the replies a line can
+// bring, the reads a set-up needs, and the registers' values per type and word order.
 #include "acquisition/ModbusFrames.h"
 
 #include "support/TestSupport.h"
@@ -9,17 +8,13 @@ using namespace tarvek;
 
 namespace {
 
-QByteArray Hex(const char* hex) {
-    return QByteArray::fromHex(hex);
-}
-
+const auto Hex = [](const char* hex) { return QByteArray::fromHex(hex); };
 using S = ReplyCheck::Status;
 // Read 3 holding registers from 0x6B of device 0x11.
 const ModbusRead Holding3{0x11, ReadHoldingRegisters, 0x6B, 3, {}};
 
 struct ReplyRow {
-    const char* name;
-    const char* hex;
+    const char *name, *hex;
     S status;
     QList<quint16> registers = {};
     QString problem = {};
@@ -49,12 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
     RowName);
 
 TEST(ModbusFrames, RequestsCarryTheStandardsCrc) {
-    EXPECT_EQ(ReadRequest(Holding3).toHex(), "1103006b00037687");
-    const ReplyCheck input = CheckReply(Hex("110402000AF8F4"), {0x11, ReadInputRegisters, 8, 1, {}});
-    EXPECT_EQ(input.registers, QList<quint16>{10});
-    EXPECT_EQ(ReadRequest({0x11, ReadInputRegisters, 8, 1, {}}).toHex(), "110400080001b298");
-    EXPECT_EQ(ReadRequest({1, ReadHoldingRegisters, 0, 10, {}}).toHex(), "01030000000ac5cd");
-    EXPECT_EQ(WithCrc(Hex("0A8102")).toHex(), "0a8102b053");
+    const ModbusRead input8{0x11, ReadInputRegisters, 8, 1, {}};
+    EXPECT_EQ(CheckReply(Hex("110402000AF8F4"), input8).registers, QList<quint16>{10});
+    EXPECT_EQ((QByteArrayList{ReadRequest(Holding3).toHex(), ReadRequest(input8).toHex(),
+                              ReadRequest({1, ReadHoldingRegisters, 0, 10, {}}).toHex(),
+                              WithCrc(Hex("0A8102")).toHex()}),
+              (QByteArrayList{"1103006b00037687", "110400080001b298", "01030000000ac5cd", "0a8102b053"}));
 }
 
 TEST(ModbusFrames, ReadsGroupTouchingRegistersOfOneDeviceAndFunction) {
@@ -72,8 +67,8 @@ TEST(ModbusFrames, ReadsGroupTouchingRegistersOfOneDeviceAndFunction) {
     EXPECT_EQ(PlanReads(sources), expected);
 }
 
-// Every type and word order against an independent implementation: see
-// ModbusDevicesTest. Here what only the bits decide.
+// Every type and word order against an independent implementation: see ModbusDevicesTest. Here what only the
+// bits decide.
 TEST(ModbusFrames, RegistersAreNumbersByTypeAndWordOrder) {
     using T = RegisterType;
     EXPECT_EQ(RegisterValue({0, 0xFFFF}, 1, T::Int16, WordOrder::HighFirst), -1.0);

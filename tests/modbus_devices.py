@@ -1,12 +1,10 @@
 #!/usr/bin/python3
-"""Modbus RTU devices played by pymodbus (framing, CRC, requests, registers, replies,
-as its own serial server does) on a pseudo-terminal pair; prints the terminal, then
-answers on it until standard input closes.
+"""Modbus RTU devices played by pymodbus (framing, CRC, requests, registers, replies, as its own serial
+server does) on a pseudo-terminal pair; prints the terminal, then answers on it until standard input closes.
 
-argv[1], JSON: {"values": [[ADDRESS, FUNCTION, REGISTER, TYPE, ORDER, VALUE], ...],
-"off": [...], "bad_crc": [...], "refuse": [...]}: FUNCTION "03" (holding) or "04"
-(input), ORDER "high first" or "low first"; a device "off" never answers,
-"bad_crc" flips its CRC's last bit, "refuse" holds none of its registers."""
+argv[1], JSON: {"values": [["ADDRESS", "FUNCTION", "REGISTER", "TYPE", "ORDER", VALUE], ...], "off": [...],
+"bad_crc": [...], "refuse": [...]}: FUNCTION "03" (holding) or "04" (input), ORDER "high first" / "low first";
+a device "off" never answers, "bad_crc" flips its CRC's last bit, "refuse" holds none of its registers."""
 import json
 import os
 import select
@@ -26,6 +24,7 @@ ADD = {"int16": "add_16bit_int", "uint16": "add_16bit_uint", "int32": "add_32bit
 def devices(given):
     blocks = {}
     for address, function, register, kind, order, value in given["values"]:
+        address, register = int(address), int(register)
         words = BinaryPayloadBuilder(byteorder=Endian.Big,
                                      wordorder=Endian.Big if order == "high first" else Endian.Little)
         getattr(words, ADD[kind])(value)

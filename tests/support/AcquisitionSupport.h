@@ -5,11 +5,6 @@
 #include "support/FakeSerialPort.h"
 #include "support/TestSupport.h"
 
-#include <QByteArray>
-#include <QStringList>
-
-#include <gtest/gtest.h>
-
 namespace tarvek {
 
 // Keeps what the acquisition control shows.
@@ -32,8 +27,8 @@ struct RecordingView : AcquisitionView {
 // Eight 8-character fields: 1.000, 2.000 ... 8.000 with gain 1 and zero 0.
 inline const QByteArray GoodAnswer = "+0001000+0002000+0003000+0004000+0005000+0006000+0007000+0008000";
 
-// Plays the instrument for the poll that is waiting: "!" to the select byte,
-// then `answer` to the command; returns when the scan has ended.
+// Plays the instrument for the poll that is waiting: "!" to the select byte, then `answer` to the command;
+// returns when the scan has ended.
 inline void AnswerThePoll(FakeSerialPort& port, const Acquisition& acquisition,
                           const QByteArray& answer = GoodAnswer) {
     ASSERT_TRUE(WaitUntil([&] { return port.Written().endsWith('\x80'); }, 2000));

@@ -4,10 +4,9 @@
 
 namespace tarvek {
 
-// A serial port for tests: keeps what was written, lets the test put received
-// bytes into the port, and can be told to refuse to open. InjectBytes signals
-// at once: call it from the test (or a timer), as the event loop would, never
-// from inside an operation.
+// A serial port for tests: keeps what was written, lets the test put received bytes into the port, and can be
+// told to refuse to open. InjectBytes signals at once: call it from the test (or a timer), as the event loop
+// would, never from inside an operation.
 class FakeSerialPort final : public SerialPortService {
     Q_OBJECT
   public:
@@ -17,20 +16,15 @@ class FakeSerialPort final : public SerialPortService {
     void Close() override { open_ = false; }
     void SelectPort(int n) override { line_ = n; }
     bool Open() override {
-        if (!open_ && openFailure_.isEmpty()) {
-            open_ = true;
-            ++opens_;
-            waiting_.clear();
-        }
+        if (!open_ && openFailure_.isEmpty())
+            open_ = true, ++opens_, waiting_.clear();
         return open_;
     }
     QString ErrorText() const override { return openFailure_; }
     qint64 Write(const QByteArray& bytes) override { return open_ ? (written_ += bytes, bytes.size()) : -1; }
     qint64 BytesWaiting() const override { return open_ ? waiting_.size() : 0; }
     QByteArray Read(qint64 maxBytes) override {
-        const QByteArray taken = open_ ? waiting_.left(maxBytes) : QByteArray();
-        waiting_.remove(0, taken.size());
-        return taken;
+        return open_ ? std::exchange(waiting_, waiting_.mid(maxBytes)).left(maxBytes) : QByteArray();
     }
     void Discard() override { waiting_.clear(); }
 
@@ -38,10 +32,8 @@ class FakeSerialPort final : public SerialPortService {
     void FailOpen(const QString& reason) { openFailure_ = reason; }
     // Bytes received by the port (ignored while closed); BytesArrived follows.
     void InjectBytes(const QByteArray& bytes) {
-        if (open_) {
-            waiting_ += bytes;
-            emit BytesArrived();
-        }
+        if (open_)
+            waiting_ += bytes, emit BytesArrived();
     }
     // Everything written while open, in order.
     const QByteArray& Written() const { return written_; }
