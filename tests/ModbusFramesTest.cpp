@@ -52,6 +52,14 @@ TEST(ModbusFrames, RequestsCarryTheStandardsCrc) {
               (QByteArrayList{"1103006b00037687", "110400080001b298", "01030000000ac5cd", "0a8102b053"}));
 }
 
+// Three and a half characters of silence end a frame; above 19200 bit/s, 1.75 ms.
+TEST(ModbusFrames, FrameSilenceByBitRate) {
+    for (const auto& [line, ms] : {std::pair{LineSettings{9600}, 3.5 * 10 / 9.6},
+                                   {LineSettings{19200, Parity::Even}, 3.5 * 11 / 19.2},
+                                   {{38400}, 1.75}})
+        EXPECT_NEAR(FrameSilenceMilliseconds(line), ms, 1e-9) << line.bitRate;
+}
+
 TEST(ModbusFrames, ReadsGroupTouchingRegistersOfOneDeviceAndFunction) {
     using T = RegisterType;
     const int H = ReadHoldingRegisters, I = ReadInputRegisters;
