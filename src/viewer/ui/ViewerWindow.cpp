@@ -224,7 +224,7 @@ void ViewerWindow::UpdateStatistics() {
     periodsModel_->Show(&trend, &channels, periods);
     alarms_->ShowSpanEvents();
     tables_->setTabText(PeriodsTab, tr("Periods &outside limits (%1)").arg(periods.size()));
-    ShowProblems(); // what the seals say of the span
+    ShowProblems();   // what the seals say of the span
     chart_->update(); // its shading
 }
 
