@@ -218,7 +218,9 @@ void CheckTimes(const std::vector<CheckedLine>& lines, int month, const VerifyCo
         const bool sameBoot = a.line.time.bootId == b.line.time.bootId;
         const qint64 boot = b.line.time.bootMs - a.line.time.bootMs,
                      wall = b.line.time.utcMs - a.line.time.utcMs;
-        const bool unstopped = !closed && a.line.kind != LineKind::Stop;
+        // A month's Open line and the Start written with it are one start.
+        const bool opening = a.line.kind == LineKind::Open && sameBoot && boot == 0;
+        const bool unstopped = !closed && a.line.kind != LineKind::Stop && !opening;
         if (unstopped && LocalMonthOf(a.line.time) == month && (sameBoot ? boot : wall) > c.gapMs)
             Add(r, Severity::Warn, "gap", name,
                 QStringLiteral("no line for %1 from %2 to %3, and no Stop: %4")
