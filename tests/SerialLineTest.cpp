@@ -66,6 +66,18 @@ TEST_F(PortService, OpensAtItsFramingDropsStaleInputSendsTheLastCommandAndReport
     ASSERT_TRUE(WaitUntil([&] { return port->BytesWaiting() >= 1; }));
     RunEventsFor(20);
     EXPECT_EQ(port->Read(100), "!");
+    EXPECT_TRUE(port->Open() && port->IsOpen()) << "opening an open port keeps it";
+
+    // More than the driver takes at once leaves whole, the rest as it can.
+    const QByteArray many(1 << 18, 'x');
+    EXPECT_EQ(port->Write(many), many.size());
+    QByteArray out;
+    EXPECT_TRUE(WaitUntil([&] {
+        char bytes[1 << 16];
+        for (ssize_t n; (n = ::read(master_, bytes, sizeof bytes)) > 0;)
+            out.append(bytes, n);
+        return out.size() >= many.size();
+    })) << out.size();
 
     const int slave = ::open(qPrintable(device_), O_RDWR | O_NOCTTY);
     port->Write("K\r");

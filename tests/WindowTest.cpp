@@ -312,3 +312,18 @@ TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) 
                               QString("/dev/ttyS0: Permission denied")));
     EXPECT_EQ(form->LampColour(), LampGreen) << "acquisition stays started";
 }
+
+// A store that fails says so in the first panel until one succeeds.
+TEST_F(WindowAcquisitionTest, AFailedStoreIsShownInTheFirstPanelUntilOneSucceeds) {
+    form->Command3()->click();
+    QDir(DataPath("")).removeRecursively();
+    WriteBytes(state.AppFolder + "/datafiles", "not a folder");
+    TickAt(15, 0);
+    Answer();
+    EXPECT_EQ(window->Panel(1), DataNotStoredText);
+    QFile::remove(state.AppFolder + "/datafiles");
+    QDir(state.AppFolder).mkdir("datafiles");
+    TickAt(15, 30);
+    Answer();
+    EXPECT_EQ(window->Panel(1), "");
+}
