@@ -226,6 +226,27 @@ TEST_F(SealedMonth, EveryByteOfARecordFlippedIsFoundAtItsRecord) {
     }
 }
 
+// A finding is dated by the sealer's line that saw its record change, not
+// by one that saw the record before it change.
+TEST_F(SealedMonth, AFindingIsDatedByTheLineThatSawItsRecordChange) {
+    const QByteArray record12 = ReadBytes(Path(DataName)).mid(12 * Record, Record);
+    Edit(DataName, 12 * Record + 25, "8");
+    Pass(1000);
+    const qint64 linesBefore = ReadBytes(Path(SealName)).size() / 512;
+    Edit(DataName, 12 * Record, record12);
+    Edit(DataName, 13 * Record + 25, "8");
+    Pass(1000);
+    ASSERT_TRUE(service->Stop());
+    const FolderReport report = Verify();
+    const auto& findings = report.months.at(0).findings;
+    const auto f =
+        std::find_if(findings.begin(), findings.end(), [](auto& g) { return g.what == "changed"; });
+    ASSERT_NE(f, findings.end()) << qPrintable(QString::fromUtf8(CsvOf(report)));
+    EXPECT_EQ(f->record, 13);
+    EXPECT_GE(f->firstSeen.section("(line ", 1).chopped(1).toLongLong(), linesBefore)
+        << qPrintable(f->firstSeen);
+}
+
 TEST_F(SealedMonth, TheKeyStaysTheSealersAndARotationCutShortIsFinishedOrUndone) {
     struct stat folder {
     }, key{};
