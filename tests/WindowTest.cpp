@@ -8,11 +8,13 @@
 #include "support/AcquisitionSupport.h"
 #include "support/FakeSerialPort.h"
 #include "support/WindowTestSupport.h"
+#include "ui/Pictures.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTimer>
@@ -123,7 +125,34 @@ TEST_F(WindowTest, StartsInStandByShowingTheSetUpAndTheLampsColourInWords) {
     EXPECT_EQ(window->windowTitle(), MainTitle);
 
     form->SetLampColour(LampYellow); // and the words tell assistive technology the colour
-    EXPECT_EQ(form->findChild<QWidget*>("Shape1")->accessibleDescription(), "yellow");
+    QWidget* lamp = form->findChild<QWidget*>("Shape1");
+    EXPECT_EQ(lamp->accessibleDescription(), "yellow");
+    for (int colour : {LampRed, LampGreen, LampYellow}) { // and the lamp shows it
+        form->SetLampColour(colour);
+        const QColor centre = lamp->grab().toImage().pixelColor(lamp->width() / 2, lamp->height() / 2);
+        EXPECT_NEAR(centre.hsvHue(), ColourFromValue(colour).hsvHue(), 10) << colour;
+    }
+}
+
+// Each channel's caption, reading and unit share a row of the readings, and
+// its caption, gain and offset a row of the set-up, in channel order.
+TEST_F(OpenWindowTest, EachChannelHasItsRowInBothGrids) {
+    const auto at = [this](const QString& name, int index) {
+        QWidget* w = form->findChild<QWidget*>(QString("%1(%2)").arg(name).arg(index));
+        auto* grid = w ? qobject_cast<QGridLayout*>(w->parentWidget()->layout()) : nullptr;
+        int row = -1, column = -1, rows, columns;
+        if (grid)
+            grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
+        return std::pair(row, column);
+    };
+    for (int n = 1; n <= Declarations::ChannelCount; ++n) {
+        EXPECT_EQ((std::vector{at("Label1", n - 1), at("Label2", n), at("Label3", n - 1)}),
+                  (std::vector<std::pair<int, int>>{{n - 1, 0}, {n - 1, 1}, {n - 1, 2}}))
+            << "readings of channel " << n;
+        EXPECT_EQ((std::vector{at("Label1", n + 7), at("Text1", n), at("Text2", n)}),
+                  (std::vector<std::pair<int, int>>{{n + 3, 0}, {n + 3, 1}, {n + 3, 2}}))
+            << "set-up of channel " << n;
+    }
 }
 
 TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
