@@ -342,8 +342,10 @@ TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) 
     EXPECT_EQ(form->LampColour(), LampGreen) << "acquisition stays started";
 }
 
-// A store that fails says so in the first panel until one succeeds.
+// A store that fails says so in the first panel until one succeeds. The
+// reading boxes keep the size of the first readings shown.
 TEST_F(WindowAcquisitionTest, AFailedStoreIsShownInTheFirstPanelUntilOneSucceeds) {
+    window->show();
     form->Command3()->click();
     QDir(DataPath("")).removeRecursively();
     WriteBytes(state.AppFolder + "/datafiles", "not a folder");
@@ -355,4 +357,5 @@ TEST_F(WindowAcquisitionTest, AFailedStoreIsShownInTheFirstPanelUntilOneSucceeds
     TickAt(15, 30);
     Answer();
     EXPECT_EQ(window->Panel(1), "");
+    EXPECT_EQ(form->Label2(8)->minimumSize(), form->Label2(8)->maximumSize());
 }
