@@ -359,3 +359,28 @@ TEST_F(WindowAcquisitionTest, AFailedStoreIsShownInTheFirstPanelUntilOneSucceeds
     EXPECT_EQ(window->Panel(1), "");
     EXPECT_EQ(form->Label2(8)->minimumSize(), form->Label2(8)->maximumSize());
 }
+
+// The pictures as last drawn and approved (tests/pictures/); with
+// TARVEK_DRAW_PICTURES set, the test draws them anew there to be looked at.
+TEST(Pictures, AreDrawnAsApproved) {
+    const std::pair<const char*, QPixmap> pictures[] = {{"load", LoadPicture(32)},
+                                                        {"save", SavePicture(32)},
+                                                        {"trace", TracePicture(QSize(120, 72))},
+                                                        {"gauge", GaugePicture(72)},
+                                                        {"icon", WindowIcon().pixmap(64)}};
+    for (const auto& [name, pixmap] : pictures) {
+        const QString path = TARVEK_SOURCE "/tests/pictures/" + QString(name) + ".png";
+        const QImage drawn = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        if (qEnvironmentVariableIsSet("TARVEK_DRAW_PICTURES"))
+            drawn.save(path);
+        const QImage approved = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(approved.size(), drawn.size()) << name;
+        int worst = 0; // the raster engine's blends may round apart by one or two
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                for (int shift : {0, 8, 16, 24})
+                    worst = std::max(worst, std::abs(int(drawn.pixel(x, y) >> shift & 0xFF) -
+                                                     int(approved.pixel(x, y) >> shift & 0xFF)));
+        EXPECT_LE(worst, 2) << name;
+    }
+}
