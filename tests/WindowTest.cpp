@@ -8,6 +8,7 @@
 #include "support/AcquisitionSupport.h"
 #include "support/FakeSerialPort.h"
 #include "support/WindowTestSupport.h"
+#include "ui/Lamp.h"
 #include "ui/Pictures.h"
 
 #include <QAction>
@@ -125,34 +126,25 @@ TEST_F(WindowTest, StartsInStandByShowingTheSetUpAndTheLampsColourInWords) {
     EXPECT_EQ(window->windowTitle(), MainTitle);
 
     form->SetLampColour(LampYellow); // and the words tell assistive technology the colour
-    QWidget* lamp = form->findChild<QWidget*>("Shape1");
-    EXPECT_EQ(lamp->accessibleDescription(), "yellow");
-    for (int colour : {LampRed, LampGreen, LampYellow}) { // and the lamp shows it
-        form->SetLampColour(colour);
-        const QColor centre = lamp->grab().toImage().pixelColor(lamp->width() / 2, lamp->height() / 2);
-        EXPECT_NEAR(centre.hsvHue(), ColourFromValue(colour).hsvHue(), 10) << colour;
-    }
+    EXPECT_EQ(form->findChild<QWidget*>("Shape1")->accessibleDescription(), "yellow");
 }
 
 // Each channel's caption, reading and unit share a row of the readings, and
 // its caption, gain and offset a row of the set-up, in channel order.
 TEST_F(OpenWindowTest, EachChannelHasItsRowInBothGrids) {
-    const auto at = [this](const QString& name, int index) {
+    const auto at = [this](const char* name, int index) { // column, row
         QWidget* w = form->findChild<QWidget*>(QString("%1(%2)").arg(name).arg(index));
-        auto* grid = w ? qobject_cast<QGridLayout*>(w->parentWidget()->layout()) : nullptr;
-        int row = -1, column = -1, rows, columns;
-        if (grid)
-            grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
-        return std::pair(row, column);
+        int row = -1, column = -1, span;
+        if (auto* grid = w ? qobject_cast<QGridLayout*>(w->parentWidget()->layout()) : nullptr)
+            grid->getItemPosition(grid->indexOf(w), &row, &column, &span, &span);
+        return QPoint(column, row);
     };
-    for (int n = 1; n <= Declarations::ChannelCount; ++n) {
-        EXPECT_EQ((std::vector{at("Label1", n - 1), at("Label2", n), at("Label3", n - 1)}),
-                  (std::vector<std::pair<int, int>>{{n - 1, 0}, {n - 1, 1}, {n - 1, 2}}))
-            << "readings of channel " << n;
-        EXPECT_EQ((std::vector{at("Label1", n + 7), at("Text1", n), at("Text2", n)}),
-                  (std::vector<std::pair<int, int>>{{n + 3, 0}, {n + 3, 1}, {n + 3, 2}}))
-            << "set-up of channel " << n;
-    }
+    for (int n = 1; n <= Declarations::ChannelCount; ++n)
+        EXPECT_EQ((QList{at("Label1", n - 1), at("Label2", n), at("Label3", n - 1), at("Label1", n + 7),
+                         at("Text1", n), at("Text2", n)}),
+                  (QList{QPoint(0, n - 1), QPoint(1, n - 1), QPoint(2, n - 1), QPoint(0, n + 3),
+                         QPoint(1, n + 3), QPoint(2, n + 3)}))
+            << "channel " << n;
 }
 
 TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
@@ -360,14 +352,18 @@ TEST_F(WindowAcquisitionTest, AFailedStoreIsShownInTheFirstPanelUntilOneSucceeds
     EXPECT_EQ(form->Label2(8)->minimumSize(), form->Label2(8)->maximumSize());
 }
 
-// The pictures as last drawn and approved (tests/pictures/); with
-// TARVEK_DRAW_PICTURES set, the test draws them anew there to be looked at.
+// The pictures and the lamp as last drawn and approved (tests/pictures/);
+// with TARVEK_DRAW_PICTURES set, the test draws them anew there to be looked at.
 TEST(Pictures, AreDrawnAsApproved) {
+    QWidget panel; // the lamp paints the panel behind it as well
+    Lamp lamp(&panel);
+    lamp.resize(28, 28), lamp.SetColour(LampGreen);
     const std::pair<const char*, QPixmap> pictures[] = {{"load", LoadPicture(32)},
                                                         {"save", SavePicture(32)},
                                                         {"trace", TracePicture(QSize(120, 72))},
                                                         {"gauge", GaugePicture(72)},
-                                                        {"icon", WindowIcon().pixmap(64)}};
+                                                        {"icon", WindowIcon().pixmap(64)},
+                                                        {"lamp", lamp.grab()}};
     for (const auto& [name, pixmap] : pictures) {
         const QString path = TARVEK_SOURCE "/tests/pictures/" + QString(name) + ".png";
         const QImage drawn = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
@@ -376,11 +372,8 @@ TEST(Pictures, AreDrawnAsApproved) {
         const QImage approved = QImage(path).convertToFormat(QImage::Format_ARGB32);
         ASSERT_EQ(approved.size(), drawn.size()) << name;
         int worst = 0; // the raster engine's blends may round apart by one or two
-        for (int y = 0; y < drawn.height(); ++y)
-            for (int x = 0; x < drawn.width(); ++x)
-                for (int shift : {0, 8, 16, 24})
-                    worst = std::max(worst, std::abs(int(drawn.pixel(x, y) >> shift & 0xFF) -
-                                                     int(approved.pixel(x, y) >> shift & 0xFF)));
+        for (qsizetype i = 0; i < drawn.sizeInBytes(); ++i)
+            worst = std::max(worst, std::abs(drawn.constBits()[i] - approved.constBits()[i]));
         EXPECT_LE(worst, 2) << name;
     }
 }
