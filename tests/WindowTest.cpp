@@ -299,8 +299,12 @@ TEST_F(WindowAcquisitionTest, TicksReachOnlyAnAcquisitionControlThatStillExists)
     EXPECT_EQ(port.Written().count('\x80'), 1);
 }
 
-// The tick runs at the very end of :00, and the clock moves on between any two reads of it.
-TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
+// The tick runs at the very end of :00, and the clock moves on between any
+// two reads of it: the mark is stored under its own stamp. A store that
+// fails says so in the first panel until one succeeds. The reading boxes keep
+// the size of the first readings shown.
+TEST_F(WindowAcquisitionTest, ALateTickStoresUnderItsOwnStampAndAFailedStoreIsShown) {
+    window->show();
     form->Command3()->click();
     clock.SetStepPerRead(1);
     TickAt(15, 0, 999);
@@ -308,6 +312,17 @@ TEST_F(WindowAcquisitionTest, ALateTickStoresItsMarkUnderItsOwnStamp) {
     const QByteArray file = ReadBytes(DataPath("03-2008-Data.txt"));
     ASSERT_EQ(file.size(), 2 * 160);
     EXPECT_TRUE(file.mid(160).startsWith("05-03-2008;10:15:00;"));
+    QDir(DataPath("")).removeRecursively();
+    WriteBytes(state.AppFolder + "/datafiles", "not a folder");
+    TickAt(15, 30);
+    Answer();
+    EXPECT_EQ(window->Panel(1), DataNotStoredText);
+    QFile::remove(state.AppFolder + "/datafiles");
+    QDir(state.AppFolder).mkdir("datafiles");
+    TickAt(16, 0);
+    Answer();
+    EXPECT_EQ(window->Panel(1), "");
+    EXPECT_EQ(form->Label2(8)->minimumSize(), form->Label2(8)->maximumSize());
 }
 
 // A keyboard user presses Space on Start, then again to stop; the focus never
@@ -332,24 +347,6 @@ TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) 
               std::make_tuple(QMessageBox::Warning, SerialLineErrorTitle, SerialLineErrorText,
                               QString("/dev/ttyS0: Permission denied")));
     EXPECT_EQ(form->LampColour(), LampGreen) << "acquisition stays started";
-}
-
-// A store that fails says so in the first panel until one succeeds. The
-// reading boxes keep the size of the first readings shown.
-TEST_F(WindowAcquisitionTest, AFailedStoreIsShownInTheFirstPanelUntilOneSucceeds) {
-    window->show();
-    form->Command3()->click();
-    QDir(DataPath("")).removeRecursively();
-    WriteBytes(state.AppFolder + "/datafiles", "not a folder");
-    TickAt(15, 0);
-    Answer();
-    EXPECT_EQ(window->Panel(1), DataNotStoredText);
-    QFile::remove(state.AppFolder + "/datafiles");
-    QDir(state.AppFolder).mkdir("datafiles");
-    TickAt(15, 30);
-    Answer();
-    EXPECT_EQ(window->Panel(1), "");
-    EXPECT_EQ(form->Label2(8)->minimumSize(), form->Label2(8)->maximumSize());
 }
 
 // The pictures and the lamp as last drawn and approved (tests/pictures/);
