@@ -1,6 +1,7 @@
 // Any double (the first 8 bytes of the input): its value text is always
 // exactly 9 characters in one of its three forms, and a number reads back
-// within the rounding of its decimals.
+// within the rounding of its decimals. The same bytes as a Latin-1 text:
+// LeadingNumber reads nothing outside it and gives a number or an infinity.
 #include "common/TextHelpers.h"
 #include "data/ElaborationData.h"
 
@@ -41,5 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     double x = 0;
     std::memcpy(&x, data, std::min(size, sizeof x));
     CheckValueText(ValueText(x), x);
+    const double read =
+        LeadingNumber(QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size)));
+    Require(!std::isnan(read));
+    (void)RoundHalfEven(read);
     return 0;
 }
