@@ -160,13 +160,11 @@ TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
 
 namespace {
 
-// Centring rounds down below zero too; the control arrays count channels 1..8.
-TEST(FormRules, CentreRoundsDownAndChannelsCountFromOneToEight) {
+// Centring rounds down, below zero too.
+TEST(FormRules, CentreRoundsDown) {
     EXPECT_EQ((std::array{CentredLeft(1000, 400), CentredLeft(400, 400), CentredLeft(400, 401),
                           CentredLeft(400, 403)}),
               (std::array{300, 0, -1, -2}));
-    EXPECT_EQ((std::array{IsChannelNumber(0), IsChannelNumber(1), IsChannelNumber(8), IsChannelNumber(9)}),
-              (std::array{false, true, true, false}));
 }
 
 // The entry checks (EntryChecks in SetupFilesTest), driven by the window's
@@ -349,8 +347,7 @@ TEST_F(WindowAcquisitionTest, AMissingLineShowsTheWarningWithItsReasonBehindIt) 
     EXPECT_EQ(form->LampColour(), LampGreen) << "acquisition stays started";
 }
 
-// The pictures and the lamp as last drawn and approved (tests/pictures/);
-// with TARVEK_DRAW_PICTURES set, the test draws them anew there to be looked at.
+// The pictures and the lamp as approved (TARVEK_DRAW_PICTURES=1 draws them anew into tests/pictures/).
 TEST(Pictures, AreDrawnAsApproved) {
     QWidget panel; // the lamp paints the panel behind it as well
     Lamp lamp(&panel);
