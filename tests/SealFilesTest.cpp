@@ -108,9 +108,8 @@ TEST_P(PlantedEdits, EachFoundAndNamed) {
     }
     const FolderReport report = Verify(row.witness ? "witness.txt" : "");
     EXPECT_EQ(Found(report), row.found) << qPrintable(QString::fromUtf8(CsvOf(report)));
-    const bool fails =
-        std::any_of(row.found.begin(), row.found.end(), [](auto& w) { return !w.startsWith("note:"); });
-    EXPECT_EQ(ExitCodeOf(report), fails ? 1 : 0);
+    EXPECT_EQ(ExitCodeOf(report),
+              std::ranges::any_of(row.found, [](auto& w) { return !w.startsWith("note:"); }));
     for (const MonthReport& m : report.months)
         for (const Finding& f : m.findings)
             EXPECT_TRUE(!row.sealerLooks || !f.firstSeen.startsWith("not"))
@@ -237,11 +236,9 @@ TEST_F(SealedMonth, AFindingIsDatedByTheLineThatSawItsRecordChange) {
     Edit(DataName, 13 * Record + 25, "8");
     Pass(1000);
     ASSERT_TRUE(service->Stop());
-    const FolderReport report = Verify();
-    const auto& findings = report.months.at(0).findings;
-    const auto f =
-        std::find_if(findings.begin(), findings.end(), [](auto& g) { return g.what == "changed"; });
-    ASSERT_NE(f, findings.end()) << qPrintable(QString::fromUtf8(CsvOf(report)));
+    const std::vector<Finding> findings = Verify().months.at(0).findings;
+    const auto f = std::ranges::find(findings, QByteArray("changed"), &Finding::what);
+    ASSERT_NE(f, findings.end());
     EXPECT_EQ(f->record, 13);
     EXPECT_GE(f->firstSeen.section("(line ", 1).chopped(1).toLongLong(), linesBefore)
         << qPrintable(f->firstSeen);
