@@ -244,9 +244,9 @@ TEST(EntryChecks, KeepTheBoxesInRange) {
     FillStorageRateNames(state.StorageRateName);
     // Box, typed, then what it holds and Label9(5)'s caption (nullptr: left alone).
     const std::tuple<int, const char*, const char*, const char*> rows[] = {
-        {4, "8", "8", nullptr},   {4, "8.5", "1", nullptr},      {4, " 3.7 x", " 3.7 x", nullptr},
-        {4, "0,5", "1", nullptr}, {4, "1E999", "1", nullptr},    {5, "9.5", "0", "Off"},
-        {5, "", "", "Off"},       {5, "2.5", "2.5", "1 minute"}, {5, "8.5", "8.5", "12 hours"}};
+        {4, "8", "8", nullptr},     {4, "8.5", "1", nullptr},      {4, " 3.7 x", " 3.7 x", nullptr},
+        {4, "1.0", "1.0", nullptr}, {4, "1E999", "1", nullptr},    {5, "9.5", "0", "Off"},
+        {5, "", "", "Off"},         {5, "2.5", "2.5", "1 minute"}, {5, "8.5", "8.5", "12 hours"}};
     for (const auto& [box, typed, text, caption] : rows) {
         const EntryCheck check = CheckEntry(state.StorageRateName, box, QString::fromLatin1(typed));
         EXPECT_EQ(std::tuple(check.text, check.setsCaption, check.caption),
