@@ -33,7 +33,7 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
                    DataLine("02:00:30", {"+123456.7", " -1234567", "   +0.000"}));
     WriteBytes(SettingPath("channelsparameters.txt"),
                Record("").repeated(10) + ChannelLine("Inlet, A", "mbar", "-1", "12") +
-                   ChannelLine("Outlet \"B\"", "mV", "x") + ChannelLine("\x7f\t-Flo\x1bw", "m"));
+                   ChannelLine("Outlet \"B\"", "mV", "x") + ChannelLine("\x7f\t-Flo\x1bw\u00a0no", "m"));
     QByteArray log;
     for (const Event& e :
          {EventOf("26-10-2025", "01:59:29", "ACQUISITION", 0, "STARTED"),
@@ -47,7 +47,8 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
         const char *option, *to, *csv, *err;
     } rows[] = {
         {"--csv", "02:00:00",
-         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow [m],Ch.4 [Bar],Ch.5 [Bar],Ch.6 [Bar],"
+         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow\xc2\xa0no [m],Ch.4 [Bar],Ch.5 [Bar],Ch.6 "
+         "[Bar],"
          "Ch.7 [Bar],Ch.8 [Bar]\r\n2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
          "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n",
          ""},
