@@ -315,8 +315,7 @@ TEST_F(WindowAcquisitionTest, ALateTickStoresUnderItsOwnStampAndAFailedStoreIsSh
     TickAt(15, 30);
     Answer();
     EXPECT_EQ(window->Panel(1), DataNotStoredText);
-    QFile::remove(state.AppFolder + "/datafiles");
-    QDir(state.AppFolder).mkdir("datafiles");
+    QFile::remove(state.AppFolder + "/datafiles"), QDir(state.AppFolder).mkdir("datafiles");
     TickAt(16, 0);
     Answer();
     EXPECT_EQ(window->Panel(1), "");
