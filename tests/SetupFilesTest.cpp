@@ -218,7 +218,8 @@ TEST_F(AppFolderTest, DefaultSetupIsWholeOrAbsentDecodesAndNeverOverwrites) {
 
     // With room again the next start installs the whole set-up.
     ASSERT_TRUE(InstallDefaultSetup(state.AppFolder));
-    EXPECT_TRUE(QFileInfo(state.AppFolder + "/datafiles").isDir());
+    EXPECT_TRUE(QFileInfo(DataPath("")).isDir() &&
+                QFileInfo(SettingPath(GeneralParametersFile)).size() == 40 * 80);
     ASSERT_TRUE(ReadGeneralParameters(state.AppFolder, state.SetUp) &&
                 ReadChannelParameters(state.AppFolder, state.SetUp));
     EXPECT_EQ(std::tie(state.SetUp.SerialLine, state.SetUp.StorageRate), std::make_tuple(1, 1));
