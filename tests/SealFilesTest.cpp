@@ -232,8 +232,7 @@ TEST_F(SealedMonth, AFindingIsDatedByTheLineThatSawItsRecordChange) {
     Edit(DataName, 12 * Record + 25, "8");
     Pass(1000);
     const qint64 linesBefore = ReadBytes(Path(SealName)).size() / 512;
-    Edit(DataName, 12 * Record, record12);
-    Edit(DataName, 13 * Record + 25, "8");
+    Edit(DataName, 12 * Record, record12), Edit(DataName, 13 * Record + 25, "8"); // 12 put back, 13 changed
     Pass(1000);
     ASSERT_TRUE(service->Stop());
     const std::vector<Finding> findings = Verify().months.at(0).findings;
