@@ -63,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "Ch.1 register=100; Ch.1 type=FLOAT32; Ch.1 word order=low first"),
             {115200, Parity::None, 2},
             ModbusSource{7, 3, 100, RegisterType::Float32, WordOrder::LowFirst}},
+        Row{"LastPlainRegister", Values(Modbus + "Ch.1 register=65535"), Default, ModbusSource{1, 3, 65535}},
         Row{"SixDigitInputRegisterCountsFromOne", Values(Modbus + "Ch.1 function=; Ch.1 register=301001"),
             Default, ModbusSource{1, 4, 1000}},
         Row{"SixDigitHoldingRegisterUpToTheLast", Values(Modbus + "Ch.1 function=; Ch.1 register=465536"),
