@@ -237,8 +237,7 @@ TEST_F(SealedMonth, AFindingIsDatedByTheLineThatSawItsRecordChange) {
     ASSERT_TRUE(service->Stop());
     const std::vector<Finding> findings = Verify().months.at(0).findings;
     const auto f = std::ranges::find(findings, QByteArray("changed"), &Finding::what);
-    ASSERT_NE(f, findings.end());
-    EXPECT_EQ(f->record, 13);
+    ASSERT_TRUE(f != findings.end() && f->record == 13);
     EXPECT_GE(f->firstSeen.section("(line ", 1).chopped(1).toLongLong(), linesBefore)
         << qPrintable(f->firstSeen);
 }
@@ -316,6 +315,7 @@ TEST_F(SealedMonth, TheProgramsAsAServiceAndAnAuditorRunThem) {
     QDir().mkpath(Path("empty/seals"));
     EXPECT_EQ(verify({Path("empty")}).first, 2);
     EXPECT_EQ(verify({"--from", "2026-13", state.AppFolder}).first, 2);
+    EXPECT_EQ(verify({"--from", "2026-12-08", "--to", "2026-12", state.AppFolder}).first, 0);
     const QByteArray keys = ReadBytes(Path("seals/keys.txt"));
     for (const QByteArray& listed : {QByteArray(), keys.left(keys.indexOf("-----BEGIN"))}) {
         QFile::remove(Path("seals/keys.txt"));
