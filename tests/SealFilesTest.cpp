@@ -187,6 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
          {"witness-key"}},
         {"SealerKilledAndRestarted", [](Month& m) { m.Down(false, [&] { m.StoreRecords(40, 43); }, 20 * 60'000); },
          true, false, {"gap"}},
+        {"SealerKilledNotBack", [](Month& m) { m.service.reset(), m.utc += 20 * 60'000; }, false, false, {"gap"}},
         {"KeyLost", [](Month& m) { m.Down(true, [&] { m.Remove({"keys"}); }); }, true, false,
          {"key-discontinuity"}},
         {"MonthClosedWhileTheSealerWasDown",

@@ -143,8 +143,7 @@ TEST_F(OpenWindowTest, EachChannelHasItsRowInBothGrids) {
         EXPECT_EQ((QList{at("Label1", n - 1), at("Label2", n), at("Label3", n - 1), at("Label1", n + 7),
                          at("Text1", n), at("Text2", n)}),
                   (QList{QPoint(0, n - 1), QPoint(1, n - 1), QPoint(2, n - 1), QPoint(0, n + 3),
-                         QPoint(1, n + 3), QPoint(2, n + 3)}))
-            << "channel " << n;
+                         QPoint(1, n + 3), QPoint(2, n + 3)}));
 }
 
 TEST_F(WindowTest, UnreadableSetUpIsReportedOnceAndStartUpGoesOn) {
