@@ -13,7 +13,6 @@
 
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -859,9 +858,3 @@ INSTANTIATE_TEST_SUITE_P(
     RowName);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

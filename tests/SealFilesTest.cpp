@@ -7,7 +7,6 @@
 
 #include "support/SealSupport.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -427,9 +426,3 @@ TEST_F(SealedMonth, AnOperatorsEditIsSealedAndTheSealsAndKeyAreBeyondReach) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
