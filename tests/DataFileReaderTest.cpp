@@ -77,6 +77,12 @@ TEST_F(AppFolderTest, DataFileReadGivesTheCountedRecordsAndTalliesTheRest) {
             read += " named";
         EXPECT_EQ(read, want) << name << ": " << qPrintable(cursor.CountNote());
     }
+    // Cut between its opening and its reading, it fails the read.
+    const OpenedFile opened = OpenedFile::Open(DataPath("f.txt"), LinkPolicy::Refuse);
+    std::vector<StoredRecord> records;
+    EXPECT_TRUE(QFile::resize(DataPath("f.txt"), 2 * 160) &&
+                DataFileCursor(DataPath("f.txt")).ReadNew(opened, records) ==
+                    DataFileCursor::Outcome::Failed);
 }
 
 // Written in exactly 19 characters and read back; any other text is refused.
