@@ -59,10 +59,11 @@ TEST_F(AppFolderTest, DataFileReadGivesTheCountedRecordsAndTalliesTheRest) {
     const auto text = [](StoredValue v) -> QByteArray {
         return !v.IsGap() ? v.Text() : QByteArray(v.IsNoData() ? "NoData" : "Invalid");
     };
+    std::vector<StoredRecord> records;
     for (const auto& [name, file, want] : rows) {
         WriteBytes(DataPath("f.txt"), file);
         DataFileCursor cursor(DataPath("f.txt"));
-        std::vector<StoredRecord> records;
+        records.clear();
         ASSERT_EQ(cursor.ReadNew(OpenedFile::Open(DataPath("f.txt"), LinkPolicy::Refuse), records),
                   DataFileCursor::Outcome::Ok)
             << name << ": " << qPrintable(cursor.Error());
@@ -77,12 +78,9 @@ TEST_F(AppFolderTest, DataFileReadGivesTheCountedRecordsAndTalliesTheRest) {
             read += " named";
         EXPECT_EQ(read, want) << name << ": " << qPrintable(cursor.CountNote());
     }
-    // Cut between its opening and its reading, it fails the read.
-    const OpenedFile opened = OpenedFile::Open(DataPath("f.txt"), LinkPolicy::Refuse);
-    std::vector<StoredRecord> records;
-    EXPECT_TRUE(QFile::resize(DataPath("f.txt"), 2 * 160) &&
-                DataFileCursor(DataPath("f.txt")).ReadNew(opened, records) ==
-                    DataFileCursor::Outcome::Failed);
+    const OpenedFile opened = OpenedFile::Open(DataPath("f.txt"), LinkPolicy::Refuse); // then cut: it fails
+    ASSERT_TRUE(QFile::resize(DataPath("f.txt"), 2 * 160));
+    EXPECT_EQ(DataFileCursor(DataPath("f.txt")).ReadNew(opened, records), DataFileCursor::Outcome::Failed);
 }
 
 // Written in exactly 19 characters and read back; any other text is refused.
