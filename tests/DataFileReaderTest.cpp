@@ -52,9 +52,9 @@ TEST_F(AppFolderTest, DataFileReadGivesTheCountedRecordsAndTalliesTheRest) {
           DataHeader("   15") + Record("Date;Time;Channel 1 exported by hand", 160) +
               DataLine("10:00:00", {"  +1.2.3 "}) + DataLine("10:00:00", {"  +1..000"}) +
               DataLine("10:00:00", {"  +12345."}) + DataLine("10:00:00", {"  +01.000"}) +
-              DataLine("10:00:00", {"    12.5 "}) + DataLine("10:00:00", {}, "30-02-2025") +
-              DataLine("25:00:00") + Changed(2, '.') + Changed(5, '.') + Changed(10, ',') + Changed(13, '.') +
-              Changed(16, '.') + Changed(19, ',') + Changed(32, 'b'),
+              DataLine("10:00:00", {"12.5"}) + DataLine("10:00:00", {}, "30-02-2025") + DataLine("25:00:00") +
+              Changed(2, '.') + Changed(5, '.') + Changed(10, ',') + Changed(13, '.') + Changed(16, '.') +
+              Changed(19, ',') + Changed(32, 'b'),
           "0 15 0 0"}};
     const auto text = [](StoredValue v) -> QByteArray {
         return !v.IsGap() ? v.Text() : QByteArray(v.IsNoData() ? "NoData" : "Invalid");
