@@ -87,19 +87,20 @@ TEST_F(SealedFolder, ASubscriberWitnessesARewriteAndAFindingIsAnAlarmOnce) {
                          month_.toUtf8() + "-Data.txt record 3\"}"),
               1);
     EXPECT_TRUE(ReadBytes(Path("seal")).contains("\n\nTARVEK-SEAL-1 ")) << "its line feed, the tool's";
-    // The span from its first record, and from two minutes on, after the change.
-    const auto viewer = [&](int fromSeconds) {
+    // The span from its first record, from two minutes on (after the change) and from the last line on.
+    const qint64 first = start_.toMSecsSinceEpoch() / 1000 * 1000;
+    const auto viewer = [&](qint64 fromMs) {
         ViewerSession session(QTimeZone::utc());
-        const qint64 first = start_.toMSecsSinceEpoch() / 1000 * 1000;
         session.OpenData({Path("datafiles")});
-        session.ShowSpan({1}, {first + fromSeconds * 1000, first + 20 * 60'000, TimeSpan::Utc});
+        session.ShowSpan({1}, {first + fromMs, first + 20 * 60'000, TimeSpan::Utc});
         return session.Problems().filter(QRegularExpression("^Seals")).join('\n');
     };
     const QString intact = "Seals: sealed and intact up to " +
                            QDateTime::fromMSecsSinceEpoch(utc, QTimeZone::utc()).toString("hh:mm:ss");
     EXPECT_EQ(viewer(0),
               "Seals: " + month_ + "-Data.txt: record 3 holds other bytes than sealed (bytes 26-26)");
-    EXPECT_EQ(viewer(120), intact);
+    EXPECT_EQ(viewer(120'000), intact);
+    EXPECT_EQ(viewer(utc - first), intact) << "from its last line on";
 
     // Root rewrites the month and seals it afresh with a new key: the machine
     // alone looks intact; what a subscriber kept says otherwise, as

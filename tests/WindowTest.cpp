@@ -32,10 +32,8 @@ class OpenWindowTest : public WindowTest {
         window->Timer1()->stop();
     }
     void TicksFor(int ms) {
-        for (; ms > 0; ms -= 200) {
-            clock.Advance(200);
-            window->ClockTick();
-        }
+        for (; ms > 0; ms -= 200)
+            clock.Advance(200), window->ClockTick();
     }
 };
 
