@@ -114,7 +114,7 @@ TEST(PublishSettingsTest, ReadOrRefusedNamingTheKeyAndWhyValuesAtTheirBounds) {
          "host =\nnotify_command = /bin/true\nnotify_batch = 3600\nnotify_timeout = 1\nnotify_max_age = 60",
          "host= notify=/bin/true batch=3600 timeout=1 max_age=60"},
         {"notify: single quotes keep all", "notify_command = a 'b $(c) ; \"d' e", "notify=a|b $(c) ; \"d|e"},
-        {"notify: double quotes escape two", R"(notify_command = a "b \" \\ \n"c)", R"(notify=a|b " \ \nc)"},
+        {"notify: double quotes escape two", R"(notify_command = a "b \" \n \\"c)", R"(notify=a|b " \n \c)"},
         {"notify: blanks, backslash outside, empty word", "notify_command = a\\ b\t  '' c", "notify=a b||c"},
         {"notify: backslash at the end", "notify_command = a\\",
          "notify_command: needs a program and its arguments, quotes closed"},
