@@ -47,9 +47,9 @@ TEST_F(ViewerFiles, EachCsvOfAKnownFileByteForByte) {
         const char *option, *to, *csv, *err;
     } rows[] = {
         {"--csv", "02:00:00",
-         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow\xc2\xa0no [m],Ch.4 [Bar],Ch.5 [Bar],Ch.6 "
-         "[Bar],"
-         "Ch.7 [Bar],Ch.8 [Bar]\r\n2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
+         "time,\"Inlet, A [mbar]\",\"Outlet \"\"B\"\" [mV]\",'-Flow\xc2\xa0no [m],Ch.4 [Bar],Ch.5 [Bar],"
+         "Ch.6 [Bar],Ch.7 [Bar],Ch.8 [Bar]\r\n"
+         "2025-10-26T01:59:30,12.345,-0.500,0.000,1.000,1.000,1.000,1.000,1.000\r\n"
          "2025-10-26T02:00:00,,,-12345.68,1.000,1.000,1.000,1.000,1.000\r\n",
          ""},
         {"--limits-csv", "02:00:30",
